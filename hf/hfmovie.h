@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "swf/fswfstream.h"
+
+class FCTPlaceObject2;
+class FCTRemoveObject;
+class HFMovie;
+
+// One placement of one object. The tags belong to the frame (later to the file
+// container); the record only points at them until depth sorting is done.
+struct HFAddRemoveRecord {
+    FCTPlaceObject2* place = nullptr;
+    FCTRemoveObject* remove = nullptr;
+    uint32_t depth = 0;  // the requested depth at the time of placement
+};
+
+using HFTagList = std::vector<std::unique_ptr<FTag>>;
+
+// One frame: the tags it contributes to the file, in the order produced.
+class HFFrame {
+public:
+    explicit HFFrame(HFMovie& movie) : movie(&movie) {}
+    HFFrame(const HFFrame&) = delete;
+    HFFrame& operator=(const HFFrame&) = delete;
+
+    HFTagList& Tags() { return tags; }
+    HFMovie& Movie() { return *movie; }
+
+private:
+    HFTagList tags;
+    HFMovie* movie;  // the owner
+};
+
+// The root of the object model: frames, size, frame rate and the record of
+// every placement.
+class HFMovie {
+public:
+    HFMovie() = default;
+    HFMovie(const HFMovie&) = delete;
+    HFMovie& operator=(const HFMovie&) = delete;
+
+    // Frame n (0-based), created on demand with every frame before it.
+    HFFrame* Frame(int32_t n);
+    int32_t FrameCount() const { return frameCount; }
+
+    void SetSize(int32_t width, int32_t height) { this->width = width, this->height = height; }  // twips
+    void SetFrameRate(uint32_t rate) { frameRate = rate; }
+    int32_t Width() const { return width; }
+    int32_t Height() const { return height; }
+
+    // Writes the movie and empties it. Returns whether the whole file was
+    // written; on failure `error` (when given) receives the system's reason.
+    bool WriteMovie(const std::string& fileName, std::string* error = nullptr);
+
+    std::vector<HFAddRemoveRecord>& PlacementList(int32_t id) { return placements[id]; }
+
+private:
+    void Reset();
+
+    std::vector<std::unique_ptr<HFFrame>> frames;
+    int32_t frameCount = 0;
+    uint32_t frameRate = 12;
+    int32_t width = 11000;
+    int32_t height = 8000;
+    std::map<int32_t, std::vector<HFAddRemoveRecord>> placements;
+};

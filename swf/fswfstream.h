@@ -1,0 +1,138 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Bytes borrowed from a caller: the stream records where they go and splices
+// them into the output only when it is written out. The bytes must stay valid
+// until then; the stream never copies or frees them.
+struct FSWFDeferredBlock {
+    uint32_t position = 0;  // the block goes before the complete byte at this index
+    const uint8_t* data = nullptr;
+    int32_t size = 0;
+};
+
+// A growable byte buffer with a bit cursor. Bit fields are written most
+// significant bit first; bytes, words and double words little-endian. Byte
+// writes do not align by themselves: callers flush before byte fields.
+class FSWFStream {
+public:
+    FSWFStream() = default;
+    FSWFStream(const FSWFStream&) = delete;
+    FSWFStream& operator=(const FSWFStream&) = delete;
+
+    // Writes the low `size` bits of `data` (0 to 32 bits); a value must fit its
+    // field as unsigned, or be negative with a magnitude that fits.
+    void WriteBits(uint32_t data, uint32_t size);
+    void WriteByte(uint32_t value);
+    void WriteWord(uint32_t value);
+    void WriteDWord(uint32_t value);
+    void FlushBits();
+
+    // Records borrowed bytes to splice in at the current position (aligned).
+    void AppendData(const uint8_t* data, int32_t size);
+
+    // Complete bytes plus the deferred blocks still held; a partial byte is not counted.
+    uint32_t Size() const;
+
+    // Appends the other stream's complete bytes and takes over its deferred
+    // blocks. Returns the number of the other stream's bytes copied.
+    uint32_t Append(FSWFStream& other);
+
+    // A tag header for `code` and `length`, then the body if one is given.
+    void AppendTag(uint32_t code, uint32_t length, FSWFStream* body);
+    // Always the six-byte header form, whatever the length (the bitmap tags).
+    void AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body);
+
+    // Writes the complete bytes with the deferred blocks spliced in, consuming
+    // the blocks. Returns false when the file reported a write error.
+    bool WriteToFile(std::FILE* file);
+    // The same into a caller buffer of at least Size() bytes.
+    void WriteToMemory(uint8_t* destination);
+
+    // The complete bytes, which a caller may overwrite in place (the file header does).
+    uint8_t* Buffer() { return buffer.data(); }
+    const uint8_t* Buffer() const { return buffer.data(); }
+    uint32_t ByteCount() const { return static_cast<uint32_t>(buffer.size()); }
+    bool IsAligned() const { return bitsLeft == 8; }
+    const std::vector<FSWFDeferredBlock>& DeferredBlocks() const { return deferredBlocks; }
+
+private:
+    void CompleteCurrentByte();
+
+    std::vector<uint8_t> buffer;  // the complete bytes; the partial one is `currentByte`
+    uint32_t bitsLeft = 8;        // free bits in the current byte, 1 to 8
+    uint8_t currentByte = 0;
+    std::vector<FSWFDeferredBlock> deferredBlocks;
+};
+
+// Root of every tag class.
+class FTag {
+public:
+    FTag() = default;
+    FTag(const FTag&) = delete;
+    FTag& operator=(const FTag&) = delete;
+    virtual ~FTag() = default;
+    virtual void Write(FSWFStream& stream) = 0;
+    virtual bool IsShowFrame() const { return false; }
+};
+
+// The tag that ends a frame; the file container counts frames by it.
+class FCTShowFrame : public FTag {
+public:
+    void Write(FSWFStream& stream) override;
+    bool IsShowFrame() const override { return true; }
+};
+
+// Complete tags, headers included, that reach the file verbatim. Borrowed bytes.
+class FTagRawData : public FTag {
+public:
+    FTagRawData(const uint8_t* data, int32_t size) : data(data), size(size) {}
+    void Write(FSWFStream& stream) override;
+
+private:
+    const uint8_t* data;
+    int32_t size;
+};
+
+// The process-wide character-ID counter: the first character defined gets 1.
+// It never wraps: a movie has at most 65535 characters.
+uint16_t NextCharacterID();
+void ResetCharacterID();
+
+// Bit length of `value`, plus `sign` (0 or 1) for the sign bit of a signed field.
+uint32_t BitsNeeded(uint32_t value, uint32_t sign);
+int32_t MaxAbs4(int32_t a, int32_t b, int32_t c, int32_t d);
+
+// The ordered top-level tags of one movie, written as a SWF file of version 4.
+class FSWFFile {
+public:
+    void AddTag(std::unique_ptr<FTag> tag);
+    void WriteTags(FSWFStream& stream);
+    // Header, tags and End tag into the stream; resets the character-ID counter.
+    void WriteBody(FSWFStream& stream, int32_t width, int32_t height, uint32_t frameRate);
+    // Tags and End tag, no header; resets the character-ID counter.
+    void WriteTagsAndEnd(FSWFStream& stream);
+
+    // Writes the whole file beside `fileName` and renames it over the name only
+    // when it is complete, so a failed write leaves no partial file and an
+    // existing file unchanged. Returns whether the file was written; on failure
+    // `error` (when given) receives the system's reason.
+    bool WriteFile(const std::string& fileName, int32_t width, int32_t height,
+                   uint32_t frameRate, std::string* error = nullptr);
+
+    uint32_t FrameCount() const { return frameCount; }
+
+    // The header: signature, version 4, file length, frame rectangle (0, 0) to
+    // (width, height), frame rate and frame count.
+    static void WriteHeader(FSWFStream& header, uint32_t fileLength, int32_t width,
+                            int32_t height, uint32_t frameRate, uint32_t frameCount);
+    static uint32_t HeaderSize(int32_t width, int32_t height);
+
+private:
+    uint32_t frameCount = 0;
+    std::vector<std::unique_ptr<FTag>> tags;
+};
