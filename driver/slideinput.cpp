@@ -1,0 +1,188 @@
+#include "driver/slideinput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+FilePointer OpenForReading(const std::string& name, const char* what, const char* hint = "")
+{
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) {
+        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " +
+                                 std::strerror(errno) + hint,
+                             kExitFailure);
+    }
+    FilePointer owned(file);
+#ifndef _WIN32
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && !S_ISREG(status.st_mode)) {
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
+                                 (S_ISDIR(status.st_mode) ? "it is a directory" : "it is not a regular file"),
+                             kExitFailure);
+    }
+#endif
+    return owned;
+}
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+int32_t AtoiRule(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t value = 0;
+    constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) value = limit;
+    }
+    if (negative) return static_cast<int32_t>(-value);
+    return static_cast<int32_t>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
+}
+
+std::vector<int32_t> ReadLineValues(std::FILE* file, size_t lineLimit)
+{
+    std::vector<int32_t> values;
+    std::string line;
+    // The end-of-file test comes before each pass, so a final line feed gives
+    // one more pass; a character read at the end is EOF, which is not a digit.
+    while (!std::feof(file)) {
+        line.clear();
+        while (line.size() < lineLimit) {
+            const int c = std::fgetc(file);
+            if (c == '\n') break;
+            line.push_back(static_cast<char>(c));
+        }
+        values.push_back(AtoiRule(line));
+    }
+    return values;
+}
+
+std::vector<int32_t> ReadStopPoints(const std::string& name)
+{
+    FilePointer file = OpenForReading(name, "stop-point file",
+                                      " (an empty file gives a show without stop points)");
+    std::vector<int32_t> table = ReadLineValues(file.get(), kStopPointLineLimit);
+    if (std::ferror(file.get()))
+        throw ConverterError("cannot read the stop-point file " + Quoted(name), kExitFailure);
+    return table;
+}
+
+SlideSize ReadConfig(const std::string& name)
+{
+    FilePointer file = OpenForReading(name, "configuration file");
+    const std::vector<int32_t> values = ReadLineValues(file.get(), kConfigLineLimit);
+    if (std::ferror(file.get()))
+        throw ConverterError("cannot read the configuration file " + Quoted(name), kExitFailure);
+
+    SlideSize size;
+    if (values.size() > 0) size.width = values[0];
+    if (values.size() > 1) size.height = values[1];
+    auto check = [&](int32_t value, const char* side, const char* line) {
+        if (value <= 0 || value > kMaxSlideSide) {
+            throw ConverterError("the configuration file " + Quoted(name) + " gives the slide " + side +
+                                     " " + std::to_string(value) + " (" + line +
+                                     "), which is not a size from 1 to " + std::to_string(kMaxSlideSide) +
+                                     " pixels",
+                                 kExitFailure);
+        }
+    };
+    check(size.width, "width", "line 1");
+    check(size.height, "height", "line 2");
+    return size;
+}
+
+std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what)
+{
+    FilePointer file = OpenForReading(name, what);
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t count = 0;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + count);
+        if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) {
+            throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large",
+                                 kExitFailure);
+        }
+    }
+    if (std::ferror(file.get())) {
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
+                                 std::strerror(errno),
+                             kExitFailure);
+    }
+    return bytes;
+}
+
+void CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what)
+{
+    if (bytes.empty())
+        throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is empty", kExitFailure);
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is not a JPEG image",
+                             kExitFailure);
+    }
+}
+
+std::string ExecutableDirectoryFromProgramPath(std::string_view programPath)
+{
+    const size_t found = programPath.find("corvanex.exe");
+    return found == std::string_view::npos ? std::string() : std::string(programPath.substr(0, found));
+}
+
+std::string FindExecutableDirectory(const char* programPath)
+{
+#ifdef _WIN32
+    return ExecutableDirectoryFromProgramPath(programPath ? programPath : "");
+#else
+    // The directory of the running executable, wherever it was started from.
+    std::string path;
+    char link[4096];
+    const ssize_t length = readlink("/proc/self/exe", link, sizeof link - 1);
+    if (length > 0) {
+        path.assign(link, static_cast<size_t>(length));
+    } else if (programPath) {
+        path = programPath;
+    }
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+#endif
+}
+
+std::string ConfigFileName(const std::string& executableDirectory)
+{
+#ifdef _WIN32
+    return executableDirectory + "\\config.txt";
+#else
+    return executableDirectory + "config.txt";
+#endif
+}
+
+std::string SlideFileName(const std::string& prefix, int32_t n)
+{
+    return prefix + std::to_string(n) + ".jpg";
+}

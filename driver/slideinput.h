@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A problem with the converter's input or output, reported to the user with
+// the exit status it deserves. Never a library assertion: everything that comes
+// from a file or an argument is checked here first.
+class ConverterError : public std::runtime_error {
+public:
+    ConverterError(const std::string& message, int exitStatus)
+        : std::runtime_error(message), exitStatus(exitStatus) {}
+    int ExitStatus() const { return exitStatus; }
+
+private:
+    int exitStatus;
+};
+
+constexpr int kExitFailure = 1;  // an input or output file failed
+constexpr int kExitUsage = 2;    // the command line is wrong
+
+// The C `atoi` rule (leading white space, optional sign, digits up to the first
+// other character, 0 when there are none), saturating instead of overflowing.
+int32_t AtoiRule(std::string_view text);
+
+// The values of a file read line by line: each pass reads up to `lineLimit`
+// characters or a line feed; a file ending in a line feed gets one more pass,
+// which yields 0. A carriage return stays in its line (and ends the number).
+std::vector<int32_t> ReadLineValues(std::FILE* file, size_t lineLimit);
+
+constexpr size_t kStopPointLineLimit = 6;
+constexpr size_t kConfigLineLimit = 255;
+
+// Entry 0 is the first return target; entries 1 on are the stop frames.
+std::vector<int32_t> ReadStopPoints(const std::string& name);
+
+struct SlideSize {
+    int32_t width = 300;  // pixels
+    int32_t height = 200;
+};
+constexpr int32_t kMaxSlideSide = 65535;  // pixels
+
+// Line 1 the width, line 2 the height; a value that is not a positive size is refused.
+SlideSize ReadConfig(const std::string& name);
+
+// The whole file; `what` names its role in messages ("slide image", ...).
+std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what);
+
+// A slide or button image must be a JPEG: not empty, starting with FF D8.
+void CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what);
+
+// Everything before the first "corvanex.exe" in the program path (so with its
+// trailing separator), or empty when the name does not occur.
+std::string ExecutableDirectoryFromProgramPath(std::string_view programPath);
+
+// The directory the converter's own files are looked for in, ending with its
+// separator (or empty for the working folder).
+std::string FindExecutableDirectory(const char* programPath);
+
+// The configuration file beside the executable.
+std::string ConfigFileName(const std::string& executableDirectory);
+
+// prefix + n + ".jpg": talk1.jpg, talk12.jpg.
+std::string SlideFileName(const std::string& prefix, int32_t n);

@@ -1,0 +1,139 @@
+#pragma once
+
+// A small, independent reader of uncompressed SWF files for the tests: the
+// header fields and the top-level tags with their bodies, frame by frame.
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace swftest {
+
+struct Tag {
+    uint32_t code = 0;
+    bool longHeader = false;
+    std::vector<uint8_t> body;
+};
+
+struct Movie {
+    uint32_t version = 0;
+    uint32_t fileLength = 0;
+    uint32_t rectBits = 0;
+    int32_t xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+    uint32_t frameRate = 0;  // whole frames per second
+    uint32_t frameCount = 0;
+    std::vector<Tag> tags;  // in file order, End included
+
+    // The tags of frame f (without its ShowFrame).
+    std::vector<Tag> Frame(uint32_t f) const
+    {
+        std::vector<Tag> result;
+        uint32_t frame = 0;
+        for (const Tag& tag : tags) {
+            if (tag.code == 1) {
+                if (frame++ == f) return result;
+                continue;
+            }
+            if (frame == f && tag.code != 0) result.push_back(tag);
+        }
+        return result;
+    }
+    uint32_t ShowFrames() const
+    {
+        uint32_t count = 0;
+        for (const Tag& tag : tags) count += tag.code == 1;
+        return count;
+    }
+};
+
+// Reads bit fields most significant bit first.
+class BitReader {
+public:
+    BitReader(const std::vector<uint8_t>& bytes, size_t byteOffset = 0) : bytes(bytes), bit(byteOffset * 8) {}
+    uint32_t Unsigned(uint32_t count)
+    {
+        uint32_t value = 0;
+        for (uint32_t i = 0; i < count; ++i, ++bit) {
+            if (bit / 8 >= bytes.size()) throw std::runtime_error("bit field beyond the data");
+            value = (value << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1u);
+        }
+        return value;
+    }
+    int32_t Signed(uint32_t count)
+    {
+        const uint32_t value = Unsigned(count);
+        if (count == 0 || count == 32) return static_cast<int32_t>(value);
+        const uint32_t sign = 1u << (count - 1);
+        return static_cast<int32_t>((value ^ sign)) - static_cast<int32_t>(sign);
+    }
+    void Align() { bit = (bit + 7) / 8 * 8; }
+    size_t ByteOffset() const { return (bit + 7) / 8; }
+
+private:
+    const std::vector<uint8_t>& bytes;
+    size_t bit;
+};
+
+inline uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, int count)
+{
+    if (at + static_cast<size_t>(count) > bytes.size()) throw std::runtime_error("field beyond the data");
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<size_t>(i)];
+    return value;
+}
+
+inline Movie Parse(const std::vector<uint8_t>& bytes)
+{
+    if (bytes.size() < 12 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S')
+        throw std::runtime_error("not an uncompressed SWF file");
+    Movie movie;
+    movie.version = bytes[3];
+    movie.fileLength = Little(bytes, 4, 4);
+    BitReader rect(bytes, 8);
+    movie.rectBits = rect.Unsigned(5);
+    movie.xmin = rect.Signed(movie.rectBits);
+    movie.xmax = rect.Signed(movie.rectBits);
+    movie.ymin = rect.Signed(movie.rectBits);
+    movie.ymax = rect.Signed(movie.rectBits);
+    size_t at = rect.ByteOffset();
+    movie.frameRate = Little(bytes, at, 2) >> 8;
+    movie.frameCount = Little(bytes, at + 2, 2);
+    at += 4;
+    while (at < bytes.size()) {
+        Tag tag;
+        const uint32_t header = Little(bytes, at, 2);
+        at += 2;
+        tag.code = header >> 6;
+        uint32_t length = header & 63;
+        if (length == 63) {
+            tag.longHeader = true;
+            length = Little(bytes, at, 4);
+            at += 4;
+        }
+        if (at + length > bytes.size()) throw std::runtime_error("tag body beyond the end of the file");
+        tag.body.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + length));
+        at += length;
+        movie.tags.push_back(std::move(tag));
+        if (movie.tags.back().code == 0) break;
+    }
+    if (at != bytes.size()) throw std::runtime_error("bytes after the End tag");
+    if (movie.tags.empty() || movie.tags.back().code != 0) throw std::runtime_error("no End tag");
+    return movie;
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& name)
+{
+    std::ifstream input(name, std::ios::binary);
+    if (!input) throw std::runtime_error("cannot open " + name);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
+}
+
+inline Movie ParseFile(const std::string& name)
+{
+    return Parse(ReadFile(name));
+}
+
+}  // namespace swftest
