@@ -1,6 +1,7 @@
 // corvanex: turns a numbered series of JPEG slides into one SWF slide show.
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,10 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+#ifdef SIGXFSZ
+    // Past a file-size limit a write should fail (and be reported), not kill us.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     try {
         return Run(argc, argv);
     } catch (const ConverterError& error) {

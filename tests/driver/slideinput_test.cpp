@@ -1,0 +1,88 @@
+#include "driver/slideinput.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Values = std::vector<int32_t>;
+
+// The values of a file holding exactly `content`, read with `limit` characters a line.
+Values ReadValues(const std::string& content, size_t limit)
+{
+    std::FILE* file = std::tmpfile();
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::rewind(file);
+    Values values = ReadLineValues(file, limit);
+    std::fclose(file);
+    return values;
+}
+
+TEST(LineReading, FinalLineFeedGivesAnExtraZero)
+{
+    EXPECT_EQ(ReadValues("0\n3\n7\n", kStopPointLineLimit), (Values{0, 3, 7, 0}));
+    EXPECT_EQ(ReadValues("0\n3\n7", kStopPointLineLimit), (Values{0, 3, 7}));
+    EXPECT_EQ(ReadValues("", kStopPointLineLimit), (Values{0}));
+}
+
+TEST(LineReading, LongLinesContinueAsLinesOfTheirOwn)
+{
+    EXPECT_EQ(ReadValues("123456789\n", kStopPointLineLimit), (Values{123456, 789, 0}));
+    // No characters of a longer line carry over into a shorter one.
+    EXPECT_EQ(ReadValues("12\n4\n", kStopPointLineLimit), (Values{12, 4, 0}));
+}
+
+TEST(LineReading, CarriageReturnsStayInTheLineAndEndTheNumber)
+{
+    EXPECT_EQ(ReadValues("640\r\n480\r\n", kConfigLineLimit), (Values{640, 480, 0}));
+}
+
+TEST(LineReading, GarbageAndSignsFollowTheAtoiRule)
+{
+    EXPECT_EQ(ReadValues(" -5x\nabc\n+7\n", kStopPointLineLimit), (Values{-5, 0, 7, 0}));
+    EXPECT_EQ(AtoiRule("99999999999"), 2147483647);
+    EXPECT_EQ(AtoiRule("-99999999999"), -2147483647 - 1);
+    EXPECT_EQ(AtoiRule("\xff\xff"), 0);
+}
+
+TEST(LineReading, ManyLinesAreAllKept)
+{
+    std::string content;
+    for (int i = 0; i < 2000; ++i) content += std::to_string(i) + "\n";
+    const Values values = ReadValues(content, kStopPointLineLimit);
+    ASSERT_EQ(values.size(), 2001u);
+    EXPECT_EQ(values[1999], 1999);
+}
+
+TEST(Names, SlideAndExecutableNames)
+{
+    EXPECT_EQ(SlideFileName("talk", 1), "talk1.jpg");
+    EXPECT_EQ(SlideFileName("talk", 12), "talk12.jpg");
+    EXPECT_EQ(ExecutableDirectoryFromProgramPath("C:\\tools\\corvanex.exe"), "C:\\tools\\");
+    EXPECT_EQ(ExecutableDirectoryFromProgramPath("corvanex.exe"), "");
+    EXPECT_EQ(ExecutableDirectoryFromProgramPath("C:\\tools\\CORVANEX.EXE"), "");
+    EXPECT_EQ(ExecutableDirectoryFromProgramPath("C:\\tools\\corvanex"), "");
+}
+
+TEST(JPEGCheck, EmptyAndForeignFilesAreRefused)
+{
+    EXPECT_NO_THROW(CheckJPEG({0xFF, 0xD8, 0xFF, 0xD9}, "a.jpg", "slide image"));
+    try {
+        CheckJPEG({}, "a.jpg", "slide image");
+        FAIL();
+    } catch (const ConverterError& error) {
+        EXPECT_STREQ(error.what(), "the slide image 'a.jpg' is empty");
+    }
+    try {
+        CheckJPEG({'G', 'I', 'F'}, "b.jpg", "slide image");
+        FAIL();
+    } catch (const ConverterError& error) {
+        EXPECT_STREQ(error.what(), "the slide image 'b.jpg' is not a JPEG image");
+        EXPECT_EQ(error.ExitStatus(), kExitFailure);
+    }
+}
+
+}  // namespace
