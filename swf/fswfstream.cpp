@@ -153,21 +153,22 @@ bool FSWFStream::WriteToFile(std::FILE* file)
 
 void FSWFStream::WriteToMemory(uint8_t* destination)
 {
+    auto put = [&](const uint8_t* bytes, size_t count) {
+        if (count > 0) std::memcpy(destination, bytes, count);  // an empty buffer has no data pointer
+        destination += count;
+    };
     uint32_t currentStreamPos = 0;
     for (const FSWFDeferredBlock& block : deferredBlocks) {
         const uint32_t currentDataPosition = block.position;
         const int32_t currentDataSize = block.size;
         F_ASSERT(currentDataPosition >= currentStreamPos, "currentDataPosition >= currentStreamPos");
-        std::memcpy(destination, buffer.data() + currentStreamPos, currentDataPosition - currentStreamPos);
-        destination += currentDataPosition - currentStreamPos;
+        put(buffer.data() + currentStreamPos, currentDataPosition - currentStreamPos);
         F_ASSERT(currentDataSize > 0, "currentDataSize > 0");
-        std::memcpy(destination, block.data, static_cast<size_t>(currentDataSize));
-        destination += currentDataSize;
+        put(block.data, static_cast<size_t>(currentDataSize));
         currentStreamPos = currentDataPosition;
     }
     deferredBlocks.clear();
-    if (currentStreamPos < ByteCount())
-        std::memcpy(destination, buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
+    if (currentStreamPos < ByteCount()) put(buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
 }
 
 void FCTShowFrame::Write(FSWFStream& stream)
