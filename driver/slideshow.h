@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One run of the converter, with every file name already resolved.
 struct SlideShowRequest {
@@ -16,6 +17,16 @@ struct SlideShowRequest {
 // The largest slide count: the movie has slide count + 2 frames and the
 // header's frame count is 16-bit.
 constexpr int32_t kMaxSlideCount = 65533;
+
+// The number of character IDs a deck draws: seven a slide (its bitmap and
+// shape; the forward face's bitmap, face shape, hit shape and button; the
+// backward face's bitmap), three more for a frame's first backward button
+// (face shape, hit shape, button) and one for each further backward button of
+// that frame, and one for the closing notice.
+uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable);
+
+// The largest slide count whose IDs fit in one movie with this stop table.
+int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
 
 // Reads the stop points, the configuration, the button images and every slide,
 // composes the show and writes it. Throws ConverterError on bad input or a
