@@ -1,0 +1,169 @@
+// The stream writer driven by a random sequence of its operations, checked
+// against a plain model that keeps one entry per bit.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+#include <vector>
+
+#include "swf/fswfstream.h"
+
+namespace {
+
+const std::vector<uint8_t> kPool = [] {
+    std::vector<uint8_t> pool(4096);
+    for (size_t i = 0; i < pool.size(); ++i) pool[i] = static_cast<uint8_t>(i * 131 + 7);
+    return pool;
+}();
+
+struct ModelBlock {
+    size_t bytePosition;
+    const uint8_t* data;
+    size_t size;
+};
+
+// What the stream should hold: its bits, and the blocks with their byte positions.
+struct Model {
+    std::vector<bool> bits;
+    std::vector<ModelBlock> blocks;
+
+    bool Aligned() const { return bits.size() % 8 == 0; }
+    void Bits(uint32_t value, uint32_t count)
+    {
+        for (uint32_t i = count; i-- > 0;) bits.push_back((value >> i) & 1u);
+    }
+    void Flush()
+    {
+        while (!Aligned()) bits.push_back(false);
+    }
+    size_t CompleteBytes() const { return bits.size() / 8; }
+    uint8_t Byte(size_t i) const
+    {
+        uint8_t value = 0;
+        for (size_t b = 0; b < 8; ++b) value = static_cast<uint8_t>((value << 1) | bits[i * 8 + b]);
+        return value;
+    }
+    // Appends the other model's complete bytes and blocks, as the stream does.
+    void Append(const Model& other)
+    {
+        const size_t base = CompleteBytes();
+        for (size_t i = 0; i < other.CompleteBytes(); ++i) Bits(other.Byte(i), 8);
+        for (const ModelBlock& block : other.blocks) blocks.push_back({base + block.bytePosition, block.data, block.size});
+    }
+    std::vector<uint8_t> Output() const
+    {
+        std::vector<uint8_t> out;
+        size_t next = 0;
+        for (const ModelBlock& block : blocks) {
+            for (; next < block.bytePosition; ++next) out.push_back(Byte(next));
+            out.insert(out.end(), block.data, block.data + block.size);
+        }
+        for (; next < CompleteBytes(); ++next) out.push_back(Byte(next));
+        return out;
+    }
+};
+
+void Run(FuzzedDataProvider& input, FSWFStream& stream, Model& model, int depth)
+{
+    const int operations = input.ConsumeIntegralInRange(0, depth == 0 ? 64 : 8);
+    for (int i = 0; i < operations && input.remaining_bytes() > 0; ++i) {
+        switch (input.ConsumeIntegralInRange(0, 7)) {
+        case 0: {
+            const uint32_t count = input.ConsumeIntegralInRange<uint32_t>(0, 32);
+            uint32_t value = input.ConsumeIntegral<uint32_t>();
+            if (count < 32) value &= (uint32_t{1} << count) - 1;
+            stream.WriteBits(value, count);
+            model.Bits(value, count);
+            break;
+        }
+        case 1: {
+            const uint8_t value = input.ConsumeIntegral<uint8_t>();
+            stream.WriteByte(value);
+            model.Bits(value, 8);
+            break;
+        }
+        case 2: {
+            const uint16_t value = input.ConsumeIntegral<uint16_t>();
+            stream.WriteWord(value);
+            model.Bits(value & 0xFF, 8);
+            model.Bits(value >> 8, 8);
+            break;
+        }
+        case 3: {
+            const uint32_t value = input.ConsumeIntegral<uint32_t>();
+            stream.WriteDWord(value);
+            for (int b = 0; b < 4; ++b) model.Bits((value >> (8 * b)) & 0xFF, 8);
+            break;
+        }
+        case 4:
+            stream.FlushBits();
+            model.Flush();
+            break;
+        case 5: {
+            stream.FlushBits();
+            model.Flush();
+            const size_t offset = input.ConsumeIntegralInRange<size_t>(0, kPool.size() - 1);
+            const size_t size = input.ConsumeIntegralInRange<size_t>(1, kPool.size() - offset);
+            stream.AppendData(kPool.data() + offset, static_cast<int32_t>(size));
+            model.blocks.push_back({model.CompleteBytes(), kPool.data() + offset, size});
+            break;
+        }
+        case 6:
+        case 7: {
+            if (depth >= 3) break;
+            FSWFStream body;
+            Model bodyModel;
+            Run(input, body, bodyModel, depth + 1);
+            body.FlushBits();
+            bodyModel.Flush();
+            if (!bodyModel.blocks.empty()) {
+                stream.FlushBits();
+                model.Flush();
+            }
+            if (stream.Size() != model.CompleteBytes() + [&] {
+                    size_t total = 0;
+                    for (const ModelBlock& block : model.blocks) total += block.size;
+                    return total;
+                }())
+                __builtin_trap();
+            if (input.ConsumeBool()) {
+                stream.Append(body);
+                model.Append(bodyModel);
+            } else {
+                const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
+                const uint32_t length = body.Size();
+                stream.AppendTag(code, length, &body);
+                if (length <= 62) {
+                    const uint32_t header = (code << 6) | length;
+                    model.Bits(header & 0xFF, 8);
+                    model.Bits(header >> 8, 8);
+                } else {
+                    const uint32_t header = (code << 6) | 63;
+                    model.Bits(header & 0xFF, 8);
+                    model.Bits(header >> 8, 8);
+                    for (int b = 0; b < 4; ++b) model.Bits((length >> (8 * b)) & 0xFF, 8);
+                }
+                model.Append(bodyModel);
+            }
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    FSWFStream stream;
+    Model model;
+    Run(input, stream, model, 0);
+
+    const std::vector<uint8_t> expected = model.Output();
+    if (stream.Size() != expected.size()) __builtin_trap();
+    std::vector<uint8_t> actual(stream.Size());
+    stream.WriteToMemory(actual.data());
+    if (actual != expected) __builtin_trap();
+    return 0;
+}
