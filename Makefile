@@ -3,8 +3,10 @@
 
 JOBS ?= 2
 DEMO_DIR := build/demo
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
-.PHONY: all bootstrap test test-dev test-asan demo clean
+.PHONY: all bootstrap test test-dev test-asan demo fuzz clean
 
 all: demo
 
@@ -29,6 +31,20 @@ demo: bootstrap
 	@mkdir -p $(DEMO_DIR)
 	build/release/corvanex examples/deck/deck 5 $(DEMO_DIR)/deck.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/deck.swf
+
+# Runs every libFuzzer target for FUZZ_SECONDS seconds from its committed seed
+# corpus (new inputs go to build/fuzz/corpus-<target>, not into the repository).
+fuzz: bootstrap
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
+	  mkdir -p build/fuzz/corpus-$$target; \
+	  build/fuzz/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build/fuzz/corpus-$$target fuzz/corpus/$$target 2>build/fuzz/$$target.log \
+	    || { tail -40 build/fuzz/$$target.log; exit 1; }; \
+	  grep -E 'stat::number_of_executed_units|DONE' build/fuzz/$$target.log | tail -2; \
+	done
 
 clean:
 	rm -rf build
