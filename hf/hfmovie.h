@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "hf/hfcolor.h"
 #include "swf/fswfstream.h"
 
 class FCTPlaceObject2;
 class FCTRemoveObject;
 class HFMovie;
+class HFObject;
 
 // One placement of one object. The tags belong to the frame (later to the file
 // container); the record only points at them until depth sorting is done.
@@ -22,6 +24,18 @@ struct HFAddRemoveRecord {
 
 using HFTagList = std::vector<std::unique_ptr<FTag>>;
 
+// Every placement of a movie, per character ID in ascending order, each list
+// in the order the placements were made.
+using HFPlacementMap = std::map<int32_t, std::vector<HFAddRemoveRecord>>;
+
+// The display order of all placements, lowest first, as given by merging each
+// character's list, in ascending ID order, into one working list (an incoming
+// record goes before the first working record, from the merge's current
+// position on, of greater requested depth) and sorting the result stably by
+// requested depth. Where each character's depths never fall, that is: by
+// depth, then character ID, then placement order.
+std::vector<HFAddRemoveRecord> HFSortPlacements(const HFPlacementMap& placements);
+
 // One frame: the tags it contributes to the file, in the order produced.
 class HFFrame {
 public:
@@ -31,6 +45,15 @@ public:
 
     HFTagList& Tags() { return tags; }
     HFMovie& Movie() { return *movie; }
+
+    // The object appends its define tags (first addition only) and its
+    // PlaceObject2, and records the placement in the movie. The object may be
+    // destroyed right afterwards.
+    void AddObject(HFObject& object);
+    // Appends a RemoveObject tag that closes the object's latest placement.
+    void RemoveObject(HFObject& object);
+    // Appends a SetBackgroundColor tag; the alpha byte is ignored.
+    void SetBackgroundColor(HFColor color);
 
 private:
     HFTagList tags;
@@ -54,13 +77,16 @@ public:
     int32_t Width() const { return width; }
     int32_t Height() const { return height; }
 
-    // Writes the movie and empties it. Returns whether the whole file was
-    // written; on failure `error` (when given) receives the system's reason.
+    // Sorts the placements by depth, then writes the movie and empties it.
+    // Returns whether the whole file was written; on failure `error` (when
+    // given) receives the system's reason.
     bool WriteMovie(const std::string& fileName, std::string* error = nullptr);
 
     std::vector<HFAddRemoveRecord>& PlacementList(int32_t id) { return placements[id]; }
 
 private:
+    // Gives every placement, and its removal, its display depth.
+    void SortDepths();
     void Reset();
 
     std::vector<std::unique_ptr<HFFrame>> frames;
@@ -68,5 +94,5 @@ private:
     uint32_t frameRate = 12;
     int32_t width = 11000;
     int32_t height = 8000;
-    std::map<int32_t, std::vector<HFAddRemoveRecord>> placements;
+    HFPlacementMap placements;
 };

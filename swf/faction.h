@@ -148,7 +148,7 @@ class FActionCondition {
 public:
     FActionCondition() = default;
 
-    void AddAction(std::unique_ptr<FActionRecord> action);
+    void AddAction(std::unique_ptr<FActionRecord> action);  // a null record is ignored
     // Codes 1 to 9 set one transition bit each (1: OverDownToIdle, 0x0100, down
     // to 9: IdleToOverUp, 0x0001); any other code changes nothing.
     void AddCondition(int32_t code);

@@ -15,7 +15,7 @@
 // Actions run when the frame is reached.
 class FCTDoAction : public FTag {
 public:
-    void AddAction(std::unique_ptr<FActionRecord> action);
+    void AddAction(std::unique_ptr<FActionRecord> action);  // a null record is ignored
     void Write(FSWFStream& stream) override;
     size_t ActionCount() const { return actions.size(); }
 

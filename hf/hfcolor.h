@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+
+// A colour of the object model: red, green, blue, alpha, one byte each.
+struct HFColor {
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    uint8_t alpha = 255;
+};
