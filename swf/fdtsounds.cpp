@@ -1,0 +1,459 @@
+#include "swf/fdtsounds.h"
+
+#include <algorithm>
+#include <bit>
+#include <cinttypes>
+#include <limits>
+
+#include "audio/fresample.h"
+#include "audio/fsound.h"
+#include "swf/fassert.h"
+
+namespace {
+
+constexpr uint32_t FourCC(const char (&id)[5])
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(id[0])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(id[1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(id[2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(id[3])) << 24;
+}
+
+constexpr uint64_t kUnknownLength = std::numeric_limits<uint64_t>::max();
+// RIFF sizes of all ones mean "up to the end of the file" (written by
+// programs that stream WAV and cannot seek back to fill the size in).
+constexpr uint32_t kSizeToEnd = 0xFFFFFFFF;
+
+// Little-endian fields from a file, at positions counted from where the file
+// stood when the reader was made. Short reads are remembered, never past the end.
+class RiffReader {
+public:
+    explicit RiffReader(std::FILE* fp) : fp(fp)
+    {
+        const long start = std::ftell(fp);
+        base = start > 0 ? start : 0;
+        if (start >= 0 && std::fseek(fp, 0, SEEK_END) == 0) {
+            const long end = std::ftell(fp);
+            if (end >= base) length = static_cast<uint64_t>(end - base);
+            std::fseek(fp, base, SEEK_SET);
+        }
+    }
+
+    // Bytes from the start to the end of the file; kUnknownLength when the
+    // file cannot tell.
+    uint64_t Length() const { return length; }
+    uint64_t Remaining(uint64_t position) const
+    {
+        if (length == kUnknownLength) return kUnknownLength;
+        return position < length ? length - position : 0;
+    }
+
+    bool Seek(uint64_t position)
+    {
+        if (position > static_cast<uint64_t>(std::numeric_limits<long>::max() - base) ||
+            std::fseek(fp, static_cast<long>(base + static_cast<long>(position)), SEEK_SET) != 0) {
+            failed = true;
+        }
+        return !failed;
+    }
+
+    size_t Read(uint8_t* destination, size_t count)
+    {
+        const size_t got = std::fread(destination, 1, count, fp);
+        if (got != count) failed = true;
+        return got;
+    }
+
+    uint32_t U32()
+    {
+        uint8_t b[4] = {0, 0, 0, 0};
+        Read(b, 4);
+        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+    }
+
+    uint16_t U16()
+    {
+        uint8_t b[2] = {0, 0};
+        Read(b, 2);
+        return static_cast<uint16_t>(b[0] | b[1] << 8);
+    }
+
+    bool Failed() const { return failed; }
+
+private:
+    std::FILE* fp;
+    long base = 0;
+    uint64_t length = kUnknownLength;
+    bool failed = false;
+};
+
+const char* FormatTagName(uint32_t tag)
+{
+    switch (tag) {
+    case 1: return "WAVE_FORMAT_PCM\n";
+    case 2: return "WAVE_FORMAT_ADPCM\n";
+    case 5: return "WAVE_FORMAT_IBM_CVSD\n";
+    case 6: return "WAVE_FORMAT_ALAW\n";
+    case 7: return "WAVE_FORMAT_MULAW\n";
+    case 16: return "WAVE_FORMAT_OKI_ADPCM";
+    case 17: return "WAVE_FORMAT_DVI_ADPCM or WAVE_FORMAT_IMA_ADPCM\n";
+    case 21: return "WAVE_FORMAT_DIGISTD\n";
+    case 22: return "WAVE_FORMAT_DIGIFIX\n";
+    case 32: return "WAVE_FORMAT_YAMAHA_ADPCM\n";
+    case 33: return "WAVE_FORMAT_SONARC\n";
+    case 34: return "WAVE_FORMAT_DSPGROUP_TRUESPEECH\n";
+    case 35: return "WAVE_FORMAT_ECHOSC1\n";
+    case 36: return "WAVE_FORMAT_AUDIOFILE_AF18\n";
+    case 257: return "IBM_FORMAT_MULAW\n";
+    case 258: return "IBM_FORMAT_ALAW\n";
+    case 259: return "IBM_FORMAT_ADPCM\n";
+    case 512: return "WAVE_FORMAT_CREATIVE_ADPCM\n";
+    default: return "WAVE_FORMAT_UNKNOWN";
+    }
+}
+
+// The rate of each rate code in half-hertz, so that 5512.5 Hz is exact.
+uint64_t RateCodeHalfHertz(uint8_t rateCode) { return uint64_t{11025} << rateCode; }
+
+// Reads one WAV file; each refusal prints its line and keeps the reason.
+class WAVReader {
+public:
+    WAVReader(std::FILE* fp, FSoundFormat& fields, std::vector<uint8_t>& samples)
+        : in(fp), fields(fields), samples(samples)
+    {
+    }
+
+    bool Read();
+    const std::string& Reason() const { return reason; }
+
+private:
+    bool Refuse(std::string why)
+    {
+        reason = std::move(why);
+        return false;
+    }
+    bool ReadFormatChunk(uint64_t bodyPosition, uint32_t size);
+    bool ReadDataChunk(uint64_t bodyPosition, uint32_t size);
+    void Resample();
+
+    RiffReader in;
+    FSoundFormat& fields;
+    std::vector<uint8_t>& samples;
+    std::string reason;
+    bool formatSeen = false;
+    uint32_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint32_t bitsPerSample = 0;
+};
+
+bool WAVReader::Read()
+{
+    if (in.U32() != FourCC("RIFF") || in.Failed()) {
+        std::printf("Not a RIFF format file\n");
+        return Refuse("not a RIFF format file");
+    }
+    const uint32_t riffSize = in.U32();
+    const uint64_t riffEnd = riffSize == kSizeToEnd ? in.Length() : uint64_t{8} + riffSize;
+    if (in.U32() != FourCC("WAVE") || in.Failed()) {
+        std::printf("Not a WAVE file\n");
+        return Refuse("not a WAVE file");
+    }
+
+    // Positions and sizes in 64 bits: no 32-bit size can wrap a position back,
+    // so every chunk moves the reader on by at least its 8-byte header.
+    uint64_t chunkPosition = 12;
+    while (chunkPosition < riffEnd) {
+        in.Seek(chunkPosition);
+        const uint32_t id = in.U32();
+        const uint32_t size = in.U32();
+        if (in.Failed()) break;  // no whole chunk header left in the file
+        const uint64_t body = chunkPosition + 8;
+        // Chunks are padded to an even length.
+        const uint64_t next = body + size + (size & 1);
+
+        std::printf("\n----- Chunk ID %lx, Size %lu -----\n", static_cast<unsigned long>(id),
+                    static_cast<unsigned long>(size));
+        if (id == FourCC("fmt ")) {
+            if (!ReadFormatChunk(body, size)) return false;
+        } else if (id == FourCC("data")) {
+            return ReadDataChunk(body, size);
+        } else {
+            std::printf("Unknown Chunk\n");
+        }
+        chunkPosition = next;
+    }
+    return Refuse("no data chunk");
+}
+
+bool WAVReader::ReadFormatChunk(uint64_t bodyPosition, uint32_t size)
+{
+    std::printf("Format Chunk\n");
+    // What the file really holds of the chunk: a size may claim more.
+    const uint64_t held = std::min<uint64_t>(size, in.Remaining(bodyPosition));
+    if (held < 16) {
+        std::printf("Format Chunk too short\n");
+        return Refuse("format chunk too short");
+    }
+
+    std::printf("Common Fields:\n");
+    const uint32_t formatTag = in.U16();
+    std::printf("  Format Tag %04lXh:  ", static_cast<unsigned long>(formatTag));
+    std::printf("%s", FormatTagName(formatTag));
+
+    channels = in.U16();
+    std::printf("  %u Channels\n", static_cast<unsigned>(channels));
+    if (channels != 1 && channels != 2) {
+        std::printf("Channel count %u unsupported\n", static_cast<unsigned>(channels));
+        return Refuse("channel count " + std::to_string(channels) + " unsupported (mono or stereo only)");
+    }
+    fields.type = static_cast<uint8_t>(channels - 1);
+
+    sampleRate = in.U32();
+    std::printf("  %u Samples Per Second\n", static_cast<unsigned>(sampleRate));
+    switch (sampleRate / 5000) {
+    case 1: fields.rate = 0; break;
+    case 2: fields.rate = 1; break;
+    case 4: fields.rate = 2; break;
+    case 8: fields.rate = 3; break;
+    default:
+        std::printf("Sample rate %u unsupported\n", static_cast<unsigned>(sampleRate));
+        return Refuse("sample rate " + std::to_string(sampleRate) + " unsupported");
+    }
+
+    const uint32_t averageBytesPerSecond = in.U32();
+    std::printf("  %u Average Bytes Per Second\n", static_cast<unsigned>(averageBytesPerSecond));
+    const uint32_t blockAlign = in.U16();
+    std::printf("  Block Align %u\n", static_cast<unsigned>(blockAlign));
+
+    std::printf("Format Specific Fields:\n");
+    bitsPerSample = in.U16();
+    std::printf("  %u Bits Per Sample\n", static_cast<unsigned>(bitsPerSample));
+    fields.size = bitsPerSample == 16 ? 1 : 0;
+
+    if (formatTag != 1) {
+        // The extra-information size exists only in chunks of 18 bytes or more.
+        const uint32_t extra = held >= 18 ? in.U16() : 0;
+        std::printf("  %d Bytes of extra information\n", static_cast<int>(extra));
+        std::printf("  NOT YET SUPPORTED\n");
+        char tag[8];
+        std::snprintf(tag, sizeof tag, "%04X", static_cast<unsigned>(formatTag));
+        return Refuse(std::string("compressed format ") + tag + "h unsupported (PCM only)");
+    }
+    if (bitsPerSample != 8 && bitsPerSample != 16) {
+        std::printf("Bits per sample %u unsupported\n", static_cast<unsigned>(bitsPerSample));
+        return Refuse(std::to_string(bitsPerSample) + " bits per sample unsupported (8 or 16 only)");
+    }
+    formatSeen = true;
+    return true;
+}
+
+bool WAVReader::ReadDataChunk(uint64_t bodyPosition, uint32_t size)
+{
+    std::printf("Data Chunk\n");
+    if (!formatSeen) {
+        std::printf("Warning Format Chunk not defined before Data Chunk\n");
+        return Refuse("data chunk before the format chunk");
+    }
+
+    // Never allocate more than the file holds: a size may claim more.
+    const bool toEnd = size == kSizeToEnd;
+    const uint64_t wanted = toEnd ? in.Remaining(bodyPosition) : size;
+    constexpr size_t kBlock = size_t{1} << 20;
+    uint64_t got = 0;
+    in.Seek(bodyPosition);
+    while (got < wanted && !in.Failed()) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(kBlock, wanted - got));
+        samples.resize(static_cast<size_t>(got) + block);
+        got += in.Read(samples.data() + got, block);
+    }
+    samples.resize(static_cast<size_t>(got));
+    if (got < wanted && !(toEnd && wanted == kUnknownLength)) {
+        std::printf("Warning Read %lu of %lu bytes\n", static_cast<unsigned long>(got),
+                    static_cast<unsigned long>(size));
+        return Refuse("data chunk truncated: read " + std::to_string(got) + " of " + std::to_string(size) +
+                      " bytes");
+    }
+
+    const uint32_t frameBytes = (bitsPerSample / 8) * channels;
+    const uint64_t frames = std::min<uint64_t>(got / frameBytes, std::numeric_limits<uint32_t>::max());
+    samples.resize(static_cast<size_t>(frames * frameBytes));  // no partial frame at the end
+    if (bitsPerSample == 16 && std::endian::native == std::endian::big) {
+        for (size_t i = 0; i + 1 < samples.size(); i += 2) std::swap(samples[i], samples[i + 1]);
+    }
+    fields.sampleCount = static_cast<uint32_t>(frames);
+    Resample();
+    return true;
+}
+
+void WAVReader::Resample()
+{
+    // The rate codes only name four rates; a file more than 1 % off its code's
+    // rate would play at the wrong speed and pitch.
+    const uint64_t target = RateCodeHalfHertz(fields.rate);
+    const uint64_t source = uint64_t{2} * sampleRate;
+    const uint64_t offBy = source > target ? source - target : target - source;
+    if (offBy * 100 <= target) return;
+
+    if (target % 2) {
+        std::printf("Resampling %u Hz to %lu.5 Hz\n", static_cast<unsigned>(sampleRate),
+                    static_cast<unsigned long>(target / 2));
+    } else {
+        std::printf("Resampling %u Hz to %lu Hz\n", static_cast<unsigned>(sampleRate),
+                    static_cast<unsigned long>(target / 2));
+    }
+    samples = FResampleLinear(samples, channels, bitsPerSample / 8, source, target);
+    fields.sampleCount = static_cast<uint32_t>(samples.size() / ((bitsPerSample / 8) * channels));
+}
+
+}  // namespace
+
+bool FDTDefineSound::ReadWAV(std::FILE* fp, FSoundFormat& fields, std::vector<uint8_t>& samples,
+                             std::string* refusal)
+{
+    F_ASSERT(fp, "fp");
+    fields = FSoundFormat{};
+    fields.format = 1;  // the tag always compresses to ADPCM
+    samples.clear();
+
+    WAVReader reader(fp, fields, samples);
+    const bool accepted = reader.Read();
+    if (!accepted) {
+        samples.clear();
+        samples.shrink_to_fit();
+    }
+    if (refusal) *refusal = reader.Reason();
+    return accepted;
+}
+
+FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(NextCharacterID())
+{
+    F_ASSERT(codeBits >= 2 && codeBits <= 5, "nBits >= 2 && nBits <= 5");
+    if (!file) return;
+
+    std::vector<uint8_t> samples;
+    if (!ReadWAV(file, fields, samples, &refusal)) {
+        // A refused file is the empty sound: nothing half filled.
+        fields = FSoundFormat{};
+        return;
+    }
+    Encode(samples.data(), codeBits);
+}
+
+FDTDefineSound::FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount,
+                               const void* samples, uint32_t /*dataSize*/, int codeBits)
+    : characterID(NextCharacterID())
+{
+    F_ASSERT(codeBits >= 2 && codeBits <= 5, "nBits >= 2 && nBits <= 5");
+    F_ASSERT(rate <= 3 && size <= 1 && type <= 1, "rate <= 3 && size <= 1 && type <= 1");
+    F_ASSERT(samples != nullptr || sampleCount == 0, "samples != nullptr || sampleCount == 0");
+    fields.format = 1;
+    fields.rate = rate;
+    fields.size = size;
+    fields.type = type;
+    fields.sampleCount = sampleCount;
+    Encode(samples, codeBits);
+}
+
+void FDTDefineSound::Encode(const void* samples, int codeBits)
+{
+    soundData.clear();
+    // No frames, no data: a zero-size deferred block cannot be written.
+    if (fields.sampleCount == 0) return;
+
+    const uint64_t channels = fields.type + 1u;
+    const uint64_t bits = 2 + uint64_t{fields.sampleCount} * channels * static_cast<uint64_t>(codeBits) +
+                          (uint64_t{fields.sampleCount} / FADPCMEncoder::kPacketFrames + 1) * channels * 22;
+    soundData.reserve(static_cast<size_t>(bits / 8 + 1));
+
+    FADPCMEncoder encoder(fields.Code(), codeBits);
+    encoder.Compress(samples, fields.sampleCount, soundData);
+    encoder.Flush(soundData);
+}
+
+void FDTDefineSound::Write(FSWFStream& stream)
+{
+    FSWFStream body;
+    body.WriteWord(characterID);
+    body.WriteBits(fields.format, 4);
+    body.WriteBits(fields.rate, 2);
+    body.WriteBits(fields.size, 1);
+    body.WriteBits(fields.type, 1);
+    body.WriteDWord(fields.sampleCount);
+    if (!soundData.empty()) {
+        F_ASSERT(soundData.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()),
+                 "soundData.size() <= 0x7FFFFFFF");
+        body.AppendData(soundData.data(), static_cast<int32_t>(soundData.size()));
+    }
+    stream.AppendTag(14, body.Size(), &body);
+}
+
+FDTSoundStreamHead::FDTSoundStreamHead(uint8_t playbackFormat, uint8_t streamType, uint32_t streamSampleCount)
+    : FDTSoundStreamHead(playbackFormat, 0, streamType, streamSampleCount)
+{
+}
+
+FDTSoundStreamHead::FDTSoundStreamHead(uint8_t playbackFormat, uint8_t streamRate, uint8_t streamType,
+                                       uint32_t streamSampleCount)
+    : playbackFormat(playbackFormat),
+      streamRate(streamRate),
+      streamType(streamType),
+      streamSampleCount(static_cast<uint16_t>(streamSampleCount))
+{
+    F_ASSERT(streamRate <= 3, "streamRate <= 3");
+}
+
+void FDTSoundStreamHead::Write(FSWFStream& stream)
+{
+    FSWFStream body;
+    body.WriteByte(playbackFormat);
+    body.WriteBits(1, 4);  // ADPCM
+    body.WriteBits(streamRate, 2);
+    body.WriteBits(1, 1);  // 16-bit
+    body.WriteBits(streamType, 1);
+    body.WriteWord(streamSampleCount);
+    stream.AppendTag(18, body.Size(), &body);
+}
+
+FDTSoundStreamHead2::FDTSoundStreamHead2(uint8_t playbackFormat, uint8_t streamCompression, uint8_t streamSize,
+                                         uint8_t streamType, uint32_t streamSampleCount)
+    : FDTSoundStreamHead2(playbackFormat, streamCompression, 0, streamSize, streamType, streamSampleCount)
+{
+}
+
+FDTSoundStreamHead2::FDTSoundStreamHead2(uint8_t playbackFormat, uint8_t streamCompression, uint8_t streamRate,
+                                         uint8_t streamSize, uint8_t streamType, uint32_t streamSampleCount)
+    : playbackFormat(playbackFormat),
+      streamCompression(streamCompression),
+      streamRate(streamRate),
+      streamSize(streamSize),
+      streamType(streamType),
+      streamSampleCount(static_cast<uint16_t>(streamSampleCount))
+{
+    F_ASSERT(streamRate <= 3, "streamRate <= 3");
+}
+
+void FDTSoundStreamHead2::Write(FSWFStream& stream)
+{
+    FSWFStream body;
+    body.WriteByte(playbackFormat);
+    body.WriteBits(streamCompression, 4);
+    body.WriteBits(streamRate, 2);
+    body.WriteBits(streamSize, 1);
+    body.WriteBits(streamType, 1);
+    body.WriteWord(streamSampleCount);
+    stream.AppendTag(45, body.Size(), &body);
+}
+
+FDTSoundStreamBlock::FDTSoundStreamBlock(uint32_t size, const uint8_t* data) : size(size), data(data)
+{
+    F_ASSERT(size <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max()), "size <= 0x7FFFFFFF");
+    F_ASSERT(data != nullptr || size == 0, "data != nullptr || size == 0");
+}
+
+void FDTSoundStreamBlock::Write(FSWFStream& stream)
+{
+    FSWFStream body;
+    // An empty block has an empty body: a zero-size deferred block cannot be written.
+    if (size > 0) body.AppendData(data, static_cast<int32_t>(size));
+    stream.AppendTag(19, body.Size(), &body);
+}
