@@ -130,12 +130,9 @@ void FSWFStream::AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body)
     if (body) Append(*body);
 }
 
-bool FSWFStream::WriteToFile(std::FILE* file)
+template <typename Sink>
+void FSWFStream::SpliceOut(Sink&& put)
 {
-    bool ok = true;
-    auto put = [&](const uint8_t* bytes, size_t count) {
-        if (count > 0 && std::fwrite(bytes, 1, count, file) != count) ok = false;
-    };
     uint32_t currentStreamPos = 0;
     for (const FSWFDeferredBlock& block : deferredBlocks) {
         const uint32_t currentDataPosition = block.position;
@@ -146,29 +143,26 @@ bool FSWFStream::WriteToFile(std::FILE* file)
         put(block.data, static_cast<size_t>(currentDataSize));
         currentStreamPos = currentDataPosition;
     }
+    // Written blocks are consumed: a second write gives the plain bytes only.
     deferredBlocks.clear();
-    if (currentStreamPos < ByteCount()) put(buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
+    put(buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
+}
+
+bool FSWFStream::WriteToFile(std::FILE* file)
+{
+    bool ok = true;
+    SpliceOut([&](const uint8_t* bytes, size_t count) {
+        if (count > 0 && std::fwrite(bytes, 1, count, file) != count) ok = false;
+    });
     return ok;
 }
 
 void FSWFStream::WriteToMemory(uint8_t* destination)
 {
-    auto put = [&](const uint8_t* bytes, size_t count) {
+    SpliceOut([&](const uint8_t* bytes, size_t count) {
         if (count > 0) std::memcpy(destination, bytes, count);  // an empty buffer has no data pointer
         destination += count;
-    };
-    uint32_t currentStreamPos = 0;
-    for (const FSWFDeferredBlock& block : deferredBlocks) {
-        const uint32_t currentDataPosition = block.position;
-        const int32_t currentDataSize = block.size;
-        F_ASSERT(currentDataPosition >= currentStreamPos, "currentDataPosition >= currentStreamPos");
-        put(buffer.data() + currentStreamPos, currentDataPosition - currentStreamPos);
-        F_ASSERT(currentDataSize > 0, "currentDataSize > 0");
-        put(block.data, static_cast<size_t>(currentDataSize));
-        currentStreamPos = currentDataPosition;
-    }
-    deferredBlocks.clear();
-    if (currentStreamPos < ByteCount()) put(buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
+    });
 }
 
 void FCTShowFrame::Write(FSWFStream& stream)

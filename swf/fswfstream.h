@@ -62,6 +62,9 @@ public:
 
 private:
     void CompleteCurrentByte();
+    // Hands the complete bytes and the deferred blocks, in file order, to `put`.
+    template <typename Sink>
+    void SpliceOut(Sink&& put);
 
     std::vector<uint8_t> buffer;  // the complete bytes; the partial one is `currentByte`
     uint32_t bitsLeft = 8;        // free bits in the current byte, 1 to 8
