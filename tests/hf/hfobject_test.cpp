@@ -8,7 +8,7 @@
 #include "hf/hfobject.h"
 #include "swf/fct.h"
 #include "swf/fdt.h"
-#include "swfread.h"
+#include "support/swf_reader.h"
 
 namespace {
 
@@ -67,16 +67,14 @@ protected:
     void TearDown() override { std::remove(path.c_str()); }
 
     // Writes the movie and reads its frames back; `printed` gets standard output.
-    std::vector<std::vector<swfread::Tag>> Write(std::string* printed = nullptr)
+    std::vector<std::vector<swftest::Tag>> Write(std::string* printed = nullptr)
     {
         ::testing::internal::CaptureStdout();
         const bool written = movie.WriteMovie(path);
         const std::string output = ::testing::internal::GetCapturedStdout();
         if (printed) *printed = output;
         EXPECT_TRUE(written);
-        const swfread::Movie read = swfread::Read(path);
-        EXPECT_TRUE(read.ok);
-        return swfread::Frames(read);
+        return swftest::Frames(swftest::ParseFile(path));
     }
 
     HFMovie movie;
@@ -84,9 +82,9 @@ protected:
 };
 
 // The display depth of a PlaceObject2 or RemoveObject tag.
-uint16_t DisplayDepth(const swfread::Tag& tag)
+uint16_t DisplayDepth(const swftest::Tag& tag)
 {
-    return tag.code == kPlaceObject2 ? swfread::Word(tag, 1) : swfread::Word(tag, 2);
+    return tag.code == kPlaceObject2 ? swftest::Word(tag, 1) : swftest::Word(tag, 2);
 }
 
 TEST_F(Placement, NewObject)
@@ -149,9 +147,9 @@ TEST_F(Placement, RemovalClosesTheLatestPlacement)
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 4u);
     ASSERT_EQ(frames[2].size(), 1u);
-    const swfread::Tag& remove = frames[2][0];
+    const swftest::Tag& remove = frames[2][0];
     EXPECT_EQ(remove.code, kRemoveObject);
-    EXPECT_EQ(swfread::Word(remove, 0), 1);       // character 1
+    EXPECT_EQ(swftest::Word(remove, 0), 1);       // character 1
     EXPECT_EQ(DisplayDepth(remove), DisplayDepth(frames[1][0]));  // the frame-1 placement
     EXPECT_EQ(DisplayDepth(frames[0][1]), 0);
     EXPECT_EQ(DisplayDepth(frames[1][0]), 1);
@@ -206,9 +204,9 @@ TEST_F(Placement, EqualDepthsStackByCharacterID)
 
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(swfread::Word(frames[0][2], 3), 2);  // character 2 ...
+    EXPECT_EQ(swftest::Word(frames[0][2], 3), 2);  // character 2 ...
     EXPECT_EQ(DisplayDepth(frames[0][2]), 1);      // ... above character 1
-    EXPECT_EQ(swfread::Word(frames[1][0], 3), 1);
+    EXPECT_EQ(swftest::Word(frames[1][0], 3), 1);
     EXPECT_EQ(DisplayDepth(frames[1][0]), 0);
 }
 

@@ -124,6 +124,27 @@ inline Movie Parse(const std::vector<uint8_t>& bytes)
     return movie;
 }
 
+// The tags of every frame, ShowFrame and End left out.
+inline std::vector<std::vector<Tag>> Frames(const Movie& movie)
+{
+    std::vector<std::vector<Tag>> frames(movie.ShowFrames());
+    size_t frame = 0;
+    for (const Tag& tag : movie.tags) {
+        if (tag.code == 1) {
+            ++frame;
+        } else if (tag.code != 0 && frame < frames.size()) {
+            frames[frame].push_back(tag);
+        }
+    }
+    return frames;
+}
+
+// The little-endian 16-bit field at byte `at` of a tag's body.
+inline uint16_t Word(const Tag& tag, size_t at)
+{
+    return static_cast<uint16_t>(tag.body.at(at) | tag.body.at(at + 1) << 8);
+}
+
 inline std::vector<uint8_t> ReadFile(const std::string& name)
 {
     std::ifstream input(name, std::ios::binary);
