@@ -66,24 +66,25 @@ void WriteCurvedEdge(FSWFStream& stream, int32_t controlDeltaX, int32_t controlD
     stream.WriteBits(static_cast<uint32_t>(anchorDeltaY), numBits);
 }
 
-// Writes the curve, halved at its midpoint until every piece fits a record.
-// Points are taken relative to the pen and rounded once, so the pieces meet
-// each other and end exactly on the anchor.
-void WriteCurvePieces(FSWFStream& stream, int64_t cx, int64_t cy, int64_t ax, int64_t ay)
+// Hands every piece of the curve to `piece`, halving it at its midpoint until
+// every piece fits a record. Points are taken relative to the pen and rounded
+// once, so the pieces meet each other and end exactly on the anchor.
+template <typename Piece>
+void ForEachCurvePiece(int64_t cx, int64_t cy, int64_t ax, int64_t ay, const Piece& piece)
 {
     if (std::max({std::llabs(cx), std::llabs(cy), std::llabs(ax), std::llabs(ay)}) <= kMaxEdgeDelta) {
-        WriteCurvedEdge(stream, static_cast<int32_t>(cx), static_cast<int32_t>(cy),
-                        static_cast<int32_t>(ax), static_cast<int32_t>(ay));
+        piece(static_cast<int32_t>(cx), static_cast<int32_t>(cy), static_cast<int32_t>(ax),
+              static_cast<int32_t>(ay));
         return;
     }
     const int64_t endX = cx + ax, endY = cy + ay;
     const int64_t leftControlX = cx / 2, leftControlY = cy / 2;
     const int64_t middleX = (2 * cx + endX) / 4, middleY = (2 * cy + endY) / 4;
     const int64_t rightControlX = (cx + endX) / 2, rightControlY = (cy + endY) / 2;
-    WriteCurvePieces(stream, leftControlX, leftControlY, middleX - leftControlX,
-                     middleY - leftControlY);
-    WriteCurvePieces(stream, rightControlX - middleX, rightControlY - middleY,
-                     endX - rightControlX, endY - rightControlY);
+    ForEachCurvePiece(leftControlX, leftControlY, middleX - leftControlX, middleY - leftControlY,
+                      piece);
+    ForEachCurvePiece(rightControlX - middleX, rightControlY - middleY, endX - rightControlX,
+                      endY - rightControlY, piece);
 }
 }  // namespace
 
@@ -250,7 +251,18 @@ void FStraightEdgeRecord::Write(FSWFStream& stream) const
 
 void FCurvedEdgeRecord::Write(FSWFStream& stream) const
 {
-    WriteCurvePieces(stream, controlDeltaX, controlDeltaY, anchorDeltaX, anchorDeltaY);
+    ForEachCurvePiece(controlDeltaX, controlDeltaY, anchorDeltaX, anchorDeltaY,
+                      [&stream](int32_t cx, int32_t cy, int32_t ax, int32_t ay) {
+                          WriteCurvedEdge(stream, cx, cy, ax, ay);
+                      });
+}
+
+uint32_t FCurvedEdgeRecord::EdgeRecordCount() const
+{
+    uint32_t count = 0;
+    ForEachCurvePiece(controlDeltaX, controlDeltaY, anchorDeltaX, anchorDeltaY,
+                      [&count](int32_t, int32_t, int32_t, int32_t) { ++count; });
+    return count;
 }
 
 void FEndShapeRecord::Write(FSWFStream& stream) const
@@ -266,6 +278,18 @@ void FShape::AddShapeRecord(std::unique_ptr<FShapeRecord> record)
 {
     F_ASSERT(record, "record");
     records.push_back(std::move(record));
+}
+
+uint32_t FShape::EdgeRecordCount() const
+{
+    uint32_t count = 0;
+    for (const std::unique_ptr<FShapeRecord>& record : records) count += record->EdgeRecordCount();
+    return count;
+}
+
+bool FShape::EndsWithEndRecord() const
+{
+    return !records.empty() && dynamic_cast<const FEndShapeRecord*>(records.back().get()) != nullptr;
 }
 
 void FShape::Write(FSWFStream& stream)

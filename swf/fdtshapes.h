@@ -166,6 +166,9 @@ public:
     // Index bit counts in force for the records after this one: a record that
     // brings new style arrays replaces them; every other record keeps them.
     virtual void UpdateStyleBits(uint32_t& /*fillBits*/, uint32_t& /*lineBits*/) const {}
+    // How many edge records Write produces: 0 for the style-change and end
+    // records, at least 1 for an edge (more when it has to be split).
+    virtual uint32_t EdgeRecordCount() const { return 0; }
 };
 
 // Moves the pen and/or selects styles. The flags come in their wire order.
@@ -221,6 +224,7 @@ public:
 
     // How many edge records Write produces (1 unless the edge had to be split).
     uint32_t RecordCount() const { return recordCount; }
+    uint32_t EdgeRecordCount() const override { return recordCount; }
 
 private:
     int32_t dx;
@@ -244,6 +248,8 @@ public:
     void Write(FSWFStream& stream) const override;
     void SetFillBits(uint32_t) override {}
     void SetLineBits(uint32_t) override {}
+    // 1 unless the curve had to be halved.
+    uint32_t EdgeRecordCount() const override;
 
 private:
     int32_t controlDeltaX;
@@ -276,6 +282,10 @@ public:
     void SetLineBits(uint32_t n) { lineBits = n; }
     void AddShapeRecord(std::unique_ptr<FShapeRecord> record);
     size_t RecordCount() const { return records.size(); }
+    // The edge records Write produces, split edges counted piece by piece.
+    uint32_t EdgeRecordCount() const;
+    // Whether the last record is an FEndShapeRecord, which a complete shape needs.
+    bool EndsWithEndRecord() const;
 
     // The two bit counts, then every record. A complete shape ends with an
     // FEndShapeRecord, which aligns the stream.
