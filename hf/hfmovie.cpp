@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <list>
 
+#include "hf/hfaction.h"
 #include "hf/hfobject.h"
 #include "swf/fct.h"
 
@@ -20,6 +21,13 @@ void HFFrame::RemoveObject(HFObject& object)
 void HFFrame::SetBackgroundColor(HFColor color)
 {
     tags.push_back(std::make_unique<FCTSetBackgroundColor>(FColor(color.red, color.green, color.blue)));
+}
+
+void HFFrame::AddAction(const HFAction& action)
+{
+    auto tag = std::make_unique<FCTDoAction>();
+    action.AddToDoAction(*tag);
+    tags.push_back(std::move(tag));
 }
 
 namespace {

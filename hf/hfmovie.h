@@ -11,6 +11,7 @@
 
 class FCTPlaceObject2;
 class FCTRemoveObject;
+class HFAction;
 class HFMovie;
 class HFObject;
 
@@ -54,6 +55,9 @@ public:
     void RemoveObject(HFObject& object);
     // Appends a SetBackgroundColor tag; the alpha byte is ignored.
     void SetBackgroundColor(HFColor color);
+    // Appends a DoAction tag of its own holding the action's record. The
+    // action is not kept.
+    void AddAction(const HFAction& action);
 
 private:
     HFTagList tags;

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+
+class FActionCondition;
+class FCTDoAction;
+
+// A high-level action: a small value that appends a new action record each
+// time it is added to a frame (HFFrame::AddAction) or a button
+// (HFButton::AddAction). Nothing keeps a pointer to it, so one action may be
+// added to many frames and buttons and destroyed right after.
+class HFAction {
+public:
+    virtual void AddToCondition(FActionCondition& condition) const = 0;
+    virtual void AddToDoAction(FCTDoAction& doAction) const = 0;
+
+protected:
+    HFAction() = default;
+    HFAction(const HFAction&) = default;
+    HFAction& operator=(const HFAction&) = default;
+    // Actions are owned by their creators as plain values, never deleted through the base.
+    ~HFAction() = default;
+};
+
+// Loads a URL into a target window (none: the empty target). Both strings are
+// borrowed and copied into each record made.
+class HFActionGetURL : public HFAction {
+public:
+    explicit HFActionGetURL(const char* url, const char* target = "") : url(url), target(target) {}
+    void AddToCondition(FActionCondition& condition) const override;
+    void AddToDoAction(FCTDoAction& doAction) const override;
+
+private:
+    const char* url;     // borrowed
+    const char* target;  // borrowed
+};
+
+class HFActionGotoFrame : public HFAction {
+public:
+    explicit HFActionGotoFrame(int32_t frameIndex) : frameIndex(frameIndex) {}  // 0 is the first frame
+    void AddToCondition(FActionCondition& condition) const override;
+    void AddToDoAction(FCTDoAction& doAction) const override;
+
+private:
+    int32_t frameIndex;
+};
+
+class HFActionPlay : public HFAction {
+public:
+    void AddToCondition(FActionCondition& condition) const override;
+    void AddToDoAction(FCTDoAction& doAction) const override;
+};
+
+class HFActionStop : public HFAction {
+public:
+    void AddToCondition(FActionCondition& condition) const override;
+    void AddToDoAction(FCTDoAction& doAction) const override;
+};
