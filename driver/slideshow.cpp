@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "driver/slideinput.h"
+#include "hf/hfaction.h"
+#include "hf/hfbitmap.h"
+#include "hf/hfbutton.h"
 #include "hf/hfmovie.h"
+#include "hf/hfshape.h"
 
 namespace {
 
@@ -20,6 +24,94 @@ std::vector<uint32_t> BackwardButtonsPerFrame(int32_t slideCount, const std::vec
         if (frame >= 0 && frame < slideCount && stopTable[p] != stopTable[p - 1]) ++buttons[static_cast<size_t>(frame)];
     }
     return buttons;
+}
+
+constexpr int32_t kTwipsPerPixel = 20;
+constexpr int32_t kClickTransition = 6;  // released over the button
+constexpr uint16_t kBackwardButtonDepth = 200;
+constexpr uint16_t kForwardButtonDepth = 500;
+constexpr int32_t kButtonImagePixels = 30;
+const HFColor kHitAreaColor{255, 255, 255, 255};
+const HFColor kBackgroundColor{0xCD, 0xCD, 0xCD, 0xFF};
+
+// Where one slide frame puts its pieces, in twips: the slide from (20, 20),
+// the buttons in the band below it, 10 pixels to either side of the centre.
+struct SlideLayout {
+    int32_t width;   // pixels
+    int32_t height;  // pixels
+
+    int32_t Middle() const { return width * kTwipsPerPixel / 2; }
+    int32_t ButtonTop() const { return height * kTwipsPerPixel + 100; }
+    int32_t ButtonBottom() const { return height * kTwipsPerPixel + 700; }
+    HFRectangle ForwardArea() const { return HFRectangle(Middle() + 200, ButtonTop(), Middle() + 800, ButtonBottom()); }
+    HFRectangle BackwardArea() const { return HFRectangle(Middle() - 800, ButtonTop(), Middle() - 200, ButtonBottom()); }
+};
+
+// The stop positions that name each frame, in ascending order.
+std::vector<std::vector<size_t>> StopPositionsPerFrame(int32_t slideCount, const std::vector<int32_t>& stopTable)
+{
+    std::vector<std::vector<size_t>> positions(static_cast<size_t>(std::max(slideCount, 0)));
+    for (size_t p = 1; p < stopTable.size(); ++p) {
+        const int32_t frame = stopTable[p];
+        if (frame >= 0 && frame < slideCount) positions[static_cast<size_t>(frame)].push_back(p);
+    }
+    return positions;
+}
+
+// Everything one slide run needs besides the slide itself.
+struct ShowParts {
+    SlideLayout layout;
+    int32_t slideCount;
+    const std::vector<int32_t>& stopTable;
+    const std::vector<std::vector<size_t>>& stopPositions;
+    const std::vector<uint8_t>& forwardImage;
+    const std::vector<uint8_t>& backwardImage;
+    const HFActionStop& stopAction;
+};
+
+// Frame n - 1: the slide at depth n, the forward button, and for each stop
+// position naming the frame a Stop action (not on the last slide) and a
+// backward button to the previous stop point (unless that is the same frame
+// as the position before it).
+void ComposeSlide(HFMovie& movie, int32_t n, const std::vector<uint8_t>& image, const ShowParts& show)
+{
+    const int32_t f = n - 1;
+    HFFrame& frame = *movie.Frame(f);
+    const SlideLayout& layout = show.layout;
+    {
+        HFBitmap slide(20, 20, layout.width * kTwipsPerPixel, layout.height * kTwipsPerPixel, layout.width,
+                       layout.height, image.data(), static_cast<int32_t>(image.size()));
+        slide.SetDepth(static_cast<uint16_t>(n));
+        frame.AddObject(slide);
+    }
+
+    HFRectangle forwardFace = layout.ForwardArea();
+    HFRectangle forwardHit = layout.ForwardArea();
+    forwardFace.SetJPEGBitmapFill(kButtonImagePixels, kButtonImagePixels, show.forwardImage.data(),
+                                  static_cast<int32_t>(show.forwardImage.size()));
+    forwardHit.SetSolidFill(kHitAreaColor);
+    HFButton forward(forwardFace, forwardFace, forwardFace, forwardHit);
+    forward.SetDepth(kForwardButtonDepth);
+    forward.AddAction(HFActionPlay(), kClickTransition);
+    frame.AddObject(forward);
+
+    // The backward face takes its bitmap's ID on every slide, also where no
+    // backward button is made.
+    HFRectangle backwardFace = layout.BackwardArea();
+    HFRectangle backwardHit = layout.BackwardArea();
+    backwardFace.SetJPEGBitmapFill(kButtonImagePixels, kButtonImagePixels, show.backwardImage.data(),
+                                   static_cast<int32_t>(show.backwardImage.size()));
+    backwardHit.SetSolidFill(kHitAreaColor);
+
+    for (size_t p : show.stopPositions[static_cast<size_t>(f)]) {
+        if (n != show.slideCount) frame.AddAction(show.stopAction);  // the last slide plays on
+        const int32_t target = n == 1 ? 0 : show.stopTable[p - 1];
+        if (show.stopTable[p] == show.stopTable[p - 1]) continue;
+        HFButton backward(backwardFace, backwardFace, backwardFace, backwardHit);
+        backward.SetDepth(kBackwardButtonDepth);
+        backward.AddAction(HFActionGotoFrame(target), kClickTransition);
+        frame.AddObject(backward);
+    }
 }
 
 }  // namespace
@@ -61,6 +153,11 @@ void GenerateSlideMovie(const SlideShowRequest& request)
     const std::vector<uint8_t> backwardImage = LoadWholeFile(request.backwardFile, "backward button image");
     CheckJPEG(backwardImage, request.backwardFile, "backward button image");
 
+    const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
+    const HFActionStop stopAction;
+    const ShowParts show{SlideLayout{size.width, size.height}, request.slideCount, stopTable, stopPositions,
+                         forwardImage, backwardImage, stopAction};
+
     // The movie refers to each slide's bytes until it is written.
     std::vector<std::vector<uint8_t>> slides;
     slides.reserve(static_cast<size_t>(request.slideCount));
@@ -68,7 +165,9 @@ void GenerateSlideMovie(const SlideShowRequest& request)
         const std::string name = SlideFileName(request.imagePrefix, n);
         slides.push_back(LoadWholeFile(name, "slide image"));
         CheckJPEG(slides.back(), name, "slide image");
+        ComposeSlide(movie, n, slides.back(), show);
     }
+    movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
 
     // The slide area and a band of 40 pixels below it for the buttons.
     movie.SetSize(size.width * 20, size.height * 20 + 800);
