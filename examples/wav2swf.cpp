@@ -1,0 +1,103 @@
+// wav2swf: turns a RIFF WAVE file into a one-frame SWF movie that plays it
+// once as an event sound, compressed to ADPCM, and stops.
+//
+//   wav2swf [--bits N] INPUT.wav OUTPUT.swf
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hf/hfmovie.h"
+#include "hf/hfsound.h"
+#include "swf/faction.h"
+#include "swf/fct.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: wav2swf [--bits N] INPUT.wav OUTPUT.swf\n"
+    "\n"
+    "Writes a one-frame SWF movie, 12 frames per second, that plays INPUT.wav\n"
+    "once as an event sound and stops. The WAV file holds 8- or 16-bit PCM,\n"
+    "mono or stereo, at about 5512, 11025, 22050 or 44100 samples per second.\n"
+    "\n"
+    "options:\n"
+    "  --bits N   ADPCM code size, 2 to 5 bits per sample (default 4)\n"
+    "  --help     print this text and exit\n"
+    "\n"
+    "exit status: 0 success, 1 the input was refused or a file failed, 2 wrong command line\n";
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "wav2swf: %s\n%s", problem.c_str(), kUsage);
+    return kExitUsage;
+}
+
+int Fail(const std::string& message)
+{
+    std::fflush(stdout);  // the reader's report first, then the complaint
+    std::fprintf(stderr, "wav2swf: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* fp) const { std::fclose(fp); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int codeBits = 4;
+    std::vector<std::string> names;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            names.emplace_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (argument == "--bits") {
+            if (i + 1 >= argc) return Usage("option '--bits' needs a code size");
+            const std::string_view value = argv[++i];
+            if (value.size() != 1 || value[0] < '2' || value[0] > '5')
+                return Usage("code size '" + std::string(value) + "' is not 2, 3, 4 or 5");
+            codeBits = value[0] - '0';
+        } else {
+            return Usage("unknown option '" + std::string(argument) + "'");
+        }
+    }
+    if (names.size() != 2) return Usage("expected an input WAV file and an output SWF file");
+    const std::string& input = names[0];
+    const std::string& output = names[1];
+
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(input.c_str(), "rb"));
+    if (!file) return Fail("cannot open '" + input + "': " + std::strerror(errno));
+
+    // The only character of the movie, so its DefineSound is character 1.
+    HFSound sound(file.get(), codeBits);
+    file.reset();
+    if (sound.Refused()) return Fail("'" + input + "' refused: " + sound.Refusal());
+
+    HFMovie movie;
+    movie.SetFrameRate(12);
+    HFFrame* frame = movie.Frame(0);
+    frame->AddObject(sound);
+    auto stop = std::make_unique<FCTDoAction>();
+    stop->AddAction(std::make_unique<FActionStop>());
+    frame->Tags().push_back(std::move(stop));
+
+    std::string error;
+    if (!movie.WriteMovie(output, &error)) return Fail("cannot write '" + output + "': " + error);
+    return 0;
+}

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/wavbuilder.h"
+#include "hf/hfmovie.h"
+#include "hf/hfsound.h"
+#include "swfread.h"
+
+namespace {
+
+constexpr uint16_t kDefineSound = 14;
+constexpr uint16_t kStartSound = 15;
+constexpr uint16_t kSoundStreamHead = 18;
+
+using Bytes = std::vector<uint8_t>;
+
+class Sound : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetCharacterID();
+        path = ::testing::TempDir() + "sound_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+               ".swf";
+    }
+    void TearDown() override { std::remove(path.c_str()); }
+
+    std::vector<std::vector<swfread::Tag>> Write()
+    {
+        ::testing::internal::CaptureStdout();
+        const bool written = movie.WriteMovie(path);
+        const std::string printed = ::testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(written);
+        // A sound is never placed, so depth sorting finds nothing to sort.
+        EXPECT_EQ(printed, "Depth sorting: 0 shapes\nDepth sorting: complete\n");
+        const swfread::Movie read = swfread::Read(path);
+        EXPECT_TRUE(read.ok);
+        return swfread::Frames(read);
+    }
+
+    // A sound from WAV bytes; `report` gets what the reader printed.
+    static std::unique_ptr<HFSound> FromWAV(const Bytes& wav, int codeBits, std::string* report = nullptr)
+    {
+        wavtest::File file = wavtest::TempFile(wav);
+        EXPECT_TRUE(file);
+        ::testing::internal::CaptureStdout();
+        auto sound = std::make_unique<HFSound>(file.get(), codeBits);
+        const std::string printed = ::testing::internal::GetCapturedStdout();
+        if (report) *report = printed;
+        return sound;
+    }
+
+    HFMovie movie;
+    std::string path;
+};
+
+const Bytes kStartBody = {
+    0x01, 0x00,  // sound character 1
+    0x10,        // sound info: sync-no-multiple, nothing optional
+};
+
+TEST_F(Sound, DefinedInTheFirstFrameAndStartedInEvery)
+{
+    // 100 frames of 22050 Hz 16-bit mono.
+    std::vector<int16_t> samples(100);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 300 - 15000);
+    const auto sound = FromWAV(wavtest::PcmWav(1, 22050, 16, wavtest::Samples16(samples)), 2);
+    EXPECT_FALSE(sound->Refused());
+    EXPECT_EQ(sound->ID(), 1);  // taken when the sound was built
+    EXPECT_EQ(sound->Format().sampleCount, 100u);
+
+    movie.Frame(0)->AddObject(*sound);
+    movie.Frame(5)->AddObject(*sound);
+    EXPECT_TRUE(sound->Defined());
+
+    const auto frames = Write();
+    ASSERT_EQ(frames.size(), 6u);
+    ASSERT_EQ(frames[0].size(), 3u);
+    EXPECT_EQ(frames[0][0].code, kSoundStreamHead);
+    EXPECT_EQ(frames[0][0].body, (Bytes{
+                                     0x0A,        // playback: 22050 Hz (2), 16-bit (1), mono (0)
+                                     0x1A,        // stream: ADPCM (1), 22050 Hz (2), 16-bit (1), mono (0)
+                                     0x64, 0x00,  // stream sample count 100
+                                 }));
+    EXPECT_EQ(frames[0][1].code, kDefineSound);
+    ASSERT_GE(frames[0][1].body.size(), 7u);
+    EXPECT_EQ(Bytes(frames[0][1].body.begin(), frames[0][1].body.begin() + 7), (Bytes{
+                                                                                   0x01, 0x00,  // character 1
+                                                                                   0x1A,  // ADPCM, 22050 Hz, 16-bit, mono
+                                                                                   0x64, 0x00, 0x00, 0x00,  // 100 frames
+                                                                               }));
+    EXPECT_GT(frames[0][1].body.size(), 7u);  // and the compressed data
+    EXPECT_EQ(frames[0][2].code, kStartSound);
+    EXPECT_EQ(frames[0][2].body, kStartBody);
+    for (size_t f = 1; f < 5; ++f) EXPECT_TRUE(frames[f].empty()) << "frame " << f;
+    ASSERT_EQ(frames[5].size(), 1u);
+    EXPECT_EQ(frames[5][0].code, kStartSound);
+    EXPECT_EQ(frames[5][0].body, kStartBody);
+}
+
+TEST_F(Sound, RefusedFileIsStillDefinedAndStarted)
+{
+    std::string report;
+    const auto sound = FromWAV(Bytes{'R', 'I', 'F', 'X', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, 4, &report);
+    EXPECT_EQ(report, "Not a RIFF format file\n");
+    EXPECT_TRUE(sound->Refused());
+    EXPECT_EQ(sound->Refusal(), "not a RIFF format file");
+    EXPECT_EQ(sound->ID(), 1);
+    movie.Frame(0)->AddObject(*sound);
+
+    const auto frames = Write();
+    ASSERT_EQ(frames.size(), 1u);
+    ASSERT_EQ(frames[0].size(), 3u);
+    EXPECT_EQ(frames[0][0].code, kSoundStreamHead);
+    EXPECT_EQ(frames[0][0].body, (Bytes{
+                                     0x00,        // playback: 5512.5 Hz, 8-bit, mono
+                                     0x12,        // stream: ADPCM (1), 5512.5 Hz (0), 16-bit (1), mono (0)
+                                     0x00, 0x00,  // no samples
+                                 }));
+    EXPECT_EQ(frames[0][1].code, kDefineSound);
+    EXPECT_EQ(frames[0][1].body, (Bytes{
+                                     0x01, 0x00,              // character 1
+                                     0x00,                    // the empty sound's format byte
+                                     0x00, 0x00, 0x00, 0x00,  // no samples, and no data
+                                 }));
+    EXPECT_EQ(frames[0][2].code, kStartSound);
+    EXPECT_EQ(frames[0][2].body, kStartBody);
+}
+
+TEST_F(Sound, NoFileIsTheEmptySoundWithoutARefusal)
+{
+    ::testing::internal::CaptureStdout();
+    HFSound sound(nullptr, 4);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(sound.Refused());
+    EXPECT_EQ(sound.Refusal(), "");
+    EXPECT_EQ(sound.Format().sampleCount, 0u);
+}
+
+TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
+{
+    // 44100 Hz 16-bit stereo, 10 frames.
+    std::vector<int16_t> samples(20, 1000);
+    {
+        HFSound sound(3, 1, 1, 10, samples.data(), 40, 3);
+        EXPECT_EQ(sound.Format().Code(), 0x0F);
+        movie.Frame(0)->AddObject(sound);
+        movie.Frame(1)->AddObject(sound);
+    }
+    const auto frames = Write();
+    ASSERT_EQ(frames.size(), 2u);
+    ASSERT_EQ(frames[0].size(), 3u);
+    EXPECT_EQ(frames[0][0].body, (Bytes{
+                                     0x0F,        // playback: 44100 Hz (3), 16-bit (1), stereo (1)
+                                     0x1F,        // stream: ADPCM, 44100 Hz, 16-bit, stereo
+                                     0x0A, 0x00,  // stream sample count 10
+                                 }));
+    EXPECT_EQ(frames[0][1].body.at(2), 0x1F);  // DefineSound: ADPCM, 44100 Hz, 16-bit, stereo
+    ASSERT_EQ(frames[1].size(), 1u);
+    EXPECT_EQ(frames[1][0].body, kStartBody);
+}
+
+}  // namespace
