@@ -8,7 +8,7 @@
 #include "audio/wavbuilder.h"
 #include "hf/hfmovie.h"
 #include "hf/hfsound.h"
-#include "swfread.h"
+#include "support/swf_reader.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ protected:
     }
     void TearDown() override { std::remove(path.c_str()); }
 
-    std::vector<std::vector<swfread::Tag>> Write()
+    std::vector<std::vector<swftest::Tag>> Write()
     {
         ::testing::internal::CaptureStdout();
         const bool written = movie.WriteMovie(path);
@@ -36,9 +36,7 @@ protected:
         EXPECT_TRUE(written);
         // A sound is never placed, so depth sorting finds nothing to sort.
         EXPECT_EQ(printed, "Depth sorting: 0 shapes\nDepth sorting: complete\n");
-        const swfread::Movie read = swfread::Read(path);
-        EXPECT_TRUE(read.ok);
-        return swfread::Frames(read);
+        return swftest::Frames(swftest::ParseFile(path));
     }
 
     // A sound from WAV bytes; `report` gets what the reader printed.
