@@ -37,7 +37,7 @@ export function makeDeck(dir, { prefix = "deck", count, width, height, stops = "
     writeFileSync(join(dir, `${prefix}.stp`), stops);
     const config = join(dir, "config.txt");
     writeFileSync(config, `${width}\n${height}\n`);
-    return { dir, prefix, count, width, height, slides, config };
+    return { dir, prefix, count, width, height, stops, slides, config };
 }
 
 // Runs the converter on a deck with the default button images; returns its

@@ -47,27 +47,32 @@ export const RUFFLE_CONFIG = {
     publicPath: "/ruffle/",
 };
 
-function pageHtml(movieUrl, width, height, config) {
-    return `<!doctype html>
-<html><head><meta charset="utf-8"><title>movie</title>
+// One page holds the player's script, so that its wasm is compiled once;
+// each movie gets a player element of its own, at the top left, 1:1.
+const PAGE = `<!doctype html>
+<html><head><meta charset="utf-8"><title>movies</title>
 <style>html, body { margin: 0; padding: 0; overflow: hidden; background: #000; }
-#stage { position: absolute; left: 0; top: 0; width: ${width}px; height: ${height}px; }</style>
-<script>window.RufflePlayer = { config: ${JSON.stringify(config)} };</script>
+#stage { position: absolute; left: 0; top: 0; }</style>
+<script>window.RufflePlayer = { config: ${JSON.stringify(RUFFLE_CONFIG)} };</script>
 <script src="/ruffle/ruffle.js"></script>
 </head><body><div id="stage"></div>
 <script>
-window.addEventListener("DOMContentLoaded", () => {
+window.loadMovie = (url, width, height, config) => {
+    window.movieLoaded = false;
+    window.movieError = undefined;
+    const stage = document.getElementById("stage");
+    stage.replaceChildren();
     const player = window.RufflePlayer.newest().createPlayer();
     player.id = "player";
-    player.style.width = "${width}px";
-    player.style.height = "${height}px";
-    document.getElementById("stage").appendChild(player);
-    player.ruffle().load(${JSON.stringify(movieUrl)})
+    player.style.width = width + "px";
+    player.style.height = height + "px";
+    stage.appendChild(player);
+    player.ruffle().load({ url, ...config })
         .then(() => { window.movieLoaded = true; })
         .catch((e) => { window.movieError = String(e); });
-});
+};
+window.unloadMovie = () => document.getElementById("stage").replaceChildren();
 </script></body></html>`;
-}
 
 // Serves the player's files, one page per movie and the movies themselves,
 // on a free port of 127.0.0.1.
@@ -76,7 +81,9 @@ export async function startServer() {
     const server = createServer((request, response) => {
         const url = new URL(request.url, "http://127.0.0.1");
         const send = (status, type, body) => {
-            response.writeHead(status, { "content-type": type, "cache-control": "no-store" });
+            // The player's files may be cached, so that Chromium keeps the compiled wasm.
+            const cache = url.pathname.startsWith("/ruffle/") ? "max-age=3600" : "no-store";
+            response.writeHead(status, { "content-type": type, "cache-control": cache });
             response.end(body);
         };
         if (url.pathname === "/favicon.ico") return send(204, "image/x-icon", "");
@@ -89,25 +96,21 @@ export async function startServer() {
                 return send(404, "text/plain", "not found");
             }
         }
-        const name = url.pathname.replace(/^\/(movie|page)\//, "");
-        const movie = movies.get(name);
+        if (url.pathname === "/") return send(200, "text/html", PAGE);
+        const movie = movies.get(url.pathname.replace(/^\/movie\//, ""));
         if (!movie) return send(404, "text/plain", "not found");
-        if (url.pathname.startsWith("/movie/")) return send(200, "application/x-shockwave-flash", movie.bytes);
-        if (url.pathname.startsWith("/page/")) {
-            return send(200, "text/html", pageHtml(`/movie/${name}`, movie.width, movie.height, movie.config));
-        }
-        send(404, "text/plain", "not found");
+        send(200, "application/x-shockwave-flash", movie);
     });
     await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
     const origin = `http://127.0.0.1:${server.address().port}`;
     let count = 0;
     return {
         origin,
-        // Registers a movie; returns its page's URL.
-        add(bytes, { width, height, config = {} }) {
+        // Registers a movie; returns its URL.
+        add(bytes) {
             const name = `m${++count}.swf`;
-            movies.set(name, { bytes, width, height, config: { ...RUFFLE_CONFIG, ...config } });
-            return `${origin}/page/${name}`;
+            movies.set(name, bytes);
+            return `${origin}/movie/${name}`;
         },
         close: () => new Promise((resolve) => server.close(resolve)),
     };
@@ -162,19 +165,27 @@ export class MoviePage {
         this.log = log;
     }
 
-    static async open(browser, server, bytes, { config } = {}) {
+    // Loads a movie into the browser's player page (made at the first call);
+    // `config` adds to or overrides the player's configuration for this movie.
+    static async open(browser, server, bytes, { config = {} } = {}) {
         const { width, height } = movieSize(bytes);
-        const page = await browser.context.newPage();
-        const log = [];
-        page.on("console", (m) => log.push(`${m.type()}: ${m.text()}`));
-        page.on("pageerror", (e) => log.push(`page error: ${e.message}`));
+        if (!browser.page) {
+            const page = await browser.context.newPage();
+            browser.log = [];
+            page.on("console", (m) => browser.log.push(`${m.type()}: ${m.text()}`));
+            page.on("pageerror", (e) => browser.log.push(`page error: ${e.message}`));
+            await page.goto(server.origin + "/");
+            await page.waitForFunction(() => window.RufflePlayer?.newest && window.loadMovie, null, { timeout: 20000 });
+            browser.page = page;
+        }
+        const page = browser.page;
+        browser.log.length = 0;
         await page.setViewportSize({ width, height });
-        await page.goto(server.add(bytes, { width, height, config }));
-        const movie = new MoviePage(page, width, height, log);
-        await page.waitForFunction(() => window.movieLoaded || window.movieError, null, { timeout: 20000 });
+        await page.evaluate(([url, w, h, c]) => window.loadMovie(url, w, h, c), [server.add(bytes), width, height, config]);
+        await page.waitForFunction(() => window.movieLoaded || window.movieError, null, { timeout: 30000 });
         const error = await page.evaluate(() => window.movieError);
-        if (error) throw new Error(`the player did not load the movie: ${error}\n${log.join("\n")}`);
-        return movie;
+        if (error) throw new Error(`the player did not load the movie: ${error}\n${browser.log.join("\n")}`);
+        return new MoviePage(page, width, height, browser.log);
     }
 
     // Colours [r, g, b] at movie pixels, from one screenshot of the area they span.
@@ -188,6 +199,19 @@ export class MoviePage {
             const at = ((ys[i] - clip.y) * shot.width + (xs[i] - clip.x)) * 4;
             return [shot.pixels[at], shot.pixels[at + 1], shot.pixels[at + 2]];
         });
+    }
+
+    // The pixels of a rectangle of the movie: { width, height, pixels (RGBA) }.
+    async capture({ x, y, width, height }) {
+        return decodePng(await this.page.screenshot({ clip: { x, y, width, height }, type: "png" }));
+    }
+
+    // How many pixels of a rectangle of the movie satisfy `test` ([r, g, b]).
+    async countPixels(rect, test) {
+        const { pixels } = await this.capture(rect);
+        let count = 0;
+        for (let i = 0; i < pixels.length; i += 4) if (test([pixels[i], pixels[i + 1], pixels[i + 2]])) ++count;
+        return count;
     }
 
     // Waits until every point shows its colour (within `tolerance` per
@@ -224,7 +248,8 @@ export class MoviePage {
         });
     }
 
+    // Takes the movie's player off the page.
     close() {
-        return this.page.close();
+        return this.page.evaluate(() => window.unloadMovie());
     }
 }

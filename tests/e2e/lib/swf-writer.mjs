@@ -149,20 +149,42 @@ export function doAction(actions) {
     return tag(12, Buffer.from([...actions.flat(), 0]));
 }
 
-// One button whose four states are the same character; `actions` run on a
-// click (OverDownToOverUp).
-export function defineButton2(id, { shapeId, depth = 1, actions, conditions = 0x0008 }) {
+// One button showing one character in its up, over and down states and
+// another (or the same) as its hit area; `actions` run on a click
+// (OverDownToOverUp).
+export function defineButton2(id, { shapeId, hitId = shapeId, depth = 1, actions, conditions = 0x0008 }) {
     const w = new BitWriter();
     w.u16(id).u8(0);
     const records = new BitWriter();
-    records.u8(0x0f).u16(shapeId).u16(depth);
-    writeMatrix(records, {});
-    records.ub(1, 0).ub(1, 0).ub(4, 0).align(); // colour transform with alpha: none
+    const record = (states, character) => {
+        records.u8(states).u16(character).u16(depth);
+        writeMatrix(records, {});
+        records.ub(1, 0).ub(1, 0).ub(4, 0).align(); // colour transform with alpha: none
+    };
+    if (hitId === shapeId) {
+        record(0x0f, shapeId);
+    } else {
+        record(0x07, shapeId);
+        record(0x08, hitId);
+    }
     records.u8(0); // end of records
     const recordBytes = records.buffer();
     w.u16(2 + recordBytes.length).raw(recordBytes);
     w.u16(0).u16(conditions).raw([...actions.flat(), 0]);
     return tag(34, w.buffer());
+}
+
+// A read-only text field without a font (the player's own font draws it),
+// bordered, in a colour [r, g, b].
+export function defineEditText(id, bounds, { text, rgb, variable = "" }) {
+    const w = new BitWriter();
+    w.u16(id);
+    writeRect(w, bounds);
+    w.u8(0x8c).u8(0x28); // has text, read only, has colour; has layout, border
+    w.u8(rgb[0]).u8(rgb[1]).u8(rgb[2]).u8(255);
+    w.u8(0).u16(0).u16(0).u16(0).u16(40); // align, margins, indent, leading
+    w.raw(Buffer.from(variable + "\0", "latin1")).raw(Buffer.from(text + "\0", "latin1"));
+    return tag(37, w.buffer());
 }
 
 export function defineBitsJpeg2(id, jpeg) {
