@@ -19,6 +19,17 @@ export function writeFlatJpeg(file, [r, g, b], width, height) {
     ffmpeg(["-f", "lavfi", "-i", `color=c=${hex}:s=${width}x${height}`, "-frames:v", "1", "-q:v", "2", file]);
 }
 
+// The JPEG file inside the data of a DefineBitsJPEG2 as the library frames
+// it: an empty encoding-table section (FF D9 FF D8) before the file, which
+// the format admits and readers skip, and one more end-of-image marker
+// (FF D9) after it, which readers (ffmpeg among them) hand out with the image.
+export function unframeJpeg(data) {
+    let jpeg = Buffer.from(data);
+    if (jpeg.length >= 6 && jpeg.readUInt32BE(0) === 0xffd9ffd8 && jpeg[4] === 0xff && jpeg[5] === 0xd8) jpeg = jpeg.subarray(4);
+    if (jpeg.length >= 4 && jpeg.readUInt32BE(jpeg.length - 4) === 0xffd9ffd9) jpeg = jpeg.subarray(0, jpeg.length - 2);
+    return jpeg;
+}
+
 // The JPEG data of every DefineBitsJPEG2 of the movie, in file order, as
 // ffmpeg's SWF demuxer hands them out without decoding.
 export function extractJpegs(swfFile) {

@@ -118,8 +118,9 @@ function readHeader(bytes, errors) {
 }
 
 // Walks action records, as a DoAction or a button condition holds them,
-// ending with the ActionEnd byte. `frameCount` bounds GotoFrame targets.
-export function checkActions(bytes, where, frameCount, errors, names = []) {
+// ending with the ActionEnd byte. The context's `frameCount` bounds GotoFrame
+// targets; its `errors` and `warnings` collect what is found.
+export function checkActions(bytes, where, { frameCount, errors, warnings }, names = []) {
     let pos = 0;
     while (pos < bytes.length) {
         const at = pos;
@@ -148,7 +149,7 @@ export function checkActions(bytes, where, frameCount, errors, names = []) {
         if (fixed !== undefined && length !== fixed) {
             errors.push(`${where}: ${name} at ${at} has a body of ${length} bytes, not ${fixed}`);
         } else if (code === 0x81 && frameCount !== undefined && body.readUInt16LE(0) >= frameCount) {
-            errors.push(`${where}: GotoFrame ${body.readUInt16LE(0)} is beyond the movie's ${frameCount} frames`);
+            warnings.push(`${where}: GotoFrame ${body.readUInt16LE(0)} is beyond the movie's ${frameCount} frames`);
         } else if (code === 0x83 || code === 0x8b || code === 0x8c) {
             const strings = code === 0x83 ? 2 : 1;
             const zeros = [...body].filter((b) => b === 0).length;
@@ -249,8 +250,8 @@ function readTags(bytes, start, context, where) {
         }
         if (DEFINE_TAGS.has(code) && length >= 2) {
             tag.id = body.readUInt16LE(0);
-            if (tag.id === 0) errors.push(`${label}: character ID 0`);
-            if (context.defined.has(tag.id)) errors.push(`${label}: character ${tag.id} is defined twice`);
+            if (tag.id === 0) context.warnings.push(`${label}: character ID 0`);
+            if (context.defined.has(tag.id)) context.warnings.push(`${label}: character ${tag.id} is defined twice`);
             context.defined.add(tag.id);
         }
         const parser = PARSERS.get(code);
@@ -276,10 +277,10 @@ function readTags(bytes, start, context, where) {
 }
 
 function checkTag(tag, body, context, label) {
-    const { errors, defined } = context;
+    const { errors, warnings, defined } = context;
     const { code, parsed } = tag;
     const needs = (id, what) => {
-        if (!defined.has(id)) errors.push(`${label}: ${what} character ${id}, which is not defined before`);
+        if (!defined.has(id)) warnings.push(`${label}: ${what} character ${id}, which is not defined before`);
     };
     switch (code) {
     case 2: case 22: case 32: case 46:
@@ -295,11 +296,11 @@ function checkTag(tag, body, context, label) {
     case 7: case 34:
         for (const record of parsed.records) needs(record.characterId, "button record shows");
         parsed.actions.forEach((condition, i) => {
-            tag.actions = checkActions(Buffer.from(condition.actions), `${label} condition ${i}`, context.frameCount, errors, tag.actions);
+            tag.actions = checkActions(Buffer.from(condition.actions), `${label} condition ${i}`, context, tag.actions);
         });
         break;
     case 12:
-        tag.actions = checkActions(Buffer.from(parsed.actions), label, context.frameCount, errors);
+        tag.actions = checkActions(Buffer.from(parsed.actions), label, context);
         break;
     case 6: case 21: case 35: {
         const data = parsed.data;
@@ -319,17 +320,21 @@ function checkTag(tag, body, context, label) {
 }
 
 // Checks one file's bytes; returns the header, the tags (with swf-parser's
-// reading of each body) and the list of errors (empty when all is well).
+// reading of each body), the errors (the file does not read as an SWF 4
+// movie) and the warnings (it reads, but refers to what is not there: an
+// undefined character, an ID defined twice, a GotoFrame past the last frame;
+// unit tests may write such movies on purpose).
 export function checkSwf(bytes, { version = 4 } = {}) {
     bytes = Buffer.from(bytes.buffer ? bytes : Buffer.from(bytes));
     const errors = [];
+    const warnings = [];
     const header = readHeader(bytes, errors);
-    if (!header) return { header, tags: [], errors };
+    if (!header) return { header, tags: [], errors, warnings };
     if (header.version !== version) errors.push(`version ${header.version}, expected ${version}`);
     if (header.fileLength !== bytes.length) {
         errors.push(`header says ${header.fileLength} bytes, the file has ${bytes.length}`);
     }
-    const context = { errors, defined: new Set(), version: header.version, frameCount: header.frameCount };
+    const context = { errors, warnings, defined: new Set(), version: header.version, frameCount: header.frameCount };
     const { tags, showFrames } = readTags(bytes, header.length, context, "");
     if (showFrames !== header.frameCount) {
         errors.push(`header says ${header.frameCount} frames, the file has ${showFrames} ShowFrame tags`);
@@ -345,7 +350,14 @@ export function checkSwf(bytes, { version = 4 } = {}) {
     } catch (e) {
         errors.push(`swf-parser cannot read the file: ${e.message}`);
     }
-    return { header, tags, showFrames, errors };
+    return { header, tags, showFrames, errors, warnings };
+}
+
+// Fails with every finding listed unless the check found nothing;
+// `warnings: false` lets warnings pass.
+export function assertClean(result, { warnings = true } = {}) {
+    const found = [...result.errors, ...(warnings ? result.warnings : [])];
+    if (found.length) throw new Error(`the SWF check found ${found.length} fault(s):\n  ${found.join("\n  ")}`);
 }
 
 // All tags of one code, nested sprites included.
