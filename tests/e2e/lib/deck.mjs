@@ -19,8 +19,16 @@ export const SLIDE_COLORS = [
 ];
 export const BACKGROUND = [0xcd, 0xcd, 0xcd];
 
+// Scratch folders go when the test process ends (set CORVANEX_KEEP=1 to keep them).
+const scratch = [];
+process.on("exit", () => {
+    if (!process.env.CORVANEX_KEEP) for (const dir of scratch) rmSync(dir, { recursive: true, force: true });
+});
+
 export function scratchDir(name) {
-    return mkdtempSync(join(tmpdir(), `corvanex-${name}-`));
+    const dir = mkdtempSync(join(tmpdir(), `corvanex-${name}-`));
+    scratch.push(dir);
+    return dir;
 }
 
 // Writes <prefix>1.jpg ... <prefix><count>.jpg in flat colours, <prefix>.stp
