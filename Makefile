@@ -13,7 +13,7 @@ all: demo
 bootstrap:
 	@scripts/bootstrap
 
-test: bootstrap test-dev test-asan
+test: bootstrap test-dev test-asan e2e
 
 test-dev:
 	cmake --preset dev
@@ -45,6 +45,8 @@ fuzz: bootstrap
 	    || { tail -40 build/fuzz/$$target.log; exit 1; }; \
 	  grep -E 'stat::number_of_executed_units|DONE' build/fuzz/$$target.log | tail -2; \
 	done
+
+include tests/e2e/e2e.mk
 
 clean:
 	rm -rf build
