@@ -9,6 +9,8 @@
 #include "hf/hfbutton.h"
 #include "hf/hfmovie.h"
 #include "hf/hfshape.h"
+#include "hf/hftext.h"
+#include "swf/fprimitives.h"
 
 namespace {
 
@@ -114,6 +116,30 @@ void ComposeSlide(HFMovie& movie, int32_t n, const std::vector<uint8_t>& image, 
     }
 }
 
+constexpr uint16_t kNoticeDepth = 1000;
+const char* const kClosingText = "\nEnd of the slide show.";
+
+// The frame after the last slide stays empty; the one after it shows the
+// closing notice over the slide area and stops.
+void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
+{
+    const int32_t k = std::max(show.slideCount, 0) + 1;
+    const SlideLayout& layout = show.layout;
+    HFEditText notice(20, 20, layout.width * kTwipsPerPixel, layout.height * kTwipsPerPixel, kClosingText);
+    // The fill calls leave an edit text's tag as it is; they are kept so that
+    // the notice is built the way it always was.
+    notice.SetSolidFill(HFColor{0xC0, 0xC0, 0xC0, 0xFF});
+    notice.SetEditable(false);
+    notice.ClearFill();
+    notice.SetTextColor(FColor(0xff0000ffu, true));
+    // Slides above depth 1000 would cover the notice; at an equal depth the
+    // notice still comes out on top, its character ID being the last drawn.
+    notice.SetDepth(static_cast<uint16_t>(std::max<int32_t>(kNoticeDepth, show.slideCount)));
+    HFFrame& frame = *movie.Frame(k);
+    frame.AddObject(notice);
+    frame.AddAction(show.stopAction);
+}
+
 }  // namespace
 
 uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable)
@@ -168,6 +194,7 @@ void GenerateSlideMovie(const SlideShowRequest& request)
         ComposeSlide(movie, n, slides.back(), show);
     }
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
+    ComposeClosingFrame(movie, show);
 
     // The slide area and a band of 40 pixels below it for the buttons.
     movie.SetSize(size.width * 20, size.height * 20 + 800);

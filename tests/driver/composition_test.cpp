@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -223,6 +224,57 @@ TEST(Composition, DecksWhoseIDsDoNotFitAreRefusedBeforeReading)
     ASSERT_EQ(run.status, 0) << run.err;
     const swftest::Movie movie = swftest::ParseFile((deck / "out.swf").string());
     EXPECT_EQ(movie.frameCount, movie.ShowFrames());
+}
+
+}  // namespace
+
+namespace {
+
+uint16_t HighestDisplayDepth(const swftest::Movie& movie)
+{
+    uint16_t highest = 0;
+    for (const Tag& tag : movie.tags)
+        if (tag.code == PlaceObject2) highest = std::max(highest, swftest::Word(tag, 1));
+    return highest;
+}
+
+TEST(ClosingFrame, EmptyFrameThenTheNoticeWhichStops)
+{
+    const Show show = Convert("0\n2\n", 3);
+    EXPECT_EQ(show.movie.frameCount, 5u);
+    ASSERT_EQ(show.frames.size(), 5u);
+    EXPECT_TRUE(show.frames[3].empty());
+    ASSERT_EQ(Codes(show.frames[4]), (std::vector<uint32_t>{DefineEditText, PlaceObject2, DoAction}));
+    const std::vector<uint8_t>& notice = show.frames[4][0].body;
+    // ID, bounds (20, 12800, 20, 9600 in 15 bits: 9 bytes), then the flag
+    // bytes: has text, word wrap off, multiline, read-only; border, has layout.
+    EXPECT_EQ(notice[11], 0x8C);
+    EXPECT_EQ(notice[12], 0x28);
+    EXPECT_EQ((std::vector<uint8_t>(notice.begin() + 13, notice.begin() + 17)),
+              (std::vector<uint8_t>{0xFF, 0x00, 0x00, 0xFF}));  // red text
+    EXPECT_EQ(show.frames[4][2].body, (std::vector<uint8_t>{0x07, 0x00}));
+    // The notice's placement is the top of the display list.
+    EXPECT_EQ(swftest::Word(show.frames[4][1], 1), HighestDisplayDepth(show.movie));
+}
+
+TEST(ClosingFrame, NoSlides)
+{
+    const Show show = Convert("0\n", 0);
+    EXPECT_EQ(show.movie.frameCount, 2u);
+    EXPECT_EQ(Codes(show.frames[1]), (std::vector<uint32_t>{DefineEditText, PlaceObject2, DoAction}));
+}
+
+TEST(ClosingFrame, NoticeStaysOnTopOfMoreThanAThousandSlides)
+{
+    Scratch deck("thousand");
+    deck.MakeDeck("deck", 0, "0");
+    const std::string slide = swftest::TinyJPEG('s', 1);
+    for (int n = 1; n <= 1003; ++n) deck.Write("deck" + std::to_string(n) + ".jpg", slide);
+    ASSERT_EQ(deck.Convert({"deck", "1003", "out.swf"}).status, 0);
+    const swftest::Movie movie = swftest::ParseFile((deck / "out.swf").string());
+    const std::vector<std::vector<Tag>> frames = swftest::Frames(movie);
+    ASSERT_EQ(frames.size(), 1005u);
+    EXPECT_EQ(swftest::Word(frames[1004][1], 1), HighestDisplayDepth(movie));
 }
 
 }  // namespace
