@@ -1,8 +1,11 @@
 #include "hf/hftext.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
+#include "hf/hffont.h"
 #include "hf/hfmovie.h"
 #include "swf/fassert.h"
 #include "swf/fdttext.h"
@@ -13,7 +16,67 @@ namespace {
 // between lines.
 constexpr int16_t kEditTextLeading = 40;
 
+// Static text is drawn 1024 twips high, the em square of a DefineFont.
+constexpr int32_t kTextHeight = 1024;
+
+// The glyph code of a text byte: its unsigned value, so that bytes above 0x7F
+// find the glyphs of codes 128 to 255.
+int32_t CharacterCode(char byte)
+{
+    return static_cast<unsigned char>(byte);
+}
+
+int32_t TextWidth(const std::string& text, const HFFont& font)
+{
+    int64_t width = 0;
+    for (char byte : text) {
+        const int32_t index = font.GlyphIndex(CharacterCode(byte));
+        if (index >= 0) width += font.GlyphAdvance(index);
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(width, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+FColor RGBA(const HFColor& color)
+{
+    return FColor(color.red, color.green, color.blue, color.alpha);
+}
+
 }  // namespace
+
+// ---------------------------------------------------------------------------
+
+HFText::HFText(std::string text, HFFont& font)
+    : HFShape(0, 0, TextWidth(text, font), kTextHeight), text(std::move(text)), font(&font)
+{
+}
+
+HFText::~HFText() = default;
+
+void HFText::AddToFrame(HFFrame& frame, HFMovie& movie)
+{
+    // The font goes first, so that the text never names a font not yet defined.
+    font->AddToFrame(frame, movie);
+    if (!defined) {
+        auto tag = std::make_unique<FDTDefineText2>(bounds, FMatrix(), static_cast<uint32_t>(font->GlyphCount()));
+        SetID(tag->ID());
+        tag->AddTextRecord(std::make_unique<FTextStyleRecord>(
+            /*hasFont*/ true, /*hasColor*/ true, /*hasXOffset*/ false, /*hasYOffset*/ false,
+            static_cast<uint16_t>(font->ID()), static_cast<uint16_t>(kTextHeight), RGBA(FillColor()), 0, 0));
+        auto glyphs = std::make_unique<FTextGlyphRecord>();
+        for (char byte : text) {
+            const int32_t index = font->GlyphIndex(CharacterCode(byte));
+            if (index < 0) continue;
+            glyphs->AddGlyph(static_cast<uint16_t>(index), static_cast<int16_t>(font->GlyphAdvance(index)));
+        }
+        tag->AddTextRecord(std::move(glyphs));
+        frame.Tags().push_back(std::move(tag));
+        defined = true;
+    }
+    Place(frame, movie);
+}
+
+// ---------------------------------------------------------------------------
 
 HFEditText::HFEditText(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, std::string text)
     : HFShape(xmin, ymin, xmax, ymax),

@@ -7,6 +7,33 @@
 #include "hf/hfshape.h"
 #include "swf/fprimitives.h"
 
+class HFFont;
+
+// A line of static text drawn with a font's glyphs, defined as a DefineText2
+// the first time it is added (its font, if not yet defined, just before it)
+// and placed at every addition, whatever `defineOnly` says. Its colour is the
+// shape's solid-fill colour, opaque white unless set; changing it defines the
+// text anew at its next addition.
+//
+// Each byte of the text is a character code, 0 to 255; a byte without a glyph
+// in the font is skipped. A text of more than 127 glyphs is written as several
+// glyph records.
+class HFText : public HFShape {
+public:
+    // The font is borrowed and must outlive the text's additions. The bounds
+    // run from (0, 0) to (sum of the glyphs' advances, 1024).
+    HFText(std::string text, HFFont& font);
+    ~HFText() override;
+
+    const std::string& Text() const { return text; }
+
+    void AddToFrame(HFFrame& frame, HFMovie& movie) override;
+
+private:
+    std::string text;
+    HFFont* font;
+};
+
 // A text field the player renders from its own text, defined as a
 // DefineEditText each time it is added to a frame and then placed. The fill
 // and line settings inherited from HFShape play no part in its output; the
