@@ -1,6 +1,7 @@
 #include "swf/fprimitives.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 FColor::FColor(int32_t red, int32_t green, int32_t blue)
     : red(red), green(green), blue(blue), alpha(255), hasAlpha(false) {}
@@ -45,6 +46,23 @@ uint32_t PairBits(int32_t a, int32_t b)
 {
     return BitsNeeded(static_cast<uint32_t>(MaxAbs4(a, b, 0, 0)), 1);
 }
+// Both colour-transform forms: the flags, the count, the multiply terms, the
+// add terms, each present only when its flag is set.
+void WriteColorTransform(FSWFStream& stream, bool hasAdd, bool hasMult, uint32_t bits,
+                         std::initializer_list<int32_t> multiplyTerms, std::initializer_list<int32_t> addTerms)
+{
+    stream.WriteBits(hasAdd ? 1 : 0, 1);
+    stream.WriteBits(hasMult ? 1 : 0, 1);
+    stream.WriteBits(bits, 4);
+    if (hasMult) {
+        for (int32_t term : multiplyTerms) stream.WriteBits(static_cast<uint32_t>(term), bits);
+    }
+    if (hasAdd) {
+        for (int32_t term : addTerms) stream.WriteBits(static_cast<uint32_t>(term), bits);
+    }
+    stream.FlushBits();
+}
+
 }  // namespace
 
 FMatrix::FMatrix(bool hasScale, int32_t scaleX, int32_t scaleY, bool hasRotate, int32_t rotateSkew0,
@@ -102,16 +120,7 @@ FCXFormNoAlpha::FCXFormNoAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32
 
 void FCXFormNoAlpha::Write(FSWFStream& stream) const
 {
-    stream.WriteBits(hasAdd ? 1 : 0, 1);
-    stream.WriteBits(hasMult ? 1 : 0, 1);
-    stream.WriteBits(bits, 4);
-    if (hasMult) {
-        for (int32_t term : {redMult, greenMult, blueMult}) stream.WriteBits(static_cast<uint32_t>(term), bits);
-    }
-    if (hasAdd) {
-        for (int32_t term : {redAdd, greenAdd, blueAdd}) stream.WriteBits(static_cast<uint32_t>(term), bits);
-    }
-    stream.FlushBits();
+    WriteColorTransform(stream, hasAdd, hasMult, bits, {redMult, greenMult, blueMult}, {redAdd, greenAdd, blueAdd});
 }
 
 FCXFormWAlpha::FCXFormWAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32_t greenMult,
@@ -133,18 +142,8 @@ FCXFormWAlpha::FCXFormWAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32_t
 
 void FCXFormWAlpha::Write(FSWFStream& stream) const
 {
-    stream.WriteBits(hasAdd ? 1 : 0, 1);
-    stream.WriteBits(hasMult ? 1 : 0, 1);
-    stream.WriteBits(bits, 4);
-    if (hasMult) {
-        for (int32_t term : {redMult, greenMult, blueMult, alphaMult})
-            stream.WriteBits(static_cast<uint32_t>(term), bits);
-    }
-    if (hasAdd) {
-        for (int32_t term : {redAdd, greenAdd, blueAdd, alphaAdd})
-            stream.WriteBits(static_cast<uint32_t>(term), bits);
-    }
-    stream.FlushBits();
+    WriteColorTransform(stream, hasAdd, hasMult, bits, {redMult, greenMult, blueMult, alphaMult},
+                        {redAdd, greenAdd, blueAdd, alphaAdd});
 }
 
 void FString::Write(FSWFStream& stream, bool terminate) const
