@@ -1,5 +1,6 @@
 #include "driver/slideinput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -120,16 +121,23 @@ SlideSize ReadConfig(const std::string& name)
 std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what)
 {
     FilePointer file = OpenForReading(name, what);
-    std::vector<uint8_t> bytes;
+    constexpr size_t kLimit = static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2);
+    // One read straight into a buffer of the file's size (slides run to
+    // hundreds of megabytes); whatever follows (a file that grew) in chunks.
+    size_t expected = 0;
+#ifndef _WIN32
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) == 0 && status.st_size > 0)
+        expected = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(status.st_size), kLimit + 1));
+#endif
+    std::vector<uint8_t> bytes(expected);
+    bytes.resize(expected > 0 ? std::fread(bytes.data(), 1, expected, file.get()) : 0);
     uint8_t chunk[65536];
     size_t count = 0;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+    while (bytes.size() <= kLimit && (count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
         bytes.insert(bytes.end(), chunk, chunk + count);
-        if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) {
-            throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large",
-                                 kExitFailure);
-        }
-    }
+    if (bytes.size() > kLimit)
+        throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large", kExitFailure);
     if (std::ferror(file.get())) {
         throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
                                  std::strerror(errno),

@@ -3,6 +3,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -31,6 +33,15 @@ struct Model {
     void Bits(uint32_t value, uint32_t count)
     {
         for (uint32_t i = count; i-- > 0;) bits.push_back((value >> i) & 1u);
+    }
+    // A tag header: code and length in one word, or 63 and a 32-bit length after it.
+    void Header(uint32_t code, uint32_t length, bool longForm)
+    {
+        const uint32_t word = (code << 6) | (longForm ? 63 : length);
+        Bits(word & 0xFF, 8);
+        Bits(word >> 8, 8);
+        if (longForm)
+            for (int b = 0; b < 4; ++b) Bits((length >> (8 * b)) & 0xFF, 8);
     }
     void Flush()
     {
@@ -67,7 +78,7 @@ void Run(FuzzedDataProvider& input, FSWFStream& stream, Model& model, int depth)
 {
     const int operations = input.ConsumeIntegralInRange(0, depth == 0 ? 64 : 8);
     for (int i = 0; i < operations && input.remaining_bytes() > 0; ++i) {
-        switch (input.ConsumeIntegralInRange(0, 7)) {
+        switch (input.ConsumeIntegralInRange(0, 8)) {
         case 0: {
             const uint32_t count = input.ConsumeIntegralInRange<uint32_t>(0, 32);
             uint32_t value = input.ConsumeIntegral<uint32_t>();
@@ -126,44 +137,79 @@ void Run(FuzzedDataProvider& input, FSWFStream& stream, Model& model, int depth)
                     return total;
                 }())
                 __builtin_trap();
-            if (input.ConsumeBool()) {
-                stream.Append(body);
-                model.Append(bodyModel);
-            } else {
+            const uint32_t bodyBytes = static_cast<uint32_t>(bodyModel.CompleteBytes());
+            switch (input.ConsumeIntegralInRange(0, 2)) {
+            case 0:
+                if (stream.Append(body) != bodyBytes) __builtin_trap();
+                break;
+            case 1: {
                 const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
                 const uint32_t length = body.Size();
                 stream.AppendTag(code, length, &body);
-                if (length <= 62) {
-                    const uint32_t header = (code << 6) | length;
-                    model.Bits(header & 0xFF, 8);
-                    model.Bits(header >> 8, 8);
-                } else {
-                    const uint32_t header = (code << 6) | 63;
-                    model.Bits(header & 0xFF, 8);
-                    model.Bits(header >> 8, 8);
-                    for (int b = 0; b < 4; ++b) model.Bits((length >> (8 * b)) & 0xFF, 8);
-                }
-                model.Append(bodyModel);
+                model.Header(code, length, length > 62);
+                break;
             }
+            case 2: {
+                const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
+                const uint32_t length = body.Size();
+                stream.AppendLongTag(code, length, &body);
+                model.Header(code, length, true);
+                break;
+            }
+            }
+            model.Append(bodyModel);
+            // The body's blocks now belong to this stream.
+            if (!body.DeferredBlocks().empty() || body.Size() != bodyBytes) __builtin_trap();
+            break;
+        }
+        case 8: {
+            // A header without a body (ShowFrame, End, or a body written separately).
+            const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
+            const uint32_t length = input.ConsumeIntegralInRange<uint32_t>(0, 100);
+            stream.AppendTag(code, length, nullptr);
+            model.Header(code, length, length > 62);
             break;
         }
         }
     }
 }
 
+// The stream's bytes as written to a file.
+std::vector<uint8_t> WrittenToFile(FSWFStream& stream)
+{
+    char* text = nullptr;
+    size_t length = 0;
+    std::FILE* file = open_memstream(&text, &length);
+    if (!file) __builtin_trap();
+    if (!stream.WriteToFile(file)) __builtin_trap();
+    std::fclose(file);
+    std::vector<uint8_t> bytes(text, text + length);
+    std::free(text);
+    return bytes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzedDataProvider input(data, size);
-    FSWFStream stream;
-    Model model;
+    // The same operations twice: one stream written to memory, one to a file
+    // (writing consumes the deferred blocks).
+    FSWFStream stream, twin;
+    Model model, twinModel;
+    FuzzedDataProvider input(data, size), twinInput(data, size);
     Run(input, stream, model, 0);
+    Run(twinInput, twin, twinModel, 0);
 
     const std::vector<uint8_t> expected = model.Output();
     if (stream.Size() != expected.size()) __builtin_trap();
     std::vector<uint8_t> actual(stream.Size());
     stream.WriteToMemory(actual.data());
     if (actual != expected) __builtin_trap();
+    if (WrittenToFile(twin) != expected) __builtin_trap();
+
+    // A second write gives the plain bytes only.
+    Model plain = model;
+    plain.blocks.clear();
+    if (WrittenToFile(twin) != plain.Output() || twin.Size() != plain.CompleteBytes()) __builtin_trap();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "driver/slideinput.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -83,6 +84,22 @@ TEST(JPEGCheck, EmptyAndForeignFilesAreRefused)
         EXPECT_STREQ(error.what(), "the slide image 'b.jpg' is not a JPEG image");
         EXPECT_EQ(error.ExitStatus(), kExitFailure);
     }
+}
+
+TEST(WholeFile, EveryByteOfSmallAndLargeFiles)
+{
+    // Sizes around the reading chunk, the empty file, and one of several chunks.
+    const std::string name = ::testing::TempDir() + "corvanex-wholefile-" + std::to_string(getpid());
+    for (size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{300001}}) {
+        std::vector<uint8_t> bytes(size);
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+        std::FILE* file = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        if (size > 0) std::fwrite(bytes.data(), 1, size, file);
+        std::fclose(file);
+        EXPECT_EQ(LoadWholeFile(name, "slide image"), bytes) << size;
+    }
+    std::remove(name.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,246 @@
+// The converter as a process against bad input and faults, one row each: the
+// message names the file, the exit status says what kind of failure it was,
+// no output file appears, an existing one is left as it was, and no temporary
+// file is left behind. Rows that are valid input write a movie instead.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/converter_run.h"
+#include "support/swf_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using swftest::Scratch;
+
+const char* const kOldMovie = "the movie of an earlier run";
+
+struct Row {
+    const char* name;
+    std::function<void(const Scratch&)> spoil;  // turns the good two-slide deck bad
+    const char* count = "2";
+    const char* output = "out.swf";
+    int status = 1;
+    const char* message = "";  // expected on standard error; empty for a valid run
+    const char* prefix = "";   // shell commands before the converter
+};
+
+// Failure reports name the row.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+void Remove(const Scratch& deck, const char* name) { fs::remove(deck / name); }
+void Empty(const Scratch& deck, const char* name) { deck.Write(name, ""); }
+void Folder(const Scratch& deck, const char* name)
+{
+    fs::remove(deck / name);
+    fs::create_directory(deck / name);
+}
+
+// Bytes of every value, starting with one that is not a digit or white space.
+std::string BinaryGarbage()
+{
+    std::string bytes = "\x89PNG";
+    for (int i = 0; i < 4096; ++i) bytes += static_cast<char>((i * 37 + i / 7) & 0xFF);
+    return bytes;
+}
+
+std::vector<Row> Rows()
+{
+    auto spoil = [](void (*how)(const Scratch&, const char*), const char* name) {
+        return [how, name](const Scratch& deck) { how(deck, name); };
+    };
+    auto write = [](const char* name, std::string bytes) {
+        return [name, bytes](const Scratch& deck) { deck.Write(name, bytes); };
+    };
+    const std::string longDigits(100000, '7');
+    return {
+        {"StopFileMissing", spoil(Remove, "deck.stp"), "2", "out.swf", 1,
+         "cannot open the stop-point file 'deck.stp': No such file or directory (an empty file gives a show "
+         "without stop points)"},
+        {"StopFileEmpty", spoil(Empty, "deck.stp"), "2", "out.swf", 0},
+        {"StopFileIsAFolder", spoil(Folder, "deck.stp"), "2", "out.swf", 1,
+         "cannot read the stop-point file 'deck.stp': it is a directory"},
+        {"ConfigMissing", spoil(Remove, "config.txt"), "2", "out.swf", 1,
+         "cannot open the configuration file 'config.txt': No such file or directory"},
+        {"ConfigEmpty", spoil(Empty, "config.txt"), "2", "out.swf", 1,
+         "the configuration file 'config.txt' gives the slide width 0 (line 1), which is not a size from 1 to 65535 pixels"},
+        {"ConfigIsAFolder", spoil(Folder, "config.txt"), "2", "out.swf", 1,
+         "cannot read the configuration file 'config.txt': it is a directory"},
+        {"ForwardMissing", spoil(Remove, "forward.jpg"), "2", "out.swf", 1,
+         "cannot open the forward button image 'forward.jpg': No such file or directory"},
+        {"ForwardEmpty", spoil(Empty, "forward.jpg"), "2", "out.swf", 1,
+         "the forward button image 'forward.jpg' is empty"},
+        {"ForwardIsAFolder", spoil(Folder, "forward.jpg"), "2", "out.swf", 1,
+         "cannot read the forward button image 'forward.jpg': it is a directory"},
+        {"ForwardNotAJPEG", write("forward.jpg", "not a jpeg"), "2", "out.swf", 1,
+         "the forward button image 'forward.jpg' is not a JPEG image"},
+        {"BackwardMissing", spoil(Remove, "backward.jpg"), "2", "out.swf", 1,
+         "cannot open the backward button image 'backward.jpg': No such file or directory"},
+        {"BackwardEmpty", spoil(Empty, "backward.jpg"), "2", "out.swf", 1,
+         "the backward button image 'backward.jpg' is empty"},
+        {"BackwardIsAFolder", spoil(Folder, "backward.jpg"), "2", "out.swf", 1,
+         "cannot read the backward button image 'backward.jpg': it is a directory"},
+        {"SlideMissing", spoil(Remove, "deck2.jpg"), "2", "out.swf", 1,
+         "cannot open the slide image 'deck2.jpg': No such file or directory"},
+        {"SlideEmpty", spoil(Empty, "deck2.jpg"), "2", "out.swf", 1, "the slide image 'deck2.jpg' is empty"},
+        {"SlideIsAFolder", spoil(Folder, "deck2.jpg"), "2", "out.swf", 1,
+         "cannot read the slide image 'deck2.jpg': it is a directory"},
+        {"SlideNotAJPEG", write("deck2.jpg", "GIF89a\x01\x00\x01\x00"), "2", "out.swf", 1,
+         "the slide image 'deck2.jpg' is not a JPEG image"},
+        // A stop file gives whatever numbers its lines give; frames it does not name are no stop points.
+        {"StopFileOfBinaryGarbage", write("deck.stp", BinaryGarbage()), "2", "out.swf", 0},
+        {"StopFileOfLongLines", write("deck.stp", longDigits + "\n" + longDigits), "2", "out.swf", 0},
+        // Garbage in the configuration gives a width of 0 (no digits) or past the limit (many).
+        {"ConfigOfBinaryGarbage", write("config.txt", BinaryGarbage()), "2", "out.swf", 1,
+         "the configuration file 'config.txt' gives the slide width 0 (line 1), which is not a size from 1 to 65535 pixels"},
+        {"ConfigOfLongLines", write("config.txt", longDigits + "\n" + longDigits), "2", "out.swf", 1,
+         "the configuration file 'config.txt' gives the slide width 2147483647 (line 1), which is not a size from 1 to "
+         "65535 pixels"},
+        {"CountNotANumber", nullptr, "abc", "out.swf", 2, "slide count 'abc' is not a whole number of 0 or more"},
+        {"CountNegative", nullptr, "-1", "out.swf", 2, "slide count '-1' is not a whole number of 0 or more"},
+        {"CountPastTheFrameLimit", nullptr, "65534", "out.swf", 2,
+         "slide count '65534' is too large: a movie holds at most 65533 slides"},
+        {"CountPastInt32", nullptr, "99999999999", "out.swf", 2,
+         "slide count '99999999999' is too large: a movie holds at most 65533 slides"},
+        {"OutputInAMissingFolder", nullptr, "2", "no-such-folder/out.swf", 1,
+         "cannot write 'no-such-folder/out.swf': cannot create a temporary file beside it: No such file or "
+         "directory"},
+        {"OutputIsAFolder", spoil(Folder, "folder.swf"), "2", "folder.swf", 1,
+         "cannot write 'folder.swf': cannot replace the file: Is a directory"},
+        // The limit (512-byte blocks) lets the header and some tags through, not the 20 KB slide.
+        {"WriteFailsPartWay", write("deck2.jpg", swftest::TinyJPEG('z', 20000)), "2", "out.swf", 1,
+         "cannot write 'out.swf': write failed: File too large", "ulimit -f 8; "},
+    };
+}
+
+// Names of files the converter left behind in the folder (temporary files included).
+std::vector<std::string> Leftovers(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.path().filename().string().rfind(".corvanex-", 0) == 0) names.push_back(entry.path().string());
+    return names;
+}
+
+class ConverterFault : public ::testing::TestWithParam<Row> {};
+
+TEST_P(ConverterFault, FailsCleanlyOrWritesAMovie)
+{
+    const Row& row = GetParam();
+    // An earlier movie can only stand at a plain output path.
+    const bool plainOutput = std::string(row.output) == "out.swf";
+    for (bool earlierMovie : {false, true}) {
+        if (earlierMovie && !plainOutput) break;
+        SCOPED_TRACE(earlierMovie ? "over an earlier movie" : "no earlier movie");
+        Scratch deck(std::string("fault-") + row.name);
+        deck.MakeDeck("deck", 2);
+        if (row.spoil) row.spoil(deck);
+        if (earlierMovie) deck.Write(row.output, kOldMovie);
+        const swftest::RunResult run = deck.Run(
+            CORVANEX_BINARY,
+            {"--config", "config.txt", "--forward", "forward.jpg", "--backward", "backward.jpg", "deck", row.count,
+             row.output},
+            row.prefix);
+
+        const fs::path output = deck / row.output;
+        EXPECT_EQ(run.status, row.status) << run.err;
+        EXPECT_TRUE(Leftovers(deck.Path()).empty());
+        if (row.status == 0) {
+            EXPECT_EQ(run.err, "");
+            const swftest::Movie movie = swftest::ParseFile(output.string());
+            EXPECT_EQ(movie.fileLength, fs::file_size(output));
+            EXPECT_EQ(movie.frameCount, 4u);  // two slides, the empty frame, the closing frame
+            continue;
+        }
+        EXPECT_EQ(run.err, std::string("corvanex: ") + row.message + "\n");
+        if (fs::is_directory(output)) {
+            EXPECT_TRUE(fs::is_empty(output)) << "the folder in the output's place is untouched";
+        } else if (earlierMovie) {
+            EXPECT_EQ(swftest::Slurp(output), kOldMovie);
+        } else {
+            EXPECT_FALSE(fs::exists(output));
+        }
+        EXPECT_FALSE(fs::exists(deck / "no-such-folder"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ConverterFault, ::testing::ValuesIn(Rows()),
+                         [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// Starts the converter in `folder` with its output and errors thrown away.
+pid_t Start(const fs::path& folder, const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    std::string program = CORVANEX_BINARY;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::string where = folder.string();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || chdir(where.c_str()) != 0) _exit(127);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+TEST(ConverterKilled, MidWriteLeavesTheEarlierMovieIntact)
+{
+    // Four slides of 64 MB each, one sparse file linked four times: a write
+    // long enough to be caught in the middle.
+    Scratch deck("killed");
+    deck.MakeDeck("deck", 4);
+    const fs::path slide = deck / "deck1.jpg";
+    deck.Write("deck1.jpg", swftest::TinyJPEG('k'));
+    fs::resize_file(slide, 64u << 20);
+    for (int n = 2; n <= 4; ++n) {
+        fs::remove(deck / ("deck" + std::to_string(n) + ".jpg"));
+        fs::create_hard_link(slide, deck / ("deck" + std::to_string(n) + ".jpg"));
+    }
+    deck.Write("out.swf", kOldMovie);
+
+    const pid_t child = Start(deck.Path(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
+                                            "backward.jpg", "deck", "4", "out.swf"});
+    ASSERT_GT(child, 0);
+    // Kill it once its temporary file is there and has some bytes.
+    bool caught = false, reaped = false;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!caught && !reaped && std::chrono::steady_clock::now() < deadline) {
+        for (const std::string& name : Leftovers(deck.Path())) {
+            std::error_code gone;  // renamed meanwhile
+            if (fs::file_size(name, gone) > 0 && !gone) caught = true;
+        }
+        if (!caught) {
+            reaped = waitpid(child, &status, WNOHANG) == child;  // finished (or failed) too soon
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    }
+    if (!reaped) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(caught) << "the converter was not caught writing";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    // The movie is replaced only by a rename of a complete file. (The killed
+    // run's hidden temporary file stays: nothing is left to remove it.)
+    EXPECT_EQ(swftest::Slurp(deck / "out.swf"), kOldMovie);
+}
+
+}  // namespace
