@@ -8,6 +8,8 @@ import { parseHeader } from "swf-parser/parsers/header";
 import * as p from "swf-parser/parsers/tags";
 
 // Every tag SWF version 4 defines (none of them has a code above 48).
+// DefineSprite (39), DefineMorphShape (46) and DefineFont2 (48) came with
+// version 3, so a version 4 movie may hold them like any other.
 export const SWF4_TAGS = new Map([
     [0, "End"], [1, "ShowFrame"], [2, "DefineShape"], [4, "PlaceObject"], [5, "RemoveObject"],
     [6, "DefineBits"], [7, "DefineButton"], [8, "JPEGTables"], [9, "SetBackgroundColor"],
