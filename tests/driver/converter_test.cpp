@@ -133,11 +133,12 @@ TEST(Converter, UnwritableOutputLeavesTheOldFileUnchanged)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot write 'folder.swf'"), std::string::npos) << run.err;
 
-    deck.Write("out.swf", "precious");
+    const std::string precious = swftest::TinyMovie();
+    deck.Write("out.swf", precious);
     fs::remove(deck / "deck1.jpg");
     run = deck.Convert({"deck", "1", "out.swf"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(swftest::Slurp(deck / "out.swf"), "precious");
+    EXPECT_EQ(swftest::Slurp(deck / "out.swf"), precious);
 
     // A write that fails part-way (file-size limit) leaves no partial file either.
     deck.MakeDeck("deck", 1);
@@ -146,7 +147,7 @@ TEST(Converter, UnwritableOutputLeavesTheOldFileUnchanged)
                     "1", "out.swf"},
                    "ulimit -f 0; ");
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_EQ(swftest::Slurp(deck / "out.swf"), "precious");
+    EXPECT_EQ(swftest::Slurp(deck / "out.swf"), precious);
     for (const auto& entry : fs::directory_iterator(deck.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".corvanex-"), std::string::npos);
 }
