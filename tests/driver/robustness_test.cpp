@@ -24,7 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using swftest::Scratch;
 
-const char* const kOldMovie = "the movie of an earlier run";
+// A small valid movie, so that every file the tests leave reads as a SWF file.
+const std::string kOldMovie = swftest::TinyMovie();
 
 struct Row {
     const char* name;

@@ -10,6 +10,7 @@
 #include "hf/hfbutton.h"
 #include "hf/hfmovie.h"
 #include "shapetags.h"
+#include "support/movie_folder.h"
 
 namespace {
 
@@ -246,7 +247,7 @@ TEST_F(Objects, SlideWithButtonsReadsBackFromTheFile)
     ASSERT_TRUE(movie.WriteMovie(path));
     ::testing::internal::GetCapturedStdout();
     const swftest::Movie read = swftest::ParseFile(path);
-    std::remove(path.c_str());
+    swftest::Discard(path);
 
     std::vector<uint32_t> codes;
     for (const swftest::Tag& tag : read.Frame(0)) codes.push_back(tag.code);

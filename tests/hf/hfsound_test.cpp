@@ -8,6 +8,7 @@
 #include "audio/wavbuilder.h"
 #include "hf/hfmovie.h"
 #include "hf/hfsound.h"
+#include "support/movie_folder.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -26,7 +27,7 @@ protected:
         path = ::testing::TempDir() + "sound_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                ".swf";
     }
-    void TearDown() override { std::remove(path.c_str()); }
+    void TearDown() override { swftest::Discard(path); }
 
     std::vector<std::vector<swftest::Tag>> Write()
     {

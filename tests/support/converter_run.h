@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/movie_folder.h"
+
 namespace swftest {
 
 struct RunResult {
@@ -48,6 +50,21 @@ inline std::string TinyJPEG(char fill = 'x', size_t size = 16)
     return bytes + "\xFF\xD9";
 }
 
+// A tiny valid movie (version 4, no frames): an output file that a test
+// expects a failed run to leave as it was.
+inline std::string TinyMovie()
+{
+    return std::string("FWS\x04\x0F\x00\x00\x00", 8)  // signature, version, file length 15
+           + std::string("\x00", 1)                       // frame rectangle of 0-bit fields
+           + std::string("\x00\x0C", 2)                   // 12 frames per second
+           + std::string("\x00\x00", 2)                   // no frames
+           + std::string("\x00\x00", 2);                  // End
+}
+
+// A folder of its own under TempDir(), removed with everything in it at the
+// end, unless written files are being kept (movie_folder.h): then it stays,
+// and every run keeps a copy of each movie in the folder as it left it, so
+// that a later run writing the same name hides nothing.
 class Scratch {
 public:
     explicit Scratch(const std::string& name)
@@ -56,7 +73,10 @@ public:
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root);
     }
-    ~Scratch() { std::filesystem::remove_all(root); }
+    ~Scratch()
+    {
+        if (!KeepingMovies()) std::filesystem::remove_all(root);
+    }
 
     std::filesystem::path operator/(const std::string& name) const { return root / name; }
     const std::filesystem::path& Path() const { return root; }
@@ -94,11 +114,24 @@ public:
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.out = Slurp(root / ".out");
         result.err = Slurp(root / ".err");
+        if (KeepingMovies()) KeepMovies();
         return result;
     }
 
 private:
+    // Copies every movie directly in the folder to runs/<run>/.
+    void KeepMovies() const
+    {
+        const std::filesystem::path kept = root / "runs" / std::to_string(++runs);
+        for (const auto& entry : std::filesystem::directory_iterator(root)) {
+            if (!entry.is_regular_file() || entry.path().extension() != ".swf") continue;
+            std::filesystem::create_directories(kept);
+            std::filesystem::copy_file(entry.path(), kept / entry.path().filename());
+        }
+    }
+
     std::filesystem::path root;
+    mutable int runs = 0;  // runs so far, for the kept copies
 };
 
 }  // namespace swftest

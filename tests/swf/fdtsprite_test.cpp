@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "swf/fct.h"
-#include "swf/fdtbitmaps.h"
+#include "swf/fdtsounds.h"
 #include "swf/fdtsprite.h"
+#include "support/movie_folder.h"
 #include "tests/swf/swfbytes.h"
 
 namespace {
@@ -96,42 +97,40 @@ TEST(SpriteTag, TagsAfterTheLastShowFrameAddNoFrame)
     }));
 }
 
-TEST(SpriteTag, NestedJPEGBytesReachTheFileInsideTheSprite)
+TEST(SpriteTag, NestedBorrowedBytesReachTheFileInsideTheSprite)
 {
     ResetCharacterID();
-    Bytes jpeg(100, 0x55);
-    jpeg[0] = 0xFF, jpeg[1] = 0xD8, jpeg[98] = 0xFF, jpeg[99] = 0xD9;
+    Bytes block(100, 0x55);  // stands for a block of compressed stream sound
+    block[0] = 0x12, block[99] = 0x34;
 
     FSWFFile movie;
     auto sprite = std::make_unique<FDTDefineSprite>();  // character 1
-    sprite->AddControlTag(std::make_unique<FDTDefineBitsJPEG2>(jpeg.data(), 100));  // character 2
+    // Stream sound is one of the tags a sprite's timeline may hold; its block is borrowed.
+    sprite->AddControlTag(std::make_unique<FDTSoundStreamBlock>(100, block.data()));
     sprite->AddControlTag(std::make_unique<FCTShowFrame>());
     movie.AddTag(std::move(sprite));
     movie.AddTag(std::make_unique<FCTShowFrame>());
     EXPECT_EQ(movie.FrameCount(), 1u);  // the sprite's frame is its own
 
-    const std::string name = ::testing::TempDir() + "sprite-jpeg.swf";
+    const std::string name = ::testing::TempDir() + "sprite-block.swf";
     ASSERT_TRUE(movie.WriteFile(name, 2000, 2000, 12));
     const Bytes file = ReadFile(name);
-    std::remove(name.c_str());
+    swftest::Discard(name);
 
     // Header: 8 bytes, a 15-bit frame rectangle in 9 bytes, rate and count.
     const size_t header = 21;
-    ASSERT_EQ(file.size(), header + 6 + 122 + 2 + 2);
-    EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), (Bytes{0x99, 0x00, 0x00, 0x00}));  // 153
+    ASSERT_EQ(file.size(), header + 6 + 114 + 2 + 2);
+    EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), (Bytes{0x91, 0x00, 0x00, 0x00}));  // 145
     EXPECT_EQ(Bytes(file.begin() + 19, file.begin() + 21), (Bytes{0x01, 0x00}));  // 1 frame
 
     Bytes expected = {
-        0xFF, 0x09, 0x7A, 0x00, 0x00, 0x00,  // DefineSprite, long form, length 122
+        0xFF, 0x09, 0x72, 0x00, 0x00, 0x00,  // DefineSprite, long form, length 114
         0x01, 0x00,                          // character ID 1
         0x01, 0x00,                          // frame count 1
-        0x7F, 0x05, 0x6C, 0x00, 0x00, 0x00,  // DefineBitsJPEG2, long form, length 108
-        0x02, 0x00,                          //   character ID 2
-        0xFF, 0xD9, 0xFF, 0xD8,              //   empty table section
+        0xFF, 0x04, 0x64, 0x00, 0x00, 0x00,  // SoundStreamBlock, long form, length 100
     };
-    expected.insert(expected.end(), jpeg.begin(), jpeg.end());  // the borrowed bytes
+    expected.insert(expected.end(), block.begin(), block.end());  // the borrowed bytes
     const Bytes tail = {
-        0xFF, 0xD9,  //   end of image
         0x40, 0x00,  // the sprite's ShowFrame
         0x00, 0x00,  // the sprite's End
         0x40, 0x00,  // the movie's ShowFrame

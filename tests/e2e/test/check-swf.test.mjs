@@ -143,6 +143,17 @@ describe("structural check", () => {
         expectOneWarning(twice, /character 1 is defined twice/);
     });
 
+    it("warns of JPEG data without an image in it, and reports a JPEG3 whose data length runs past its body", () => {
+        const standIn = Buffer.from([0xff, 0xd8, 1, 2, 3, 0xff, 0xd9]);
+        expectOneWarning(w.movie({ width: 20, height: 20, frames: [[w.defineBitsJpeg2(1, standIn)]] }),
+            /DefineBitsJPEG2 at \d+: swf-parser finds no image in its JPEG data/);
+        const head = Buffer.alloc(6);
+        head.writeUInt16LE(1);
+        head.writeUInt32LE(standIn.length + 1, 2);
+        expectOneError(w.movie({ width: 20, height: 20, frames: [[w.tag(35, Buffer.concat([head, standIn]))]] }),
+            /DefineBitsJPEG3 at \d+: swf-parser cannot read the body/);
+    });
+
     it("checks the tags inside a sprite", () => {
         const sprite = (nested, frameCount) => {
             const head = Buffer.alloc(4);

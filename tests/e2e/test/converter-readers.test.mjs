@@ -2,7 +2,7 @@
 // header, frames, SWF 4 only) and ffmpeg (the slide JPEGs, byte for byte).
 
 import assert from "node:assert/strict";
-import { readdirSync, readFileSync } from "node:fs";
+import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import { describe, it } from "node:test";
 import { convertDeck, needs } from "../lib/converted.mjs";
@@ -51,17 +51,6 @@ describe("converter's movies in swf-parser", () => {
             slides.forEach((jpeg, i) => assert.ok(jpeg.equals(deck.slides[i].bytes), `slide ${i + 1} differs`));
         }
     });
-});
-
-// Movies written elsewhere (by the C++ tests, the examples), when a folder of
-// them is named: every .swf file below it must read cleanly.
-const swfDir = process.env.CORVANEX_SWF_DIR;
-describe("other movies in swf-parser", { skip: swfDir ? false : "CORVANEX_SWF_DIR names no folder of movies" }, () => {
-    const files = swfDir ? readdirSync(swfDir, { recursive: true }).filter((f) => String(f).endsWith(".swf")) : [];
-    it("there are movies to read", () => assert.ok(files.length > 0, `no .swf file below ${swfDir}`));
-    for (const file of files) {
-        it(`${file} reads cleanly`, () => assertClean(checkSwf(readFileSync(join(swfDir, file))), { warnings: false }));
-    }
 });
 
 describe("converter's movies in ffmpeg", () => {
