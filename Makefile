@@ -31,6 +31,8 @@ demo: bootstrap
 	@mkdir -p $(DEMO_DIR)
 	build/release/corvanex examples/deck/deck 5 $(DEMO_DIR)/deck.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/deck.swf
+	build/release/gallery --jpeg examples/deck/deck1.jpg $(DEMO_DIR)/gallery.swf
+	@build/release/swfinfo --summary $(DEMO_DIR)/gallery.swf
 
 # Runs every libFuzzer target for FUZZ_SECONDS seconds from its committed seed
 # corpus (new inputs go to build/fuzz/corpus-<target>, not into the repository).
