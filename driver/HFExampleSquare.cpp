@@ -186,19 +186,24 @@ int Run(int argc, char** argv)
         progress.emplace(stderr, request.slideCount);
         request.onSlideRead = [&progress](int32_t slides, uint64_t bytes) { progress->Update(slides, bytes); };
     }
-    // The page is sized to the movie, so it needs the slide size first.
-    if (options.html && !request.size) request.size = ReadConfig(request.configFile);
+    // The page is sized to the movie, so it needs the slide size first; its
+    // file is made before the movie is written and filled after.
+    std::optional<PageWriter> pageFile;
+    if (options.html) {
+        if (!request.size) request.size = ReadConfig(request.configFile);
+        pageFile.emplace(*options.html);
+    }
 
     GenerateSlideMovie(request);
 
-    if (options.html) {
+    if (pageFile) {
         ShowPage page;
         page.movieUrl = MovieUrlFromPage(*options.html, request.outputFile);
         page.title = std::filesystem::path(request.outputFile).stem().string();
         page.playerScript = options.ruffle.value_or(kDefaultPlayerScript);
         page.width = request.size->width;
         page.height = request.size->height + 40;
-        WriteShowPage(*options.html, ShowPageHtml(page));
+        pageFile->Commit(ShowPageHtml(page));
     }
     return 0;
 }

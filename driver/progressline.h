@@ -6,7 +6,8 @@
 
 // How far reading a large deck has got: one line, rewritten in place, on a
 // terminal. Ended with a line feed after the last slide, or when destroyed
-// unfinished, so that what follows starts on a line of its own.
+// unfinished (then with the latest counts), so that what follows starts on a
+// line of its own.
 class ProgressLine {
 public:
     ProgressLine(std::FILE* terminal, int32_t total) : terminal(terminal), total(total) {}
@@ -21,8 +22,12 @@ public:
     void Update(int32_t slides, uint64_t bytes);
 
 private:
+    void Show(bool end);
+
     std::FILE* terminal;
     int32_t total;
+    int32_t slides = 0;
+    uint64_t bytes = 0;
     bool open = false;  // a line is shown without its line feed
     std::chrono::steady_clock::time_point shown;
 };

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <string_view>
+#include <utility>
 
 #include "driver/slideinput.h"
 
@@ -161,42 +162,46 @@ std::string MovieUrlFromPage(const std::string& pageFile, const std::string& mov
     return PercentEncoded(relative.generic_string());
 }
 
-void WriteShowPage(const std::string& pageFile, const std::string& html)
+PageWriter::PageWriter(std::string pageFile) : pageFile(std::move(pageFile))
 {
-    const fs::path page(pageFile);
+    const fs::path page(this->pageFile);
     const fs::path folder = page.has_parent_path() ? page.parent_path() : fs::path(".");
     std::string pattern = (folder / ".corvanex-page-XXXXXX").string();
-    auto fail = [&](const char* what) {
-        throw ConverterError("cannot write the page " + Quoted(pageFile) + ": " + what + ": " + std::strerror(errno),
-                             kExitFailure);
-    };
     const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) fail("cannot create a temporary file beside it");
+    if (descriptor < 0) Fail("cannot create a temporary file beside it", errno);
+    temporaryName = pattern;
     // mkstemp makes the file private; the page gets the permissions of a new file.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(descriptor, 0666 & ~mask);
-    std::FILE* file = fdopen(descriptor, "wb");
+    file = fdopen(descriptor, "wb");
     if (!file) {
-        const int saved = errno;
+        const int error = errno;
         close(descriptor);
-        std::remove(pattern.c_str());
-        errno = saved;
-        fail("cannot open the temporary file");
+        Fail("cannot open the temporary file", error);
     }
+}
+
+PageWriter::~PageWriter()
+{
+    if (file) std::fclose(file);
+    if (!temporaryName.empty()) std::remove(temporaryName.c_str());
+}
+
+void PageWriter::Commit(const std::string& html)
+{
     bool ok = std::fwrite(html.data(), 1, html.size(), file) == html.size();
     ok = std::fflush(file) == 0 && ok;
-    int saved = errno;
+    int error = errno;
     ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(pattern.c_str(), pageFile.c_str()) != 0) {
-        saved = errno;
-        std::remove(pattern.c_str());
-        errno = saved;
-        fail("cannot replace the file");
-    }
-    if (!ok) {
-        std::remove(pattern.c_str());
-        errno = saved;
-        fail("write failed");
-    }
+    file = nullptr;
+    if (!ok) Fail("write failed", error);
+    if (std::rename(temporaryName.c_str(), pageFile.c_str()) != 0) Fail("cannot replace the file", errno);
+    temporaryName.clear();
+}
+
+void PageWriter::Fail(const char* what, int error)
+{
+    throw ConverterError("cannot write the page " + Quoted(pageFile) + ": " + what + ": " + std::strerror(error),
+                         kExitFailure);
 }

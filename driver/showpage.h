@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // An HTML page that plays a slide show in the browser through the Ruffle web
@@ -24,6 +25,23 @@ std::string MovieUrlFromPage(const std::string& pageFile, const std::string& mov
 // Text with &, <, >, " and ' as character references.
 std::string HtmlEscaped(const std::string& text);
 
-// Writes the page whole or not at all (through a temporary file beside it);
-// throws ConverterError naming the page when that fails.
-void WriteShowPage(const std::string& pageFile, const std::string& html);
+// A page written whole or not at all. Its temporary file is made beside it at
+// once, so that a folder that cannot take the page fails the run before the
+// movie is written; Commit fills it and puts it in place. Dropped unless
+// committed. Throws ConverterError naming the page.
+class PageWriter {
+public:
+    explicit PageWriter(std::string pageFile);
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+    ~PageWriter();
+
+    void Commit(const std::string& html);
+
+private:
+    [[noreturn]] void Fail(const char* what, int error);
+
+    std::string pageFile;
+    std::string temporaryName;
+    std::FILE* file = nullptr;
+};
