@@ -1,6 +1,7 @@
 #include "driver/slideshow.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "driver/slideinput.h"
@@ -69,6 +70,11 @@ struct ShowParts {
     const std::vector<uint8_t>& forwardImage;
     const std::vector<uint8_t>& backwardImage;
     const HFActionStop& stopAction;
+    bool keys;
+    // With keys: the backward button that answers them. Buttons stay on stage
+    // until removed and every one on stage hears a key, so a frame that makes
+    // its own takes this one off first; kept alive to be removed.
+    mutable std::unique_ptr<HFButton> keyBackward;
 };
 
 // Frame n - 1: the slide at depth n, the forward button, and for each stop
@@ -95,6 +101,8 @@ void ComposeSlide(HFMovie& movie, int32_t n, const std::vector<uint8_t>& image, 
     HFButton forward(forwardFace, forwardFace, forwardFace, forwardHit);
     forward.SetDepth(kForwardButtonDepth);
     forward.AddAction(HFActionPlay(), kClickTransition);
+    if (show.keys)
+        for (uint32_t key : {kKeyRight, kKeyPageDown, kKeySpace}) forward.AddKeyAction(HFActionPlay(), key);
     frame.AddObject(forward);
 
     // The backward face takes its bitmap's ID on every slide, also where no
@@ -105,14 +113,26 @@ void ComposeSlide(HFMovie& movie, int32_t n, const std::vector<uint8_t>& image, 
                                    static_cast<int32_t>(show.backwardImage.size()));
     backwardHit.SetSolidFill(kHitAreaColor);
 
-    for (size_t p : show.stopPositions[static_cast<size_t>(f)]) {
+    // Of several backward buttons in one frame the last lies on top and takes
+    // the clicks; it alone answers the keys.
+    const std::vector<size_t>& positions = show.stopPositions[static_cast<size_t>(f)];
+    const auto makesButton = [&](size_t p) { return show.stopTable[p] != show.stopTable[p - 1]; };
+    const auto lastButton = std::find_if(positions.rbegin(), positions.rend(), makesButton);
+    for (size_t p : positions) {
         if (n != show.slideCount) frame.AddAction(show.stopAction);  // the last slide plays on
         const int32_t target = n == 1 ? 0 : show.stopTable[p - 1];
-        if (show.stopTable[p] == show.stopTable[p - 1]) continue;
-        HFButton backward(backwardFace, backwardFace, backwardFace, backwardHit);
-        backward.SetDepth(kBackwardButtonDepth);
-        backward.AddAction(HFActionGotoFrame(target), kClickTransition);
-        frame.AddObject(backward);
+        if (!makesButton(p)) continue;
+        auto backward = std::make_unique<HFButton>(backwardFace, backwardFace, backwardFace, backwardHit);
+        backward->SetDepth(kBackwardButtonDepth);
+        backward->AddAction(HFActionGotoFrame(target), kClickTransition);
+        if (show.keys && p == *lastButton) {
+            for (uint32_t key : {kKeyLeft, kKeyPageUp}) backward->AddKeyAction(HFActionGotoFrame(target), key);
+            if (show.keyBackward) frame.RemoveObject(*show.keyBackward);
+            frame.AddObject(*backward);
+            show.keyBackward = std::move(backward);
+            continue;
+        }
+        frame.AddObject(*backward);
     }
 }
 
@@ -173,7 +193,7 @@ void GenerateSlideMovie(const SlideShowRequest& request)
                                  " slides fit in one movie",
                              kExitFailure);
     }
-    const SlideSize size = ReadConfig(request.configFile);
+    const SlideSize size = request.size ? *request.size : ReadConfig(request.configFile);
     const std::vector<uint8_t> forwardImage = LoadWholeFile(request.forwardFile, "forward button image");
     CheckJPEG(forwardImage, request.forwardFile, "forward button image");
     const std::vector<uint8_t> backwardImage = LoadWholeFile(request.backwardFile, "backward button image");
@@ -182,16 +202,19 @@ void GenerateSlideMovie(const SlideShowRequest& request)
     const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
     const HFActionStop stopAction;
     const ShowParts show{SlideLayout{size.width, size.height}, request.slideCount, stopTable, stopPositions,
-                         forwardImage, backwardImage, stopAction};
+                         forwardImage, backwardImage, stopAction, request.keys, nullptr};
 
     // The movie refers to each slide's bytes until it is written.
     std::vector<std::vector<uint8_t>> slides;
     slides.reserve(static_cast<size_t>(request.slideCount));
+    uint64_t bytesRead = 0;
     for (int32_t n = 1; n <= request.slideCount; ++n) {
         const std::string name = SlideFileName(request.imagePrefix, n);
         slides.push_back(LoadWholeFile(name, "slide image"));
         CheckJPEG(slides.back(), name, "slide image");
         ComposeSlide(movie, n, slides.back(), show);
+        bytesRead += slides.back().size();
+        if (request.onSlideRead) request.onSlideRead(n, bytesRead);
     }
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
     ComposeClosingFrame(movie, show);

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "driver/slideinput.h"
 
 // One run of the converter, with every file name already resolved.
 struct SlideShowRequest {
@@ -12,7 +16,21 @@ struct SlideShowRequest {
     std::string configFile;
     std::string forwardFile;
     std::string backwardFile;
+    // The slide size; when set, the configuration file is not read.
+    std::optional<SlideSize> size;
+    // The forward button also answers Right, Page Down and Space, the
+    // backward button Left and Page Up.
+    bool keys = false;
+    // Called after each slide is read, with the slides and bytes read so far.
+    std::function<void(int32_t slides, uint64_t bytes)> onSlideRead;
 };
+
+// The key codes of button condition records.
+constexpr uint32_t kKeyLeft = 1;
+constexpr uint32_t kKeyRight = 2;
+constexpr uint32_t kKeyPageUp = 16;
+constexpr uint32_t kKeyPageDown = 17;
+constexpr uint32_t kKeySpace = 32;
 
 // The largest slide count: the movie has slide count + 2 frames and the
 // header's frame count is 16-bit.

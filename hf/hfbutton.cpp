@@ -1,5 +1,7 @@
 #include "hf/hfbutton.h"
 
+#include <algorithm>
+
 #include "hf/hfaction.h"
 #include "hf/hfmovie.h"
 #include "swf/fassert.h"
@@ -14,6 +16,21 @@ void HFButton::AddAction(const HFAction& action, int32_t transitionCode)
     F_ASSERT(condition, "condition");
     condition->AddCondition(transitionCode);
     action.AddToCondition(*condition);
+}
+
+void HFButton::AddKeyAction(const HFAction& action, uint32_t keyCode)
+{
+    F_ASSERT(condition, "condition");
+    // The key code has seven bits of the record's flags.
+    F_ASSERT(keyCode >= 1 && keyCode <= 127, "keyCode >= 1 && keyCode <= 127");
+    auto found = std::find_if(keyConditions.begin(), keyConditions.end(),
+                              [keyCode](const KeyCondition& key) { return key.keyCode == keyCode; });
+    if (found == keyConditions.end()) {
+        keyConditions.push_back({keyCode, std::make_unique<FActionCondition>()});
+        keyConditions.back().record->SetKeyCode(keyCode);
+        found = keyConditions.end() - 1;
+    }
+    action.AddToCondition(*found->record);
 }
 
 void HFButton::AddToFrame(HFFrame& frame, HFMovie& movie)
@@ -33,6 +50,8 @@ void HFButton::AddToFrame(HFFrame& frame, HFMovie& movie)
                 std::make_unique<FCXFormWAlpha>(false, false, 0, 0, 0, 0, 0, 0, 0, 0)));
         }
         tag->AddCondition(std::move(condition));
+        for (KeyCondition& key : keyConditions) tag->AddCondition(std::move(key.record));
+        keyConditions.clear();
         frame.Tags().push_back(std::move(tag));
         defined = true;
     }

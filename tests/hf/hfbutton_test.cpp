@@ -161,6 +161,43 @@ TEST_F(Objects, UnknownTransitionCodesAddNoBitButKeepTheAction)
     EXPECT_EQ(Conditions(), (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x00, 0x06, 0x07, 0x00}));
 }
 
+TEST_F(Objects, EachKeyGetsARecordAfterThePointerRecord)
+{
+    HFRectangle face(0, 0, 99, 99);
+    HFButton button(face, face, face, face);
+    button.AddAction(HFActionPlay(), 6);
+    button.AddKeyAction(HFActionPlay(), 2);
+    button.AddKeyAction(HFActionPlay(), 17);
+    button.AddKeyAction(HFActionStop(), 2);  // joins the record of its key
+    movie.Frame(0)->AddObject(button);
+    EXPECT_EQ(Conditions(), (std::vector<uint8_t>{
+                                0x06, 0x00,  // size 6: the next record follows
+                                0x08, 0x00,  // OverDownToOverUp
+                                0x06,        // Play
+                                0x00,        // end of actions
+                                0x07, 0x00,  // size 7
+                                0x00, 0x04,  // key 2 (Right) in bits 9 to 15
+                                0x06,        // Play
+                                0x07,        // Stop
+                                0x00,        // end of actions
+                                0x00, 0x00,  // size 0: the last record
+                                0x00, 0x22,  // key 17 (Page Down)
+                                0x06,        // Play
+                                0x00,        // end of actions
+                            }));
+}
+
+TEST_F(Objects, KeyCodesOutsideSevenBitsAndLateKeyActionsStop)
+{
+    HFRectangle face(0, 0, 99, 99);
+    HFButton button(face, face, face, face);
+    EXPECT_DEATH(button.AddKeyAction(HFActionPlay(), 0), "keyCode >= 1 && keyCode <= 127");
+    EXPECT_DEATH(button.AddKeyAction(HFActionPlay(), 128), "keyCode >= 1 && keyCode <= 127");
+    button.AddKeyAction(HFActionPlay(), 127);
+    movie.Frame(0)->AddObject(button);
+    EXPECT_DEATH(button.AddKeyAction(HFActionPlay(), 1), "condition");
+}
+
 TEST_F(Objects, ActionsAfterTheButtonsDefinitionStop)
 {
     HFRectangle face(0, 0, 99, 99);

@@ -4,10 +4,11 @@
 import { convert, makeDeck, scratchDir } from "./deck.mjs";
 import { checkSwf, tagsOf } from "./swf-check.mjs";
 
-// Converts a fresh deck; the run must succeed and leave a movie.
-export function convertDeck(name, options) {
+// Converts a fresh deck, with the converter's `args` if any; the run must
+// succeed and leave a movie.
+export function convertDeck(name, options, args = []) {
     const deck = makeDeck(scratchDir(name), options);
-    const run = convert(deck);
+    const run = convert(deck, undefined, args);
     if (run.status !== 0 || !run.bytes) {
         throw new Error(`converter failed on ${name} (status ${run.status}): ${run.stderr}`);
     }

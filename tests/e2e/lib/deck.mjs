@@ -48,15 +48,16 @@ export function makeDeck(dir, { prefix = "deck", count, width, height, stops = "
     return { dir, prefix, count, width, height, stops, slides, config };
 }
 
-// Runs the converter on a deck with the default button images; returns its
-// exit status, output and the movie's bytes (undefined when none was written).
-export function convert(deck, out = join(deck.dir, `${deck.prefix}.swf`)) {
+// Runs the converter on a deck with the default button images and any further
+// `options` (such as --keys); returns its exit status, output and the movie's
+// bytes (undefined when none was written).
+export function convert(deck, out = join(deck.dir, `${deck.prefix}.swf`), options = []) {
     if (!existsSync(CONVERTER)) {
         throw new Error(`no converter at ${CONVERTER}: build it (cmake --preset dev && cmake --build --preset dev) or set CORVANEX_BIN`);
     }
     rmSync(out, { force: true });
     const args = ["--config", deck.config, "--forward", join(ASSETS, "forward.jpg"), "--backward", join(ASSETS, "backward.jpg"),
-        deck.prefix, String(deck.count), isAbsolute(out) ? out : join(deck.dir, out)];
+        ...options, deck.prefix, String(deck.count), isAbsolute(out) ? out : join(deck.dir, out)];
     const run = spawnSync(CONVERTER, args, { cwd: deck.dir, encoding: "utf8", timeout: 60000 });
     if (run.error) throw run.error;
     return {

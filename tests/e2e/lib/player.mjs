@@ -27,7 +27,10 @@ export const CHROMIUM_FLAGS = [
     "--autoplay-policy=no-user-gesture-required",
 ];
 
-const MIME = { ".js": "text/javascript", ".wasm": "application/wasm", ".map": "application/json" };
+const MIME = {
+    ".js": "text/javascript", ".wasm": "application/wasm", ".map": "application/json",
+    ".html": "text/html; charset=utf-8", ".swf": "application/x-shockwave-flash",
+};
 
 // The player's configuration. The canvas renderer keeps Ruffle from choosing
 // a software graphics adapter, on which it opens a "hardware acceleration"
@@ -75,14 +78,15 @@ window.unloadMovie = () => document.getElementById("stage").replaceChildren();
 </script></body></html>`;
 
 // Serves the player's files, one page per movie and the movies themselves,
-// on a free port of 127.0.0.1.
+// and folders of files (such as the converter's pages), on a free port of 127.0.0.1.
 export async function startServer() {
     const movies = new Map();
+    const folders = new Map();
     const server = createServer((request, response) => {
         const url = new URL(request.url, "http://127.0.0.1");
         const send = (status, type, body) => {
             // The player's files may be cached, so that Chromium keeps the compiled wasm.
-            const cache = url.pathname.startsWith("/ruffle/") ? "max-age=3600" : "no-store";
+            const cache = /\.(js|wasm)$/.test(url.pathname) ? "max-age=3600" : "no-store";
             response.writeHead(status, { "content-type": type, "cache-control": cache });
             response.end(body);
         };
@@ -97,6 +101,17 @@ export async function startServer() {
             }
         }
         if (url.pathname === "/") return send(200, "text/html", PAGE);
+        const inFolder = url.pathname.match(/^\/files\/(\d+)\/(.*)$/);
+        if (inFolder && folders.has(inFolder[1])) {
+            const root = folders.get(inFolder[1]);
+            const file = normalize(join(root, decodeURIComponent(inFolder[2])));
+            if (!file.startsWith(root + "/")) return send(403, "text/plain", "no");
+            try {
+                return send(200, MIME[extname(file)] ?? "application/octet-stream", readFileSync(file));
+            } catch {
+                return send(404, "text/plain", "not found");
+            }
+        }
         const movie = movies.get(url.pathname.replace(/^\/movie\//, ""));
         if (!movie) return send(404, "text/plain", "not found");
         send(200, "application/x-shockwave-flash", movie);
@@ -111,6 +126,12 @@ export async function startServer() {
             const name = `m${++count}.swf`;
             movies.set(name, bytes);
             return `${origin}/movie/${name}`;
+        },
+        // Serves a folder's files (following links in it); returns its URL, ending in "/".
+        addFolder(dir) {
+            const key = String(folders.size + 1);
+            folders.set(key, normalize(dir));
+            return `${origin}/files/${key}/`;
         },
         close: () => new Promise((resolve) => server.close(resolve)),
     };
@@ -156,13 +177,31 @@ export function hexColor([r, g, b]) {
     return "#" + [r, g, b].map((v) => v.toString(16).padStart(2, "0")).join("");
 }
 
-// One movie open in a page, shown at 1:1 so that a movie pixel is a page pixel.
+// One movie open in a page, shown at 1:1: a movie pixel is a page pixel,
+// `origin` away from the page's top left.
 export class MoviePage {
-    constructor(page, width, height, log) {
+    constructor(page, width, height, log, { origin = { x: 0, y: 0 }, ownPage = false } = {}) {
         this.page = page;
         this.width = width;
         this.height = height;
         this.log = log;
+        this.origin = origin;
+        this.ownPage = ownPage;
+    }
+
+    // Opens a page that plays a movie by itself (the converter's --html page)
+    // in a tab of its own, and finds the player on it.
+    static async openPage(browser, url) {
+        const page = await browser.context.newPage();
+        const log = [];
+        page.on("console", (m) => log.push(`${m.type()}: ${m.text()}`));
+        page.on("pageerror", (e) => log.push(`page error: ${e.message}`));
+        await page.goto(url);
+        const player = page.locator("ruffle-player");
+        await player.waitFor({ timeout: 20000 });
+        const box = await player.boundingBox();
+        return new MoviePage(page, Math.round(box.width), Math.round(box.height), log,
+            { origin: { x: Math.round(box.x), y: Math.round(box.y) }, ownPage: true });
     }
 
     // Loads a movie into the browser's player page (made at the first call);
@@ -190,7 +229,7 @@ export class MoviePage {
 
     // Colours [r, g, b] at movie pixels, from one screenshot of the area they span.
     async sample(points) {
-        const xs = points.map((q) => Math.round(q[0])), ys = points.map((q) => Math.round(q[1]));
+        const xs = points.map((q) => Math.round(q[0]) + this.origin.x), ys = points.map((q) => Math.round(q[1]) + this.origin.y);
         const clip = { x: Math.min(...xs), y: Math.min(...ys) };
         clip.width = Math.max(...xs) - clip.x + 1;
         clip.height = Math.max(...ys) - clip.y + 1;
@@ -203,7 +242,8 @@ export class MoviePage {
 
     // The pixels of a rectangle of the movie: { width, height, pixels (RGBA) }.
     async capture({ x, y, width, height }) {
-        return decodePng(await this.page.screenshot({ clip: { x, y, width, height }, type: "png" }));
+        const clip = { x: x + this.origin.x, y: y + this.origin.y, width, height };
+        return decodePng(await this.page.screenshot({ clip, type: "png" }));
     }
 
     // How many pixels of a rectangle of the movie satisfy `test` ([r, g, b]).
@@ -234,7 +274,7 @@ export class MoviePage {
 
     // Moves over a point of the movie and clicks there, as a person would.
     async click(x, y) {
-        await this.page.mouse.move(x, y, { steps: 2 });
+        await this.page.mouse.move(x + this.origin.x, y + this.origin.y, { steps: 2 });
         await this.page.mouse.down();
         await this.page.mouse.up();
     }
@@ -248,8 +288,18 @@ export class MoviePage {
         });
     }
 
-    // Takes the movie's player off the page.
+    // Presses a key (a name such as "ArrowRight") where the page's focus is.
+    press(key) {
+        return this.page.keyboard.press(key);
+    }
+
+    // Whether the keyboard's focus is on the player.
+    playerHasFocus() {
+        return this.page.evaluate(() => document.activeElement?.tagName.toLowerCase() === "ruffle-player");
+    }
+
+    // Takes the movie's player off the page, or closes the movie's own page.
     close() {
-        return this.page.evaluate(() => window.unloadMovie());
+        return this.ownPage ? this.page.close() : this.page.evaluate(() => window.unloadMovie());
     }
 }

@@ -1,0 +1,25 @@
+#include "driver/progressline.h"
+
+ProgressLine::~ProgressLine()
+{
+    if (open) Show(true);
+}
+
+void ProgressLine::Update(int32_t slidesRead, uint64_t bytesRead)
+{
+    slides = slidesRead;
+    bytes = bytesRead;
+    const auto now = std::chrono::steady_clock::now();
+    const bool last = slides >= total;
+    if (open && !last && now - shown < std::chrono::milliseconds(100)) return;
+    Show(last);
+    shown = now;
+}
+
+void ProgressLine::Show(bool end)
+{
+    std::fprintf(terminal, "\rcorvanex: read %d of %d slides, %llu bytes%s", slides, total,
+                 static_cast<unsigned long long>(bytes), end ? "\n" : "");
+    std::fflush(terminal);
+    open = !end;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+// How far reading a large deck has got: one line, rewritten in place, on a
+// terminal. Ended with a line feed after the last slide, or when destroyed
+// unfinished (then with the latest counts), so that what follows starts on a
+// line of its own.
+class ProgressLine {
+public:
+    ProgressLine(std::FILE* terminal, int32_t total) : terminal(terminal), total(total) {}
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+    ~ProgressLine();
+
+    // Decks of more than this many slides get a progress line.
+    static constexpr int32_t kMinSlides = 51;
+
+    // Shown at the first and the last slide, and at most ten times a second between.
+    void Update(int32_t slides, uint64_t bytes);
+
+private:
+    void Show(bool end);
+
+    std::FILE* terminal;
+    int32_t total;
+    int32_t slides = 0;
+    uint64_t bytes = 0;
+    bool open = false;  // a line is shown without its line feed
+    std::chrono::steady_clock::time_point shown;
+};

@@ -1,0 +1,207 @@
+#include "driver/showpage.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string_view>
+#include <utility>
+
+#include "driver/slideinput.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The page; @KEY@ marks its values. The player loads the movie itself
+// (fetching it), so browsers refuse pages opened as files: the page says so.
+const char* const kPage = R"(<!doctype html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>@TITLE@</title>
+<style>
+html, body { margin: 0; height: 100%; background: #202020; }
+body { display: flex; align-items: center; justify-content: center; }
+#show { display: block; flex: none; width: @WIDTH@px; height: @HEIGHT@px; }
+#show:focus { outline: none; }
+#problem { color: #eee; font: 16px/1.5 sans-serif; max-width: 40em; padding: 1em; }
+</style>
+<script>
+window.RufflePlayer = window.RufflePlayer || {};
+window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashScreen: false, contextMenu: "rightClickOnly" };
+</script>
+<script src="@SCRIPT@"></script>
+</head>
+<body>
+<div id="problem" hidden></div>
+<script>
+(function () {
+  var movie = "@MOVIE@";
+  function problem(text) {
+    var box = document.getElementById("problem");
+    box.textContent = text + (location.protocol === "file:"
+      ? " Browsers do not let the player fetch files for a page opened from disk: serve this folder"
+        + " (for example with: python3 -m http.server) and open the page through http://localhost."
+      : "");
+    box.hidden = false;
+  }
+  if (!window.RufflePlayer.newest || !window.RufflePlayer.newest()) {
+    problem("The web player's script (ruffle.js) did not load.");
+    return;
+  }
+  var player = window.RufflePlayer.newest().createPlayer();
+  player.id = "show";
+  player.tabIndex = 0;
+  document.body.appendChild(player);
+  // The keyboard goes to the player: once the movie is in (unless the viewer
+  // has put it elsewhere) and after a click elsewhere on the page. The player
+  // learns that it has the keyboard from the focus event, so focus given
+  // before it was listening is given again.
+  function focus() { player.focus({ preventScroll: true }); }
+  function takeKeyboard() {
+    var active = document.activeElement;
+    if (active === player) player.blur();
+    else if (active && active !== document.body) return;
+    focus();
+  }
+  document.addEventListener("pointerdown", function (event) { if (event.target !== player) setTimeout(focus); });
+  player.addEventListener("loadeddata", takeKeyboard);
+  player.ruffle().load({ url: movie }).then(takeKeyboard, function (error) {
+    player.remove();
+    problem("The movie " + movie + " did not load: " + error + ".");
+  });
+  focus();
+})();
+</script>
+</body>
+</html>
+)";
+
+std::string PercentEncoded(const std::string& path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string url;
+    for (unsigned char c : path) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~' || c == '/') {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url;
+}
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+}  // namespace
+
+std::string HtmlEscaped(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string ShowPageHtml(const ShowPage& page)
+{
+    // One pass over the template, so that a value that looks like a key stays as it is.
+    const std::map<std::string, std::string> values{
+        {"@TITLE@", HtmlEscaped(page.title)},       {"@SCRIPT@", HtmlEscaped(page.playerScript)},
+        {"@MOVIE@", page.movieUrl},                 {"@WIDTH@", std::to_string(page.width)},
+        {"@HEIGHT@", std::to_string(page.height)}};
+    const std::string_view text = kPage;
+    std::string html;
+    size_t at = 0;
+    for (;;) {
+        const size_t key = text.find('@', at);
+        const size_t end = key == std::string_view::npos ? key : text.find('@', key + 1);
+        if (end == std::string_view::npos) break;
+        const auto value = values.find(std::string(text.substr(key, end + 1 - key)));
+        if (value == values.end()) {
+            html += text.substr(at, key + 1 - at);
+            at = key + 1;
+            continue;
+        }
+        html += text.substr(at, key - at);
+        html += value->second;
+        at = end + 1;
+    }
+    html += text.substr(at);
+    return html;
+}
+
+std::string MovieUrlFromPage(const std::string& pageFile, const std::string& movieFile)
+{
+    std::error_code error;
+    fs::path folder = fs::weakly_canonical(fs::absolute(pageFile, error).parent_path(), error);
+    fs::path movie = fs::weakly_canonical(fs::absolute(movieFile, error), error);
+    fs::path relative = movie.lexically_relative(folder);
+    if (relative.empty()) relative = movie;
+    return PercentEncoded(relative.generic_string());
+}
+
+PageWriter::PageWriter(std::string pageFile) : pageFile(std::move(pageFile))
+{
+    const fs::path page(this->pageFile);
+    const fs::path folder = page.has_parent_path() ? page.parent_path() : fs::path(".");
+    std::string pattern = (folder / ".corvanex-page-XXXXXX").string();
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) Fail("cannot create a temporary file beside it", errno);
+    temporaryName = pattern;
+    // mkstemp makes the file private; the page gets the permissions of a new file.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    file = fdopen(descriptor, "wb");
+    if (!file) {
+        const int error = errno;
+        close(descriptor);
+        Fail("cannot open the temporary file", error);
+    }
+}
+
+PageWriter::~PageWriter()
+{
+    if (file) std::fclose(file);
+    if (!temporaryName.empty()) std::remove(temporaryName.c_str());
+}
+
+void PageWriter::Commit(const std::string& html)
+{
+    bool ok = std::fwrite(html.data(), 1, html.size(), file) == html.size();
+    ok = std::fflush(file) == 0 && ok;
+    int error = errno;
+    ok = std::fclose(file) == 0 && ok;
+    file = nullptr;
+    if (!ok) Fail("write failed", error);
+    if (std::rename(temporaryName.c_str(), pageFile.c_str()) != 0) Fail("cannot replace the file", errno);
+    temporaryName.clear();
+}
+
+void PageWriter::Fail(const char* what, int error)
+{
+    throw ConverterError("cannot write the page " + Quoted(pageFile) + ": " + what + ": " + std::strerror(error),
+                         kExitFailure);
+}

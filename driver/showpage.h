@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// An HTML page that plays a slide show in the browser through the Ruffle web
+// player, the player sized to the movie and holding the keyboard.
+struct ShowPage {
+    std::string movieUrl;      // relative to the page, already percent-encoded
+    std::string title;         // plain text
+    std::string playerScript;  // URL of the player's ruffle.js, as given
+    int32_t width = 0;         // the movie's size in pixels
+    int32_t height = 0;
+};
+
+constexpr const char* kDefaultPlayerScript = "ruffle/ruffle.js";
+
+std::string ShowPageHtml(const ShowPage& page);
+
+// The movie's URL as seen from the page's folder: a relative path whose bytes
+// outside letters, digits and "-._~/" are percent-encoded.
+std::string MovieUrlFromPage(const std::string& pageFile, const std::string& movieFile);
+
+// Text with &, <, >, " and ' as character references.
+std::string HtmlEscaped(const std::string& text);
+
+// A page written whole or not at all. Its temporary file is made beside it at
+// once, so that a folder that cannot take the page fails the run before the
+// movie is written; Commit fills it and puts it in place. Dropped unless
+// committed. Throws ConverterError naming the page.
+class PageWriter {
+public:
+    explicit PageWriter(std::string pageFile);
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+    ~PageWriter();
+
+    void Commit(const std::string& html);
+
+private:
+    [[noreturn]] void Fail(const char* what, int error);
+
+    std::string pageFile;
+    std::string temporaryName;
+    std::FILE* file = nullptr;
+};

@@ -1,0 +1,86 @@
+#!/bin/sh
+# Installs the build into a scratch prefix and uses it as a user would: the
+# layout, the installed converter run from another folder (it finds its
+# default files beside itself), the installation moved elsewhere, and the
+# example program built against the installed library both through
+# find_package(corvanex) and through pkg-config.
+#
+#   install_test.sh BUILD_DIR SOURCE_DIR LIBDIR MANDIR CXX
+set -eu
+build=$1 source=$2 libdir=$3 mandir=$4 cxx=$5
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvanex-install-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+fail() {
+  echo "install test: $*" >&2
+  exit 1
+}
+quietly() {  # runs a command, showing its output only when it fails
+  "$@" >"$scratch/log" 2>&1 || { cat "$scratch/log" >&2; fail "failed: $*"; }
+}
+
+prefix=$scratch/prefix
+quietly cmake --install "$build" --prefix "$prefix"
+
+# The layout: programs and their default files together, links in bin.
+for program in corvanex wav2swf swfinfo; do
+  [ -x "$prefix/$libdir/corvanex/$program" ] || fail "no program $libdir/corvanex/$program"
+  [ -L "$prefix/bin/$program" ] || fail "bin/$program is not a link"
+  [ "$(readlink "$prefix/bin/$program")" = "../$libdir/corvanex/$program" ] ||
+    fail "bin/$program links to $(readlink "$prefix/bin/$program")"
+done
+for file in "$libdir/corvanex/config.txt" "$libdir/corvanex/forward.jpg" "$libdir/corvanex/backward.jpg" \
+  "$libdir/libcorvanex_swf.a" include/corvanex/swf/fswfstream.h include/corvanex/hf/hfmovie.h \
+  include/corvanex/audio/fsound.h "$libdir/cmake/corvanex/corvanexConfig.cmake" \
+  "$libdir/cmake/corvanex/corvanexConfigVersion.cmake" "$libdir/cmake/corvanex/corvanexTargets.cmake" \
+  "$libdir/pkgconfig/corvanex.pc" "$mandir/man1/corvanex.1"; do
+  [ -f "$prefix/$file" ] || fail "no file $file"
+done
+[ ! -e "$prefix/include/corvanex/driver" ] || fail "the converter's own headers were installed"
+if command -v groff >/dev/null 2>&1; then
+  groff -man -ww -z "$prefix/$mandir/man1/corvanex.1" 2>"$scratch/groff.log"
+  [ ! -s "$scratch/groff.log" ] || { cat "$scratch/groff.log" >&2; fail "the manual page has warnings"; }
+fi
+
+# The whole installation moved: nothing in it may depend on where it was put.
+mv "$prefix" "$scratch/moved"
+prefix=$scratch/moved
+
+# The converter through PATH (the link in bin), in a folder of slides only.
+work=$scratch/work
+mkdir "$work"
+cp "$source"/examples/deck/deck* "$work"/
+(cd "$work" && PATH="$prefix/bin:$PATH" corvanex deck 5 deck.swf >out.txt 2>err.txt) ||
+  { cat "$work/err.txt" >&2; fail "the installed converter failed"; }
+[ ! -s "$work/err.txt" ] || { cat "$work/err.txt" >&2; fail "the installed converter complained"; }
+printf 'Depth sorting: 14 shapes\nDepth sorting: complete\n' | cmp -s - "$work/out.txt" ||
+  fail "unexpected standard output: $(cat "$work/out.txt")"
+# 640 x 480 from the installed config.txt, 5 slides + 2 frames.
+"$prefix/bin/swfinfo" --summary "$work/deck.swf" | grep -q "12800 x 10400 twips, 7 frames" ||
+  fail "unexpected movie: $("$prefix/bin/swfinfo" --summary "$work/deck.swf")"
+
+check_first_movie() {  # program
+  "$1" "$work/first.swf" >"$work/first.txt" || fail "$1 failed"
+  grep -q "Depth sorting: complete" "$work/first.txt" || fail "$1 printed: $(cat "$work/first.txt")"
+  "$prefix/bin/swfinfo" --summary "$work/first.swf" | grep -q "8000 x 6000 twips, 2 frames" ||
+    fail "unexpected movie from $1: $("$prefix/bin/swfinfo" --summary "$work/first.swf")"
+  rm "$work/first.swf"
+}
+
+# The example program through the CMake package.
+quietly cmake -S "$source/tests/install/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_COMPILER="$cxx" -DEXAMPLE_SOURCE="$source/examples/first_movie.cpp"
+quietly cmake --build "$scratch/consumer"
+check_first_movie "$scratch/consumer/first_movie"
+
+# The example program through pkg-config.
+if command -v pkg-config >/dev/null 2>&1; then
+  flags=$(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs corvanex) ||
+    fail "pkg-config does not know corvanex"
+  # shellcheck disable=SC2086 # the flags are words
+  quietly "$cxx" -std=c++20 "$source/examples/first_movie.cpp" $flags -o "$scratch/first_movie_pc"
+  check_first_movie "$scratch/first_movie_pc"
+else
+  echo "install test: no pkg-config, its file not checked"
+fi
+echo "install test: passed"
