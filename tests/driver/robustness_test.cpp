@@ -203,13 +203,13 @@ pid_t Start(const fs::path& folder, const std::vector<std::string>& arguments)
 
 TEST(ConverterKilled, MidWriteLeavesTheEarlierMovieIntact)
 {
-    // Four slides of 64 MB each, one sparse file linked four times: a write
-    // long enough to be caught in the middle.
+    // Four slides of 40 MB each, one sparse file linked four times: a write
+    // long enough to be caught in the middle, a run short enough for a test.
     Scratch deck("killed");
     deck.MakeDeck("deck", 4);
     const fs::path slide = deck / "deck1.jpg";
     deck.Write("deck1.jpg", swftest::TinyJPEG('k'));
-    fs::resize_file(slide, 64u << 20);
+    fs::resize_file(slide, 40u << 20);
     for (int n = 2; n <= 4; ++n) {
         fs::remove(deck / ("deck" + std::to_string(n) + ".jpg"));
         fs::create_hard_link(slide, deck / ("deck" + std::to_string(n) + ".jpg"));
@@ -239,9 +239,12 @@ TEST(ConverterKilled, MidWriteLeavesTheEarlierMovieIntact)
     }
     ASSERT_TRUE(caught) << "the converter was not caught writing";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-    // The movie is replaced only by a rename of a complete file. (The killed
-    // run's hidden temporary file stays: nothing is left to remove it.)
+    // The movie is replaced only by a rename of a complete file. The killed
+    // run's hidden temporary file stays (nothing is left to remove it), cut short.
     EXPECT_EQ(swftest::Slurp(deck / "out.swf"), kOldMovie);
+    const std::vector<std::string> leftovers = Leftovers(deck.Path());
+    ASSERT_EQ(leftovers.size(), 1u);
+    EXPECT_LT(fs::file_size(leftovers[0]), 4 * (40u << 20));
 }
 
 }  // namespace
