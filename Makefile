@@ -6,7 +6,7 @@ DEMO_DIR := build/demo
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
-.PHONY: all bootstrap test test-dev test-asan demo fuzz clean
+.PHONY: all bootstrap test test-dev test-asan demo fuzz memcheck clean
 
 all: demo
 
@@ -25,14 +25,32 @@ test-asan:
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-demo: bootstrap
+RUFFLE_VERSION := 0.6.0
+DEMO_PLAYER := $(DEMO_DIR)/ruffle/ruffle.js
+
+demo: bootstrap $(DEMO_PLAYER)
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	@mkdir -p $(DEMO_DIR)
-	build/release/corvanex examples/deck/deck 5 $(DEMO_DIR)/deck.swf
+	build/release/corvanex --keys --html $(DEMO_DIR)/deck.html examples/deck/deck 5 $(DEMO_DIR)/deck.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/deck.swf
 	build/release/gallery --jpeg examples/deck/deck1.jpg $(DEMO_DIR)/gallery.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/gallery.swf
+	@echo "demo: $(DEMO_DIR)/deck.html plays the show; browsers let the player fetch it only from a web server:"
+	@echo "  python3 -m http.server --directory $(DEMO_DIR) 8000"
+	@echo "  then open http://localhost:8000/deck.html (keys: Right, Page Down, Space; Left, Page Up)"
+
+# The web player from the npm registry, in the build folder beside the page.
+$(DEMO_PLAYER):
+	@command -v npm >/dev/null 2>&1 || { echo "demo: npm is needed for the web player"; exit 1; }
+	rm -rf $(DEMO_DIR)/npm $(DEMO_DIR)/ruffle
+	npm install --prefix $(DEMO_DIR)/npm --no-save --no-package-lock --no-audit --no-fund --loglevel=error \
+	  @ruffle-rs/ruffle@$(RUFFLE_VERSION)
+	cp -R $(DEMO_DIR)/npm/node_modules/@ruffle-rs/ruffle $(DEMO_DIR)/ruffle
+
+# Valgrind memcheck over the test programs and real runs of the programs (about 2 min).
+memcheck: bootstrap
+	scripts/memcheck
 
 # Runs every libFuzzer target for FUZZ_SECONDS seconds from its committed seed
 # corpus (new inputs go to build/fuzz/corpus-<target>, not into the repository).
