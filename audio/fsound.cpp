@@ -83,7 +83,6 @@ void FADPCMEncoder::Compress16(const uint8_t* samples, uint32_t frameCount, std:
     // The code-size field comes once, before the first frame of the sound.
     if (frameCounter == 0) WriteBits(static_cast<uint32_t>(nBits - 2), 2, output);
 
-    int32_t sample[2] = {0, 0};
     if (packetStartPending) {
         int estimate[2] = {0, 0};
         for (uint32_t c = 0; c < channels; ++c) estimate[c] = EstimateIndex(pendingFirst[c], LoadSample(samples, c));
@@ -91,26 +90,34 @@ void FADPCMEncoder::Compress16(const uint8_t* samples, uint32_t frameCount, std:
         WritePacketStart(pendingFirst, estimate, output);
     }
 
-    for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        ++frameCounter;
-        const uint32_t base = frame * channels;
-        for (uint32_t c = 0; c < channels; ++c) sample[c] = LoadSample(samples, base + c);
-
-        if (frameCounter % kPacketFrames != 1) {
-            CodeFrame(sample, output);
+    uint32_t frame = 0;
+    while (frame < frameCount) {
+        // Frames are numbered from 1; a packet starts at each number that is 1 modulo 4096.
+        const uint32_t codedInPacket = frameCounter % kPacketFrames;
+        if (codedInPacket != 0) {
+            // The rest of the packet, or of the call: codes only.
+            const uint32_t run = std::min(frameCount - frame, kPacketFrames - codedInPacket);
+            CodeFrames(samples + 2 * static_cast<size_t>(frame) * channels, run, output);
+            frameCounter += run;
+            frame += run;
             continue;
         }
+        ++frameCounter;
+        const uint32_t base = frame * channels;
+        int32_t sample[2] = {0, 0};
+        for (uint32_t c = 0; c < channels; ++c) sample[c] = LoadSample(samples, base + c);
         if (frame + 1 == frameCount) {
             // The estimate needs the next frame, which the next call brings.
             packetStartPending = true;
             pendingFirst[0] = sample[0];
             pendingFirst[1] = sample[1];
-            continue;
+            return;
         }
         int estimate[2] = {0, 0};
         for (uint32_t c = 0; c < channels; ++c)
             estimate[c] = EstimateIndex(sample[c], LoadSample(samples, base + channels + c));
         WritePacketStart(sample, estimate, output);
+        ++frame;
     }
 }
 
@@ -124,38 +131,98 @@ void FADPCMEncoder::WritePacketStart(const int32_t* first, const int* estimate, 
     }
 }
 
-void FADPCMEncoder::CodeFrame(const int32_t* sample, std::vector<uint8_t>& output)
+void FADPCMEncoder::CodeFrames(const uint8_t* samples, uint32_t frameCount, std::vector<uint8_t>& output)
 {
-    const int* indexAdjust = kIndexAdjust[nBits - 2];
-    for (uint32_t c = 0; c < channels; ++c) {
-        int32_t diff = sample[c] - valpred[c];
-        int sign = 0;
-        if (diff < 0) {
-            sign = 1 << (nBits - 1);
-            diff = -diff;
-        }
-
-        int32_t step = kStepSizeTable[index[c]];
-        int code = 0;
-        int32_t delta = 0;
-        for (int mask = 1 << (nBits - 2); mask != 0; mask >>= 1) {
-            if (diff >= step) {
-                code |= mask;
-                diff -= step;
-                delta += step;
-            }
-            step >>= 1;
-        }
-        delta += step;
-
-        int32_t predicted = sign ? valpred[c] - delta : valpred[c] + delta;
-        if (predicted > 32767 || predicted < -32768) predicted = predicted >= 0 ? 32767 : -32768;
-        valpred[c] = predicted;
-        F_ASSERT(valpred[c] <= 32767 && valpred[c] >= -32768, "valpred[i] <=32767 && valpred[i] >= -32768");
-
-        index[c] = std::clamp(index[c] + indexAdjust[code], 0, 88);
-        WriteBits(static_cast<uint32_t>(code | sign), nBits, output);
+    // One loop for each code size and channel count, so that the inner steps
+    // unroll and the two channels' independent chains overlap.
+    switch (nBits * 2 + (stereo ? 1 : 0)) {
+    case 4: CodeFramesOf<2, 1>(samples, frameCount, output); break;
+    case 5: CodeFramesOf<2, 2>(samples, frameCount, output); break;
+    case 6: CodeFramesOf<3, 1>(samples, frameCount, output); break;
+    case 7: CodeFramesOf<3, 2>(samples, frameCount, output); break;
+    case 8: CodeFramesOf<4, 1>(samples, frameCount, output); break;
+    case 9: CodeFramesOf<4, 2>(samples, frameCount, output); break;
+    case 10: CodeFramesOf<5, 1>(samples, frameCount, output); break;
+    default: CodeFramesOf<5, 2>(samples, frameCount, output); break;
     }
+}
+
+namespace {
+
+// One sample's code (sign bit and magnitude), updating the channel's
+// prediction and step index. The magnitude bits weigh step, step/2, ...; the
+// prediction moves by the weights taken plus the step halved once more.
+template <int kBits>
+inline uint32_t CodeSample(int32_t sample, int32_t& predicted, int& stepIndex)
+{
+    int32_t diff = sample - predicted;
+    const uint32_t sign = diff < 0 ? 1u << (kBits - 1) : 0u;
+    diff = diff < 0 ? -diff : diff;
+
+    int32_t step = kStepSizeTable[stepIndex];
+    uint32_t code = 0;
+    int32_t delta = 0;
+    for (int bit = kBits - 2; bit >= 0; --bit) {
+        const int32_t take = diff >= step ? -1 : 0;
+        code |= static_cast<uint32_t>(take & 1) << bit;
+        diff -= step & take;
+        delta += step & take;
+        step >>= 1;
+    }
+    delta += step;
+
+    predicted = std::clamp(sign ? predicted - delta : predicted + delta, -32768, 32767);
+    stepIndex = std::clamp(stepIndex + kIndexAdjust[kBits - 2][code], 0, 88);
+    return code | sign;
+}
+
+}  // namespace
+
+template <int kBits, int kChannels>
+void FADPCMEncoder::CodeFramesOf(const uint8_t* samples, uint32_t frameCount, std::vector<uint8_t>& output)
+{
+    // Room for every byte the run can complete, written through a pointer;
+    // the vector is cut back to what was written at the end.
+    const size_t start = output.size();
+    output.resize(start + (static_cast<size_t>(frameCount) * kChannels * kBits + 32) / 8 + 4);
+    uint8_t* out = output.data() + start;
+    uint32_t bits = accumulator;
+    int pending = bitPos;
+    // Each channel's state in locals of its own: the two chains run side by side.
+    int32_t predicted0 = valpred[0], predicted1 = valpred[1];
+    int stepIndex0 = index[0], stepIndex1 = index[1];
+
+    // As WriteBits: whole bytes leave only when the next code would not fit.
+    auto put = [&](uint32_t code) {
+        if (pending + kBits > 32) {
+            while (pending > 7) {
+                *out++ = static_cast<uint8_t>(bits >> (pending - 8));
+                pending -= 8;
+            }
+        }
+        bits = (bits << kBits) | code;
+        pending += kBits;
+    };
+    for (uint32_t frame = 0; frame < frameCount; ++frame) {
+        const uint32_t code0 = CodeSample<kBits>(LoadSample(samples, frame * kChannels), predicted0, stepIndex0);
+        if constexpr (kChannels == 2) {
+            const uint32_t code1 = CodeSample<kBits>(LoadSample(samples, frame * 2 + 1), predicted1, stepIndex1);
+            put(code0);
+            put(code1);
+        } else {
+            put(code0);
+        }
+    }
+
+    valpred[0] = predicted0;
+    valpred[1] = predicted1;
+    index[0] = stepIndex0;
+    index[1] = stepIndex1;
+    accumulator = bits;
+    bitPos = pending;
+    const auto written = static_cast<size_t>(out - (output.data() + start));
+    bytesWritten += static_cast<uint32_t>(written);
+    output.resize(start + written);
 }
 
 void FADPCMEncoder::MoveOutBytes(std::vector<uint8_t>& output)

@@ -44,7 +44,10 @@ public:
 private:
     void Compress16(const uint8_t* samples, uint32_t frameCount, std::vector<uint8_t>& output);
     void WritePacketStart(const int32_t* first, const int* index, std::vector<uint8_t>& output);
-    void CodeFrame(const int32_t* sample, std::vector<uint8_t>& output);
+    // Codes `frameCount` frames inside one packet (none of them its first).
+    void CodeFrames(const uint8_t* samples, uint32_t frameCount, std::vector<uint8_t>& output);
+    template <int kBits, int kChannels>
+    void CodeFramesOf(const uint8_t* samples, uint32_t frameCount, std::vector<uint8_t>& output);
     void MoveOutBytes(std::vector<uint8_t>& output);
 
     bool stereo;

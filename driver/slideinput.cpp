@@ -7,6 +7,8 @@
 #include <memory>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -154,6 +156,85 @@ void CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const
         throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is not a JPEG image",
                              kExitFailure);
     }
+}
+
+FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool keepOpen)
+{
+    const auto cannotRead = [&] {
+        return ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + std::strerror(errno),
+                              kExitFailure);
+    };
+    FSWFFileRegion region;
+    region.path = name;
+    std::vector<uint8_t> start(2);
+    uint64_t size = 0;
+#ifdef _WIN32
+    (void)keepOpen;  // read again by name when the movie is written
+    FilePointer file = OpenForReading(name, what);
+    if (_fseeki64(file.get(), 0, SEEK_END) != 0) throw cannotRead();
+    const int64_t end = _ftelli64(file.get());
+    if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) throw cannotRead();
+    size = static_cast<uint64_t>(end);
+    start.resize(std::fread(start.data(), 1, start.size(), file.get()));
+    if (std::ferror(file.get())) throw cannotRead();
+#else
+    // Three or four system calls a slide, so that a deck of thousands is
+    // checked in a moment. Without blocking, a FIFO is refused, not waited on.
+    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + std::strerror(errno),
+                             kExitFailure);
+    }
+    // Owned from here: closed with the region, or here when it is not kept.
+    auto file = std::make_shared<const FSWFOpenFile>(descriptor);
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) throw cannotRead();
+    if (!S_ISREG(status.st_mode)) {
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
+                                 (S_ISDIR(status.st_mode) ? "it is a directory" : "it is not a regular file"),
+                             kExitFailure);
+    }
+    size = static_cast<uint64_t>(status.st_size);
+    ssize_t count = -1;
+    do {
+        count = pread(descriptor, start.data(), start.size(), 0);
+    } while (count < 0 && errno == EINTR);
+    if (count < 0) throw cannotRead();
+    start.resize(static_cast<size_t>(count));
+    if (keepOpen) region.file = std::move(file);
+#endif
+    if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max() / 2))
+        throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large", kExitFailure);
+    // A file that gives bytes but has no size is as empty as it says.
+    if (size == 0) start.clear();
+    CheckJPEG(start, name, what);
+
+    region.offset = 0;
+    region.size = static_cast<int32_t>(size);
+    region.fileSize = size;
+    return region;
+}
+
+size_t SlideFilesKeptOpen(int32_t slideCount)
+{
+#ifdef _WIN32
+    (void)slideCount;
+    return 0;
+#else
+    // Standard streams, configuration, buttons, the output and what the C
+    // library may open: a generous reserve.
+    constexpr rlim_t kReserve = 64;
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    const rlim_t wanted = static_cast<rlim_t>(std::max(slideCount, 0)) + kReserve;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        struct rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY) return static_cast<size_t>(std::max(slideCount, 0));
+    return limit.rlim_cur > kReserve ? static_cast<size_t>(limit.rlim_cur - kReserve) : 0;
+#endif
 }
 
 std::string ExecutableDirectoryFromProgramPath(std::string_view programPath)

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "swf/fswfstream.h"
+
 // A problem with the converter's input or output, reported to the user with
 // the exit status it deserves. Never a library assertion: everything that comes
 // from a file or an argument is checked here first.
@@ -52,6 +54,17 @@ std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what);
 
 // A slide or button image must be a JPEG: not empty, starting with FF D8.
 void CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what);
+
+// The same checks, and those of LoadWholeFile, made on the file where it lies:
+// only its first two bytes are read. The region names the whole file, to be
+// copied into the movie when it is written; with `keepOpen` it holds the file
+// open until then.
+FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool keepOpen = false);
+
+// How many slide files may stay open from their check to the write: what the
+// descriptor limit leaves beside a reserve for everything else, the limit
+// raised toward its ceiling first when the deck needs more.
+size_t SlideFilesKeptOpen(int32_t slideCount);
 
 // Everything before the first "corvanex.exe" in the program path (so with its
 // trailing separator), or empty when the name does not occur.

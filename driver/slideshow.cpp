@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "driver/slideinput.h"
@@ -77,20 +78,30 @@ struct ShowParts {
     mutable std::unique_ptr<HFButton> keyBackward;
 };
 
+// One slide as the movie gets it: its file, or its bytes kept in memory.
+struct SlideImage {
+    FSWFFileRegion file;
+    const std::vector<uint8_t>* bytes = nullptr;  // set for the in-memory handover
+};
+
 // Frame n - 1: the slide at depth n, the forward button, and for each stop
 // position naming the frame a Stop action (not on the last slide) and a
 // backward button to the previous stop point (unless that is the same frame
 // as the position before it).
-void ComposeSlide(HFMovie& movie, int32_t n, const std::vector<uint8_t>& image, const ShowParts& show)
+void ComposeSlide(HFMovie& movie, int32_t n, SlideImage image, const ShowParts& show)
 {
     const int32_t f = n - 1;
     HFFrame& frame = *movie.Frame(f);
     const SlideLayout& layout = show.layout;
     {
-        HFBitmap slide(20, 20, layout.width * kTwipsPerPixel, layout.height * kTwipsPerPixel, layout.width,
-                       layout.height, image.data(), static_cast<int32_t>(image.size()));
-        slide.SetDepth(static_cast<uint16_t>(n));
-        frame.AddObject(slide);
+        const int32_t right = layout.width * kTwipsPerPixel, bottom = layout.height * kTwipsPerPixel;
+        const std::unique_ptr<HFBitmap> slide =
+            image.bytes ? std::make_unique<HFBitmap>(20, 20, right, bottom, layout.width, layout.height,
+                                                     image.bytes->data(), static_cast<int32_t>(image.bytes->size()))
+                        : std::make_unique<HFBitmap>(20, 20, right, bottom, layout.width, layout.height,
+                                                     std::move(image.file));
+        slide->SetDepth(static_cast<uint16_t>(n));
+        frame.AddObject(*slide);
     }
 
     HFRectangle forwardFace = layout.ForwardArea();
@@ -181,7 +192,7 @@ int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable)
     return low;
 }
 
-void GenerateSlideMovie(const SlideShowRequest& request)
+void GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover)
 {
     HFMovie movie;
     const std::vector<int32_t> stopTable = ReadStopPoints(request.imagePrefix + ".stp");
@@ -204,16 +215,24 @@ void GenerateSlideMovie(const SlideShowRequest& request)
     const ShowParts show{SlideLayout{size.width, size.height}, request.slideCount, stopTable, stopPositions,
                          forwardImage, backwardImage, stopAction, request.keys, nullptr};
 
-    // The movie refers to each slide's bytes until it is written.
-    std::vector<std::vector<uint8_t>> slides;
-    slides.reserve(static_cast<size_t>(request.slideCount));
+    // Handed over by file, each slide is checked here and stays on disk (and
+    // open, while descriptors last) until the movie copies it in.
+    const size_t keptOpen = handover == SlideHandover::kFiles ? SlideFilesKeptOpen(request.slideCount) : 0;
+    std::vector<std::vector<uint8_t>> slidesInMemory;
+    if (handover == SlideHandover::kInMemory) slidesInMemory.reserve(static_cast<size_t>(request.slideCount));
     uint64_t bytesRead = 0;
     for (int32_t n = 1; n <= request.slideCount; ++n) {
         const std::string name = SlideFileName(request.imagePrefix, n);
-        slides.push_back(LoadWholeFile(name, "slide image"));
-        CheckJPEG(slides.back(), name, "slide image");
-        ComposeSlide(movie, n, slides.back(), show);
-        bytesRead += slides.back().size();
+        SlideImage image;
+        if (handover == SlideHandover::kInMemory) {
+            slidesInMemory.push_back(LoadWholeFile(name, "slide image"));
+            CheckJPEG(slidesInMemory.back(), name, "slide image");
+            image.bytes = &slidesInMemory.back();
+        } else {
+            image.file = CheckJPEGFile(name, "slide image", static_cast<size_t>(n) <= keptOpen);
+        }
+        bytesRead += image.bytes ? image.bytes->size() : static_cast<uint64_t>(image.file.size);
+        ComposeSlide(movie, n, std::move(image), show);
         if (request.onSlideRead) request.onSlideRead(n, bytesRead);
     }
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);

@@ -46,7 +46,14 @@ uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stop
 // The largest slide count whose IDs fit in one movie with this stop table.
 int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
 
+// How the slides reach the movie. By their files: each is checked when it is
+// read and copied from its file when the movie is written, so memory does not
+// grow with the deck. In memory: each is read whole and kept until the write,
+// as the converter always did. Both give the same bytes.
+enum class SlideHandover { kFiles, kInMemory };
+
 // Reads the stop points, the configuration, the button images and every slide,
 // composes the show and writes it. Throws ConverterError on bad input or a
-// failed write; the output file is then left as it was.
-void GenerateSlideMovie(const SlideShowRequest& request);
+// failed write (a slide that changed after its check among them); the output
+// file is then left as it was.
+void GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover = SlideHandover::kFiles);

@@ -1,10 +1,20 @@
 #include "hf/hfbitmap.h"
 
+#include <utility>
+
 HFBitmap::HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, int32_t imageWidth,
                    int32_t imageHeight, const uint8_t* jpegData, int32_t jpegSize)
     : HFRectangle(xmin, ymin, xmax, ymax)
 {
     SetJPEGBitmapFill(imageWidth, imageHeight, jpegData, jpegSize);
+    SetLineWidth(0);
+}
+
+HFBitmap::HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, int32_t imageWidth,
+                   int32_t imageHeight, FSWFFileRegion jpegFile)
+    : HFRectangle(xmin, ymin, xmax, ymax)
+{
+    SetJPEGBitmapFill(imageWidth, imageHeight, std::move(jpegFile));
     SetLineWidth(0);
 }
 

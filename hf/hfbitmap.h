@@ -14,6 +14,9 @@ public:
     // the movie has been written.
     HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, int32_t imageWidth,
              int32_t imageHeight, const uint8_t* jpegData, int32_t jpegSize);
+    // The same with the JPEG file left on disk until the movie is written.
+    HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, int32_t imageWidth,
+             int32_t imageHeight, FSWFFileRegion jpegFile);
     // A lossless image (DefineBitsLossless2 when `alpha` is set); pixels and
     // table are compressed here and not kept.
     HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8_t format,

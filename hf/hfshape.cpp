@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "hf/hfmovie.h"
 #include "swf/fassert.h"
@@ -66,6 +67,18 @@ uint16_t HFShape::SetJPEGBitmapFill(int32_t width, int32_t height, const uint8_t
     bitmapFill.size = size;
     // A tag replaced before any definition is released here, unused.
     bitmapFill.fdt = std::make_unique<FDTDefineBitsJPEG2>(data, size);
+    defined = false;
+    return bitmapFill.fdt->ID();
+}
+
+uint16_t HFShape::SetJPEGBitmapFill(int32_t width, int32_t height, FSWFFileRegion region)
+{
+    fillKind = kHFFillBitmap;
+    bitmapFill.lossless = false;
+    bitmapFill.width = width;
+    bitmapFill.height = height;
+    bitmapFill.size = region.size;
+    bitmapFill.fdt = std::make_unique<FDTDefineBitsJPEG2>(std::move(region));
     defined = false;
     return bitmapFill.fdt->ID();
 }

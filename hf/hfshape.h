@@ -38,6 +38,9 @@ public:
     // A fill with a whole JPEG file, borrowed until the movie has been written.
     // The bitmap tag is made, and takes its character ID, here; the ID is returned.
     uint16_t SetJPEGBitmapFill(int32_t width, int32_t height, const uint8_t* data, int32_t size);
+    // The same with the JPEG file left on disk until the movie is written,
+    // where the region is read (and must still be as it was named).
+    uint16_t SetJPEGBitmapFill(int32_t width, int32_t height, FSWFFileRegion region);
     // A lossless bitmap fill; pixels and table are compressed here and not kept.
     uint16_t SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
                                    uint32_t colorTableSize, bool alpha, const uint8_t* pixelData,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <zlib.h>
 
@@ -39,12 +40,18 @@ void FDTDefineBits::Write(FSWFStream& stream)
 FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(const uint8_t* data, int32_t size)
     : characterID(NextCharacterID()), size(size), data(data) {}
 
+FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(FSWFFileRegion region)
+    : characterID(NextCharacterID()), size(region.size), data(nullptr), fromFile(true), region(std::move(region)) {}
+
 void FDTDefineBitsJPEG2::Write(FSWFStream& stream)
 {
     FSWFStream body;
     body.WriteWord(characterID);
     WriteEmptyTableMarkers(body);
-    body.AppendData(data, size);
+    if (fromFile)
+        body.AppendFileRegion(region);
+    else
+        body.AppendData(data, size);
     WriteEndOfImage(body);
     stream.AppendLongTag(21, body.Size(), &body);
 }

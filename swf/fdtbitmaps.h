@@ -31,6 +31,10 @@ private:
 class FDTDefineBitsJPEG2 : public FDT {
 public:
     FDTDefineBitsJPEG2(const uint8_t* data, int32_t size);
+    // The JPEG file's bytes stay on disk: the region is read when the movie
+    // is written (and must then still be as it was), so that a movie of many
+    // images need not hold them in memory. The region is kept by the tag.
+    explicit FDTDefineBitsJPEG2(FSWFFileRegion region);
     void Write(FSWFStream& stream) override;
     uint16_t ID() const override { return characterID; }
 
@@ -38,6 +42,8 @@ private:
     uint16_t characterID;
     int32_t size;
     const uint8_t* data;  // borrowed
+    bool fromFile = false;  // the bytes are in `region` instead
+    FSWFFileRegion region;
 };
 
 // DefineBitsJPEG3 (35): a JPEG with an alpha channel that the caller has

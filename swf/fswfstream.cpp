@@ -7,9 +7,11 @@
 #include <limits>
 
 #include "swf/fassert.h"
+#include "swf/ffileregion.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -30,19 +32,19 @@ void FSWFStream::WriteBits(uint32_t data, uint32_t size)
     F_ASSERT(data <= fieldMax || (asSigned < 0 && -asSigned <= static_cast<int64_t>(fieldMax)),
              "( data <= (0x01<<size) - 1 ) || ( -(S32)(data) <= (0x01<<size) - 1 )");
 
-    while (size > 0) {
-        if (size >= bitsLeft) {
-            const uint32_t taken = (data >> (size - bitsLeft)) & ((1u << bitsLeft) - 1);
-            currentByte = static_cast<uint8_t>(currentByte | taken);
-            size -= bitsLeft;
-            CompleteCurrentByte();
-        } else {
-            const uint32_t rest = data & ((1u << size) - 1);
-            currentByte = static_cast<uint8_t>(currentByte | (rest << (bitsLeft - size)));
-            bitsLeft -= size;
-            size = 0;
-        }
+    if (size == 0) return;
+    // The partial byte's bits, then the field's, in one word; whole bytes go
+    // out from its top and the rest becomes the new partial byte.
+    const uint32_t pending = 8 - bitsLeft;
+    const uint64_t field = data & fieldMax;
+    const uint64_t bits = (static_cast<uint64_t>(currentByte) >> bitsLeft << size) | field;
+    uint32_t count = pending + size;
+    while (count >= 8) {
+        count -= 8;
+        buffer.push_back(static_cast<uint8_t>(bits >> count));
     }
+    currentByte = static_cast<uint8_t>((bits & ((1u << count) - 1)) << (8 - count));
+    bitsLeft = 8 - count;
 }
 
 void FSWFStream::WriteByte(uint32_t value)
@@ -81,6 +83,14 @@ void FSWFStream::AppendData(const uint8_t* data, int32_t size)
     deferredBlocks.push_back({ByteCount(), data, size});
 }
 
+void FSWFStream::AppendFileRegion(const FSWFFileRegion& region)
+{
+    F_ASSERT(bitsLeft == 8, "bitsLeft == 8");
+    F_ASSERT(region.offset + static_cast<uint64_t>(std::max(region.size, 0)) <= region.fileSize,
+             "region.offset + region.size <= region.fileSize");
+    deferredBlocks.push_back({ByteCount(), nullptr, region.size, &region});
+}
+
 uint32_t FSWFStream::Size() const
 {
     uint64_t size = buffer.size();
@@ -106,7 +116,8 @@ uint32_t FSWFStream::Append(FSWFStream& other)
         const uint32_t upTo = std::min(block.position, other.ByteCount());
         copyBytes(i, upTo);
         i = std::max(i, upTo);
-        AppendData(block.data, block.size);
+        F_ASSERT(bitsLeft == 8, "bitsLeft == 8");
+        deferredBlocks.push_back({ByteCount(), block.data, block.size, block.region});
     }
     other.deferredBlocks.clear();
     copyBytes(i, other.ByteCount());
@@ -130,40 +141,127 @@ void FSWFStream::AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body)
     if (body) Append(*body);
 }
 
-template <typename Sink>
-void FSWFStream::SpliceOut(Sink&& put)
+namespace {
+// Where a region must be read into memory, it passes through a buffer of this size.
+constexpr size_t kReadBufferSize = 64 * 1024;
+}  // namespace
+
+void FSWFStream::Clear()
+{
+    F_ASSERT(bitsLeft == 8, "bitsLeft == 8");
+    buffer.clear();
+    deferredBlocks.clear();
+}
+
+template <typename PutBytes, typename CopyRegion>
+bool FSWFStream::SpliceOut(PutBytes&& put, CopyRegion&& copy)
 {
     uint32_t currentStreamPos = 0;
+    bool copied = true;
     for (const FSWFDeferredBlock& block : deferredBlocks) {
         const uint32_t currentDataPosition = block.position;
         const int32_t currentDataSize = block.size;
         F_ASSERT(currentDataPosition >= currentStreamPos, "currentDataPosition >= currentStreamPos");
         put(buffer.data() + currentStreamPos, currentDataPosition - currentStreamPos);
-        F_ASSERT(currentDataSize > 0, "currentDataSize > 0");
-        put(block.data, static_cast<size_t>(currentDataSize));
         currentStreamPos = currentDataPosition;
+        F_ASSERT(currentDataSize > 0, "currentDataSize > 0");
+        if (block.region) {
+            copied = copy(*block.region);
+            if (!copied) break;
+        } else {
+            put(block.data, static_cast<size_t>(currentDataSize));
+        }
     }
     // Written blocks are consumed: a second write gives the plain bytes only.
     deferredBlocks.clear();
-    put(buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
+    if (copied) put(buffer.data() + currentStreamPos, ByteCount() - currentStreamPos);
+    return copied;
 }
 
-bool FSWFStream::WriteToFile(std::FILE* file)
+bool FSWFStream::WriteToFile(std::FILE* file, std::string* error)
 {
-    bool ok = true;
-    SpliceOut([&](const uint8_t* bytes, size_t count) {
-        if (count > 0 && std::fwrite(bytes, 1, count, file) != count) ok = false;
+    bool written = true;
+    auto put = [&](const uint8_t* bytes, size_t count) {
+        if (written && count > 0 && std::fwrite(bytes, 1, count, file) != count) {
+            written = false;
+            if (error) *error = std::string("write failed: ") + std::strerror(errno);
+        }
+        return written;
+    };
+    std::vector<uint8_t> copyBuffer;
+    const bool copied = SpliceOut(put, [&](const FSWFFileRegion& region) {
+        copyBuffer.resize(kReadBufferSize);
+        return written && ReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, written ? error : nullptr);
     });
-    return ok;
+    return copied && written;
 }
 
-void FSWFStream::WriteToMemory(uint8_t* destination)
+bool FSWFStream::WriteToMemory(uint8_t* destination, std::string* error)
 {
-    SpliceOut([&](const uint8_t* bytes, size_t count) {
+    auto put = [&](const uint8_t* bytes, size_t count) {
         if (count > 0) std::memcpy(destination, bytes, count);  // an empty buffer has no data pointer
         destination += count;
+        return true;
+    };
+    std::vector<uint8_t> copyBuffer;
+    return SpliceOut(put, [&](const FSWFFileRegion& region) {
+        copyBuffer.resize(kReadBufferSize);
+        return ReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, error);
     });
 }
+
+#ifndef _WIN32
+namespace {
+// Writes the gathered pieces whole, through short writes and interruptions.
+bool WriteGathered(int descriptor, iovec* pieces, int count, std::string* error)
+{
+    while (count > 0) {
+        const ssize_t written = writev(descriptor, pieces, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (error) *error = std::string("write failed: ") + std::strerror(written < 0 ? errno : EIO);
+            return false;
+        }
+        auto left = static_cast<size_t>(written);
+        while (count > 0 && left >= pieces->iov_len) {
+            left -= pieces->iov_len;
+            ++pieces;
+            --count;
+        }
+        if (count > 0) {
+            pieces->iov_base = static_cast<uint8_t*>(pieces->iov_base) + left;
+            pieces->iov_len -= left;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+bool FSWFStream::WriteToDescriptor(int descriptor, std::string* error)
+{
+    // The pieces point into this stream and the callers' blocks, which stay
+    // put until the write is over: no copy into a buffer of our own.
+    constexpr int kMaxPieces = 64;
+    iovec pieces[kMaxPieces];
+    int count = 0;
+    bool written = true;
+    auto flush = [&] {
+        if (written && count > 0) written = WriteGathered(descriptor, pieces, count, error);
+        count = 0;
+        return written;
+    };
+    auto put = [&](const uint8_t* bytes, size_t size) {
+        if (size == 0 || !written) return written;
+        if (count == kMaxPieces && !flush()) return false;
+        pieces[count++] = iovec{const_cast<uint8_t*>(bytes), size};
+        return true;
+    };
+    const bool copied = SpliceOut(put, [&](const FSWFFileRegion& region) {
+        return flush() && CopyFileRegionToDescriptor(region, descriptor, error);
+    });
+    return copied && flush();
+}
+#endif
 
 void FCTShowFrame::Write(FSWFStream& stream)
 {
@@ -290,42 +388,90 @@ std::string DirectoryOf(const std::string& fileName)
 }
 }  // namespace
 
+#ifndef _WIN32
+namespace {
+// The tags go out whenever this many small bytes or blocks have gathered.
+constexpr uint32_t kPartBytes = 64 * 1024;
+constexpr size_t kPartBlocks = 64;
+constexpr uint64_t kLargestFile = 0xFFFFFFFF;  // the header's length field
+}  // namespace
+
+bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, uint32_t frameRate,
+                                 std::string* error)
+{
+    // The header needs the file's length, known only at the end: its room is
+    // left empty and filled in last.
+    const uint32_t headerSize = HeaderSize(width, height);
+    if (lseek(descriptor, headerSize, SEEK_SET) < 0) {
+        SetError(error, "write failed");
+        return false;
+    }
+    uint64_t length = headerSize;
+    FSWFStream part;
+    auto writePart = [&] {
+        uint64_t size = part.ByteCount();
+        for (const FSWFDeferredBlock& block : part.DeferredBlocks()) size += static_cast<uint32_t>(block.size);
+        if (length + size > kLargestFile) {
+            if (error) {
+                *error = "the movie would be longer than " + std::to_string(kLargestFile) +
+                         " bytes, the most a SWF header can give";
+            }
+            return false;
+        }
+        length += size;
+        if (!part.WriteToDescriptor(descriptor, error)) return false;
+        part.Clear();
+        return true;
+    };
+
+    bool ok = true;
+    for (const std::unique_ptr<FTag>& tag : tags) {
+        tag->Write(part);
+        if ((part.ByteCount() >= kPartBytes || part.DeferredBlocks().size() >= kPartBlocks) && !writePart()) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok) {
+        part.AppendTag(0, 0, nullptr);  // End
+        ok = writePart();
+    }
+    ResetCharacterID();
+    if (!ok) return false;
+
+    FSWFStream header;
+    WriteHeader(header, static_cast<uint32_t>(length), width, height, frameRate, frameCount);
+    const uint8_t* bytes = header.Buffer();
+    size_t left = header.ByteCount();
+    off_t at = 0;
+    while (left > 0) {
+        const ssize_t written = pwrite(descriptor, bytes, left, at);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            SetError(error, "write failed");
+            return false;
+        }
+        bytes += written;
+        at += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+#endif
+
 bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t height,
                          uint32_t frameRate, std::string* error)
 {
+#ifdef _WIN32
     FSWFStream stream;
     WriteBody(stream, width, height, frameRate);
-
-#ifdef _WIN32
     const std::string temporaryName = fileName + ".tmp";
     std::FILE* file = std::fopen(temporaryName.c_str(), "wb");
     if (!file) {
         SetError(error, "cannot create a temporary file beside it");
         return false;
     }
-#else
-    std::string pattern = DirectoryOf(fileName) + ".corvanex-XXXXXX";
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) {
-        SetError(error, "cannot create a temporary file beside it");
-        return false;
-    }
-    const std::string temporaryName = pattern;
-    // mkstemp makes the file private; the movie gets the permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor, 0666 & ~mask);
-    std::FILE* file = fdopen(descriptor, "wb");
-    if (!file) {
-        SetError(error, "cannot open the temporary file");
-        close(descriptor);
-        std::remove(temporaryName.c_str());
-        return false;
-    }
-#endif
-
-    bool ok = stream.WriteToFile(file);
-    if (!ok) SetError(error, "write failed");
+    bool ok = stream.WriteToFile(file, error);
     if (std::fflush(file) != 0 && ok) {
         ok = false;
         SetError(error, "write failed");
@@ -334,6 +480,26 @@ bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t hei
         ok = false;
         SetError(error, "write failed");
     }
+#else
+    std::string pattern = DirectoryOf(fileName) + ".corvanex-XXXXXX";
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) {
+        SetError(error, "cannot create a temporary file beside it");
+        ResetCharacterID();
+        return false;
+    }
+    const std::string temporaryName = pattern;
+    // mkstemp makes the file private; the movie gets the permissions of a new file.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+    bool ok = WriteToDescriptor(descriptor, width, height, frameRate, error);
+    if (close(descriptor) != 0 && ok) {
+        ok = false;
+        SetError(error, "write failed");
+    }
+#endif
+
     if (ok && std::rename(temporaryName.c_str(), fileName.c_str()) != 0) {
         ok = false;
         SetError(error, "cannot replace the file");

@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "swf/ffileregion.h"
+
 // Bytes borrowed from a caller: the stream records where they go and splices
 // them into the output only when it is written out. The bytes must stay valid
-// until then; the stream never copies or frees them.
+// until then; the stream never copies or frees them. A block may instead name
+// a file region (`region` set, `data` null), equally borrowed until the write.
 struct FSWFDeferredBlock {
     uint32_t position = 0;  // the block goes before the complete byte at this index
     const uint8_t* data = nullptr;
     int32_t size = 0;
+    const FSWFFileRegion* region = nullptr;
 };
 
 // A growable byte buffer with a bit cursor. Bit fields are written most
@@ -20,7 +24,9 @@ struct FSWFDeferredBlock {
 // writes do not align by themselves: callers flush before byte fields.
 class FSWFStream {
 public:
-    FSWFStream() = default;
+    // Room for a typical tag body from the start: most streams hold one, and
+    // growing byte by byte from nothing would allocate again and again.
+    FSWFStream() { buffer.reserve(64); }
     FSWFStream(const FSWFStream&) = delete;
     FSWFStream& operator=(const FSWFStream&) = delete;
 
@@ -34,6 +40,8 @@ public:
 
     // Records borrowed bytes to splice in at the current position (aligned).
     void AppendData(const uint8_t* data, int32_t size);
+    // The same for a file region, read when the stream is written out.
+    void AppendFileRegion(const FSWFFileRegion& region);
 
     // Complete bytes plus the deferred blocks still held; a partial byte is not counted.
     uint32_t Size() const;
@@ -48,10 +56,21 @@ public:
     void AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body);
 
     // Writes the complete bytes with the deferred blocks spliced in, consuming
-    // the blocks. Returns false when the file reported a write error.
-    bool WriteToFile(std::FILE* file);
+    // the blocks. Returns false when the file reported a write error or a file
+    // region could not be read as named; `error` (when given) gets the reason.
+    bool WriteToFile(std::FILE* file, std::string* error = nullptr);
     // The same into a caller buffer of at least Size() bytes.
-    void WriteToMemory(uint8_t* destination);
+    bool WriteToMemory(uint8_t* destination, std::string* error = nullptr);
+#ifndef _WIN32
+    // The same to a file descriptor open for writing, at its position: the
+    // bytes up to each file region go out in one gathered write, the region
+    // is copied by the kernel where the descriptor allows it.
+    bool WriteToDescriptor(int descriptor, std::string* error = nullptr);
+#endif
+
+    // Drops the complete bytes and the blocks, keeping the room: a stream
+    // written out in parts starts each part afresh. It must be aligned.
+    void Clear();
 
     // The complete bytes, which a caller may overwrite in place (the file header does).
     uint8_t* Buffer() { return buffer.data(); }
@@ -62,9 +81,11 @@ public:
 
 private:
     void CompleteCurrentByte();
-    // Hands the complete bytes and the deferred blocks, in file order, to `put`.
-    template <typename Sink>
-    void SpliceOut(Sink&& put);
+    // Hands the complete bytes and the memory blocks, in file order, to
+    // `put`, and the file regions among them to `copy`; stops at the first
+    // region `copy` fails on. Returns whether every region was copied.
+    template <typename PutBytes, typename CopyRegion>
+    bool SpliceOut(PutBytes&& put, CopyRegion&& copy);
 
     std::vector<uint8_t> buffer;  // the complete bytes; the partial one is `currentByte`
     uint32_t bitsLeft = 8;        // free bits in the current byte, 1 to 8
@@ -122,8 +143,12 @@ public:
 
     // Writes the whole file beside `fileName` and renames it over the name only
     // when it is complete, so a failed write leaves no partial file and an
-    // existing file unchanged. Returns whether the file was written; on failure
-    // `error` (when given) receives the system's reason.
+    // existing file unchanged. The bytes are those WriteBody gives, but the
+    // tags go out a part at a time, so memory does not grow with the movie.
+    // Returns whether the file was written; on failure `error` (when given)
+    // receives the reason: the system's, a file region that is no longer as
+    // it was named, or a movie too long for the header's length field.
+    // Resets the character-ID counter.
     bool WriteFile(const std::string& fileName, int32_t width, int32_t height,
                    uint32_t frameRate, std::string* error = nullptr);
 
@@ -136,6 +161,12 @@ public:
     static uint32_t HeaderSize(int32_t width, int32_t height);
 
 private:
+#ifndef _WIN32
+    // Header room, tags and End tag in parts, then the header into its room.
+    bool WriteToDescriptor(int descriptor, int32_t width, int32_t height, uint32_t frameRate,
+                           std::string* error);
+#endif
+
     uint32_t frameCount = 0;
     std::vector<std::unique_ptr<FTag>> tags;
 };
