@@ -6,7 +6,7 @@ DEMO_DIR := build/demo
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
-.PHONY: all bootstrap test test-dev test-asan demo fuzz memcheck clean
+.PHONY: all bootstrap test test-dev test-asan demo fuzz memcheck bench clean
 
 all: demo
 
@@ -47,6 +47,12 @@ $(DEMO_PLAYER):
 	npm install --prefix $(DEMO_DIR)/npm --no-save --no-package-lock --no-audit --no-fund --loglevel=error \
 	  @ruffle-rs/ruffle@$(RUFFLE_VERSION)
 	cp -R $(DEMO_DIR)/npm/node_modules/@ruffle-rs/ruffle $(DEMO_DIR)/ruffle
+
+# The converter against cat and ffmpeg on three generated decks, and the ADPCM
+# encoder against ffmpeg's (release build; decks and outputs under build/bench).
+bench: bootstrap
+	bench/deck-bench
+	bench/adpcm-vs-ffmpeg
 
 # Valgrind memcheck over the test programs and real runs of the programs (about 2 min).
 memcheck: bootstrap
