@@ -18,16 +18,21 @@ namespace {
 
 constexpr uint64_t kMaxCharacterIDs = 0xFFFF;
 
-// For each frame index, how many backward buttons its stop positions make:
-// a position makes one when its entry differs from the entry before it.
-std::vector<uint32_t> BackwardButtonsPerFrame(int32_t slideCount, const std::vector<int32_t>& stopTable)
+// The stop positions that name each frame, in ascending order.
+std::vector<std::vector<size_t>> StopPositionsPerFrame(int32_t slideCount, const std::vector<int32_t>& stopTable)
 {
-    std::vector<uint32_t> buttons(static_cast<size_t>(std::max(slideCount, 0)), 0);
+    std::vector<std::vector<size_t>> positions(static_cast<size_t>(std::max(slideCount, 0)));
     for (size_t p = 1; p < stopTable.size(); ++p) {
         const int32_t frame = stopTable[p];
-        if (frame >= 0 && frame < slideCount && stopTable[p] != stopTable[p - 1]) ++buttons[static_cast<size_t>(frame)];
+        if (frame >= 0 && frame < slideCount) positions[static_cast<size_t>(frame)].push_back(p);
     }
-    return buttons;
+    return positions;
+}
+
+// A stop position makes a backward button when its entry differs from the one before it.
+bool MakesBackwardButton(const std::vector<int32_t>& stopTable, size_t p)
+{
+    return stopTable[p] != stopTable[p - 1];
 }
 
 constexpr int32_t kTwipsPerPixel = 20;
@@ -50,17 +55,6 @@ struct SlideLayout {
     HFRectangle ForwardArea() const { return HFRectangle(Middle() + 200, ButtonTop(), Middle() + 800, ButtonBottom()); }
     HFRectangle BackwardArea() const { return HFRectangle(Middle() - 800, ButtonTop(), Middle() - 200, ButtonBottom()); }
 };
-
-// The stop positions that name each frame, in ascending order.
-std::vector<std::vector<size_t>> StopPositionsPerFrame(int32_t slideCount, const std::vector<int32_t>& stopTable)
-{
-    std::vector<std::vector<size_t>> positions(static_cast<size_t>(std::max(slideCount, 0)));
-    for (size_t p = 1; p < stopTable.size(); ++p) {
-        const int32_t frame = stopTable[p];
-        if (frame >= 0 && frame < slideCount) positions[static_cast<size_t>(frame)].push_back(p);
-    }
-    return positions;
-}
 
 // Everything one slide run needs besides the slide itself.
 struct ShowParts {
@@ -127,7 +121,7 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideImage image, const ShowParts& 
     // Of several backward buttons in one frame the last lies on top and takes
     // the clicks; it alone answers the keys.
     const std::vector<size_t>& positions = show.stopPositions[static_cast<size_t>(f)];
-    const auto makesButton = [&](size_t p) { return show.stopTable[p] != show.stopTable[p - 1]; };
+    const auto makesButton = [&](size_t p) { return MakesBackwardButton(show.stopTable, p); };
     const auto lastButton = std::find_if(positions.rbegin(), positions.rend(), makesButton);
     for (size_t p : positions) {
         if (n != show.slideCount) frame.AddAction(show.stopAction);  // the last slide plays on
@@ -176,8 +170,11 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable)
 {
     uint64_t ids = 7 * static_cast<uint64_t>(std::max(slideCount, 0)) + 1;  // + the closing notice
-    for (uint32_t buttons : BackwardButtonsPerFrame(slideCount, stopTable))
-        if (buttons > 0) ids += 3 + (buttons - 1);
+    for (const std::vector<size_t>& positions : StopPositionsPerFrame(slideCount, stopTable)) {
+        const auto buttons = std::count_if(positions.begin(), positions.end(),
+                                           [&](size_t p) { return MakesBackwardButton(stopTable, p); });
+        if (buttons > 0) ids += 3 + static_cast<uint64_t>(buttons - 1);
+    }
     return ids;
 }
 

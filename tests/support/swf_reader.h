@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace swftest {
@@ -49,10 +50,10 @@ struct Movie {
     }
 };
 
-// Reads bit fields most significant bit first.
+// Reads bit fields most significant bit first, from its own copy of the bytes.
 class BitReader {
 public:
-    BitReader(const std::vector<uint8_t>& bytes, size_t byteOffset = 0) : bytes(bytes), bit(byteOffset * 8) {}
+    explicit BitReader(std::vector<uint8_t> bytes, size_t byteOffset = 0) : bytes(std::move(bytes)), bit(byteOffset * 8) {}
     uint32_t Unsigned(uint32_t count)
     {
         uint32_t value = 0;
@@ -69,11 +70,29 @@ public:
         const uint32_t sign = 1u << (count - 1);
         return static_cast<int32_t>((value ^ sign)) - static_cast<int32_t>(sign);
     }
+    // Byte fields start at a byte boundary; words are little-endian.
+    uint32_t Byte()
+    {
+        Align();
+        return Unsigned(8);
+    }
+    uint32_t Word()
+    {
+        const uint32_t low = Byte();
+        return low | (Byte() << 8);
+    }
+    uint32_t DWord()
+    {
+        const uint32_t low = Word();
+        return low | (Word() << 16);
+    }
     void Align() { bit = (bit + 7) / 8 * 8; }
-    size_t ByteOffset() const { return (bit + 7) / 8; }
+    size_t ByteOffset() const { return (bit + 7) / 8; }  // the next whole byte
+    size_t BytePosition() const { return bit / 8; }      // the byte being read
+    size_t BitsLeft() const { return bytes.size() * 8 - bit; }
 
 private:
-    const std::vector<uint8_t>& bytes;
+    std::vector<uint8_t> bytes;
     size_t bit;
 };
 

@@ -4,6 +4,7 @@
 // screenshots of the player and clicks are given in movie pixels.
 
 import { createServer } from "node:http";
+import { after, before } from "node:test";
 import { mkdtempSync, readFileSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, extname, join, normalize } from "node:path";
@@ -302,4 +303,19 @@ export class MoviePage {
     close() {
         return this.ownPage ? this.page.close() : this.page.evaluate(() => window.unloadMovie());
     }
+}
+
+// A web server and a browser shared by the tests of one suite: started before
+// them, closed after. Each is read through its getter once the suite runs.
+export function sharedPlayer() {
+    let server, browser;
+    before(async () => {
+        server = await startServer();
+        browser = await launchBrowser();
+    });
+    after(async () => {
+        await browser?.close();
+        await server?.close();
+    });
+    return { server: () => server, browser: () => browser };
 }

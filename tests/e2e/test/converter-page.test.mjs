@@ -8,7 +8,7 @@ import { dirname, join } from "node:path";
 import { createRequire } from "node:module";
 import { after, before, describe, it } from "node:test";
 import { convertDeck } from "../lib/converted.mjs";
-import { launchBrowser, MoviePage, startServer } from "../lib/player.mjs";
+import { MoviePage, sharedPlayer } from "../lib/player.mjs";
 import { expectSlide, pause } from "../lib/show.mjs";
 
 const require = createRequire(import.meta.url);
@@ -31,18 +31,10 @@ const withoutKeys = convertWithPage("page-plain", []);
 const elsewhere = convertDeck("page-ruffle-url", DECK, ["--html", "show.html", "--ruffle", "/ruffle/ruffle.js"]);
 
 describe("the converter's page in Chromium", () => {
-    let server, browser;
-    before(async () => {
-        server = await startServer();
-        browser = await launchBrowser();
-    });
-    after(async () => {
-        await browser?.close();
-        await server?.close();
-    });
+    const { server, browser } = sharedPlayer();
 
     async function open(converted, check) {
-        const movie = await MoviePage.openPage(browser, server.addFolder(converted.deck.dir) + "show.html");
+        const movie = await MoviePage.openPage(browser(), server().addFolder(converted.deck.dir) + "show.html");
         try {
             await check(movie);
         } finally {

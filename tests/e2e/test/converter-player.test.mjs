@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { after, before, describe, it } from "node:test";
 import { convertDeck, needs } from "../lib/converted.mjs";
 import { BACKGROUND } from "../lib/deck.mjs";
-import { launchBrowser, MoviePage, startServer } from "../lib/player.mjs";
+import { MoviePage, sharedPlayer } from "../lib/player.mjs";
 import { expectNotice, layout, RUFFLE_DEFAULT_BACKGROUND, walkFiveSlides, walkThreeSlides } from "../lib/show.mjs";
 
 const small = convertDeck("small-player", { count: 5, width: 640, height: 480, stops: "0\n1\n3\n" });
@@ -13,18 +13,10 @@ const large = convertDeck("large-player", { count: 3, width: 1920, height: 1080,
 const empty = convertDeck("empty-player", { count: 0, width: 640, height: 480, stops: "" });
 
 describe("converter's slide shows in Ruffle", () => {
-    let server, browser;
-    before(async () => {
-        server = await startServer();
-        browser = await launchBrowser();
-    });
-    after(async () => {
-        await browser?.close();
-        await server?.close();
-    });
+    const { server, browser } = sharedPlayer();
 
     async function play(converted, check) {
-        const movie = await MoviePage.open(browser, server, converted.run.bytes);
+        const movie = await MoviePage.open(browser(), server(), converted.run.bytes);
         try {
             await check(movie);
         } finally {

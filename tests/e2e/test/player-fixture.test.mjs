@@ -3,7 +3,7 @@
 
 import assert from "node:assert/strict";
 import { after, before, describe, it } from "node:test";
-import { launchBrowser, MoviePage, startServer } from "../lib/player.mjs";
+import { MoviePage, sharedPlayer } from "../lib/player.mjs";
 import { assertClean, checkSwf } from "../lib/swf-check.mjs";
 import * as w from "../lib/swf-writer.mjs";
 
@@ -36,22 +36,14 @@ function clickMovie() {
 }
 
 describe("player harness on a hand-made movie", () => {
-    let server, browser;
-    before(async () => {
-        server = await startServer();
-        browser = await launchBrowser();
-    });
-    after(async () => {
-        await browser?.close();
-        await server?.close();
-    });
+    const { server, browser } = sharedPlayer();
 
     it("is a well-formed SWF 4 movie", () => {
         assertClean(checkSwf(clickMovie()));
     });
 
     it("samples the background, a shape and a button, and a click on the button plays on", async () => {
-        const movie = await MoviePage.open(browser, server, clickMovie());
+        const movie = await MoviePage.open(browser(), server(), clickMovie());
         try {
             assert.equal(movie.width, 400);
             assert.equal(movie.height, 300);
@@ -97,7 +89,7 @@ describe("player harness on a hand-made movie", () => {
             ]],
         });
         assertClean(checkSwf(bytes));
-        const movie = await MoviePage.open(browser, server, bytes);
+        const movie = await MoviePage.open(browser(), server(), bytes);
         try {
             await movie.waitForColors([
                 { at: [0, 50], color: BACKGROUND },

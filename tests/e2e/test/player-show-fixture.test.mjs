@@ -6,7 +6,7 @@ import assert from "node:assert/strict";
 import { after, before, describe, it } from "node:test";
 import { makeDeck, scratchDir } from "../lib/deck.mjs";
 import { mockShow } from "../lib/mock-show.mjs";
-import { launchBrowser, MoviePage, startServer } from "../lib/player.mjs";
+import { MoviePage, sharedPlayer } from "../lib/player.mjs";
 import { expectNotice, expectSlide, walkFiveSlides, walkThreeSlides } from "../lib/show.mjs";
 import { assertClean, checkSwf } from "../lib/swf-check.mjs";
 
@@ -14,19 +14,11 @@ const small = makeDeck(scratchDir("mock-small"), { count: 5, width: 640, height:
 const large = makeDeck(scratchDir("mock-large"), { count: 3, width: 1920, height: 1080, stops: "0\n1\n" });
 
 describe("slide-show checks on hand-made shows", () => {
-    let server, browser;
-    before(async () => {
-        server = await startServer();
-        browser = await launchBrowser();
-    });
-    after(async () => {
-        await browser?.close();
-        await server?.close();
-    });
+    const { server, browser } = sharedPlayer();
 
     async function play(bytes, check) {
         assertClean(checkSwf(bytes));
-        const movie = await MoviePage.open(browser, server, bytes);
+        const movie = await MoviePage.open(browser(), server(), bytes);
         try {
             await check(movie);
         } finally {
