@@ -33,9 +33,12 @@ for file in "$libdir/corvanex/config.txt" "$libdir/corvanex/forward.jpg" "$libdi
   "$libdir/libcorvanex_swf.a" include/corvanex/swf/fswfstream.h include/corvanex/hf/hfmovie.h \
   include/corvanex/audio/fsound.h "$libdir/cmake/corvanex/corvanexConfig.cmake" \
   "$libdir/cmake/corvanex/corvanexConfigVersion.cmake" "$libdir/cmake/corvanex/corvanexTargets.cmake" \
-  "$libdir/pkgconfig/corvanex.pc" "$mandir/man1/corvanex.1"; do
+  "$libdir/pkgconfig/corvanex.pc" "$mandir/man1/corvanex.1" share/doc/corvanex/LICENSE; do
   [ -f "$prefix/$file" ] || fail "no file $file"
 done
+grep -qx "License: MIT" "$prefix/$libdir/pkgconfig/corvanex.pc" || fail "the pkg-config file names no licence"
+grep -q 'set(corvanex_LICENSE "MIT")' "$prefix/$libdir/cmake/corvanex/corvanexConfig.cmake" ||
+  fail "the CMake package names no licence"
 [ ! -e "$prefix/include/corvanex/driver" ] || fail "the converter's own headers were installed"
 if command -v groff >/dev/null 2>&1; then
   groff -man -ww -z "$prefix/$mandir/man1/corvanex.1" 2>"$scratch/groff.log"
