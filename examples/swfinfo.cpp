@@ -11,7 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/optiontable.h"
+
 namespace {
+
+constexpr OptionSpec kOptions[] = {
+    {"--summary", "", "print the header only, not the tags", ""},
+    {"--help", "", "print this text and exit", "", true},
+};
 
 const std::map<unsigned, const char*> kTagNames = {
     {0, "End"}, {1, "ShowFrame"}, {2, "DefineShape"}, {4, "PlaceObject"}, {5, "RemoveObject"},
@@ -45,12 +52,23 @@ uint32_t Bits(const std::vector<uint8_t>& bytes, size_t& bit, uint32_t count)
 
 int main(int argc, char** argv)
 {
-    const bool summary = argc == 3 && std::string(argv[1]) == "--summary";
-    if (argc != 2 && !summary) {
-        std::fprintf(stderr, "usage: swfinfo [--summary] FILE.swf\n");
+    const char* const usage = "usage: swfinfo [--summary] FILE.swf\n";
+    CommandLine line;
+    try {
+        line = ParseCommandLine(kOptions, CommandWords(argc, argv));
+    } catch (const OptionError&) {
+        line.arguments.clear();  // any misuse gets the usage line
+    }
+    if (line.ending) {
+        std::printf("%s\n%s", usage, OptionHelp(kOptions).c_str());
+        return 0;
+    }
+    if (line.arguments.size() != 1) {
+        std::fputs(usage, stderr);
         return 2;
     }
-    const char* name = argv[argc - 1];
+    const bool summary = line.Has("--summary");
+    const char* name = line.arguments[0].c_str();
     std::ifstream input(name, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
     if (bytes.size() < 21 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S') {

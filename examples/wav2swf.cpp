@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "driver/optiontable.h"
 #include "hf/hfmovie.h"
 #include "hf/hfsound.h"
 #include "swf/faction.h"
@@ -18,25 +18,30 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: wav2swf [--bits N] INPUT.wav OUTPUT.swf\n"
-    "\n"
-    "Writes a one-frame SWF movie, 12 frames per second, that plays INPUT.wav\n"
-    "once as an event sound and stops. The WAV file holds 8- or 16-bit PCM,\n"
-    "mono or stereo, at about 5512, 11025, 22050 or 44100 samples per second.\n"
-    "\n"
-    "options:\n"
-    "  --bits N   ADPCM code size, 2 to 5 bits per sample (default 4)\n"
-    "  --help     print this text and exit\n"
-    "\n"
-    "exit status: 0 success, 1 the input was refused or a file failed, 2 wrong command line\n";
+constexpr OptionSpec kOptions[] = {
+    {"--bits", "N", "ADPCM code size, 2 to 5 bits per sample", "4"},
+    {"--help", "", "print this text and exit", "", true},
+};
+
+std::string UsageText()
+{
+    return "usage: wav2swf [--bits N] INPUT.wav OUTPUT.swf\n"
+           "\n"
+           "Writes a one-frame SWF movie, 12 frames per second, that plays INPUT.wav\n"
+           "once as an event sound and stops. The WAV file holds 8- or 16-bit PCM,\n"
+           "mono or stereo, at about 5512, 11025, 22050 or 44100 samples per second.\n"
+           "\n" +
+           OptionHelp(kOptions) +
+           "\n"
+           "exit status: 0 success, 1 the input was refused or a file failed, 2 wrong command line\n";
+}
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int Usage(const std::string& problem)
 {
-    std::fprintf(stderr, "wav2swf: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "wav2swf: %s\n%s", problem.c_str(), UsageText().c_str());
     return kExitUsage;
 }
 
@@ -55,28 +60,26 @@ struct FileCloser {
 
 int main(int argc, char** argv)
 {
-    int codeBits = 4;
-    std::vector<std::string> names;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-            names.emplace_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (argument == "--bits") {
-            if (i + 1 >= argc) return Usage("option '--bits' needs a code size");
-            const std::string_view value = argv[++i];
-            if (value.size() != 1 || value[0] < '2' || value[0] > '5')
-                return Usage("code size '" + std::string(value) + "' is not 2, 3, 4 or 5");
-            codeBits = value[0] - '0';
-        } else {
-            return Usage("unknown option '" + std::string(argument) + "'");
-        }
+    CommandLine line;
+    try {
+        // Options may come anywhere, and "-x" is one too.
+        line = ParseCommandLine(kOptions, CommandWords(argc, argv), {.prefix = "-", .anywhere = true});
+    } catch (const OptionError& error) {
+        if (error.kind == OptionError::Kind::kNeedsValue) return Usage("option '" + error.name + "' needs a code size");
+        if (error.kind == OptionError::Kind::kTakesNoValue) return Usage("option '" + error.name + "' takes no value");
+        return Usage("unknown option '" + error.argument + "'");
     }
+    if (line.ending) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    int codeBits = 4;
+    if (const auto value = line.Value("--bits")) {
+        if (value->size() != 1 || (*value)[0] < '2' || (*value)[0] > '5')
+            return Usage("code size '" + *value + "' is not 2, 3, 4 or 5");
+        codeBits = (*value)[0] - '0';
+    }
+    const std::vector<std::string>& names = line.arguments;
     if (names.size() != 2) return Usage("expected an input WAV file and an output SWF file");
     const std::string& input = names[0];
     const std::string& output = names[1];

@@ -1,0 +1,145 @@
+#include "driver/options.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "driver/slideshow.h"
+
+namespace {
+
+// To add an option: a row here, a field in ConverterCommand, a line in
+// ParseConverterCommandLine, a row in README.md's table.
+constexpr OptionSpec kOptions[] = {
+    {"--config", "FILE", "slide width and height in pixels, one per line", "config.txt beside the program"},
+    {"--size", "WxH", "slide size in pixels, instead of the configuration file", "from the configuration file"},
+    {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
+    {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
+    {"--keys", "",
+     "the forward button also answers Right, Page Down and Space, the\n"
+     "backward button Left and Page Up",
+     "off, buttons answer clicks only"},
+    {"--html", "FILE",
+     "also write an HTML page that plays the movie in a browser through the\n"
+     "Ruffle web player",
+     "no page"},
+    {"--ruffle", "URL", "where the page loads the player's script from, with --html",
+     "ruffle/ruffle.js, beside the page"},
+    {"--help", "", "print this text and exit", "", true},
+    {"--version", "", "print the version and exit", "", true},
+};
+
+const char* const kUsageLine = "usage: corvanex [options] <image-prefix> <slide-count> <output-file>\n";
+
+ConverterError UsageError(const std::string& message)
+{
+    return ConverterError(message + "\n" + kUsageLine + "('corvanex --help' lists the options)", kExitUsage);
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    return fs::weakly_canonical(fs::absolute(a, error), error) == fs::weakly_canonical(fs::absolute(b, error), error);
+}
+
+}  // namespace
+
+std::span<const OptionSpec> ConverterOptionTable()
+{
+    return kOptions;
+}
+
+std::string ConverterUsage()
+{
+    return std::string(kUsageLine) +
+           "\n"
+           "Converts the slides <image-prefix>1.jpg ... <image-prefix><slide-count>.jpg into one\n"
+           "SWF movie with forward and backward buttons, stopping on the frames listed in\n"
+           "<image-prefix>.stp (one 0-based frame index per line).\n"
+           "\n" +
+           OptionHelp(kOptions) +
+           "\n"
+           "exit status: 0 success, 1 an input or output file failed, 2 wrong command line\n";
+}
+
+std::string ConverterVersion()
+{
+    return std::string("corvanex ") + CORVANEX_VERSION + "\n";
+}
+
+int32_t ParseSlideCount(const std::string& text)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        throw ConverterError("slide count '" + text + "' is not a whole number of 0 or more", kExitUsage);
+    const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size() - 1));
+    if (digits.size() > 9 || std::stol(digits) > kMaxSlideCount) {
+        throw ConverterError("slide count '" + text + "' is too large: a movie holds at most " +
+                                 std::to_string(kMaxSlideCount) + " slides",
+                             kExitUsage);
+    }
+    return static_cast<int32_t>(std::stol(digits));
+}
+
+SlideSize ParseSize(const std::string& text)
+{
+    const size_t x = text.find_first_of("xX");
+    auto side = [&](const std::string& digits) {
+        if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return 0L;
+        return std::stol(digits);
+    };
+    const long width = x == std::string::npos ? 0 : side(text.substr(0, x));
+    const long height = x == std::string::npos ? 0 : side(text.substr(x + 1));
+    if (width < 1 || width > kMaxSlideSide || height < 1 || height > kMaxSlideSide) {
+        throw ConverterError("--size '" + text + "' is not a slide size: give the width and height in pixels as WxH (" +
+                                 "such as 640x480), each from 1 to " + std::to_string(kMaxSlideSide),
+                             kExitUsage);
+    }
+    return SlideSize{static_cast<int32_t>(width), static_cast<int32_t>(height)};
+}
+
+ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words)
+{
+    CommandLine line;
+    try {
+        line = ParseCommandLine(kOptions, words);
+    } catch (const OptionError& error) {
+        switch (error.kind) {
+        case OptionError::Kind::kUnknown: throw UsageError("unknown option '" + error.name + "'");
+        case OptionError::Kind::kNeedsValue: throw UsageError("option '" + error.name + "' needs a value");
+        case OptionError::Kind::kTakesNoValue: throw UsageError("option '" + error.name + "' takes no value");
+        }
+        throw;
+    }
+    ConverterCommand command;
+    if (line.ending) {
+        command.action = line.ending->name == "--help" ? ConverterCommand::Action::kHelp
+                                                        : ConverterCommand::Action::kVersion;
+        return command;
+    }
+    const std::vector<std::string>& arguments = line.arguments;
+    if (arguments.size() < 3) {
+        command.action = ConverterCommand::Action::kUsage;
+        return command;
+    }
+    if (arguments.size() > 3) {
+        const std::string& extra = arguments[3];
+        const char* hint = extra.rfind("-", 0) == 0 ? " (options go before the image prefix)" : "";
+        throw UsageError("unexpected argument '" + extra + "' after the output file" + hint);
+    }
+    command.configFile = line.Value("--config");
+    command.forwardFile = line.Value("--forward");
+    command.backwardFile = line.Value("--backward");
+    command.htmlFile = line.Value("--html");
+    command.playerScript = line.Value("--ruffle");
+    command.keys = line.Has("--keys");
+    if (command.playerScript && !command.htmlFile) throw UsageError("option '--ruffle' is for the page of '--html'");
+
+    command.imagePrefix = arguments[0];
+    command.slideCount = ParseSlideCount(arguments[1]);
+    command.outputFile = arguments[2];
+    if (const auto size = line.Value("--size")) command.size = ParseSize(*size);
+    if (command.htmlFile && SameFile(*command.htmlFile, command.outputFile))
+        throw UsageError("the page '" + *command.htmlFile + "' would overwrite the movie");
+    return command;
+}
