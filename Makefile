@@ -6,30 +6,59 @@ DEMO_DIR := build/demo
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
-.PHONY: all bootstrap test test-dev test-asan demo fuzz memcheck bench clean
+.PHONY: all bootstrap check test test-dev test-asan build-dev build-asan demo docs fuzz memcheck bench clean
 
 all: demo
 
 bootstrap:
 	@scripts/bootstrap
 
-test: bootstrap test-dev test-asan e2e
+# Ninja where it is installed, for a build folder configured here for the
+# first time (an existing folder keeps its generator).
+NINJA := $(shell command -v ninja 2>/dev/null)
+configure = cmake --preset $(1) $(if $(NINJA),$(if $(wildcard build/$(1)/CMakeCache.txt),,-G Ninja))
 
-test-dev:
-	cmake --preset dev
+# One rule builds each folder, and every target that needs the build depends
+# on it, so that `make -j` never runs two builds in one folder at once.
+build-dev:
+	$(call configure,dev)
 	cmake --build --preset dev -j $(JOBS)
+
+build-asan:
+	$(call configure,asan)
+	cmake --build --preset asan -j $(JOBS)
+
+# The contributor's loop: the dev build and its tests, nothing installed, no browser.
+check: build-dev
 	ctest --preset dev
 
-test-asan:
-	cmake --preset asan
-	cmake --build --preset asan -j $(JOBS)
+# The whole suite, on a machine set up first.
+test: bootstrap
+	@$(MAKE) --no-print-directory test-dev test-asan e2e-run
+
+test-dev: check
+
+test-asan: build-asan
 	ctest --preset asan
+
+# API documentation of the library's public headers, HTML in build/docs/html.
+# Fails on any warning of doxygen's about them (a broken command or reference
+# in a comment), listed in build/docs/warnings.log.
+DOC_INPUT := $(wildcard base swf hf audio)
+VERSION := $(shell sed -n 's/^project.corvanex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+docs:
+	@command -v doxygen >/dev/null 2>&1 || { echo "docs: doxygen is needed (scripts/bootstrap installs it)"; exit 1; }
+	@rm -rf build/docs && mkdir -p build/docs
+	CORVANEX_DOC_INPUT="$(DOC_INPUT)" CORVANEX_VERSION=$(VERSION) doxygen docs/Doxyfile 2>build/docs/warnings.log
+	@if [ -s build/docs/warnings.log ]; then cat build/docs/warnings.log; echo "docs: doxygen warned"; exit 1; fi
+	@echo "docs: build/docs/html/index.html"
 
 RUFFLE_VERSION := 0.6.0
 DEMO_PLAYER := $(DEMO_DIR)/ruffle/ruffle.js
 
 demo: bootstrap $(DEMO_PLAYER)
-	cmake --preset release
+	$(call configure,release)
 	cmake --build --preset release -j $(JOBS)
 	@mkdir -p $(DEMO_DIR)
 	build/release/corvanex --keys --html $(DEMO_DIR)/deck.html examples/deck/deck 5 $(DEMO_DIR)/deck.swf
@@ -61,7 +90,7 @@ memcheck: bootstrap
 # Runs every libFuzzer target for FUZZ_SECONDS seconds from its committed seed
 # corpus (new inputs go to build/fuzz/corpus-<target>, not into the repository).
 fuzz: bootstrap
-	cmake --preset fuzz
+	$(call configure,fuzz)
 	cmake --build --preset fuzz -j $(JOBS)
 	@for target in $(FUZZ_TARGETS); do \
 	  echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
