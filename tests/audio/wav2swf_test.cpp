@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -82,10 +83,16 @@ TEST_F(Wav2Swf, WritesOneFrameWithTheSoundAsCharacterOneThenStop)
 TEST_F(Wav2Swf, CodeSizeOptionSetsTheCodeSize)
 {
     scratch.Write("ramp.wav", RampWAV());
-    for (uint32_t bits : {2u, 5u}) {
+    // Options go anywhere, as --bits N or --bits=N.
+    const std::pair<uint32_t, std::vector<std::string>> runs[] = {
+        {2u, {"--bits", "2", "ramp.wav", "ramp2.swf"}},
+        {5u, {"ramp.wav", "--bits=5", "ramp5.swf"}},
+        {3u, {"ramp.wav", "ramp3.swf", "--bits", "3"}},
+    };
+    for (const auto& [bits, arguments] : runs) {
         SCOPED_TRACE(bits);
         const std::string output = "ramp" + std::to_string(bits) + ".swf";
-        const swftest::RunResult run = Run({"--bits", std::to_string(bits), "ramp.wav", output});
+        const swftest::RunResult run = Run(arguments);
         ASSERT_EQ(run.status, 0) << run.err;
         const std::vector<swftest::Tag> frame = swftest::ParseFile((scratch / output).string()).Frame(0);
         ASSERT_EQ(frame.size(), 4u);
