@@ -1,4 +1,4 @@
-// corvanex: turns a numbered series of JPEG slides into one SWF slide show.
+// corvanex: turns a numbered series of slide images into one SWF slide show.
 
 #include <unistd.h>
 
@@ -26,8 +26,10 @@ const char* const kOptions =
     "options:\n"
     "  --config FILE     slide width and height in pixels, one per line\n"
     "                    (default: config.txt beside the program)\n"
-    "  --size WxH        slide size in pixels, instead of the configuration file\n"
-    "                    (default: from the configuration file)\n"
+    "  --size WxH        slide size in pixels, instead of the configuration file; 'auto':\n"
+    "                    the first slide's size (default: from the configuration file)\n"
+    "  --stops FILE      the stop-point file (default: <image-prefix>.stp; for a prefix ending\n"
+    "                    in '.', '-' or '_' without that character when that file is missing)\n"
     "  --forward FILE    forward button image, a JPEG (default: forward.jpg beside the program)\n"
     "  --backward FILE   backward button image, a JPEG (default: backward.jpg beside the program)\n"
     "  --keys            the forward button also answers Right, Page Down and Space, the\n"
@@ -46,6 +48,11 @@ std::string Usage()
            "Converts the slides <image-prefix>1.jpg ... <image-prefix><slide-count>.jpg into one\n"
            "SWF movie with forward and backward buttons, stopping on the frames listed in\n"
            "<image-prefix>.stp (one 0-based frame index per line).\n"
+           "Slides are also found numbered 01, 001, 0001 or 00001 and ending in .jpeg, .JPG,\n"
+           "or .JPEG, as presentation programs export them: 'corvanex Slide 12 talk.swf' reads\n"
+           "Slide1.JPG ..., 'corvanex talk. 12 talk.swf' talk.001.jpeg ... with talk.stp, and\n"
+           "'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1 fixes the\n"
+           "numbering. A slide of another size than the slide area is scaled to fit it.\n"
            "\n" +
            kOptions +
            "\n"
@@ -84,14 +91,14 @@ SlideSize ParseSize(const std::string& text)
     const long height = x == std::string::npos ? 0 : side(text.substr(x + 1));
     if (width < 1 || width > kMaxSlideSide || height < 1 || height > kMaxSlideSide) {
         throw ConverterError("--size '" + text + "' is not a slide size: give the width and height in pixels as WxH (" +
-                                 "such as 640x480), each from 1 to " + std::to_string(kMaxSlideSide),
+                                 "such as 640x480), each from 1 to " + std::to_string(kMaxSlideSide) + ", or 'auto'",
                              kExitUsage);
     }
     return SlideSize{static_cast<int32_t>(width), static_cast<int32_t>(height)};
 }
 
 struct Options {
-    std::optional<std::string> config, forward, backward, size, html, ruffle;
+    std::optional<std::string> config, forward, backward, size, stops, html, ruffle;
     bool keys = false;
 };
 
@@ -123,6 +130,7 @@ int ParseOptions(int argc, char** argv, Options& options, bool& done)
         }
         std::optional<std::string>* target = name == "--config"     ? &options.config
                                              : name == "--size"     ? &options.size
+                                             : name == "--stops"    ? &options.stops
                                              : name == "--forward"  ? &options.forward
                                              : name == "--backward" ? &options.backward
                                              : name == "--html"     ? &options.html
@@ -171,7 +179,12 @@ int Run(int argc, char** argv)
     request.imagePrefix = argv[i];
     request.slideCount = ParseSlideCount(argv[i + 1]);
     request.outputFile = argv[i + 2];
-    if (options.size) request.size = ParseSize(*options.size);
+    if (options.size && *options.size == "auto") {
+        request.sizeAuto = true;
+    } else if (options.size) {
+        request.size = ParseSize(*options.size);
+    }
+    if (options.stops) request.stopsFile = *options.stops;
     if (options.html && SameFile(*options.html, request.outputFile)) {
         throw ConverterError(UsageError("the page '" + *options.html + "' would overwrite the movie"), kExitUsage);
     }
@@ -190,19 +203,26 @@ int Run(int argc, char** argv)
     // file is made before the movie is written and filled after.
     std::optional<PageWriter> pageFile;
     if (options.html) {
-        if (!request.size) request.size = ReadConfig(request.configFile);
+        if (!request.size && !request.sizeAuto) request.size = ReadConfig(request.configFile);
         pageFile.emplace(*options.html);
     }
 
-    GenerateSlideMovie(request);
+    const SlideShowResult show = GenerateSlideMovie(request);
+    progress.reset();  // its line ended before any other
+    if (show.scaledSlides > 0) {
+        std::fprintf(stderr,
+                     "corvanex: %d of %d slides differ from the %d x %d slide area and were scaled to fit it "
+                     "('--size auto' takes the first slide's size)\n",
+                     show.scaledSlides, request.slideCount, show.area.width, show.area.height);
+    }
 
     if (pageFile) {
         ShowPage page;
         page.movieUrl = MovieUrlFromPage(*options.html, request.outputFile);
         page.title = std::filesystem::path(request.outputFile).stem().string();
         page.playerScript = options.ruffle.value_or(kDefaultPlayerScript);
-        page.width = request.size->width;
-        page.height = request.size->height + 40;
+        page.width = show.area.width;
+        page.height = show.area.height + 40;
         pageFile->Commit(ShowPageHtml(page));
     }
     return 0;
