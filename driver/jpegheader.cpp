@@ -75,6 +75,7 @@ void TermSource(j_decompress_ptr) {}
 
 struct RawHeader {
     int outcome;  // 0 read, 1 incomplete, 2 broken
+    bool endReached;  // broken where the bytes ran out
     unsigned width;
     unsigned height;
     char message[JMSG_LENGTH_MAX];
@@ -102,6 +103,7 @@ void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* read
         // A header cut short by the prefix may also look broken (a marker
         // length running past it): more bytes decide.
         result->outcome = !wholeFile && source.ranOut ? 1 : 2;
+        result->endReached = source.ranOut;
         std::snprintf(result->message, sizeof result->message, "%s", errors.message);
         jpeg_destroy_decompress(&info);
         return;
@@ -142,6 +144,10 @@ JPEGHeader ReadJPEGHeader(const uint8_t* bytes, size_t size, bool wholeFile)
         header.height = static_cast<int32_t>(raw.height);
     } else if (raw.outcome == 1) {
         header.outcome = JPEGHeader::Outcome::kIncomplete;
+    } else if (raw.endReached) {
+        // libjpeg's message for a header cut short is about the marker it
+        // met instead; the cause comes first.
+        header.message = std::string("the file ends before its header is complete (") + raw.message + ")";
     } else {
         header.message = raw.message;
     }
