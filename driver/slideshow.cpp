@@ -295,8 +295,9 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     // characters even without mattes; how many mattes there are is known once
     // every slide's header has been read, and checked then.
     CheckCharacterBudget(request.slideCount, stopTable, 0);
-    std::optional<SlideSize> size = request.sizeAuto ? std::nullopt : request.size;
-    if (!size && !request.sizeAuto) size = ReadConfig(request.configFile);
+    // With --size auto, the first slide's, once its header is read.
+    SlideSize configured;
+    if (!request.sizeAuto) configured = request.size ? *request.size : ReadConfig(request.configFile);
     if (request.sizeAuto && request.slideCount <= 0)
         throw ConverterError("--size auto takes the slide size from the first slide, and the deck has none", kExitUsage);
     const std::vector<uint8_t> forwardImage = LoadWholeFile(request.forwardFile, "forward button image");
@@ -337,7 +338,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     }
 
     SlideShowResult result;
-    result.area = request.sizeAuto ? slides.front().size : *size;
+    result.area = request.sizeAuto ? slides.front().size : configured;
     const auto mattes = std::count_if(slides.begin(), slides.end(),
                                       [&](const SlideSource& slide) { return NeedsMatte(slide, result.area); });
     CheckCharacterBudget(request.slideCount, stopTable, static_cast<int32_t>(mattes));
