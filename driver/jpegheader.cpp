@@ -87,6 +87,31 @@ struct Reader {
     jpeg_decompress_struct info;
     ErrorManager errors;
     PrefixSource source;
+    bool created;
+};
+
+// One decompressor a thread, made at its first header and reset after each:
+// a deck of thousands of slides would otherwise spend more time setting
+// libjpeg up and tearing it down than reading headers.
+class ThreadReader {
+public:
+    ThreadReader()
+    {
+        std::memset(&reader, 0, sizeof reader);
+        reader.info.err = jpeg_std_error(&reader.errors.base);
+        reader.errors.base.error_exit = ErrorExit;
+        reader.errors.base.output_message = OutputMessage;
+    }
+    ThreadReader(const ThreadReader&) = delete;
+    ThreadReader& operator=(const ThreadReader&) = delete;
+    ~ThreadReader()
+    {
+        if (reader.created) jpeg_destroy_decompress(&reader.info);
+    }
+    Reader* Get() { return &reader; }
+
+private:
+    Reader reader;
 };
 
 void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* reader, RawHeader* result)
@@ -94,10 +119,6 @@ void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* read
     jpeg_decompress_struct& info = reader->info;
     ErrorManager& errors = reader->errors;
     PrefixSource& source = reader->source;
-    std::memset(reader, 0, sizeof *reader);
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = ErrorExit;
-    errors.base.output_message = OutputMessage;
     errors.message[0] = '\0';
     if (setjmp(errors.back)) {
         // A header cut short by the prefix may also look broken (a marker
@@ -105,10 +126,17 @@ void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* read
         result->outcome = !wholeFile && source.ranOut ? 1 : 2;
         result->endReached = source.ranOut;
         std::snprintf(result->message, sizeof result->message, "%s", errors.message);
-        jpeg_destroy_decompress(&info);
+        if (reader->created) {
+            jpeg_abort_decompress(&info);
+        } else {
+            jpeg_destroy_decompress(&info);  // creation itself failed: whatever it set up goes
+        }
         return;
     }
-    jpeg_create_decompress(&info);
+    if (!reader->created) {
+        jpeg_create_decompress(&info);
+        reader->created = true;
+    }
     source.base.next_input_byte = bytes;
     source.base.bytes_in_buffer = size;
     source.base.init_source = InitSource;
@@ -127,7 +155,7 @@ void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* read
         result->width = info.image_width;
         result->height = info.image_height;
     }
-    jpeg_destroy_decompress(&info);
+    jpeg_abort_decompress(&info);  // ready for the next header
 }
 
 }  // namespace
@@ -135,8 +163,8 @@ void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* read
 JPEGHeader ReadJPEGHeader(const uint8_t* bytes, size_t size, bool wholeFile)
 {
     RawHeader raw{};
-    Reader reader;
-    ParseHeader(bytes, size, wholeFile, &reader, &raw);
+    thread_local ThreadReader reader;
+    ParseHeader(bytes, size, wholeFile, reader.Get(), &raw);
     JPEGHeader header;
     if (raw.outcome == 0) {
         header.outcome = JPEGHeader::Outcome::kRead;

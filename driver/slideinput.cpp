@@ -200,7 +200,9 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
     };
     FSWFFileRegion region;
     region.path = name;
-    std::vector<uint8_t> start;
+    // The start of the file, in a buffer kept from slide to slide.
+    thread_local std::vector<uint8_t> start;
+    start.clear();
     uint64_t size = 0;
 #ifdef _WIN32
     (void)keepOpen;  // read again by name when the movie is written
