@@ -1,4 +1,4 @@
-// corvanex: turns a numbered series of JPEG slides into one SWF slide show.
+// corvanex: turns a numbered series of slide images into one SWF slide show.
 
 #include <unistd.h>
 
@@ -32,6 +32,8 @@ int Run(int argc, char** argv)
     request.slideCount = command.slideCount;
     request.outputFile = command.outputFile;
     request.size = command.size;
+    request.sizeAuto = command.sizeAuto;
+    if (command.stopsFile) request.stopsFile = *command.stopsFile;
     request.configFile = command.configFile.value_or(ConfigFileName(directory));
     request.forwardFile = command.forwardFile.value_or(directory + "forward.jpg");
     request.backwardFile = command.backwardFile.value_or(directory + "backward.jpg");
@@ -47,19 +49,26 @@ int Run(int argc, char** argv)
     // file is made before the movie is written and filled after.
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) {
-        if (!request.size) request.size = ReadConfig(request.configFile);
+        if (!request.size && !request.sizeAuto) request.size = ReadConfig(request.configFile);
         pageFile.emplace(*command.htmlFile);
     }
 
-    GenerateSlideMovie(request);
+    const SlideShowResult show = GenerateSlideMovie(request);
+    progress.reset();  // its line ended before any other
+    if (show.scaledSlides > 0) {
+        std::fprintf(stderr,
+                     "corvanex: %d of %d slides differ from the %d x %d slide area and were scaled to fit it "
+                     "('--size auto' takes the first slide's size)\n",
+                     show.scaledSlides, request.slideCount, show.area.width, show.area.height);
+    }
 
     if (pageFile) {
         ShowPage page;
         page.movieUrl = MovieUrlFromPage(*command.htmlFile, request.outputFile);
         page.title = std::filesystem::path(request.outputFile).stem().string();
         page.playerScript = command.playerScript.value_or(kDefaultPlayerScript);
-        page.width = request.size->width;
-        page.height = request.size->height + 40;
+        page.width = show.area.width;
+        page.height = show.area.height + 40;
         pageFile->Commit(ShowPageHtml(page));
     }
     return 0;

@@ -11,7 +11,12 @@ namespace {
 // ParseConverterCommandLine, a row in README.md's table.
 constexpr OptionSpec kOptions[] = {
     {"--config", "FILE", "slide width and height in pixels, one per line", "config.txt beside the program"},
-    {"--size", "WxH", "slide size in pixels, instead of the configuration file", "from the configuration file"},
+    {"--size", "WxH",
+     "slide size in pixels, instead of the configuration file; 'auto':\n"
+     "the first slide's size",
+     "from the configuration file"},
+    {"--stops", "FILE", "the stop-point file",
+     "<prefix>.stp (or, when missing, without a trailing ., - or _)"},
     {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
@@ -56,6 +61,11 @@ std::string ConverterUsage()
            "Converts the slides <image-prefix>1.jpg ... <image-prefix><slide-count>.jpg into one\n"
            "SWF movie with forward and backward buttons, stopping on the frames listed in\n"
            "<image-prefix>.stp (one 0-based frame index per line).\n"
+           "Slides are also found numbered 01, 001, 0001 or 00001 and ending in .jpeg, .JPG,\n"
+           "or .JPEG, as presentation programs export them: 'corvanex Slide 12 talk.swf' reads\n"
+           "Slide1.JPG ..., 'corvanex talk. 12 talk.swf' talk.001.jpeg ... with talk.stp, and\n"
+           "'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1 fixes the\n"
+           "numbering. A slide of another size than the slide area is scaled to fit it.\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
@@ -92,7 +102,7 @@ SlideSize ParseSize(const std::string& text)
     const long height = x == std::string::npos ? 0 : side(text.substr(x + 1));
     if (width < 1 || width > kMaxSlideSide || height < 1 || height > kMaxSlideSide) {
         throw ConverterError("--size '" + text + "' is not a slide size: give the width and height in pixels as WxH (" +
-                                 "such as 640x480), each from 1 to " + std::to_string(kMaxSlideSide),
+                                 "such as 640x480), each from 1 to " + std::to_string(kMaxSlideSide) + ", or 'auto'",
                              kExitUsage);
     }
     return SlideSize{static_cast<int32_t>(width), static_cast<int32_t>(height)};
@@ -138,7 +148,14 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
     command.imagePrefix = arguments[0];
     command.slideCount = ParseSlideCount(arguments[1]);
     command.outputFile = arguments[2];
-    if (const auto size = line.Value("--size")) command.size = ParseSize(*size);
+    if (const auto size = line.Value("--size")) {
+        if (*size == "auto") {
+            command.sizeAuto = true;
+        } else {
+            command.size = ParseSize(*size);
+        }
+    }
+    command.stopsFile = line.Value("--stops");
     if (command.htmlFile && SameFile(*command.htmlFile, command.outputFile))
         throw UsageError("the page '" + *command.htmlFile + "' would overwrite the movie");
     return command;

@@ -35,8 +35,9 @@ struct ConverterCommand {
     std::string imagePrefix;
     int32_t slideCount = 0;
     std::string outputFile;
-    std::optional<std::string> configFile, forwardFile, backwardFile, htmlFile, playerScript;
+    std::optional<std::string> configFile, stopsFile, forwardFile, backwardFile, htmlFile, playerScript;
     std::optional<SlideSize> size;
+    bool sizeAuto = false;  // --size auto: the first slide's size
     bool keys = false;
 };
 

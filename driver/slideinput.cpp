@@ -1,5 +1,7 @@
 #include "driver/slideinput.h"
 
+#include "driver/jpegheader.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -148,17 +150,49 @@ std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what)
     return bytes;
 }
 
-void CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what)
+namespace {
+
+// The start checks, made before libjpeg sees the bytes: their messages say
+// plainly what is wrong with the commonest mistakes.
+void CheckJPEGStart(const uint8_t* bytes, size_t size, const std::string& name, const char* what)
 {
-    if (bytes.empty())
+    if (size == 0)
         throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is empty", kExitFailure);
-    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+    if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
         throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is not a JPEG image",
                              kExitFailure);
     }
 }
 
+SlideSize SizeFromHeader(const JPEGHeader& header, const std::string& name, const char* what)
+{
+    if (header.outcome != JPEGHeader::Outcome::kRead) {
+        throw ConverterError(std::string("the ") + what + " " + Quoted(name) +
+                                 " is not a JPEG image that can be read: " + header.message,
+                             kExitFailure);
+    }
+    return SlideSize{header.width, header.height};
+}
+
+// Most headers end within the first few kilobytes; one with a large
+// thumbnail or colour profile in front takes a few more reads.
+constexpr size_t kFirstHeaderRead = 8192;
+constexpr size_t kHeaderReadGrowth = 8;
+
+}  // namespace
+
+SlideSize CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what)
+{
+    CheckJPEGStart(bytes.data(), bytes.size(), name, what);
+    return SizeFromHeader(ReadJPEGHeader(bytes.data(), bytes.size(), true), name, what);
+}
+
 FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool keepOpen)
+{
+    return ReadJPEGFile(name, what, keepOpen).region;
+}
+
+JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
 {
     const auto cannotRead = [&] {
         return ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + std::strerror(errno),
@@ -166,7 +200,9 @@ FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool kee
     };
     FSWFFileRegion region;
     region.path = name;
-    std::vector<uint8_t> start(2);
+    // The start of the file, in a buffer kept from slide to slide.
+    thread_local std::vector<uint8_t> start;
+    start.clear();
     uint64_t size = 0;
 #ifdef _WIN32
     (void)keepOpen;  // read again by name when the movie is written
@@ -175,11 +211,15 @@ FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool kee
     const int64_t end = _ftelli64(file.get());
     if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) throw cannotRead();
     size = static_cast<uint64_t>(end);
-    start.resize(std::fread(start.data(), 1, start.size(), file.get()));
-    if (std::ferror(file.get())) throw cannotRead();
+    const auto readStart = [&](size_t count) {
+        start.resize(count);
+        if (std::fseek(file.get(), 0, SEEK_SET) != 0) throw cannotRead();
+        start.resize(std::fread(start.data(), 1, count, file.get()));
+        if (std::ferror(file.get())) throw cannotRead();
+    };
 #else
-    // Three or four system calls a slide, so that a deck of thousands is
-    // checked in a moment. Without blocking, a FIFO is refused, not waited on.
+    // A few system calls a slide, so that a deck of thousands is checked in a
+    // moment. Without blocking, a FIFO is refused, not waited on.
     const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
         throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + std::strerror(errno),
@@ -195,24 +235,45 @@ FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool kee
                              kExitFailure);
     }
     size = static_cast<uint64_t>(status.st_size);
-    ssize_t count = -1;
-    do {
-        count = pread(descriptor, start.data(), start.size(), 0);
-    } while (count < 0 && errno == EINTR);
-    if (count < 0) throw cannotRead();
-    start.resize(static_cast<size_t>(count));
+    const auto readStart = [&](size_t count) {
+        start.resize(count);
+        size_t got = 0;
+        while (got < count) {
+            const ssize_t n = pread(descriptor, start.data() + got, count - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw cannotRead();
+            if (n == 0) break;  // the file shrank: its end decides
+            got += static_cast<size_t>(n);
+        }
+        start.resize(got);
+    };
     if (keepOpen) region.file = std::move(file);
 #endif
     if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max() / 2))
         throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large", kExitFailure);
-    // A file that gives bytes but has no size is as empty as it says.
-    if (size == 0) start.clear();
-    CheckJPEG(start, name, what);
 
+    // The header from a prefix of the file, grown while it runs past it.
+    const size_t fileSize = static_cast<size_t>(size);
+    size_t wanted = std::min(kFirstHeaderRead, fileSize);
+    // A file that gives bytes but has no size is as empty as it says.
+    if (wanted > 0) readStart(wanted);
+    CheckJPEGStart(start.data(), start.size(), name, what);
+    JPEGHeader header;
+    for (;;) {
+        const bool whole = start.size() < wanted || start.size() >= fileSize;
+        header = ReadJPEGHeader(start.data(), start.size(), whole);
+        if (header.outcome != JPEGHeader::Outcome::kIncomplete || whole) break;
+        wanted = fileSize / kHeaderReadGrowth < wanted ? fileSize : wanted * kHeaderReadGrowth;
+        readStart(wanted);
+    }
+
+    JPEGFile result;
+    result.size = SizeFromHeader(header, name, what);
     region.offset = 0;
     region.size = static_cast<int32_t>(size);
     region.fileSize = size;
-    return region;
+    result.region = std::move(region);
+    return result;
 }
 
 size_t SlideFilesKeptOpen(int32_t slideCount)

@@ -52,13 +52,22 @@ SlideSize ReadConfig(const std::string& name);
 // The whole file; `what` names its role in messages ("slide image", ...).
 std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what);
 
-// A slide or button image must be a JPEG: not empty, starting with FF D8.
-void CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what);
+// A slide or button image must be a JPEG: not empty, starting with FF D8, with
+// a header that libjpeg reads (its message says what is wrong otherwise).
+// Returns the image's size in pixels.
+SlideSize CheckJPEG(const std::vector<uint8_t>& bytes, const std::string& name, const char* what);
+
+// A JPEG left where it lies, with the size its header gives.
+struct JPEGFile {
+    FSWFFileRegion region;
+    SlideSize size;  // pixels
+};
 
 // The same checks, and those of LoadWholeFile, made on the file where it lies:
-// only its first two bytes are read. The region names the whole file, to be
-// copied into the movie when it is written; with `keepOpen` it holds the file
-// open until then.
+// only the start of the file is read, as far as the header goes. The region
+// names the whole file, to be copied into the movie when it is written; with
+// `keepOpen` it holds the file open until then.
+JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen = false);
 FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool keepOpen = false);
 
 // How many slide files may stay open from their check to the write: what the

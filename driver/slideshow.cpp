@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <memory>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "driver/numberedfiles.h"
 #include "driver/slideinput.h"
 #include "hf/hfaction.h"
 #include "hf/hfbitmap.h"
@@ -72,28 +74,63 @@ struct ShowParts {
     mutable std::unique_ptr<HFButton> keyBackward;
 };
 
-// One slide as the movie gets it: its file, or its bytes kept in memory.
-struct SlideImage {
-    FSWFFileRegion file;
-    const std::vector<uint8_t>* bytes = nullptr;  // set for the in-memory handover
+// One slide as the movie gets it, with its size in pixels: a JPEG left in
+// its file, or its bytes kept in memory. (A lossless slide is one more kind.)
+struct SlideSource {
+    SlideSize size;
+    // Slides are never taken off the stage, so one with transparent pixels
+    // would show the slide before it through them.
+    bool mayBeTransparent = false;
+    std::variant<FSWFFileRegion, const std::vector<uint8_t>*> image;
 };
 
-// Frame n - 1: the slide at depth n, the forward button, and for each stop
-// position naming the frame a Stop action (not on the last slide) and a
-// backward button to the previous stop point (unless that is the same frame
-// as the position before it).
-void ComposeSlide(HFMovie& movie, int32_t n, SlideImage image, const ShowParts& show)
+// A matte keeps the slide before from showing in the bands of one that does not cover the area.
+bool NeedsMatte(const SlideSource& source, SlideSize area)
+{
+    return source.mayBeTransparent || !FitSlide(source.size, area).coversArea;
+}
+
+std::unique_ptr<HFBitmap> MakeSlideBitmap(const SlidePlacement& at, SlideSource& source)
+{
+    const SlideSize size = source.size;
+    struct Maker {
+        const SlidePlacement& at;
+        SlideSize size;
+        std::unique_ptr<HFBitmap> operator()(FSWFFileRegion& file) const
+        {
+            return std::make_unique<HFBitmap>(at.xmin, at.ymin, at.xmax, at.ymax, size.width, size.height,
+                                              std::move(file));
+        }
+        std::unique_ptr<HFBitmap> operator()(const std::vector<uint8_t>* bytes) const
+        {
+            return std::make_unique<HFBitmap>(at.xmin, at.ymin, at.xmax, at.ymax, size.width, size.height,
+                                              bytes->data(), static_cast<int32_t>(bytes->size()));
+        }
+    };
+    return std::visit(Maker{at, size}, source.image);
+}
+
+// Frame n - 1: the slide at depth n (on a matte when it needs one), the
+// forward button, and for each stop position naming the frame a Stop action
+// (not on the last slide) and a backward button to the previous stop point
+// (unless that is the same frame as the position before it).
+void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowParts& show)
 {
     const int32_t f = n - 1;
     HFFrame& frame = *movie.Frame(f);
     const SlideLayout& layout = show.layout;
     {
-        const int32_t right = layout.width * kTwipsPerPixel, bottom = layout.height * kTwipsPerPixel;
-        const std::unique_ptr<HFBitmap> slide =
-            image.bytes ? std::make_unique<HFBitmap>(20, 20, right, bottom, layout.width, layout.height,
-                                                     image.bytes->data(), static_cast<int32_t>(image.bytes->size()))
-                        : std::make_unique<HFBitmap>(20, 20, right, bottom, layout.width, layout.height,
-                                                     std::move(image.file));
+        const SlideSize area{layout.width, layout.height};
+        if (NeedsMatte(source, area)) {
+            // Added before the slide's bitmap takes its ID, so that at the
+            // same requested depth the matte sorts below the slide.
+            HFRectangle matte(20, 20, area.width * kTwipsPerPixel, area.height * kTwipsPerPixel);
+            matte.SetSolidFill(kBackgroundColor);
+            matte.SetLineWidth(0);
+            matte.SetDepth(static_cast<uint16_t>(n));
+            frame.AddObject(matte);
+        }
+        const std::unique_ptr<HFBitmap> slide = MakeSlideBitmap(FitSlide(source.size, area), source);
         slide->SetDepth(static_cast<uint16_t>(n));
         frame.AddObject(*slide);
     }
@@ -167,9 +204,10 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 
 }  // namespace
 
-uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable)
+uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount)
 {
     uint64_t ids = 7 * static_cast<uint64_t>(std::max(slideCount, 0)) + 1;  // + the closing notice
+    ids += static_cast<uint64_t>(std::max(matteCount, 0));
     for (const std::vector<size_t>& positions : StopPositionsPerFrame(slideCount, stopTable)) {
         const auto buttons = std::count_if(positions.begin(), positions.end(),
                                            [&](size_t p) { return MakesBackwardButton(stopTable, p); });
@@ -189,55 +227,137 @@ int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable)
     return low;
 }
 
-void GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover)
+SlidePlacement FitSlide(SlideSize image, SlideSize area)
 {
-    HFMovie movie;
-    const std::vector<int32_t> stopTable = ReadStopPoints(request.imagePrefix + ".stp");
-    // Refused before any slide is read: the movie could not name its characters.
-    if (CharacterIDsNeeded(request.slideCount, stopTable) > kMaxCharacterIDs) {
-        throw ConverterError("a deck of " + std::to_string(request.slideCount) +
-                                 " slides with these stop points needs more than 65535 characters; "
-                                 "at most " + std::to_string(LargestSlideCountThatFits(stopTable)) +
-                                 " slides fit in one movie",
+    const int64_t areaWidth = int64_t{area.width} * kTwipsPerPixel;
+    const int64_t areaHeight = int64_t{area.height} * kTwipsPerPixel;
+    const int64_t w = std::max(image.width, 1), h = std::max(image.height, 1);
+    // The side that meets the area's edge keeps its full length; the other is
+    // rounded to the nearest twip, which never passes the area's edge (it is
+    // at most the area's side before rounding) and meets it exactly when the
+    // aspects are equal. A sliver keeps one pixel.
+    int64_t width = areaWidth, height = areaHeight;
+    if (w * area.height >= h * area.width) {
+        height = std::max<int64_t>((2 * areaWidth * h + w) / (2 * w), kTwipsPerPixel);
+    } else {
+        width = std::max<int64_t>((2 * areaHeight * w + h) / (2 * h), kTwipsPerPixel);
+    }
+    const int64_t left = (areaWidth - width) / 2, top = (areaHeight - height) / 2;
+    // Drawn from one pixel in, as a slide of the area's size always was.
+    return SlidePlacement{static_cast<int32_t>(left + kTwipsPerPixel), static_cast<int32_t>(top + kTwipsPerPixel),
+                          static_cast<int32_t>(left + width), static_cast<int32_t>(top + height),
+                          width == areaWidth && height == areaHeight};
+}
+
+namespace {
+
+std::string ExtensionList()
+{
+    std::string list;
+    const std::vector<std::string>& extensions = SlideImageExtensions();
+    for (size_t i = 1; i < extensions.size(); ++i)
+        list += (i == 1 ? "" : i + 1 == extensions.size() ? " or " : ", ") + extensions[i];
+    return list;
+}
+
+// The numbering slide 1 fixes for the deck.
+FileNumbering FindSlideNumbering(const std::string& prefix)
+{
+    std::optional<FileNumbering> numbering = FindFileNumbering(prefix, 1, SlideImageExtensions());
+    if (!numbering) {
+        throw ConverterError("cannot open the slide image '" + SlideFileName(prefix, 1) +
+                                 "': No such file or directory (nor a slide 1 numbered 01 to 00001, or ending in " +
+                                 ExtensionList() + ")",
                              kExitFailure);
     }
-    const SlideSize size = request.size ? *request.size : ReadConfig(request.configFile);
+    return *numbering;
+}
+
+void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount)
+{
+    if (CharacterIDsNeeded(slideCount, stopTable, matteCount) <= kMaxCharacterIDs) return;
+    std::string message = "a deck of " + std::to_string(slideCount) + " slides with these stop points";
+    if (matteCount > 0) message += " and " + std::to_string(matteCount) + " mattes under slides that do not fill the slide area";
+    message += " needs more than 65535 characters; at most " + std::to_string(LargestSlideCountThatFits(stopTable)) +
+               " slides fit in one movie";
+    if (matteCount > 0) message += " when every slide fills the area (--size auto, or slides of the area's size)";
+    throw ConverterError(message, kExitFailure);
+}
+
+}  // namespace
+
+SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover)
+{
+    HFMovie movie;
+    const std::vector<int32_t> stopTable =
+        ReadStopPoints(request.stopsFile.empty() ? StopFileName(request.imagePrefix) : request.stopsFile);
+    // Refused before any slide is read when the movie could not name its
+    // characters even without mattes; how many mattes there are is known once
+    // every slide's header has been read, and checked then.
+    CheckCharacterBudget(request.slideCount, stopTable, 0);
+    // With --size auto, the first slide's, once its header is read.
+    SlideSize configured;
+    if (!request.sizeAuto) configured = request.size ? *request.size : ReadConfig(request.configFile);
+    if (request.sizeAuto && request.slideCount <= 0)
+        throw ConverterError("--size auto takes the slide size from the first slide, and the deck has none", kExitUsage);
     const std::vector<uint8_t> forwardImage = LoadWholeFile(request.forwardFile, "forward button image");
     CheckJPEG(forwardImage, request.forwardFile, "forward button image");
     const std::vector<uint8_t> backwardImage = LoadWholeFile(request.backwardFile, "backward button image");
     CheckJPEG(backwardImage, request.backwardFile, "backward button image");
 
-    const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
-    const HFActionStop stopAction;
-    const ShowParts show{SlideLayout{size.width, size.height}, request.slideCount, stopTable, stopPositions,
-                         forwardImage, backwardImage, stopAction, request.keys, nullptr};
-
-    // Handed over by file, each slide is checked here and stays on disk (and
-    // open, while descriptors last) until the movie copies it in.
+    // Every slide's header first: the sizes decide the mattes, and with them
+    // the characters the movie needs, before anything is composed. Handed over
+    // by file, each slide stays on disk (and open, while descriptors last)
+    // until the movie copies it in.
+    const FileNumbering numbering =
+        request.slideCount > 0 ? FindSlideNumbering(request.imagePrefix) : FileNumbering{request.imagePrefix, 0, ".jpg"};
     const size_t keptOpen = handover == SlideHandover::kFiles ? SlideFilesKeptOpen(request.slideCount) : 0;
     std::vector<std::vector<uint8_t>> slidesInMemory;
     if (handover == SlideHandover::kInMemory) slidesInMemory.reserve(static_cast<size_t>(request.slideCount));
+    std::vector<SlideSource> slides;
+    slides.reserve(static_cast<size_t>(std::max(request.slideCount, 0)));
     uint64_t bytesRead = 0;
     for (int32_t n = 1; n <= request.slideCount; ++n) {
-        const std::string name = SlideFileName(request.imagePrefix, n);
-        SlideImage image;
+        const std::string name = numbering.Name(n);
+        if (IsPNGName(name))
+            throw ConverterError("the slide image '" + name + "' is a PNG: PNG slides are not supported yet", kExitFailure);
+        SlideSource source;
         if (handover == SlideHandover::kInMemory) {
             slidesInMemory.push_back(LoadWholeFile(name, "slide image"));
-            CheckJPEG(slidesInMemory.back(), name, "slide image");
-            image.bytes = &slidesInMemory.back();
+            source.size = CheckJPEG(slidesInMemory.back(), name, "slide image");
+            source.image = &slidesInMemory.back();
+            bytesRead += slidesInMemory.back().size();
         } else {
-            image.file = CheckJPEGFile(name, "slide image", static_cast<size_t>(n) <= keptOpen);
+            JPEGFile file = ReadJPEGFile(name, "slide image", static_cast<size_t>(n) <= keptOpen);
+            source.size = file.size;
+            bytesRead += static_cast<uint64_t>(file.region.size);
+            source.image = std::move(file.region);
         }
-        bytesRead += image.bytes ? image.bytes->size() : static_cast<uint64_t>(image.file.size);
-        ComposeSlide(movie, n, std::move(image), show);
+        slides.push_back(std::move(source));
         if (request.onSlideRead) request.onSlideRead(n, bytesRead);
     }
+
+    SlideShowResult result;
+    result.area = request.sizeAuto ? slides.front().size : configured;
+    const auto mattes = std::count_if(slides.begin(), slides.end(),
+                                      [&](const SlideSource& slide) { return NeedsMatte(slide, result.area); });
+    CheckCharacterBudget(request.slideCount, stopTable, static_cast<int32_t>(mattes));
+    result.scaledSlides = static_cast<int32_t>(std::count_if(slides.begin(), slides.end(), [&](const SlideSource& slide) {
+        return slide.size.width != result.area.width || slide.size.height != result.area.height;
+    }));
+
+    const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
+    const HFActionStop stopAction;
+    const ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
+                         stopPositions, forwardImage, backwardImage, stopAction, request.keys, nullptr};
+    for (int32_t n = 1; n <= request.slideCount; ++n) ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
     ComposeClosingFrame(movie, show);
 
     // The slide area and a band of 40 pixels below it for the buttons.
-    movie.SetSize(size.width * 20, size.height * 20 + 800);
+    movie.SetSize(result.area.width * 20, result.area.height * 20 + 800);
     std::string reason;
     if (!movie.WriteMovie(request.outputFile, &reason))
         throw ConverterError("cannot write '" + request.outputFile + "': " + reason, kExitFailure);
+    return result;
 }

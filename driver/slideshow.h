@@ -10,14 +10,21 @@
 
 // One run of the converter, with every file name already resolved.
 struct SlideShowRequest {
+    // Slides are found as exporters name them (numbered plain or zero-padded,
+    // several extensions; numberedfiles.h).
     std::string imagePrefix;
     int32_t slideCount = 0;
     std::string outputFile;
     std::string configFile;
     std::string forwardFile;
     std::string backwardFile;
+    // The stop-point file; empty: found from the prefix (StopFileName).
+    std::string stopsFile;
     // The slide size; when set, the configuration file is not read.
     std::optional<SlideSize> size;
+    // The slide size is the first slide's, in pixels (then `size` and the
+    // configuration file are not used).
+    bool sizeAuto = false;
     // The forward button also answers Right, Page Down and Space, the
     // backward button Left and Page Up.
     bool keys = false;
@@ -38,10 +45,21 @@ constexpr int32_t kMaxSlideCount = 65533;
 
 // The number of character IDs a deck draws: seven a slide (its bitmap and
 // shape; the forward face's bitmap, face shape, hit shape and button; the
-// backward face's bitmap), three more for a frame's first backward button
-// (face shape, hit shape, button) and one for each further backward button of
-// that frame, and one for the closing notice.
-uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable);
+// backward face's bitmap), one for each matte under a slide, three more for a
+// frame's first backward button (face shape, hit shape, button) and one for
+// each further backward button of that frame, and one for the closing notice.
+uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount = 0);
+
+// Where a slide image is drawn in the slide area, in twips. A slide of the
+// area's size lies from (20, 20) to (width x 20, height x 20); another is
+// scaled, its aspect kept, to fit inside that and centred.
+struct SlidePlacement {
+    int32_t xmin, ymin, xmax, ymax;
+    // Whether the slide leaves no band of the area open (true for every
+    // slide of the area's aspect).
+    bool coversArea;
+};
+SlidePlacement FitSlide(SlideSize image, SlideSize area);
 
 // The largest slide count whose IDs fit in one movie with this stop table.
 int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
@@ -52,8 +70,14 @@ int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
 // as the converter always did. Both give the same bytes.
 enum class SlideHandover { kFiles, kInMemory };
 
-// Reads the stop points, the configuration, the button images and every slide,
-// composes the show and writes it. Throws ConverterError on bad input or a
-// failed write (a slide that changed after its check among them); the output
-// file is then left as it was.
-void GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover = SlideHandover::kFiles);
+// What a written show came to.
+struct SlideShowResult {
+    SlideSize area;              // the slide area in pixels
+    int32_t scaledSlides = 0;    // slides of another size than the area
+};
+
+// Reads the stop points, the configuration, the button images and every
+// slide's header, composes the show and writes it. Throws ConverterError on
+// bad input or a failed write (a slide that changed after its check among
+// them); the output file is then left as it was.
+SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover = SlideHandover::kFiles);

@@ -132,7 +132,7 @@ TEST(ConverterCommandLine, EveryRefusalKeepsItsMessage)
         {{"--size", "640x0", "d", "x", "o.swf"}, "slide count 'x' is not a whole number of 0 or more"},
         {{"--size", "640x0", "d", "1", "o.swf"},
          "--size '640x0' is not a slide size: give the width and height in pixels as WxH (such as 640x480), each "
-         "from 1 to 65535"},
+         "from 1 to 65535, or 'auto'"},
         {{"--html", "./o.swf", "d", "1", "o.swf"}, "the page './o.swf' would overwrite the movie" + usage},
     };
     for (const auto& [words, message] : cases) EXPECT_EQ(Refusal(words), message) << words[0];

@@ -99,6 +99,18 @@ std::vector<Row> Rows()
          "cannot read the slide image 'deck2.jpg': it is a directory"},
         {"SlideNotAJPEG", write("deck2.jpg", "GIF89a\x01\x00\x01\x00"), "2", "out.swf", 1,
          "the slide image 'deck2.jpg' is not a JPEG image"},
+        // Past the start marker, libjpeg reads the header and names what is wrong.
+        {"SlideGarbageAfterStart", write("deck2.jpg", "\xFF\xD8 and then no JPEG at all"), "2", "out.swf", 1,
+         "the slide image 'deck2.jpg' is not a JPEG image that can be read: the file ends before its header is "
+         "complete (JPEG datastream contains no image)"},
+        {"SlideHeaderCutShort", write("deck2.jpg", swftest::TinyJPEG().substr(0, 80)), "2", "out.swf", 1,
+         "the slide image 'deck2.jpg' is not a JPEG image that can be read: the file ends before its header is "
+         "complete (Bogus marker length)"},
+        {"SlidePNGUnderAJPEGName", write("deck2.jpg", BinaryGarbage()), "2", "out.swf", 1,
+         "the slide image 'deck2.jpg' is not a JPEG image"},
+        {"BackwardGarbageAfterStart", write("backward.jpg", "\xFF\xD8\xFF\xC0\x00"), "2", "out.swf", 1,
+         "the backward button image 'backward.jpg' is not a JPEG image that can be read: the file ends before "
+         "its header is complete (Bogus marker length)"},
         // A stop file gives whatever numbers its lines give; frames it does not name are no stop points.
         {"StopFileOfBinaryGarbage", write("deck.stp", BinaryGarbage()), "2", "out.swf", 0},
         {"StopFileOfLongLines", write("deck.stp", longDigits + "\n" + longDigits), "2", "out.swf", 0},

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/converter_run.h"
+
 namespace {
 
 using Values = std::vector<int32_t>;
@@ -70,7 +72,10 @@ TEST(Names, SlideAndExecutableNames)
 
 TEST(JPEGCheck, EmptyAndForeignFilesAreRefused)
 {
-    EXPECT_NO_THROW(CheckJPEG({0xFF, 0xD8, 0xFF, 0xD9}, "a.jpg", "slide image"));
+    const std::string jpeg = swftest::TinyJPEG('x', 16, 1920, 1080);
+    const SlideSize size = CheckJPEG(std::vector<uint8_t>(jpeg.begin(), jpeg.end()), "a.jpg", "slide image");
+    EXPECT_EQ(size.width, 1920);
+    EXPECT_EQ(size.height, 1080);
     try {
         CheckJPEG({}, "a.jpg", "slide image");
         FAIL();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,21 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& byt
     output << bytes;
 }
 
-// A JPEG as far as the converter checks: the start-of-image marker, some bytes, the end marker.
-inline std::string TinyJPEG(char fill = 'x', size_t size = 16)
+// A JPEG as far as the converter reads it: a header of a `width` x `height`
+// grey image (the slide size of MakeDeck's configuration by default), then
+// `size` bytes of `fill` as its scan data and the end marker. The converter
+// reads headers only, so the scan data need not decode.
+inline std::string TinyJPEG(char fill = 'x', size_t size = 16, int width = 640, int height = 480)
 {
-    std::string bytes = "\xFF\xD8";
+    const auto word = [](int value) { return std::string{static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)}; };
+    std::string bytes = "\xFF\xD8";                                     // start of image
+    bytes += "\xFF\xDB" + word(67) + std::string(1, '\0') + std::string(64, '\x01');  // quantisation table 0
+    bytes += "\xFF\xC0" + word(11) + "\x08" + word(height) + word(width)  // baseline frame, 8 bits
+             + std::string("\x01\x01\x11\x00", 4);                       // one component, 1x1, table 0
+    for (const char* tableClass : {"\x00", "\x10"})                      // DC and AC Huffman table 0:
+        bytes += "\xFF\xC4" + word(20) + std::string(tableClass, 1)       // one 1-bit code for symbol 0
+                 + "\x01" + std::string(15, '\0') + std::string(1, '\0');
+    bytes += "\xFF\xDA" + word(8) + std::string("\x01\x01\x00\x00\x3F\x00", 6);  // start of scan
     bytes += std::string(size, fill);
     return bytes + "\xFF\xD9";
 }
@@ -83,11 +95,16 @@ public:
 
     void Write(const std::string& name, const std::string& bytes) const { WriteBytes(root / name, bytes); }
 
-    // A deck `prefix`1.jpg ... with a stop file, configuration and button images.
+    // A deck `prefix`1.jpg ... with a stop file, configuration and button
+    // images; the slides are of the configured size when it gives one.
     void MakeDeck(const std::string& prefix, int slides, const std::string& stops = "0\n",
                   const std::string& config = "640\n480\n") const
     {
-        for (int n = 1; n <= slides; ++n) Write(prefix + std::to_string(n) + ".jpg", TinyJPEG(static_cast<char>('a' + n % 26)));
+        int width = 640, height = 480;
+        std::istringstream sides(config);
+        if (int w = 0, h = 0; sides >> w >> h && w > 0 && h > 0 && w <= 65535 && h <= 65535) width = w, height = h;
+        for (int n = 1; n <= slides; ++n)
+            Write(prefix + std::to_string(n) + ".jpg", TinyJPEG(static_cast<char>('a' + n % 26), 16, width, height));
         Write(prefix + ".stp", stops);
         Write("config.txt", config);
         Write("forward.jpg", TinyJPEG('f'));
