@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "hf/hfshape.h"
 
@@ -22,4 +23,10 @@ public:
     HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8_t format,
              int32_t imageWidth, int32_t imageHeight, uint32_t colorTableSize, bool alpha,
              const uint8_t* pixelData, const uint8_t* colorTable);
+    // A lossless image whose table and pixels the caller has compressed (one
+    // zlib stream, rows as the format lays them out); the bitmap tag takes the
+    // bytes over.
+    HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8_t format,
+             int32_t imageWidth, int32_t imageHeight, uint32_t colorTableSize, bool alpha,
+             std::vector<uint8_t>&& compressedData);
 };

@@ -99,6 +99,22 @@ uint16_t HFShape::SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t h
     return bitmapFill.fdt->ID();
 }
 
+uint16_t HFShape::SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
+                                        uint32_t colorTableSize, bool alpha,
+                                        std::vector<uint8_t>&& compressedData)
+{
+    fillKind = kHFFillBitmap;
+    bitmapFill.lossless = true;
+    bitmapFill.width = width;
+    bitmapFill.height = height;
+    bitmapFill.size = 0;
+    bitmapFill.fdt = std::make_unique<FDTDefineBitsLossless>(
+        format, static_cast<uint16_t>(width), static_cast<uint16_t>(height), colorTableSize, alpha,
+        std::move(compressedData));
+    defined = false;
+    return bitmapFill.fdt->ID();
+}
+
 void HFShape::SetLinearGradientFill(const HFColor& color1, const HFColor& color2)
 {
     SetLinearGradientMatrix((bounds.XMin() + bounds.XMax()) / 2, (bounds.YMin() + bounds.YMax()) / 2);

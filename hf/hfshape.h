@@ -45,6 +45,12 @@ public:
     uint16_t SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
                                    uint32_t colorTableSize, bool alpha, const uint8_t* pixelData,
                                    const uint8_t* colorTable);
+    // The same with the table and pixels already compressed by the caller
+    // (one zlib stream, rows as the format lays them out); the shape's bitmap
+    // tag takes the bytes over.
+    uint16_t SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
+                                   uint32_t colorTableSize, bool alpha,
+                                   std::vector<uint8_t>&& compressedData);
 
     // Two-colour gradients centred on the bounds.
     void SetLinearGradientFill(const HFColor& color1, const HFColor& color2);

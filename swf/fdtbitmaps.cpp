@@ -118,6 +118,22 @@ FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uin
     compressed.shrink_to_fit();
 }
 
+FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
+                                             uint32_t colorTableSize, bool alpha,
+                                             std::vector<uint8_t>&& compressedData)
+    : characterID(NextCharacterID()),
+      format(format),
+      width(width),
+      height(height),
+      colorTableSize(colorTableSize),
+      alpha(alpha),
+      compressed(std::move(compressedData))
+{
+    F_ASSERT(format <= 5, "format <= 5");
+    // Written as a deferred block, which may not be empty.
+    F_ASSERT(!compressed.empty(), "!compressedData.empty()");
+}
+
 void FDTDefineBitsLossless::Write(FSWFStream& stream)
 {
     FSWFStream body;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "swf/fdt.h"
@@ -84,6 +85,12 @@ class FDTDefineBitsLossless : public FDT {
 public:
     FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height, uint32_t colorTableSize,
                           const uint8_t* colorTable, const uint8_t* pixelData, bool alpha);
+    // A colour table and pixels the caller has already compressed, as one
+    // zlib stream laid out as the format defines it (rows of colour-mapped
+    // pixels padded to 32 bits): the tag takes the bytes over, so that images
+    // can be compressed apart from the movie, on other threads.
+    FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height, uint32_t colorTableSize,
+                          bool alpha, std::vector<uint8_t>&& compressedData);
     void Write(FSWFStream& stream) override;
     uint16_t ID() const override { return characterID; }
 
@@ -107,4 +114,7 @@ public:
                            uint32_t colorTableSize, const uint8_t* colorTable,
                            const uint8_t* pixelData)
         : FDTDefineBitsLossless(format, width, height, colorTableSize, colorTable, pixelData, true) {}
+    FDTDefineBitsLossless2(uint8_t format, uint16_t width, uint16_t height,
+                           uint32_t colorTableSize, std::vector<uint8_t>&& compressedData)
+        : FDTDefineBitsLossless(format, width, height, colorTableSize, true, std::move(compressedData)) {}
 };

@@ -267,6 +267,24 @@ TEST_F(Objects, LosslessBitmapTagFollowsTheAlphaFlag)
     EXPECT_TRUE(ReadShape3(tags[4].body).lines.empty());
 }
 
+TEST_F(Objects, LosslessBitmapFromCompressedBytes)
+{
+    // The tag takes the caller's stream over; the shape fills with it as with
+    // a bitmap it compressed itself.
+    const std::vector<uint8_t> stream = {0x78, 0x01, 0x63, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01};
+    HFBitmap translucent(0, 0, 39, 19, 5, 2, 1, 0, true, std::vector<uint8_t>(stream));
+    movie.Frame(0)->AddObject(translucent);
+    const std::vector<swftest::Tag> tags = Read();
+    ASSERT_EQ(tags.size(), 3u);
+    EXPECT_EQ(tags[0].code, kDefineBitsLossless2);
+    EXPECT_EQ(std::vector<uint8_t>(tags[0].body.begin() + 7, tags[0].body.end()), stream);
+    const Shape shape = ReadShape3(tags[1].body);
+    ASSERT_EQ(shape.fills.size(), 2u);
+    EXPECT_EQ(shape.fills[1].bitmapID, swftest::Little(tags[0].body, 0, 2));
+    EXPECT_EQ(shape.fills[1].matrix.scaleX, 40 * 65536 / 2);
+    EXPECT_TRUE(shape.lines.empty());
+}
+
 TEST_F(Objects, SlideWithButtonsReadsBackFromTheFile)
 {
     const std::string path = ::testing::TempDir() + "objects_slide.swf";

@@ -162,6 +162,46 @@ TEST(BitmapTags, LosslessWithAlpha)
     EXPECT_EQ(Slice(StreamBytes(mappedStream), 0, 2), (Bytes{0x3F, 0x09}));
 }
 
+TEST(BitmapTags, LosslessFromCompressedBytesWritesThemAsGiven)
+{
+    // Compressed elsewhere: the same fields as the compressing constructor,
+    // the caller's stream as the payload, and the same tag for the same bytes.
+    ResetCharacterID();
+    const Bytes table = {10, 20, 30, 40, 50, 60};
+    const Bytes pixels = {0, 1, 1, 0, 1, 0, 0, 1};
+    FDTDefineBitsLossless made(3, 4, 2, 2, table.data(), pixels.data(), false);
+    Bytes compressed = made.CompressedData();
+    ResetCharacterID();
+    FDTDefineBitsLossless given(3, 4, 2, 2, false, std::move(compressed));
+    FSWFStream madeStream, givenStream;
+    made.Write(madeStream);
+    given.Write(givenStream);
+    EXPECT_EQ(StreamBytes(givenStream), StreamBytes(madeStream));
+
+    // Lossless2 from compressed bytes: code 36, no table-size byte for format 5.
+    const Bytes argb = {128, 64, 32, 16};
+    uLongf size = compressBound(4);
+    Bytes stream(size);
+    ASSERT_EQ(compress2(stream.data(), &size, argb.data(), 4, 1), Z_OK);
+    stream.resize(size);
+    const Bytes expectedPayload = stream;
+    FDTDefineBitsLossless2 translucent(5, 1, 1, 0, std::move(stream));
+    FSWFStream out;
+    translucent.Write(out);
+    const Bytes bytes = StreamBytes(out);
+    EXPECT_EQ(Slice(bytes, 0, 2), (Bytes{0x3F, 0x09}));
+    EXPECT_EQ(Slice(bytes, 8, 5), (Bytes{5, 1, 0, 1, 0}));  // format, width, height
+    EXPECT_EQ(Bytes(bytes.begin() + 13, bytes.end()), expectedPayload);
+}
+
+TEST(BitmapTagsDeathTest, LosslessFromNoCompressedBytes)
+{
+    // An empty payload would stop the program only at the write, far from its cause.
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(FDTDefineBitsLossless(5, 1, 1, 0, false, Bytes{}),
+                 "Assertion failed: !compressedData.empty\\(\\),");
+}
+
 TEST(BitmapTagsDeathTest, LosslessFormatBeyond32BitPixels)
 {
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";

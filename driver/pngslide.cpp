@@ -1,0 +1,339 @@
+#include "driver/pngslide.h"
+
+#include <spng.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "driver/slideinput.h"
+#include "swf/fassert.h"
+
+namespace {
+
+constexpr const char* kWhat = "slide image";
+constexpr uint32_t kMaxSide = 65535;  // a bitmap's sides are 16-bit
+// The decoded pixels of a slide are held whole while it is encoded: 1 GiB of
+// them is far beyond any screen, and a header may claim any size.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+ConverterError Undecodable(const std::string& name, int error)
+{
+    return ConverterError(std::string("the ") + kWhat + " " + Quoted(name) + " is not a PNG image that can be decoded: " +
+                              spng_strerror(error),
+                          kExitFailure);
+}
+
+struct ContextFree {
+    void operator()(spng_ctx* context) const { spng_ctx_free(context); }
+};
+using Decoder = std::unique_ptr<spng_ctx, ContextFree>;
+
+Decoder NewDecoder()
+{
+    // The image data's own checksum is left unchecked: the chunk checksums,
+    // which are checked, cover the same bytes, and it costs a tenth of the decoding.
+    Decoder decoder(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
+    if (!decoder) throw std::bad_alloc();
+    // No ancillary chunk is used: a file may not make the decoder hold large ones.
+    spng_set_chunk_limits(decoder.get(), size_t{1} << 24, size_t{1} << 26);
+    return decoder;
+}
+
+PNGInfo ReadSize(spng_ctx* decoder, const std::string& name)
+{
+    spng_ihdr header{};
+    if (const int error = spng_get_ihdr(decoder, &header)) throw Undecodable(name, error);
+    if (header.width > kMaxSide || header.height > kMaxSide) {
+        throw ConverterError(std::string("the ") + kWhat + " " + Quoted(name) + " is " + std::to_string(header.width) +
+                                 " x " + std::to_string(header.height) + " pixels: a bitmap is at most " +
+                                 std::to_string(kMaxSide) + " on a side",
+                             kExitFailure);
+    }
+    if (uint64_t{header.width} * header.height > kMaxPixels) {
+        throw ConverterError(std::string("the ") + kWhat + " " + Quoted(name) + " is " + std::to_string(header.width) +
+                                 " x " + std::to_string(header.height) + " pixels: more than " +
+                                 std::to_string(kMaxPixels) + " pixels are not decoded",
+                             kExitFailure);
+    }
+    return {static_cast<int32_t>(header.width), static_cast<int32_t>(header.height)};
+}
+
+// Colours premultiplied by alpha, as the player composites lossless bitmaps
+// with alpha; opaque colours are unchanged. Bytes R, G, B, A from the low end.
+uint32_t Premultiplied(uint32_t rgba)
+{
+    const uint32_t a = rgba >> 24;
+    if (a == 255) return rgba;
+    // c x a / 255, rounded, exactly for every 8-bit c and a.
+    const auto scale = [a](uint32_t c) {
+        const uint32_t t = c * a + 128;
+        return (t + (t >> 8)) >> 8;
+    };
+    return scale(rgba & 0xFF) | scale((rgba >> 8) & 0xFF) << 8 | scale((rgba >> 16) & 0xFF) << 16 | a << 24;
+}
+
+uint32_t LoadRGBA(const uint8_t* p)
+{
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Up to 256 colours numbered in order of first appearance, kept in a small
+// open-addressing table: a slide has millions of pixels and few colours.
+class Palette {
+public:
+    Palette() { slotIndex.fill(-1); }
+
+    // The colour's number, or -1 when it would be the 257th.
+    int Find(uint32_t colour)
+    {
+        size_t slot = (colour * 0x9E3779B1u) >> (32 - kSlotBits);
+        for (;;) {
+            const int index = slotIndex[slot];
+            if (index < 0) {
+                if (count == 256) return -1;
+                slotKey[slot] = colour;
+                slotIndex[slot] = static_cast<int16_t>(count);
+                colours[count] = colour;
+                return count++;
+            }
+            if (slotKey[slot] == colour) return index;
+            slot = (slot + 1) & (kSlots - 1);
+        }
+    }
+    int Count() const { return count; }
+    uint32_t Colour(int index) const { return colours[static_cast<size_t>(index)]; }
+
+private:
+    static constexpr int kSlotBits = 10;  // a quarter full at most: short probes
+    static constexpr size_t kSlots = size_t{1} << kSlotBits;
+    std::array<uint32_t, kSlots> slotKey{};
+    std::array<int16_t, kSlots> slotIndex{};
+    std::array<uint32_t, 256> colours{};
+    int count = 0;
+};
+
+// One zlib stream fed in pieces, into a buffer that grows as it fills.
+class Deflater {
+public:
+    Deflater(int level, size_t rawSize)
+    {
+        const int ret = deflateInit(&stream, level);
+        if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+        F_ASSERT(ret == Z_OK, "ret == Z_OK");
+        // Slides shrink well: start small rather than at the bound.
+        out.resize(std::max<size_t>(rawSize / 16, 4096));
+    }
+    ~Deflater() { deflateEnd(&stream); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
+
+    std::vector<uint8_t> Finish()
+    {
+        Run(nullptr, 0, Z_FINISH);
+        out.resize(stream.total_out);
+        out.shrink_to_fit();
+        return std::move(out);
+    }
+
+private:
+    void Run(const uint8_t* data, size_t size, int flush)
+    {
+        do {
+            // avail_in and avail_out are 32-bit: larger pieces go in parts.
+            const size_t part = std::min<size_t>(size, size_t{1} << 30);
+            stream.next_in = const_cast<Bytef*>(data);
+            stream.avail_in = static_cast<uInt>(part);
+            data += part;
+            size -= part;
+            const int mode = size == 0 ? flush : Z_NO_FLUSH;
+            int ret = Z_OK;
+            do {
+                if (stream.total_out == out.size()) out.resize(out.size() * 2);
+                stream.next_out = out.data() + stream.total_out;
+                stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - stream.total_out, size_t{1} << 30));
+                ret = deflate(&stream, mode);
+                F_ASSERT(ret != Z_STREAM_ERROR, "ret != Z_STREAM_ERROR");
+            } while (mode == Z_FINISH ? ret != Z_STREAM_END : stream.avail_in > 0 || stream.avail_out == 0);
+        } while (size > 0);
+    }
+
+    z_stream stream{};
+    std::vector<uint8_t> out;
+};
+
+}  // namespace
+
+LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel)
+{
+    F_ASSERT(rgba, "rgba");
+    F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
+             "width > 0 && height > 0 && width <= 65535 && height <= 65535");
+    const size_t w = static_cast<size_t>(width);
+    const size_t h = static_cast<size_t>(height);
+    LosslessSlide slide;
+    slide.width = width;
+    slide.height = height;
+
+    // Colour-mapped rows are padded to 32 bits. Runs of one colour (most of a
+    // slide) cost one comparison a pixel.
+    const size_t stride = (w + 3) & ~size_t{3};
+    auto indices = std::make_unique_for_overwrite<uint8_t[]>(stride * h);
+    Palette palette;
+    bool translucent = false;
+    bool mapped = true;
+    uint32_t last = ~LoadRGBA(rgba);
+    uint8_t lastIndex = 0;
+    for (size_t y = 0; y < h && mapped; ++y) {
+        const uint8_t* row = rgba + y * w * 4;
+        uint8_t* out = indices.get() + y * stride;
+        for (size_t x = 0; x < w; ++x) {
+            const uint32_t pixel = LoadRGBA(row + x * 4);
+            if (pixel != last) {
+                last = pixel;
+                translucent |= (pixel >> 24) != 255;
+                const int index = palette.Find(Premultiplied(pixel));
+                if (index < 0) {
+                    mapped = false;
+                    break;
+                }
+                lastIndex = static_cast<uint8_t>(index);
+            }
+            out[x] = lastIndex;
+        }
+        std::fill(out + w, out + stride, uint8_t{0});
+    }
+
+    if (mapped) {
+        slide.format = 3;
+        slide.alpha = translucent;
+        slide.colorTableEntries = static_cast<uint32_t>(palette.Count());
+        const size_t entryBytes = translucent ? 4 : 3;
+        std::vector<uint8_t> table(static_cast<size_t>(palette.Count()) * entryBytes);
+        for (int i = 0; i < palette.Count(); ++i) {
+            const uint32_t colour = palette.Colour(i);
+            for (size_t b = 0; b < entryBytes; ++b) table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
+        }
+        Deflater deflater(zlibLevel, table.size() + stride * h);
+        deflater.Add(table.data(), table.size());
+        deflater.Add(indices.get(), stride * h);
+        slide.zlibData = deflater.Finish();
+        return slide;
+    }
+    indices.reset();
+
+    // 32-bit ARGB, converted a band of rows at a time into a small buffer.
+    slide.format = 5;
+    const size_t bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
+    std::vector<uint8_t> band(std::min(bandRows, h) * w * 4);
+    Deflater deflater(zlibLevel, w * h * 4);
+    for (size_t y = 0; y < h; y += bandRows) {
+        const size_t rows = std::min(bandRows, h - y);
+        const uint8_t* in = rgba + y * w * 4;
+        uint8_t* out = band.data();
+        for (size_t i = 0; i < rows * w; ++i, in += 4, out += 4) {
+            const uint32_t pixel = Premultiplied(LoadRGBA(in));
+            translucent |= (pixel >> 24) != 255;
+            out[0] = static_cast<uint8_t>(pixel >> 24);
+            out[1] = static_cast<uint8_t>(pixel);
+            out[2] = static_cast<uint8_t>(pixel >> 8);
+            out[3] = static_cast<uint8_t>(pixel >> 16);
+        }
+        deflater.Add(band.data(), rows * w * 4);
+    }
+    slide.alpha = translucent;
+    slide.zlibData = deflater.Finish();
+    return slide;
+}
+
+PNGInfo ReadPNGHeader(const std::string& name)
+{
+    std::FILE* opened = nullptr;
+#ifdef _WIN32
+    opened = std::fopen(name.c_str(), "rb");
+#else
+    // Without blocking, so that a FIFO is refused, not waited on.
+    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor >= 0) {
+        struct stat status {};
+        if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            const bool directory = S_ISDIR(status.st_mode);
+            close(descriptor);
+            throw ConverterError(std::string("cannot read the ") + kWhat + " " + Quoted(name) + ": " +
+                                     (directory ? "it is a directory" : "it is not a regular file"),
+                                 kExitFailure);
+        }
+        opened = fdopen(descriptor, "rb");
+        if (!opened) close(descriptor);
+    }
+#endif
+    if (!opened) {
+        throw ConverterError(std::string("cannot open the ") + kWhat + " " + Quoted(name) + ": " + std::strerror(errno),
+                             kExitFailure);
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(opened, std::fclose);
+    Decoder decoder = NewDecoder();
+    spng_set_png_file(decoder.get(), file.get());
+    return ReadSize(decoder.get(), name);
+}
+
+namespace {
+
+struct DecodedImage {
+    PNGInfo size;
+    std::unique_ptr<uint8_t[]> rgba;
+};
+
+DecodedImage DecodePNG(const std::string& name)
+{
+    const std::vector<uint8_t> file = LoadWholeFile(name, kWhat);
+    Decoder decoder = NewDecoder();
+    spng_set_png_buffer(decoder.get(), file.data(), file.size());
+    DecodedImage image;
+    image.size = ReadSize(decoder.get(), name);
+    size_t bytes = 0;
+    if (const int error = spng_decoded_image_size(decoder.get(), SPNG_FMT_RGBA8, &bytes)) throw Undecodable(name, error);
+    image.rgba = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    // Transparency chunks applied; no gamma: the colours are the file's.
+    if (const int error = spng_decode_image(decoder.get(), image.rgba.get(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS))
+        throw Undecodable(name, error);
+    return image;
+}
+
+}  // namespace
+
+LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
+{
+    try {
+        // The file's bytes and the decoder are gone before the encoding.
+        const DecodedImage image = DecodePNG(name);
+        return EncodeLosslessRGBA(image.rgba.get(), image.size.width, image.size.height, zlibLevel);
+    } catch (const std::bad_alloc&) {
+        throw ConverterError(std::string("not enough memory to decode the ") + kWhat + " " + Quoted(name), kExitFailure);
+    }
+}
+
+std::unique_ptr<HFBitmap> MakeLosslessBitmap(LosslessSlide&& slide, int32_t xmin, int32_t ymin, int32_t xmax,
+                                             int32_t ymax)
+{
+    return std::make_unique<HFBitmap>(xmin, ymin, xmax, ymax, slide.format, slide.width, slide.height,
+                                      slide.colorTableEntries, slide.alpha, std::move(slide.zlibData));
+}
