@@ -1,7 +1,5 @@
 #include "swf/fswfreader.h"
 
-#include "swf/fassert.h"
-
 FSWFBitReader::FSWFBitReader(std::span<const uint8_t> bytes, size_t byteOffset)
     : bytes(bytes), bit(byteOffset * 8)
 {
@@ -9,7 +7,6 @@ FSWFBitReader::FSWFBitReader(std::span<const uint8_t> bytes, size_t byteOffset)
 
 uint32_t FSWFBitReader::Unsigned(uint32_t count)
 {
-    F_ASSERT(count <= 32, "count <= 32");
     // The whole field must be there: a field that straddles the end is as
     // missing as one past it, and reading stops where the bytes do.
     if (truncated || count > BitsLeft()) {
@@ -25,7 +22,7 @@ uint32_t FSWFBitReader::Unsigned(uint32_t count)
 int32_t FSWFBitReader::Signed(uint32_t count)
 {
     const uint32_t value = Unsigned(count);
-    if (count == 0 || count == 32) return static_cast<int32_t>(value);
+    if (count == 0 || count >= 32) return static_cast<int32_t>(value);
     const uint32_t sign = 1u << (count - 1);
     return static_cast<int32_t>(value ^ sign) - static_cast<int32_t>(sign);
 }

@@ -17,7 +17,7 @@ class FSWFBitReader {
 public:
     explicit FSWFBitReader(std::span<const uint8_t> bytes, size_t byteOffset = 0);
 
-    uint32_t Unsigned(uint32_t count);  // count up to 32
+    uint32_t Unsigned(uint32_t count);  // a longer field than 32 bits gives its last 32
     int32_t Signed(uint32_t count);     // sign-extended from `count` bits
     uint32_t Byte();
     uint32_t Word();
