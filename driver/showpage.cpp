@@ -1,8 +1,5 @@
 #include "driver/showpage.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -164,44 +161,18 @@ std::string MovieUrlFromPage(const std::string& pageFile, const std::string& mov
 
 PageWriter::PageWriter(std::string pageFile) : pageFile(std::move(pageFile))
 {
-    const fs::path page(this->pageFile);
-    const fs::path folder = page.has_parent_path() ? page.parent_path() : fs::path(".");
-    std::string pattern = (folder / ".corvanex-page-XXXXXX").string();
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) Fail("cannot create a temporary file beside it", errno);
-    temporaryName = pattern;
-    // mkstemp makes the file private; the page gets the permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor, 0666 & ~mask);
-    file = fdopen(descriptor, "wb");
-    if (!file) {
-        const int error = errno;
-        close(descriptor);
-        Fail("cannot open the temporary file", error);
-    }
-}
-
-PageWriter::~PageWriter()
-{
-    if (file) std::fclose(file);
-    if (!temporaryName.empty()) std::remove(temporaryName.c_str());
+    std::string error;
+    if (!file.Open(this->pageFile, &error)) Fail(error);
 }
 
 void PageWriter::Commit(const std::string& html)
 {
-    bool ok = std::fwrite(html.data(), 1, html.size(), file) == html.size();
-    ok = std::fflush(file) == 0 && ok;
-    int error = errno;
-    ok = std::fclose(file) == 0 && ok;
-    file = nullptr;
-    if (!ok) Fail("write failed", error);
-    if (std::rename(temporaryName.c_str(), pageFile.c_str()) != 0) Fail("cannot replace the file", errno);
-    temporaryName.clear();
+    std::string error;
+    if (!file.Write(reinterpret_cast<const uint8_t*>(html.data()), html.size(), &error) || !file.Commit(&error))
+        Fail(error);
 }
 
-void PageWriter::Fail(const char* what, int error)
+void PageWriter::Fail(const std::string& reason)
 {
-    throw ConverterError("cannot write the page " + Quoted(pageFile) + ": " + what + ": " + std::strerror(error),
-                         kExitFailure);
+    throw ConverterError("cannot write the page " + Quoted(pageFile) + ": " + reason, kExitFailure);
 }

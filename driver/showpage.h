@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/fatomicfile.h"
+
 // An HTML page that plays a slide show in the browser through the Ruffle web
 // player, the player sized to the movie and holding the keyboard.
 struct ShowPage {
@@ -32,16 +34,12 @@ std::string HtmlEscaped(const std::string& text);
 class PageWriter {
 public:
     explicit PageWriter(std::string pageFile);
-    PageWriter(const PageWriter&) = delete;
-    PageWriter& operator=(const PageWriter&) = delete;
-    ~PageWriter();
 
     void Commit(const std::string& html);
 
 private:
-    [[noreturn]] void Fail(const char* what, int error);
+    [[noreturn]] void Fail(const std::string& reason);
 
     std::string pageFile;
-    std::string temporaryName;
-    std::FILE* file = nullptr;
+    FAtomicFile file;
 };

@@ -76,11 +76,14 @@ std::vector<int32_t> ReadLineValues(std::FILE* file, size_t lineLimit)
     std::string line;
     // The end-of-file test comes before each pass, so a final line feed gives
     // one more pass; a character read at the end is EOF, which is not a digit.
-    while (!std::feof(file)) {
+    // A read error sets neither the end-of-file indicator nor gives a line
+    // feed: it ends the reading, and the caller reports it.
+    while (!std::feof(file) && !std::ferror(file)) {
         line.clear();
         while (line.size() < lineLimit) {
             const int c = std::fgetc(file);
             if (c == '\n') break;
+            if (c == EOF && std::ferror(file)) return values;
             line.push_back(static_cast<char>(c));
         }
         values.push_back(AtoiRule(line));
@@ -93,8 +96,10 @@ std::vector<int32_t> ReadStopPoints(const std::string& name)
     FilePointer file = OpenForReading(name, "stop-point file",
                                       " (an empty file gives a show without stop points)");
     std::vector<int32_t> table = ReadLineValues(file.get(), kStopPointLineLimit);
-    if (std::ferror(file.get()))
-        throw ConverterError("cannot read the stop-point file " + Quoted(name), kExitFailure);
+    if (std::ferror(file.get())) {
+        throw ConverterError("cannot read the stop-point file " + Quoted(name) + ": " + std::strerror(errno),
+                             kExitFailure);
+    }
     return table;
 }
 
@@ -102,8 +107,10 @@ SlideSize ReadConfig(const std::string& name)
 {
     FilePointer file = OpenForReading(name, "configuration file");
     const std::vector<int32_t> values = ReadLineValues(file.get(), kConfigLineLimit);
-    if (std::ferror(file.get()))
-        throw ConverterError("cannot read the configuration file " + Quoted(name), kExitFailure);
+    if (std::ferror(file.get())) {
+        throw ConverterError("cannot read the configuration file " + Quoted(name) + ": " + std::strerror(errno),
+                             kExitFailure);
+    }
 
     SlideSize size;
     if (values.size() > 0) size.width = values[0];

@@ -32,6 +32,8 @@ int32_t AtoiRule(std::string_view text);
 // The values of a file read line by line: each pass reads up to `lineLimit`
 // characters or a line feed; a file ending in a line feed gets one more pass,
 // which yields 0. A carriage return stays in its line (and ends the number).
+// A read error ends the reading with the values so far; the file's error
+// indicator tells the caller.
 std::vector<int32_t> ReadLineValues(std::FILE* file, size_t lineLimit);
 
 constexpr size_t kStopPointLineLimit = 6;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/optiontable.h"
+#include "swf/fswfreader.h"
 
 namespace {
 
@@ -31,22 +32,6 @@ const std::map<unsigned, const char*> kTagNames = {
     {35, "DefineBitsJPEG3"}, {36, "DefineBitsLossless2"}, {37, "DefineEditText"},
     {39, "DefineSprite"}, {43, "FrameLabel"}, {45, "SoundStreamHead2"}, {46, "DefineMorphShape"},
     {48, "DefineFont2"}};
-
-uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, int count)
-{
-    uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<size_t>(i)];
-    return value;
-}
-
-// Reads `count` bits from the header's frame rectangle, most significant first.
-uint32_t Bits(const std::vector<uint8_t>& bytes, size_t& bit, uint32_t count)
-{
-    uint32_t value = 0;
-    for (uint32_t i = 0; i < count; ++i, ++bit)
-        value = (value << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1);
-    return value;
-}
 
 }  // namespace
 
@@ -71,46 +56,42 @@ int main(int argc, char** argv)
     const char* name = line.arguments[0].c_str();
     std::ifstream input(name, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 21 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S') {
-        std::fprintf(stderr, "swfinfo: '%s' is not an uncompressed SWF file\n", name);
+    // Everything is read through the bounded reader: a file's fields may claim
+    // more bytes than it has.
+    FSWFHeaderInfo header;
+    const FSWFRead read = ReadSWFHeader(bytes, &header);
+    if (read != FSWFRead::Whole) {
+        std::fprintf(stderr, "swfinfo: '%s' is %s\n", name,
+                     read == FSWFRead::NotSWF ? "not an uncompressed SWF file" : "truncated");
         return 1;
     }
-    size_t bit = 8 * 8;
-    const uint32_t fieldBits = Bits(bytes, bit, 5);
-    Bits(bytes, bit, fieldBits);
-    const uint32_t width = Bits(bytes, bit, fieldBits);
-    Bits(bytes, bit, fieldBits);
-    const uint32_t height = Bits(bytes, bit, fieldBits);
-    size_t at = (bit + 7) / 8;
-    if (at + 4 > bytes.size()) {
-        std::fprintf(stderr, "swfinfo: '%s' is truncated\n", name);
-        return 1;
-    }
-    const uint32_t rate = bytes[at + 1];
-    const uint32_t frames = Little(bytes, at + 2, 2);
-    at += 4;
-    std::printf("%s: version %u, %u bytes (header says %u), %u x %u twips, %u frames at %u fps\n", name,
-                bytes[3], static_cast<unsigned>(bytes.size()), Little(bytes, 4, 4), width, height, frames, rate);
+    std::printf("%s: version %u, %u bytes (header says %u), %d x %d twips, %u frames at %u fps\n", name,
+                header.version, static_cast<unsigned>(bytes.size()), header.fileLength, header.xmax, header.ymax,
+                header.frameCount, header.frameRate);
     if (summary) return 0;
 
     uint32_t frame = 0;
+    size_t at = header.tagsOffset;
+    bool ended = false;
     std::printf("frame 0:");
-    while (at + 2 <= bytes.size()) {
-        const uint32_t header = Little(bytes, at, 2);
-        const uint32_t code = header >> 6;
-        uint32_t length = header & 63;
-        at += 2;
-        if (length == 63) {
-            if (at + 4 > bytes.size()) break;
-            length = Little(bytes, at, 4);
-            at += 4;
+    while (at < bytes.size()) {
+        FSWFTagInfo tag;
+        const FSWFRead read = ReadSWFTagHeader(bytes, at, &tag);
+        if (read == FSWFRead::HeaderCutShort) break;
+        const auto found = kTagNames.find(tag.code);
+        std::printf(" %s(%u)", found != kTagNames.end() ? found->second : "Unknown", tag.length);
+        if (read != FSWFRead::Whole) break;
+        at = tag.NextOffset();
+        if (tag.code == 0) {
+            ended = true;
+            break;
         }
-        const auto found = kTagNames.find(code);
-        std::printf(" %s(%u)", found != kTagNames.end() ? found->second : "Unknown", length);
-        at += length;
-        if (code == 0) break;
-        if (code == 1) std::printf("\nframe %u:", ++frame);
+        if (tag.code == 1) std::printf("\nframe %u:", ++frame);
     }
     std::printf("\n");
-    return at == bytes.size() ? 0 : 1;
+    if (!ended || at != bytes.size()) {
+        std::fprintf(stderr, "swfinfo: '%s' is %s\n", name, ended ? "followed by bytes after its End tag" : "truncated");
+        return 1;
+    }
+    return 0;
 }

@@ -172,18 +172,6 @@ bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t buffer
     return true;
 }
 
-bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error)
-{
-    while (count > 0) {
-        const ssize_t written = write(descriptor, bytes, count);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return Fail(error, std::string("write failed: ") + std::strerror(written < 0 ? errno : EIO));
-        bytes += written;
-        count -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 bool CopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error)
 {
     RegionFile file(region);

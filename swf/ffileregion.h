@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "base/fatomicfile.h"  // WriteAllToDescriptor
+
 // A file kept open for the regions that name it, from when they are named
 // until the stream has been written: the write then reads the very file that
 // was checked, without looking its name up again. Closed with the last region
@@ -47,9 +49,6 @@ bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t buffer
                     const std::function<bool(const uint8_t*, size_t)>& put, std::string* error);
 
 #ifndef _WIN32
-// Writes all `count` bytes to the descriptor, through short writes and interruptions.
-bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error);
-
 // Copies the region to the descriptor at its current position: by the kernel
 // (copy_file_range, else sendfile) where the descriptor allows it, else
 // through a buffer of fixed size.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/fatomicfile.h"
 #include "swf/fassert.h"
 #include "swf/ffileregion.h"
 
@@ -380,12 +381,6 @@ void SetError(std::string* error, const std::string& what)
 {
     if (error) *error = what + ": " + std::strerror(errno);
 }
-
-std::string DirectoryOf(const std::string& fileName)
-{
-    const size_t slash = fileName.find_last_of('/');
-    return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-}
 }  // namespace
 
 #ifndef _WIN32
@@ -441,21 +436,7 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
 
     FSWFStream header;
     WriteHeader(header, static_cast<uint32_t>(length), width, height, frameRate, frameCount);
-    const uint8_t* bytes = header.Buffer();
-    size_t left = header.ByteCount();
-    off_t at = 0;
-    while (left > 0) {
-        const ssize_t written = pwrite(descriptor, bytes, left, at);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            SetError(error, "write failed");
-            return false;
-        }
-        bytes += written;
-        at += written;
-        left -= static_cast<size_t>(written);
-    }
-    return true;
+    return WriteAllToDescriptorAt(descriptor, header.Buffer(), header.ByteCount(), 0, error);
 }
 #endif
 
@@ -480,30 +461,18 @@ bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t hei
         ok = false;
         SetError(error, "write failed");
     }
-#else
-    std::string pattern = DirectoryOf(fileName) + ".corvanex-XXXXXX";
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) {
-        SetError(error, "cannot create a temporary file beside it");
-        ResetCharacterID();
-        return false;
-    }
-    const std::string temporaryName = pattern;
-    // mkstemp makes the file private; the movie gets the permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor, 0666 & ~mask);
-    bool ok = WriteToDescriptor(descriptor, width, height, frameRate, error);
-    if (close(descriptor) != 0 && ok) {
-        ok = false;
-        SetError(error, "write failed");
-    }
-#endif
-
     if (ok && std::rename(temporaryName.c_str(), fileName.c_str()) != 0) {
         ok = false;
         SetError(error, "cannot replace the file");
     }
     if (!ok) std::remove(temporaryName.c_str());
+#else
+    FAtomicFile file;
+    if (!file.Open(fileName, error)) {
+        ResetCharacterID();
+        return false;
+    }
+    const bool ok = WriteToDescriptor(file.Descriptor(), width, height, frameRate, error) && file.Commit(error);
+#endif
     return ok;
 }

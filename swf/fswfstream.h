@@ -141,9 +141,11 @@ public:
     // Tags and End tag, no header; resets the character-ID counter.
     void WriteTagsAndEnd(FSWFStream& stream);
 
-    // Writes the whole file beside `fileName` and renames it over the name only
-    // when it is complete, so a failed write leaves no partial file and an
-    // existing file unchanged. The bytes are those WriteBody gives, but the
+    // Writes the whole file beside `fileName` and puts it under the name only
+    // when it is complete and on the disk, so a failed write leaves no partial
+    // file and an existing file unchanged (see FAtomicFile: a symbolic link is
+    // written through, a killed run leaves no temporary file where the file
+    // system allows). The bytes are those WriteBody gives, but the
     // tags go out a part at a time, so memory does not grow with the movie.
     // Returns whether the file was written; on failure `error` (when given)
     // receives the reason: the system's, a file region that is no longer as

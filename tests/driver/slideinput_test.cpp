@@ -60,6 +60,36 @@ TEST(LineReading, ManyLinesAreAllKept)
     EXPECT_EQ(values[1999], 1999);
 }
 
+// A read error is neither a line feed nor the end of the file: it must end the
+// reading (it used to loop for ever, filling memory with passes of nothing).
+TEST(LineReading, ReadErrorEndsTheReading)
+{
+    std::FILE* folder = std::fopen(".", "rb");  // opens; every read fails with EISDIR
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(ReadLineValues(folder, kStopPointLineLimit), Values{});
+    EXPECT_TRUE(std::ferror(folder));
+    std::fclose(folder);
+}
+
+TEST(LineReading, ReadErrorIsReportedWithTheFileName)
+{
+    // A regular file whose first byte cannot be read (address 0 is never mapped).
+    const std::string name = "/proc/self/mem";
+    try {
+        ReadStopPoints(name);
+        FAIL();
+    } catch (const ConverterError& error) {
+        EXPECT_STREQ(error.what(), "cannot read the stop-point file '/proc/self/mem': Input/output error");
+        EXPECT_EQ(error.ExitStatus(), kExitFailure);
+    }
+    try {
+        ReadConfig(name);
+        FAIL();
+    } catch (const ConverterError& error) {
+        EXPECT_STREQ(error.what(), "cannot read the configuration file '/proc/self/mem': Input/output error");
+    }
+}
+
 TEST(Names, SlideAndExecutableNames)
 {
     EXPECT_EQ(SlideFileName("talk", 1), "talk1.jpg");

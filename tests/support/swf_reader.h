@@ -1,7 +1,8 @@
 #pragma once
 
-// A small, independent reader of uncompressed SWF files for the tests: the
-// header fields and the top-level tags with their bodies, frame by frame.
+// The tests' view of uncompressed SWF files, on the library's bounded reader:
+// the header fields and the top-level tags with their bodies, frame by frame.
+// Anything malformed throws.
 
 #include <cstdint>
 #include <fstream>
@@ -10,6 +11,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "swf/fswfreader.h"
 
 namespace swftest {
 
@@ -50,55 +53,43 @@ struct Movie {
     }
 };
 
-// Reads bit fields most significant bit first, from its own copy of the bytes.
+// The library's bounded reader over its own copy of the bytes, throwing where
+// a field runs past the end.
 class BitReader {
 public:
-    explicit BitReader(std::vector<uint8_t> bytes, size_t byteOffset = 0) : bytes(std::move(bytes)), bit(byteOffset * 8) {}
-    uint32_t Unsigned(uint32_t count)
-    {
-        uint32_t value = 0;
-        for (uint32_t i = 0; i < count; ++i, ++bit) {
-            if (bit / 8 >= bytes.size()) throw std::runtime_error("bit field beyond the data");
-            value = (value << 1) | ((bytes[bit / 8] >> (7 - bit % 8)) & 1u);
-        }
-        return value;
-    }
-    int32_t Signed(uint32_t count)
-    {
-        const uint32_t value = Unsigned(count);
-        if (count == 0 || count == 32) return static_cast<int32_t>(value);
-        const uint32_t sign = 1u << (count - 1);
-        return static_cast<int32_t>((value ^ sign)) - static_cast<int32_t>(sign);
-    }
+    explicit BitReader(std::vector<uint8_t> bytes, size_t byteOffset = 0)
+        : bytes(std::move(bytes)), reader(this->bytes, byteOffset) {}
+    BitReader(const BitReader&) = delete;  // the reader points into `bytes`
+    BitReader& operator=(const BitReader&) = delete;
+
+    uint32_t Unsigned(uint32_t count) { return Checked(reader.Unsigned(count)); }
+    int32_t Signed(uint32_t count) { return Checked(reader.Signed(count)); }
     // Byte fields start at a byte boundary; words are little-endian.
-    uint32_t Byte()
-    {
-        Align();
-        return Unsigned(8);
-    }
-    uint32_t Word()
-    {
-        const uint32_t low = Byte();
-        return low | (Byte() << 8);
-    }
-    uint32_t DWord()
-    {
-        const uint32_t low = Word();
-        return low | (Word() << 16);
-    }
-    void Align() { bit = (bit + 7) / 8 * 8; }
-    size_t ByteOffset() const { return (bit + 7) / 8; }  // the next whole byte
-    size_t BytePosition() const { return bit / 8; }      // the byte being read
-    size_t BitsLeft() const { return bytes.size() * 8 - bit; }
+    uint32_t Byte() { return Checked(reader.Byte()); }
+    uint32_t Word() { return Checked(reader.Word()); }
+    uint32_t DWord() { return Checked(reader.DWord()); }
+    void Align() { reader.Align(); }
+    size_t ByteOffset() const { return reader.ByteOffset(); }      // the next whole byte
+    size_t BytePosition() const { return reader.BytePosition(); }  // the byte being read
+    size_t BitsLeft() const { return reader.BitsLeft(); }
 
 private:
+    template <typename T>
+    T Checked(T value) const
+    {
+        if (reader.Truncated()) throw std::runtime_error("bit field beyond the data");
+        return value;
+    }
+
     std::vector<uint8_t> bytes;
-    size_t bit;
+    FSWFBitReader reader;
 };
 
+// The little-endian field of `count` bytes at byte `at`.
 inline uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, int count)
 {
-    if (at + static_cast<size_t>(count) > bytes.size()) throw std::runtime_error("field beyond the data");
+    if (at > bytes.size() || static_cast<size_t>(count) > bytes.size() - at)
+        throw std::runtime_error("field beyond the data");
     uint32_t value = 0;
     for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<size_t>(i)];
     return value;
@@ -106,35 +97,31 @@ inline uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, int count)
 
 inline Movie Parse(const std::vector<uint8_t>& bytes)
 {
-    if (bytes.size() < 12 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S')
-        throw std::runtime_error("not an uncompressed SWF file");
+    FSWFHeaderInfo header;
+    const FSWFRead read = ReadSWFHeader(bytes, &header);
+    if (read == FSWFRead::NotSWF) throw std::runtime_error("not an uncompressed SWF file");
+    if (read != FSWFRead::Whole) throw std::runtime_error("the SWF header runs past the end");
     Movie movie;
-    movie.version = bytes[3];
-    movie.fileLength = Little(bytes, 4, 4);
-    BitReader rect(bytes, 8);
-    movie.rectBits = rect.Unsigned(5);
-    movie.xmin = rect.Signed(movie.rectBits);
-    movie.xmax = rect.Signed(movie.rectBits);
-    movie.ymin = rect.Signed(movie.rectBits);
-    movie.ymax = rect.Signed(movie.rectBits);
-    size_t at = rect.ByteOffset();
-    movie.frameRate = Little(bytes, at, 2) >> 8;
-    movie.frameCount = Little(bytes, at + 2, 2);
-    at += 4;
+    movie.version = header.version;
+    movie.fileLength = header.fileLength;
+    movie.rectBits = header.rectBits;
+    movie.xmin = header.xmin;
+    movie.xmax = header.xmax;
+    movie.ymin = header.ymin;
+    movie.ymax = header.ymax;
+    movie.frameRate = header.frameRate;
+    movie.frameCount = header.frameCount;
+    size_t at = header.tagsOffset;
     while (at < bytes.size()) {
+        FSWFTagInfo info;
+        if (ReadSWFTagHeader(bytes, at, &info) != FSWFRead::Whole)
+            throw std::runtime_error("tag at " + std::to_string(at) + " runs past the end of the file");
         Tag tag;
-        const uint32_t header = Little(bytes, at, 2);
-        at += 2;
-        tag.code = header >> 6;
-        uint32_t length = header & 63;
-        if (length == 63) {
-            tag.longHeader = true;
-            length = Little(bytes, at, 4);
-            at += 4;
-        }
-        if (at + length > bytes.size()) throw std::runtime_error("tag body beyond the end of the file");
-        tag.body.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + length));
-        at += length;
+        tag.code = info.code;
+        tag.longHeader = info.longHeader;
+        tag.body.assign(bytes.begin() + static_cast<long>(info.bodyOffset),
+                        bytes.begin() + static_cast<long>(info.NextOffset()));
+        at = info.NextOffset();
         movie.tags.push_back(std::move(tag));
         if (movie.tags.back().code == 0) break;
     }

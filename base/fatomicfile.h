@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/types.h>
+
+// Writes all `count` bytes to the descriptor, through short writes and
+// interruptions. On failure `error` (when given) receives "write failed: "
+// and the system's reason.
+bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error);
+// The same at `offset`, leaving the descriptor's position where it was.
+bool WriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, off_t offset, std::string* error);
+
+// A file written whole or not at all. Its bytes go to a file beside the
+// target that has no name (where the file system allows it) or a hidden one;
+// Commit flushes them to the disk and only then puts the file under the
+// target's name, replacing what was there in one step. Until then the target
+// is untouched, and a file dropped without Commit leaves nothing behind; a
+// killed process leaves nothing either where the file had no name.
+//
+// A target that is a symbolic link is written through: the file goes beside
+// the file the link leads to and replaces that, and the link stays. The file
+// gets the permissions of a newly created file (0666 less the umask).
+//
+// Every failure is reported in `error` (when given): what failed ("cannot
+// create a temporary file beside it", "write failed", "cannot replace the
+// file"), a colon and the system's reason.
+class FAtomicFile {
+public:
+    enum class Method {
+        Automatic,       // a file without a name where the file system allows it, else a hidden one
+        HiddenTemporary  // always a hidden file beside the target (the way without unnamed files)
+    };
+
+    FAtomicFile() = default;
+    FAtomicFile(const FAtomicFile&) = delete;
+    FAtomicFile& operator=(const FAtomicFile&) = delete;
+    ~FAtomicFile();  // drops an uncommitted file
+
+    // Makes the file for `target`. False (with `error`) when the folder cannot take it.
+    bool Open(const std::string& target, std::string* error, Method method = Method::Automatic);
+    int Descriptor() const { return descriptor; }
+    // Whether the open file has no name (false: it is a hidden file beside the target).
+    bool IsUnnamed() const { return unnamed; }
+
+    // Writes the bytes at the current position.
+    bool Write(const uint8_t* bytes, size_t count, std::string* error);
+    // Flushes, closes and puts the file in the target's place.
+    bool Commit(std::string* error);
+    // Closes and removes the file without touching the target.
+    void Discard();
+
+private:
+    bool LinkUnnamed(std::string* error);
+
+    std::string target;     // the symbolic links followed
+    std::string temporary;  // the hidden file's name, while there is one
+    int descriptor = -1;
+    bool unnamed = false;
+};
+
+// The file a path names once its symbolic links are followed (the path
+// itself when it is no link, or when the file a link leads to does not exist
+// yet: that is then the file to create). Links in the folders on the way stay.
+std::string FollowSymbolicLinks(const std::string& path);
+#endif
