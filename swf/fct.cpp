@@ -1,6 +1,6 @@
 #include "swf/fct.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "swf/fdt.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 uint16_t FDT::ID() const
 {

@@ -6,7 +6,7 @@
 
 #include <zlib.h>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // An empty encoding-table section ahead of the image data: an end-of-image

@@ -1,6 +1,6 @@
 #include "swf/fdtbuttons.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 FButtonRecord::FButtonRecord(bool hitTest, bool down, bool over, bool up, uint16_t characterID, uint16_t depth,
                              FMatrix matrix)

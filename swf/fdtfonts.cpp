@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // Glyph outlines are filled with the font's one fill style and never stroked.

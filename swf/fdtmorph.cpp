@@ -1,6 +1,6 @@
 #include "swf/fdtmorph.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 constexpr uint32_t kTagDefineMorphShape = 46;

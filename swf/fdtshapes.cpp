@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // A style array's count: one byte below 255, else the escape 0xFF and 16 bits.

@@ -7,7 +7,7 @@
 
 #include "audio/fresample.h"
 #include "audio/fsound.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 

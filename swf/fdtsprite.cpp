@@ -1,6 +1,6 @@
 #include "swf/fdtsprite.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 constexpr uint32_t kTagDefineSprite = 39;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // The width of a signed field that holds `value`.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 #include "swf/ffileregion.h"
 
 #ifndef _WIN32
