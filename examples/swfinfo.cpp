@@ -7,23 +7,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
-namespace {
+#include "swf/ftagcode.h"
 
-const std::map<unsigned, const char*> kTagNames = {
-    {0, "End"}, {1, "ShowFrame"}, {2, "DefineShape"}, {4, "PlaceObject"}, {5, "RemoveObject"},
-    {6, "DefineBits"}, {7, "DefineButton"}, {8, "JPEGTables"}, {9, "SetBackgroundColor"},
-    {10, "DefineFont"}, {11, "DefineText"}, {12, "DoAction"}, {13, "DefineFontInfo"},
-    {14, "DefineSound"}, {15, "StartSound"}, {17, "DefineButtonSound"}, {18, "SoundStreamHead"},
-    {19, "SoundStreamBlock"}, {20, "DefineBitsLossless"}, {21, "DefineBitsJPEG2"},
-    {22, "DefineShape2"}, {23, "DefineButtonCxform"}, {24, "Protect"}, {26, "PlaceObject2"},
-    {28, "RemoveObject2"}, {32, "DefineShape3"}, {33, "DefineText2"}, {34, "DefineButton2"},
-    {35, "DefineBitsJPEG3"}, {36, "DefineBitsLossless2"}, {37, "DefineEditText"},
-    {39, "DefineSprite"}, {43, "FrameLabel"}, {45, "SoundStreamHead2"}, {46, "DefineMorphShape"},
-    {48, "DefineFont2"}};
+namespace {
 
 uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, int count)
 {
@@ -87,11 +76,12 @@ int main(int argc, char** argv)
             length = Little(bytes, at, 4);
             at += 4;
         }
-        const auto found = kTagNames.find(code);
-        std::printf(" %s(%u)", found != kTagNames.end() ? found->second : "Unknown", length);
+        const auto tagCode = static_cast<FTagCode>(code);
+        const char* tagName = FTagName(tagCode);
+        std::printf(" %s(%u)", tagName ? tagName : "Unknown", length);
         at += length;
-        if (code == 0) break;
-        if (code == 1) std::printf("\nframe %u:", ++frame);
+        if (tagCode == FTagCode::End) break;
+        if (tagCode == FTagCode::ShowFrame) std::printf("\nframe %u:", ++frame);
     }
     std::printf("\n");
     return at == bytes.size() ? 0 : 1;

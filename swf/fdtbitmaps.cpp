@@ -34,7 +34,7 @@ void FDTDefineBits::Write(FSWFStream& stream)
     FSWFStream body;
     body.WriteWord(characterID);
     body.AppendData(data, size);
-    stream.AppendLongTag(6, body.Size(), &body);
+    stream.AppendLongTag(FTagCode::DefineBits, body.Size(), &body);
 }
 
 FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(const uint8_t* data, int32_t size)
@@ -53,7 +53,7 @@ void FDTDefineBitsJPEG2::Write(FSWFStream& stream)
     else
         body.AppendData(data, size);
     WriteEndOfImage(body);
-    stream.AppendLongTag(21, body.Size(), &body);
+    stream.AppendLongTag(FTagCode::DefineBitsJPEG2, body.Size(), &body);
 }
 
 FDTDefineBitsJPEG3::FDTDefineBitsJPEG3(const uint8_t* jpegData, int32_t jpegSize,
@@ -74,7 +74,7 @@ void FDTDefineBitsJPEG3::Write(FSWFStream& stream)
     body.AppendData(jpegData, jpegSize);
     WriteEndOfImage(body);
     body.AppendData(alphaData, alphaSize);
-    stream.AppendLongTag(35, body.Size(), &body);
+    stream.AppendLongTag(FTagCode::DefineBitsJPEG3, body.Size(), &body);
 }
 
 FDTJPEGTables::FDTJPEGTables(int32_t size, const uint8_t* data) : size(size), data(data) {}
@@ -83,7 +83,7 @@ void FDTJPEGTables::Write(FSWFStream& stream)
 {
     FSWFStream body;
     body.AppendData(data, size);
-    stream.AppendTag(8, body.Size(), &body);
+    stream.AppendTag(FTagCode::JPEGTables, body.Size(), &body);
 }
 
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
@@ -127,5 +127,6 @@ void FDTDefineBitsLossless::Write(FSWFStream& stream)
     body.WriteWord(height);
     if (format <= 3) body.WriteByte((colorTableSize - 1) & 0xFF);
     body.AppendData(compressed.data(), static_cast<int32_t>(compressed.size()));
-    stream.AppendLongTag(alpha ? 36 : 20, body.Size(), &body);
+    const FTagCode code = alpha ? FTagCode::DefineBitsLossless2 : FTagCode::DefineBitsLossless;
+    stream.AppendLongTag(code, body.Size(), &body);
 }

@@ -94,7 +94,7 @@ void FDTDefineFont::Write(FSWFStream& stream)
         body.WriteWord(static_cast<uint32_t>(offset));
     }
     body.Append(glyphStream);
-    stream.AppendTag(10, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineFont, body.Size(), &body);
 }
 
 // ---------------------------------------------------------------------------
@@ -209,7 +209,7 @@ void FDTDefineFont2::Write(FSWFStream& stream)
             record->Write(body);
         }
     }
-    stream.AppendTag(48, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineFont2, body.Size(), &body);
 }
 
 // ---------------------------------------------------------------------------
@@ -239,5 +239,5 @@ void FDTDefineFontInfo::Write(FSWFStream& stream)
     body.WriteBits(bold ? 1 : 0, 1);
     body.WriteBits(wideCodes ? 1 : 0, 1);
     for (uint16_t code : codeList) WriteCode(body, code, wideCodes);
-    stream.AppendTag(13, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineFontInfo, body.Size(), &body);
 }

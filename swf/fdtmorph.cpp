@@ -3,7 +3,6 @@
 #include "base/fassert.h"
 
 namespace {
-constexpr uint32_t kTagDefineMorphShape = 46;
 
 FColor WithAlpha(FColor color)
 {
@@ -151,5 +150,5 @@ void FDTDefineMorphShape::Write(FSWFStream& stream)
     body.Append(stylesAndStartEdges);
 
     endEdges.Write(body);
-    stream.AppendTag(kTagDefineMorphShape, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineMorphShape, body.Size(), &body);
 }

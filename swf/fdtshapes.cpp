@@ -339,7 +339,7 @@ void FShapeWithStyle::Write(FSWFStream& stream) const
 // ---------------------------------------------------------------------------
 // Define-shape tags
 
-FDTDefineShapeBase::FDTDefineShapeBase(FRect bounds, uint32_t tagCode, bool colorsWithAlpha)
+FDTDefineShapeBase::FDTDefineShapeBase(FRect bounds, FTagCode tagCode, bool colorsWithAlpha)
     : characterID(NextCharacterID()),
       bounds(bounds),
       fillStyles(std::make_unique<FFillStyleArray>()),

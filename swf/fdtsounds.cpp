@@ -384,7 +384,7 @@ void FDTDefineSound::Write(FSWFStream& stream)
                  "soundData.size() <= 0x7FFFFFFF");
         body.AppendData(soundData.data(), static_cast<int32_t>(soundData.size()));
     }
-    stream.AppendTag(14, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineSound, body.Size(), &body);
 }
 
 FDTSoundStreamHead::FDTSoundStreamHead(uint8_t playbackFormat, uint8_t streamType, uint32_t streamSampleCount)
@@ -411,7 +411,7 @@ void FDTSoundStreamHead::Write(FSWFStream& stream)
     body.WriteBits(1, 1);  // 16-bit
     body.WriteBits(streamType, 1);
     body.WriteWord(streamSampleCount);
-    stream.AppendTag(18, body.Size(), &body);
+    stream.AppendTag(FTagCode::SoundStreamHead, body.Size(), &body);
 }
 
 FDTSoundStreamHead2::FDTSoundStreamHead2(uint8_t playbackFormat, uint8_t streamCompression, uint8_t streamSize,
@@ -441,7 +441,7 @@ void FDTSoundStreamHead2::Write(FSWFStream& stream)
     body.WriteBits(streamSize, 1);
     body.WriteBits(streamType, 1);
     body.WriteWord(streamSampleCount);
-    stream.AppendTag(45, body.Size(), &body);
+    stream.AppendTag(FTagCode::SoundStreamHead2, body.Size(), &body);
 }
 
 FDTSoundStreamBlock::FDTSoundStreamBlock(uint32_t size, const uint8_t* data) : size(size), data(data)
@@ -455,5 +455,5 @@ void FDTSoundStreamBlock::Write(FSWFStream& stream)
     FSWFStream body;
     // An empty block has an empty body: a zero-size deferred block cannot be written.
     if (size > 0) body.AppendData(data, static_cast<int32_t>(size));
-    stream.AppendTag(19, body.Size(), &body);
+    stream.AppendTag(FTagCode::SoundStreamBlock, body.Size(), &body);
 }

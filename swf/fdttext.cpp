@@ -93,7 +93,7 @@ void FTextGlyphRecord::Write(FSWFStream& stream, uint32_t codeBits, uint32_t adv
 // ---------------------------------------------------------------------------
 
 FDTDefineTextBase::FDTDefineTextBase(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount,
-                                     uint32_t tagCode, bool colorsWithAlpha)
+                                     FTagCode tagCode, bool colorsWithAlpha)
     : characterID(NextCharacterID()),
       bounds(bounds),
       matrix(matrix),
@@ -205,5 +205,5 @@ void FDTDefineEditText::Write(FSWFStream& stream)
     }
     variableName.Write(body, true);
     if (hasText) initialText.Write(body, true);
-    stream.AppendTag(37, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineEditText, body.Size(), &body);
 }

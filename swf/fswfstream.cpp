@@ -124,19 +124,19 @@ uint32_t FSWFStream::Append(FSWFStream& other)
     return other.ByteCount();
 }
 
-void FSWFStream::AppendTag(uint32_t code, uint32_t length, FSWFStream* body)
+void FSWFStream::AppendTag(FTagCode code, uint32_t length, FSWFStream* body)
 {
     if (length <= 62) {
-        WriteWord((((code & 0xFFFF) << 6) | length) & 0xFFFF);
+        WriteWord(((static_cast<uint32_t>(code) << 6) | length) & 0xFFFF);
         if (body) Append(*body);
         return;
     }
     AppendLongTag(code, length, body);
 }
 
-void FSWFStream::AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body)
+void FSWFStream::AppendLongTag(FTagCode code, uint32_t length, FSWFStream* body)
 {
-    WriteWord((((code & 0xFFFF) << 6) | 63) & 0xFFFF);
+    WriteWord(((static_cast<uint32_t>(code) << 6) | 63) & 0xFFFF);
     WriteDWord(length);
     if (body) Append(*body);
 }
@@ -265,7 +265,7 @@ bool FSWFStream::WriteToDescriptor(int descriptor, std::string* error)
 
 void FCTShowFrame::Write(FSWFStream& stream)
 {
-    stream.AppendTag(1, 0, nullptr);
+    stream.AppendTag(FTagCode::ShowFrame, 0, nullptr);
 }
 
 void FTagRawData::Write(FSWFStream& stream)
@@ -371,7 +371,7 @@ void FSWFFile::WriteBody(FSWFStream& stream, int32_t width, int32_t height, uint
 void FSWFFile::WriteTagsAndEnd(FSWFStream& stream)
 {
     WriteTags(stream);
-    stream.AppendTag(0, 0, nullptr);  // End
+    stream.AppendTag(FTagCode::End, 0, nullptr);
     ResetCharacterID();
 }
 
@@ -433,7 +433,7 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
         }
     }
     if (ok) {
-        part.AppendTag(0, 0, nullptr);  // End
+        part.AppendTag(FTagCode::End, 0, nullptr);
         ok = writePart();
     }
     ResetCharacterID();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "swf/ffileregion.h"
+#include "swf/ftagcode.h"
 
 // Bytes borrowed from a caller: the stream records where they go and splices
 // them into the output only when it is written out. The bytes must stay valid
@@ -51,9 +52,9 @@ public:
     uint32_t Append(FSWFStream& other);
 
     // A tag header for `code` and `length`, then the body if one is given.
-    void AppendTag(uint32_t code, uint32_t length, FSWFStream* body);
+    void AppendTag(FTagCode code, uint32_t length, FSWFStream* body);
     // Always the six-byte header form, whatever the length (the bitmap tags).
-    void AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body);
+    void AppendLongTag(FTagCode code, uint32_t length, FSWFStream* body);
 
     // Writes the complete bytes with the deferred blocks spliced in, consuming
     // the blocks. Returns false when the file reported a write error or a file

@@ -88,8 +88,8 @@ TEST(Movie, TagsKeepTheirFrameAndOrder)
     const swftest::Movie file = Written(movie, "order.swf");
     EXPECT_TRUE(file.Frame(0).empty());
     ASSERT_EQ(file.Frame(1).size(), 2u);
-    EXPECT_EQ(file.Frame(1)[0].code, 24u);
-    EXPECT_EQ(file.Frame(1)[1].code, 28u);
+    EXPECT_EQ(file.Frame(1)[0].code, FTagCode::Protect);
+    EXPECT_EQ(file.Frame(1)[1].code, FTagCode::RemoveObject2);
 }
 
 TEST(Movie, FailedWriteIsReportedAndStillEmptiesTheMovie)

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr uint16_t kDefineSound = 14;
-constexpr uint16_t kStartSound = 15;
-constexpr uint16_t kSoundStreamHead = 18;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -78,13 +75,13 @@ TEST_F(Sound, DefinedInTheFirstFrameAndStartedInEvery)
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 6u);
     ASSERT_EQ(frames[0].size(), 3u);
-    EXPECT_EQ(frames[0][0].code, kSoundStreamHead);
+    EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x0A,        // playback: 22050 Hz (2), 16-bit (1), mono (0)
                                      0x1A,        // stream: ADPCM (1), 22050 Hz (2), 16-bit (1), mono (0)
                                      0x64, 0x00,  // stream sample count 100
                                  }));
-    EXPECT_EQ(frames[0][1].code, kDefineSound);
+    EXPECT_EQ(frames[0][1].code, FTagCode::DefineSound);
     ASSERT_GE(frames[0][1].body.size(), 7u);
     EXPECT_EQ(Bytes(frames[0][1].body.begin(), frames[0][1].body.begin() + 7), (Bytes{
                                                                                    0x01, 0x00,  // character 1
@@ -92,11 +89,11 @@ TEST_F(Sound, DefinedInTheFirstFrameAndStartedInEvery)
                                                                                    0x64, 0x00, 0x00, 0x00,  // 100 frames
                                                                                }));
     EXPECT_GT(frames[0][1].body.size(), 7u);  // and the compressed data
-    EXPECT_EQ(frames[0][2].code, kStartSound);
+    EXPECT_EQ(frames[0][2].code, FTagCode::StartSound);
     EXPECT_EQ(frames[0][2].body, kStartBody);
     for (size_t f = 1; f < 5; ++f) EXPECT_TRUE(frames[f].empty()) << "frame " << f;
     ASSERT_EQ(frames[5].size(), 1u);
-    EXPECT_EQ(frames[5][0].code, kStartSound);
+    EXPECT_EQ(frames[5][0].code, FTagCode::StartSound);
     EXPECT_EQ(frames[5][0].body, kStartBody);
 }
 
@@ -113,19 +110,19 @@ TEST_F(Sound, RefusedFileIsStillDefinedAndStarted)
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 1u);
     ASSERT_EQ(frames[0].size(), 3u);
-    EXPECT_EQ(frames[0][0].code, kSoundStreamHead);
+    EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x00,        // playback: 5512.5 Hz, 8-bit, mono
                                      0x12,        // stream: ADPCM (1), 5512.5 Hz (0), 16-bit (1), mono (0)
                                      0x00, 0x00,  // no samples
                                  }));
-    EXPECT_EQ(frames[0][1].code, kDefineSound);
+    EXPECT_EQ(frames[0][1].code, FTagCode::DefineSound);
     EXPECT_EQ(frames[0][1].body, (Bytes{
                                      0x01, 0x00,              // character 1
                                      0x00,                    // the empty sound's format byte
                                      0x00, 0x00, 0x00, 0x00,  // no samples, and no data
                                  }));
-    EXPECT_EQ(frames[0][2].code, kStartSound);
+    EXPECT_EQ(frames[0][2].code, FTagCode::StartSound);
     EXPECT_EQ(frames[0][2].body, kStartBody);
 }
 

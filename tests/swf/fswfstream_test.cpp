@@ -165,7 +165,7 @@ TEST(TagHeader, ShortUpTo62BytesLongFrom63)
         FSWFStream body;
         for (uint32_t i = 0; i < length; ++i) body.WriteByte(i);
         FSWFStream stream;
-        stream.AppendTag(12, body.Size(), &body);
+        stream.AppendTag(FTagCode::DoAction, body.Size(), &body);
         const Bytes bytes = Complete(stream);
         if (length == 62) {
             ASSERT_EQ(bytes.size(), 2u + 62u);
@@ -185,7 +185,7 @@ TEST(TagHeader, ShowFrameAndEnd)
     FSWFStream stream;
     FCTShowFrame showFrame;
     showFrame.Write(stream);
-    stream.AppendTag(0, 0, nullptr);
+    stream.AppendTag(FTagCode::End, 0, nullptr);
     EXPECT_EQ(Complete(stream), (Bytes{0x40, 0x00, 0x00, 0x00}));
     EXPECT_TRUE(showFrame.IsShowFrame());
 }
