@@ -11,6 +11,7 @@
 #include "hf/hfmovie.h"
 #include "shapetags.h"
 #include "support/movie_folder.h"
+#include "swf/fct.h"
 
 namespace {
 
@@ -133,6 +134,16 @@ TEST_F(Objects, GotoFrameOnRelease)
                                 0x81, 0x02, 0x00, 0x03, 0x00,  // GotoFrame 3
                                 0x00,                    // end of actions
                             }));
+}
+
+// The record's frame field has 16 bits: a frame index beyond them, or below
+// the first frame, would jump somewhere else.
+TEST_F(Objects, GotoFrameOutsideTheRecordsFieldStops)
+{
+    FCTDoAction doAction;
+    HFActionGotoFrame(0xFFFF).AddToDoAction(doAction);
+    EXPECT_DEATH(HFActionGotoFrame(0x10000).AddToDoAction(doAction), "frameIndex >= 0 && frameIndex <= 0xFFFF");
+    EXPECT_DEATH(HFActionGotoFrame(-1).AddToDoAction(doAction), "frameIndex >= 0 && frameIndex <= 0xFFFF");
 }
 
 TEST_F(Objects, AllActionsShareOneConditionRecord)
