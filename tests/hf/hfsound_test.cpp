@@ -78,7 +78,7 @@ TEST_F(Sound, DefinedInTheFirstFrameAndStartedInEvery)
     EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x0A,        // playback: 22050 Hz (2), 16-bit (1), mono (0)
-                                     0x1A,        // stream: ADPCM (1), 22050 Hz (2), 16-bit (1), mono (0)
+                                     0x12,        // stream: ADPCM (1), rate code 0, 16-bit (1), mono (0)
                                      0x64, 0x00,  // stream sample count 100
                                  }));
     EXPECT_EQ(frames[0][1].code, FTagCode::DefineSound);
@@ -136,6 +136,23 @@ TEST_F(Sound, NoFileIsTheEmptySoundWithoutARefusal)
     EXPECT_EQ(sound.Format().sampleCount, 0u);
 }
 
+// The stream head of an event sound, whose stream rate code is always 0 (no
+// stream blocks follow it); the playback byte carries the sound's own format.
+TEST_F(Sound, StreamHeadKeepsStreamRateCodeZero)
+{
+    const std::vector<uint8_t> samples(4097, 0x80);  // 11025 Hz 8-bit mono
+    HFSound sound(1, 0, 0, 4097, samples.data(), 4097, 4);
+    movie.Frame(0)->AddObject(sound);
+    const auto frames = Write();
+    ASSERT_EQ(frames.at(0).size(), 3u);
+    EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
+    EXPECT_EQ(frames[0][0].body, (Bytes{
+                                     0x04,        // playback: 11025 Hz (1), 8-bit (0), mono (0)
+                                     0x12,        // stream: ADPCM (1), rate code 0, 16-bit (1), mono (0)
+                                     0x01, 0x10,  // stream sample count 4097
+                                 }));
+}
+
 TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
 {
     // 44100 Hz 16-bit stereo, 10 frames.
@@ -151,7 +168,7 @@ TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
     ASSERT_EQ(frames[0].size(), 3u);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x0F,        // playback: 44100 Hz (3), 16-bit (1), stereo (1)
-                                     0x1F,        // stream: ADPCM, 44100 Hz, 16-bit, stereo
+                                     0x13,        // stream: ADPCM, rate code 0, 16-bit, stereo
                                      0x0A, 0x00,  // stream sample count 10
                                  }));
     EXPECT_EQ(frames[0][1].body.at(2), 0x1F);  // DefineSound: ADPCM, 44100 Hz, 16-bit, stereo
