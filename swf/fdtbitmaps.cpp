@@ -27,7 +27,7 @@ void WriteEndOfImage(FSWFStream& body)
 }  // namespace
 
 FDTDefineBits::FDTDefineBits(int32_t size, const uint8_t* data)
-    : characterID(NextCharacterID()), size(size), data(data) {}
+    : characterID(DrawCharacterID()), size(size), data(data) {}
 
 void FDTDefineBits::Write(FSWFStream& stream)
 {
@@ -38,10 +38,10 @@ void FDTDefineBits::Write(FSWFStream& stream)
 }
 
 FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(const uint8_t* data, int32_t size)
-    : characterID(NextCharacterID()), size(size), data(data) {}
+    : characterID(DrawCharacterID()), size(size), data(data) {}
 
 FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(FSWFFileRegion region)
-    : characterID(NextCharacterID()), size(region.size), data(nullptr), fromFile(true), region(std::move(region)) {}
+    : characterID(DrawCharacterID()), size(region.size), data(nullptr), fromFile(true), region(std::move(region)) {}
 
 void FDTDefineBitsJPEG2::Write(FSWFStream& stream)
 {
@@ -58,7 +58,7 @@ void FDTDefineBitsJPEG2::Write(FSWFStream& stream)
 
 FDTDefineBitsJPEG3::FDTDefineBitsJPEG3(const uint8_t* jpegData, int32_t jpegSize,
                                        const uint8_t* alphaData, int32_t alphaSize)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       alphaSize(alphaSize),
       jpegSize(jpegSize),
       jpegData(jpegData),
@@ -89,7 +89,7 @@ void FDTJPEGTables::Write(FSWFStream& stream)
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
                                              uint32_t colorTableSize, const uint8_t* colorTable,
                                              const uint8_t* pixelData, bool alpha)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       format(format),
       width(width),
       height(height),

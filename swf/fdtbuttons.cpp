@@ -36,7 +36,7 @@ void FButtonRecord2::Write(FSWFStream& stream) const
     colorTransform->Write(stream);
 }
 
-FDTDefineButton::FDTDefineButton() : characterID(NextCharacterID()) {}
+FDTDefineButton::FDTDefineButton() : characterID(DrawCharacterID()) {}
 
 void FDTDefineButton::AddButtonRecord(std::unique_ptr<FButtonRecord1> record)
 {
@@ -59,7 +59,7 @@ void FDTDefineButton::Write(FSWFStream& stream)
     stream.AppendTag(FTagCode::DefineButton, body.Size(), &body);
 }
 
-FDTDefineButton2::FDTDefineButton2(bool trackAsMenu) : characterID(NextCharacterID()), trackAsMenu(trackAsMenu) {}
+FDTDefineButton2::FDTDefineButton2(bool trackAsMenu) : characterID(DrawCharacterID()), trackAsMenu(trackAsMenu) {}
 
 void FDTDefineButton2::AddButtonRecord(std::unique_ptr<FButtonRecord2> record)
 {

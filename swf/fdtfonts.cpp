@@ -64,7 +64,7 @@ void FKerningRecord::Write(FSWFStream& stream) const
 
 // ---------------------------------------------------------------------------
 
-FDTDefineFont::FDTDefineFont() : characterID(NextCharacterID()) {}
+FDTDefineFont::FDTDefineFont() : characterID(DrawCharacterID()) {}
 
 void FDTDefineFont::AddShapeGlyph(std::unique_ptr<FShape> shape)
 {
@@ -104,7 +104,7 @@ FDTDefineFont2::FDTDefineFont2(std::string fontName, uint16_t encoding, bool ita
 
 FDTDefineFont2::FDTDefineFont2(std::string fontName, uint16_t encoding, bool italic, bool bold,
                                int16_t ascent, int16_t descent, int16_t leading)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       encoding(encoding),
       italic(italic),
       bold(bold),
@@ -216,7 +216,7 @@ void FDTDefineFont2::Write(FSWFStream& stream)
 
 FDTDefineFontInfo::FDTDefineFontInfo(std::string fontName, uint16_t fontID, uint16_t encoding,
                                      bool italic, bool bold)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       fontID(fontID),
       fontName(FontName(std::move(fontName))),
       encoding(encoding),

@@ -82,7 +82,7 @@ void FMorphLineStyle::Write(FSWFStream& stream) const
 // The tag
 
 FDTDefineMorphShape::FDTDefineMorphShape(FRect startBounds, FRect endBounds)
-    : characterID(NextCharacterID()), startBounds(startBounds), endBounds(endBounds) {}
+    : characterID(DrawCharacterID()), startBounds(startBounds), endBounds(endBounds) {}
 
 uint32_t FDTDefineMorphShape::AddFillStyle(std::unique_ptr<FMorphFillStyle> fillStyle)
 {

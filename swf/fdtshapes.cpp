@@ -340,7 +340,7 @@ void FShapeWithStyle::Write(FSWFStream& stream) const
 // Define-shape tags
 
 FDTDefineShapeBase::FDTDefineShapeBase(FRect bounds, FTagCode tagCode, bool colorsWithAlpha)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       bounds(bounds),
       fillStyles(std::make_unique<FFillStyleArray>()),
       lineStyles(std::make_unique<FLineStyleArray>()),

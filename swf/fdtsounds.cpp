@@ -325,7 +325,7 @@ bool FDTDefineSound::ReadWAV(std::FILE* fp, FSoundFormat& fields, std::vector<ui
     return accepted;
 }
 
-FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(NextCharacterID())
+FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(DrawCharacterID())
 {
     F_ASSERT(codeBits >= 2 && codeBits <= 5, "nBits >= 2 && nBits <= 5");
     if (!file) return;
@@ -341,7 +341,7 @@ FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(Next
 
 FDTDefineSound::FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount,
                                const void* samples, uint32_t /*dataSize*/, int codeBits)
-    : characterID(NextCharacterID())
+    : characterID(DrawCharacterID())
 {
     F_ASSERT(codeBits >= 2 && codeBits <= 5, "nBits >= 2 && nBits <= 5");
     F_ASSERT(rate <= 3 && size <= 1 && type <= 1, "rate <= 3 && size <= 1 && type <= 1");

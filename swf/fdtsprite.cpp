@@ -2,7 +2,7 @@
 
 #include "base/fassert.h"
 
-FDTDefineSprite::FDTDefineSprite() : characterID(NextCharacterID()) {}
+FDTDefineSprite::FDTDefineSprite() : characterID(DrawCharacterID()) {}
 
 void FDTDefineSprite::AddControlTag(std::unique_ptr<FTag> tag)
 {

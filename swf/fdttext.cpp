@@ -94,7 +94,7 @@ void FTextGlyphRecord::Write(FSWFStream& stream, uint32_t codeBits, uint32_t adv
 
 FDTDefineTextBase::FDTDefineTextBase(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount,
                                      FTagCode tagCode, bool colorsWithAlpha)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       bounds(bounds),
       matrix(matrix),
       fontGlyphCount(fontGlyphCount),
@@ -139,7 +139,7 @@ FDTDefineEditText::FDTDefineEditText(FRect bounds, bool hasFont, bool hasMaxLeng
                                      uint16_t maxLength, uint8_t align, uint16_t leftMargin,
                                      uint16_t rightMargin, uint16_t indent, int16_t leading,
                                      FString variableName, FString initialText)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       bounds(bounds),
       hasFont(hasFont),
       hasMaxLength(hasMaxLength),

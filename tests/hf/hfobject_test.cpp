@@ -18,7 +18,7 @@ namespace {
 // readers of other makers accept, so that the tests' movies read cleanly there.
 class TestDefine : public FDT {
 public:
-    TestDefine() : id(NextCharacterID()) {}
+    TestDefine() : id(DrawCharacterID()) {}
     uint16_t ID() const override { return id; }
     void Write(FSWFStream& stream) override
     {
@@ -295,6 +295,21 @@ TEST_F(Placement, RemovingARecordWithoutPlacementStops)
     object.SetID(7);
     movie.PlacementList(7).push_back({nullptr, nullptr, 1});
     EXPECT_DEATH(movie.Frame(0)->RemoveObject(object), "ar.place");
+}
+
+// Every placement gets a display depth of its own, and depths have 16 bits:
+// 65,536 placements fill them, one more used to wrap to depth 0 again.
+TEST_F(Placement, MorePlacementsThanDisplayDepthsStop)
+{
+    TestObject object;
+    HFFrame& frame = *movie.Frame(0);
+    for (int i = 0; i < 0x10000; ++i) frame.AddObject(object);
+    const auto frames = Write();
+    ASSERT_EQ(frames.at(0).size(), 0x10001u);
+    EXPECT_EQ(DisplayDepth(frames[0].back()), 0xFFFF);
+
+    for (int i = 0; i < 0x10001; ++i) movie.Frame(0)->AddObject(object);
+    EXPECT_DEATH(movie.WriteMovie(path), "placements <= 65536 \\(display depths are 16-bit\\)");
 }
 
 }  // namespace
