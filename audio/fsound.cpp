@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 

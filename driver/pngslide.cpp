@@ -18,7 +18,7 @@
 #endif
 
 #include "driver/slideinput.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 

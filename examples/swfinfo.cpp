@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "driver/optiontable.h"
 #include "swf/fswfreader.h"
+#include "swf/ftagcode.h"
 
 namespace {
 
@@ -20,18 +20,6 @@ constexpr OptionSpec kOptions[] = {
     {"--summary", "", "print the header only, not the tags", ""},
     {"--help", "", "print this text and exit", "", true},
 };
-
-const std::map<unsigned, const char*> kTagNames = {
-    {0, "End"}, {1, "ShowFrame"}, {2, "DefineShape"}, {4, "PlaceObject"}, {5, "RemoveObject"},
-    {6, "DefineBits"}, {7, "DefineButton"}, {8, "JPEGTables"}, {9, "SetBackgroundColor"},
-    {10, "DefineFont"}, {11, "DefineText"}, {12, "DoAction"}, {13, "DefineFontInfo"},
-    {14, "DefineSound"}, {15, "StartSound"}, {17, "DefineButtonSound"}, {18, "SoundStreamHead"},
-    {19, "SoundStreamBlock"}, {20, "DefineBitsLossless"}, {21, "DefineBitsJPEG2"},
-    {22, "DefineShape2"}, {23, "DefineButtonCxform"}, {24, "Protect"}, {26, "PlaceObject2"},
-    {28, "RemoveObject2"}, {32, "DefineShape3"}, {33, "DefineText2"}, {34, "DefineButton2"},
-    {35, "DefineBitsJPEG3"}, {36, "DefineBitsLossless2"}, {37, "DefineEditText"},
-    {39, "DefineSprite"}, {43, "FrameLabel"}, {45, "SoundStreamHead2"}, {46, "DefineMorphShape"},
-    {48, "DefineFont2"}};
 
 }  // namespace
 
@@ -78,15 +66,15 @@ int main(int argc, char** argv)
         FSWFTagInfo tag;
         const FSWFRead read = ReadSWFTagHeader(bytes, at, &tag);
         if (read == FSWFRead::HeaderCutShort) break;
-        const auto found = kTagNames.find(tag.code);
-        std::printf(" %s(%u)", found != kTagNames.end() ? found->second : "Unknown", tag.length);
+        const char* tagName = FTagName(static_cast<FTagCode>(tag.code));
+        std::printf(" %s(%u)", tagName ? tagName : "Unknown", tag.length);
         if (read != FSWFRead::Whole) break;
         at = tag.NextOffset();
-        if (tag.code == 0) {
+        if (static_cast<FTagCode>(tag.code) == FTagCode::End) {
             ended = true;
             break;
         }
-        if (tag.code == 1) std::printf("\nframe %u:", ++frame);
+        if (static_cast<FTagCode>(tag.code) == FTagCode::ShowFrame) std::printf("\nframe %u:", ++frame);
     }
     std::printf("\n");
     if (!ended || at != bytes.size()) {

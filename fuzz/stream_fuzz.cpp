@@ -145,14 +145,14 @@ void Run(FuzzedDataProvider& input, FSWFStream& stream, Model& model, int depth)
             case 1: {
                 const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
                 const uint32_t length = body.Size();
-                stream.AppendTag(code, length, &body);
+                stream.AppendTag(static_cast<FTagCode>(code), length, &body);
                 model.Header(code, length, length > 62);
                 break;
             }
             case 2: {
                 const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
                 const uint32_t length = body.Size();
-                stream.AppendLongTag(code, length, &body);
+                stream.AppendLongTag(static_cast<FTagCode>(code), length, &body);
                 model.Header(code, length, true);
                 break;
             }
@@ -166,7 +166,7 @@ void Run(FuzzedDataProvider& input, FSWFStream& stream, Model& model, int depth)
             // A header without a body (ShowFrame, End, or a body written separately).
             const uint32_t code = input.ConsumeIntegralInRange<uint32_t>(0, 1023);
             const uint32_t length = input.ConsumeIntegralInRange<uint32_t>(0, 100);
-            stream.AppendTag(code, length, nullptr);
+            stream.AppendTag(static_cast<FTagCode>(code), length, nullptr);
             model.Header(code, length, length > 62);
             break;
         }

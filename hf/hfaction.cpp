@@ -1,46 +1,37 @@
 #include "hf/hfaction.h"
 
-#include <memory>
-
+#include "base/fassert.h"
 #include "swf/faction.h"
 #include "swf/fct.h"
 
-void HFActionGetURL::AddToCondition(FActionCondition& condition) const
+void HFAction::AddToCondition(FActionCondition& condition) const
 {
-    condition.AddAction(std::make_unique<FActionGetURL>(FString(url), FString(target)));
+    condition.AddAction(MakeRecord());
 }
 
-void HFActionGetURL::AddToDoAction(FCTDoAction& doAction) const
+void HFAction::AddToDoAction(FCTDoAction& doAction) const
 {
-    doAction.AddAction(std::make_unique<FActionGetURL>(FString(url), FString(target)));
+    doAction.AddAction(MakeRecord());
 }
 
-void HFActionGotoFrame::AddToCondition(FActionCondition& condition) const
+std::unique_ptr<FActionRecord> HFActionGetURL::MakeRecord() const
 {
-    condition.AddAction(std::make_unique<FActionGotoFrame>(static_cast<uint16_t>(frameIndex)));
+    return std::make_unique<FActionGetURL>(FString(url), FString(target));
 }
 
-void HFActionGotoFrame::AddToDoAction(FCTDoAction& doAction) const
+std::unique_ptr<FActionRecord> HFActionGotoFrame::MakeRecord() const
 {
-    doAction.AddAction(std::make_unique<FActionGotoFrame>(static_cast<uint16_t>(frameIndex)));
+    // The record holds 16 bits: a wider index would jump to another frame.
+    F_ASSERT(frameIndex >= 0 && frameIndex <= 0xFFFF, "frameIndex >= 0 && frameIndex <= 0xFFFF");
+    return std::make_unique<FActionGotoFrame>(static_cast<uint16_t>(frameIndex));
 }
 
-void HFActionPlay::AddToCondition(FActionCondition& condition) const
+std::unique_ptr<FActionRecord> HFActionPlay::MakeRecord() const
 {
-    condition.AddAction(std::make_unique<FActionPlay>());
+    return std::make_unique<FActionPlay>();
 }
 
-void HFActionPlay::AddToDoAction(FCTDoAction& doAction) const
+std::unique_ptr<FActionRecord> HFActionStop::MakeRecord() const
 {
-    doAction.AddAction(std::make_unique<FActionPlay>());
-}
-
-void HFActionStop::AddToCondition(FActionCondition& condition) const
-{
-    condition.AddAction(std::make_unique<FActionStop>());
-}
-
-void HFActionStop::AddToDoAction(FCTDoAction& doAction) const
-{
-    doAction.AddAction(std::make_unique<FActionStop>());
+    return std::make_unique<FActionStop>();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 class FActionCondition;
+class FActionRecord;
 class FCTDoAction;
 
 // A high-level action: a small value that appends a new action record each
@@ -11,8 +13,13 @@ class FCTDoAction;
 // added to many frames and buttons and destroyed right after.
 class HFAction {
 public:
-    virtual void AddToCondition(FActionCondition& condition) const = 0;
-    virtual void AddToDoAction(FCTDoAction& doAction) const = 0;
+    // Appends a new record to a button's condition record.
+    void AddToCondition(FActionCondition& condition) const;
+    // Appends a new record to a frame's DoAction tag.
+    void AddToDoAction(FCTDoAction& doAction) const;
+
+    // A new record of this action, owned by the caller.
+    virtual std::unique_ptr<FActionRecord> MakeRecord() const = 0;
 
 protected:
     HFAction() = default;
@@ -27,8 +34,7 @@ protected:
 class HFActionGetURL : public HFAction {
 public:
     explicit HFActionGetURL(const char* url, const char* target = "") : url(url), target(target) {}
-    void AddToCondition(FActionCondition& condition) const override;
-    void AddToDoAction(FCTDoAction& doAction) const override;
+    std::unique_ptr<FActionRecord> MakeRecord() const override;
 
 private:
     const char* url;     // borrowed
@@ -38,8 +44,7 @@ private:
 class HFActionGotoFrame : public HFAction {
 public:
     explicit HFActionGotoFrame(int32_t frameIndex) : frameIndex(frameIndex) {}  // 0 is the first frame
-    void AddToCondition(FActionCondition& condition) const override;
-    void AddToDoAction(FCTDoAction& doAction) const override;
+    std::unique_ptr<FActionRecord> MakeRecord() const override;
 
 private:
     int32_t frameIndex;
@@ -47,12 +52,10 @@ private:
 
 class HFActionPlay : public HFAction {
 public:
-    void AddToCondition(FActionCondition& condition) const override;
-    void AddToDoAction(FCTDoAction& doAction) const override;
+    std::unique_ptr<FActionRecord> MakeRecord() const override;
 };
 
 class HFActionStop : public HFAction {
 public:
-    void AddToCondition(FActionCondition& condition) const override;
-    void AddToDoAction(FCTDoAction& doAction) const override;
+    std::unique_ptr<FActionRecord> MakeRecord() const override;
 };

@@ -4,7 +4,7 @@
 
 #include "hf/hfaction.h"
 #include "hf/hfmovie.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 #include "swf/fdtbuttons.h"
 
 HFButton::HFButton(HFObject& up, HFObject& over, HFObject& down, HFObject& hit)

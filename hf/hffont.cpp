@@ -4,7 +4,7 @@
 
 #include "hf/hfmovie.h"
 #include "hf/hfpolygon.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 HFFont::HFFont(std::string name) : name(std::move(name)), fontTag(std::make_unique<FDTDefineFont>())
 {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <list>
 
+#include "base/fassert.h"
 #include "hf/hfaction.h"
 #include "hf/hfobject.h"
 #include "swf/fct.h"
@@ -80,6 +81,8 @@ void HFMovie::SortDepths()
 {
     const std::vector<HFAddRemoveRecord> sorted = HFSortPlacements(placements);
     placements.clear();  // the records are used up; the tags stay with the frames
+    // Each placement gets a depth of its own, and depths have 16 bits.
+    F_ASSERT(sorted.size() <= 0x10000, "placements <= 65536 (display depths are 16-bit)");
     std::printf("Depth sorting: %d shapes\n", static_cast<int>(sorted.size()));
     uint16_t displayDepth = 0;
     for (const HFAddRemoveRecord& record : sorted) {
@@ -93,6 +96,9 @@ void HFMovie::SortDepths()
 
 HFFrame* HFMovie::Frame(int32_t n)
 {
+    F_ASSERT(n >= 0, "n >= 0");
+    // The file's header counts frames in 16 bits.
+    F_ASSERT(n < 0xFFFF, "n < 0xFFFF (a movie holds at most 65535 frames)");
     if (n + 1 > frameCount) frameCount = n + 1;
     const size_t index = static_cast<size_t>(n);
     if (index >= frames.size()) {

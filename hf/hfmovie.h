@@ -72,7 +72,7 @@ public:
     HFMovie(const HFMovie&) = delete;
     HFMovie& operator=(const HFMovie&) = delete;
 
-    // Frame n (0-based), created on demand with every frame before it.
+    // Frame n (0-based, below 65535), created on demand with every frame before it.
     HFFrame* Frame(int32_t n);
     int32_t FrameCount() const { return frameCount; }
 
@@ -82,6 +82,9 @@ public:
     int32_t Height() const { return height; }
 
     // Sorts the placements by depth, then writes the movie and empties it.
+    // Stops on an assertion with more than 65536 placements (display depths
+    // have 16 bits) and when the movie holds define tags drawn before another
+    // movie was written (a process builds one movie at a time).
     // Returns whether the whole file was written; on failure `error` (when
     // given) receives the system's reason.
     bool WriteMovie(const std::string& fileName, std::string* error = nullptr);

@@ -1,7 +1,7 @@
 #include "hf/hfobject.h"
 
 #include "hf/hfmovie.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 #include "swf/fct.h"
 
 int32_t HFObject::ID() const

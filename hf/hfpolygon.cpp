@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 HFPolygon::HFPolygon(int32_t x, int32_t y) : HFShape(x, y, x, y)
 {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "hf/hfmovie.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 #include "swf/fdtbitmaps.h"
 
 namespace {

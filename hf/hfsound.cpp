@@ -32,10 +32,9 @@ HFSound::~HFSound() = default;
 void HFSound::AddToFrame(HFFrame& frame, HFMovie& /*movie*/)
 {
     if (!defined) {
-        // The stream head carries the sound's own rate, so that it agrees
-        // with its playback format byte.
-        frame.Tags().push_back(
-            std::make_unique<FDTSoundStreamHead>(format.Code(), format.rate, format.type, format.sampleCount));
+        // The head's stream rate code stays 0: no stream blocks follow an
+        // event sound, and players read the bytes as always written.
+        frame.Tags().push_back(std::make_unique<FDTSoundStreamHead>(format.Code(), format.type, format.sampleCount));
         frame.Tags().push_back(std::move(sound));
         defined = true;
     }

@@ -7,7 +7,7 @@
 
 #include "hf/hffont.h"
 #include "hf/hfmovie.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 #include "swf/fdttext.h"
 
 namespace {

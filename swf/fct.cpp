@@ -1,22 +1,10 @@
 #include "swf/fct.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 
-enum : uint32_t {
-    kTagPlaceObject = 4,
-    kTagRemoveObject = 5,
-    kTagSetBackgroundColor = 9,
-    kTagDoAction = 12,
-    kTagStartSound = 15,
-    kTagProtect = 24,
-    kTagPlaceObject2 = 26,
-    kTagRemoveObject2 = 28,
-    kTagFrameLabel = 43,
-};
-
-void AppendBody(FSWFStream& stream, uint32_t code, FSWFStream& body)
+void AppendBody(FSWFStream& stream, FTagCode code, FSWFStream& body)
 {
     stream.AppendTag(code, body.Size(), &body);
 }
@@ -33,14 +21,14 @@ void FCTDoAction::Write(FSWFStream& stream)
     FSWFStream body;
     for (const std::unique_ptr<FActionRecord>& action : actions) action->Write(body);
     body.WriteByte(0);  // end of actions
-    AppendBody(stream, kTagDoAction, body);
+    AppendBody(stream, FTagCode::DoAction, body);
 }
 
 void FCTFrameLabel::Write(FSWFStream& stream)
 {
     FSWFStream body;
     label.Write(body, true);
-    AppendBody(stream, kTagFrameLabel, body);
+    AppendBody(stream, FTagCode::FrameLabel, body);
 }
 
 FCTPlaceObject::FCTPlaceObject(uint16_t characterID, uint16_t depth, FMatrix matrix,
@@ -57,7 +45,7 @@ void FCTPlaceObject::Write(FSWFStream& stream)
     body.WriteWord(depth);
     matrix.Write(body);
     _colorTransform->Write(body);
-    AppendBody(stream, kTagPlaceObject, body);
+    AppendBody(stream, FTagCode::PlaceObject, body);
 }
 
 FCTPlaceObject2::FCTPlaceObject2(bool hasClipDepth, bool hasRatio, bool hasCharacter, bool move,
@@ -94,12 +82,12 @@ void FCTPlaceObject2::Write(FSWFStream& stream)
     if (hasRatio) body.WriteWord(ratio);
     if (name) name->Write(body, true);
     if (hasClipDepth) body.WriteWord(clipDepth);
-    AppendBody(stream, kTagPlaceObject2, body);
+    AppendBody(stream, FTagCode::PlaceObject2, body);
 }
 
 void FCTProtect::Write(FSWFStream& stream)
 {
-    stream.AppendTag(kTagProtect, 0, nullptr);
+    stream.AppendTag(FTagCode::Protect, 0, nullptr);
 }
 
 void FCTRemoveObject::Write(FSWFStream& stream)
@@ -107,14 +95,14 @@ void FCTRemoveObject::Write(FSWFStream& stream)
     FSWFStream body;
     body.WriteWord(characterID);
     body.WriteWord(depth);
-    AppendBody(stream, kTagRemoveObject, body);
+    AppendBody(stream, FTagCode::RemoveObject, body);
 }
 
 void FCTRemoveObject2::Write(FSWFStream& stream)
 {
     FSWFStream body;
     body.WriteWord(depth);
-    AppendBody(stream, kTagRemoveObject2, body);
+    AppendBody(stream, FTagCode::RemoveObject2, body);
 }
 
 FCTSetBackgroundColor::FCTSetBackgroundColor(FColor color) : color(color)
@@ -126,7 +114,7 @@ void FCTSetBackgroundColor::Write(FSWFStream& stream)
 {
     FSWFStream body;
     color.Write(body);
-    AppendBody(stream, kTagSetBackgroundColor, body);
+    AppendBody(stream, FTagCode::SetBackgroundColor, body);
 }
 
 void FCTStartSound::Write(FSWFStream& stream)
@@ -134,5 +122,5 @@ void FCTStartSound::Write(FSWFStream& stream)
     FSWFStream body;
     body.WriteWord(soundID);
     soundInfo.Write(body);
-    AppendBody(stream, kTagStartSound, body);
+    AppendBody(stream, FTagCode::StartSound, body);
 }

@@ -6,7 +6,7 @@
 
 #include <zlib.h>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // An empty encoding-table section ahead of the image data: an end-of-image
@@ -27,21 +27,21 @@ void WriteEndOfImage(FSWFStream& body)
 }  // namespace
 
 FDTDefineBits::FDTDefineBits(int32_t size, const uint8_t* data)
-    : characterID(NextCharacterID()), size(size), data(data) {}
+    : characterID(DrawCharacterID()), size(size), data(data) {}
 
 void FDTDefineBits::Write(FSWFStream& stream)
 {
     FSWFStream body;
     body.WriteWord(characterID);
     body.AppendData(data, size);
-    stream.AppendLongTag(6, body.Size(), &body);
+    stream.AppendLongTag(FTagCode::DefineBits, body.Size(), &body);
 }
 
 FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(const uint8_t* data, int32_t size)
-    : characterID(NextCharacterID()), size(size), data(data) {}
+    : characterID(DrawCharacterID()), size(size), data(data) {}
 
 FDTDefineBitsJPEG2::FDTDefineBitsJPEG2(FSWFFileRegion region)
-    : characterID(NextCharacterID()), size(region.size), data(nullptr), fromFile(true), region(std::move(region)) {}
+    : characterID(DrawCharacterID()), size(region.size), data(nullptr), fromFile(true), region(std::move(region)) {}
 
 void FDTDefineBitsJPEG2::Write(FSWFStream& stream)
 {
@@ -53,12 +53,12 @@ void FDTDefineBitsJPEG2::Write(FSWFStream& stream)
     else
         body.AppendData(data, size);
     WriteEndOfImage(body);
-    stream.AppendLongTag(21, body.Size(), &body);
+    stream.AppendLongTag(FTagCode::DefineBitsJPEG2, body.Size(), &body);
 }
 
 FDTDefineBitsJPEG3::FDTDefineBitsJPEG3(const uint8_t* jpegData, int32_t jpegSize,
                                        const uint8_t* alphaData, int32_t alphaSize)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       alphaSize(alphaSize),
       jpegSize(jpegSize),
       jpegData(jpegData),
@@ -74,7 +74,7 @@ void FDTDefineBitsJPEG3::Write(FSWFStream& stream)
     body.AppendData(jpegData, jpegSize);
     WriteEndOfImage(body);
     body.AppendData(alphaData, alphaSize);
-    stream.AppendLongTag(35, body.Size(), &body);
+    stream.AppendLongTag(FTagCode::DefineBitsJPEG3, body.Size(), &body);
 }
 
 FDTJPEGTables::FDTJPEGTables(int32_t size, const uint8_t* data) : size(size), data(data) {}
@@ -83,13 +83,13 @@ void FDTJPEGTables::Write(FSWFStream& stream)
 {
     FSWFStream body;
     body.AppendData(data, size);
-    stream.AppendTag(8, body.Size(), &body);
+    stream.AppendTag(FTagCode::JPEGTables, body.Size(), &body);
 }
 
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
                                              uint32_t colorTableSize, const uint8_t* colorTable,
                                              const uint8_t* pixelData, bool alpha)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       format(format),
       width(width),
       height(height),
@@ -121,7 +121,7 @@ FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uin
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
                                              uint32_t colorTableSize, bool alpha,
                                              std::vector<uint8_t>&& compressedData)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       format(format),
       width(width),
       height(height),
@@ -143,5 +143,6 @@ void FDTDefineBitsLossless::Write(FSWFStream& stream)
     body.WriteWord(height);
     if (format <= 3) body.WriteByte((colorTableSize - 1) & 0xFF);
     body.AppendData(compressed.data(), static_cast<int32_t>(compressed.size()));
-    stream.AppendLongTag(alpha ? 36 : 20, body.Size(), &body);
+    const FTagCode code = alpha ? FTagCode::DefineBitsLossless2 : FTagCode::DefineBitsLossless;
+    stream.AppendLongTag(code, body.Size(), &body);
 }

@@ -1,6 +1,6 @@
 #include "swf/fdtbuttons.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 FButtonRecord::FButtonRecord(bool hitTest, bool down, bool over, bool up, uint16_t characterID, uint16_t depth,
                              FMatrix matrix)
@@ -36,7 +36,7 @@ void FButtonRecord2::Write(FSWFStream& stream) const
     colorTransform->Write(stream);
 }
 
-FDTDefineButton::FDTDefineButton() : characterID(NextCharacterID()) {}
+FDTDefineButton::FDTDefineButton() : characterID(DrawCharacterID()) {}
 
 void FDTDefineButton::AddButtonRecord(std::unique_ptr<FButtonRecord1> record)
 {
@@ -56,10 +56,10 @@ void FDTDefineButton::Write(FSWFStream& stream)
     body.WriteByte(0);  // end of records
     for (const std::unique_ptr<FActionRecord>& action : actions) action->Write(body);
     body.WriteByte(0);  // end of actions
-    stream.AppendTag(7, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineButton, body.Size(), &body);
 }
 
-FDTDefineButton2::FDTDefineButton2(bool trackAsMenu) : characterID(NextCharacterID()), trackAsMenu(trackAsMenu) {}
+FDTDefineButton2::FDTDefineButton2(bool trackAsMenu) : characterID(DrawCharacterID()), trackAsMenu(trackAsMenu) {}
 
 void FDTDefineButton2::AddButtonRecord(std::unique_ptr<FButtonRecord2> record)
 {
@@ -92,7 +92,7 @@ void FDTDefineButton2::Write(FSWFStream& stream)
             conditions[i]->WriteLast(body);
         }
     }
-    stream.AppendTag(34, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineButton2, body.Size(), &body);
 }
 
 FDTDefineButtonCxform::FDTDefineButtonCxform(uint16_t buttonID, std::unique_ptr<FCXForm> colorTransform)
@@ -106,7 +106,7 @@ void FDTDefineButtonCxform::Write(FSWFStream& stream)
     FSWFStream body;
     body.WriteWord(buttonID);
     colorTransform->Write(body);
-    stream.AppendTag(23, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineButtonCxform, body.Size(), &body);
 }
 
 FDTDefineButtonSound::FDTDefineButtonSound(uint16_t buttonID, uint16_t sound0, FSoundInfo info0, uint16_t sound1,
@@ -124,5 +124,5 @@ void FDTDefineButtonSound::Write(FSWFStream& stream)
         body.WriteWord(soundIDs[i]);
         soundInfos[i].Write(body);
     }
-    stream.AppendTag(17, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineButtonSound, body.Size(), &body);
 }

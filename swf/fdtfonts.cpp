@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // Glyph outlines are filled with the font's one fill style and never stroked.
@@ -64,7 +64,7 @@ void FKerningRecord::Write(FSWFStream& stream) const
 
 // ---------------------------------------------------------------------------
 
-FDTDefineFont::FDTDefineFont() : characterID(NextCharacterID()) {}
+FDTDefineFont::FDTDefineFont() : characterID(DrawCharacterID()) {}
 
 void FDTDefineFont::AddShapeGlyph(std::unique_ptr<FShape> shape)
 {
@@ -94,7 +94,7 @@ void FDTDefineFont::Write(FSWFStream& stream)
         body.WriteWord(static_cast<uint32_t>(offset));
     }
     body.Append(glyphStream);
-    stream.AppendTag(10, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineFont, body.Size(), &body);
 }
 
 // ---------------------------------------------------------------------------
@@ -104,7 +104,7 @@ FDTDefineFont2::FDTDefineFont2(std::string fontName, uint16_t encoding, bool ita
 
 FDTDefineFont2::FDTDefineFont2(std::string fontName, uint16_t encoding, bool italic, bool bold,
                                int16_t ascent, int16_t descent, int16_t leading)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       encoding(encoding),
       italic(italic),
       bold(bold),
@@ -209,14 +209,14 @@ void FDTDefineFont2::Write(FSWFStream& stream)
             record->Write(body);
         }
     }
-    stream.AppendTag(48, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineFont2, body.Size(), &body);
 }
 
 // ---------------------------------------------------------------------------
 
 FDTDefineFontInfo::FDTDefineFontInfo(std::string fontName, uint16_t fontID, uint16_t encoding,
                                      bool italic, bool bold)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       fontID(fontID),
       fontName(FontName(std::move(fontName))),
       encoding(encoding),
@@ -239,5 +239,5 @@ void FDTDefineFontInfo::Write(FSWFStream& stream)
     body.WriteBits(bold ? 1 : 0, 1);
     body.WriteBits(wideCodes ? 1 : 0, 1);
     for (uint16_t code : codeList) WriteCode(body, code, wideCodes);
-    stream.AppendTag(13, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineFontInfo, body.Size(), &body);
 }

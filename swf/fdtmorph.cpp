@@ -1,9 +1,8 @@
 #include "swf/fdtmorph.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
-constexpr uint32_t kTagDefineMorphShape = 46;
 
 FColor WithAlpha(FColor color)
 {
@@ -83,7 +82,7 @@ void FMorphLineStyle::Write(FSWFStream& stream) const
 // The tag
 
 FDTDefineMorphShape::FDTDefineMorphShape(FRect startBounds, FRect endBounds)
-    : characterID(NextCharacterID()), startBounds(startBounds), endBounds(endBounds) {}
+    : characterID(DrawCharacterID()), startBounds(startBounds), endBounds(endBounds) {}
 
 uint32_t FDTDefineMorphShape::AddFillStyle(std::unique_ptr<FMorphFillStyle> fillStyle)
 {
@@ -151,5 +150,5 @@ void FDTDefineMorphShape::Write(FSWFStream& stream)
     body.Append(stylesAndStartEdges);
 
     endEdges.Write(body);
-    stream.AppendTag(kTagDefineMorphShape, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineMorphShape, body.Size(), &body);
 }

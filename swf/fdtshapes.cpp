@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // A style array's count: one byte below 255, else the escape 0xFF and 16 bits.
@@ -339,8 +339,8 @@ void FShapeWithStyle::Write(FSWFStream& stream) const
 // ---------------------------------------------------------------------------
 // Define-shape tags
 
-FDTDefineShapeBase::FDTDefineShapeBase(FRect bounds, uint32_t tagCode, bool colorsWithAlpha)
-    : characterID(NextCharacterID()),
+FDTDefineShapeBase::FDTDefineShapeBase(FRect bounds, FTagCode tagCode, bool colorsWithAlpha)
+    : characterID(DrawCharacterID()),
       bounds(bounds),
       fillStyles(std::make_unique<FFillStyleArray>()),
       lineStyles(std::make_unique<FLineStyleArray>()),

@@ -345,7 +345,7 @@ public:
 
 protected:
     // `bounds` in twips; takes a fresh character ID.
-    FDTDefineShapeBase(FRect bounds, uint32_t tagCode, bool colorsWithAlpha);
+    FDTDefineShapeBase(FRect bounds, FTagCode tagCode, bool colorsWithAlpha);
 
 private:
     uint16_t characterID;
@@ -354,24 +354,24 @@ private:
     std::unique_ptr<FFillStyleArray> fillStyles;      // null once the arrays are finished
     std::unique_ptr<FLineStyleArray> lineStyles;
     bool styleArraysFinished = false;
-    uint32_t tagCode;
+    FTagCode tagCode;
     bool colorsWithAlpha;
 };
 
 // DefineShape (2): RGB colours.
 class FDTDefineShape : public FDTDefineShapeBase {
 public:
-    explicit FDTDefineShape(FRect bounds) : FDTDefineShapeBase(bounds, 2, false) {}
+    explicit FDTDefineShape(FRect bounds) : FDTDefineShapeBase(bounds, FTagCode::DefineShape, false) {}
 };
 
 // DefineShape2 (22): RGB colours; allows new styles inside the records.
 class FDTDefineShape2 : public FDTDefineShapeBase {
 public:
-    explicit FDTDefineShape2(FRect bounds) : FDTDefineShapeBase(bounds, 22, false) {}
+    explicit FDTDefineShape2(FRect bounds) : FDTDefineShapeBase(bounds, FTagCode::DefineShape2, false) {}
 };
 
 // DefineShape3 (32): RGBA colours.
 class FDTDefineShape3 : public FDTDefineShapeBase {
 public:
-    explicit FDTDefineShape3(FRect bounds) : FDTDefineShapeBase(bounds, 32, true) {}
+    explicit FDTDefineShape3(FRect bounds) : FDTDefineShapeBase(bounds, FTagCode::DefineShape3, true) {}
 };

@@ -7,7 +7,7 @@
 
 #include "audio/fresample.h"
 #include "audio/fsound.h"
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 
@@ -325,7 +325,7 @@ bool FDTDefineSound::ReadWAV(std::FILE* fp, FSoundFormat& fields, std::vector<ui
     return accepted;
 }
 
-FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(NextCharacterID())
+FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(DrawCharacterID())
 {
     F_ASSERT(codeBits >= 2 && codeBits <= 5, "nBits >= 2 && nBits <= 5");
     if (!file) return;
@@ -341,7 +341,7 @@ FDTDefineSound::FDTDefineSound(std::FILE* file, int codeBits) : characterID(Next
 
 FDTDefineSound::FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount,
                                const void* samples, uint32_t /*dataSize*/, int codeBits)
-    : characterID(NextCharacterID())
+    : characterID(DrawCharacterID())
 {
     F_ASSERT(codeBits >= 2 && codeBits <= 5, "nBits >= 2 && nBits <= 5");
     F_ASSERT(rate <= 3 && size <= 1 && type <= 1, "rate <= 3 && size <= 1 && type <= 1");
@@ -384,7 +384,7 @@ void FDTDefineSound::Write(FSWFStream& stream)
                  "soundData.size() <= 0x7FFFFFFF");
         body.AppendData(soundData.data(), static_cast<int32_t>(soundData.size()));
     }
-    stream.AppendTag(14, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineSound, body.Size(), &body);
 }
 
 FDTSoundStreamHead::FDTSoundStreamHead(uint8_t playbackFormat, uint8_t streamType, uint32_t streamSampleCount)
@@ -411,7 +411,7 @@ void FDTSoundStreamHead::Write(FSWFStream& stream)
     body.WriteBits(1, 1);  // 16-bit
     body.WriteBits(streamType, 1);
     body.WriteWord(streamSampleCount);
-    stream.AppendTag(18, body.Size(), &body);
+    stream.AppendTag(FTagCode::SoundStreamHead, body.Size(), &body);
 }
 
 FDTSoundStreamHead2::FDTSoundStreamHead2(uint8_t playbackFormat, uint8_t streamCompression, uint8_t streamSize,
@@ -441,7 +441,7 @@ void FDTSoundStreamHead2::Write(FSWFStream& stream)
     body.WriteBits(streamSize, 1);
     body.WriteBits(streamType, 1);
     body.WriteWord(streamSampleCount);
-    stream.AppendTag(45, body.Size(), &body);
+    stream.AppendTag(FTagCode::SoundStreamHead2, body.Size(), &body);
 }
 
 FDTSoundStreamBlock::FDTSoundStreamBlock(uint32_t size, const uint8_t* data) : size(size), data(data)
@@ -455,5 +455,5 @@ void FDTSoundStreamBlock::Write(FSWFStream& stream)
     FSWFStream body;
     // An empty block has an empty body: a zero-size deferred block cannot be written.
     if (size > 0) body.AppendData(data, static_cast<int32_t>(size));
-    stream.AppendTag(19, body.Size(), &body);
+    stream.AppendTag(FTagCode::SoundStreamBlock, body.Size(), &body);
 }

@@ -1,13 +1,8 @@
 #include "swf/fdtsprite.h"
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
-namespace {
-constexpr uint32_t kTagDefineSprite = 39;
-constexpr uint32_t kTagEnd = 0;
-}  // namespace
-
-FDTDefineSprite::FDTDefineSprite() : characterID(NextCharacterID()) {}
+FDTDefineSprite::FDTDefineSprite() : characterID(DrawCharacterID()) {}
 
 void FDTDefineSprite::AddControlTag(std::unique_ptr<FTag> tag)
 {
@@ -26,7 +21,7 @@ void FDTDefineSprite::Write(FSWFStream& stream)
     body.WriteWord(characterID);
     body.WriteWord(frameCount);
     for (const std::unique_ptr<FTag>& tag : controlTags) tag->Write(body);
-    body.AppendTag(kTagEnd, 0, nullptr);
+    body.AppendTag(FTagCode::End, 0, nullptr);
     // Size counts the nested deferred blocks; Append carries them over.
-    stream.AppendTag(kTagDefineSprite, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineSprite, body.Size(), &body);
 }

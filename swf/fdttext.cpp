@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 namespace {
 // The width of a signed field that holds `value`.
@@ -93,8 +93,8 @@ void FTextGlyphRecord::Write(FSWFStream& stream, uint32_t codeBits, uint32_t adv
 // ---------------------------------------------------------------------------
 
 FDTDefineTextBase::FDTDefineTextBase(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount,
-                                     uint32_t tagCode, bool colorsWithAlpha)
-    : characterID(NextCharacterID()),
+                                     FTagCode tagCode, bool colorsWithAlpha)
+    : characterID(DrawCharacterID()),
       bounds(bounds),
       matrix(matrix),
       fontGlyphCount(fontGlyphCount),
@@ -139,7 +139,7 @@ FDTDefineEditText::FDTDefineEditText(FRect bounds, bool hasFont, bool hasMaxLeng
                                      uint16_t maxLength, uint8_t align, uint16_t leftMargin,
                                      uint16_t rightMargin, uint16_t indent, int16_t leading,
                                      FString variableName, FString initialText)
-    : characterID(NextCharacterID()),
+    : characterID(DrawCharacterID()),
       bounds(bounds),
       hasFont(hasFont),
       hasMaxLength(hasMaxLength),
@@ -205,5 +205,5 @@ void FDTDefineEditText::Write(FSWFStream& stream)
     }
     variableName.Write(body, true);
     if (hasText) initialText.Write(body, true);
-    stream.AppendTag(37, body.Size(), &body);
+    stream.AppendTag(FTagCode::DefineEditText, body.Size(), &body);
 }

@@ -106,7 +106,7 @@ public:
     void Write(FSWFStream& stream) override;
 
 protected:
-    FDTDefineTextBase(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount, uint32_t tagCode,
+    FDTDefineTextBase(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount, FTagCode tagCode,
                       bool colorsWithAlpha);
 
 private:
@@ -114,7 +114,7 @@ private:
     FRect bounds;
     FMatrix matrix;
     uint32_t fontGlyphCount;
-    uint32_t tagCode;
+    FTagCode tagCode;
     bool colorsWithAlpha;
     std::vector<std::unique_ptr<FTextRecord>> records;
 };
@@ -123,14 +123,14 @@ private:
 class FDTDefineText : public FDTDefineTextBase {
 public:
     FDTDefineText(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount)
-        : FDTDefineTextBase(bounds, matrix, fontGlyphCount, 11, false) {}
+        : FDTDefineTextBase(bounds, matrix, fontGlyphCount, FTagCode::DefineText, false) {}
 };
 
 // DefineText2 (33): style colours with alpha.
 class FDTDefineText2 : public FDTDefineTextBase {
 public:
     FDTDefineText2(FRect bounds, FMatrix matrix, uint32_t fontGlyphCount)
-        : FDTDefineTextBase(bounds, matrix, fontGlyphCount, 33, true) {}
+        : FDTDefineTextBase(bounds, matrix, fontGlyphCount, FTagCode::DefineText2, true) {}
 };
 
 // ---------------------------------------------------------------------------

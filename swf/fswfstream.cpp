@@ -6,8 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "base/fassert.h"
 #include "base/fatomicfile.h"
-#include "swf/fassert.h"
+#include "swf/fdt.h"
 #include "swf/ffileregion.h"
 
 #ifndef _WIN32
@@ -23,15 +24,22 @@ void FSWFStream::CompleteCurrentByte()
     bitsLeft = 8;
 }
 
+namespace {
+// A value fits a field of `size` bits when it fits as unsigned, or when it is
+// negative and its magnitude fits (two's complement in the field's low bits).
+bool FitsField(uint32_t data, uint32_t size)
+{
+    const uint64_t fieldMax = (uint64_t{1} << size) - 1;
+    const int64_t asSigned = static_cast<int32_t>(data);
+    return data <= fieldMax || (asSigned < 0 && -asSigned <= static_cast<int64_t>(fieldMax));
+}
+}  // namespace
+
 void FSWFStream::WriteBits(uint32_t data, uint32_t size)
 {
     F_ASSERT(size <= 32, "size <= 32");
+    F_ASSERT(FitsField(data, size), "( data <= (0x01<<size) - 1 ) || ( -(S32)(data) <= (0x01<<size) - 1 )");
     const uint64_t fieldMax = (uint64_t{1} << size) - 1;
-    const int64_t asSigned = static_cast<int32_t>(data);
-    // A value fits when it fits as unsigned, or when it is negative and its
-    // magnitude fits (two's complement in the field's low bits).
-    F_ASSERT(data <= fieldMax || (asSigned < 0 && -asSigned <= static_cast<int64_t>(fieldMax)),
-             "( data <= (0x01<<size) - 1 ) || ( -(S32)(data) <= (0x01<<size) - 1 )");
 
     if (size == 0) return;
     // The partial byte's bits, then the field's, in one word; whole bytes go
@@ -48,8 +56,11 @@ void FSWFStream::WriteBits(uint32_t data, uint32_t size)
     bitsLeft = 8 - count;
 }
 
+// Byte and word fields refuse what a bit field of their width refuses: a
+// value cut to its low bits would be another value in the file.
 void FSWFStream::WriteByte(uint32_t value)
 {
+    F_ASSERT(FitsField(value, 8), "( value <= 0xFF ) || ( -(S32)(value) <= 0xFF )");
     if (bitsLeft == 8) {
         buffer.push_back(static_cast<uint8_t>(value));
         return;
@@ -59,6 +70,7 @@ void FSWFStream::WriteByte(uint32_t value)
 
 void FSWFStream::WriteWord(uint32_t value)
 {
+    F_ASSERT(FitsField(value, 16), "( value <= 0xFFFF ) || ( -(S32)(value) <= 0xFFFF )");
     WriteByte(value & 0xFF);
     WriteByte((value >> 8) & 0xFF);
 }
@@ -125,19 +137,19 @@ uint32_t FSWFStream::Append(FSWFStream& other)
     return other.ByteCount();
 }
 
-void FSWFStream::AppendTag(uint32_t code, uint32_t length, FSWFStream* body)
+void FSWFStream::AppendTag(FTagCode code, uint32_t length, FSWFStream* body)
 {
     if (length <= 62) {
-        WriteWord((((code & 0xFFFF) << 6) | length) & 0xFFFF);
+        WriteWord(((static_cast<uint32_t>(code) << 6) | length) & 0xFFFF);
         if (body) Append(*body);
         return;
     }
     AppendLongTag(code, length, body);
 }
 
-void FSWFStream::AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body)
+void FSWFStream::AppendLongTag(FTagCode code, uint32_t length, FSWFStream* body)
 {
-    WriteWord((((code & 0xFFFF) << 6) | 63) & 0xFFFF);
+    WriteWord(((static_cast<uint32_t>(code) << 6) | 63) & 0xFFFF);
     WriteDWord(length);
     if (body) Append(*body);
 }
@@ -266,7 +278,7 @@ bool FSWFStream::WriteToDescriptor(int descriptor, std::string* error)
 
 void FCTShowFrame::Write(FSWFStream& stream)
 {
-    stream.AppendTag(1, 0, nullptr);
+    stream.AppendTag(FTagCode::ShowFrame, 0, nullptr);
 }
 
 void FTagRawData::Write(FSWFStream& stream)
@@ -276,6 +288,7 @@ void FTagRawData::Write(FSWFStream& stream)
 
 namespace {
 uint16_t characterIDCounter = 0;
+uint32_t characterIDEpoch = 0;
 }
 
 uint16_t NextCharacterID()
@@ -288,6 +301,12 @@ uint16_t NextCharacterID()
 void ResetCharacterID()
 {
     characterIDCounter = 0;
+    ++characterIDEpoch;
+}
+
+uint32_t CharacterIDEpoch()
+{
+    return characterIDEpoch;
 }
 
 uint32_t BitsNeeded(uint32_t value, uint32_t sign)
@@ -313,15 +332,32 @@ int32_t MaxAbs4(int32_t a, int32_t b, int32_t c, int32_t d)
 void FSWFFile::AddTag(std::unique_ptr<FTag> tag)
 {
     if (tag->IsShowFrame()) ++frameCount;
+    if (const auto* define = dynamic_cast<const FDT*>(tag.get()); define && define->IDEpoch())
+        oldestIDEpoch = std::min(oldestIDEpoch, *define->IDEpoch());
     tags.push_back(std::move(tag));
+}
+
+void FSWFFile::CheckCharacterEpoch() const
+{
+    // A tag from before the last reset has an ID the counter has handed out
+    // again: the file would define two characters under one ID.
+    F_ASSERT(oldestIDEpoch >= CharacterIDEpoch(),
+             "oldestIDEpoch >= CharacterIDEpoch() (one movie at a time: another movie was written "
+             "while this one was built)");
 }
 
 void FSWFFile::WriteTags(FSWFStream& stream)
 {
+    CheckCharacterEpoch();
     for (const std::unique_ptr<FTag>& tag : tags) tag->Write(stream);
 }
 
 namespace {
+void CheckFrameCount(uint32_t frameCount)
+{
+    F_ASSERT(frameCount <= 0xFFFF, "frameCount <= 0xFFFF (the header counts frames in 16 bits)");
+}
+
 // The frame rectangle's field width: 15 bits as SWF writers have always used,
 // wider when a size needs more (readers take the fields as signed).
 uint32_t FrameRectBits(int32_t width, int32_t height)
@@ -339,6 +375,7 @@ uint32_t FSWFFile::HeaderSize(int32_t width, int32_t height)
 void FSWFFile::WriteHeader(FSWFStream& header, uint32_t fileLength, int32_t width, int32_t height,
                            uint32_t frameRate, uint32_t frameCount)
 {
+    CheckFrameCount(frameCount);
     const uint32_t bits = FrameRectBits(width, height);
     header.WriteByte(0x46);  // 'F'
     header.WriteByte(0x57);  // 'W'
@@ -358,6 +395,7 @@ void FSWFFile::WriteHeader(FSWFStream& header, uint32_t fileLength, int32_t widt
 
 void FSWFFile::WriteBody(FSWFStream& stream, int32_t width, int32_t height, uint32_t frameRate)
 {
+    CheckFrameCount(frameCount);
     // The header's length field needs the whole file: leave room, fill it in last.
     const uint32_t headerStart = stream.ByteCount();
     const uint32_t headerSize = HeaderSize(width, height);
@@ -372,7 +410,7 @@ void FSWFFile::WriteBody(FSWFStream& stream, int32_t width, int32_t height, uint
 void FSWFFile::WriteTagsAndEnd(FSWFStream& stream)
 {
     WriteTags(stream);
-    stream.AppendTag(0, 0, nullptr);  // End
+    stream.AppendTag(FTagCode::End, 0, nullptr);
     ResetCharacterID();
 }
 
@@ -428,7 +466,7 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
         }
     }
     if (ok) {
-        part.AppendTag(0, 0, nullptr);  // End
+        part.AppendTag(FTagCode::End, 0, nullptr);
         ok = writePart();
     }
     ResetCharacterID();
@@ -443,6 +481,9 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
 bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t height,
                          uint32_t frameRate, std::string* error)
 {
+    // Checked before a temporary file is made, so that none is left behind.
+    CheckCharacterEpoch();
+    CheckFrameCount(frameCount);
 #ifdef _WIN32
     FSWFStream stream;
     WriteBody(stream, width, height, frameRate);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "swf/ffileregion.h"
+#include "swf/ftagcode.h"
 
 // Bytes borrowed from a caller: the stream records where they go and splices
 // them into the output only when it is written out. The bytes must stay valid
@@ -33,6 +34,7 @@ public:
     // Writes the low `size` bits of `data` (0 to 32 bits); a value must fit its
     // field as unsigned, or be negative with a magnitude that fits.
     void WriteBits(uint32_t data, uint32_t size);
+    // A byte or a word: the value must fit its 8 or 16 bits in the same way.
     void WriteByte(uint32_t value);
     void WriteWord(uint32_t value);
     void WriteDWord(uint32_t value);
@@ -51,9 +53,9 @@ public:
     uint32_t Append(FSWFStream& other);
 
     // A tag header for `code` and `length`, then the body if one is given.
-    void AppendTag(uint32_t code, uint32_t length, FSWFStream* body);
+    void AppendTag(FTagCode code, uint32_t length, FSWFStream* body);
     // Always the six-byte header form, whatever the length (the bitmap tags).
-    void AppendLongTag(uint32_t code, uint32_t length, FSWFStream* body);
+    void AppendLongTag(FTagCode code, uint32_t length, FSWFStream* body);
 
     // Writes the complete bytes with the deferred blocks spliced in, consuming
     // the blocks. Returns false when the file reported a write error or a file
@@ -123,9 +125,14 @@ private:
 };
 
 // The process-wide character-ID counter: the first character defined gets 1.
-// It never wraps: a movie has at most 65535 characters.
+// It never wraps: a movie has at most 65535 characters. It is reset to 0 when
+// a movie is written, so a process builds one movie at a time.
 uint16_t NextCharacterID();
 void ResetCharacterID();
+// The number of resets so far. A define tag remembers the epoch it drew its
+// ID in (FDT::IDEpoch); one from before the last reset shares its ID with a
+// later character, and writing it stops on an assertion.
+uint32_t CharacterIDEpoch();
 
 // Bit length of `value`, plus `sign` (0 or 1) for the sign bit of a signed field.
 uint32_t BitsNeeded(uint32_t value, uint32_t sign);
@@ -134,6 +141,9 @@ int32_t MaxAbs4(int32_t a, int32_t b, int32_t c, int32_t d);
 // The ordered top-level tags of one movie, written as a SWF file of version 4.
 class FSWFFile {
 public:
+    // Every write stops on an assertion when the container holds a define tag
+    // drawn before the counter's last reset (two movies built at once), and
+    // a write with a header when there are more than 65535 frames.
     void AddTag(std::unique_ptr<FTag> tag);
     void WriteTags(FSWFStream& stream);
     // Header, tags and End tag into the stream; resets the character-ID counter.
@@ -169,6 +179,10 @@ private:
                            std::string* error);
 #endif
 
+    void CheckCharacterEpoch() const;
+
     uint32_t frameCount = 0;
     std::vector<std::unique_ptr<FTag>> tags;
+    // The earliest epoch a define tag here drew its ID in.
+    uint32_t oldestIDEpoch = UINT32_MAX;
 };

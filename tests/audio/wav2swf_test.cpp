@@ -11,10 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kDefineSound = 14;
-constexpr uint32_t kStartSound = 15;
-constexpr uint32_t kSoundStreamHead = 18;
-constexpr uint32_t kDoAction = 12;
 
 constexpr uint32_t kFrames = 1000;
 
@@ -60,10 +56,10 @@ TEST_F(Wav2Swf, WritesOneFrameWithTheSoundAsCharacterOneThenStop)
     EXPECT_EQ(movie.ShowFrames(), 1u);
     const std::vector<swftest::Tag> frame = movie.Frame(0);
     ASSERT_EQ(frame.size(), 4u);
-    EXPECT_EQ(frame[0].code, kSoundStreamHead);
-    EXPECT_EQ(frame[1].code, kDefineSound);
-    EXPECT_EQ(frame[2].code, kStartSound);
-    EXPECT_EQ(frame[3].code, kDoAction);
+    EXPECT_EQ(frame[0].code, FTagCode::SoundStreamHead);
+    EXPECT_EQ(frame[1].code, FTagCode::DefineSound);
+    EXPECT_EQ(frame[2].code, FTagCode::StartSound);
+    EXPECT_EQ(frame[3].code, FTagCode::DoAction);
 
     const std::vector<uint8_t>& define = frame[1].body;
     ASSERT_GE(define.size(), 8u);

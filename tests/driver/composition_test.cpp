@@ -16,33 +16,26 @@ namespace fs = std::filesystem;
 using swftest::Scratch;
 using swftest::Tag;
 
-enum Code : uint32_t {
-    SetBackgroundColor = 9,
-    DoAction = 12,
-    DefineBitsJPEG2 = 21,
-    PlaceObject2 = 26,
-    DefineShape3 = 32,
-    DefineButton2 = 34,
-    DefineEditText = 37,
-};
+using enum FTagCode;
 
-std::vector<uint32_t> Codes(const std::vector<Tag>& tags)
+std::vector<FTagCode> Codes(const std::vector<Tag>& tags)
 {
-    std::vector<uint32_t> codes;
+    std::vector<FTagCode> codes;
     for (const Tag& tag : tags) codes.push_back(tag.code);
     return codes;
 }
 
 // The tags the slide and its forward button give every slide frame.
-const std::vector<uint32_t> kSlideAndForward{DefineBitsJPEG2, DefineShape3,  PlaceObject2, DefineBitsJPEG2,
+const std::vector<FTagCode> kSlideAndForward{DefineBitsJPEG2, DefineShape3,  PlaceObject2, DefineBitsJPEG2,
                                              DefineShape3,    DefineShape3,  DefineButton2, PlaceObject2};
-const std::vector<uint32_t> kStop{DoAction};
-const std::vector<uint32_t> kFirstBackward{DefineBitsJPEG2, DefineShape3, DefineShape3, DefineButton2, PlaceObject2};
+const std::vector<FTagCode> kStop{DoAction};
+const std::vector<FTagCode> kFirstBackward{DefineBitsJPEG2, DefineShape3, DefineShape3, DefineButton2,
+                                           PlaceObject2};
 
-std::vector<uint32_t> Join(std::initializer_list<std::vector<uint32_t>> parts)
+std::vector<FTagCode> Join(std::initializer_list<std::vector<FTagCode>> parts)
 {
-    std::vector<uint32_t> all;
-    for (const std::vector<uint32_t>& part : parts) all.insert(all.end(), part.begin(), part.end());
+    std::vector<FTagCode> all;
+    for (const std::vector<FTagCode>& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -111,7 +104,7 @@ TEST(Composition, NoSlides)
 {
     const Show show = Convert("0\n", 0);
     ASSERT_GE(show.frames.size(), 1u);
-    EXPECT_EQ(Codes(show.frames[0]), (std::vector<uint32_t>{SetBackgroundColor}));
+    EXPECT_EQ(Codes(show.frames[0]), (std::vector<FTagCode>{SetBackgroundColor}));
 }
 
 TEST(Composition, OneStopForEachEntryAndNoButtonForARepeatedEntry)
@@ -244,7 +237,7 @@ TEST(ClosingFrame, EmptyFrameThenTheNoticeWhichStops)
     EXPECT_EQ(show.movie.frameCount, 5u);
     ASSERT_EQ(show.frames.size(), 5u);
     EXPECT_TRUE(show.frames[3].empty());
-    ASSERT_EQ(Codes(show.frames[4]), (std::vector<uint32_t>{DefineEditText, PlaceObject2, DoAction}));
+    ASSERT_EQ(Codes(show.frames[4]), (std::vector<FTagCode>{DefineEditText, PlaceObject2, DoAction}));
     const std::vector<uint8_t>& notice = show.frames[4][0].body;
     // ID, bounds (20, 12800, 20, 9600 in 15 bits: 9 bytes), then the flag
     // bytes: has text, word wrap off, multiline, read-only; border, has layout.
@@ -261,7 +254,7 @@ TEST(ClosingFrame, NoSlides)
 {
     const Show show = Convert("0\n", 0);
     EXPECT_EQ(show.movie.frameCount, 2u);
-    EXPECT_EQ(Codes(show.frames[1]), (std::vector<uint32_t>{DefineEditText, PlaceObject2, DoAction}));
+    EXPECT_EQ(Codes(show.frames[1]), (std::vector<FTagCode>{DefineEditText, PlaceObject2, DoAction}));
 }
 
 TEST(ClosingFrame, NoticeStaysOnTopOfMoreThanAThousandSlides)

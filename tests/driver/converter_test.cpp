@@ -28,7 +28,7 @@ TEST(Converter, WritesAMovieOfTheConfiguredSize)
     EXPECT_EQ(movie.ymax, 480 * 20 + 800);
     EXPECT_EQ(movie.frameRate, 12u);
     EXPECT_EQ(movie.frameCount, movie.ShowFrames());
-    EXPECT_EQ(movie.tags.back().code, 0u);
+    EXPECT_EQ(movie.tags.back().code, FTagCode::End);
 }
 
 TEST(Converter, FindsItsOwnFilesBesideTheBinary)

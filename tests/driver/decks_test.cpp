@@ -25,11 +25,13 @@ using swftest::Scratch;
 using swftest::Tag;
 using swftest::TinyJPEG;
 
-enum Code : uint32_t { DefineBitsJPEG2 = 21, PlaceObject2 = 26, DefineShape3 = 32 };
+constexpr FTagCode DefineBitsJPEG2 = FTagCode::DefineBitsJPEG2;
+constexpr FTagCode PlaceObject2 = FTagCode::PlaceObject2;
+constexpr FTagCode DefineShape3 = FTagCode::DefineShape3;
 
-std::vector<uint32_t> Codes(const std::vector<Tag>& tags, size_t count)
+std::vector<FTagCode> Codes(const std::vector<Tag>& tags, size_t count)
 {
-    std::vector<uint32_t> codes;
+    std::vector<FTagCode> codes;
     for (size_t i = 0; i < std::min(count, tags.size()); ++i) codes.push_back(tags[i].code);
     return codes;
 }
@@ -202,8 +204,8 @@ TEST(Matte, MixedDeckShowsNoBandOfTheSlideBefore)
     EXPECT_EQ(show.run.err,
               "corvanex: 3 of 4 slides differ from the 640 x 480 slide area and were scaled to fit it "
               "('--size auto' takes the first slide's size)\n");
-    const std::vector<uint32_t> plain{DefineBitsJPEG2, DefineShape3, PlaceObject2};
-    const std::vector<uint32_t> matted{DefineShape3, PlaceObject2, DefineBitsJPEG2, DefineShape3, PlaceObject2};
+    const std::vector<FTagCode> plain{DefineBitsJPEG2, DefineShape3, PlaceObject2};
+    const std::vector<FTagCode> matted{DefineShape3, PlaceObject2, DefineBitsJPEG2, DefineShape3, PlaceObject2};
     EXPECT_EQ(Codes(show.frames[0], 3), plain);
     EXPECT_EQ(Codes(show.frames[1], 5), matted);
     EXPECT_EQ(Codes(show.frames[2], 5), matted);
@@ -244,7 +246,7 @@ TEST(Matte, SlidesOfTheAreaSizeAreDrawnAsAlways)
     ASSERT_EQ(show.run.status, 0) << show.run.err;
     EXPECT_EQ(show.run.err, "");
     for (int f = 0; f < 2; ++f) {
-        EXPECT_EQ(Codes(show.frames[f], 3), (std::vector<uint32_t>{DefineBitsJPEG2, DefineShape3, PlaceObject2}));
+        EXPECT_EQ(Codes(show.frames[f], 3), (std::vector<FTagCode>{DefineBitsJPEG2, DefineShape3, PlaceObject2}));
         const BitmapFill fill = SlideFill(show.frames[f][1]);
         EXPECT_EQ(fill.scaleX, (12800 - 20 + 1) * 65536 / 640);
         EXPECT_EQ(fill.scaleY, (9600 - 20 + 1) * 65536 / 480);

@@ -27,8 +27,6 @@ using swftest::RunResult;
 using swftest::Scratch;
 using swftest::Tag;
 
-constexpr uint32_t kRemoveObject = 5;
-constexpr uint32_t kDefineButton2 = 34;
 const std::string kLibraryLines = "Depth sorting: complete\n";
 
 // One condition record of a DefineButton2: its flags and action bytes (with
@@ -58,7 +56,7 @@ std::vector<Tag> Buttons(const std::vector<Tag>& frame)
 {
     std::vector<Tag> buttons;
     for (const Tag& tag : frame)
-        if (tag.code == kDefineButton2) buttons.push_back(tag);
+        if (tag.code == FTagCode::DefineButton2) buttons.push_back(tag);
     return buttons;
 }
 
@@ -115,7 +113,7 @@ TEST(Options, KeysTakeTheEarlierKeyBackwardButtonOffTheStage)
     for (int f = 0; f < 5; ++f) {
         std::vector<Tag> removals;
         for (const Tag& tag : frames[f])
-            if (tag.code == kRemoveObject) removals.push_back(tag);
+            if (tag.code == FTagCode::RemoveObject) removals.push_back(tag);
         const std::vector<Tag> buttons = Buttons(frames[f]);
         if (buttons.size() < 2) {
             EXPECT_TRUE(removals.empty()) << "frame " << f;
@@ -155,11 +153,11 @@ TEST(Options, WithoutKeysTheMovieIsWhatKeysAddTo)
     for (size_t f = 0; f < plain.size(); ++f) {
         std::vector<Tag> kept;
         for (const Tag& tag : keys[f])
-            if (tag.code != kRemoveObject) kept.push_back(tag);
+            if (tag.code != FTagCode::RemoveObject) kept.push_back(tag);
         ASSERT_EQ(plain[f].size(), kept.size()) << "frame " << f;
         for (size_t t = 0; t < kept.size(); ++t) {
             ASSERT_EQ(plain[f][t].code, kept[t].code) << "frame " << f << " tag " << t;
-            if (kept[t].code != kDefineButton2) {
+            if (kept[t].code != FTagCode::DefineButton2) {
                 EXPECT_EQ(plain[f][t].body, kept[t].body) << "frame " << f << " tag " << t;
                 continue;
             }

@@ -206,7 +206,7 @@ TEST(PNGSlides, SlideBecomesALosslessBitmapTag)
     const swftest::Movie read = swftest::ParseFile(path);
     swftest::Discard(path);
     const swftest::Tag tag = read.Frame(0).at(0);
-    EXPECT_EQ(tag.code, 20u);  // DefineBitsLossless
+    EXPECT_EQ(tag.code, FTagCode::DefineBitsLossless);
     EXPECT_EQ(tag.body.at(2), 3);                        // format
     EXPECT_EQ(swftest::Word(tag, 3), 8);                 // width
     EXPECT_EQ(swftest::Word(tag, 5), 2);                 // height

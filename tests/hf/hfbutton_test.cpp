@@ -11,6 +11,7 @@
 #include "hf/hfmovie.h"
 #include "shapetags.h"
 #include "support/movie_folder.h"
+#include "swf/fct.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ protected:
     std::vector<uint8_t> Conditions()
     {
         for (const swftest::Tag& tag : Read())
-            if (tag.code == kDefineButton2) return {tag.body.begin() + kConditions, tag.body.end()};
+            if (tag.code == FTagCode::DefineButton2) return {tag.body.begin() + kConditions, tag.body.end()};
         ADD_FAILURE() << "no DefineButton2";
         return {};
     }
@@ -62,10 +63,10 @@ TEST_F(Objects, ButtonDefinesSharedStatesOnceAndPlacesOnlyItself)
 
     const std::vector<swftest::Tag> tags = Read();
     ASSERT_EQ(tags.size(), 4u);
-    EXPECT_EQ(tags[0].code, kDefineShape3);
-    EXPECT_EQ(tags[1].code, kDefineShape3);
-    EXPECT_EQ(tags[2].code, kDefineButton2);
-    EXPECT_EQ(tags[3].code, kPlaceObject2);
+    EXPECT_EQ(tags[0].code, FTagCode::DefineShape3);
+    EXPECT_EQ(tags[1].code, FTagCode::DefineShape3);
+    EXPECT_EQ(tags[2].code, FTagCode::DefineButton2);
+    EXPECT_EQ(tags[3].code, FTagCode::PlaceObject2);
     EXPECT_TRUE(face.DefineOnly());
     EXPECT_TRUE(hit.DefineOnly());
 
@@ -96,7 +97,7 @@ TEST_F(Objects, ButtonDefinesSharedStatesOnceAndPlacesOnlyItself)
     // In a later frame only the placement.
     movie.Frame(1)->AddObject(button);
     ASSERT_EQ(Tags(1).size(), 1u);
-    EXPECT_EQ(ReadTag(*Tags(1)[0]).code, kPlaceObject2);
+    EXPECT_EQ(ReadTag(*Tags(1)[0]).code, FTagCode::PlaceObject2);
 }
 
 TEST_F(Objects, ButtonIsPlacedWhateverItsOwnDefineOnlyFlag)
@@ -106,7 +107,7 @@ TEST_F(Objects, ButtonIsPlacedWhateverItsOwnDefineOnlyFlag)
     button.SetDefineOnly(true);
     movie.Frame(0)->AddObject(button);
     ASSERT_EQ(Tags().size(), 3u);  // the face, the button, its placement
-    EXPECT_EQ(ReadTag(*Tags()[2]).code, kPlaceObject2);
+    EXPECT_EQ(ReadTag(*Tags()[2]).code, FTagCode::PlaceObject2);
 }
 
 TEST_F(Objects, ButtonWithoutActionsWritesOneEmptyCondition)
@@ -133,6 +134,16 @@ TEST_F(Objects, GotoFrameOnRelease)
                                 0x81, 0x02, 0x00, 0x03, 0x00,  // GotoFrame 3
                                 0x00,                    // end of actions
                             }));
+}
+
+// The record's frame field has 16 bits: a frame index beyond them, or below
+// the first frame, would jump somewhere else.
+TEST_F(Objects, GotoFrameOutsideTheRecordsFieldStops)
+{
+    FCTDoAction doAction;
+    HFActionGotoFrame(0xFFFF).AddToDoAction(doAction);
+    EXPECT_DEATH(HFActionGotoFrame(0x10000).AddToDoAction(doAction), "frameIndex >= 0 && frameIndex <= 0xFFFF");
+    EXPECT_DEATH(HFActionGotoFrame(-1).AddToDoAction(doAction), "frameIndex >= 0 && frameIndex <= 0xFFFF");
 }
 
 TEST_F(Objects, AllActionsShareOneConditionRecord)
@@ -217,7 +228,7 @@ TEST_F(Objects, EachFrameActionGetsItsOwnDoAction)
 
     const std::vector<swftest::Tag> tags = Read();
     ASSERT_EQ(tags.size(), 3u);
-    EXPECT_EQ(tags[0].code, kDoAction);
+    EXPECT_EQ(tags[0].code, FTagCode::DoAction);
     EXPECT_EQ(tags[0].body, (std::vector<uint8_t>{0x07, 0x00}));  // Stop, end
     EXPECT_EQ(tags[1].body, (std::vector<uint8_t>{
                                 0x83, 0x0B, 0x00,                   // GetURL, 11 bytes
@@ -236,11 +247,11 @@ TEST_F(Objects, JPEGBitmapIsAnImageRectangleWithoutOutline)
     movie.Frame(0)->AddObject(bitmap);
     const std::vector<swftest::Tag> tags = Read();
     ASSERT_EQ(tags.size(), 3u);
-    EXPECT_EQ(tags[0].code, kDefineBitsJPEG2);
+    EXPECT_EQ(tags[0].code, FTagCode::DefineBitsJPEG2);
     EXPECT_TRUE(tags[0].longHeader);
     EXPECT_EQ(swftest::Little(tags[0].body, 0, 2), 1u);  // drawn at construction
-    EXPECT_EQ(tags[1].code, kDefineShape3);
-    EXPECT_EQ(tags[2].code, kPlaceObject2);
+    EXPECT_EQ(tags[1].code, FTagCode::DefineShape3);
+    EXPECT_EQ(tags[2].code, FTagCode::PlaceObject2);
 
     const Shape shape = ReadShape3(tags[1].body);
     EXPECT_EQ(shape.id, 2u);
@@ -262,8 +273,8 @@ TEST_F(Objects, LosslessBitmapTagFollowsTheAlphaFlag)
     movie.Frame(0)->AddObject(translucent);
     const std::vector<swftest::Tag> tags = Read();
     ASSERT_EQ(tags.size(), 6u);
-    EXPECT_EQ(tags[0].code, kDefineBitsLossless);
-    EXPECT_EQ(tags[3].code, kDefineBitsLossless2);
+    EXPECT_EQ(tags[0].code, FTagCode::DefineBitsLossless);
+    EXPECT_EQ(tags[3].code, FTagCode::DefineBitsLossless2);
     EXPECT_TRUE(ReadShape3(tags[4].body).lines.empty());
 }
 
@@ -276,7 +287,7 @@ TEST_F(Objects, LosslessBitmapFromCompressedBytes)
     movie.Frame(0)->AddObject(translucent);
     const std::vector<swftest::Tag> tags = Read();
     ASSERT_EQ(tags.size(), 3u);
-    EXPECT_EQ(tags[0].code, kDefineBitsLossless2);
+    EXPECT_EQ(tags[0].code, FTagCode::DefineBitsLossless2);
     EXPECT_EQ(std::vector<uint8_t>(tags[0].body.begin() + 7, tags[0].body.end()), stream);
     const Shape shape = ReadShape3(tags[1].body);
     ASSERT_EQ(shape.fills.size(), 2u);
@@ -304,10 +315,11 @@ TEST_F(Objects, SlideWithButtonsReadsBackFromTheFile)
     const swftest::Movie read = swftest::ParseFile(path);
     swftest::Discard(path);
 
-    std::vector<uint32_t> codes;
+    std::vector<FTagCode> codes;
     for (const swftest::Tag& tag : read.Frame(0)) codes.push_back(tag.code);
-    EXPECT_EQ(codes, (std::vector<uint32_t>{kDefineBitsJPEG2, kDefineShape3, kPlaceObject2, kDefineShape3,
-                                            kDefineButton2, kPlaceObject2, kDoAction}));
+    using enum FTagCode;
+    EXPECT_EQ(codes, (std::vector<FTagCode>{DefineBitsJPEG2, DefineShape3, PlaceObject2, DefineShape3, DefineButton2,
+                                            PlaceObject2, DoAction}));
     ASSERT_EQ(read.Frame(1).size(), 1u);
     // Display depths: the slide below the button, each placement its own.
     EXPECT_EQ(swftest::Little(read.Frame(0)[2].body, 1, 2), 0u);

@@ -11,7 +11,6 @@ namespace {
 
 using namespace shapetest;
 
-constexpr uint32_t kDefineFont = 10;
 
 // A right triangle, the smallest outline a polygon gives.
 HFPolygon Triangle()
@@ -76,7 +75,7 @@ TEST_F(Fonts, DefinedOnceWithEveryOutlineAndNeverPlaced)
     EXPECT_TRUE(movie.PlacementList(1).empty());
 
     const swftest::Tag tag = ReadTag(*movie.Frame(0)->Tags()[0]);
-    EXPECT_EQ(tag.code, kDefineFont);
+    EXPECT_EQ(tag.code, FTagCode::DefineFont);
     EXPECT_EQ(swftest::Word(tag, 0), 1u);  // the font's character ID
     EXPECT_EQ(swftest::Word(tag, 2), 4u);  // first offset: past two offsets
     const size_t glyphSize = swftest::Word(tag, 4) - 4u;

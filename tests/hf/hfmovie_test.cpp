@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 
+#include "hf/hfshape.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -88,8 +91,8 @@ TEST(Movie, TagsKeepTheirFrameAndOrder)
     const swftest::Movie file = Written(movie, "order.swf");
     EXPECT_TRUE(file.Frame(0).empty());
     ASSERT_EQ(file.Frame(1).size(), 2u);
-    EXPECT_EQ(file.Frame(1)[0].code, 24u);
-    EXPECT_EQ(file.Frame(1)[1].code, 28u);
+    EXPECT_EQ(file.Frame(1)[0].code, FTagCode::Protect);
+    EXPECT_EQ(file.Frame(1)[1].code, FTagCode::RemoveObject2);
 }
 
 TEST(Movie, FailedWriteIsReportedAndStillEmptiesTheMovie)
@@ -102,6 +105,43 @@ TEST(Movie, FailedWriteIsReportedAndStillEmptiesTheMovie)
     testing::internal::GetCapturedStdout();
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(movie.FrameCount(), 0);
+}
+
+// A frame index is never negative, and the header counts frames in 16 bits.
+TEST(MovieDeathTest, FrameIndexOutsideTheHeadersCountStops)
+{
+    HFMovie movie;
+    EXPECT_DEATH(movie.Frame(-1), "n >= 0");
+    EXPECT_DEATH(movie.Frame(0xFFFF), "n < 0xFFFF \\(a movie holds at most 65535 frames\\)");
+    movie.Frame(0xFFFE);
+    EXPECT_EQ(movie.FrameCount(), 0xFFFF);
+}
+
+// The character-ID counter is the process's: writing movie A resets the IDs
+// that movie B, built at the same time, goes on drawing, so B would define
+// two characters under one ID. Writing B stops instead, and leaves no file.
+TEST(MovieDeathTest, TwoMoviesBuiltSideBySideStop)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    ResetCharacterID();
+    HFMovie a;
+    HFMovie b;
+    HFRectangle a1(0, 0, 20, 20), a2(0, 0, 20, 20), b1(0, 0, 20, 20), b2(0, 0, 20, 20), b3(0, 0, 20, 20);
+    a.Frame(0)->AddObject(a1);  // ID 1
+    a.Frame(0)->AddObject(a2);  // ID 2
+    b.Frame(0)->AddObject(b1);  // ID 3
+    Written(a, "side_a.swf");
+    b.Frame(0)->AddObject(b2);  // ID 1 again
+    b.Frame(0)->AddObject(b3);  // ID 2 again
+    const std::string name = TempPath("side_b.swf");
+    std::remove(name.c_str());
+    EXPECT_DEATH(
+        {
+            testing::internal::CaptureStdout();
+            b.WriteMovie(name);
+        },
+        "oldestIDEpoch >= CharacterIDEpoch\\(\\) \\(one movie at a time");
+    EXPECT_FALSE(std::ifstream(name).good());
 }
 
 }  // namespace

@@ -13,16 +13,12 @@
 
 namespace {
 
-constexpr uint16_t kDefineShape = 2;
-constexpr uint16_t kPlaceObject2 = 26;
-constexpr uint16_t kRemoveObject = 5;
-constexpr uint16_t kSetBackgroundColor = 9;
 
 // Defines one character: an empty DefineShape, the smallest define tag that
 // readers of other makers accept, so that the tests' movies read cleanly there.
 class TestDefine : public FDT {
 public:
-    TestDefine() : id(NextCharacterID()) {}
+    TestDefine() : id(DrawCharacterID()) {}
     uint16_t ID() const override { return id; }
     void Write(FSWFStream& stream) override
     {
@@ -33,7 +29,7 @@ public:
         body.WriteByte(0x00);  // no line styles
         body.WriteByte(0x00);  // 0 fill-index bits, 0 line-index bits
         body.WriteByte(0x00);  // end of the shape records
-        stream.AppendTag(kDefineShape, body.Size(), &body);
+        stream.AppendTag(FTagCode::DefineShape, body.Size(), &body);
     }
 
 private:
@@ -91,7 +87,7 @@ protected:
 // The display depth of a PlaceObject2 or RemoveObject tag.
 uint16_t DisplayDepth(const swftest::Tag& tag)
 {
-    return tag.code == kPlaceObject2 ? swftest::Word(tag, 1) : swftest::Word(tag, 2);
+    return tag.code == FTagCode::PlaceObject2 ? swftest::Word(tag, 1) : swftest::Word(tag, 2);
 }
 
 TEST_F(Placement, NewObject)
@@ -114,15 +110,15 @@ TEST_F(Placement, DefinedOnceAndPlacedInEveryFrame)
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 2u);
     ASSERT_EQ(frames[0].size(), 2u);
-    EXPECT_EQ(frames[0][0].code, kDefineShape);
-    EXPECT_EQ(frames[0][1].code, kPlaceObject2);
+    EXPECT_EQ(frames[0][0].code, FTagCode::DefineShape);
+    EXPECT_EQ(frames[0][1].code, FTagCode::PlaceObject2);
     EXPECT_EQ(frames[0][1].body, (std::vector<uint8_t>{
                                      0x02,        // flags: character
                                      0x00, 0x00,  // display depth 0
                                      0x01, 0x00,  // character 1
                                  }));
     ASSERT_EQ(frames[1].size(), 1u);
-    EXPECT_EQ(frames[1][0].code, kPlaceObject2);
+    EXPECT_EQ(frames[1][0].code, FTagCode::PlaceObject2);
     EXPECT_EQ(DisplayDepth(frames[1][0]), 1);
 }
 
@@ -155,7 +151,7 @@ TEST_F(Placement, RemovalClosesTheLatestPlacement)
     ASSERT_EQ(frames.size(), 4u);
     ASSERT_EQ(frames[2].size(), 1u);
     const swftest::Tag& remove = frames[2][0];
-    EXPECT_EQ(remove.code, kRemoveObject);
+    EXPECT_EQ(remove.code, FTagCode::RemoveObject);
     EXPECT_EQ(swftest::Word(remove, 0), 1);       // character 1
     EXPECT_EQ(DisplayDepth(remove), DisplayDepth(frames[1][0]));  // the frame-1 placement
     EXPECT_EQ(DisplayDepth(frames[0][1]), 0);
@@ -177,7 +173,7 @@ TEST_F(Placement, DefineOnlyObjectsAreNeverPlaced)
     const auto frames = Write(&printed);
     ASSERT_EQ(frames.size(), 2u);
     ASSERT_EQ(frames[0].size(), 1u);
-    EXPECT_EQ(frames[0][0].code, kDefineShape);
+    EXPECT_EQ(frames[0][0].code, FTagCode::DefineShape);
     EXPECT_TRUE(frames[1].empty());
     EXPECT_EQ(printed, "Depth sorting: 0 shapes\nDepth sorting: complete\n");
 }
@@ -242,8 +238,8 @@ TEST_F(Placement, BackgroundColourStandsWhereItWasSet)
 
     const auto frames = Write();
     ASSERT_EQ(frames.at(0).size(), 3u);
-    EXPECT_EQ(frames[0][1].code, kPlaceObject2);
-    EXPECT_EQ(frames[0][2].code, kSetBackgroundColor);
+    EXPECT_EQ(frames[0][1].code, FTagCode::PlaceObject2);
+    EXPECT_EQ(frames[0][2].code, FTagCode::SetBackgroundColor);
     EXPECT_EQ(frames[0][2].body, (std::vector<uint8_t>{0xCD, 0xCD, 0xCD}));  // RGB, no alpha
 }
 
@@ -299,6 +295,21 @@ TEST_F(Placement, RemovingARecordWithoutPlacementStops)
     object.SetID(7);
     movie.PlacementList(7).push_back({nullptr, nullptr, 1});
     EXPECT_DEATH(movie.Frame(0)->RemoveObject(object), "ar.place");
+}
+
+// Every placement gets a display depth of its own, and depths have 16 bits:
+// 65,536 placements fill them, one more used to wrap to depth 0 again.
+TEST_F(Placement, MorePlacementsThanDisplayDepthsStop)
+{
+    TestObject object;
+    HFFrame& frame = *movie.Frame(0);
+    for (int i = 0; i < 0x10000; ++i) frame.AddObject(object);
+    const auto frames = Write();
+    ASSERT_EQ(frames.at(0).size(), 0x10001u);
+    EXPECT_EQ(DisplayDepth(frames[0].back()), 0xFFFF);
+
+    for (int i = 0; i < 0x10001; ++i) movie.Frame(0)->AddObject(object);
+    EXPECT_DEATH(movie.WriteMovie(path), "placements <= 65536 \\(display depths are 16-bit\\)");
 }
 
 }  // namespace

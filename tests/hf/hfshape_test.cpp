@@ -38,7 +38,7 @@ protected:
     Shape DefinedShape(HFObject& object, size_t index = 0)
     {
         const swftest::Tag tag = AddAndRead(object, index);
-        EXPECT_EQ(tag.code, kDefineShape3);
+        EXPECT_EQ(tag.code, FTagCode::DefineShape3);
         return ReadShape3(tag.body);
     }
 
@@ -82,7 +82,7 @@ TEST_F(Shapes, DefaultRectangleGivesTheExactDefineShape3)
     ExpectEdge(edges[3], 0, -101);
     // Placed without a matrix.
     const swftest::Tag place = ReadTag(*Tags()[1]);
-    EXPECT_EQ(place.code, kPlaceObject2);
+    EXPECT_EQ(place.code, FTagCode::PlaceObject2);
     EXPECT_EQ(place.body.at(0), 0x02);  // flags: character only
 }
 
@@ -92,7 +92,7 @@ TEST_F(Shapes, BitmapFillScalesTheImageOntoTheShape)
     EXPECT_EQ(rectangle.SetJPEGBitmapFill(30, 30, kJPEG.data(), kJPEG.size()), 1);
     movie.Frame(0)->AddObject(rectangle);
     ASSERT_EQ(Tags().size(), 3u);
-    EXPECT_EQ(ReadTag(*Tags()[0]).code, kDefineBitsJPEG2);  // the bitmap comes first
+    EXPECT_EQ(ReadTag(*Tags()[0]).code, FTagCode::DefineBitsJPEG2);  // the bitmap comes first
     const Shape shape = ReadShape3(ReadTag(*Tags()[1]).body);
     EXPECT_EQ(shape.id, 2u);
     ASSERT_EQ(shape.fills.size(), 2u);
@@ -366,7 +366,7 @@ TEST_F(Shapes, ReplacedAndUnusedBitmapTagsAreReleased)
     movie.Frame(0)->AddObject(rectangle);
     ASSERT_EQ(Tags().size(), 3u);
     const swftest::Tag bitmap = ReadTag(*Tags()[0]);
-    EXPECT_EQ(bitmap.code, kDefineBitsLossless);
+    EXPECT_EQ(bitmap.code, FTagCode::DefineBitsLossless);
     EXPECT_EQ(swftest::Little(bitmap.body, 0, 2), 3u);
     EXPECT_EQ(ReadShape3(ReadTag(*Tags()[1]).body).fills.at(1).bitmapID, 3u);
 }

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr uint16_t kDefineSound = 14;
-constexpr uint16_t kStartSound = 15;
-constexpr uint16_t kSoundStreamHead = 18;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -78,13 +75,13 @@ TEST_F(Sound, DefinedInTheFirstFrameAndStartedInEvery)
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 6u);
     ASSERT_EQ(frames[0].size(), 3u);
-    EXPECT_EQ(frames[0][0].code, kSoundStreamHead);
+    EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x0A,        // playback: 22050 Hz (2), 16-bit (1), mono (0)
-                                     0x1A,        // stream: ADPCM (1), 22050 Hz (2), 16-bit (1), mono (0)
+                                     0x12,        // stream: ADPCM (1), rate code 0, 16-bit (1), mono (0)
                                      0x64, 0x00,  // stream sample count 100
                                  }));
-    EXPECT_EQ(frames[0][1].code, kDefineSound);
+    EXPECT_EQ(frames[0][1].code, FTagCode::DefineSound);
     ASSERT_GE(frames[0][1].body.size(), 7u);
     EXPECT_EQ(Bytes(frames[0][1].body.begin(), frames[0][1].body.begin() + 7), (Bytes{
                                                                                    0x01, 0x00,  // character 1
@@ -92,11 +89,11 @@ TEST_F(Sound, DefinedInTheFirstFrameAndStartedInEvery)
                                                                                    0x64, 0x00, 0x00, 0x00,  // 100 frames
                                                                                }));
     EXPECT_GT(frames[0][1].body.size(), 7u);  // and the compressed data
-    EXPECT_EQ(frames[0][2].code, kStartSound);
+    EXPECT_EQ(frames[0][2].code, FTagCode::StartSound);
     EXPECT_EQ(frames[0][2].body, kStartBody);
     for (size_t f = 1; f < 5; ++f) EXPECT_TRUE(frames[f].empty()) << "frame " << f;
     ASSERT_EQ(frames[5].size(), 1u);
-    EXPECT_EQ(frames[5][0].code, kStartSound);
+    EXPECT_EQ(frames[5][0].code, FTagCode::StartSound);
     EXPECT_EQ(frames[5][0].body, kStartBody);
 }
 
@@ -113,19 +110,19 @@ TEST_F(Sound, RefusedFileIsStillDefinedAndStarted)
     const auto frames = Write();
     ASSERT_EQ(frames.size(), 1u);
     ASSERT_EQ(frames[0].size(), 3u);
-    EXPECT_EQ(frames[0][0].code, kSoundStreamHead);
+    EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x00,        // playback: 5512.5 Hz, 8-bit, mono
                                      0x12,        // stream: ADPCM (1), 5512.5 Hz (0), 16-bit (1), mono (0)
                                      0x00, 0x00,  // no samples
                                  }));
-    EXPECT_EQ(frames[0][1].code, kDefineSound);
+    EXPECT_EQ(frames[0][1].code, FTagCode::DefineSound);
     EXPECT_EQ(frames[0][1].body, (Bytes{
                                      0x01, 0x00,              // character 1
                                      0x00,                    // the empty sound's format byte
                                      0x00, 0x00, 0x00, 0x00,  // no samples, and no data
                                  }));
-    EXPECT_EQ(frames[0][2].code, kStartSound);
+    EXPECT_EQ(frames[0][2].code, FTagCode::StartSound);
     EXPECT_EQ(frames[0][2].body, kStartBody);
 }
 
@@ -137,6 +134,23 @@ TEST_F(Sound, NoFileIsTheEmptySoundWithoutARefusal)
     EXPECT_FALSE(sound.Refused());
     EXPECT_EQ(sound.Refusal(), "");
     EXPECT_EQ(sound.Format().sampleCount, 0u);
+}
+
+// The stream head of an event sound, whose stream rate code is always 0 (no
+// stream blocks follow it); the playback byte carries the sound's own format.
+TEST_F(Sound, StreamHeadKeepsStreamRateCodeZero)
+{
+    const std::vector<uint8_t> samples(4097, 0x80);  // 11025 Hz 8-bit mono
+    HFSound sound(1, 0, 0, 4097, samples.data(), 4097, 4);
+    movie.Frame(0)->AddObject(sound);
+    const auto frames = Write();
+    ASSERT_EQ(frames.at(0).size(), 3u);
+    EXPECT_EQ(frames[0][0].code, FTagCode::SoundStreamHead);
+    EXPECT_EQ(frames[0][0].body, (Bytes{
+                                     0x04,        // playback: 11025 Hz (1), 8-bit (0), mono (0)
+                                     0x12,        // stream: ADPCM (1), rate code 0, 16-bit (1), mono (0)
+                                     0x01, 0x10,  // stream sample count 4097
+                                 }));
 }
 
 TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
@@ -154,7 +168,7 @@ TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
     ASSERT_EQ(frames[0].size(), 3u);
     EXPECT_EQ(frames[0][0].body, (Bytes{
                                      0x0F,        // playback: 44100 Hz (3), 16-bit (1), stereo (1)
-                                     0x1F,        // stream: ADPCM, 44100 Hz, 16-bit, stereo
+                                     0x13,        // stream: ADPCM, rate code 0, 16-bit, stereo
                                      0x0A, 0x00,  // stream sample count 10
                                  }));
     EXPECT_EQ(frames[0][1].body.at(2), 0x1F);  // DefineSound: ADPCM, 44100 Hz, 16-bit, stereo

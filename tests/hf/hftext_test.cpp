@@ -16,9 +16,6 @@ namespace {
 using namespace shapetest;
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t kDefineEditText = 37;
-constexpr uint32_t kDefineFont = 10;
-constexpr uint32_t kDefineText2 = 33;
 
 class TextObjects : public ::testing::Test {
 protected:
@@ -56,7 +53,7 @@ struct EditTextBody {
 
 EditTextBody ReadEditText(const swftest::Tag& tag)
 {
-    EXPECT_EQ(tag.code, kDefineEditText);
+    EXPECT_EQ(tag.code, FTagCode::DefineEditText);
     EditTextBody read;
     read.id = swftest::Little(tag.body, 0, 2);
     swftest::BitReader bits(tag.body, 2);
@@ -94,7 +91,7 @@ struct Text2Body {
 
 Text2Body ReadText2(const swftest::Tag& tag)
 {
-    EXPECT_EQ(tag.code, kDefineText2);
+    EXPECT_EQ(tag.code, FTagCode::DefineText2);
     Text2Body text;
     text.id = swftest::Little(tag.body, 0, 2);
     swftest::BitReader bits(tag.body, 2);
@@ -159,9 +156,9 @@ TEST_F(TextObjects, TextInTwoFramesIsDefinedOnceAndPlacedTwice)
 
     const auto first = Read(0);
     ASSERT_EQ(first.size(), 3u);
-    EXPECT_EQ(first[0].code, kDefineFont);
+    EXPECT_EQ(first[0].code, FTagCode::DefineFont);
     EXPECT_EQ(swftest::Word(first[0], 0), 1u);
-    EXPECT_EQ(first[1].code, kDefineText2);
+    EXPECT_EQ(first[1].code, FTagCode::DefineText2);
     EXPECT_EQ(first[1].body, (Bytes{
                                  0x02, 0x00,  // character 2
                                  // bounds: 12-bit fields 0, 1020, 0, 1024
@@ -177,7 +174,7 @@ TEST_F(TextObjects, TextInTwoFramesIsDefinedOnceAndPlacedTwice)
                                  0x03, 0x1F, 0x44, 0x14, 0x1F, 0x40,
                                  0x00,  // end of records
                              }));
-    EXPECT_EQ(first[2].code, kPlaceObject2);
+    EXPECT_EQ(first[2].code, FTagCode::PlaceObject2);
     EXPECT_EQ(first[2].body, (Bytes{0x02, 0x01, 0x00, 0x02, 0x00}));  // character 2 at depth 1
 
     const auto second = Read(1);
@@ -191,7 +188,7 @@ TEST_F(TextObjects, TextInTwoFramesIsDefinedOnceAndPlacedTwice)
     movie.Frame(1)->AddObject(other);
     const auto third = Read(1);
     ASSERT_EQ(third.size(), 3u);
-    EXPECT_EQ(third[1].code, kDefineText2);
+    EXPECT_EQ(third[1].code, FTagCode::DefineText2);
     EXPECT_EQ(ReadText2(third[1]).records.at(0).fontID, 1u);
 }
 
@@ -303,7 +300,7 @@ TEST_F(TextObjects, ClosingNoticeIsAReadOnlyRedFieldAtDepth1000)
                              Terminated(closing),                           // initial text
                          }));
 
-    EXPECT_EQ(tags[1].code, kPlaceObject2);
+    EXPECT_EQ(tags[1].code, FTagCode::PlaceObject2);
     EXPECT_EQ(tags[1].body, (Bytes{
                                 0x02,        // has character, no matrix
                                 0xE8, 0x03,  // requested depth 1000, until depth sorting

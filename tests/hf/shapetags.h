@@ -13,13 +13,6 @@
 
 namespace shapetest {
 
-constexpr uint32_t kDefineShape3 = 32;
-constexpr uint32_t kDefineBitsJPEG2 = 21;
-constexpr uint32_t kDefineBitsLossless = 20;
-constexpr uint32_t kDefineBitsLossless2 = 36;
-constexpr uint32_t kDefineButton2 = 34;
-constexpr uint32_t kPlaceObject2 = 26;
-constexpr uint32_t kDoAction = 12;
 
 // The whole tag as written, header included.
 inline std::vector<uint8_t> TagBytes(FTag& tag)
@@ -37,7 +30,7 @@ inline swftest::Tag ReadTag(FTag& tag)
     const std::vector<uint8_t> bytes = TagBytes(tag);
     swftest::Tag read;
     const uint32_t header = swftest::Little(bytes, 0, 2);
-    read.code = header >> 6;
+    read.code = static_cast<FTagCode>(header >> 6);
     uint32_t length = header & 63;
     size_t at = 2;
     if (length == 63) {

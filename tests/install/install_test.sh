@@ -31,7 +31,7 @@ for program in corvanex wav2swf swfinfo; do
 done
 for file in "$libdir/corvanex/config.txt" "$libdir/corvanex/forward.jpg" "$libdir/corvanex/backward.jpg" \
   "$libdir/libcorvanex_swf.a" include/corvanex/swf/fswfstream.h include/corvanex/hf/hfmovie.h \
-  include/corvanex/audio/fsound.h "$libdir/cmake/corvanex/corvanexConfig.cmake" \
+  include/corvanex/audio/fsound.h include/corvanex/base/fassert.h "$libdir/cmake/corvanex/corvanexConfig.cmake" \
   "$libdir/cmake/corvanex/corvanexConfigVersion.cmake" "$libdir/cmake/corvanex/corvanexTargets.cmake" \
   "$libdir/pkgconfig/corvanex.pc" "$mandir/man1/corvanex.1" share/doc/corvanex/LICENSE; do
   [ -f "$prefix/$file" ] || fail "no file $file"

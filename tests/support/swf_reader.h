@@ -7,17 +7,26 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "swf/fswfreader.h"
+#include "swf/ftagcode.h"
+
+// A failed comparison of tag codes names them.
+inline void PrintTo(FTagCode code, std::ostream* out)
+{
+    const char* name = FTagName(code);
+    *out << (name ? name : "Unknown") << " (" << static_cast<unsigned>(code) << ")";
+}
 
 namespace swftest {
 
 struct Tag {
-    uint32_t code = 0;
+    FTagCode code = FTagCode::End;
     bool longHeader = false;
     std::vector<uint8_t> body;
 };
@@ -37,18 +46,18 @@ struct Movie {
         std::vector<Tag> result;
         uint32_t frame = 0;
         for (const Tag& tag : tags) {
-            if (tag.code == 1) {
+            if (tag.code == FTagCode::ShowFrame) {
                 if (frame++ == f) return result;
                 continue;
             }
-            if (frame == f && tag.code != 0) result.push_back(tag);
+            if (frame == f && tag.code != FTagCode::End) result.push_back(tag);
         }
         return result;
     }
     uint32_t ShowFrames() const
     {
         uint32_t count = 0;
-        for (const Tag& tag : tags) count += tag.code == 1;
+        for (const Tag& tag : tags) count += tag.code == FTagCode::ShowFrame ? 1 : 0;
         return count;
     }
 };
@@ -117,16 +126,16 @@ inline Movie Parse(const std::vector<uint8_t>& bytes)
         if (ReadSWFTagHeader(bytes, at, &info) != FSWFRead::Whole)
             throw std::runtime_error("tag at " + std::to_string(at) + " runs past the end of the file");
         Tag tag;
-        tag.code = info.code;
+        tag.code = static_cast<FTagCode>(info.code);
         tag.longHeader = info.longHeader;
         tag.body.assign(bytes.begin() + static_cast<long>(info.bodyOffset),
                         bytes.begin() + static_cast<long>(info.NextOffset()));
         at = info.NextOffset();
         movie.tags.push_back(std::move(tag));
-        if (movie.tags.back().code == 0) break;
+        if (movie.tags.back().code == FTagCode::End) break;
     }
     if (at != bytes.size()) throw std::runtime_error("bytes after the End tag");
-    if (movie.tags.empty() || movie.tags.back().code != 0) throw std::runtime_error("no End tag");
+    if (movie.tags.empty() || movie.tags.back().code != FTagCode::End) throw std::runtime_error("no End tag");
     return movie;
 }
 
@@ -136,9 +145,9 @@ inline std::vector<std::vector<Tag>> Frames(const Movie& movie)
     std::vector<std::vector<Tag>> frames(movie.ShowFrames());
     size_t frame = 0;
     for (const Tag& tag : movie.tags) {
-        if (tag.code == 1) {
+        if (tag.code == FTagCode::ShowFrame) {
             ++frame;
-        } else if (tag.code != 0 && frame < frames.size()) {
+        } else if (tag.code != FTagCode::End && frame < frames.size()) {
             frames[frame].push_back(tag);
         }
     }

@@ -179,7 +179,7 @@ TEST(MorphShapeTag, OffsetLandsOnTheEndEdges)
     const Bytes bytes = TagBytes(tag);
     BitReader reader(bytes);
     const uint32_t header = reader.Word();
-    EXPECT_EQ(header >> 6, 46u);
+    EXPECT_EQ(static_cast<FTagCode>(header >> 6), FTagCode::DefineMorphShape);
     uint32_t length = header & 0x3F;
     if (length == 0x3F) length = reader.DWord();
     EXPECT_EQ(reader.BytePosition() + length, bytes.size());

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/swf_reader.h"
+#include "swf/fdtsounds.h"
 
 namespace {
 
@@ -95,6 +97,24 @@ TEST(StreamDeathTest, FittingValuesPass)
     SUCCEED();
 }
 
+// Byte and word fields refuse what a bit field of their width refuses, where
+// they used to keep the low bits of any value.
+TEST(StreamDeathTest, BytesAndWordsThatDoNotFitStop)
+{
+    FSWFStream stream;
+    stream.WriteByte(0xFF);
+    stream.WriteByte(static_cast<uint32_t>(-128));
+    stream.WriteWord(0xFFFF);
+    stream.WriteWord(static_cast<uint32_t>(-32768));
+    EXPECT_EQ(Complete(stream), (Bytes{0xFF, 0x80, 0xFF, 0xFF, 0x00, 0x80}));
+    const char* byteText = "\\( value <= 0xFF \\) \\|\\| \\( -\\(S32\\)\\(value\\) <= 0xFF \\)";
+    const char* wordText = "\\( value <= 0xFFFF \\) \\|\\| \\( -\\(S32\\)\\(value\\) <= 0xFFFF \\)";
+    EXPECT_DEATH(stream.WriteByte(0x100), byteText);
+    EXPECT_DEATH(stream.WriteByte(static_cast<uint32_t>(-256)), byteText);
+    EXPECT_DEATH(stream.WriteWord(70000), wordText);
+    EXPECT_DEATH(stream.WriteWord(static_cast<uint32_t>(-65536)), wordText);
+}
+
 TEST(StreamDeferred, SizeCountsBlocksButNotThePartialByte)
 {
     const Bytes block(5000, 0x55);
@@ -165,7 +185,7 @@ TEST(TagHeader, ShortUpTo62BytesLongFrom63)
         FSWFStream body;
         for (uint32_t i = 0; i < length; ++i) body.WriteByte(i);
         FSWFStream stream;
-        stream.AppendTag(12, body.Size(), &body);
+        stream.AppendTag(FTagCode::DoAction, body.Size(), &body);
         const Bytes bytes = Complete(stream);
         if (length == 62) {
             ASSERT_EQ(bytes.size(), 2u + 62u);
@@ -185,7 +205,7 @@ TEST(TagHeader, ShowFrameAndEnd)
     FSWFStream stream;
     FCTShowFrame showFrame;
     showFrame.Write(stream);
-    stream.AppendTag(0, 0, nullptr);
+    stream.AppendTag(FTagCode::End, 0, nullptr);
     EXPECT_EQ(Complete(stream), (Bytes{0x40, 0x00, 0x00, 0x00}));
     EXPECT_TRUE(showFrame.IsShowFrame());
 }
@@ -290,6 +310,48 @@ TEST(File, WriteFileReplacesTheOutputOnlyWhenComplete)
     std::string error;
     EXPECT_FALSE(file.WriteFile(TempPath("no-such-folder/out.swf"), 100, 100, 12, &error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+// The header counts frames in 16 bits: a 70,000-frame movie used to say 4,464.
+TEST(StreamDeathTest, FrameCountBeyondTheHeadersFieldStops)
+{
+    FSWFFile file;
+    for (int i = 0; i < 0xFFFF; ++i) file.AddTag(std::make_unique<FCTShowFrame>());
+    FSWFStream stream;
+    file.WriteBody(stream, 100, 100, 12);
+    EXPECT_EQ(swftest::Parse(InMemory(stream)).frameCount, 0xFFFFu);
+
+    file.AddTag(std::make_unique<FCTShowFrame>());
+    const std::string name = TempPath("frames.swf");
+    std::remove(name.c_str());
+    FSWFStream again;
+    EXPECT_DEATH(file.WriteBody(again, 100, 100, 12), "frameCount <= 0xFFFF");
+    EXPECT_DEATH(file.WriteFile(name, 100, 100, 12), "frameCount <= 0xFFFF");
+    EXPECT_FALSE(std::ifstream(name).good());
+}
+
+// A define tag drawn before the counter was last reset (another movie was
+// written meanwhile) shares its ID with a later character: writing stops.
+TEST(StreamDeathTest, DefineTagsFromBeforeTheLastResetStop)
+{
+    ResetCharacterID();
+    FSWFFile file;
+    file.AddTag(std::make_unique<FDTDefineSound>(nullptr, 4));
+    file.AddTag(std::make_unique<FCTShowFrame>());
+    FSWFStream current;
+    file.WriteBody(current, 100, 100, 12);  // resets the counter itself
+
+    FSWFFile stale;
+    stale.AddTag(std::make_unique<FDTDefineSound>(nullptr, 4));
+    ResetCharacterID();
+    const std::string name = TempPath("stale.swf");
+    std::remove(name.c_str());
+    const char* text = "oldestIDEpoch >= CharacterIDEpoch\\(\\) \\(one movie at a time";
+    FSWFStream stream;
+    EXPECT_DEATH(stale.WriteBody(stream, 100, 100, 12), text);
+    EXPECT_DEATH(stale.WriteTagsAndEnd(stream), text);
+    EXPECT_DEATH(stale.WriteFile(name, 100, 100, 12), text);
+    EXPECT_FALSE(std::ifstream(name).good());
 }
 
 }  // namespace

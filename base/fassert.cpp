@@ -1,4 +1,4 @@
-#include "swf/fassert.h"
+#include "base/fassert.h"
 
 #include <cstdio>
 #include <cstdlib>
