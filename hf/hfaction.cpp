@@ -44,3 +44,13 @@ void HFActionStop::AddToDoAction(FCTDoAction& doAction) const
 {
     doAction.AddAction(std::make_unique<FActionStop>());
 }
+
+void HFActionStopSounds::AddToCondition(FActionCondition& condition) const
+{
+    condition.AddAction(std::make_unique<FActionStopSounds>());
+}
+
+void HFActionStopSounds::AddToDoAction(FCTDoAction& doAction) const
+{
+    doAction.AddAction(std::make_unique<FActionStopSounds>());
+}

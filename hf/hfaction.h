@@ -56,3 +56,10 @@ public:
     void AddToCondition(FActionCondition& condition) const override;
     void AddToDoAction(FCTDoAction& doAction) const override;
 };
+
+// Silences every sound playing (a narration, say) without stopping the timeline.
+class HFActionStopSounds : public HFAction {
+public:
+    void AddToCondition(FActionCondition& condition) const override;
+    void AddToDoAction(FCTDoAction& doAction) const override;
+};
