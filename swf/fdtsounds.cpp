@@ -4,6 +4,7 @@
 #include <bit>
 #include <cinttypes>
 #include <limits>
+#include <utility>
 
 #include "audio/fresample.h"
 #include "audio/fsound.h"
@@ -352,6 +353,23 @@ FDTDefineSound::FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_
     fields.type = type;
     fields.sampleCount = sampleCount;
     Encode(samples, codeBits);
+}
+
+FDTDefineSound::FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount,
+                               std::vector<uint8_t> encoded)
+    : characterID(NextCharacterID()), soundData(std::move(encoded))
+{
+    F_ASSERT(format <= 15 && rate <= 3, "format <= 15 && rate <= 3");
+    // ADPCM data opens with its code size (2 bits, code size - 2), which
+    // with the frame count fixes its length. No frames, no data.
+    const int codeBits = soundData.empty() ? 2 : (soundData[0] >> 6) + 2;
+    F_ASSERT(format != 1 || soundData.size() == FADPCMEncoder::EncodedSize(sampleCount, stereo ? 2 : 1, codeBits),
+             "encoded.size() == ADPCM size of sampleCount frames");
+    fields.format = format;
+    fields.rate = rate;
+    fields.size = 1;
+    fields.type = stereo ? 1 : 0;
+    fields.sampleCount = sampleCount;
 }
 
 void FDTDefineSound::Encode(const void* samples, int codeBits)

@@ -36,6 +36,12 @@ public:
     FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount, const void* samples,
                    uint32_t dataSize, int codeBits);
 
+    // Takes over sound data encoded elsewhere (format 1, ADPCM, is the one the
+    // library writes): `sampleCount` frames at the rate code's rate, of
+    // 16-bit samples, mono or stereo. ADPCM data must be as long as the
+    // encoder makes it for that many frames.
+    FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, std::vector<uint8_t> encoded);
+
     void Write(FSWFStream& stream) override;
     uint16_t ID() const override { return characterID; }
 

@@ -7,6 +7,7 @@
 
 #include "audio/wavbuilder.h"
 #include "hf/hfmovie.h"
+#include "audio/fsound.h"
 #include "hf/hfsound.h"
 #include "support/movie_folder.h"
 #include "support/swf_reader.h"
@@ -160,6 +161,44 @@ TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
     EXPECT_EQ(frames[0][1].body.at(2), 0x1F);  // DefineSound: ADPCM, 44100 Hz, 16-bit, stereo
     ASSERT_EQ(frames[1].size(), 1u);
     EXPECT_EQ(frames[1][0].body, kStartBody);
+}
+
+TEST_F(Sound, EncodedElsewhereWritesTheTagsOfTheSameSoundEncodedHere)
+{
+    // 5000 frames of 11025 Hz stereo: two packets, so the hand-over keeps them whole.
+    std::vector<int16_t> samples(2 * 5000);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>((i * 7919) % 20000 - 10000);
+    std::vector<uint8_t> encoded;
+    FADPCMEncoder encoder(1 * 4 + 2 + 1, 5);
+    encoder.Compress(samples.data(), 5000, encoded);
+    encoder.Flush(encoded);
+
+    HFSound here(1, 1, 1, 5000, samples.data(), 0, 5);
+    HFSound handedIn(1, 1, true, 5000, std::move(encoded));
+    EXPECT_EQ(handedIn.Format().Code(), here.Format().Code());
+    EXPECT_EQ(handedIn.ID(), 2);
+    movie.Frame(0)->AddObject(here);
+    movie.Frame(1)->AddObject(handedIn);
+    const auto frames = Write();
+    ASSERT_EQ(frames.size(), 2u);
+    ASSERT_EQ(frames[0].size(), 3u);
+    ASSERT_EQ(frames[1].size(), 3u);
+    for (size_t t = 0; t < 3; ++t) {
+        EXPECT_EQ(frames[1][t].code, frames[0][t].code);
+        Bytes body = frames[1][t].body;
+        if (t > 0) body[0] = 1;  // the DefineSound's and StartSound's character ID
+        EXPECT_EQ(body, frames[0][t].body) << "tag " << t;
+    }
+}
+
+TEST(SoundDeathTest, EncodedDataOfAnotherLengthStops)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    // 4-bit codes (field 2) for 10 mono frames take 2 + 22 + 9 x 4 bits: 8 bytes.
+    EXPECT_DEATH(HFSound(1, 2, false, 10, std::vector<uint8_t>(7, 0x80)), "ADPCM size of sampleCount frames");
+    EXPECT_DEATH(HFSound(1, 2, false, 0, std::vector<uint8_t>(1, 0x80)), "ADPCM size of sampleCount frames");
+    HFSound fits(1, 2, false, 10, std::vector<uint8_t>(8, 0x80));
+    EXPECT_EQ(fits.Format().sampleCount, 10u);
 }
 
 }  // namespace
