@@ -48,11 +48,13 @@ $(DEMO_PLAYER):
 	  @ruffle-rs/ruffle@$(RUFFLE_VERSION)
 	cp -R $(DEMO_DIR)/npm/node_modules/@ruffle-rs/ruffle $(DEMO_DIR)/ruffle
 
-# The converter against cat and ffmpeg on three generated decks, and the ADPCM
-# encoder against ffmpeg's (release build; decks and outputs under build/bench).
+# The converter against cat and ffmpeg on three generated decks, the ADPCM
+# encoder against ffmpeg's, and an hour of narration decoded and encoded
+# (release build; decks, sounds and outputs under build/bench).
 bench: bootstrap
 	bench/deck-bench
 	bench/adpcm-vs-ffmpeg
+	bench/narration-bench
 
 # Valgrind memcheck over the test programs and real runs of the programs (about 2 min).
 memcheck: bootstrap

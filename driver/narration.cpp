@@ -220,9 +220,9 @@ std::string PrefixLines(const std::string& text, const std::string& name)
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        out += name + ":";
-        if (end > start) out += " " + text.substr(start, end - start);
-        out += "\n";
+        out.append(name).append(1, ':');
+        if (end > start) out.append(1, ' ').append(text, start, end - start);
+        out.append(1, '\n');
         start = end + 1;
     }
     return out;
