@@ -39,7 +39,7 @@ int main(int argc, char** argv)
         uint64_t frames = 0, bytes = 0;
         for (const EncodedNarration& narration : narrations) {
             frames += narration.sampleCount;
-            bytes += narration.adpcm.size();
+            bytes += static_cast<uint64_t>(narration.adpcm.size);
         }
         std::printf("%zu files, %.1f s of sound, %llu ADPCM bytes, encoded in %.2f s\n", files.size(),
                     static_cast<double>(frames) / settings.rate, static_cast<unsigned long long>(bytes), seconds);

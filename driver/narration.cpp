@@ -15,6 +15,8 @@
 #include <string_view>
 #include <thread>
 
+#include <unistd.h>
+
 #include "audio/fsound.h"
 #include "driver/slideinput.h"
 #include "swf/fassert.h"
@@ -40,14 +42,50 @@ int16_t ToSample16(float value)
     return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
 
+// An unnamed temporary file that encoded sound goes to as it is made. One
+// holds the narrations of one worker back to back; its regions get the
+// file's final size once every narration is in.
+class SpillFile {
+public:
+    SpillFile()
+    {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> temporary(std::tmpfile(), &std::fclose);
+        const int descriptor = temporary ? ::dup(::fileno(temporary.get())) : -1;
+        if (descriptor < 0)
+            throw ConverterError(std::string("cannot make a temporary file for the narration: ") + std::strerror(errno),
+                                 kExitFailure);
+        file = std::make_shared<const FSWFOpenFile>(descriptor);
+    }
+
+    void Append(const std::vector<uint8_t>& bytes, const std::string& name)
+    {
+        std::string error;
+        if (!WriteAllToDescriptor(file->Descriptor(), bytes.data(), bytes.size(), &error))
+            throw Failure(name, "cannot be kept in a temporary file: " + error);
+        size += bytes.size();
+    }
+
+    uint64_t Size() const { return size; }
+    const std::shared_ptr<const FSWFOpenFile>& File() const { return file; }
+
+private:
+    std::shared_ptr<const FSWFOpenFile> file;
+    uint64_t size = 0;
+};
+
+// Encoded bytes kept in memory before they go to the spill file.
+constexpr size_t kSpillBytes = size_t{256} << 10;
+
 // Takes PCM at the file's rate and channel count, block by block, and
 // encodes it: mixed down, resampled when the rate differs, ADPCM-encoded.
 class NarrationEncoder {
 public:
     NarrationEncoder(const std::string& name, uint32_t sourceRate, uint32_t sourceChannels,
-                     const NarrationSettings& settings, const NarrationPcmSink* pcmSink)
+                     const NarrationSettings& settings, const NarrationPcmSink* pcmSink, SpillFile& spill)
         : name(name),
           pcmSink(pcmSink),
+          spill(spill),
+          spillStart(spill.Size()),
           sourceChannels(sourceChannels),
           channels(settings.stereo && sourceChannels >= 2 ? 2 : 1),
           codeBits(settings.codeBits),
@@ -114,12 +152,18 @@ public:
         if (frameCount == 0) throw Failure(name, "has no samples");
         encoder.Flush(adpcm);
         finished = true;
+        spill.Append(adpcm, name);
+        adpcm.clear();
         EncodedNarration result;
         result.rateCode = rateCode;
         result.stereo = channels == 2;
         result.sampleCount = static_cast<uint32_t>(frameCount);
-        result.adpcm = std::move(adpcm);
-        result.adpcm.shrink_to_fit();
+        result.adpcm.path = "the temporary copy of narration '" + name + "'";
+        result.adpcm.file = spill.File();
+        result.adpcm.offset = spillStart;
+        result.adpcm.size = static_cast<int32_t>(spill.Size() - spillStart);
+        result.adpcm.fileSize = spill.Size();
+        result.adpcm.unnamed = true;
         return result;
     }
 
@@ -182,12 +226,21 @@ private:
         if (frameCount > std::numeric_limits<uint32_t>::max() ||
             FADPCMEncoder::EncodedSize(frameCount, channels, codeBits) > kLargestSoundData)
             throw Failure(name, "is too long for one SWF sound");
-        if (pcmSink) (*pcmSink)(samples, frames, channels);
-        else encoder.Compress(samples, static_cast<uint32_t>(frames), adpcm);
+        if (pcmSink) {
+            (*pcmSink)(samples, frames, channels);
+            return;
+        }
+        encoder.Compress(samples, static_cast<uint32_t>(frames), adpcm);
+        if (adpcm.size() >= kSpillBytes) {
+            spill.Append(adpcm, name);
+            adpcm.clear();
+        }
     }
 
     const std::string& name;
     const NarrationPcmSink* pcmSink;
+    SpillFile& spill;
+    uint64_t spillStart;
     uint32_t sourceChannels;
     uint32_t channels;
     int codeBits;
@@ -235,13 +288,14 @@ struct FileCloser {
 // Through the library's reader; nothing when it refuses the file's encoding,
 // which libsndfile is then asked to read.
 std::optional<EncodedNarration> ThroughWAVReader(std::FILE* file, const std::string& name,
-                                                 const NarrationSettings& settings, const NarrationPcmSink* pcm)
+                                                 const NarrationSettings& settings, const NarrationPcmSink* pcm,
+                                                 SpillFile& spill)
 {
     FWAVStreamInfo info;
     std::optional<NarrationEncoder> encoder;
     std::vector<int16_t> sixteen;
     const FWAVBlockSink sink = [&](const uint8_t* samples, uint32_t frames) {
-        if (!encoder) encoder.emplace(name, info.sampleRate, info.channels, settings, pcm);
+        if (!encoder) encoder.emplace(name, info.sampleRate, info.channels, settings, pcm, spill);
         if (info.fields.size == 1) {
             sixteen.resize(size_t{frames} * info.channels);
             std::memcpy(sixteen.data(), samples, sixteen.size() * sizeof(int16_t));
@@ -264,7 +318,7 @@ struct SndfileCloser {
 };
 
 EncodedNarration ThroughLibsndfile(const std::string& name, const NarrationSettings& settings,
-                                   const NarrationPcmSink* pcm)
+                                   const NarrationPcmSink* pcm, SpillFile& spill)
 {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(name.c_str(), SFM_READ, &info));
@@ -273,7 +327,7 @@ EncodedNarration ThroughLibsndfile(const std::string& name, const NarrationSetti
     if (info.samplerate <= 0) throw Failure(name, "has no sample rate");
 
     NarrationEncoder encoder(name, static_cast<uint32_t>(info.samplerate), static_cast<uint32_t>(info.channels),
-                             settings, pcm);
+                             settings, pcm, spill);
     std::vector<float> block(kBlockFrames * static_cast<size_t>(info.channels));
     for (;;) {
         const sf_count_t got = sf_readf_float(file.get(), block.data(), kBlockFrames);
@@ -296,7 +350,8 @@ int NarrationRateCode(uint32_t rate)
 
 namespace {
 
-EncodedNarration Narrate(const std::string& name, const NarrationSettings& settings, const NarrationPcmSink* pcm)
+EncodedNarration Narrate(const std::string& name, const NarrationSettings& settings, const NarrationPcmSink* pcm,
+                         SpillFile& spill)
 {
     F_ASSERT(NarrationRateCode(settings.rate) >= 0 && settings.codeBits >= 2 && settings.codeBits <= 5,
              "NarrationRateCode(settings.rate) >= 0 && settings.codeBits >= 2 && settings.codeBits <= 5");
@@ -306,23 +361,25 @@ EncodedNarration Narrate(const std::string& name, const NarrationSettings& setti
     std::rewind(file.get());
 
     if (HasWAVExtension(name)) {
-        if (auto read = ThroughWAVReader(file.get(), name, settings, pcm)) return std::move(*read);
+        if (auto read = ThroughWAVReader(file.get(), name, settings, pcm, spill)) return std::move(*read);
     }
     file.reset();
-    return ThroughLibsndfile(name, settings, pcm);
+    return ThroughLibsndfile(name, settings, pcm, spill);
 }
 
 }  // namespace
 
 EncodedNarration EncodeNarration(const std::string& name, const NarrationSettings& settings)
 {
-    return Narrate(name, settings, nullptr);
+    SpillFile spill;
+    return Narrate(name, settings, nullptr, spill);
 }
 
 std::string DecodeNarrationPcm(const std::string& name, const NarrationSettings& settings,
                                const NarrationPcmSink& pcm)
 {
-    return Narrate(name, settings, &pcm).report;
+    SpillFile spill;
+    return Narrate(name, settings, &pcm, spill).report;
 }
 
 std::vector<EncodedNarration> EncodeNarrations(const std::vector<std::string>& names,
@@ -332,25 +389,32 @@ std::vector<EncodedNarration> EncodeNarrations(const std::vector<std::string>& n
     std::vector<EncodedNarration> results(names.size());
     std::vector<std::exception_ptr> failures(names.size());
     std::atomic<size_t> next{0};
-    auto work = [&] {
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(threads, names.size())));
+    // One temporary file per worker, its narrations back to back.
+    std::vector<std::optional<SpillFile>> spills(threads);
+    auto work = [&](unsigned worker) {
         for (size_t i = next++; i < names.size(); i = next++) {
             try {
-                results[i] = EncodeNarration(names[i], settings);
+                if (!spills[worker]) spills[worker].emplace();
+                results[i] = Narrate(names[i], settings, nullptr, *spills[worker]);
             } catch (...) {
                 failures[i] = std::current_exception();
             }
         }
     };
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<size_t>(threads, names.size()));
     {
         std::vector<std::jthread> workers;
-        for (unsigned t = 1; t < threads; ++t) workers.emplace_back(work);
-        work();
+        for (unsigned t = 1; t < threads; ++t) workers.emplace_back(work, t);
+        work(0);
     }
     for (size_t i = 0; i < names.size(); ++i) {
         if (failures[i]) std::rethrow_exception(failures[i]);
         if (report) std::fputs(results[i].report.c_str(), report);
     }
+    // The files have stopped growing: their regions name their final size.
+    for (EncodedNarration& result : results)
+        for (const auto& spill : spills)
+            if (spill && spill->File() == result.adpcm.file) result.adpcm.fileSize = spill->Size();
     return results;
 }

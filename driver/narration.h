@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "swf/ffileregion.h"
+
 // A slide's recorded voice, decoded and compressed to the ADPCM an event
 // sound carries (HFSound takes the result over).
 //
@@ -29,7 +31,11 @@ struct EncodedNarration {
     uint8_t rateCode = 0;
     bool stereo = false;
     uint32_t sampleCount = 0;  // frames at the narration rate
-    std::vector<uint8_t> adpcm;
+    // The ADPCM data, in an unnamed temporary file held open until the last
+    // region naming it is gone: written there as it is made, so that no
+    // narration's sound is held in memory, and copied into the movie when it
+    // is written (HFSound takes the region).
+    FSWFFileRegion adpcm;
     // The WAV reader's report, each line prefixed with the file's name; empty
     // for files libsndfile read. Printing it is the caller's, so that reports
     // of files decoded side by side come out in order.

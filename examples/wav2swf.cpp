@@ -129,7 +129,7 @@ int main(int argc, char** argv)
             EncodedNarration encoded = EncodeNarration(input, settings);
             std::fputs(encoded.report.c_str(), stdout);
             sound = std::make_unique<HFSound>(1, encoded.rateCode, encoded.stereo, encoded.sampleCount,
-                                              std::move(encoded.adpcm));
+                                              encoded.adpcm);
         } catch (const ConverterError& error) {
             return Fail(error.what());
         }

@@ -29,6 +29,8 @@ public:
     // Takes over sound data encoded elsewhere, as FDTDefineSound does:
     // `sampleCount` frames of 16-bit samples at the rate code's rate.
     HFSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, std::vector<uint8_t> encoded);
+    // The same with the encoded data in a file region, read when the movie is written.
+    HFSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, FSWFFileRegion encoded);
     ~HFSound() override;
 
     // First time: SoundStreamHead and DefineSound. Every time: a StartSound

@@ -468,6 +468,25 @@ FDTDefineSound::FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32
     fields.sampleCount = sampleCount;
 }
 
+FDTDefineSound::FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount,
+                               FSWFFileRegion encoded)
+    : characterID(NextCharacterID())
+{
+    F_ASSERT(format <= 15 && rate <= 3, "format <= 15 && rate <= 3");
+    const uint32_t channels = stereo ? 2 : 1;
+    const auto size = static_cast<uint64_t>(std::max(encoded.size, 0));
+    bool fits = format != 1;
+    for (int codeBits = 2; codeBits <= 5 && !fits; ++codeBits)
+        fits = size == FADPCMEncoder::EncodedSize(sampleCount, channels, codeBits);
+    F_ASSERT(fits, "encoded.size() == ADPCM size of sampleCount frames");
+    fields.format = format;
+    fields.rate = rate;
+    fields.size = 1;
+    fields.type = stereo ? 1 : 0;
+    fields.sampleCount = sampleCount;
+    if (size > 0) soundRegion = std::move(encoded);
+}
+
 void FDTDefineSound::Encode(const void* samples, int codeBits)
 {
     soundData.clear();
@@ -498,6 +517,7 @@ void FDTDefineSound::Write(FSWFStream& stream)
                  "soundData.size() <= 0x7FFFFFFF");
         body.AppendData(soundData.data(), static_cast<int32_t>(soundData.size()));
     }
+    if (soundRegion) body.AppendFileRegion(*soundRegion);
     stream.AppendTag(14, body.Size(), &body);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
     // 16-bit samples, mono or stereo. ADPCM data must be as long as the
     // encoder makes it for that many frames.
     FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, std::vector<uint8_t> encoded);
+    // The same with the encoded data in a file region, read only when the
+    // movie is written (a long sound need never be in memory). ADPCM data
+    // must be as long as some code size (2 to 5) makes it.
+    FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, FSWFFileRegion encoded);
 
     void Write(FSWFStream& stream) override;
     uint16_t ID() const override { return characterID; }
@@ -95,6 +100,7 @@ private:
     uint16_t characterID;
     FSoundFormat fields;
     std::vector<uint8_t> soundData;
+    std::optional<FSWFFileRegion> soundRegion;  // the data, when it lies in a file
     std::string refusal;
 };
 

@@ -70,6 +70,23 @@ double Amplitude(const std::vector<Sample>& samples, uint32_t channels, uint32_t
     return 2 * std::abs(sum) / weights;
 }
 
+// The bytes of a region, read as the movie's write reads them.
+Bytes RegionBytes(const FSWFFileRegion& region)
+{
+    Bytes out;
+    std::vector<uint8_t> buffer(65536);
+    std::string error;
+    EXPECT_TRUE(ReadFileRegion(
+        region, buffer.data(), buffer.size(),
+        [&](const uint8_t* bytes, size_t count) {
+            out.insert(out.end(), bytes, bytes + count);
+            return true;
+        },
+        &error))
+        << error;
+    return out;
+}
+
 class Narration : public ::testing::Test {
 protected:
     std::string Path(const std::string& name)
@@ -157,7 +174,7 @@ TEST_F(Narration, WAVAtTheNarrationRateIsTheLibrarysOwnEncoding)
         FADPCMEncoder encoder(2 * 4 + 2, bits);
         encoder.Compress(samples.data(), 9000, expected);
         encoder.Flush(expected);
-        EXPECT_EQ(narration.adpcm, expected) << bits << " bits";
+        EXPECT_EQ(RegionBytes(narration.adpcm), expected) << bits << " bits";
         EXPECT_EQ(narration.sampleCount, 9000u);
         EXPECT_EQ(narration.rateCode, 2);
         EXPECT_FALSE(narration.stereo);
@@ -186,7 +203,7 @@ TEST_F(Narration, ResampledWithoutAliasing)
         EXPECT_EQ(narration.rateCode, 2);
         EXPECT_NEAR(narration.sampleCount, 22050.0, 2.0) << path;
         EXPECT_TRUE(narration.report.empty() == (path.find("stereo44.wav") == std::string::npos)) << path;
-        const adpcmtest::Decoded decoded = adpcmtest::Decode(narration.adpcm, 1, narration.sampleCount);
+        const adpcmtest::Decoded decoded = adpcmtest::Decode(RegionBytes(narration.adpcm), 1, narration.sampleCount);
         ASSERT_FALSE(decoded.overrun);
         EXPECT_NEAR(Amplitude(decoded.samples, 1, 0, 22050, 1000, 32768), 0.25, 0.02) << path;
         EXPECT_LT(Amplitude(decoded.samples, 1, 0, 22050, 8050, 32768), 0.005) << path;
@@ -229,7 +246,7 @@ TEST_F(Narration, SignalToNoiseAgainstTheIdealResample)
     for (const Case& c : cases) {
         const std::vector<int16_t> pcm = Pcm(c.path, NarrationSettings{});
         const EncodedNarration narration = EncodeNarration(c.path, NarrationSettings{});
-        const adpcmtest::Decoded decoded = adpcmtest::Decode(narration.adpcm, 1, narration.sampleCount);
+        const adpcmtest::Decoded decoded = adpcmtest::Decode(RegionBytes(narration.adpcm), 1, narration.sampleCount);
         ASSERT_EQ(pcm.size(), narration.sampleCount);
         // Away from the edges, where the filter meets the signal's start and end.
         double signal = 0, noise = 0, adpcmNoise = 0;
@@ -280,7 +297,7 @@ TEST_F(Narration, ChannelsMixedDownUnlessStereoIsAsked)
     const std::string one = WriteWAV16("one.wav", 1, 22050, std::vector<int16_t>(100, 5));
     const EncodedNarration mono = EncodeNarration(one, stereo);
     EXPECT_FALSE(mono.stereo);
-    EXPECT_EQ(mono.adpcm.size(), FADPCMEncoder::EncodedSize(100, 1, 4));
+    EXPECT_EQ(static_cast<uint64_t>(mono.adpcm.size), FADPCMEncoder::EncodedSize(100, 1, 4));
 }
 
 TEST_F(Narration, EveryRateAndMP3)
@@ -303,7 +320,7 @@ TEST_F(Narration, EveryRateAndMP3)
     const EncodedNarration narration = EncodeNarration(mp3, NarrationSettings{});
     // The encoder's padding may add a frame or two at either end.
     EXPECT_NEAR(narration.sampleCount, 22050.0, 2000.0);
-    const adpcmtest::Decoded decoded = adpcmtest::Decode(narration.adpcm, 1, narration.sampleCount);
+    const adpcmtest::Decoded decoded = adpcmtest::Decode(RegionBytes(narration.adpcm), 1, narration.sampleCount);
     EXPECT_NEAR(Amplitude(decoded.samples, 1, 0, 22050, 300, 32768), 0.3, 0.05);
 }
 
@@ -352,6 +369,15 @@ TEST_F(Narration, DecodedSideBySideInFileOrder)
     }
     EXPECT_EQ(narrations[5].sampleCount, 1000u);
     EXPECT_EQ(printed, expected);
+    // Each worker's narrations lie back to back in its one temporary file, which
+    // every region names at its final size; each reads back as encoded alone.
+    for (size_t i = 0; i < narrations.size(); ++i) {
+        const FSWFFileRegion& region = narrations[i].adpcm;
+        size_t sharing = 0;
+        for (const EncodedNarration& other : narrations) sharing += other.adpcm.file == region.file;
+        EXPECT_GT(sharing, 1u);
+        EXPECT_EQ(RegionBytes(region), RegionBytes(EncodeNarration(files[i], NarrationSettings{}).adpcm)) << i;
+    }
 
     // The first failure in file order is the one thrown.
     files.insert(files.begin() + 2, WriteBytes("broken.wav", Bytes(10, 'x')));

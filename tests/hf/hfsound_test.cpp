@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -173,21 +174,37 @@ TEST_F(Sound, EncodedElsewhereWritesTheTagsOfTheSameSoundEncodedHere)
     encoder.Compress(samples.data(), 5000, encoded);
     encoder.Flush(encoded);
 
+    // The same bytes in an unlinked file, read only when the movie is written.
+    std::FILE* spill = std::tmpfile();
+    ASSERT_NE(spill, nullptr);
+    ASSERT_EQ(std::fwrite(encoded.data(), 1, encoded.size(), spill), encoded.size());
+    std::fflush(spill);
+    FSWFFileRegion region;
+    region.path = "spilled sound";
+    region.file = std::make_shared<const FSWFOpenFile>(dup(fileno(spill)));
+    region.size = static_cast<int32_t>(encoded.size());
+    region.fileSize = encoded.size();
+    region.unnamed = true;
+    std::fclose(spill);
+
     HFSound here(1, 1, 1, 5000, samples.data(), 0, 5);
     HFSound handedIn(1, 1, true, 5000, std::move(encoded));
+    HFSound fromFile(1, 1, true, 5000, region);
     EXPECT_EQ(handedIn.Format().Code(), here.Format().Code());
     EXPECT_EQ(handedIn.ID(), 2);
     movie.Frame(0)->AddObject(here);
     movie.Frame(1)->AddObject(handedIn);
+    movie.Frame(2)->AddObject(fromFile);
     const auto frames = Write();
-    ASSERT_EQ(frames.size(), 2u);
-    ASSERT_EQ(frames[0].size(), 3u);
-    ASSERT_EQ(frames[1].size(), 3u);
-    for (size_t t = 0; t < 3; ++t) {
-        EXPECT_EQ(frames[1][t].code, frames[0][t].code);
-        Bytes body = frames[1][t].body;
-        if (t > 0) body[0] = 1;  // the DefineSound's and StartSound's character ID
-        EXPECT_EQ(body, frames[0][t].body) << "tag " << t;
+    ASSERT_EQ(frames.size(), 3u);
+    for (size_t f = 1; f < 3; ++f) {
+        ASSERT_EQ(frames[f].size(), 3u);
+        for (size_t t = 0; t < 3; ++t) {
+            EXPECT_EQ(frames[f][t].code, frames[0][t].code);
+            Bytes body = frames[f][t].body;
+            if (t > 0) body[0] = 1;  // the DefineSound's and StartSound's character ID
+            EXPECT_EQ(body, frames[0][t].body) << "frame " << f << ", tag " << t;
+        }
     }
 }
 
