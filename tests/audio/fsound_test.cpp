@@ -158,10 +158,10 @@ TEST(ADPCMEncoder, EncodedSizeIsKnownBeforeEncoding)
     const std::vector<int16_t> stereo = Noise(2 * 9000, 3000, 4);
     for (int bits = 2; bits <= 5; ++bits) {
         for (uint32_t frames : {0u, 1u, 2u, 4095u, 4096u, 4097u, 8192u, 9000u}) {
-            EXPECT_EQ(Encode(kMono16, bits, stereo.data(), frames).size(), FADPCMEncoder::EncodedSize(frames, 1, bits))
-                << frames << " frames, " << bits << " bits";
-            EXPECT_EQ(Encode(kStereo16, bits, stereo.data(), frames).size(), FADPCMEncoder::EncodedSize(frames, 2, bits))
-                << frames << " frames, " << bits << " bits";
+            const uint64_t mono = Encode(kMono16, bits, stereo.data(), frames).size();
+            const uint64_t two = Encode(kStereo16, bits, stereo.data(), frames).size();
+            EXPECT_EQ(mono, FADPCMEncoder::EncodedSize(frames, 1, bits)) << frames << " frames, " << bits << " bits";
+            EXPECT_EQ(two, FADPCMEncoder::EncodedSize(frames, 2, bits)) << frames << " frames, " << bits << " bits";
         }
     }
     EXPECT_EQ(FADPCMEncoder::EncodedSize(4096, 1, 4), 2051u);

@@ -109,7 +109,8 @@ protected:
         return path;
     }
 
-    std::string WriteWAV16(const std::string& name, uint32_t channels, uint32_t rate, const std::vector<int16_t>& samples)
+    std::string WriteWAV16(const std::string& name, uint32_t channels, uint32_t rate,
+                           const std::vector<int16_t>& samples)
     {
         return WriteBytes(name, wavtest::PcmWav(channels, rate, 16, wavtest::Samples16(samples)));
     }
@@ -336,7 +337,8 @@ TEST_F(Narration, BadFilesAreRefusedNamingThem)
     Bytes truncated = wavtest::PcmWav(1, 22050, 16, Bytes(1000, 0));
     truncated.resize(truncated.size() - 100);
     ExpectRefused(WriteBytes("truncated.wav", truncated), "refused: data chunk truncated");
-    ExpectRefused(WriteBytes("nodata.wav", wavtest::Riff({wavtest::Chunk("fmt ", wavtest::FormatBody(1, 1, 22050, 16))})),
+    const Bytes formatOnly = wavtest::Riff({wavtest::Chunk("fmt ", wavtest::FormatBody(1, 1, 22050, 16))});
+    ExpectRefused(WriteBytes("nodata.wav", formatOnly),
                   "refused: no data chunk");
     // Taken by the reader or by libsndfile, but without a sample.
     ExpectRefused(WriteBytes("silent.wav", wavtest::PcmWav(1, 22050, 16, {})), "has no samples");
@@ -348,7 +350,8 @@ TEST_F(Narration, DecodedSideBySideInFileOrder)
 {
     std::vector<std::string> files;
     for (int i = 0; i < 5; ++i)
-        files.push_back(WriteWAV16("slide" + std::to_string(i) + ".wav", 1, 22050, std::vector<int16_t>(1000 + i, 100)));
+        files.push_back(
+            WriteWAV16("slide" + std::to_string(i) + ".wav", 1, 22050, std::vector<int16_t>(1000 + i, 100)));
     files.push_back(WriteWithLibsndfile("slide5.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100,
                                         std::vector<float>(2000, 0.1f)));
 
