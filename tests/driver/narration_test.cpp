@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <numbers>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -374,13 +375,13 @@ TEST_F(Narration, DecodedSideBySideInFileOrder)
     EXPECT_EQ(printed, expected);
     // Each worker's narrations lie back to back in its one temporary file, which
     // every region names at its final size; each reads back as encoded alone.
+    std::set<const FSWFOpenFile*> spills;
     for (size_t i = 0; i < narrations.size(); ++i) {
         const FSWFFileRegion& region = narrations[i].adpcm;
-        size_t sharing = 0;
-        for (const EncodedNarration& other : narrations) sharing += other.adpcm.file == region.file;
-        EXPECT_GT(sharing, 1u);
+        spills.insert(region.file.get());
         EXPECT_EQ(RegionBytes(region), RegionBytes(EncodeNarration(files[i], NarrationSettings{}).adpcm)) << i;
     }
+    EXPECT_LE(spills.size(), 3u);  // one a worker
 
     // The first failure in file order is the one thrown.
     files.insert(files.begin() + 2, WriteBytes("broken.wav", Bytes(10, 'x')));
