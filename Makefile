@@ -78,12 +78,14 @@ $(DEMO_PLAYER):
 	cp -R $(DEMO_DIR)/npm/node_modules/@ruffle-rs/ruffle $(DEMO_DIR)/ruffle
 
 # The converter against cat and ffmpeg on three generated decks, the ADPCM
-# encoder against ffmpeg's, and the PNG slide encoding on a generated deck of
-# 200 PNG slides (release build; decks and outputs under build/bench).
+# encoder against ffmpeg's, the PNG slide encoding on a generated deck of 200
+# PNG slides, and an hour of narration decoded and encoded (release build;
+# decks, sounds and outputs under build/bench).
 bench: bootstrap
 	bench/deck-bench
 	bench/adpcm-vs-ffmpeg
 	bench/png-deck-bench
+	bench/narration-bench
 
 # Valgrind memcheck over the test programs and real runs of the programs (about 2 min).
 memcheck: bootstrap

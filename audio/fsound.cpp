@@ -50,6 +50,15 @@ FADPCMEncoder::~FADPCMEncoder()
     F_ASSERT(bitPos == 0 && !packetStartPending, "bitPos == 0");
 }
 
+uint64_t FADPCMEncoder::EncodedSize(uint64_t frameCount, uint32_t channels, int codeBits)
+{
+    if (frameCount == 0) return 0;
+    const uint64_t packets = (frameCount + kPacketFrames - 1) / kPacketFrames;
+    const auto bits = static_cast<uint64_t>(codeBits);
+    const uint64_t total = 2 + channels * (frameCount * bits + packets * (22 - bits));
+    return (total + 7) / 8;
+}
+
 int FADPCMEncoder::EstimateIndex(int32_t first, int32_t next)
 {
     const int32_t difference = std::abs(first - next);

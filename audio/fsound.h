@@ -37,6 +37,11 @@ public:
 
     static constexpr uint32_t kPacketFrames = 4096;
 
+    // The bytes a whole sound of `frameCount` frames encodes to, known before
+    // encoding: every frame holds one code per channel except each packet's
+    // first, which holds the 22-bit sample and index instead.
+    static uint64_t EncodedSize(uint64_t frameCount, uint32_t channels, int codeBits);
+
     // The smallest step index (at most 63, the 6-bit field's limit) whose step
     // reaches the distance between a packet's first two samples.
     static int EstimateIndex(int32_t first, int32_t next);

@@ -35,3 +35,8 @@ std::unique_ptr<FActionRecord> HFActionStop::MakeRecord() const
 {
     return std::make_unique<FActionStop>();
 }
+
+std::unique_ptr<FActionRecord> HFActionStopSounds::MakeRecord() const
+{
+    return std::make_unique<FActionStopSounds>();
+}

@@ -59,3 +59,9 @@ class HFActionStop : public HFAction {
 public:
     std::unique_ptr<FActionRecord> MakeRecord() const override;
 };
+
+// Silences every sound playing (a narration, say) without stopping the timeline.
+class HFActionStopSounds : public HFAction {
+public:
+    std::unique_ptr<FActionRecord> MakeRecord() const override;
+};

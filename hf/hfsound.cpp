@@ -27,6 +27,16 @@ HFSound::HFSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount,
 {
 }
 
+HFSound::HFSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, std::vector<uint8_t> encoded)
+    : HFSound(std::make_unique<FDTDefineSound>(format, rate, stereo, sampleCount, std::move(encoded)))
+{
+}
+
+HFSound::HFSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, FSWFFileRegion encoded)
+    : HFSound(std::make_unique<FDTDefineSound>(format, rate, stereo, sampleCount, std::move(encoded)))
+{
+}
+
 HFSound::~HFSound() = default;
 
 void HFSound::AddToFrame(HFFrame& frame, HFMovie& /*movie*/)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hf/hfobject.h"
 #include "swf/fdtsounds.h"
@@ -25,6 +26,11 @@ public:
     // constructor only and `dataSize` is unused.
     HFSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount, const void* samples,
             uint32_t dataSize, int codeBits);
+    // Takes over sound data encoded elsewhere, as FDTDefineSound does:
+    // `sampleCount` frames of 16-bit samples at the rate code's rate.
+    HFSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, std::vector<uint8_t> encoded);
+    // The same with the encoded data in a file region, read when the movie is written.
+    HFSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, FSWFFileRegion encoded);
     ~HFSound() override;
 
     // First time: SoundStreamHead and DefineSound. Every time: a StartSound

@@ -7,6 +7,7 @@ namespace {
 enum : uint32_t {
     kActionPlay = 0x06,
     kActionStop = 0x07,
+    kActionStopSounds = 0x09,
     kActionGotoFrame = 0x81,
     kActionGetURL = 0x83,
     kActionWaitForFrame = 0x8A,
@@ -122,6 +123,11 @@ void FActionPlay::Write(FSWFStream& stream) const
 void FActionStop::Write(FSWFStream& stream) const
 {
     stream.WriteByte(kActionStop);
+}
+
+void FActionStopSounds::Write(FSWFStream& stream) const
+{
+    stream.WriteByte(kActionStopSounds);
 }
 
 void FActionCondition::AddAction(std::unique_ptr<FActionRecord> action)

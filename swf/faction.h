@@ -142,6 +142,12 @@ public:
     void Write(FSWFStream& stream) const override;
 };
 
+// Silences every sound playing, event sounds included; the timeline runs on.
+class FActionStopSounds : public FActionRecord {
+public:
+    void Write(FSWFStream& stream) const override;
+};
+
 // A button's condition record: the transitions (and optional key) on which
 // its actions run. Owns the actions.
 class FActionCondition {

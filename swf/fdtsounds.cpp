@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cinttypes>
+#include <cstring>
 #include <limits>
+#include <utility>
 
 #include "audio/fresample.h"
 #include "audio/fsound.h"
@@ -123,8 +125,20 @@ public:
     {
     }
 
+    // Hands the data chunk over block by block, unresampled, instead of
+    // collecting it; the report goes to `report` instead of standard output.
+    // `found` learns the file's rate and channel count as soon as they are read,
+    // before the first block.
+    void StreamTo(const FWAVBlockSink* blockSink, FWAVStreamInfo* found)
+    {
+        sink = blockSink;
+        info = found;
+        report = &found->report;
+    }
+
     bool Read();
     const std::string& Reason() const { return reason; }
+    bool EncodingRefused() const { return encodingRefused; }
 
 private:
     bool Refuse(std::string why)
@@ -132,6 +146,29 @@ private:
         reason = std::move(why);
         return false;
     }
+    // A refusal of how the samples are coded, not of the file's structure.
+    bool RefuseEncoding(std::string why)
+    {
+        encodingRefused = true;
+        return Refuse(std::move(why));
+    }
+    template <typename... Args>
+    void Say(const char* format, Args... args)
+    {
+        if (!report) {
+            std::printf(format, args...);
+            return;
+        }
+        char line[128];
+        const int length = std::snprintf(line, sizeof line, format, args...);
+        if (length > 0) report->append(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+    }
+    void Say(const char* text)
+    {
+        if (report) report->append(text);
+        else std::fputs(text, stdout);
+    }
+    bool StreamDataChunk(uint64_t bodyPosition, uint32_t size);
     bool ReadFormatChunk(uint64_t bodyPosition, uint32_t size);
     bool ReadDataChunk(uint64_t bodyPosition, uint32_t size);
     void Resample();
@@ -140,6 +177,10 @@ private:
     FSoundFormat& fields;
     std::vector<uint8_t>& samples;
     std::string reason;
+    bool encodingRefused = false;
+    const FWAVBlockSink* sink = nullptr;
+    FWAVStreamInfo* info = nullptr;
+    std::string* report = nullptr;
     bool formatSeen = false;
     uint32_t channels = 0;
     uint32_t sampleRate = 0;
@@ -149,13 +190,13 @@ private:
 bool WAVReader::Read()
 {
     if (in.U32() != FourCC("RIFF") || in.Failed()) {
-        std::printf("Not a RIFF format file\n");
+        Say("Not a RIFF format file\n");
         return Refuse("not a RIFF format file");
     }
     const uint32_t riffSize = in.U32();
     const uint64_t riffEnd = riffSize == kSizeToEnd ? in.Length() : uint64_t{8} + riffSize;
     if (in.U32() != FourCC("WAVE") || in.Failed()) {
-        std::printf("Not a WAVE file\n");
+        Say("Not a WAVE file\n");
         return Refuse("not a WAVE file");
     }
 
@@ -171,14 +212,14 @@ bool WAVReader::Read()
         // Chunks are padded to an even length.
         const uint64_t next = body + size + (size & 1);
 
-        std::printf("\n----- Chunk ID %lx, Size %lu -----\n", static_cast<unsigned long>(id),
+        Say("\n----- Chunk ID %lx, Size %lu -----\n", static_cast<unsigned long>(id),
                     static_cast<unsigned long>(size));
         if (id == FourCC("fmt ")) {
             if (!ReadFormatChunk(body, size)) return false;
         } else if (id == FourCC("data")) {
             return ReadDataChunk(body, size);
         } else {
-            std::printf("Unknown Chunk\n");
+            Say("Unknown Chunk\n");
         }
         chunkPosition = next;
     }
@@ -187,61 +228,63 @@ bool WAVReader::Read()
 
 bool WAVReader::ReadFormatChunk(uint64_t bodyPosition, uint32_t size)
 {
-    std::printf("Format Chunk\n");
+    Say("Format Chunk\n");
     // What the file really holds of the chunk: a size may claim more.
     const uint64_t held = std::min<uint64_t>(size, in.Remaining(bodyPosition));
     if (held < 16) {
-        std::printf("Format Chunk too short\n");
+        Say("Format Chunk too short\n");
         return Refuse("format chunk too short");
     }
 
-    std::printf("Common Fields:\n");
+    Say("Common Fields:\n");
     const uint32_t formatTag = in.U16();
-    std::printf("  Format Tag %04lXh:  ", static_cast<unsigned long>(formatTag));
-    std::printf("%s", FormatTagName(formatTag));
+    Say("  Format Tag %04lXh:  ", static_cast<unsigned long>(formatTag));
+    Say(FormatTagName(formatTag));
 
     channels = in.U16();
-    std::printf("  %u Channels\n", static_cast<unsigned>(channels));
+    Say("  %u Channels\n", static_cast<unsigned>(channels));
     if (channels != 1 && channels != 2) {
-        std::printf("Channel count %u unsupported\n", static_cast<unsigned>(channels));
-        return Refuse("channel count " + std::to_string(channels) + " unsupported (mono or stereo only)");
+        Say("Channel count %u unsupported\n", static_cast<unsigned>(channels));
+        return RefuseEncoding("channel count " + std::to_string(channels) + " unsupported (mono or stereo only)");
     }
     fields.type = static_cast<uint8_t>(channels - 1);
+    if (info) info->channels = channels;
 
     sampleRate = in.U32();
-    std::printf("  %u Samples Per Second\n", static_cast<unsigned>(sampleRate));
+    if (info) info->sampleRate = sampleRate;
+    Say("  %u Samples Per Second\n", static_cast<unsigned>(sampleRate));
     switch (sampleRate / 5000) {
     case 1: fields.rate = 0; break;
     case 2: fields.rate = 1; break;
     case 4: fields.rate = 2; break;
     case 8: fields.rate = 3; break;
     default:
-        std::printf("Sample rate %u unsupported\n", static_cast<unsigned>(sampleRate));
-        return Refuse("sample rate " + std::to_string(sampleRate) + " unsupported");
+        Say("Sample rate %u unsupported\n", static_cast<unsigned>(sampleRate));
+        return RefuseEncoding("sample rate " + std::to_string(sampleRate) + " unsupported");
     }
 
     const uint32_t averageBytesPerSecond = in.U32();
-    std::printf("  %u Average Bytes Per Second\n", static_cast<unsigned>(averageBytesPerSecond));
+    Say("  %u Average Bytes Per Second\n", static_cast<unsigned>(averageBytesPerSecond));
     const uint32_t blockAlign = in.U16();
-    std::printf("  Block Align %u\n", static_cast<unsigned>(blockAlign));
+    Say("  Block Align %u\n", static_cast<unsigned>(blockAlign));
 
-    std::printf("Format Specific Fields:\n");
+    Say("Format Specific Fields:\n");
     bitsPerSample = in.U16();
-    std::printf("  %u Bits Per Sample\n", static_cast<unsigned>(bitsPerSample));
+    Say("  %u Bits Per Sample\n", static_cast<unsigned>(bitsPerSample));
     fields.size = bitsPerSample == 16 ? 1 : 0;
 
     if (formatTag != 1) {
         // The extra-information size exists only in chunks of 18 bytes or more.
         const uint32_t extra = held >= 18 ? in.U16() : 0;
-        std::printf("  %d Bytes of extra information\n", static_cast<int>(extra));
-        std::printf("  NOT YET SUPPORTED\n");
+        Say("  %d Bytes of extra information\n", static_cast<int>(extra));
+        Say("  NOT YET SUPPORTED\n");
         char tag[8];
         std::snprintf(tag, sizeof tag, "%04X", static_cast<unsigned>(formatTag));
-        return Refuse(std::string("compressed format ") + tag + "h unsupported (PCM only)");
+        return RefuseEncoding(std::string("compressed format ") + tag + "h unsupported (PCM only)");
     }
     if (bitsPerSample != 8 && bitsPerSample != 16) {
-        std::printf("Bits per sample %u unsupported\n", static_cast<unsigned>(bitsPerSample));
-        return Refuse(std::to_string(bitsPerSample) + " bits per sample unsupported (8 or 16 only)");
+        Say("Bits per sample %u unsupported\n", static_cast<unsigned>(bitsPerSample));
+        return RefuseEncoding(std::to_string(bitsPerSample) + " bits per sample unsupported (8 or 16 only)");
     }
     formatSeen = true;
     return true;
@@ -249,11 +292,13 @@ bool WAVReader::ReadFormatChunk(uint64_t bodyPosition, uint32_t size)
 
 bool WAVReader::ReadDataChunk(uint64_t bodyPosition, uint32_t size)
 {
-    std::printf("Data Chunk\n");
+    Say("Data Chunk\n");
     if (!formatSeen) {
-        std::printf("Warning Format Chunk not defined before Data Chunk\n");
+        Say("Warning Format Chunk not defined before Data Chunk\n");
         return Refuse("data chunk before the format chunk");
     }
+
+    if (sink) return StreamDataChunk(bodyPosition, size);
 
     // Never allocate more than the file holds: a size may claim more.
     const bool toEnd = size == kSizeToEnd;
@@ -268,7 +313,7 @@ bool WAVReader::ReadDataChunk(uint64_t bodyPosition, uint32_t size)
     }
     samples.resize(static_cast<size_t>(got));
     if (got < wanted && !(toEnd && wanted == kUnknownLength)) {
-        std::printf("Warning Read %lu of %lu bytes\n", static_cast<unsigned long>(got),
+        Say("Warning Read %lu of %lu bytes\n", static_cast<unsigned long>(got),
                     static_cast<unsigned long>(size));
         return Refuse("data chunk truncated: read " + std::to_string(got) + " of " + std::to_string(size) +
                       " bytes");
@@ -285,6 +330,44 @@ bool WAVReader::ReadDataChunk(uint64_t bodyPosition, uint32_t size)
     return true;
 }
 
+bool WAVReader::StreamDataChunk(uint64_t bodyPosition, uint32_t size)
+{
+    const bool toEnd = size == kSizeToEnd;
+    const uint64_t wanted = toEnd ? in.Remaining(bodyPosition) : size;
+    const uint32_t frameBytes = (bitsPerSample / 8) * channels;
+    // Whole frames per block; a frame split by a block waits for the next.
+    std::vector<uint8_t> block(size_t{16384} * frameBytes);
+    size_t held = 0;
+    uint64_t got = 0;
+    uint64_t frames = 0;
+    in.Seek(bodyPosition);
+    while (got < wanted && !in.Failed()) {
+        const size_t room = static_cast<size_t>(std::min<uint64_t>(block.size() - held, wanted - got));
+        const size_t read = in.Read(block.data() + held, room);
+        got += read;
+        held += read;
+        const size_t whole = held / frameBytes * frameBytes;
+        if (whole == 0) continue;
+        if (bitsPerSample == 16 && std::endian::native == std::endian::big) {
+            for (size_t i = 0; i + 1 < whole; i += 2) std::swap(block[i], block[i + 1]);
+        }
+        // The sample count is 32-bit: frames past it are left out, as whole reads leave them.
+        const uint64_t room32 = std::numeric_limits<uint32_t>::max() - frames;
+        const auto count = static_cast<uint32_t>(std::min<uint64_t>(whole / frameBytes, room32));
+        if (count > 0) (*sink)(block.data(), count);
+        frames += count;
+        std::memmove(block.data(), block.data() + whole, held - whole);
+        held -= whole;
+    }
+    if (got < wanted && !(toEnd && wanted == kUnknownLength)) {
+        Say("Warning Read %lu of %lu bytes\n", static_cast<unsigned long>(got), static_cast<unsigned long>(size));
+        return Refuse("data chunk truncated: read " + std::to_string(got) + " of " + std::to_string(size) +
+                      " bytes");
+    }
+    fields.sampleCount = static_cast<uint32_t>(frames);
+    return true;
+}
+
 void WAVReader::Resample()
 {
     // The rate codes only name four rates; a file more than 1 % off its code's
@@ -295,10 +378,10 @@ void WAVReader::Resample()
     if (offBy * 100 <= target) return;
 
     if (target % 2) {
-        std::printf("Resampling %u Hz to %lu.5 Hz\n", static_cast<unsigned>(sampleRate),
+        Say("Resampling %u Hz to %lu.5 Hz\n", static_cast<unsigned>(sampleRate),
                     static_cast<unsigned long>(target / 2));
     } else {
-        std::printf("Resampling %u Hz to %lu Hz\n", static_cast<unsigned>(sampleRate),
+        Say("Resampling %u Hz to %lu Hz\n", static_cast<unsigned>(sampleRate),
                     static_cast<unsigned long>(target / 2));
     }
     samples = FResampleLinear(samples, channels, bitsPerSample / 8, source, target);
@@ -322,6 +405,20 @@ bool FDTDefineSound::ReadWAV(std::FILE* fp, FSoundFormat& fields, std::vector<ui
         samples.shrink_to_fit();
     }
     if (refusal) *refusal = reader.Reason();
+    return accepted;
+}
+
+bool FDTDefineSound::ReadWAVBlocks(std::FILE* fp, const FWAVBlockSink& blocks, FWAVStreamInfo& info)
+{
+    F_ASSERT(fp, "fp");
+    info = FWAVStreamInfo{};
+    info.fields.format = 1;
+    std::vector<uint8_t> unused;
+    WAVReader reader(fp, info.fields, unused);
+    reader.StreamTo(&blocks, &info);
+    const bool accepted = reader.Read();
+    info.refusal = reader.Reason();
+    info.encodingRefused = reader.EncodingRefused();
     return accepted;
 }
 
@@ -354,6 +451,42 @@ FDTDefineSound::FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_
     Encode(samples, codeBits);
 }
 
+FDTDefineSound::FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount,
+                               std::vector<uint8_t> encoded)
+    : characterID(DrawCharacterID()), soundData(std::move(encoded))
+{
+    F_ASSERT(format <= 15 && rate <= 3, "format <= 15 && rate <= 3");
+    // ADPCM data opens with its code size (2 bits, code size - 2), which
+    // with the frame count fixes its length. No frames, no data.
+    const int codeBits = soundData.empty() ? 2 : (soundData[0] >> 6) + 2;
+    F_ASSERT(format != 1 || soundData.size() == FADPCMEncoder::EncodedSize(sampleCount, stereo ? 2 : 1, codeBits),
+             "encoded.size() == ADPCM size of sampleCount frames");
+    fields.format = format;
+    fields.rate = rate;
+    fields.size = 1;
+    fields.type = stereo ? 1 : 0;
+    fields.sampleCount = sampleCount;
+}
+
+FDTDefineSound::FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount,
+                               FSWFFileRegion encoded)
+    : characterID(DrawCharacterID())
+{
+    F_ASSERT(format <= 15 && rate <= 3, "format <= 15 && rate <= 3");
+    const uint32_t channels = stereo ? 2 : 1;
+    const auto size = static_cast<uint64_t>(std::max(encoded.size, 0));
+    bool fits = format != 1;
+    for (int codeBits = 2; codeBits <= 5 && !fits; ++codeBits)
+        fits = size == FADPCMEncoder::EncodedSize(sampleCount, channels, codeBits);
+    F_ASSERT(fits, "encoded.size() == ADPCM size of sampleCount frames");
+    fields.format = format;
+    fields.rate = rate;
+    fields.size = 1;
+    fields.type = stereo ? 1 : 0;
+    fields.sampleCount = sampleCount;
+    if (size > 0) soundRegion = std::move(encoded);
+}
+
 void FDTDefineSound::Encode(const void* samples, int codeBits)
 {
     soundData.clear();
@@ -384,6 +517,7 @@ void FDTDefineSound::Write(FSWFStream& stream)
                  "soundData.size() <= 0x7FFFFFFF");
         body.AppendData(soundData.data(), static_cast<int32_t>(soundData.size()));
     }
+    if (soundRegion) body.AppendFileRegion(*soundRegion);
     stream.AppendTag(FTagCode::DefineSound, body.Size(), &body);
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,24 @@ struct FSoundFormat {
 
     // Rate code x 4 + size x 2 + type, as the ADPCM encoder takes it.
     uint8_t Code() const { return static_cast<uint8_t>(rate * 4 + size * 2 + type); }
+};
+
+// Receives a WAV file's samples as they are read: `frames` whole frames,
+// 16-bit signed in native byte order or 8-bit unsigned, interleaved.
+using FWAVBlockSink = std::function<void(const uint8_t* samples, uint32_t frames)>;
+
+// What a block-by-block read of a WAV file found.
+struct FWAVStreamInfo {
+    FSoundFormat fields;      // as ReadWAV fills them; the sample count of the frames handed over
+    // The file's own rate (blocks are not resampled) and channel count, set
+    // as soon as the format chunk gives them, so before the first block.
+    uint32_t sampleRate = 0;
+    uint32_t channels = 0;
+    std::string report;       // the reader's report, the lines ReadWAV prints
+    std::string refusal;      // why the file was refused; empty when accepted
+    // Refused for its rate, sample format or channel count (another decoder
+    // may read it), rather than for being no WAV file or a broken one.
+    bool encodingRefused = false;
 };
 
 // DefineSound (tag 14): a whole event sound, compressed to ADPCM when the tag
@@ -35,6 +55,16 @@ public:
     // The samples are borrowed for the constructor only; `dataSize` is unused.
     FDTDefineSound(uint8_t rate, uint8_t size, uint8_t type, uint32_t sampleCount, const void* samples,
                    uint32_t dataSize, int codeBits);
+
+    // Takes over sound data encoded elsewhere (format 1, ADPCM, is the one the
+    // library writes): `sampleCount` frames at the rate code's rate, of
+    // 16-bit samples, mono or stereo. ADPCM data must be as long as the
+    // encoder makes it for that many frames.
+    FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, std::vector<uint8_t> encoded);
+    // The same with the encoded data in a file region, read only when the
+    // movie is written (a long sound need never be in memory). ADPCM data
+    // must be as long as some code size (2 to 5) makes it.
+    FDTDefineSound(uint8_t format, uint8_t rate, bool stereo, uint32_t sampleCount, FSWFFileRegion encoded);
 
     void Write(FSWFStream& stream) override;
     uint16_t ID() const override { return characterID; }
@@ -58,12 +88,19 @@ public:
     static bool ReadWAV(std::FILE* fp, FSoundFormat& fields, std::vector<uint8_t>& samples,
                         std::string* refusal = nullptr);
 
+    // As ReadWAV, but the data chunk goes to `blocks` piece by piece as it is
+    // read, never held whole nor resampled, and the report is kept in `info`
+    // rather than printed. Blocks handed over before a refusal (a truncated
+    // data chunk) stay handed over.
+    static bool ReadWAVBlocks(std::FILE* fp, const FWAVBlockSink& blocks, FWAVStreamInfo& info);
+
 private:
     void Encode(const void* samples, int codeBits);
 
     uint16_t characterID;
     FSoundFormat fields;
     std::vector<uint8_t> soundData;
+    std::optional<FSWFFileRegion> soundRegion;  // the data, when it lies in a file
     std::string refusal;
 };
 

@@ -117,7 +117,8 @@ public:
         if (fstat(descriptor, &status) != 0) return CannotRead(region, error);
         // An open file whose name went (removed, or replaced by another file)
         // is no longer the slide the caller meant.
-        if (status.st_nlink == 0) return Fail(error, Quoted(region.path) + " was removed or replaced since it was checked");
+        if (status.st_nlink == 0 && !region.unnamed)
+            return Fail(error, Quoted(region.path) + " was removed or replaced since it was checked");
         if (!S_ISREG(status.st_mode)) return Fail(error, Quoted(region.path) + " is no longer a regular file");
         return CheckSize(region, static_cast<uint64_t>(status.st_size), error);
     }

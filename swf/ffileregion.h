@@ -35,6 +35,9 @@ struct FSWFFileRegion {
     uint64_t offset = 0;
     int32_t size = 0;
     uint64_t fileSize = 0;
+    // The file has no name by design (an unlinked temporary file held open
+    // through `file`), so a missing name does not mean it was replaced.
+    bool unnamed = false;
 };
 
 // Reading the regions a stream names, when it is written out. Each region's

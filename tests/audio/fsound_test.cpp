@@ -153,6 +153,20 @@ TEST(ADPCMEncoder, AnySplitOverCallsGivesTheBytesOfOneCall)
     EXPECT_EQ(EncodeInPieces(kMono16, 4, mono, 1, {3000, 3000}), Encode(kMono16, 4, mono.data(), 6000));
 }
 
+TEST(ADPCMEncoder, EncodedSizeIsKnownBeforeEncoding)
+{
+    const std::vector<int16_t> stereo = Noise(2 * 9000, 3000, 4);
+    for (int bits = 2; bits <= 5; ++bits) {
+        for (uint32_t frames : {0u, 1u, 2u, 4095u, 4096u, 4097u, 8192u, 9000u}) {
+            const uint64_t mono = Encode(kMono16, bits, stereo.data(), frames).size();
+            const uint64_t two = Encode(kStereo16, bits, stereo.data(), frames).size();
+            EXPECT_EQ(mono, FADPCMEncoder::EncodedSize(frames, 1, bits)) << frames << " frames, " << bits << " bits";
+            EXPECT_EQ(two, FADPCMEncoder::EncodedSize(frames, 2, bits)) << frames << " frames, " << bits << " bits";
+        }
+    }
+    EXPECT_EQ(FADPCMEncoder::EncodedSize(4096, 1, 4), 2051u);
+}
+
 TEST(ADPCMEncoder, EightBitInputEncodesAsItsSixteenBitConversion)
 {
     std::mt19937 random(3);

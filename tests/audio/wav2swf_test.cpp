@@ -110,6 +110,35 @@ TEST_F(Wav2Swf, RefusedFileWritesNoMovie)
     EXPECT_FALSE(std::filesystem::exists(scratch / "broken.swf"));
 }
 
+TEST_F(Wav2Swf, FilesTheReaderRefusesForTheirRateGoTheNarrationWay)
+{
+    // 48 kHz stereo, 4800 frames: resampled to the rate asked, stereo kept when asked.
+    std::vector<int16_t> samples(2 * 4800);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>((i % 300) * 100 - 15000);
+    const wavtest::Bytes wav = wavtest::PcmWav(2, 48000, 16, wavtest::Samples16(samples));
+    scratch.Write("high.wav", std::string(wav.begin(), wav.end()));
+    struct Case {
+        std::vector<std::string> arguments;
+        uint8_t format;
+        uint32_t frames;
+    };
+    const std::vector<Case> cases = {
+        {{"high.wav", "high.swf"}, 0x1A, 2205},                                    // 22050 Hz mono
+        {{"--rate", "11025", "--stereo", "high.wav", "high.swf"}, 0x17, 1102},  // 11025 Hz stereo
+    };
+    for (const Case& c : cases) {
+        const swftest::RunResult run = Run(c.arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "Depth sorting: 0 shapes\nDepth sorting: complete\n");  // no WAV report
+        const swftest::Movie movie = swftest::ParseFile((scratch / "high.swf").string());
+        const std::vector<uint8_t> define = movie.Frame(0).at(1).body;
+        EXPECT_EQ(define.at(2), c.format);
+        EXPECT_NEAR(swftest::Little(define, 3, 4), c.frames, 1.0);
+    }
+    const swftest::RunResult bad = Run({"--rate", "48000", "high.wav", "high.swf"});
+    EXPECT_EQ(bad.status, 2);
+}
+
 TEST_F(Wav2Swf, FileProblemsGiveStatusOne)
 {
     swftest::RunResult run = Run({"missing.wav", "out.swf"});
@@ -145,13 +174,13 @@ TEST_F(Wav2Swf, BadArgumentsGiveUsageAndStatusTwo)
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("wav2swf: ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find("usage: wav2swf [--bits N] INPUT.wav OUTPUT.swf\n"), std::string::npos);
+        EXPECT_NE(run.err.find("usage: wav2swf [--bits N] [--rate HZ] [--stereo] INPUT OUTPUT.swf\n"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(scratch / "out.swf"));
     }
 
     const swftest::RunResult help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: wav2swf [--bits N] INPUT.wav OUTPUT.swf\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("usage: wav2swf [--bits N] [--rate HZ] [--stereo] INPUT OUTPUT.swf\n", 0), 0u);
     EXPECT_EQ(help.err, "");
 }
 

@@ -333,4 +333,69 @@ TEST(WAVReaderDeathTest, NullFileStops)
     EXPECT_DEATH(FDTDefineSound::ReadWAV(nullptr, fields, samples), "fp");
 }
 
+// Block by block: the samples and report of a whole read, but never the
+// samples all at once, never resampled, and nothing printed.
+TEST(WAVBlocks, GiveWhatAWholeReadGivesWithoutResampling)
+{
+    std::vector<int16_t> stereo(2 * 40000);
+    for (size_t i = 0; i < stereo.size(); ++i) stereo[i] = static_cast<int16_t>(i * 31);
+    struct Case {
+        Bytes file;
+        uint32_t rate;
+        uint32_t channels;
+        size_t frameBytes;
+    };
+    const std::vector<Case> cases = {
+        {PcmWav(2, 44100, 16, Samples16(stereo)), 44100, 2, 4},
+        {PcmWav(1, 8000, 8, Bytes(33333, 0x90)), 8000, 1, 1},  // whole reads resample this one
+        {PcmWav(1, 22050, 16, Samples16(stereo)), 22050, 1, 2},
+    };
+    for (const Case& c : cases) {
+        const Result whole = Read(c.file);
+        ASSERT_TRUE(whole.accepted);
+        File fp = TempFile(c.file);
+        Bytes samples;
+        size_t calls = 0;
+        FWAVStreamInfo info;
+        testing::internal::CaptureStdout();
+        const bool accepted = FDTDefineSound::ReadWAVBlocks(
+            fp.get(),
+            [&](const uint8_t* block, uint32_t frames) {
+                EXPECT_EQ(info.sampleRate, c.rate);  // known before the first block
+                samples.insert(samples.end(), block, block + frames * c.frameBytes);
+                ++calls;
+            },
+            info);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_TRUE(accepted);
+        EXPECT_GT(calls, 1u);
+        EXPECT_EQ(info.channels, c.channels);
+        EXPECT_EQ(info.fields.sampleCount, samples.size() / c.frameBytes);
+        // All but the resampling line of the whole read.
+        EXPECT_EQ(Lines(info.report),
+                  c.rate == 8000 ? Lines_(whole.report.begin(), whole.report.end() - 1) : whole.report);
+        if (c.rate != 8000) EXPECT_EQ(samples, whole.samples);
+        else EXPECT_EQ(samples, Bytes(33333, 0x90));
+    }
+}
+
+TEST(WAVBlocks, TellRefusalsOfTheEncodingFromBrokenFiles)
+{
+    auto refusal = [](const Bytes& file) {
+        File fp = TempFile(file);
+        FWAVStreamInfo info;
+        EXPECT_FALSE(FDTDefineSound::ReadWAVBlocks(fp.get(), [](const uint8_t*, uint32_t) {}, info));
+        return std::make_pair(info.encodingRefused, info.refusal);
+    };
+    EXPECT_EQ(refusal(PcmWav(1, 48000, 16, Bytes(4, 0))),
+              std::make_pair(true, std::string("sample rate 48000 unsupported")));
+    EXPECT_TRUE(refusal(PcmWav(1, 44100, 24, Bytes(6, 0))).first);
+    EXPECT_TRUE(refusal(PcmWav(4, 44100, 16, Bytes(8, 0))).first);
+    EXPECT_TRUE(refusal(Riff({Chunk("fmt ", FormatBody(3, 1, 44100, 32, 0)), Chunk("data", Bytes(4, 0))})).first);
+    EXPECT_EQ(refusal(Bytes(12, 'x')), std::make_pair(false, std::string("not a RIFF format file")));
+    Bytes truncated = PcmWav(1, 22050, 16, Bytes(100, 0));
+    truncated.resize(truncated.size() - 10);
+    EXPECT_FALSE(refusal(truncated).first);
+}
+
 }  // namespace

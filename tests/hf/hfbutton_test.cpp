@@ -162,6 +162,32 @@ TEST_F(Objects, AllActionsShareOneConditionRecord)
                             }));
 }
 
+TEST_F(Objects, StopSoundsOnClickAndKeyAndInAFrame)
+{
+    HFRectangle face(0, 0, 99, 99);
+    HFButton button(face, face, face, face);
+    button.AddAction(HFActionStopSounds(), 6);
+    button.AddAction(HFActionPlay(), 6);
+    button.AddKeyAction(HFActionStopSounds(), 2);
+    button.AddKeyAction(HFActionPlay(), 2);
+    movie.Frame(0)->AddObject(button);
+    movie.Frame(1)->AddAction(HFActionStopSounds());
+    EXPECT_EQ(Conditions(), (std::vector<uint8_t>{
+                                0x07, 0x00,  // size 7
+                                0x08, 0x00,  // OverDownToOverUp
+                                0x09,        // StopSounds
+                                0x06,        // Play
+                                0x00,        // end of actions
+                                0x00, 0x00,  // the last record
+                                0x00, 0x04,  // key 2
+                                0x09,        // StopSounds
+                                0x06,        // Play
+                                0x00,        // end of actions
+                            }));
+    ASSERT_EQ(Tags(1).size(), 1u);
+    EXPECT_EQ(ReadTag(*Tags(1)[0]).body, (std::vector<uint8_t>{0x09, 0x00}));  // StopSounds, end
+}
+
 TEST_F(Objects, UnknownTransitionCodesAddNoBitButKeepTheAction)
 {
     HFRectangle face(0, 0, 99, 99);

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/wavbuilder.h"
 #include "hf/hfmovie.h"
+#include "audio/fsound.h"
 #include "hf/hfsound.h"
 #include "support/movie_folder.h"
 #include "support/swf_reader.h"
@@ -174,6 +176,60 @@ TEST_F(Sound, FromSamplesMayBeDestroyedOnceAdded)
     EXPECT_EQ(frames[0][1].body.at(2), 0x1F);  // DefineSound: ADPCM, 44100 Hz, 16-bit, stereo
     ASSERT_EQ(frames[1].size(), 1u);
     EXPECT_EQ(frames[1][0].body, kStartBody);
+}
+
+TEST_F(Sound, EncodedElsewhereWritesTheTagsOfTheSameSoundEncodedHere)
+{
+    // 5000 frames of 11025 Hz stereo: two packets, so the hand-over keeps them whole.
+    std::vector<int16_t> samples(2 * 5000);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>((i * 7919) % 20000 - 10000);
+    std::vector<uint8_t> encoded;
+    FADPCMEncoder encoder(1 * 4 + 2 + 1, 5);
+    encoder.Compress(samples.data(), 5000, encoded);
+    encoder.Flush(encoded);
+
+    // The same bytes in an unlinked file, read only when the movie is written.
+    std::FILE* spill = std::tmpfile();
+    ASSERT_NE(spill, nullptr);
+    ASSERT_EQ(std::fwrite(encoded.data(), 1, encoded.size(), spill), encoded.size());
+    std::fflush(spill);
+    FSWFFileRegion region;
+    region.path = "spilled sound";
+    region.file = std::make_shared<const FSWFOpenFile>(dup(fileno(spill)));
+    region.size = static_cast<int32_t>(encoded.size());
+    region.fileSize = encoded.size();
+    region.unnamed = true;
+    std::fclose(spill);
+
+    HFSound here(1, 1, 1, 5000, samples.data(), 0, 5);
+    HFSound handedIn(1, 1, true, 5000, std::move(encoded));
+    HFSound fromFile(1, 1, true, 5000, region);
+    EXPECT_EQ(handedIn.Format().Code(), here.Format().Code());
+    EXPECT_EQ(handedIn.ID(), 2);
+    movie.Frame(0)->AddObject(here);
+    movie.Frame(1)->AddObject(handedIn);
+    movie.Frame(2)->AddObject(fromFile);
+    const auto frames = Write();
+    ASSERT_EQ(frames.size(), 3u);
+    for (size_t f = 1; f < 3; ++f) {
+        ASSERT_EQ(frames[f].size(), 3u);
+        for (size_t t = 0; t < 3; ++t) {
+            EXPECT_EQ(frames[f][t].code, frames[0][t].code);
+            Bytes body = frames[f][t].body;
+            if (t > 0) body[0] = 1;  // the DefineSound's and StartSound's character ID
+            EXPECT_EQ(body, frames[0][t].body) << "frame " << f << ", tag " << t;
+        }
+    }
+}
+
+TEST(SoundDeathTest, EncodedDataOfAnotherLengthStops)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    // 4-bit codes (field 2) for 10 mono frames take 2 + 22 + 9 x 4 bits: 8 bytes.
+    EXPECT_DEATH(HFSound(1, 2, false, 10, std::vector<uint8_t>(7, 0x80)), "ADPCM size of sampleCount frames");
+    EXPECT_DEATH(HFSound(1, 2, false, 0, std::vector<uint8_t>(1, 0x80)), "ADPCM size of sampleCount frames");
+    HFSound fits(1, 2, false, 10, std::vector<uint8_t>(8, 0x80));
+    EXPECT_EQ(fits.Format().sampleCount, 10u);
 }
 
 }  // namespace

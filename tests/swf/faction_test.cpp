@@ -23,6 +23,24 @@ TEST(ActionRecord, ActionsWithoutBodyAreOneCodeByte)
 {
     EXPECT_EQ(Written(FActionStop()), (Bytes{0x07}));
     EXPECT_EQ(Written(FActionPlay()), (Bytes{0x06}));
+    EXPECT_EQ(Written(FActionStopSounds()), (Bytes{0x09}));
+}
+
+TEST(ActionCondition, StopSoundsBeforeTheClicksOwnAction)
+{
+    FActionCondition condition;
+    condition.AddCondition(6);
+    condition.AddAction(std::make_unique<FActionStopSounds>());
+    condition.AddAction(std::make_unique<FActionPlay>());
+    FSWFStream stream;
+    condition.WriteLast(stream);
+    EXPECT_EQ(Bytes(stream.Buffer(), stream.Buffer() + stream.ByteCount()), (Bytes{
+                                                                                0x00, 0x00,  // the last record
+                                                                                0x08, 0x00,  // OverDownToOverUp
+                                                                                0x09,        // ActionStopSounds
+                                                                                0x06,        // ActionPlay
+                                                                                0x00,        // end of actions
+                                                                            }));
 }
 
 TEST(ActionRecord, GotoFrame)

@@ -55,6 +55,17 @@ TEST(ControlTag, DoActionWritesItsActionsInOrder)
                             }));
 }
 
+TEST(ControlTag, DoActionWithStopSounds)
+{
+    FCTDoAction tag;
+    tag.AddAction(std::make_unique<FActionStopSounds>());
+    EXPECT_EQ(Written(tag), (Bytes{
+                                0x02, 0x03,  // code 12, length 2
+                                0x09,        // ActionStopSounds
+                                0x00,        // end of actions
+                            }));
+}
+
 TEST(ControlTag, FrameLabel)
 {
     FCTFrameLabel tag(FString("go"));
