@@ -1,0 +1,301 @@
+#include "driver/pdfdeck.h"
+
+#include <algorithm>
+#include <bit>
+#include <condition_variable>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include <poppler-document.h>
+#include <poppler-global.h>
+#include <poppler-image.h>
+#include <poppler-page-renderer.h>
+#include <poppler-page.h>
+
+#include "driver/slideinput.h"
+#include "swf/fassert.h"
+
+namespace {
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+// poppler reports every oddity of a file on standard error, even those it
+// repairs; the converter says what matters itself.
+void IgnorePopplerMessage(const std::string&, void*) {}
+
+void SilencePoppler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { poppler::set_debug_error_function(IgnorePopplerMessage, nullptr); });
+}
+
+// A PDF has "%PDF-" within its first 1024 bytes (readers allow for junk
+// before it). Checked here so that a file of another kind is called that, not
+// a damaged PDF.
+void CheckIsPDF(const std::string& name)
+{
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file)
+        throw ConverterError("cannot open the PDF " + Quoted(name) + ": " + std::strerror(errno), kExitFailure);
+    char head[1024];
+    const size_t length = std::fread(head, 1, sizeof head, file);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed) {
+        throw ConverterError("cannot read the PDF " + Quoted(name) + ": " + std::strerror(error), kExitFailure);
+    }
+    static constexpr std::string_view kMagic = "%PDF-";
+    if (std::string_view(head, length).find(kMagic) == std::string_view::npos)
+        throw ConverterError("the file " + Quoted(name) + " is not a PDF", kExitFailure);
+}
+
+std::unique_ptr<poppler::document> LoadDocument(const std::string& name)
+{
+    std::unique_ptr<poppler::document> document(poppler::document::load_from_file(name));
+    if (!document)
+        throw ConverterError("the PDF " + Quoted(name) + " is damaged: it cannot be read", kExitFailure);
+    // A document with only an owner password opens with the empty user
+    // password, as in any viewer; one that stays locked needs the user's.
+    if (document->is_locked())
+        throw ConverterError("the PDF " + Quoted(name) + " needs a password to open; remove it first", kExitFailure);
+    return document;
+}
+
+ConverterError PageError(const std::string& name, int32_t page, const std::string& problem)
+{
+    return ConverterError("cannot render page " + std::to_string(page + 1) + " of the PDF " + Quoted(name) +
+                              ": " + problem,
+                          kExitFailure);
+}
+
+std::unique_ptr<poppler::page> OpenPage(const poppler::document& document, const std::string& name, int32_t page)
+{
+    std::unique_ptr<poppler::page> opened(document.create_page(page));
+    if (!opened) throw PageError(name, page, "the page cannot be read");
+    return opened;
+}
+
+// The crop box (what a viewer shows), turned by the page's rotation.
+PageSize ShownSize(const poppler::page& page)
+{
+    const poppler::rectf box = page.page_rect(poppler::crop_box);
+    const poppler::page::orientation_enum orientation = page.orientation();
+    const bool turned = orientation == poppler::page::landscape || orientation == poppler::page::seascape;
+    return turned ? PageSize{box.height(), box.width()} : PageSize{box.width(), box.height()};
+}
+
+// Premultiplied 0xAARRGGBB words; the paper is opaque white, so every alpha is
+// 255 and the colours are plain.
+poppler::image RenderPage(const poppler::document& document, const std::string& name, int32_t page,
+                          PageSize shown, PixelSize size)
+{
+    if (size.width <= 0 || size.height <= 0)
+        throw PageError(name, page, "no pixels to render into");
+    const std::unique_ptr<poppler::page> opened = OpenPage(document, name, page);
+    poppler::page_renderer renderer;
+    renderer.set_render_hints(poppler::page_renderer::antialiasing | poppler::page_renderer::text_antialiasing);
+    renderer.set_paper_color(0xFFFFFFFF);
+    renderer.set_image_format(poppler::image::format_argb32);
+    // The resolutions that map the shown page onto exactly `size` pixels; the
+    // slice cuts off a column or row that rounding might add.
+    const double xResolution = size.width * 72.0 / shown.width;
+    const double yResolution = size.height * 72.0 / shown.height;
+    poppler::image image =
+        renderer.render_page(opened.get(), xResolution, yResolution, 0, 0, size.width, size.height);
+    if (!image.is_valid() || image.width() != size.width || image.height() != size.height ||
+        image.format() != poppler::image::format_argb32)
+        throw PageError(name, page, "poppler could not draw it");
+    return image;
+}
+
+constexpr PixelLayout kARGB32Layout =
+    std::endian::native == std::endian::little ? PixelLayout::BGRX : PixelLayout::XRGB;
+
+// Runs make(i) for i from 0 to count - 1 on `threads` threads and take(i, ...)
+// on the calling thread in order of i, with at most threads + 1 results made
+// and not yet taken.
+template <typename Result>
+void RunInOrder(int32_t count, int32_t threads, const std::function<Result(int32_t)>& make,
+                const std::function<void(int32_t, Result&&)>& take)
+{
+    if (count <= 0) return;
+    threads = std::clamp(threads, 1, count);
+    const int32_t window = threads + 1;
+    struct Slot {
+        std::optional<Result> result;
+        std::exception_ptr error;
+        bool done = false;
+    };
+    std::vector<Slot> slots(static_cast<size_t>(window));
+    std::mutex mutex;
+    std::condition_variable changed;
+    int32_t next = 0;   // the next index a thread takes up
+    int32_t taken = 0;  // the next index handed to `take`
+    bool stopping = false;
+
+    auto work = [&] {
+        for (;;) {
+            int32_t index;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stopping || next >= count || next < taken + window; });
+                if (stopping || next >= count) return;
+                index = next++;
+            }
+            std::optional<Result> result;
+            std::exception_ptr error;
+            try {
+                result.emplace(make(index));
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard lock(mutex);
+            Slot& slot = slots[static_cast<size_t>(index % window)];
+            slot.result = std::move(result);
+            slot.error = error;
+            slot.done = true;
+            changed.notify_all();
+        }
+    };
+
+    std::vector<std::thread> workers;
+    // Whatever leaves this function, the threads are told to stop and joined first.
+    auto stopAll = [&] {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& worker : workers) worker.join();
+        workers.clear();
+    };
+    try {
+        for (int32_t i = 0; i < threads; ++i) workers.emplace_back(work);
+        for (int32_t index = 0; index < count; ++index) {
+            Slot slot;
+            {
+                std::unique_lock lock(mutex);
+                Slot& waited = slots[static_cast<size_t>(index % window)];
+                changed.wait(lock, [&] { return waited.done; });
+                slot = std::move(waited);
+                waited = Slot{};
+                taken = index + 1;
+            }
+            changed.notify_all();
+            if (slot.error) std::rethrow_exception(slot.error);
+            take(index, std::move(*slot.result));
+        }
+    } catch (...) {
+        stopAll();
+        throw;
+    }
+    stopAll();
+}
+
+}  // namespace
+
+PDFDeck::PDFDeck(std::string name) : fileName(std::move(name))
+{
+    SilencePoppler();
+    CheckIsPDF(fileName);
+    document = LoadDocument(fileName);
+    const int pages = document->pages();
+    if (pages <= 0) throw ConverterError("the PDF " + Quoted(fileName) + " has no pages", kExitFailure);
+    pageSizes.reserve(static_cast<size_t>(pages));
+    for (int32_t page = 0; page < pages; ++page) {
+        const PageSize shown = ShownSize(*OpenPage(*document, fileName, page));
+        if (!(shown.width >= 1 && shown.height >= 1))
+            throw ConverterError("page " + std::to_string(page + 1) + " of the PDF " + Quoted(fileName) +
+                                     " has no area to show",
+                                 kExitFailure);
+        pageSizes.push_back(shown);
+    }
+}
+
+PDFDeck::~PDFDeck() = default;
+
+std::unique_ptr<poppler::document> PDFDeck::OpenAnother() const
+{
+    return LoadDocument(fileName);
+}
+
+std::vector<uint8_t> PDFDeck::RenderRGBA(int32_t page, PixelSize size) const
+{
+    const poppler::image image = RenderPage(*document, fileName, page, SizeOf(page), size);
+    std::vector<uint8_t> rgba(static_cast<size_t>(size.width) * static_cast<size_t>(size.height) * 4);
+    for (int32_t y = 0; y < size.height; ++y) {
+        const auto* words = reinterpret_cast<const uint32_t*>(image.const_data() + y * image.bytes_per_row());
+        uint8_t* out = rgba.data() + static_cast<size_t>(y) * static_cast<size_t>(size.width) * 4;
+        for (int32_t x = 0; x < size.width; ++x, out += 4) {
+            const uint32_t word = words[x];
+            out[0] = static_cast<uint8_t>(word >> 16);
+            out[1] = static_cast<uint8_t>(word >> 8);
+            out[2] = static_cast<uint8_t>(word);
+            out[3] = 255;
+        }
+    }
+    return rgba;
+}
+
+EncodedPage PDFDeck::RenderEncoded(const poppler::document& source, int32_t page, PixelSize size,
+                                   const PageEncoding& encoding) const
+{
+    if (encoding.format != PageEncoding::Format::JPEG)
+        throw ConverterError("lossless pages need the PNG path", kExitUsage);
+    const poppler::image image = RenderPage(source, fileName, page, SizeOf(page), size);
+    EncodedPage encoded;
+    encoded.width = size.width;
+    encoded.height = size.height;
+    try {
+        encoded.jpeg = EncodeJPEG(reinterpret_cast<const uint8_t*>(image.const_data()), size.width, size.height,
+                                  static_cast<size_t>(image.bytes_per_row()), kARGB32Layout, encoding.jpeg);
+    } catch (const std::runtime_error& failure) {
+        throw PageError(fileName, page, failure.what());
+    }
+    return encoded;
+}
+
+int32_t RenderThreads()
+{
+    return static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
+                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads)
+{
+    F_ASSERT(sizes.size() == static_cast<size_t>(deck.PageCount()), "sizes.size() == deck.PageCount()");
+    if (encoding.format != PageEncoding::Format::JPEG)
+        throw ConverterError("lossless pages need the PNG path", kExitUsage);
+    if (threads <= 0) threads = RenderThreads();
+
+    // One document a thread, opened by the first page a thread takes up when
+    // none is free: poppler draws one page at a time through a document.
+    std::mutex documentsMutex;
+    std::vector<std::unique_ptr<poppler::document>> idle;
+    auto make = [&](int32_t page) {
+        std::unique_ptr<poppler::document> document;
+        {
+            std::lock_guard lock(documentsMutex);
+            if (!idle.empty()) {
+                document = std::move(idle.back());
+                idle.pop_back();
+            }
+        }
+        if (!document) document = deck.OpenAnother();
+        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding);
+        std::lock_guard lock(documentsMutex);
+        idle.push_back(std::move(document));
+        return encoded;
+    };
+    RunInOrder<EncodedPage>(deck.PageCount(), threads, make, take);
+}
