@@ -126,16 +126,17 @@ struct Security {
     }
 };
 
-std::string Number(double value)
+std::string Number(double value, int decimals = 2)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
 }
 
+// Four decimals, so that a level such as 170 / 255 comes back as 170.
 std::string Fill(double red, double green, double blue)
 {
-    return Number(red) + " " + Number(green) + " " + Number(blue) + " rg\n";
+    return Number(red, 4) + " " + Number(green, 4) + " " + Number(blue, 4) + " rg\n";
 }
 
 std::string Rectangle(double x, double y, double width, double height)
