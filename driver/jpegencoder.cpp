@@ -98,6 +98,9 @@ std::vector<uint8_t> EncodeJPEG(const uint8_t* pixels, int32_t width, int32_t he
         info.comp_info[0].v_samp_factor = 1;
     }
     info.optimize_coding = settings.optimizeCoding ? TRUE : FALSE;
+    // The fast integer transform costs a fifth less time and under 0.1 dB at
+    // ordinary qualities; near 100 its rounding shows, so the exact one there.
+    info.dct_method = settings.quality < 98 ? JDCT_IFAST : JDCT_ISLOW;
     jpeg_start_compress(&info, TRUE);
     JSAMPROW rows[16];
     while (info.next_scanline < info.image_height) {

@@ -12,6 +12,10 @@
 #include <thread>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <poppler-document.h>
 #include <poppler-global.h>
 #include <poppler-image.h>
@@ -116,6 +120,23 @@ poppler::image RenderPage(const poppler::document& document, const std::string& 
         image.format() != poppler::image::format_argb32)
         throw PageError(name, page, "poppler could not draw it");
     return image;
+}
+
+// poppler allocates two page-sized buffers a page (its bitmap and the image
+// copied from it) and frees them again. glibc serves blocks of that size with
+// mmap and returns them at once, so every page faults in fresh zeroed memory:
+// that tripled the CPU time of a deck. Blocks up to 32 MiB (a 4K page) now come
+// from the heap and are reused, and the heap keeps up to 64 MiB free before
+// giving memory back. Process-wide, so set once, before the first page.
+void ReusePageBuffers()
+{
+#ifdef __GLIBC__
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    });
+#endif
 }
 
 constexpr PixelLayout kARGB32Layout =
@@ -231,6 +252,7 @@ std::unique_ptr<poppler::document> PDFDeck::OpenAnother() const
 
 std::vector<uint8_t> PDFDeck::RenderRGBA(int32_t page, PixelSize size) const
 {
+    ReusePageBuffers();
     const poppler::image image = RenderPage(*document, fileName, page, SizeOf(page), size);
     std::vector<uint8_t> rgba(static_cast<size_t>(size.width) * static_cast<size_t>(size.height) * 4);
     for (int32_t y = 0; y < size.height; ++y) {
@@ -277,6 +299,7 @@ void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, co
     if (encoding.format != PageEncoding::Format::JPEG)
         throw ConverterError("lossless pages need the PNG path", kExitUsage);
     if (threads <= 0) threads = RenderThreads();
+    ReusePageBuffers();
 
     // One document a thread, opened by the first page a thread takes up when
     // none is free: poppler draws one page at a time through a document.

@@ -290,7 +290,9 @@ std::string MakeDeck(const DeckOptions& options)
                                       " 0 R >>");
         const std::string content = PageContent(page, shown, options.numberedCorners);
         writer.Stream(contents, encrypted ? security.Encrypt(contents, content) : content);
-        kids += (kids.empty() ? "" : " ") + std::to_string(pageObject) + " 0 R";
+        if (!kids.empty()) kids += ' ';
+        kids += std::to_string(pageObject);
+        kids += " 0 R";
     }
     writer.Object(tree, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(options.pages) + " >>");
 
