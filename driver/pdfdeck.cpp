@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <condition_variable>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <utility>
 
@@ -22,6 +19,7 @@
 #include <poppler-page-renderer.h>
 #include <poppler-page.h>
 
+#include "driver/inorderpool.h"
 #include "driver/slideinput.h"
 #include "swf/fassert.h"
 
@@ -141,87 +139,6 @@ void ReusePageBuffers()
 
 constexpr PixelLayout kARGB32Layout =
     std::endian::native == std::endian::little ? PixelLayout::BGRX : PixelLayout::XRGB;
-
-// Runs make(i) for i from 0 to count - 1 on `threads` threads and take(i, ...)
-// on the calling thread in order of i, with at most threads + 1 results made
-// and not yet taken.
-template <typename Result>
-void RunInOrder(int32_t count, int32_t threads, const std::function<Result(int32_t)>& make,
-                const std::function<void(int32_t, Result&&)>& take)
-{
-    if (count <= 0) return;
-    threads = std::clamp(threads, 1, count);
-    const int32_t window = threads + 1;
-    struct Slot {
-        std::optional<Result> result;
-        std::exception_ptr error;
-        bool done = false;
-    };
-    std::vector<Slot> slots(static_cast<size_t>(window));
-    std::mutex mutex;
-    std::condition_variable changed;
-    int32_t next = 0;   // the next index a thread takes up
-    int32_t taken = 0;  // the next index handed to `take`
-    bool stopping = false;
-
-    auto work = [&] {
-        for (;;) {
-            int32_t index;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return stopping || next >= count || next < taken + window; });
-                if (stopping || next >= count) return;
-                index = next++;
-            }
-            std::optional<Result> result;
-            std::exception_ptr error;
-            try {
-                result.emplace(make(index));
-            } catch (...) {
-                error = std::current_exception();
-            }
-            std::lock_guard lock(mutex);
-            Slot& slot = slots[static_cast<size_t>(index % window)];
-            slot.result = std::move(result);
-            slot.error = error;
-            slot.done = true;
-            changed.notify_all();
-        }
-    };
-
-    std::vector<std::thread> workers;
-    // Whatever leaves this function, the threads are told to stop and joined first.
-    auto stopAll = [&] {
-        {
-            std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        changed.notify_all();
-        for (std::thread& worker : workers) worker.join();
-        workers.clear();
-    };
-    try {
-        for (int32_t i = 0; i < threads; ++i) workers.emplace_back(work);
-        for (int32_t index = 0; index < count; ++index) {
-            Slot slot;
-            {
-                std::unique_lock lock(mutex);
-                Slot& waited = slots[static_cast<size_t>(index % window)];
-                changed.wait(lock, [&] { return waited.done; });
-                slot = std::move(waited);
-                waited = Slot{};
-                taken = index + 1;
-            }
-            changed.notify_all();
-            if (slot.error) std::rethrow_exception(slot.error);
-            take(index, std::move(*slot.result));
-        }
-    } catch (...) {
-        stopAll();
-        throw;
-    }
-    stopAll();
-}
 
 }  // namespace
 

@@ -8,10 +8,13 @@
 #include <jpeglib.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "driver/inorderpool.h"
 #include "driver/jpegencoder.h"
 #include "driver/slideinput.h"
 #include "support/converter_run.h"
@@ -256,6 +259,50 @@ TEST(PDFDeck, LosslessPagesWaitForTheirEncoder)
     EXPECT_THROW(RenderPDFPages(deck, {{64, 36}}, encoding, [&](int32_t, EncodedPage&&) { ++taken; }),
                  ConverterError);
     EXPECT_EQ(taken, 0);
+}
+
+// Later items finish first (they sleep less); they still come out in order,
+// and no more than threads + 1 are ever made and not yet through take.
+TEST(InOrderPool, OrderWindowAndTheFirstFailure)
+{
+    constexpr int32_t kThreads = 3;
+    std::atomic<int32_t> made = 0;
+    int32_t taken = 0, mostWaiting = 0;
+    std::vector<int32_t> order;
+    RunInOrder<int32_t>(
+        40, kThreads,
+        [&](int32_t i) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200 * ((40 - i) % 7)));
+            ++made;
+            return i * 10;
+        },
+        [&](int32_t i, int32_t&& value) {
+            EXPECT_EQ(value, i * 10);
+            order.push_back(i);
+            mostWaiting = std::max(mostWaiting, made.load() - taken);
+            ++taken;
+            std::this_thread::sleep_for(std::chrono::microseconds(300));  // let the threads run ahead
+        });
+    ASSERT_EQ(order.size(), 40u);
+    for (int32_t i = 0; i < 40; ++i) ASSERT_EQ(order[size_t(i)], i);
+    EXPECT_LE(mostWaiting, kThreads + 1);
+
+    // Items 5 and 7 fail, 7 first: the failure of 5 is the one reported.
+    std::vector<int32_t> before;
+    try {
+        RunInOrder<int32_t>(
+            20, kThreads,
+            [](int32_t i) {
+                if (i == 5) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (i == 5 || i == 7) throw std::runtime_error("item " + std::to_string(i));
+                return i;
+            },
+            [&](int32_t i, int32_t&&) { before.push_back(i); });
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "item 5");
+    }
+    EXPECT_EQ(before, (std::vector<int32_t>{0, 1, 2, 3, 4}));
 }
 
 // Both pixel layouts give the same picture; 4:4:4 keeps a one-pixel red
