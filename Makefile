@@ -82,6 +82,7 @@ $(DEMO_PLAYER):
 # 200 PNG slides (release build; decks and outputs under build/bench).
 bench: bootstrap
 	bench/deck-bench
+	bench/pdf-bench
 	bench/adpcm-vs-ffmpeg
 	bench/png-deck-bench
 
