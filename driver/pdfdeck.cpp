@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -103,6 +104,10 @@ poppler::image RenderPage(const poppler::document& document, const std::string& 
 {
     if (size.width <= 0 || size.height <= 0)
         throw PageError(name, page, "no pixels to render into");
+    if (int64_t{size.width} * size.height > kMaxPagePixels)
+        throw PageError(name, page,
+                        std::to_string(size.width) + " x " + std::to_string(size.height) +
+                            " pixels are more than a page may have (" + std::to_string(kMaxPagePixels) + ")");
     const std::unique_ptr<poppler::page> opened = OpenPage(document, name, page);
     poppler::page_renderer renderer;
     renderer.set_render_hints(poppler::page_renderer::antialiasing | poppler::page_renderer::text_antialiasing);

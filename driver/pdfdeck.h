@@ -28,6 +28,11 @@ struct PixelSize {
     int32_t height = 0;
 };
 
+// The most pixels a page is rendered with: poppler holds two 4-byte copies of
+// a page while it draws it (so 512 MiB a thread at this size), and stops the
+// program when it cannot allocate them.
+constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
+
 struct PageEncoding {
     enum class Format {
         JPEG,

@@ -192,7 +192,7 @@ TEST(PDFDeck, ARenderFailureNamesTheFileAndPage)
     const PDFDeck deck(file);
     std::vector<int32_t> taken;
     try {
-        RenderPDFPages(deck, {{64, 36}, {0, 36}, {64, 36}}, PageEncoding{},
+        RenderPDFPages(deck, {{64, 36}, {0, 36}, {30000, 30000}}, PageEncoding{},
                        [&](int32_t page, EncodedPage&&) { taken.push_back(page); });
         FAIL() << "no error";
     } catch (const ConverterError& error) {
@@ -201,6 +201,8 @@ TEST(PDFDeck, ARenderFailureNamesTheFileAndPage)
             << error.what();
     }
     EXPECT_EQ(taken, std::vector<int32_t>{0});
+    // Too many pixels are refused before poppler tries to allocate them.
+    EXPECT_THROW(deck.RenderRGBA(2, {30000, 30000}), ConverterError);
 }
 
 TEST(PDFDeck, BadFilesAreRefusedNamingTheFile)
