@@ -147,6 +147,16 @@ constexpr PixelLayout kARGB32Layout =
 
 }  // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+// poppler finds substitutes for fonts a PDF does not embed through fontconfig,
+// whose configuration is loaded once and never freed; that is not a leak of
+// ours. Every program that renders pages links this file.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+#endif
+
 PDFDeck::PDFDeck(std::string name) : fileName(std::move(name))
 {
     SilencePoppler();

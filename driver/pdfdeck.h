@@ -36,7 +36,10 @@ constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
 struct PageEncoding {
     enum class Format {
         JPEG,
-        Lossless,  // the page's RGBA for the lossless bitmap path
+        // The page's RGBA (RenderRGBA) for the lossless bitmap encoder. That
+        // encoder lives with the PNG slides; until it joins here a lossless
+        // request is refused with "lossless pages need the PNG path", status 2.
+        Lossless,
     };
     Format format = Format::JPEG;
     JPEGSettings jpeg;  // quality 90, 4:4:4, no optimised tables
@@ -45,7 +48,7 @@ struct PageEncoding {
 struct EncodedPage {
     int32_t width = 0;  // pixels
     int32_t height = 0;
-    std::vector<uint8_t> jpeg;  // a whole JPEG file (Format::JPEG)
+    std::vector<uint8_t> jpeg;  // a whole JPEG file
 };
 
 class PDFDeck {
@@ -62,7 +65,8 @@ public:
 
     // One page at exactly `size` pixels (the page stretched to it, so the
     // caller keeps the aspect), antialiased, on white: RGBA rows, width * 4
-    // bytes apart, every alpha 255.
+    // bytes apart, every alpha 255. Through the deck's own document: one
+    // thread at a time.
     std::vector<uint8_t> RenderRGBA(int32_t page, PixelSize size) const;
 
     // The same, encoded as `encoding` asks, through a document of the caller's
