@@ -258,8 +258,13 @@ TEST(PDFDeck, LosslessPagesWaitForTheirEncoder)
     PageEncoding encoding;
     encoding.format = PageEncoding::Format::Lossless;
     int taken = 0;
-    EXPECT_THROW(RenderPDFPages(deck, {{64, 36}}, encoding, [&](int32_t, EncodedPage&&) { ++taken; }),
-                 ConverterError);
+    try {
+        RenderPDFPages(deck, {{64, 36}}, encoding, [&](int32_t, EncodedPage&&) { ++taken; });
+        FAIL() << "no error";
+    } catch (const ConverterError& error) {
+        EXPECT_STREQ(error.what(), "lossless pages need the PNG path");
+        EXPECT_EQ(error.ExitStatus(), kExitUsage);
+    }
     EXPECT_EQ(taken, 0);
 }
 
