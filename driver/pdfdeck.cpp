@@ -7,7 +7,6 @@
 #include <cstring>
 #include <mutex>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 #ifdef __GLIBC__
@@ -20,7 +19,7 @@
 #include <poppler-page-renderer.h>
 #include <poppler-page.h>
 
-#include "driver/inorderpool.h"
+#include "driver/orderedpool.h"
 #include "driver/slideinput.h"
 #include "swf/fassert.h"
 
@@ -142,6 +141,25 @@ void ReusePageBuffers()
 #endif
 }
 
+// RGBA rows back to back from poppler's 0xAARRGGBB words (opaque: the paper is).
+std::vector<uint8_t> StraightRGBA(const poppler::image& image)
+{
+    const size_t width = static_cast<size_t>(image.width());
+    std::vector<uint8_t> rgba(width * static_cast<size_t>(image.height()) * 4);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* words = reinterpret_cast<const uint32_t*>(image.const_data() + y * image.bytes_per_row());
+        uint8_t* out = rgba.data() + static_cast<size_t>(y) * width * 4;
+        for (size_t x = 0; x < width; ++x, out += 4) {
+            const uint32_t word = words[x];
+            out[0] = static_cast<uint8_t>(word >> 16);
+            out[1] = static_cast<uint8_t>(word >> 8);
+            out[2] = static_cast<uint8_t>(word);
+            out[3] = 255;
+        }
+    }
+    return rgba;
+}
+
 constexpr PixelLayout kARGB32Layout =
     std::endian::native == std::endian::little ? PixelLayout::BGRX : PixelLayout::XRGB;
 
@@ -185,31 +203,20 @@ std::unique_ptr<poppler::document> PDFDeck::OpenAnother() const
 std::vector<uint8_t> PDFDeck::RenderRGBA(int32_t page, PixelSize size) const
 {
     ReusePageBuffers();
-    const poppler::image image = RenderPage(*document, fileName, page, SizeOf(page), size);
-    std::vector<uint8_t> rgba(static_cast<size_t>(size.width) * static_cast<size_t>(size.height) * 4);
-    for (int32_t y = 0; y < size.height; ++y) {
-        const auto* words = reinterpret_cast<const uint32_t*>(image.const_data() + y * image.bytes_per_row());
-        uint8_t* out = rgba.data() + static_cast<size_t>(y) * static_cast<size_t>(size.width) * 4;
-        for (int32_t x = 0; x < size.width; ++x, out += 4) {
-            const uint32_t word = words[x];
-            out[0] = static_cast<uint8_t>(word >> 16);
-            out[1] = static_cast<uint8_t>(word >> 8);
-            out[2] = static_cast<uint8_t>(word);
-            out[3] = 255;
-        }
-    }
-    return rgba;
+    return StraightRGBA(RenderPage(*document, fileName, page, SizeOf(page), size));
 }
 
 EncodedPage PDFDeck::RenderEncoded(const poppler::document& source, int32_t page, PixelSize size,
                                    const PageEncoding& encoding) const
 {
-    if (encoding.format != PageEncoding::Format::JPEG)
-        throw ConverterError("lossless pages need the PNG path", kExitUsage);
     const poppler::image image = RenderPage(source, fileName, page, SizeOf(page), size);
     EncodedPage encoded;
     encoded.width = size.width;
     encoded.height = size.height;
+    if (encoding.format == PageEncoding::Format::Lossless) {
+        encoded.lossless = EncodeLosslessRGBA(StraightRGBA(image).data(), size.width, size.height);
+        return encoded;
+    }
     try {
         encoded.jpeg = EncodeJPEG(reinterpret_cast<const uint8_t*>(image.const_data()), size.width, size.height,
                                   static_cast<size_t>(image.bytes_per_row()), kARGB32Layout, encoding.jpeg);
@@ -221,15 +228,13 @@ EncodedPage PDFDeck::RenderEncoded(const poppler::document& source, int32_t page
 
 int32_t RenderThreads()
 {
-    return static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    return static_cast<int32_t>(DefaultWorkerCount());
 }
 
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
                     const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads)
 {
     F_ASSERT(sizes.size() == static_cast<size_t>(deck.PageCount()), "sizes.size() == deck.PageCount()");
-    if (encoding.format != PageEncoding::Format::JPEG)
-        throw ConverterError("lossless pages need the PNG path", kExitUsage);
     if (threads <= 0) threads = RenderThreads();
     ReusePageBuffers();
 
@@ -252,5 +257,8 @@ void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, co
         idle.push_back(std::move(document));
         return encoded;
     };
-    RunInOrder<EncodedPage>(deck.PageCount(), threads, make, take);
+    RunOrdered(
+        static_cast<size_t>(deck.PageCount()), [&](size_t page) { return make(static_cast<int32_t>(page)); },
+        [&](size_t page, EncodedPage&& encoded) { take(static_cast<int32_t>(page), std::move(encoded)); },
+        static_cast<unsigned>(threads));
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/jpegencoder.h"
+#include "driver/pngslide.h"
 
 // A PDF presentation as a series of page pictures: the file checked when it
 // is opened, each page's size as a viewer shows it, and pages rendered with
@@ -36,10 +37,7 @@ constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
 struct PageEncoding {
     enum class Format {
         JPEG,
-        // The page's RGBA (RenderRGBA) for the lossless bitmap encoder. That
-        // encoder lives with the PNG slides; until it joins here a lossless
-        // request is refused with "lossless pages need the PNG path", status 2.
-        Lossless,
+        Lossless,  // the page's RGBA through the PNG slides' lossless bitmap encoder
     };
     Format format = Format::JPEG;
     JPEGSettings jpeg;  // quality 90, 4:4:4, no optimised tables
@@ -48,7 +46,8 @@ struct PageEncoding {
 struct EncodedPage {
     int32_t width = 0;  // pixels
     int32_t height = 0;
-    std::vector<uint8_t> jpeg;  // a whole JPEG file
+    std::vector<uint8_t> jpeg;  // Format::JPEG: a whole JPEG file
+    LosslessSlide lossless;     // Format::Lossless
 };
 
 class PDFDeck {

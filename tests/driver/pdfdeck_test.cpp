@@ -6,15 +6,12 @@
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <zlib.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "driver/inorderpool.h"
 #include "driver/jpegencoder.h"
 #include "driver/slideinput.h"
 #include "support/converter_run.h"
@@ -249,67 +246,34 @@ TEST(PDFDeck, OwnerPasswordAloneOpensAndRenders)
     EXPECT_EQ(rgba[0], corner.red);
 }
 
-TEST(PDFDeck, LosslessPagesWaitForTheirEncoder)
+// Lossless pages: the PNG slides' bitmap, its first pixel the page's corner colour.
+TEST(PDFDeck, LosslessPagesKeepExactColours)
 {
     const Scratch scratch("pdf-lossless");
     pdfmaker::DeckOptions options;
-    options.pages = 1;
-    const PDFDeck deck(WritePDF(scratch, "one.pdf", pdfmaker::MakeDeck(options)));
+    options.pages = 3;
+    options.numberedCorners = true;
+    const PDFDeck deck(WritePDF(scratch, "lossless.pdf", pdfmaker::MakeDeck(options)));
     PageEncoding encoding;
     encoding.format = PageEncoding::Format::Lossless;
-    int taken = 0;
-    try {
-        RenderPDFPages(deck, {{64, 36}}, encoding, [&](int32_t, EncodedPage&&) { ++taken; });
-        FAIL() << "no error";
-    } catch (const ConverterError& error) {
-        EXPECT_STREQ(error.what(), "lossless pages need the PNG path");
-        EXPECT_EQ(error.ExitStatus(), kExitUsage);
-    }
-    EXPECT_EQ(taken, 0);
-}
-
-// Later items finish first (they sleep less); they still come out in order,
-// and no more than threads + 1 are ever made and not yet through take.
-TEST(InOrderPool, OrderWindowAndTheFirstFailure)
-{
-    constexpr int32_t kThreads = 3;
-    std::atomic<int32_t> made = 0;
-    int32_t taken = 0, mostWaiting = 0;
     std::vector<int32_t> order;
-    RunInOrder<int32_t>(
-        40, kThreads,
-        [&](int32_t i) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200 * ((40 - i) % 7)));
-            ++made;
-            return i * 10;
-        },
-        [&](int32_t i, int32_t&& value) {
-            EXPECT_EQ(value, i * 10);
-            order.push_back(i);
-            mostWaiting = std::max(mostWaiting, made.load() - taken);
-            ++taken;
-            std::this_thread::sleep_for(std::chrono::microseconds(300));  // let the threads run ahead
-        });
-    ASSERT_EQ(order.size(), 40u);
-    for (int32_t i = 0; i < 40; ++i) ASSERT_EQ(order[size_t(i)], i);
-    EXPECT_LE(mostWaiting, kThreads + 1);
-
-    // Items 5 and 7 fail, 7 first: the failure of 5 is the one reported.
-    std::vector<int32_t> before;
-    try {
-        RunInOrder<int32_t>(
-            20, kThreads,
-            [](int32_t i) {
-                if (i == 5) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                if (i == 5 || i == 7) throw std::runtime_error("item " + std::to_string(i));
-                return i;
-            },
-            [&](int32_t i, int32_t&&) { before.push_back(i); });
-        FAIL() << "no error";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "item 5");
-    }
-    EXPECT_EQ(before, (std::vector<int32_t>{0, 1, 2, 3, 4}));
+    RenderPDFPages(deck, {{96, 54}, {64, 36}, {96, 54}}, encoding, [&](int32_t page, EncodedPage&& encoded) {
+        order.push_back(page);
+        const LosslessSlide& slide = encoded.lossless;
+        EXPECT_TRUE(encoded.jpeg.empty());
+        EXPECT_EQ(slide.width, encoded.width);
+        EXPECT_FALSE(slide.alpha);
+        std::vector<uint8_t> raw(size_t(slide.width) * size_t(slide.height) * 4 + 1024);
+        uLongf length = raw.size();
+        ASSERT_EQ(uncompress(raw.data(), &length, slide.zlibData.data(), slide.zlibData.size()), Z_OK);
+        // Format 3: RGB table, then indices; format 5: ARGB pixels.
+        const uint8_t* rgb = slide.format == 3 ? &raw[size_t(raw[slide.colorTableEntries * 3]) * 3] : &raw[1];
+        const pdfmaker::Colour corner = pdfmaker::CornerColour(page + 1);
+        EXPECT_EQ(rgb[0], corner.red);
+        EXPECT_EQ(rgb[1], corner.green);
+        EXPECT_EQ(rgb[2], corner.blue);
+    });
+    EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2}));
 }
 
 // Both pixel layouts give the same picture; 4:4:4 keeps a one-pixel red
