@@ -83,6 +83,7 @@ $(DEMO_PLAYER):
 # decks, sounds and outputs under build/bench).
 bench: bootstrap
 	bench/deck-bench
+	bench/pdf-bench
 	bench/adpcm-vs-ffmpeg
 	bench/png-deck-bench
 	bench/narration-bench

@@ -110,7 +110,12 @@ inline std::string OptionHelp(std::span<const OptionSpec> table)
     std::string text = "options:\n";
     for (const OptionSpec& spec : table) {
         std::string line = "  " + std::string(spec.name);
-        if (!spec.value.empty()) line += " " + std::string(spec.value);
+        // Appended piece by piece: GCC 12 at -O3 takes `" " + std::string(...)`
+        // for an overlapping copy (-Wrestrict), which breaks the release build.
+        if (!spec.value.empty()) {
+            line += ' ';
+            line += spec.value;
+        }
         line.resize(column, ' ');
         std::string_view help = spec.help;
         for (;;) {

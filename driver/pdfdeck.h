@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/jpegencoder.h"
+#include "driver/pngslide.h"
+
+// A PDF presentation as a series of page pictures: the file checked when it
+// is opened, each page's size as a viewer shows it, and pages rendered with
+// poppler (on all cores for a whole deck) and encoded for the movie. Problems
+// with the file are ConverterErrors naming it (and the page, 1-based), status 1.
+
+namespace poppler {
+class document;
+}
+
+// Points (1/72 inch), after the crop box and the page's rotation.
+struct PageSize {
+    double width = 0;
+    double height = 0;
+};
+
+struct PixelSize {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// The most pixels a page is rendered with: poppler holds two 4-byte copies of
+// a page while it draws it (so 512 MiB a thread at this size), and stops the
+// program when it cannot allocate them.
+constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
+
+struct PageEncoding {
+    enum class Format {
+        JPEG,
+        Lossless,  // the page's RGBA through the PNG slides' lossless bitmap encoder
+    };
+    Format format = Format::JPEG;
+    JPEGSettings jpeg;  // quality 90, 4:4:4, no optimised tables
+};
+
+struct EncodedPage {
+    int32_t width = 0;  // pixels
+    int32_t height = 0;
+    std::vector<uint8_t> jpeg;  // Format::JPEG: a whole JPEG file
+    LosslessSlide lossless;     // Format::Lossless
+};
+
+class PDFDeck {
+public:
+    explicit PDFDeck(std::string fileName);
+    ~PDFDeck();
+    PDFDeck(const PDFDeck&) = delete;
+    PDFDeck& operator=(const PDFDeck&) = delete;
+
+    const std::string& FileName() const { return fileName; }
+    int32_t PageCount() const { return static_cast<int32_t>(pageSizes.size()); }
+    // `page` counts from 0, like the other page arguments here.
+    PageSize SizeOf(int32_t page) const { return pageSizes.at(static_cast<size_t>(page)); }
+
+    // One page at exactly `size` pixels (the page stretched to it, so the
+    // caller keeps the aspect), antialiased, on white: RGBA rows, width * 4
+    // bytes apart, every alpha 255. Through the deck's own document: one
+    // thread at a time.
+    std::vector<uint8_t> RenderRGBA(int32_t page, PixelSize size) const;
+
+    // The same, encoded as `encoding` asks, through a document of the caller's
+    // (poppler renders one page at a time per document).
+    EncodedPage RenderEncoded(const poppler::document& document, int32_t page, PixelSize size,
+                              const PageEncoding& encoding) const;
+
+    // A document of the file of its own, for another thread.
+    std::unique_ptr<poppler::document> OpenAnother() const;
+
+private:
+    std::string fileName;
+    std::unique_ptr<poppler::document> document;
+    std::vector<PageSize> pageSizes;
+};
+
+// The number of threads a deck renders on: one a core, at least one.
+int32_t RenderThreads();
+
+// Renders page i at sizes[i] for every page, `threads` at a time (0: one a
+// core) each with its own document, and hands each page to `take` on the
+// calling thread in page order. At most threads + 1 pages are held at once.
+// The first error in page order (a page that fails, or `take` throwing) is
+// thrown once the threads have stopped; later pages are not handed over.
+void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
+                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads = 0);

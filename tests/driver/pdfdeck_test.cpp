@@ -1,0 +1,315 @@
+// PDF decks: opening and checking the file, page sizes as shown, pages in
+// order from parallel rendering, and the JPEG encoder read back with libjpeg.
+#ifdef CORVANEX_PDF
+
+#include "driver/pdfdeck.h"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <zlib.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "driver/jpegencoder.h"
+#include "driver/slideinput.h"
+#include "support/converter_run.h"
+#include "tests/support/pdfmaker.h"
+
+namespace {
+
+using swftest::Scratch;
+
+struct Decoded {
+    int32_t width = 0, height = 0;
+    bool progressive = false;
+    int lumaSampling = 0;  // the luma component's horizontal factor: 1 for 4:4:4, 2 for 4:2:0
+    std::vector<uint8_t> rgb;
+
+    const uint8_t* At(int32_t x, int32_t y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
+};
+
+Decoded DecodeJPEG(const std::vector<uint8_t>& jpeg)
+{
+    Decoded decoded;
+    jpeg_decompress_struct info {};
+    jpeg_error_mgr errors {};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&info, TRUE);
+    decoded.progressive = info.progressive_mode;
+    decoded.lumaSampling = info.comp_info[0].h_samp_factor;
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    decoded.width = static_cast<int32_t>(info.output_width);
+    decoded.height = static_cast<int32_t>(info.output_height);
+    decoded.rgb.resize(size_t{info.output_width} * info.output_height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = decoded.rgb.data() + size_t{info.output_scanline} * info.output_width * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return decoded;
+}
+
+// A PDF written into the scratch folder.
+std::string WritePDF(const Scratch& scratch, const std::string& name, const std::string& bytes)
+{
+    scratch.Write(name, bytes);
+    return (scratch / name).string();
+}
+
+// The PDFDeck constructor's error, with its status.
+std::pair<std::string, int> OpenError(const std::string& file)
+{
+    try {
+        PDFDeck deck(file);
+    } catch (const ConverterError& error) {
+        return {error.what(), error.ExitStatus()};
+    }
+    return {"opened", 0};
+}
+
+TEST(PDFDeck, PageSizesAreWhatAViewerShows)
+{
+    const Scratch scratch("pdf-sizes");
+    pdfmaker::DeckOptions options;
+    options.pages = 4;
+    options.portraitPages = {2};
+    options.rotatedPages = {3};
+    options.croppedPages = {4};
+    const PDFDeck deck(WritePDF(scratch, "sizes.pdf", pdfmaker::MakeDeck(options)));
+    ASSERT_EQ(deck.PageCount(), 4);
+    const std::vector<std::pair<double, double>> expected = {{960, 540}, {540, 960}, {540, 960}, {760, 340}};
+    for (int32_t page = 0; page < 4; ++page) {
+        EXPECT_DOUBLE_EQ(deck.SizeOf(page).width, expected[size_t(page)].first) << "page " << page + 1;
+        EXPECT_DOUBLE_EQ(deck.SizeOf(page).height, expected[size_t(page)].second) << "page " << page + 1;
+    }
+}
+
+// The header band (dark blue) lies along the top of a page as shown: along
+// the right edge of the picture for a page turned by /Rotate 90. A cropped
+// page shows its corner squares at the picture's corners.
+TEST(PDFDeck, RenderingFollowsRotationAndCropBox)
+{
+    const Scratch scratch("pdf-rotation");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.rotatedPages = {2};
+    options.croppedPages = {3};
+    options.numberedCorners = true;
+    const PDFDeck deck(WritePDF(scratch, "turned.pdf", pdfmaker::MakeDeck(options)));
+    const auto isBand = [](const std::vector<uint8_t>& rgba, int32_t width, int32_t x, int32_t y) {
+        const uint8_t* pixel = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+        return pixel[0] < 60 && pixel[1] > 40 && pixel[1] < 80 && pixel[2] > 100 && pixel[2] < 130;
+    };
+    const std::vector<uint8_t> plain = deck.RenderRGBA(0, {192, 108});
+    ASSERT_EQ(plain.size(), 192u * 108 * 4);
+    EXPECT_TRUE(isBand(plain, 192, 96, 5));
+    EXPECT_FALSE(isBand(plain, 192, 96, 100));
+    for (size_t i = 3; i < plain.size(); i += 4) ASSERT_EQ(plain[i], 255);
+
+    const std::vector<uint8_t> turned = deck.RenderRGBA(1, {108, 192});
+    EXPECT_TRUE(isBand(turned, 108, 103, 96));
+    EXPECT_FALSE(isBand(turned, 108, 5, 96));
+
+    const std::vector<uint8_t> cropped = deck.RenderRGBA(2, {190, 68});
+    const pdfmaker::Colour corner = pdfmaker::CornerColour(3);
+    for (auto [x, y] : {std::pair{2, 2}, {187, 2}, {2, 65}, {187, 65}}) {
+        const uint8_t* pixel = &cropped[(size_t(y) * 190 + size_t(x)) * 4];
+        EXPECT_EQ(pixel[0], corner.red) << x << "," << y;
+        EXPECT_EQ(pixel[1], corner.green) << x << "," << y;
+        EXPECT_EQ(pixel[2], corner.blue) << x << "," << y;
+    }
+}
+
+// More threads than cores and pages of very different sizes, so that pages
+// finish out of order; each page's corner colour says which page it is.
+TEST(PDFDeck, ParallelRenderingHandsPagesOverInOrder)
+{
+    const Scratch scratch("pdf-order");
+    pdfmaker::DeckOptions options;
+    options.pages = 24;
+    options.numberedCorners = true;
+    const PDFDeck deck(WritePDF(scratch, "order.pdf", pdfmaker::MakeDeck(options)));
+    std::vector<PixelSize> sizes;
+    for (int32_t page = 0; page < 24; ++page)
+        sizes.push_back(page % 3 == 0 ? PixelSize{640, 360} : PixelSize{96 + page, 54 + page});
+    PageEncoding encoding;
+    std::vector<int32_t> order;
+    RenderPDFPages(
+        deck, sizes, encoding,
+        [&](int32_t page, EncodedPage&& encoded) {
+            order.push_back(page);
+            const Decoded decoded = DecodeJPEG(encoded.jpeg);
+            ASSERT_EQ(decoded.width, sizes[size_t(page)].width);
+            ASSERT_EQ(decoded.height, sizes[size_t(page)].height);
+            EXPECT_EQ(encoded.width, decoded.width);
+            EXPECT_EQ(encoded.height, decoded.height);
+            // The middle of the top-left corner square and of the bottom-right one.
+            const int32_t inset = static_cast<int32_t>(decoded.width * pdfmaker::kCornerSquare / 960 / 2);
+            for (const uint8_t* pixel : {decoded.At(inset, inset),
+                                         decoded.At(decoded.width - 1 - inset, decoded.height - 1 - inset)})
+                EXPECT_EQ(pdfmaker::PageOfCornerColour(pixel[0], pixel[1], pixel[2]), page + 1) << "page " << page + 1;
+        },
+        5);
+    std::vector<int32_t> expected(24);
+    for (int32_t page = 0; page < 24; ++page) expected[size_t(page)] = page;
+    EXPECT_EQ(order, expected);
+}
+
+TEST(PDFDeck, AFailureInTakeStopsTheRunAndNoLaterPageIsHandedOver)
+{
+    const Scratch scratch("pdf-stop");
+    pdfmaker::DeckOptions options;
+    options.pages = 12;
+    const PDFDeck deck(WritePDF(scratch, "stop.pdf", pdfmaker::MakeDeck(options)));
+    const std::vector<PixelSize> sizes(12, PixelSize{64, 36});
+    std::vector<int32_t> taken;
+    EXPECT_THROW(RenderPDFPages(deck, sizes, PageEncoding{},
+                                [&](int32_t page, EncodedPage&&) {
+                                    taken.push_back(page);
+                                    if (page == 3) throw std::runtime_error("the movie is full");
+                                }),
+                 std::runtime_error);
+    EXPECT_EQ(taken, (std::vector<int32_t>{0, 1, 2, 3}));
+}
+
+// A page that cannot be rendered is reported with its 1-based number; the
+// pages before it are handed over first.
+TEST(PDFDeck, ARenderFailureNamesTheFileAndPage)
+{
+    const Scratch scratch("pdf-pagefail");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    const std::string file = WritePDF(scratch, "fail.pdf", pdfmaker::MakeDeck(options));
+    const PDFDeck deck(file);
+    std::vector<int32_t> taken;
+    try {
+        RenderPDFPages(deck, {{64, 36}, {0, 36}, {30000, 30000}}, PageEncoding{},
+                       [&](int32_t page, EncodedPage&&) { taken.push_back(page); });
+        FAIL() << "no error";
+    } catch (const ConverterError& error) {
+        EXPECT_EQ(error.ExitStatus(), kExitFailure);
+        EXPECT_EQ(std::string(error.what()).rfind("cannot render page 2 of the PDF '" + file + "'", 0), 0u)
+            << error.what();
+    }
+    EXPECT_EQ(taken, std::vector<int32_t>{0});
+    // Too many pixels are refused before poppler tries to allocate them.
+    EXPECT_THROW(deck.RenderRGBA(2, {30000, 30000}), ConverterError);
+}
+
+TEST(PDFDeck, BadFilesAreRefusedNamingTheFile)
+{
+    const Scratch scratch("pdf-bad");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    const std::string good = pdfmaker::MakeDeck(options);
+    const std::string missing = (scratch / "missing.pdf").string();
+    const std::string text = WritePDF(scratch, "text.pdf", "Slide notes, not a PDF\n");
+    const std::string truncated = WritePDF(scratch, "truncated.pdf", good.substr(0, good.size() / 2));
+    const std::string garbage = WritePDF(scratch, "garbage.pdf", "%PDF-1.4\n" + std::string(2000, '\x9C'));
+    const std::string empty = WritePDF(scratch, "empty.pdf", pdfmaker::MakeEmptyDeck());
+    pdfmaker::DeckOptions locked = options;
+    locked.userPassword = "secret";
+    locked.ownerPassword = "boss";
+    const std::string password = WritePDF(scratch, "password.pdf", pdfmaker::MakeDeck(locked));
+
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {missing, "cannot open the PDF '" + missing + "': No such file or directory"},
+        {text, "the file '" + text + "' is not a PDF"},
+        {truncated, "the PDF '" + truncated + "' is damaged: it cannot be read"},
+        {garbage, "the PDF '" + garbage + "' is damaged: it cannot be read"},
+        {empty, "the PDF '" + empty + "' has no pages"},
+        {password, "the PDF '" + password + "' needs a password to open; remove it first"},
+    };
+    for (const auto& [file, message] : cases) EXPECT_EQ(OpenError(file), std::make_pair(message, kExitFailure));
+}
+
+// A file with only an owner password opens with the empty user password, as
+// in any viewer, and its pages render.
+TEST(PDFDeck, OwnerPasswordAloneOpensAndRenders)
+{
+    const Scratch scratch("pdf-owner");
+    pdfmaker::DeckOptions options;
+    options.pages = 2;
+    options.ownerPassword = "boss";
+    options.numberedCorners = true;
+    const PDFDeck deck(WritePDF(scratch, "owner.pdf", pdfmaker::MakeDeck(options)));
+    ASSERT_EQ(deck.PageCount(), 2);
+    const std::vector<uint8_t> rgba = deck.RenderRGBA(1, {96, 54});
+    const pdfmaker::Colour corner = pdfmaker::CornerColour(2);
+    EXPECT_EQ(pdfmaker::PageOfCornerColour(rgba[0], rgba[1], rgba[2]), 2);
+    EXPECT_EQ(rgba[0], corner.red);
+}
+
+// Lossless pages: the PNG slides' bitmap, its first pixel the page's corner colour.
+TEST(PDFDeck, LosslessPagesKeepExactColours)
+{
+    const Scratch scratch("pdf-lossless");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.numberedCorners = true;
+    const PDFDeck deck(WritePDF(scratch, "lossless.pdf", pdfmaker::MakeDeck(options)));
+    PageEncoding encoding;
+    encoding.format = PageEncoding::Format::Lossless;
+    std::vector<int32_t> order;
+    RenderPDFPages(deck, {{96, 54}, {64, 36}, {96, 54}}, encoding, [&](int32_t page, EncodedPage&& encoded) {
+        order.push_back(page);
+        const LosslessSlide& slide = encoded.lossless;
+        EXPECT_TRUE(encoded.jpeg.empty());
+        EXPECT_EQ(slide.width, encoded.width);
+        EXPECT_FALSE(slide.alpha);
+        std::vector<uint8_t> raw(size_t(slide.width) * size_t(slide.height) * 4 + 1024);
+        uLongf length = raw.size();
+        ASSERT_EQ(uncompress(raw.data(), &length, slide.zlibData.data(), slide.zlibData.size()), Z_OK);
+        // Format 3: RGB table, then indices; format 5: ARGB pixels.
+        const uint8_t* rgb = slide.format == 3 ? &raw[size_t(raw[slide.colorTableEntries * 3]) * 3] : &raw[1];
+        const pdfmaker::Colour corner = pdfmaker::CornerColour(page + 1);
+        EXPECT_EQ(rgb[0], corner.red);
+        EXPECT_EQ(rgb[1], corner.green);
+        EXPECT_EQ(rgb[2], corner.blue);
+    });
+    EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2}));
+}
+
+// Both pixel layouts give the same picture; 4:4:4 keeps a one-pixel red
+// line red, which 4:2:0 smears; baseline, never progressive.
+TEST(JPEGEncoder, LayoutsSamplingAndBaseline)
+{
+    constexpr int32_t width = 32, height = 16;
+    std::vector<uint8_t> rgba(width * height * 4, 255), bgrx(width * height * 4, 255);
+    for (int32_t x = 0; x < width; ++x) {
+        for (int32_t y : {7}) {
+            uint8_t* p = &rgba[(size_t(y) * width + size_t(x)) * 4];
+            p[0] = 220, p[1] = 0, p[2] = 0;
+            uint8_t* q = &bgrx[(size_t(y) * width + size_t(x)) * 4];
+            q[2] = 220, q[1] = 0, q[0] = 0;
+        }
+    }
+    JPEGSettings full;
+    const Decoded fromRGBA = DecodeJPEG(EncodeJPEG(rgba.data(), width, height, width * 4, PixelLayout::RGBA, full));
+    const Decoded fromBGRX = DecodeJPEG(EncodeJPEG(bgrx.data(), width, height, width * 4, PixelLayout::BGRX, full));
+    EXPECT_EQ(fromRGBA.rgb, fromBGRX.rgb);
+    EXPECT_FALSE(fromRGBA.progressive);
+    EXPECT_EQ(fromRGBA.lumaSampling, 1);
+    const uint8_t* line = fromRGBA.At(16, 7);
+    EXPECT_GT(line[0], 180);
+    EXPECT_LT(line[1], 60);
+
+    JPEGSettings half;
+    half.sampling = ChromaSampling::Half;
+    const Decoded subsampled =
+        DecodeJPEG(EncodeJPEG(rgba.data(), width, height, width * 4, PixelLayout::RGBA, half));
+    EXPECT_EQ(subsampled.lumaSampling, 2);
+    EXPECT_GT(subsampled.At(16, 7)[1], line[1] + 20);  // the red line turns pink
+
+    EXPECT_THROW(EncodeJPEG(rgba.data(), 0, height, width * 4, PixelLayout::RGBA, full), std::runtime_error);
+}
+
+}  // namespace
+
+#endif  // CORVANEX_PDF
