@@ -74,6 +74,8 @@ std::string ConverterUsage()
            "Slide1.JPG ..., 'corvanex talk. 12 talk.swf' talk.001.jpeg ... with talk.stp, and\n"
            "'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1 fixes the\n"
            "numbering. A slide of another size than the slide area is scaled to fit it.\n"
+           "With --narration voice/slide, slide n speaks voice/slide<n>.wav (or .flac, .ogg,\n"
+           "or .mp3): 'corvanex --narration voice/slide Slide 12 talk.swf'.\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
