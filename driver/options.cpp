@@ -62,10 +62,11 @@ std::string ConverterUsage()
            "SWF movie with forward and backward buttons, stopping on the frames listed in\n"
            "<image-prefix>.stp (one 0-based frame index per line).\n"
            "Slides are also found numbered 01, 001, 0001 or 00001 and ending in .jpeg, .JPG,\n"
-           "or .JPEG, as presentation programs export them: 'corvanex Slide 12 talk.swf' reads\n"
-           "Slide1.JPG ..., 'corvanex talk. 12 talk.swf' talk.001.jpeg ... with talk.stp, and\n"
-           "'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1 fixes the\n"
-           "numbering. A slide of another size than the slide area is scaled to fit it.\n"
+           ".JPEG, .png or .PNG, as presentation programs export them: 'corvanex Slide 12\n"
+           "talk.swf' reads Slide1.JPG ..., 'corvanex talk. 12 talk.swf' talk.001.jpeg ... with\n"
+           "talk.stp, and 'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1\n"
+           "fixes the numbering. PNG slides are kept pixel for pixel (lossless); the button\n"
+           "images stay JPEG. A slide of another size than the slide area is scaled to fit it.\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
