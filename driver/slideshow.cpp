@@ -384,15 +384,15 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     HFMovie movie;
     const std::vector<int32_t> stopTable =
         ReadStopPoints(request.stopsFile.empty() ? StopFileName(request.imagePrefix) : request.stopsFile);
-    // Refused before any slide is read when the movie could not name its
-    // characters even without mattes; how many mattes there are is known once
-    // every slide's header has been read, and checked then.
     // The narration files are found (not yet decoded) before any slide is read.
     std::vector<std::string> narrationFiles;
     if (!request.narrationPrefix.empty())
         narrationFiles = FindNarrationFiles(request.narrationPrefix, request.slideCount);
     const auto sounds = static_cast<int32_t>(
         std::count_if(narrationFiles.begin(), narrationFiles.end(), [](const std::string& name) { return !name.empty(); }));
+    // Refused before any slide is read when the movie could not name its
+    // characters even without mattes; how many mattes there are is known once
+    // every slide's header has been read, and checked then.
     CheckCharacterBudget(request.slideCount, stopTable, 0, sounds);
     // With --size auto, the first slide's, once its header is read.
     SlideSize configured;
