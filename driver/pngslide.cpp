@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -198,11 +199,19 @@ private:
 };
 
 // RGB or straight RGBA pixels, 8 bits a channel, as RGBA from the low end.
+// An RGB pixel is read with one 4-byte load, so an RGB row must be followed
+// by one byte more that can be read.
 template <int Channels>
 uint32_t LoadPixel(const uint8_t* p)
 {
-    if constexpr (Channels == 4) return LoadRGBA(p);
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | 0xFF000000u;
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t pixel;
+        std::memcpy(&pixel, p, 4);
+        return Channels == 4 ? pixel : pixel | 0xFF000000u;
+    } else {
+        if constexpr (Channels == 4) return LoadRGBA(p);
+        return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | 0xFF000000u;
+    }
 }
 
 // Encodes a picture handed over a row at a time, top down, while the row is
@@ -221,7 +230,7 @@ public:
         indices = std::make_unique_for_overwrite<uint8_t[]>(stride * h);
     }
 
-    // A row of `channels` (3 or 4) bytes a pixel.
+    // A row of `channels` (3 or 4) bytes a pixel; see LoadPixel.
     void AddRow(const uint8_t* row, int channels)
     {
         F_ASSERT(rows < h, "rows < h");
@@ -289,8 +298,8 @@ private:
     {
         uint8_t* out = indices.get() + rows * stride;
         if (rows == 0) last = ~LoadPixel<Channels>(row);  // the first pixel is a new colour
-        for (size_t x = 0; x < w; ++x, row += Channels) {
-            const uint32_t pixel = LoadPixel<Channels>(row);
+        for (size_t x = 0; x < w;) {
+            const uint32_t pixel = LoadPixel<Channels>(row + x * Channels);
             if (pixel != last) {
                 const int index = palette.Find(Premultiplied(pixel));
                 if (index < 0) return false;
@@ -298,7 +307,10 @@ private:
                 lastIndex = static_cast<uint8_t>(index);
                 if constexpr (Channels == 4) translucent |= (pixel >> 24) != 255;
             }
-            out[x] = lastIndex;
+            size_t end = x + 1;
+            while (end < w && LoadPixel<Channels>(row + end * Channels) == pixel) ++end;
+            std::memset(out + x, lastIndex, end - x);
+            x = end;
         }
         std::fill(out + w, out + stride, uint8_t{0});
         return true;
@@ -446,7 +458,8 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
 
         if (header.interlace_method != SPNG_INTERLACE_NONE) {
             // Interlaced rows come in seven passes over the picture: decoded whole.
-            auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+            auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);
+            pixels[bytes] = 0;
             if (const int error = spng_decode_image(decoder.get(), pixels.get(), bytes, format, SPNG_DECODE_TRNS))
                 throw Undecodable(name, error);
             for (size_t y = 0; y < static_cast<size_t>(size.height); ++y) encoder.AddRow(pixels.get() + y * rowBytes, channels);
@@ -455,9 +468,9 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         // A row at a time, each encoded while it is in the cache.
         if (const int error = spng_decode_image(decoder.get(), nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
             throw Undecodable(name, error);
-        std::vector<uint8_t> row(rowBytes);
+        std::vector<uint8_t> row(rowBytes + 1);
         for (int32_t y = 0; y < size.height; ++y) {
-            const int error = spng_decode_row(decoder.get(), row.data(), row.size());
+            const int error = spng_decode_row(decoder.get(), row.data(), rowBytes);
             if (error != 0 && !(error == SPNG_EOI && y == size.height - 1)) throw Undecodable(name, error);
             encoder.AddRow(row.data(), channels);
         }
