@@ -6,12 +6,14 @@
 //   png_deck_bench make DIR [COUNT [WIDTH HEIGHT]]   writes DIR/slide1.png ... and DIR/photo.png
 //   png_deck_bench encode DIR COUNT [LEVEL [WORKERS]]  encodes them, keeping the results as a movie would
 //
-// `encode` prints one line of key=value pairs: wall and CPU seconds, peak
+// `encode` prints one line of key=value pairs: wall and CPU seconds (and CPU
+// milliseconds a slide of each form, on its thread), peak
 // resident memory, the PNG and encoded byte totals, how many slides took the
 // colour-mapped form, and the photo slide's sizes.
 #include <spng.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -183,6 +185,13 @@ double CPUSeconds()
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+double ThreadCPUSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
 std::string SlidePath(const std::string& dir, size_t i)
 {
     return dir + "/slide" + std::to_string(i + 1) + ".png";
@@ -217,14 +226,23 @@ int main(int argc, char** argv)
         std::vector<LosslessSlide> movie;  // the compressed slides, held as the movie holds them
         uint64_t pngBytes = 0, encodedBytes = 0;
         size_t mapped = 0;
+        std::vector<double> slideSeconds(count);  // each slide's decoding and encoding, on its thread
+        double formSeconds[2] = {0, 0};
         const double cpuStart = CPUSeconds();
         const auto start = std::chrono::steady_clock::now();
         RunOrdered(
-            count, [&](size_t i) { return EncodePNGSlide(SlidePath(dir, i), level); },
+            count,
+            [&](size_t i) {
+                const double t = ThreadCPUSeconds();
+                LosslessSlide slide = EncodePNGSlide(SlidePath(dir, i), level);
+                slideSeconds[i] = ThreadCPUSeconds() - t;
+                return slide;
+            },
             [&](size_t i, LosslessSlide slide) {
                 pngBytes += FileSize(SlidePath(dir, i));
                 encodedBytes += slide.zlibData.size();
                 mapped += slide.format == 3;
+                formSeconds[slide.format == 3 ? 0 : 1] += slideSeconds[i];
                 movie.push_back(std::move(slide));
             },
             workers);
@@ -234,10 +252,11 @@ int main(int argc, char** argv)
         getrusage(RUSAGE_SELF, &usage);
         const LosslessSlide photo = EncodePNGSlide(dir + "/photo.png", level);
         std::printf("slides=%zu level=%d workers=%u wall_s=%.3f cpu_s=%.3f peak_rss_mib=%.1f png_bytes=%llu "
-                    "encoded_bytes=%llu ratio=%.3f colour_mapped=%zu photo_png=%llu photo_encoded=%zu photo_ratio=%.2f\n",
+                    "encoded_bytes=%llu ratio=%.3f colour_mapped=%zu mapped_ms=%.1f argb_ms=%.1f photo_png=%llu photo_encoded=%zu photo_ratio=%.2f\n",
                     count, level, workers ? workers : DefaultWorkerCount(), wall, cpu, usage.ru_maxrss / 1024.0,
                     static_cast<unsigned long long>(pngBytes), static_cast<unsigned long long>(encodedBytes),
                     pngBytes ? static_cast<double>(encodedBytes) / pngBytes : 0.0, mapped,
+                    mapped ? 1000 * formSeconds[0] / mapped : 0.0, mapped < count ? 1000 * formSeconds[1] / (count - mapped) : 0.0,
                     static_cast<unsigned long long>(FileSize(dir + "/photo.png")), photo.zlibData.size(),
                     static_cast<double>(photo.zlibData.size()) / FileSize(dir + "/photo.png"));
         return 0;

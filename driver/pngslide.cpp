@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -129,6 +130,19 @@ private:
     int count = 0;
 };
 
+// zlib's own search parameters for each level (good, lazy, nice, chain)
+// except that a match may always run on to the longest deflate allows. The
+// raw rows have no PNG filters: at a run's end the match that goes on is the
+// row above, and at zlib's own lengths the search stops before it is found
+// (32-bit slides come out a fifth larger, for a tenth less time).
+struct SearchTuning {
+    int good, lazy, chain;
+};
+constexpr std::array<SearchTuning, 10> kSearchTuning{{{0, 0, 0}, {4, 4, 4}, {4, 5, 8}, {4, 6, 32}, {4, 4, 16},
+                                                     {8, 16, 32}, {8, 16, 128}, {8, 32, 256}, {32, 128, 1024},
+                                                     {32, 258, 4096}}};
+constexpr int kLongestMatch = 258;
+
 // One zlib stream fed in pieces, into a buffer that grows as it fills.
 class Deflater {
 public:
@@ -137,6 +151,10 @@ public:
         const int ret = deflateInit(&stream, level);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
         F_ASSERT(ret == Z_OK, "ret == Z_OK");
+        if (level >= 1 && level <= 9) {
+            const SearchTuning& tuning = kSearchTuning[static_cast<size_t>(level)];
+            deflateTune(&stream, tuning.good, tuning.lazy, kLongestMatch, tuning.chain);
+        }
         // Slides shrink well: start small rather than at the bound.
         out.resize(std::max<size_t>(rawSize / 16, 4096));
     }
@@ -180,88 +198,185 @@ private:
     std::vector<uint8_t> out;
 };
 
-}  // namespace
-
-LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel)
+// RGB or straight RGBA pixels, 8 bits a channel, as RGBA from the low end.
+// An RGB pixel is read with one 4-byte load, so an RGB row must be followed
+// by one byte more that can be read.
+template <int Channels>
+uint32_t LoadPixel(const uint8_t* p)
 {
-    F_ASSERT(rgba, "rgba");
-    F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
-             "width > 0 && height > 0 && width <= 65535 && height <= 65535");
-    const size_t w = static_cast<size_t>(width);
-    const size_t h = static_cast<size_t>(height);
-    LosslessSlide slide;
-    slide.width = width;
-    slide.height = height;
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t pixel;
+        std::memcpy(&pixel, p, 4);
+        return Channels == 4 ? pixel : pixel | 0xFF000000u;
+    } else {
+        if constexpr (Channels == 4) return LoadRGBA(p);
+        return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | 0xFF000000u;
+    }
+}
 
-    // Colour-mapped rows are padded to 32 bits. Runs of one colour (most of a
-    // slide) cost one comparison a pixel.
-    const size_t stride = (w + 3) & ~size_t{3};
-    auto indices = std::make_unique_for_overwrite<uint8_t[]>(stride * h);
-    Palette palette;
-    bool translucent = false;
-    bool mapped = true;
-    uint32_t last = ~LoadRGBA(rgba);
-    uint8_t lastIndex = 0;
-    for (size_t y = 0; y < h && mapped; ++y) {
-        const uint8_t* row = rgba + y * w * 4;
-        uint8_t* out = indices.get() + y * stride;
-        for (size_t x = 0; x < w; ++x) {
-            const uint32_t pixel = LoadRGBA(row + x * 4);
-            if (pixel != last) {
-                last = pixel;
-                translucent |= (pixel >> 24) != 255;
-                const int index = palette.Find(Premultiplied(pixel));
-                if (index < 0) {
-                    mapped = false;
-                    break;
-                }
-                lastIndex = static_cast<uint8_t>(index);
-            }
-            out[x] = lastIndex;
-        }
-        std::fill(out + w, out + stride, uint8_t{0});
+// Encodes a picture handed over a row at a time, top down, while the row is
+// still in the cache: each row is mapped to colour numbers until the 257th
+// colour turns up; from there on rows go to zlib as 32-bit ARGB as they come,
+// the rows before rebuilt from their numbers (which stand for premultiplied
+// colours, exactly what the 32-bit form holds). The whole picture is never
+// held, only its colour numbers, a quarter of it.
+class LosslessEncoder {
+public:
+    LosslessEncoder(int32_t width, int32_t height, int zlibLevel)
+        : w(static_cast<size_t>(width)), h(static_cast<size_t>(height)), stride((w + 3) & ~size_t{3}), level(zlibLevel)
+    {
+        F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
+                 "width > 0 && height > 0 && width <= 65535 && height <= 65535");
+        indices = std::make_unique_for_overwrite<uint8_t[]>(stride * h);
     }
 
-    if (mapped) {
-        slide.format = 3;
+    // A row of `channels` (3 or 4) bytes a pixel; see LoadPixel.
+    void AddRow(const uint8_t* row, int channels)
+    {
+        F_ASSERT(rows < h, "rows < h");
+        if (channels == 4) {
+            AddRowOf<4>(row);
+        } else {
+            F_ASSERT(channels == 3, "channels == 3");
+            AddRowOf<3>(row);
+        }
+        ++rows;
+    }
+
+    LosslessSlide Finish()
+    {
+        F_ASSERT(rows == h, "rows == h");
+        LosslessSlide slide;
+        slide.width = static_cast<int32_t>(w);
+        slide.height = static_cast<int32_t>(h);
         slide.alpha = translucent;
+        if (argb) {
+            slide.format = 5;
+            FlushBand();
+            slide.zlibData = argb->Finish();
+            return slide;
+        }
+        slide.format = 3;
         slide.colorTableEntries = static_cast<uint32_t>(palette.Count());
         const size_t entryBytes = translucent ? 4 : 3;
         std::vector<uint8_t> table(static_cast<size_t>(palette.Count()) * entryBytes);
         for (int i = 0; i < palette.Count(); ++i) {
             const uint32_t colour = palette.Colour(i);
-            for (size_t b = 0; b < entryBytes; ++b) table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
+            for (size_t b = 0; b < entryBytes; ++b)
+                table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
         }
-        Deflater deflater(zlibLevel, table.size() + stride * h);
+        Deflater deflater(level, table.size() + stride * h);
         deflater.Add(table.data(), table.size());
         deflater.Add(indices.get(), stride * h);
         slide.zlibData = deflater.Finish();
         return slide;
     }
-    indices.reset();
 
-    // 32-bit ARGB, converted a band of rows at a time into a small buffer.
-    slide.format = 5;
-    const size_t bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
-    std::vector<uint8_t> band(std::min(bandRows, h) * w * 4);
-    Deflater deflater(zlibLevel, w * h * 4);
-    for (size_t y = 0; y < h; y += bandRows) {
-        const size_t rows = std::min(bandRows, h - y);
-        const uint8_t* in = rgba + y * w * 4;
-        uint8_t* out = band.data();
-        for (size_t i = 0; i < rows * w; ++i, in += 4, out += 4) {
-            const uint32_t pixel = Premultiplied(LoadRGBA(in));
-            translucent |= (pixel >> 24) != 255;
-            out[0] = static_cast<uint8_t>(pixel >> 24);
-            out[1] = static_cast<uint8_t>(pixel);
-            out[2] = static_cast<uint8_t>(pixel >> 8);
-            out[3] = static_cast<uint8_t>(pixel >> 16);
+private:
+    template <int Channels>
+    void AddRowOf(const uint8_t* row)
+    {
+        if (!argb) {
+            if (MapRow<Channels>(row)) return;
+            StartARGB();
         }
-        deflater.Add(band.data(), rows * w * 4);
+        uint8_t* out = BandRow();
+        for (size_t x = 0; x < w; ++x, row += Channels, out += 4) {
+            uint32_t pixel = LoadPixel<Channels>(row);
+            if constexpr (Channels == 4) {
+                pixel = Premultiplied(pixel);
+                translucent |= (pixel >> 24) != 255;
+            }
+            StoreARGB(out, pixel);
+        }
     }
-    slide.alpha = translucent;
-    slide.zlibData = deflater.Finish();
-    return slide;
+
+    // Runs of one colour (most of a slide) cost one comparison a pixel. False
+    // when the row holds a 257th colour: the row is then taken again whole.
+    template <int Channels>
+    bool MapRow(const uint8_t* row)
+    {
+        uint8_t* out = indices.get() + rows * stride;
+        if (rows == 0) last = ~LoadPixel<Channels>(row);  // the first pixel is a new colour
+        for (size_t x = 0; x < w;) {
+            const uint32_t pixel = LoadPixel<Channels>(row + x * Channels);
+            if (pixel != last) {
+                const int index = palette.Find(Premultiplied(pixel));
+                if (index < 0) return false;
+                last = pixel;
+                lastIndex = static_cast<uint8_t>(index);
+                if constexpr (Channels == 4) translucent |= (pixel >> 24) != 255;
+            }
+            size_t end = x + 1;
+            while (end < w && LoadPixel<Channels>(row + end * Channels) == pixel) ++end;
+            std::memset(out + x, lastIndex, end - x);
+            x = end;
+        }
+        std::fill(out + w, out + stride, uint8_t{0});
+        return true;
+    }
+
+    void StartARGB()
+    {
+        bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
+        band.resize(std::min(bandRows, h) * w * 4);
+        argb = std::make_unique<Deflater>(level, w * h * 4);
+        std::array<uint32_t, 256> colours{};
+        for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
+        for (size_t y = 0; y < rows; ++y) {
+            const uint8_t* in = indices.get() + y * stride;
+            uint8_t* out = BandRow();
+            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]]);
+        }
+        indices.reset();
+    }
+
+    // The next row's place in the band; a full band goes to zlib first.
+    uint8_t* BandRow()
+    {
+        if (bandFilled == bandRows) FlushBand();
+        return band.data() + bandFilled++ * w * 4;
+    }
+
+    void FlushBand()
+    {
+        argb->Add(band.data(), bandFilled * w * 4);
+        bandFilled = 0;
+    }
+
+    static void StoreARGB(uint8_t* out, uint32_t pixel)
+    {
+        out[0] = static_cast<uint8_t>(pixel >> 24);
+        out[1] = static_cast<uint8_t>(pixel);
+        out[2] = static_cast<uint8_t>(pixel >> 8);
+        out[3] = static_cast<uint8_t>(pixel >> 16);
+    }
+
+    const size_t w, h;
+    const size_t stride;  // colour-mapped rows are padded to 32 bits
+    const int level;
+    size_t rows = 0;      // rows taken so far
+    bool translucent = false;
+
+    Palette palette;
+    std::unique_ptr<uint8_t[]> indices;  // while colour-mapped
+    uint32_t last = 0;                   // the last pixel mapped, and its number
+    uint8_t lastIndex = 0;
+
+    std::unique_ptr<Deflater> argb;  // once 32-bit
+    std::vector<uint8_t> band;       // rows converted, not yet given to zlib
+    size_t bandRows = 0;
+    size_t bandFilled = 0;
+};
+
+}  // namespace
+
+LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel)
+{
+    F_ASSERT(rgba, "rgba");
+    LosslessEncoder encoder(width, height, zlibLevel);
+    for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);
+    return encoder.Finish();
 }
 
 PNGInfo ReadPNGHeader(const std::string& name)
@@ -314,37 +429,52 @@ PNGInfo ReadPNGHeader(const std::string& name)
     return info;
 }
 
-namespace {
-
-struct DecodedImage {
-    PNGInfo size;
-    std::unique_ptr<uint8_t[]> rgba;
-};
-
-DecodedImage DecodePNG(const std::string& name)
-{
-    const std::vector<uint8_t> file = LoadWholeFile(name, kWhat);
-    Decoder decoder = NewDecoder();
-    spng_set_png_buffer(decoder.get(), file.data(), file.size());
-    DecodedImage image;
-    image.size = ReadSize(decoder.get(), name);
-    size_t bytes = 0;
-    if (const int error = spng_decoded_image_size(decoder.get(), SPNG_FMT_RGBA8, &bytes)) throw Undecodable(name, error);
-    image.rgba = std::make_unique_for_overwrite<uint8_t[]>(bytes);
-    // Transparency chunks applied; no gamma: the colours are the file's.
-    if (const int error = spng_decode_image(decoder.get(), image.rgba.get(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS))
-        throw Undecodable(name, error);
-    return image;
-}
-
-}  // namespace
-
 LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
 {
     try {
-        // The file's bytes and the decoder are gone before the encoding.
-        const DecodedImage image = DecodePNG(name);
-        return EncodeLosslessRGBA(image.rgba.get(), image.size.width, image.size.height, zlibLevel);
+        const std::vector<uint8_t> file = LoadWholeFile(name, kWhat);
+        Decoder decoder = NewDecoder();
+        spng_set_png_buffer(decoder.get(), file.data(), file.size());
+        const PNGInfo size = ReadSize(decoder.get(), name);
+        spng_ihdr header{};
+        if (const int error = spng_get_ihdr(decoder.get(), &header)) throw Undecodable(name, error);
+        // Without transparency the decoder gives RGB, a quarter fewer bytes to
+        // write and read again; transparency chunks are applied. No gamma: the
+        // colours are the file's.
+        bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                           header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
+        if (!transparent) {
+            spng_trns transparency{};
+            const int error = spng_get_trns(decoder.get(), &transparency);
+            if (error != 0 && error != SPNG_ECHUNKAVAIL) throw Undecodable(name, error);
+            transparent = error == 0;
+        }
+        const int format = transparent ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
+        const int channels = transparent ? 4 : 3;
+        LosslessEncoder encoder(size.width, size.height, zlibLevel);
+        size_t bytes = 0;
+        if (const int error = spng_decoded_image_size(decoder.get(), format, &bytes)) throw Undecodable(name, error);
+        const size_t rowBytes = bytes / static_cast<size_t>(size.height);
+
+        if (header.interlace_method != SPNG_INTERLACE_NONE) {
+            // Interlaced rows come in seven passes over the picture: decoded whole.
+            auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);
+            pixels[bytes] = 0;
+            if (const int error = spng_decode_image(decoder.get(), pixels.get(), bytes, format, SPNG_DECODE_TRNS))
+                throw Undecodable(name, error);
+            for (size_t y = 0; y < static_cast<size_t>(size.height); ++y) encoder.AddRow(pixels.get() + y * rowBytes, channels);
+            return encoder.Finish();
+        }
+        // A row at a time, each encoded while it is in the cache.
+        if (const int error = spng_decode_image(decoder.get(), nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+            throw Undecodable(name, error);
+        std::vector<uint8_t> row(rowBytes + 1);
+        for (int32_t y = 0; y < size.height; ++y) {
+            const int error = spng_decode_row(decoder.get(), row.data(), rowBytes);
+            if (error != 0 && !(error == SPNG_EOI && y == size.height - 1)) throw Undecodable(name, error);
+            encoder.AddRow(row.data(), channels);
+        }
+        return encoder.Finish();
     } catch (const std::bad_alloc&) {
         throw ConverterError(std::string("not enough memory to decode the ") + kWhat + " " + Quoted(name), kExitFailure);
     }

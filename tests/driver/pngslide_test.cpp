@@ -236,6 +236,89 @@ TEST(PNGSlides, BadFilesAreRefusedNamingThem)
     swftest::Discard(path);
 }
 
+TEST(PNGSlides, A257thColourLateInThePictureKeepsTheRowsBefore)
+{
+    // Rows are mapped to colour numbers as they come; the 257th colour, in
+    // the middle of row 15, turns the slide to 32-bit from there. The rows
+    // before are rebuilt from their numbers, translucent colours among them.
+    Picture late = Colours(30, 20, 256, [](int c) { return static_cast<uint8_t>(c % 5 == 0 ? c : 255); });
+    uint8_t* odd = &late.rgba[(15 * 30 + 13) * 4];
+    odd[0] = 1, odd[1] = 2, odd[2] = 3, odd[3] = 255;
+    const LosslessSlide fromPixels = EncodeLosslessRGBA(late.rgba.data(), 30, 20);
+    EXPECT_EQ(fromPixels.format, 5);
+    EXPECT_TRUE(fromPixels.alpha);
+    ExpectShows(fromPixels, late);
+
+    const std::string rgba = WritePNG("late.png", late);
+    ExpectShows(EncodePNGSlide(rgba), late);
+    swftest::Discard(rgba);
+
+    // Decoded as RGB when the file cannot be transparent.
+    Picture opaque = late;
+    for (size_t i = 3; i < opaque.rgba.size(); i += 4) opaque.rgba[i] = 255;
+    const std::string rgb = WritePNG("late_rgb.png", opaque, SPNG_COLOR_TYPE_TRUECOLOR);
+    const LosslessSlide fromRGB = EncodePNGSlide(rgb);
+    EXPECT_EQ(fromRGB.format, 5);
+    EXPECT_FALSE(fromRGB.alpha);
+    ExpectShows(fromRGB, opaque);
+    swftest::Discard(rgb);
+}
+
+TEST(PNGSlides, InterlacedAndIndexedFilesDecodeAlike)
+{
+    // Interlaced rows come in passes over the whole picture.
+    const Picture picture = Colours(23, 17, 300, [](int c) { return static_cast<uint8_t>(255 - c % 3); });
+    std::vector<uint8_t> rgbaBytes = picture.rgba;
+    spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr header{23, 17, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0, SPNG_INTERLACE_ADAM7};
+    spng_set_ihdr(encoder, &header);
+    ASSERT_EQ(spng_encode_image(encoder, rgbaBytes.data(), rgbaBytes.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
+    size_t size = 0;
+    int error = 0;
+    void* png = spng_get_png_buffer(encoder, &size, &error);
+    const std::string interlaced = ::testing::TempDir() + "interlaced.png";
+    std::ofstream(interlaced, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
+    std::free(png);
+    spng_ctx_free(encoder);
+    const LosslessSlide slide = EncodePNGSlide(interlaced);
+    EXPECT_EQ(slide.format, 5);
+    EXPECT_TRUE(slide.alpha);
+    ExpectShows(slide, picture);
+    swftest::Discard(interlaced);
+
+    // An indexed file whose palette has a transparent entry.
+    const Picture few = Colours(9, 4, 3, [](int c) { return static_cast<uint8_t>(c == 1 ? 0 : 255); });
+    std::vector<uint8_t> indices;
+    for (size_t i = 0; i < few.rgba.size() / 4; ++i) indices.push_back(static_cast<uint8_t>(i % 3));
+    encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr indexed{9, 4, 8, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0};
+    spng_set_ihdr(encoder, &indexed);
+    spng_plte palette{};
+    spng_trns transparency{};
+    palette.n_entries = 3;
+    transparency.n_type3_entries = 3;
+    for (uint32_t c = 0; c < 3; ++c) {
+        const uint32_t colour = few.At(static_cast<int32_t>(c), 0);
+        palette.entries[c] = {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour >> 16), 0};
+        transparency.type3_alpha[c] = static_cast<uint8_t>(colour >> 24);
+    }
+    spng_set_plte(encoder, &palette);
+    spng_set_trns(encoder, &transparency);
+    ASSERT_EQ(spng_encode_image(encoder, indices.data(), indices.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
+    png = spng_get_png_buffer(encoder, &size, &error);
+    const std::string path = ::testing::TempDir() + "indexed.png";
+    std::ofstream(path, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
+    std::free(png);
+    spng_ctx_free(encoder);
+    const LosslessSlide mapped = EncodePNGSlide(path);
+    EXPECT_EQ(mapped.format, 3);
+    EXPECT_TRUE(mapped.alpha);
+    ExpectShows(mapped, few);
+    swftest::Discard(path);
+}
+
 TEST(OrderedPool, ResultsArriveInOrderWithFewInFlight)
 {
     std::atomic<int> inFlight = 0, mostInFlight = 0;
