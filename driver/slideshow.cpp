@@ -1,12 +1,15 @@
 #include "driver/slideshow.h"
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "base/fassert.h"
 #include "driver/numberedfiles.h"
+#include "driver/pngslide.h"
 #include "driver/slideinput.h"
 #include "hf/hfaction.h"
 #include "hf/hfbitmap.h"
@@ -17,8 +20,6 @@
 #include "swf/fprimitives.h"
 
 namespace {
-
-constexpr uint64_t kMaxCharacterIDs = 0xFFFF;
 
 // The stop positions that name each frame, in ascending order.
 std::vector<std::vector<size_t>> StopPositionsPerFrame(int32_t slideCount, const std::vector<int32_t>& stopTable)
@@ -75,13 +76,13 @@ struct ShowParts {
 };
 
 // One slide as the movie gets it, with its size in pixels: a JPEG left in
-// its file, or its bytes kept in memory. (A lossless slide is one more kind.)
+// its file, or its bytes kept in memory, or a lossless bitmap.
 struct SlideSource {
     SlideSize size;
     // Slides are never taken off the stage, so one with transparent pixels
     // would show the slide before it through them.
     bool mayBeTransparent = false;
-    std::variant<FSWFFileRegion, const std::vector<uint8_t>*> image;
+    std::variant<FSWFFileRegion, const std::vector<uint8_t>*, LosslessSlide> image;
 };
 
 // A matte keeps the slide before from showing in the bands of one that does not cover the area.
@@ -105,6 +106,11 @@ std::unique_ptr<HFBitmap> MakeSlideBitmap(const SlidePlacement& at, SlideSource&
         {
             return std::make_unique<HFBitmap>(at.xmin, at.ymin, at.xmax, at.ymax, size.width, size.height,
                                               bytes->data(), static_cast<int32_t>(bytes->size()));
+        }
+        // The bitmap tag takes the compressed bytes over: the movie holds them from here.
+        std::unique_ptr<HFBitmap> operator()(LosslessSlide& slide) const
+        {
+            return MakeLosslessBitmap(std::move(slide), at.xmin, at.ymin, at.xmax, at.ymax);
         }
     };
     return std::visit(Maker{at, size}, source.image);
@@ -273,6 +279,18 @@ FileNumbering FindSlideNumbering(const std::string& prefix)
     return *numbering;
 }
 
+// After the last slide: the background colour, the closing frame, the movie's
+// size (the slide area and a band of 40 pixels below it for the buttons), the file.
+void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile)
+{
+    movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
+    ComposeClosingFrame(movie, show);
+    movie.SetSize(show.layout.width * 20, show.layout.height * 20 + 800);
+    std::string reason;
+    if (!movie.WriteMovie(outputFile, &reason))
+        throw ConverterError("cannot write '" + outputFile + "': " + reason, kExitFailure);
+}
+
 void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount)
 {
     if (CharacterIDsNeeded(slideCount, stopTable, matteCount) <= kMaxCharacterIDs) return;
@@ -351,13 +369,67 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     const ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
                          stopPositions, forwardImage, backwardImage, stopAction, request.keys, nullptr};
     for (int32_t n = 1; n <= request.slideCount; ++n) ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
-    movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
-    ComposeClosingFrame(movie, show);
-
-    // The slide area and a band of 40 pixels below it for the buttons.
-    movie.SetSize(result.area.width * 20, result.area.height * 20 + 800);
-    std::string reason;
-    if (!movie.WriteMovie(request.outputFile, &reason))
-        throw ConverterError("cannot write '" + request.outputFile + "': " + reason, kExitFailure);
+    FinishAndWrite(movie, show, request.outputFile);
     return result;
+}
+
+struct MadeShowComposer::State {
+    explicit State(MadeShowRequest made)
+        : request(std::move(made)),
+          stopPositions(StopPositionsPerFrame(request.slideCount, request.stopTable)),
+          forwardImage(LoadWholeFile(request.forwardFile, "forward button image")),
+          backwardImage(LoadWholeFile(request.backwardFile, "backward button image")),
+          show{SlideLayout{request.area.width, request.area.height},
+               request.slideCount,
+               request.stopTable,
+               stopPositions,
+               forwardImage,
+               backwardImage,
+               stopAction,
+               request.keys,
+               nullptr}
+    {
+        CheckJPEG(forwardImage, request.forwardFile, "forward button image");
+        CheckJPEG(backwardImage, request.backwardFile, "backward button image");
+    }
+
+    HFMovie movie;
+    const MadeShowRequest request;
+    const std::vector<std::vector<size_t>> stopPositions;
+    const std::vector<uint8_t> forwardImage;
+    const std::vector<uint8_t> backwardImage;
+    const HFActionStop stopAction;
+    const ShowParts show;
+    // A JPEG bitmap borrows its bytes until the movie is written; a deque
+    // keeps each where it is as more come.
+    std::deque<std::vector<uint8_t>> jpegs;
+    int32_t added = 0;
+    int32_t scaled = 0;
+};
+
+MadeShowComposer::MadeShowComposer(MadeShowRequest request) : state(std::make_unique<State>(std::move(request))) {}
+
+MadeShowComposer::~MadeShowComposer() = default;
+
+void MadeShowComposer::Add(MadeSlide&& slide)
+{
+    F_ASSERT(state->added < state->request.slideCount, "state->added < state->request.slideCount");
+    SlideSource source;
+    source.size = slide.size;
+    if (auto* jpeg = std::get_if<std::vector<uint8_t>>(&slide.image)) {
+        state->jpegs.push_back(std::move(*jpeg));
+        source.image = &state->jpegs.back();
+    } else {
+        source.image = std::move(std::get<LosslessSlide>(slide.image));
+    }
+    const SlideSize area = state->request.area;
+    if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
+    ComposeSlide(state->movie, ++state->added, source, state->show);
+}
+
+SlideShowResult MadeShowComposer::Write()
+{
+    F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
+    FinishAndWrite(state->movie, state->show, state->request.outputFile);
+    return SlideShowResult{state->request.area, state->scaled};
 }
