@@ -45,9 +45,7 @@ constexpr OptionSpec kOptions[] = {
     {"--version", "", "print the version and exit", "", true},
 };
 
-const char* const kUsageLine =
-    "usage: corvanex [options] <image-prefix> <slide-count> <output-file>\n"
-    "       corvanex [options] <deck.pdf> <output-file>\n";
+const char* const kUsageLine = "usage: corvanex [options] <image-prefix> <slide-count> <output-file>\n";
 
 ConverterError UsageError(const std::string& message)
 {
@@ -105,10 +103,11 @@ std::string ConverterUsage()
            "'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1 fixes the\n"
            "numbering. A slide of another size than the slide area is scaled to fit it.\n"
            "\n"
-           "The PDF form makes every page of <deck.pdf> a slide, in order, rendered at the\n"
-           "size it is shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720\n"
-           "at the default 96 dpi). It stops on every page unless talk.stp or --stops says\n"
-           "otherwise.\n"
+           "   or: corvanex [options] <deck.pdf> <output-file>\n"
+           "makes every page of <deck.pdf> a slide, in order, rendered at the size it is\n"
+           "shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720 at the\n"
+           "default 96 dpi). The show stops on every page unless talk.stp beside the PDF\n"
+           "or --stops says otherwise.\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
