@@ -8,22 +8,9 @@
 
 #include <jpeglib.h>
 
+#include "driver/jpegerror.h"
+
 namespace {
-
-// libjpeg's own error exit ends the process; this one jumps back to the
-// encoder, which turns the message into an exception outside libjpeg's frames.
-struct ErrorManager {
-    jpeg_error_mgr manager;
-    std::jmp_buf returnPoint;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void JumpOnError(j_common_ptr info)
-{
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, errors->message);
-    std::longjmp(errors->returnPoint, 1);
-}
 
 // Compressed bytes go straight into the vector, grown as libjpeg fills it.
 struct VectorDestination {
@@ -68,13 +55,12 @@ std::vector<uint8_t> EncodeJPEG(const uint8_t* pixels, int32_t width, int32_t he
                                  " image as JPEG");
     std::vector<uint8_t> bytes;
     jpeg_compress_struct info {};
-    ErrorManager errors {};
+    JPEGErrorJump errors {};
     VectorDestination destination {};
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = JumpOnError;
+    info.err = errors.Install();
     // Nothing with a destructor may be created between here and the last
     // libjpeg call: a jump back would skip it.
-    if (setjmp(errors.returnPoint)) {
+    if (setjmp(errors.back)) {
         jpeg_destroy_compress(&info);
         throw std::runtime_error(std::string("JPEG encoding failed: ") + errors.message);
     }

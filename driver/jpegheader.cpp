@@ -8,28 +8,9 @@
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 
+#include "driver/jpegerror.h"
+
 namespace {
-
-// libjpeg reports a fatal error by calling error_exit, whose default ends the
-// process; ours jumps back to the reader with the message kept. Only plain C
-// data lives between the setjmp and the jump, so nothing is skipped that
-// would need destroying.
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf back;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void ErrorExit(j_common_ptr info)
-{
-    auto* manager = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, manager->message);
-    std::longjmp(manager->back, 1);
-}
-
-// Warnings (a premature end among them) stay quiet: libjpeg's own output goes
-// to standard error, and a header that is not usable ends in an error anyway.
-void OutputMessage(j_common_ptr) {}
 
 // A source over bytes in memory that suspends at their end when they are only
 // a prefix, so that a header running past them is told from a broken one.
@@ -85,7 +66,7 @@ struct RawHeader {
 // the function that calls setjmp, whose values a jump would leave undefined.
 struct Reader {
     jpeg_decompress_struct info;
-    ErrorManager errors;
+    JPEGErrorJump errors;
     PrefixSource source;
     bool created;
 };
@@ -98,9 +79,7 @@ public:
     ThreadReader()
     {
         std::memset(&reader, 0, sizeof reader);
-        reader.info.err = jpeg_std_error(&reader.errors.base);
-        reader.errors.base.error_exit = ErrorExit;
-        reader.errors.base.output_message = OutputMessage;
+        reader.info.err = reader.errors.Install();
     }
     ThreadReader(const ThreadReader&) = delete;
     ThreadReader& operator=(const ThreadReader&) = delete;
@@ -117,7 +96,7 @@ private:
 void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* reader, RawHeader* result)
 {
     jpeg_decompress_struct& info = reader->info;
-    ErrorManager& errors = reader->errors;
+    JPEGErrorJump& errors = reader->errors;
     PrefixSource& source = reader->source;
     errors.message[0] = '\0';
     if (setjmp(errors.back)) {

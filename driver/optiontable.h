@@ -109,9 +109,10 @@ inline std::string OptionHelp(std::span<const OptionSpec> table)
     column += 2 + 3;
     std::string text = "options:\n";
     for (const OptionSpec& spec : table) {
-        std::string line = "  " + std::string(spec.name);
-        // Appended piece by piece: GCC 12 at -O3 takes `" " + std::string(...)`
-        // for an overlapping copy (-Wrestrict), which breaks the release build.
+        // Appended piece by piece: GCC 12 at -O3 takes "x" + std::string(...)
+        // here for an overlapping copy (-Wrestrict), which fails the release build.
+        std::string line = "  ";
+        line += spec.name;
         if (!spec.value.empty()) {
             line += ' ';
             line += spec.value;

@@ -286,13 +286,32 @@ PNGInfo ReadPNGHeader(const std::string& name)
     }
 #endif
     if (!opened) {
-        throw ConverterError(std::string("cannot open the ") + kWhat + " " + Quoted(name) + ": " + std::strerror(errno),
+        const int error = errno;
+        throw ConverterError(std::string("cannot open the ") + kWhat + " " + Quoted(name) + ": " + ErrorText(error),
                              kExitFailure);
     }
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(opened, std::fclose);
     Decoder decoder = NewDecoder();
     spng_set_png_file(decoder.get(), file.get());
-    return ReadSize(decoder.get(), name);
+    PNGInfo info = ReadSize(decoder.get(), name);
+    spng_ihdr header{};
+    if (const int error = spng_get_ihdr(decoder.get(), &header)) throw Undecodable(name, error);
+    if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA) {
+        info.mayBeTransparent = true;
+    } else {
+        // Reads the chunks up to the image data, where a tRNS chunk must lie.
+        spng_trns transparency{};
+        const int error = spng_get_trns(decoder.get(), &transparency);
+        if (error != 0 && error != SPNG_ECHUNKAVAIL) throw Undecodable(name, error);
+        info.mayBeTransparent = error == 0;
+    }
+#ifdef _WIN32
+    if (_fseeki64(file.get(), 0, SEEK_END) == 0) info.fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file.get()), 0));
+#else
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) == 0) info.fileSize = static_cast<uint64_t>(status.st_size);
+#endif
+    return info;
 }
 
 namespace {

@@ -14,11 +14,16 @@
 struct PNGInfo {
     int32_t width = 0;   // pixels
     int32_t height = 0;
+    // The file can carry transparency: its colour type has alpha, or it has a
+    // tRNS chunk. Whether any pixel uses it is known only once decoded.
+    bool mayBeTransparent = false;
+    uint64_t fileSize = 0;  // bytes
 };
 
-// The size from the file's header; no pixel is decoded. Throws ConverterError
-// naming the file when it cannot be opened, is not a PNG image or is larger
-// than a bitmap can be.
+// The size and transparency from the chunks before the image data; no pixel is
+// decoded. Throws ConverterError naming the file when it cannot be opened, is
+// not a PNG image (or one broken before its image data) or is larger than a
+// bitmap can be.
 PNGInfo ReadPNGHeader(const std::string& name);
 
 // An image encoded as the payload of a lossless bitmap tag.

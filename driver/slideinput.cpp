@@ -31,8 +31,8 @@ FilePointer OpenForReading(const std::string& name, const char* what, const char
 {
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (!file) {
-        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " +
-                                 std::strerror(errno) + hint,
+        const int error = errno;
+        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + ErrorText(error) + hint,
                              kExitFailure);
     }
     FilePointer owned(file);
@@ -46,6 +46,11 @@ FilePointer OpenForReading(const std::string& name, const char* what, const char
 #endif
     return owned;
 }
+
+// strerror_r comes in two forms: the GNU one returns the text (which need not
+// be in the buffer), the POSIX one fills the buffer and returns 0 or an error.
+[[maybe_unused]] const char* StrerrorText(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* StrerrorText(int failed, const char* buffer) { return failed == 0 ? buffer : nullptr; }
 
 bool IsSpace(char c)
 {
@@ -129,6 +134,17 @@ SlideSize ReadConfig(const std::string& name)
     return size;
 }
 
+std::string ErrorText(int error)
+{
+    char buffer[256] = {};
+#ifdef _WIN32
+    const char* text = strerror_s(buffer, sizeof buffer, error) == 0 ? buffer : nullptr;
+#else
+    const char* text = StrerrorText(strerror_r(error, buffer, sizeof buffer), buffer);
+#endif
+    return text && *text ? std::string(text) : "error " + std::to_string(error);
+}
+
 std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what)
 {
     FilePointer file = OpenForReading(name, what);
@@ -150,8 +166,8 @@ std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what)
     if (bytes.size() > kLimit)
         throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large", kExitFailure);
     if (std::ferror(file.get())) {
-        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
-                                 std::strerror(errno),
+        const int error = errno;
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
                              kExitFailure);
     }
     return bytes;
@@ -202,7 +218,8 @@ FSWFFileRegion CheckJPEGFile(const std::string& name, const char* what, bool kee
 JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
 {
     const auto cannotRead = [&] {
-        return ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + std::strerror(errno),
+        const int error = errno;
+        return ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
                               kExitFailure);
     };
     FSWFFileRegion region;
@@ -229,7 +246,8 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
     // moment. Without blocking, a FIFO is refused, not waited on.
     const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
-        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + std::strerror(errno),
+        const int error = errno;
+        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
                              kExitFailure);
     }
     // Owned from here: closed with the region, or here when it is not kept.

@@ -51,7 +51,12 @@ constexpr int32_t kMaxSlideSide = 65535;  // pixels
 // Line 1 the width, line 2 the height; a value that is not a positive size is refused.
 SlideSize ReadConfig(const std::string& name);
 
+// The system's text for an errno value. Unlike strerror, safe on any thread:
+// slides are read on worker threads too.
+std::string ErrorText(int error);
+
 // The whole file; `what` names its role in messages ("slide image", ...).
+// Thread-safe.
 std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what);
 
 // A slide or button image must be a JPEG: not empty, starting with FF D8, with

@@ -9,6 +9,7 @@
 
 #include "base/fassert.h"
 #include "driver/numberedfiles.h"
+#include "driver/orderedpool.h"
 #include "driver/pngslide.h"
 #include "driver/slideinput.h"
 #include "hf/hfaction.h"
@@ -17,6 +18,7 @@
 #include "hf/hfmovie.h"
 #include "hf/hfshape.h"
 #include "hf/hftext.h"
+#include "base/fassert.h"
 #include "swf/fprimitives.h"
 
 namespace {
@@ -75,14 +77,22 @@ struct ShowParts {
     mutable std::unique_ptr<HFButton> keyBackward;
 };
 
+// A PNG slide whose header has been read; it is decoded and compressed just
+// before it is composed, and becomes a LosslessSlide then.
+struct PNGSlideFile {
+    std::string name;
+    uint64_t fileSize = 0;  // bytes, for the progress report
+};
+
 // One slide as the movie gets it, with its size in pixels: a JPEG left in
-// its file, or its bytes kept in memory, or a lossless bitmap.
+// its file, or its bytes kept in memory; a PNG, compressed when its turn comes;
+// or a lossless bitmap made elsewhere (a PDF page).
 struct SlideSource {
     SlideSize size;
     // Slides are never taken off the stage, so one with transparent pixels
     // would show the slide before it through them.
     bool mayBeTransparent = false;
-    std::variant<FSWFFileRegion, const std::vector<uint8_t>*, LosslessSlide> image;
+    std::variant<FSWFFileRegion, const std::vector<uint8_t>*, PNGSlideFile, LosslessSlide> image;
 };
 
 // A matte keeps the slide before from showing in the bands of one that does not cover the area.
@@ -93,6 +103,8 @@ bool NeedsMatte(const SlideSource& source, SlideSize area)
 
 std::unique_ptr<HFBitmap> MakeSlideBitmap(const SlidePlacement& at, SlideSource& source)
 {
+    // A PNG slide is composed once compressed.
+    F_ASSERT(!std::holds_alternative<PNGSlideFile>(source.image), "!std::holds_alternative<PNGSlideFile>(source.image)");
     const SlideSize size = source.size;
     struct Maker {
         const SlidePlacement& at;
@@ -107,6 +119,7 @@ std::unique_ptr<HFBitmap> MakeSlideBitmap(const SlidePlacement& at, SlideSource&
             return std::make_unique<HFBitmap>(at.xmin, at.ymin, at.xmax, at.ymax, size.width, size.height,
                                               bytes->data(), static_cast<int32_t>(bytes->size()));
         }
+        std::unique_ptr<HFBitmap> operator()(const PNGSlideFile&) const { return nullptr; }  // checked above
         // The bitmap tag takes the compressed bytes over: the movie holds them from here.
         std::unique_ptr<HFBitmap> operator()(LosslessSlide& slide) const
         {
@@ -291,6 +304,38 @@ void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& ou
         throw ConverterError("cannot write '" + outputFile + "': " + reason, kExitFailure);
 }
 
+// PNG slides are decoded and compressed on every core, each composed in order
+// as soon as it is ready: decoded pixels exist only for the slides being
+// compressed, compressed ones only until the movie takes them.
+void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const ShowParts& show,
+                      const std::function<void(int32_t, uint64_t)>& onSlideRead)
+{
+    // Names copied out first: workers read them while slides change.
+    std::vector<std::string> names;
+    std::vector<uint64_t> fileSizes;
+    names.reserve(slides.size());
+    fileSizes.reserve(slides.size());
+    for (const SlideSource& slide : slides) {
+        names.push_back(std::get<PNGSlideFile>(slide.image).name);
+        fileSizes.push_back(std::get<PNGSlideFile>(slide.image).fileSize);
+    }
+    uint64_t bytesRead = 0;
+    RunOrdered(
+        slides.size(), [&names](size_t i) { return EncodePNGSlide(names[i]); },
+        [&](size_t i, LosslessSlide&& encoded) {
+            SlideSource& source = slides[i];
+            // The matte and the character budget were settled from the header.
+            if (encoded.width != source.size.width || encoded.height != source.size.height ||
+                (encoded.alpha && !source.mayBeTransparent)) {
+                throw ConverterError("the slide image '" + names[i] + "' changed while it was being read", kExitFailure);
+            }
+            source.image = std::move(encoded);
+            ComposeSlide(movie, static_cast<int32_t>(i + 1), source, show);
+            bytesRead += fileSizes[i];
+            if (onSlideRead) onSlideRead(static_cast<int32_t>(i + 1), bytesRead);
+        });
+}
+
 void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount)
 {
     if (CharacterIDsNeeded(slideCount, stopTable, matteCount) <= kMaxCharacterIDs) return;
@@ -329,7 +374,10 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     // until the movie copies it in.
     const FileNumbering numbering =
         request.slideCount > 0 ? FindSlideNumbering(request.imagePrefix) : FileNumbering{request.imagePrefix, 0, ".jpg"};
-    const size_t keptOpen = handover == SlideHandover::kFiles ? SlideFilesKeptOpen(request.slideCount) : 0;
+    // The first slide's name fixes the extension, so a deck is all PNG or all JPEG.
+    const bool pngDeck = IsPNGName(numbering.extension);
+    const size_t keptOpen =
+        handover == SlideHandover::kFiles && !pngDeck ? SlideFilesKeptOpen(request.slideCount) : 0;
     std::vector<std::vector<uint8_t>> slidesInMemory;
     if (handover == SlideHandover::kInMemory) slidesInMemory.reserve(static_cast<size_t>(request.slideCount));
     std::vector<SlideSource> slides;
@@ -337,10 +385,14 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     uint64_t bytesRead = 0;
     for (int32_t n = 1; n <= request.slideCount; ++n) {
         const std::string name = numbering.Name(n);
-        if (IsPNGName(name))
-            throw ConverterError("the slide image '" + name + "' is a PNG: PNG slides are not supported yet", kExitFailure);
         SlideSource source;
-        if (handover == SlideHandover::kInMemory) {
+        if (pngDeck) {
+            // Decoded when its turn comes to be composed, and reported as read then.
+            const PNGInfo info = ReadPNGHeader(name);
+            source.size = SlideSize{info.width, info.height};
+            source.mayBeTransparent = info.mayBeTransparent;
+            source.image = PNGSlideFile{name, info.fileSize};
+        } else if (handover == SlideHandover::kInMemory) {
             slidesInMemory.push_back(LoadWholeFile(name, "slide image"));
             source.size = CheckJPEG(slidesInMemory.back(), name, "slide image");
             source.image = &slidesInMemory.back();
@@ -352,7 +404,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
             source.image = std::move(file.region);
         }
         slides.push_back(std::move(source));
-        if (request.onSlideRead) request.onSlideRead(n, bytesRead);
+        if (!pngDeck && request.onSlideRead) request.onSlideRead(n, bytesRead);
     }
 
     SlideShowResult result;
@@ -368,7 +420,11 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     const HFActionStop stopAction;
     const ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
                          stopPositions, forwardImage, backwardImage, stopAction, request.keys, nullptr};
-    for (int32_t n = 1; n <= request.slideCount; ++n) ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
+    if (pngDeck) {
+        ComposePNGSlides(movie, slides, show, request.onSlideRead);
+    } else {
+        for (int32_t n = 1; n <= request.slideCount; ++n) ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
+    }
     FinishAndWrite(movie, show, request.outputFile);
     return result;
 }

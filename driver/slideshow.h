@@ -31,7 +31,8 @@ struct SlideShowRequest {
     // The forward button also answers Right, Page Down and Space, the
     // backward button Left and Page Up.
     bool keys = false;
-    // Called after each slide is read, with the slides and bytes read so far.
+    // Called after each slide is read (a PNG slide once decoded and composed),
+    // with the slides and bytes read so far.
     std::function<void(int32_t slides, uint64_t bytes)> onSlideRead;
 };
 
@@ -73,7 +74,8 @@ int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
 // How the slides reach the movie. By their files: each is checked when it is
 // read and copied from its file when the movie is written, so memory does not
 // grow with the deck. In memory: each is read whole and kept until the write,
-// as the converter always did. Both give the same bytes.
+// as the converter always did. Both give the same bytes. (PNG slides are
+// decoded and compressed either way; the movie holds the compressed bytes.)
 enum class SlideHandover { kFiles, kInMemory };
 
 // What a written show came to.
@@ -83,7 +85,8 @@ struct SlideShowResult {
 };
 
 // Reads the stop points, the configuration, the button images and every
-// slide's header, composes the show and writes it. Throws ConverterError on
+// slide's header, composes the show (PNG slides decoded and compressed on all
+// cores as their turn comes) and writes it. Throws ConverterError on
 // bad input or a failed write (a slide that changed after its check among
 // them); the output file is then left as it was.
 SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover = SlideHandover::kFiles);

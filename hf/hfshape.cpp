@@ -87,30 +87,30 @@ uint16_t HFShape::SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t h
                                         uint32_t colorTableSize, bool alpha,
                                         const uint8_t* pixelData, const uint8_t* colorTable)
 {
-    fillKind = kHFFillBitmap;
-    bitmapFill.lossless = true;
-    bitmapFill.width = width;
-    bitmapFill.height = height;
-    bitmapFill.size = 0;
-    bitmapFill.fdt = std::make_unique<FDTDefineBitsLossless>(
-        format, static_cast<uint16_t>(width), static_cast<uint16_t>(height), colorTableSize,
-        colorTable, pixelData, alpha);
-    defined = false;
-    return bitmapFill.fdt->ID();
+    return UseLosslessBitmap(width, height,
+                             std::make_unique<FDTDefineBitsLossless>(format, static_cast<uint16_t>(width),
+                                                                     static_cast<uint16_t>(height), colorTableSize,
+                                                                     colorTable, pixelData, alpha));
 }
 
 uint16_t HFShape::SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
                                         uint32_t colorTableSize, bool alpha,
                                         std::vector<uint8_t>&& compressedData)
 {
+    return UseLosslessBitmap(width, height,
+                             std::make_unique<FDTDefineBitsLossless>(format, static_cast<uint16_t>(width),
+                                                                     static_cast<uint16_t>(height), colorTableSize,
+                                                                     alpha, std::move(compressedData)));
+}
+
+uint16_t HFShape::UseLosslessBitmap(int32_t width, int32_t height, std::unique_ptr<FDT> bitmap)
+{
     fillKind = kHFFillBitmap;
     bitmapFill.lossless = true;
     bitmapFill.width = width;
     bitmapFill.height = height;
     bitmapFill.size = 0;
-    bitmapFill.fdt = std::make_unique<FDTDefineBitsLossless>(
-        format, static_cast<uint16_t>(width), static_cast<uint16_t>(height), colorTableSize, alpha,
-        std::move(compressedData));
+    bitmapFill.fdt = std::move(bitmap);
     defined = false;
     return bitmapFill.fdt->ID();
 }

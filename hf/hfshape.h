@@ -101,6 +101,8 @@ private:
     };
 
     std::unique_ptr<FFillStyle> MakeBitmapFillStyle(HFFrame& frame, FDTDefineShapeBase& tag);
+    // Fills with a lossless bitmap tag of `width` x `height` pixels; its ID.
+    uint16_t UseLosslessBitmap(int32_t width, int32_t height, std::unique_ptr<FDT> bitmap);
     std::unique_ptr<FFillStyle> MakeGradientFillStyle(bool linear);
     void EnsureGradient();
 

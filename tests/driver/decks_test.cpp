@@ -15,6 +15,7 @@
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
 #include "support/converter_run.h"
+#include "support/png_file.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -28,6 +29,8 @@ using swftest::TinyJPEG;
 constexpr FTagCode DefineBitsJPEG2 = FTagCode::DefineBitsJPEG2;
 constexpr FTagCode PlaceObject2 = FTagCode::PlaceObject2;
 constexpr FTagCode DefineShape3 = FTagCode::DefineShape3;
+constexpr FTagCode DefineBitsLossless = FTagCode::DefineBitsLossless;
+constexpr FTagCode DefineBitsLossless2 = FTagCode::DefineBitsLossless2;
 
 std::vector<FTagCode> Codes(const std::vector<Tag>& tags, size_t count)
 {
@@ -391,11 +394,12 @@ TEST(Discovery, TheFirstSlideFixesThePattern)
               "01 to 00001, or ending in .jpeg, .JPG, .JPEG, .png or .PNG)\n");
     EXPECT_FALSE(fs::exists(deck / "new.swf"));
 
-    // Until PNG slides are read, a deck of them is refused by name.
+    // A PNG deck's headers are read before anything is composed: one that
+    // ends after its signature is refused by name.
     deck.Write("shot1.png", "\x89PNG\r\n\x1A\n");
     run = deck.Convert({"--stops", "stops", "shot", "1", "new.swf"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "corvanex: the slide image 'shot1.png' is a PNG: PNG slides are not supported yet\n");
+    EXPECT_EQ(run.err, "corvanex: the slide image 'shot1.png' is not a PNG image that can be decoded: end of stream\n");
     EXPECT_FALSE(fs::exists(deck / "new.swf"));
 }
 
@@ -442,6 +446,115 @@ TEST(JPEGHeaderRead, AHeaderBehindLargeSegmentsIsReadFromTheFile)
     EXPECT_EQ(file.size.width, 800);
     EXPECT_EQ(file.size.height, 600);
     EXPECT_EQ(static_cast<uint64_t>(file.region.size), fs::file_size(deck / "big.jpg"));
+}
+
+// ---- PNG decks ----
+
+TEST(PNGDeck, EachSlideReachesTheMovieInItsFormOnAMatteWhereItMayBeTransparent)
+{
+    Scratch deck("png-deck");
+    deck.MakeDeck("deck", 0, "");
+    using swftest::PNGBytes;
+    const auto translucent = [](int c) { return static_cast<uint8_t>(c * 31); };
+    const std::string slides[] = {
+        PNGBytes(swftest::Opaque(640, 480, 5), SPNG_COLOR_TYPE_TRUECOLOR),       // colour-mapped
+        PNGBytes(swftest::Opaque(640, 480, 1000), SPNG_COLOR_TYPE_TRUECOLOR),    // 32-bit
+        PNGBytes(swftest::Colours(640, 480, 9, translucent)),                    // with alpha, on a matte
+        PNGBytes(swftest::Opaque(640, 480, 3)),  // an alpha channel, all opaque: a matte all the same
+        PNGBytes(swftest::Opaque(320, 320, 2), SPNG_COLOR_TYPE_TRUECOLOR),       // scaled to fit, on a matte
+    };
+    for (size_t i = 0; i < std::size(slides); ++i) deck.Write("deck" + std::to_string(i + 1) + ".png", slides[i]);
+
+    SlideShowRequest request;
+    request.imagePrefix = (deck / "deck").string();
+    request.slideCount = static_cast<int32_t>(std::size(slides));
+    request.configFile = (deck / "config.txt").string();
+    request.forwardFile = (deck / "forward.jpg").string();
+    request.backwardFile = (deck / "backward.jpg").string();
+    request.outputFile = (deck / "out.swf").string();
+    std::vector<std::pair<int32_t, uint64_t>> progress;
+    request.onSlideRead = [&](int32_t n, uint64_t bytes) { progress.emplace_back(n, bytes); };
+    ::testing::internal::CaptureStdout();
+    const SlideShowResult result = GenerateSlideMovie(request);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result.scaledSlides, 1);
+    // Reported as each slide is decoded, with the PNG bytes read so far.
+    ASSERT_EQ(progress.size(), std::size(slides));
+    EXPECT_EQ(progress.back(), (std::pair<int32_t, uint64_t>{5, fs::file_size(deck / "deck1.png") +
+                                                                    fs::file_size(deck / "deck2.png") +
+                                                                    fs::file_size(deck / "deck3.png") +
+                                                                    fs::file_size(deck / "deck4.png") +
+                                                                    fs::file_size(deck / "deck5.png")}));
+
+    const std::vector<std::vector<Tag>> frames = swftest::Frames(swftest::ParseFile(request.outputFile));
+    ASSERT_EQ(frames.size(), std::size(slides) + 2);
+    struct Expected {
+        FTagCode code;
+        uint8_t format;
+        bool matte;
+        std::vector<int32_t> bounds;  // xmin, xmax, ymin, ymax
+    };
+    const std::vector<int32_t> area{20, 12800, 20, 9600};
+    const Expected expected[] = {
+        {DefineBitsLossless, 3, false, area},
+        {DefineBitsLossless, 5, false, area},
+        {DefineBitsLossless2, 3, true, area},
+        {DefineBitsLossless, 3, true, area},
+        {DefineBitsLossless, 3, true, {1620, 11200, 20, 9600}},
+    };
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE("slide " + std::to_string(i + 1));
+        const std::vector<Tag>& frame = frames[i];
+        const size_t at = expected[i].matte ? 2 : 0;
+        ASSERT_GE(frame.size(), at + 3);
+        if (expected[i].matte) {
+            EXPECT_EQ(Codes(frame, 2), (std::vector<FTagCode>{DefineShape3, PlaceObject2}));
+            EXPECT_EQ(Bounds(frame[0]), area);
+            EXPECT_EQ(SolidFill(frame[0]), (std::vector<uint32_t>{0xCD, 0xCD, 0xCD, 0xFF}));
+        }
+        const Tag& bitmap = frame[at];
+        EXPECT_EQ(Codes({frame.begin() + static_cast<long>(at), frame.end()}, 3),
+                  (std::vector<FTagCode>{expected[i].code, DefineShape3, PlaceObject2}));
+        EXPECT_EQ(bitmap.body.at(2), expected[i].format);
+        const SlideSize size = i == 4 ? SlideSize{320, 320} : SlideSize{640, 480};
+        EXPECT_EQ(swftest::Word(bitmap, 3), size.width);
+        EXPECT_EQ(swftest::Word(bitmap, 5), size.height);
+        EXPECT_EQ(Bounds(frame[at + 1]), expected[i].bounds);
+        const BitmapFill fill = SlideFill(frame[at + 1]);
+        EXPECT_EQ(fill.bitmapID, swftest::Word(bitmap, 0));
+        EXPECT_EQ(fill.translateX, expected[i].bounds[0]);
+        EXPECT_EQ(fill.translateY, expected[i].bounds[2]);
+    }
+}
+
+TEST(PNGDeck, AnUndecodableSlideFailsTheRunAndLeavesTheOldMovie)
+{
+    Scratch deck("png-bad");
+    deck.MakeDeck("deck", 0, "");
+    const std::string good = swftest::PNGBytes(swftest::Opaque(640, 480, 70000));
+    deck.Write("deck1.png", good);
+    deck.Write("deck3.png", good);
+    const std::string jpeg = TinyJPEG();
+    const struct {
+        std::string bytes;
+        std::string message;
+    } cases[] = {
+        // The header reads; the image data ends halfway.
+        {good.substr(0, good.size() / 2), "is not a PNG image that can be decoded: end of stream"},
+        // Refused by its header, before any slide is decoded.
+        {jpeg, "is not a PNG image that can be decoded: invalid signature"},
+    };
+    for (const auto& c : cases) {
+        deck.Write("deck2.png", c.bytes);
+        deck.Write("out.swf", swftest::TinyMovie());
+        const RunResult run = deck.Convert({"deck", "3", "out.swf"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "corvanex: the slide image 'deck2.png' " + c.message + "\n");
+        EXPECT_EQ(swftest::Slurp(deck / "out.swf"), swftest::TinyMovie());
+        fs::remove(deck / "out.swf");
+        EXPECT_EQ(deck.Convert({"deck", "3", "out.swf"}).status, 1);
+        EXPECT_FALSE(fs::exists(deck / "out.swf"));
+    }
 }
 
 }  // namespace

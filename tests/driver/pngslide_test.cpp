@@ -17,61 +17,23 @@
 #include "driver/slideinput.h"
 #include "hf/hfmovie.h"
 #include "support/movie_folder.h"
+#include "support/png_file.h"
 #include "support/swf_reader.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Picture {
-    int32_t width;
-    int32_t height;
-    Bytes rgba;  // straight alpha, rows back to back
-    uint32_t At(int32_t x, int32_t y) const
-    {
-        const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-        return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    }
-};
-
-// `colours` distinct colours over a width x height picture, with alpha
-// `alpha(i)` for colour i.
-template <class Alpha>
-Picture Colours(int32_t width, int32_t height, int colours, Alpha alpha)
-{
-    Picture picture{width, height, Bytes(static_cast<size_t>(width) * height * 4)};
-    for (int32_t i = 0; i < width * height; ++i) {
-        const int c = i % colours;
-        uint8_t* p = &picture.rgba[static_cast<size_t>(i) * 4];
-        p[0] = static_cast<uint8_t>(c * 7), p[1] = static_cast<uint8_t>(c / 37 * 50), p[2] = static_cast<uint8_t>(255 - c);
-        p[3] = alpha(c);
-    }
-    return picture;
-}
-Picture Opaque(int32_t width, int32_t height, int colours)
-{
-    return Colours(width, height, colours, [](int) { return uint8_t{255}; });
-}
+using swftest::Colours;
+using swftest::Opaque;
+using swftest::Picture;
 
 // A PNG file of the picture, made by an independent encoder.
-std::string WritePNG(const std::string& name, const Picture& picture, uint8_t colorType = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA)
+std::string WritePNG(const std::string& name, const Picture& picture, uint8_t colorType = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA,
+                     const spng_trns* transparency = nullptr)
 {
-    Bytes pixels;
-    const int channels = colorType == SPNG_COLOR_TYPE_TRUECOLOR ? 3 : colorType == SPNG_COLOR_TYPE_GRAYSCALE ? 1 : 4;
-    for (size_t i = 0; i < picture.rgba.size(); i += 4)
-        pixels.insert(pixels.end(), picture.rgba.begin() + static_cast<long>(i), picture.rgba.begin() + static_cast<long>(i) + channels);
-    spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
-    spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr header{static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height), 8, colorType, 0, 0, 0};
-    spng_set_ihdr(encoder, &header);
-    EXPECT_EQ(spng_encode_image(encoder, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
-    size_t size = 0;
-    int error = 0;
-    void* png = spng_get_png_buffer(encoder, &size, &error);
     const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
-    std::free(png);
-    spng_ctx_free(encoder);
+    std::ofstream(path, std::ios::binary) << swftest::PNGBytes(picture, colorType, transparency);
     return path;
 }
 
@@ -144,11 +106,32 @@ TEST(PNGSlides, FewOpaqueColoursAreColourMappedWithPaddedRows)
     EXPECT_EQ(slide.colorTableEntries, 4u);
     ExpectShows(slide, picture);
 
-    // The header alone gives the size.
+    // The header alone gives the size, and no way to be transparent.
     const PNGInfo info = ReadPNGHeader(path);
     EXPECT_EQ(info.width, 5);
     EXPECT_EQ(info.height, 3);
+    EXPECT_FALSE(info.mayBeTransparent);
+    EXPECT_EQ(info.fileSize, swftest::ReadFile(path).size());
     swftest::Discard(path);
+}
+
+TEST(PNGSlides, AnAlphaChannelOrATransparencyChunkMayMakeASlideTransparent)
+{
+    // Whether pixels use it or not: the matte is decided before decoding.
+    const std::string rgba = WritePNG("rgba.png", Opaque(4, 4, 2));
+    EXPECT_TRUE(ReadPNGHeader(rgba).mayBeTransparent);
+    EXPECT_FALSE(EncodePNGSlide(rgba).alpha);
+    swftest::Discard(rgba);
+
+    // Truecolour with its first colour transparent (c = 0: 0, 0, 255).
+    spng_trns transparency{};
+    transparency.red = 0, transparency.green = 0, transparency.blue = 255;
+    const std::string keyed = WritePNG("keyed.png", Opaque(4, 4, 2), SPNG_COLOR_TYPE_TRUECOLOR, &transparency);
+    EXPECT_TRUE(ReadPNGHeader(keyed).mayBeTransparent);
+    const LosslessSlide slide = EncodePNGSlide(keyed);
+    EXPECT_TRUE(slide.alpha);
+    EXPECT_EQ(Shown(slide).at(0), 0u);  // premultiplied: nothing left of the colour
+    swftest::Discard(keyed);
 }
 
 TEST(PNGSlides, TheColourCountDecidesWhateverThePNGsType)

@@ -1,7 +1,7 @@
 // Decodes the PNG screenshots the browser takes (8-bit RGB or RGBA, not
-// interlaced) into RGBA pixels, enough to sample colours.
+// interlaced) into RGBA pixels, enough to sample colours; writes PNG slides.
 
-import { inflateSync } from "node:zlib";
+import { crc32, deflateSync, inflateSync } from "node:zlib";
 
 export function decodePng(png) {
     if (png.readUInt32BE(0) !== 0x89504e47) throw new Error("not a PNG");
@@ -60,4 +60,33 @@ export function decodePng(png) {
         previous = line;
     }
     return { width, height, pixels };
+}
+
+// A PNG of RGBA pixels (rows back to back): colour type 6, or 2 (the alpha
+// bytes dropped) with `alpha: false`; every row unfiltered.
+export function encodePng(width, height, rgba, { alpha = true } = {}) {
+    const channels = alpha ? 4 : 3;
+    const raw = Buffer.alloc(height * (width * channels + 1));
+    for (let y = 0, at = 0; y < height; ++y) {
+        raw[at++] = 0;
+        for (let x = 0; x < width; ++x) {
+            const from = (y * width + x) * 4;
+            for (let c = 0; c < channels; ++c) raw[at++] = rgba[from + c];
+        }
+    }
+    const chunk = (type, data) => {
+        const head = Buffer.alloc(8);
+        head.writeUInt32BE(data.length, 0);
+        head.write(type, 4, "latin1");
+        const crc = Buffer.alloc(4);
+        crc.writeUInt32BE(crc32(Buffer.concat([head.subarray(4), data])), 0);
+        return Buffer.concat([head, data, crc]);
+    };
+    const header = Buffer.alloc(13);
+    header.writeUInt32BE(width, 0);
+    header.writeUInt32BE(height, 4);
+    header[8] = 8; // bits per channel
+    header[9] = alpha ? 6 : 2;
+    return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), chunk("IHDR", header),
+        chunk("IDAT", deflateSync(raw)), chunk("IEND", Buffer.alloc(0))]);
 }
