@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/options.h"
 #ifdef CORVANEX_PDF
@@ -83,6 +84,8 @@ int Run(int argc, char** argv)
     request.forwardFile = command.forwardFile.value_or(directory + "forward.jpg");
     request.backwardFile = command.backwardFile.value_or(directory + "backward.jpg");
     request.keys = command.keys;
+    request.narrationPrefix = command.narrationPrefix.value_or("");
+    request.narration = command.narration;
 
     // Standard output keeps the library's lines; progress goes to a terminal only.
     std::optional<ProgressLine> progress;
@@ -105,6 +108,18 @@ int Run(int argc, char** argv)
                      "corvanex: %d of %d slides differ from the %d x %d slide area and were scaled to fit it "
                      "('--size auto' takes the first slide's size)\n",
                      show.scaledSlides, request.slideCount, show.area.width, show.area.height);
+    }
+    if (!show.narrationPlaysOn.empty()) {
+        std::string slides;
+        const std::vector<int32_t>& on = show.narrationPlaysOn;
+        for (size_t i = 0; i < on.size(); ++i)
+            slides += (i == 0 ? "" : i + 1 == on.size() ? " and " : ", ") + std::to_string(on[i]);
+        const bool one = on.size() == 1;
+        std::fprintf(stderr,
+                     "corvanex: %s %s %s narrated but not %s: %s narration plays on into the next slides "
+                     "until a click\n",
+                     one ? "slide" : "slides", slides.c_str(), one ? "is" : "are", one ? "a stop point" : "stop points",
+                     one ? "its" : "their");
     }
 
     if (pageFile) CommitPage(*pageFile, command, show);

@@ -1,7 +1,11 @@
 #include "driver/numberedfiles.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <system_error>
+
+#include "driver/slideinput.h"
 
 namespace {
 
@@ -32,13 +36,20 @@ const std::vector<std::string>& SlideImageExtensions()
 std::optional<FileNumbering> FindFileNumbering(const std::string& prefix, int32_t first,
                                                const std::vector<std::string>& extensions)
 {
+    return FindFileNumbering(prefix, first, extensions, Exists);
+}
+
+std::optional<FileNumbering> FindFileNumbering(const std::string& prefix, int32_t first,
+                                               const std::vector<std::string>& extensions,
+                                               const std::function<bool(const std::string&)>& exists)
+{
     // Plain first, so that every name that was found before this search
     // existed (<prefix>1.jpg) means what it meant.
     for (int32_t digits = 0; digits <= kWidestPadding; ++digits) {
         if (digits == 1) continue;  // the same as plain
         for (const std::string& extension : extensions) {
             FileNumbering numbering{prefix, digits, extension};
-            if (Exists(numbering.Name(first))) return numbering;
+            if (exists(numbering.Name(first))) return numbering;
         }
     }
     return std::nullopt;
@@ -57,4 +68,88 @@ std::string StopFileName(const std::string& prefix)
 bool IsPNGName(std::string_view name)
 {
     return name.ends_with(".png") || name.ends_with(".PNG");
+}
+
+std::vector<NumberedFile> ListNumberedFiles(const std::string& prefix, const std::vector<std::string>& extensions)
+{
+    namespace fs = std::filesystem;
+    // "voice/slide": the folder voice, names starting "slide"; "voice/": every name in voice.
+    const size_t slash = prefix.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : prefix.substr(0, slash + 1);
+    const std::string start = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
+    std::vector<NumberedFile> found;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        if (!entry.starts_with(start)) continue;
+        const size_t digitsEnd = entry.find_first_not_of("0123456789", start.size());
+        if (digitsEnd == start.size() || digitsEnd == std::string::npos) continue;
+        const std::string extension = entry.substr(digitsEnd);
+        if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) continue;
+        found.push_back({prefix + entry.substr(start.size()), entry.substr(start.size(), digitsEnd - start.size()),
+                         extension});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const NumberedFile& a, const NumberedFile& b) { return a.name < b.name; });
+    return found;
+}
+
+const std::vector<std::string>& NarrationExtensions()
+{
+    static const std::vector<std::string> extensions{".wav", ".WAV", ".flac", ".FLAC",
+                                                     ".ogg", ".OGG", ".mp3", ".MP3"};
+    return extensions;
+}
+
+std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount)
+{
+    // One listing of the folder instead of a probe per slide, padding and extension.
+    const std::vector<NumberedFile> listed = ListNumberedFiles(prefix, NarrationExtensions());
+    std::set<std::string> names;
+    for (const NumberedFile& file : listed) names.insert(file.name);
+    const auto exists = [&names](const std::string& name) { return names.count(name) > 0; };
+
+    const auto numbersNoSlide = [slideCount](const std::string& name) {
+        return ConverterError("the narration file '" + name + "' numbers no slide of the " +
+                                  std::to_string(slideCount) + (slideCount == 1 ? " slide" : " slides"),
+                              kExitFailure);
+    };
+
+    std::optional<FileNumbering> numbering;
+    for (int32_t n = 1; n <= slideCount && !numbering && !names.empty(); ++n)
+        numbering = FindFileNumbering(prefix, n, NarrationExtensions(), exists);
+    if (!numbering) {
+        if (listed.empty()) {
+            throw ConverterError("no narration file found for '" + prefix + "': expected '" + prefix +
+                                     "1.wav' or the like (numbered 1 or 01 to 00001, ending in .wav, .flac, .ogg "
+                                     "or .mp3, in either case)",
+                                 kExitFailure);
+        }
+        throw numbersNoSlide(listed.front().name);
+    }
+
+    // A file whose number is written under the fixed padding but is no slide
+    // would be left out without a word: most likely a slide is missing.
+    for (const NumberedFile& file : listed) {
+        if (file.digits.size() > 9) {
+            if (file.digits[0] == '0') continue;  // padded beyond any padding
+            throw numbersNoSlide(file.name);
+        }
+        const int32_t number = std::stoi(file.digits);
+        if (FileNumbering{prefix, numbering->digits, file.extension}.Name(number) != file.name)
+            continue;  // another padding: not a narration of this deck
+        if (number < 1 || number > slideCount) throw numbersNoSlide(file.name);
+    }
+
+    std::vector<std::string> files(static_cast<size_t>(slideCount));
+    for (int32_t n = 1; n <= slideCount; ++n) {
+        for (const std::string& extension : NarrationExtensions()) {
+            const std::string name = FileNumbering{prefix, numbering->digits, extension}.Name(n);
+            if (exists(name)) {
+                files[static_cast<size_t>(n - 1)] = name;
+                break;
+            }
+        }
+    }
+    return files;
 }

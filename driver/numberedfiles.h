@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,31 @@ const std::vector<std::string>& SlideImageExtensions();
 // None when no name exists.
 std::optional<FileNumbering> FindFileNumbering(const std::string& prefix, int32_t first,
                                                const std::vector<std::string>& extensions);
+// The same, with `exists` telling which names exist.
+std::optional<FileNumbering> FindFileNumbering(const std::string& prefix, int32_t first,
+                                               const std::vector<std::string>& extensions,
+                                               const std::function<bool(const std::string&)>& exists);
+
+// The files in the prefix's folder named `prefix`, digits and one of the
+// extensions, as the prefix names them (voice/slide07.wav for the prefix
+// voice/slide), in name order. None when the folder cannot be read.
+struct NumberedFile {
+    std::string name;
+    std::string digits;  // as written, leading zeros kept
+    std::string extension;
+};
+std::vector<NumberedFile> ListNumberedFiles(const std::string& prefix, const std::vector<std::string>& extensions);
+
+// The extensions a narration file may have, in the order they are tried.
+const std::vector<std::string>& NarrationExtensions();
+
+// The narration of each slide of a deck of `slideCount`, by its index: the
+// file named `prefix`, the slide's number and a narration extension, or ""
+// for a silent slide. The first slide that has a file fixes the padding
+// (as slide 1 does for slides); the extension is looked up per slide, so a
+// deck's recordings may mix formats. Throws ConverterError (status 1) when no
+// file is found at all, or when a file under that padding numbers no slide.
+std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount);
 
 // The stop-point file of a deck: <prefix>.stp; when that is missing and the
 // prefix ends in '.', '-' or '_' (talk.001.jpeg, deck-01.jpg), the name

@@ -35,6 +35,14 @@ constexpr OptionSpec kOptions[] = {
      "the forward button also answers Right, Page Down and Space, the\n"
      "backward button Left and Page Up",
      "off, buttons answer clicks only"},
+    {"--narration", "PREFIX",
+     "narrate slide n with PREFIX<n>.wav, .flac, .ogg or .mp3 (either case,\n"
+     "numbered as the slides are); it starts when the slide appears and\n"
+     "stops at a click on either button; a slide without a file is silent",
+     "no narration"},
+    {"--bits", "N", "ADPCM code size of the narration, 2 to 5 bits a sample", "4"},
+    {"--narration-rate", "HZ", "sample rate of the narration: 5512, 11025, 22050 or 44100", "22050"},
+    {"--narration-stereo", "", "keep stereo narration files in stereo", "mixed down to mono"},
     {"--html", "FILE",
      "also write an HTML page that plays the movie in a browser through the\n"
      "Ruffle web player",
@@ -103,6 +111,8 @@ std::string ConverterUsage()
            "talk.stp, and 'corvanex talk- 12 talk.swf' talk-01.jpg ... (pdftoppm -jpeg). Slide 1\n"
            "fixes the numbering. PNG slides are kept pixel for pixel (lossless); the button\n"
            "images stay JPEG. A slide of another size than the slide area is scaled to fit it.\n"
+           "With --narration voice/slide, slide n speaks voice/slide<n>.wav (or .flac, .ogg,\n"
+           "or .mp3): 'corvanex --narration voice/slide Slide 12 talk.swf'.\n"
            "\n"
            "   or: corvanex [options] <deck.pdf> <output-file>\n"
            "makes every page of <deck.pdf> a slide, in order, rendered at the size it is\n"
@@ -191,12 +201,30 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
     command.playerScript = line.Value("--ruffle");
     command.keys = line.Has("--keys");
     if (command.playerScript && !command.htmlFile) throw UsageError("option '--ruffle' is for the page of '--html'");
+    command.narrationPrefix = line.Value("--narration");
+    for (const char* option : {"--bits", "--narration-rate", "--narration-stereo"})
+        if (line.Has(option) && !command.narrationPrefix)
+            throw UsageError(std::string("option '") + option + "' is for the narration of '--narration'");
+    if (const auto bits = line.Value("--bits")) {
+        if (bits->size() != 1 || (*bits)[0] < '2' || (*bits)[0] > '5')
+            throw UsageError("--bits '" + *bits + "' is not an ADPCM code size: give 2, 3, 4 or 5");
+        command.narration.codeBits = (*bits)[0] - '0';
+    }
+    if (const auto rate = line.Value("--narration-rate")) {
+        const bool digits = !rate->empty() && rate->size() <= 5 && rate->find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || NarrationRateCode(static_cast<uint32_t>(std::stoul(*rate))) < 0)
+            throw UsageError("--narration-rate '" + *rate + "' is not a narration rate: give 5512, 11025, 22050 or 44100");
+        command.narration.rate = static_cast<uint32_t>(std::stoul(*rate));
+    }
+    command.narration.stereo = line.Has("--narration-stereo");
 
     if (pdfForm) {
         command.pdfFile = arguments[0];
         command.outputFile = arguments[1];
         if (SameFile(command.pdfFile, command.outputFile))
             throw UsageError("the movie '" + command.outputFile + "' would overwrite the PDF");
+        // Narration files are numbered like slide images; a PDF's pages have no names to follow.
+        if (command.narrationPrefix) throw UsageError("option '--narration' is for slide images, not a PDF deck");
         command.lossless = line.Has("--lossless");
         if (const auto quality = line.Value("--quality")) {
             if (command.lossless) throw UsageError("option '--quality' is for JPEG pages, not with '--lossless'");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/narration.h"
 #include "driver/optiontable.h"
 #include "driver/slideinput.h"
 
@@ -43,6 +44,8 @@ struct ConverterCommand {
     std::optional<SlideSize> size;
     bool sizeAuto = false;  // --size auto: the first slide's size
     bool keys = false;
+    std::optional<std::string> narrationPrefix;  // --narration
+    NarrationSettings narration;                 // --bits, --narration-rate, --narration-stereo
 };
 
 // Reads the words after the program's name. Throws ConverterError with status

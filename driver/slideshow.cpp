@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "hf/hfbutton.h"
 #include "hf/hfmovie.h"
 #include "hf/hfshape.h"
+#include "hf/hfsound.h"
 #include "hf/hftext.h"
 #include "base/fassert.h"
 #include "swf/fprimitives.h"
@@ -75,6 +77,9 @@ struct ShowParts {
     // until removed and every one on stage hears a key, so a frame that makes
     // its own takes this one off first; kept alive to be removed.
     mutable std::unique_ptr<HFButton> keyBackward;
+    // With narration: each slide's encoded sound by index, none for a silent
+    // slide. Null without narration.
+    const std::vector<std::optional<EncodedNarration>>* narrations = nullptr;
 };
 
 // A PNG slide whose header has been read; it is decoded and compressed just
@@ -153,6 +158,24 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
         slide->SetDepth(static_cast<uint16_t>(n));
         frame.AddObject(*slide);
     }
+    // The narration starts as the slide appears; a StartSound that finds it
+    // still playing (the viewer came back without a click) does not stack a copy.
+    if (show.narrations) {
+        if (const std::optional<EncodedNarration>& voice = (*show.narrations)[static_cast<size_t>(f)]) {
+            HFSound sound(1, voice->rateCode, voice->stereo, voice->sampleCount, voice->adpcm);
+            frame.AddObject(sound);
+        }
+    }
+    // With narration, leaving a slide by either button silences it first.
+    const HFActionStopSounds stopSounds;
+    const auto addClick = [&](HFButton& button, const HFAction& action) {
+        if (show.narrations) button.AddAction(stopSounds, kClickTransition);
+        button.AddAction(action, kClickTransition);
+    };
+    const auto addKey = [&](HFButton& button, const HFAction& action, uint32_t key) {
+        if (show.narrations) button.AddKeyAction(stopSounds, key);
+        button.AddKeyAction(action, key);
+    };
 
     HFRectangle forwardFace = layout.ForwardArea();
     HFRectangle forwardHit = layout.ForwardArea();
@@ -161,9 +184,9 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     forwardHit.SetSolidFill(kHitAreaColor);
     HFButton forward(forwardFace, forwardFace, forwardFace, forwardHit);
     forward.SetDepth(kForwardButtonDepth);
-    forward.AddAction(HFActionPlay(), kClickTransition);
+    addClick(forward, HFActionPlay());
     if (show.keys)
-        for (uint32_t key : {kKeyRight, kKeyPageDown, kKeySpace}) forward.AddKeyAction(HFActionPlay(), key);
+        for (uint32_t key : {kKeyRight, kKeyPageDown, kKeySpace}) addKey(forward, HFActionPlay(), key);
     frame.AddObject(forward);
 
     // The backward face takes its bitmap's ID on every slide, also where no
@@ -185,9 +208,9 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
         if (!makesButton(p)) continue;
         auto backward = std::make_unique<HFButton>(backwardFace, backwardFace, backwardFace, backwardHit);
         backward->SetDepth(kBackwardButtonDepth);
-        backward->AddAction(HFActionGotoFrame(target), kClickTransition);
+        addClick(*backward, HFActionGotoFrame(target));
         if (show.keys && p == *lastButton) {
-            for (uint32_t key : {kKeyLeft, kKeyPageUp}) backward->AddKeyAction(HFActionGotoFrame(target), key);
+            for (uint32_t key : {kKeyLeft, kKeyPageUp}) addKey(*backward, HFActionGotoFrame(target), key);
             if (show.keyBackward) frame.RemoveObject(*show.keyBackward);
             frame.AddObject(*backward);
             show.keyBackward = std::move(backward);
@@ -223,10 +246,12 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 
 }  // namespace
 
-uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount)
+uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
+                            int32_t soundCount)
 {
     uint64_t ids = 7 * static_cast<uint64_t>(std::max(slideCount, 0)) + 1;  // + the closing notice
     ids += static_cast<uint64_t>(std::max(matteCount, 0));
+    ids += static_cast<uint64_t>(std::max(soundCount, 0));
     for (const std::vector<size_t>& positions : StopPositionsPerFrame(slideCount, stopTable)) {
         const auto buttons = std::count_if(positions.begin(), positions.end(),
                                            [&](size_t p) { return MakesBackwardButton(stopTable, p); });
@@ -336,14 +361,32 @@ void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const Sh
         });
 }
 
-void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount)
+// Each narrated slide's sound, decoded and encoded on every core, by slide index.
+std::vector<std::optional<EncodedNarration>> EncodeSlideNarrations(const std::vector<std::string>& files,
+                                                                   const NarrationSettings& settings)
 {
-    if (CharacterIDsNeeded(slideCount, stopTable, matteCount) <= kMaxCharacterIDs) return;
+    std::vector<std::string> names;
+    for (const std::string& name : files)
+        if (!name.empty()) names.push_back(name);
+    std::vector<EncodedNarration> encoded = EncodeNarrations(names, settings);
+    std::vector<std::optional<EncodedNarration>> bySlide(files.size());
+    size_t next = 0;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!files[i].empty()) bySlide[i] = std::move(encoded[next++]);
+    return bySlide;
+}
+
+void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
+                          int32_t soundCount)
+{
+    if (CharacterIDsNeeded(slideCount, stopTable, matteCount, soundCount) <= kMaxCharacterIDs) return;
     std::string message = "a deck of " + std::to_string(slideCount) + " slides with these stop points";
     if (matteCount > 0) message += " and " + std::to_string(matteCount) + " mattes under slides that do not fill the slide area";
+    if (soundCount > 0) message += " and " + std::to_string(soundCount) + " narrated slides";
     message += " needs more than 65535 characters; at most " + std::to_string(LargestSlideCountThatFits(stopTable)) +
                " slides fit in one movie";
     if (matteCount > 0) message += " when every slide fills the area (--size auto, or slides of the area's size)";
+    if (soundCount > 0) message += (matteCount > 0 ? " and" : " when") + std::string(" no slide is narrated");
     throw ConverterError(message, kExitFailure);
 }
 
@@ -354,10 +397,16 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     HFMovie movie;
     const std::vector<int32_t> stopTable =
         ReadStopPoints(request.stopsFile.empty() ? StopFileName(request.imagePrefix) : request.stopsFile);
+    // The narration files are found (not yet decoded) before any slide is read.
+    std::vector<std::string> narrationFiles;
+    if (!request.narrationPrefix.empty())
+        narrationFiles = FindNarrationFiles(request.narrationPrefix, request.slideCount);
+    const auto sounds = static_cast<int32_t>(
+        std::count_if(narrationFiles.begin(), narrationFiles.end(), [](const std::string& name) { return !name.empty(); }));
     // Refused before any slide is read when the movie could not name its
     // characters even without mattes; how many mattes there are is known once
     // every slide's header has been read, and checked then.
-    CheckCharacterBudget(request.slideCount, stopTable, 0);
+    CheckCharacterBudget(request.slideCount, stopTable, 0, sounds);
     // With --size auto, the first slide's, once its header is read.
     SlideSize configured;
     if (!request.sizeAuto) configured = request.size ? *request.size : ReadConfig(request.configFile);
@@ -411,15 +460,25 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     result.area = request.sizeAuto ? slides.front().size : configured;
     const auto mattes = std::count_if(slides.begin(), slides.end(),
                                       [&](const SlideSource& slide) { return NeedsMatte(slide, result.area); });
-    CheckCharacterBudget(request.slideCount, stopTable, static_cast<int32_t>(mattes));
+    CheckCharacterBudget(request.slideCount, stopTable, static_cast<int32_t>(mattes), sounds);
     result.scaledSlides = static_cast<int32_t>(std::count_if(slides.begin(), slides.end(), [&](const SlideSource& slide) {
         return slide.size.width != result.area.width || slide.size.height != result.area.height;
     }));
 
     const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
     const HFActionStop stopAction;
-    const ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
-                         stopPositions, forwardImage, backwardImage, stopAction, request.keys, nullptr};
+    ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
+                   stopPositions, forwardImage, backwardImage, stopAction, request.keys, nullptr};
+    // Encoded sounds wait in temporary files until the movie copies them in.
+    std::vector<std::optional<EncodedNarration>> narrations;
+    if (!request.narrationPrefix.empty()) {
+        narrations = EncodeSlideNarrations(narrationFiles, request.narration);
+        show.narrations = &narrations;
+        for (int32_t n = 1; n < request.slideCount; ++n) {
+            if (narrations[static_cast<size_t>(n - 1)] && stopPositions[static_cast<size_t>(n - 1)].empty())
+                result.narrationPlaysOn.push_back(n);
+        }
+    }
     if (pngDeck) {
         ComposePNGSlides(movie, slides, show, request.onSlideRead);
     } else {
@@ -487,5 +546,8 @@ SlideShowResult MadeShowComposer::Write()
 {
     F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
     FinishAndWrite(state->movie, state->show, state->request.outputFile);
-    return SlideShowResult{state->request.area, state->scaled};
+    SlideShowResult result;
+    result.area = state->request.area;
+    result.scaledSlides = state->scaled;
+    return result;
 }

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "driver/narration.h"
 #include "driver/pngslide.h"
 #include "driver/slideinput.h"
 
@@ -31,6 +32,12 @@ struct SlideShowRequest {
     // The forward button also answers Right, Page Down and Space, the
     // backward button Left and Page Up.
     bool keys = false;
+    // Narration: slide n speaks `narrationPrefix`<n> (numberedfiles.h,
+    // FindNarrationFiles), found once the slide count is known and encoded
+    // as `narration` says. Empty: no narration, and the movie is as it was
+    // before narration existed (no StopSounds on the buttons).
+    std::string narrationPrefix;
+    NarrationSettings narration;
     // Called after each slide is read (a PNG slide once decoded and composed),
     // with the slides and bytes read so far.
     std::function<void(int32_t slides, uint64_t bytes)> onSlideRead;
@@ -52,10 +59,12 @@ constexpr uint64_t kMaxCharacterIDs = 0xFFFF;
 
 // The number of character IDs a deck draws: seven a slide (its bitmap and
 // shape; the forward face's bitmap, face shape, hit shape and button; the
-// backward face's bitmap), one for each matte under a slide, three more for a
-// frame's first backward button (face shape, hit shape, button) and one for
-// each further backward button of that frame, and one for the closing notice.
-uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount = 0);
+// backward face's bitmap), one for each matte under a slide and each
+// narrated slide's sound, three more for a frame's first backward button
+// (face shape, hit shape, button) and one for each further backward button of
+// that frame, and one for the closing notice.
+uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount = 0,
+                            int32_t soundCount = 0);
 
 // Where a slide image is drawn in the slide area, in twips. A slide of the
 // area's size lies from (20, 20) to (width x 20, height x 20); another is
@@ -82,6 +91,9 @@ enum class SlideHandover { kFiles, kInMemory };
 struct SlideShowResult {
     SlideSize area;              // the slide area in pixels
     int32_t scaledSlides = 0;    // slides of another size than the area
+    // Narrated slides, by number, that are not stop points (the last slide
+    // left out): their narration plays on into the slides after them.
+    std::vector<int32_t> narrationPlaysOn;
 };
 
 // Reads the stop points, the configuration, the button images and every

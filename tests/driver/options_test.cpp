@@ -306,7 +306,7 @@ TEST(Options, ErrorsGoToStandardErrorPrefixedAndNamingTheFile)
 std::vector<std::pair<std::string, std::string>> HelpOptions(const std::string& help)
 {
     std::vector<std::pair<std::string, std::string>> options;
-    const std::regex line(R"(\n  (--[a-z]+)( [A-Zx]+)? )");
+    const std::regex line(R"(\n  (--[a-z][a-z-]*)( [A-Zx]+)? )");
     for (auto it = std::sregex_iterator(help.begin(), help.end(), line); it != std::sregex_iterator(); ++it)
         options.emplace_back((*it)[1].str(), (*it)[2].matched ? (*it)[2].str().substr(1) : "");
     return options;
@@ -321,7 +321,8 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
     std::set<std::string> names;
     for (const auto& option : HelpOptions(run.out)) names.insert(option.first);
     EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--dpi", "--quality", "--lossless",
-                                            "--forward", "--backward", "--keys", "--html", "--ruffle", "--help",
+                                            "--forward", "--backward", "--keys", "--narration", "--bits",
+                                            "--narration-rate", "--narration-stereo", "--html", "--ruffle", "--help",
                                             "--version"}));
     // Every option that takes part in a run says what it is when not given.
     const size_t options = run.out.find("options:\n");
@@ -356,7 +357,7 @@ TEST(Options, ManualPageMatchesHelp)
     std::istringstream list(help.out.substr(options, help.out.find("\n\n", options) - options));
     for (std::string line; std::getline(list, line);) {
         std::smatch match;
-        ASSERT_TRUE(std::regex_match(line, match, std::regex(R"((?:  --[a-z]+(?: [A-Zx]+)?)? +(.*))"))) << line;
+        ASSERT_TRUE(std::regex_match(line, match, std::regex(R"((?:  --[a-z][a-z-]*(?: [A-Zx]+)?)? +(.*))"))) << line;
         const std::string text = match[1].str();
         EXPECT_NE(manual.find(text), std::string::npos) << "not in the manual page: " << text;
     }
