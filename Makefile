@@ -65,9 +65,14 @@ demo: bootstrap $(DEMO_PLAYER)
 	@build/release/swfinfo --summary $(DEMO_DIR)/deck.swf
 	build/release/gallery --jpeg examples/deck/deck1.jpg $(DEMO_DIR)/gallery.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/gallery.swf
+	if [ -x build/release/makepdf ] && build/release/corvanex --help | grep -q 'deck.pdf'; then \
+	  build/release/makepdf --pages 6 --portrait 4 $(DEMO_DIR)/talk.pdf && \
+	  build/release/corvanex --keys --html $(DEMO_DIR)/talk.html $(DEMO_DIR)/talk.pdf $(DEMO_DIR)/talk.swf && \
+	  build/release/swfinfo --summary $(DEMO_DIR)/talk.swf; fi
 	@echo "demo: $(DEMO_DIR)/deck.html plays the show; browsers let the player fetch it only from a web server:"
 	@echo "  python3 -m http.server --directory $(DEMO_DIR) 8000"
 	@echo "  then open http://localhost:8000/deck.html (keys: Right, Page Down, Space; Left, Page Up)"
+	@echo "  (talk.html plays talk.swf, made from the generated talk.pdf)"
 
 # The web player from the npm registry, in the build folder beside the page.
 $(DEMO_PLAYER):

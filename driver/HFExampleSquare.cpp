@@ -10,12 +10,56 @@
 #include <vector>
 
 #include "driver/options.h"
+#ifdef CORVANEX_PDF
+#include "driver/pdfshow.h"
+#endif
 #include "driver/progressline.h"
 #include "driver/showpage.h"
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
 
 namespace {
+
+void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const SlideShowResult& show)
+{
+    ShowPage page;
+    page.movieUrl = MovieUrlFromPage(*command.htmlFile, command.outputFile);
+    page.title = std::filesystem::path(command.outputFile).stem().string();
+    page.playerScript = command.playerScript.value_or(kDefaultPlayerScript);
+    page.width = show.area.width;
+    page.height = show.area.height + 40;
+    pageFile.Commit(ShowPageHtml(page));
+}
+
+// The PDF form: the deck's own pages at the size they are shown; the
+// configuration beside the program is not read.
+int RunPDF(const ConverterCommand& command, const std::string& directory)
+{
+#ifdef CORVANEX_PDF
+    PDFShowRequest request;
+    request.pdfFile = command.pdfFile;
+    request.outputFile = command.outputFile;
+    request.forwardFile = command.forwardFile.value_or(directory + "forward.jpg");
+    request.backwardFile = command.backwardFile.value_or(directory + "backward.jpg");
+    if (command.stopsFile) request.stopsFile = *command.stopsFile;
+    request.size = command.size;  // --size auto: the first page's size, as without it
+    request.configFile = command.configFile.value_or("");
+    request.dpi = command.dpi.value_or(kDefaultDPI);
+    if (command.lossless) request.encoding.format = PageEncoding::Format::Lossless;
+    if (command.quality) request.encoding.jpeg.quality = *command.quality;
+    request.keys = command.keys;
+    // Made before the movie is written and filled after, as for image decks.
+    std::optional<PageWriter> pageFile;
+    if (command.htmlFile) pageFile.emplace(*command.htmlFile);
+    const SlideShowResult show = GeneratePDFMovie(request);
+    if (pageFile) CommitPage(*pageFile, command, show);
+    return 0;
+#else
+    (void)command;
+    (void)directory;
+    throw ConverterError("built without PDF support", kExitUsage);
+#endif
+}
 
 int Run(int argc, char** argv)
 {
@@ -28,6 +72,7 @@ int Run(int argc, char** argv)
     }
 
     const std::string directory = FindExecutableDirectory(argv[0]);
+    if (!command.pdfFile.empty()) return RunPDF(command, directory);
     SlideShowRequest request;
     request.imagePrefix = command.imagePrefix;
     request.slideCount = command.slideCount;
@@ -77,15 +122,7 @@ int Run(int argc, char** argv)
                      one ? "its" : "their");
     }
 
-    if (pageFile) {
-        ShowPage page;
-        page.movieUrl = MovieUrlFromPage(*command.htmlFile, request.outputFile);
-        page.title = std::filesystem::path(request.outputFile).stem().string();
-        page.playerScript = command.playerScript.value_or(kDefaultPlayerScript);
-        page.width = show.area.width;
-        page.height = show.area.height + 40;
-        pageFile->Commit(ShowPageHtml(page));
-    }
+    if (pageFile) CommitPage(*pageFile, command, show);
     return 0;
 }
 

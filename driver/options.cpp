@@ -1,6 +1,7 @@
 #include "driver/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "driver/slideshow.h"
@@ -10,13 +11,24 @@ namespace {
 // To add an option: a row here, a field in ConverterCommand, a line in
 // ParseConverterCommandLine, a row in README.md's table.
 constexpr OptionSpec kOptions[] = {
-    {"--config", "FILE", "slide width and height in pixels, one per line", "config.txt beside the program"},
+    {"--config", "FILE",
+     "slide width and height in pixels, one per line (in the PDF form read\n"
+     "only when given)",
+     "config.txt beside the program"},
     {"--size", "WxH",
      "slide size in pixels, instead of the configuration file; 'auto':\n"
      "the first slide's size",
      "from the configuration file"},
-    {"--stops", "FILE", "the stop-point file",
+    {"--stops", "FILE",
+     "the stop-point file; in the PDF form <deck>.stp beside the PDF when it\n"
+     "exists, else the show stops on every page",
      "<prefix>.stp (or, when missing, without a trailing ., - or _)"},
+    {"--dpi", "N",
+     "PDF form: the slide area is the first page's size at N dots per inch\n"
+     "(1 to 2400), when neither --size nor --config is given",
+     "96"},
+    {"--quality", "N", "PDF form: JPEG quality of the pages, 1 to 100", "90"},
+    {"--lossless", "", "PDF form: pages as lossless bitmaps instead of JPEG", "off"},
     {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
@@ -55,6 +67,30 @@ bool SameFile(const std::string& a, const std::string& b)
     return fs::weakly_canonical(fs::absolute(a, error), error) == fs::weakly_canonical(fs::absolute(b, error), error);
 }
 
+// Ends in ".pdf", in any case.
+bool IsPDFName(const std::string& name)
+{
+    if (name.size() < 4) return false;
+    std::string extension = name.substr(name.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".pdf";
+}
+
+constexpr int32_t kMaxDPIValue = 2400;
+
+int32_t ParseWholeNumber(const std::string& option, const std::string& text, int32_t low, int32_t high)
+{
+    const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+    const long value = digits ? std::stol(text) : -1;
+    if (value < low || value > high) {
+        throw ConverterError("option '" + option + "' takes a whole number from " + std::to_string(low) + " to " +
+                                 std::to_string(high) + ", not '" + text + "'",
+                             kExitUsage);
+    }
+    return static_cast<int32_t>(value);
+}
+
 }  // namespace
 
 std::span<const OptionSpec> ConverterOptionTable()
@@ -77,6 +113,12 @@ std::string ConverterUsage()
            "images stay JPEG. A slide of another size than the slide area is scaled to fit it.\n"
            "With --narration voice/slide, slide n speaks voice/slide<n>.wav (or .flac, .ogg,\n"
            "or .mp3): 'corvanex --narration voice/slide Slide 12 talk.swf'.\n"
+           "\n"
+           "   or: corvanex [options] <deck.pdf> <output-file>\n"
+           "makes every page of <deck.pdf> a slide, in order, rendered at the size it is\n"
+           "shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720 at the\n"
+           "default 96 dpi). The show stops on every page unless talk.stp beside the PDF\n"
+           "or --stops says otherwise.\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
@@ -139,10 +181,14 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         return command;
     }
     const std::vector<std::string>& arguments = line.arguments;
-    if (arguments.size() < 3) {
+    const bool pdfForm = arguments.size() == 2 && IsPDFName(arguments[0]);
+    if (arguments.size() < 3 && !pdfForm) {
         command.action = ConverterCommand::Action::kUsage;
         return command;
     }
+#ifndef CORVANEX_PDF
+    if (pdfForm) throw ConverterError("built without PDF support", kExitUsage);
+#endif
     if (arguments.size() > 3) {
         const std::string& extra = arguments[3];
         const char* hint = extra.rfind("-", 0) == 0 ? " (options go before the image prefix)" : "";
@@ -172,9 +218,31 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
     }
     command.narration.stereo = line.Has("--narration-stereo");
 
-    command.imagePrefix = arguments[0];
-    command.slideCount = ParseSlideCount(arguments[1]);
-    command.outputFile = arguments[2];
+    if (pdfForm) {
+        command.pdfFile = arguments[0];
+        command.outputFile = arguments[1];
+        if (SameFile(command.pdfFile, command.outputFile))
+            throw UsageError("the movie '" + command.outputFile + "' would overwrite the PDF");
+        // Narration files are numbered like slide images; a PDF's pages have no names to follow.
+        if (command.narrationPrefix) throw UsageError("option '--narration' is for slide images, not a PDF deck");
+        command.lossless = line.Has("--lossless");
+        if (const auto quality = line.Value("--quality")) {
+            if (command.lossless) throw UsageError("option '--quality' is for JPEG pages, not with '--lossless'");
+            command.quality = ParseWholeNumber("--quality", *quality, 1, 100);
+        }
+        if (const auto dpi = line.Value("--dpi")) {
+            if ((line.Has("--size") && line.Value("--size") != "auto") || line.Has("--config"))
+                throw UsageError("option '--dpi' sizes the slide area from the first page, not with '--size' or '--config'");
+            command.dpi = ParseWholeNumber("--dpi", *dpi, 1, kMaxDPIValue);
+        }
+    } else {
+        for (const char* pdfOnly : {"--quality", "--lossless", "--dpi"})
+            if (line.Has(pdfOnly))
+                throw UsageError("option '" + std::string(pdfOnly) + "' is for a PDF deck (<deck.pdf> <output-file>)");
+        command.imagePrefix = arguments[0];
+        command.slideCount = ParseSlideCount(arguments[1]);
+        command.outputFile = arguments[2];
+    }
     if (const auto size = line.Value("--size")) {
         if (*size == "auto") {
             command.sizeAuto = true;

@@ -33,6 +33,10 @@ struct ConverterCommand {
         kUsage,  // too few arguments: the usage text on standard error, status 2
     };
     Action action = Action::kConvert;
+    // The PDF form (two arguments, the first ending in .pdf): the deck; empty otherwise.
+    std::string pdfFile;
+    std::optional<int32_t> quality, dpi;  // PDF form; unset: the defaults
+    bool lossless = false;                // PDF form
     std::string imagePrefix;
     int32_t slideCount = 0;
     std::string outputFile;

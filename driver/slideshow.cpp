@@ -1,12 +1,14 @@
 #include "driver/slideshow.h"
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "base/fassert.h"
 #include "driver/numberedfiles.h"
 #include "driver/orderedpool.h"
 #include "driver/pngslide.h"
@@ -22,8 +24,6 @@
 #include "swf/fprimitives.h"
 
 namespace {
-
-constexpr uint64_t kMaxCharacterIDs = 0xFFFF;
 
 // The stop positions that name each frame, in ascending order.
 std::vector<std::vector<size_t>> StopPositionsPerFrame(int32_t slideCount, const std::vector<int32_t>& stopTable)
@@ -90,7 +90,8 @@ struct PNGSlideFile {
 };
 
 // One slide as the movie gets it, with its size in pixels: a JPEG left in
-// its file, or its bytes kept in memory; a PNG, compressed when its turn comes.
+// its file, or its bytes kept in memory; a PNG, compressed when its turn comes;
+// or a lossless bitmap made elsewhere (a PDF page).
 struct SlideSource {
     SlideSize size;
     // Slides are never taken off the stage, so one with transparent pixels
@@ -316,6 +317,18 @@ FileNumbering FindSlideNumbering(const std::string& prefix)
     return *numbering;
 }
 
+// After the last slide: the background colour, the closing frame, the movie's
+// size (the slide area and a band of 40 pixels below it for the buttons), the file.
+void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile)
+{
+    movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
+    ComposeClosingFrame(movie, show);
+    movie.SetSize(show.layout.width * 20, show.layout.height * 20 + 800);
+    std::string reason;
+    if (!movie.WriteMovie(outputFile, &reason))
+        throw ConverterError("cannot write '" + outputFile + "': " + reason, kExitFailure);
+}
+
 // PNG slides are decoded and compressed on every core, each composed in order
 // as soon as it is ready: decoded pixels exist only for the slides being
 // compressed, compressed ones only until the movie takes them.
@@ -471,13 +484,70 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     } else {
         for (int32_t n = 1; n <= request.slideCount; ++n) ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
     }
-    movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
-    ComposeClosingFrame(movie, show);
+    FinishAndWrite(movie, show, request.outputFile);
+    return result;
+}
 
-    // The slide area and a band of 40 pixels below it for the buttons.
-    movie.SetSize(result.area.width * 20, result.area.height * 20 + 800);
-    std::string reason;
-    if (!movie.WriteMovie(request.outputFile, &reason))
-        throw ConverterError("cannot write '" + request.outputFile + "': " + reason, kExitFailure);
+struct MadeShowComposer::State {
+    explicit State(MadeShowRequest made)
+        : request(std::move(made)),
+          stopPositions(StopPositionsPerFrame(request.slideCount, request.stopTable)),
+          forwardImage(LoadWholeFile(request.forwardFile, "forward button image")),
+          backwardImage(LoadWholeFile(request.backwardFile, "backward button image")),
+          show{SlideLayout{request.area.width, request.area.height},
+               request.slideCount,
+               request.stopTable,
+               stopPositions,
+               forwardImage,
+               backwardImage,
+               stopAction,
+               request.keys,
+               nullptr}
+    {
+        CheckJPEG(forwardImage, request.forwardFile, "forward button image");
+        CheckJPEG(backwardImage, request.backwardFile, "backward button image");
+    }
+
+    HFMovie movie;
+    const MadeShowRequest request;
+    const std::vector<std::vector<size_t>> stopPositions;
+    const std::vector<uint8_t> forwardImage;
+    const std::vector<uint8_t> backwardImage;
+    const HFActionStop stopAction;
+    const ShowParts show;
+    // A JPEG bitmap borrows its bytes until the movie is written; a deque
+    // keeps each where it is as more come.
+    std::deque<std::vector<uint8_t>> jpegs;
+    int32_t added = 0;
+    int32_t scaled = 0;
+};
+
+MadeShowComposer::MadeShowComposer(MadeShowRequest request) : state(std::make_unique<State>(std::move(request))) {}
+
+MadeShowComposer::~MadeShowComposer() = default;
+
+void MadeShowComposer::Add(MadeSlide&& slide)
+{
+    F_ASSERT(state->added < state->request.slideCount, "state->added < state->request.slideCount");
+    SlideSource source;
+    source.size = slide.size;
+    if (auto* jpeg = std::get_if<std::vector<uint8_t>>(&slide.image)) {
+        state->jpegs.push_back(std::move(*jpeg));
+        source.image = &state->jpegs.back();
+    } else {
+        source.image = std::move(std::get<LosslessSlide>(slide.image));
+    }
+    const SlideSize area = state->request.area;
+    if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
+    ComposeSlide(state->movie, ++state->added, source, state->show);
+}
+
+SlideShowResult MadeShowComposer::Write()
+{
+    F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
+    FinishAndWrite(state->movie, state->show, state->request.outputFile);
+    SlideShowResult result;
+    result.area = state->request.area;
+    result.scaledSlides = state->scaled;
     return result;
 }

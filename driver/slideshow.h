@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "driver/narration.h"
+#include "driver/pngslide.h"
 #include "driver/slideinput.h"
 
 // One run of the converter, with every file name already resolved.
@@ -50,6 +53,9 @@ constexpr uint32_t kKeySpace = 32;
 // The largest slide count: the movie has slide count + 2 frames and the
 // header's frame count is 16-bit.
 constexpr int32_t kMaxSlideCount = 65533;
+
+// The most character IDs one movie can name.
+constexpr uint64_t kMaxCharacterIDs = 0xFFFF;
 
 // The number of character IDs a deck draws: seven a slide (its bitmap and
 // shape; the forward face's bitmap, face shape, hit shape and button; the
@@ -96,3 +102,43 @@ struct SlideShowResult {
 // bad input or a failed write (a slide that changed after its check among
 // them); the output file is then left as it was.
 SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover = SlideHandover::kFiles);
+
+// A show whose slides are made by the converter (the pages of a PDF) rather
+// than found as files: everything but the slides, resolved.
+struct MadeShowRequest {
+    std::string outputFile;
+    std::string forwardFile;
+    std::string backwardFile;
+    std::vector<int32_t> stopTable;
+    SlideSize area;
+    int32_t slideCount = 0;
+    bool keys = false;
+};
+
+// A slide made in memory: a whole JPEG file, or a lossless bitmap.
+struct MadeSlide {
+    SlideSize size;  // pixels
+    std::variant<std::vector<uint8_t>, LosslessSlide> image;
+};
+
+// Composes a made show slide by slide, in order, as the slides come, and
+// writes it. The caller has checked the character budget (mattes included:
+// a slide gets one where FitSlide says it does not cover the area).
+class MadeShowComposer {
+public:
+    // Reads and checks the button images; throws ConverterError.
+    explicit MadeShowComposer(MadeShowRequest request);
+    ~MadeShowComposer();
+    MadeShowComposer(const MadeShowComposer&) = delete;
+    MadeShowComposer& operator=(const MadeShowComposer&) = delete;
+
+    // The next slide (1, 2, ... up to the request's slide count).
+    void Add(MadeSlide&& slide);
+    // Once every slide is in: the closing frame, then the file. Throws
+    // ConverterError when it cannot be written (the old file then stays).
+    SlideShowResult Write();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+// A PDF presentation turned into a slide show: every page a slide, in order,
+// rendered at the size it is drawn at.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/pdfdeck.h"
+#include "driver/slideshow.h"
+
+constexpr int32_t kDefaultDPI = 96;
+
+struct PDFShowRequest {
+    std::string pdfFile;
+    std::string outputFile;
+    std::string forwardFile;
+    std::string backwardFile;
+    // Empty: the PDF's name with ".stp" for its extension, when that exists;
+    // else the show stops on every page.
+    std::string stopsFile;
+    // The slide area: `size`, else this file when named, else the first
+    // page's size at `dpi`.
+    std::optional<SlideSize> size;
+    std::string configFile;
+    int32_t dpi = kDefaultDPI;
+    PageEncoding encoding;
+    bool keys = false;
+};
+
+// "Talk.PDF" -> "Talk.stp", beside it.
+std::string PDFStopFileName(const std::string& pdfFile);
+
+// The stop table of a show that stops on every page: 0, 0, 1, ..., pages - 1.
+// Every page but the last waits for a click; every page after the first has
+// a backward button to the page before.
+std::vector<int32_t> StopOnEveryPage(int32_t pages);
+
+// A page of `points` at `dpi`, in whole pixels (at least one a side).
+SlideSize PageSizeAt(PageSize points, int32_t dpi);
+
+// The pixel size a page is rendered at: that of the rectangle FitSlide draws
+// it in, so the bitmap is shown at one pixel a pixel.
+PixelSize FittedPageSize(PageSize points, SlideSize area);
+
+// Opens the PDF, checks that its pages fit in one movie, renders them on all
+// cores and writes the show. Throws ConverterError (status 1 for the files,
+// 2 for a slide area the options make impossible); the output file is then
+// left as it was.
+SlideShowResult GeneratePDFMovie(const PDFShowRequest& request);

@@ -1,0 +1,315 @@
+// The converter's PDF form through the real binary: pages in order at their
+// fitted size, the stop table it makes or reads, and the files it refuses.
+// Without PDF support, the one answer it gives.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/converter_run.h"
+#include "support/swf_reader.h"
+
+#ifdef CORVANEX_PDF
+#include <jpeglib.h>
+
+#include "driver/pdfshow.h"
+#include "tests/support/pdfmaker.h"
+#endif
+
+namespace {
+
+using swftest::RunResult;
+using swftest::Scratch;
+using swftest::Tag;
+
+// A folder with the button images and a config.txt the PDF form must not read.
+Scratch& WithButtons(Scratch& folder)
+{
+    folder.MakeDeck("unused", 0, "", "300\n200\n");
+    return folder;
+}
+
+RunResult ConvertPDF(const Scratch& folder, std::vector<std::string> arguments)
+{
+    std::vector<std::string> all{"--forward", "forward.jpg", "--backward", "backward.jpg"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return folder.Convert(all, false);
+}
+
+#ifndef CORVANEX_PDF
+
+TEST(PDFShow, ABuildWithoutPDFSupportSaysSo)
+{
+    Scratch folder("nopdf");
+    WithButtons(folder).Write("talk.PDF", "%PDF-1.4\n");
+    const RunResult run = ConvertPDF(folder, {"talk.PDF", "talk.swf"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "corvanex: built without PDF support\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "talk.swf"));
+}
+
+#else
+
+std::vector<Tag> Only(const std::vector<Tag>& frame, FTagCode code)
+{
+    std::vector<Tag> tags;
+    std::copy_if(frame.begin(), frame.end(), std::back_inserter(tags), [&](const Tag& tag) { return tag.code == code; });
+    return tags;
+}
+
+// The frames of the movie a run wrote, one less for the closing pair.
+std::vector<std::vector<Tag>> SlideFrames(const Scratch& folder, const std::string& movie)
+{
+    std::vector<std::vector<Tag>> frames = swftest::Frames(swftest::ParseFile((folder / movie).string()));
+    frames.resize(frames.size() - 2);
+    return frames;
+}
+
+// The GotoFrame target of a backward button (its click action comes first).
+int BackwardTarget(const Tag& button)
+{
+    const size_t at = 3 + swftest::Word(button, 3) + 4;  // first condition's actions
+    EXPECT_EQ(button.body.at(at), 0x81);                 // GotoFrame
+    return swftest::Word(button, at + 3);
+}
+
+// Per frame: its Stop actions and its backward buttons' targets.
+struct FrameStops {
+    int stops;
+    std::vector<int> backward;
+    bool operator==(const FrameStops&) const = default;
+};
+
+std::vector<FrameStops> Stops(const std::vector<std::vector<Tag>>& frames)
+{
+    std::vector<FrameStops> stops;
+    for (const std::vector<Tag>& frame : frames) {
+        FrameStops these{static_cast<int>(Only(frame, FTagCode::DoAction).size()), {}};
+        const std::vector<Tag> buttons = Only(frame, FTagCode::DefineButton2);
+        for (size_t b = 1; b < buttons.size(); ++b) these.backward.push_back(BackwardTarget(buttons[b]));  // [0]: forward
+        stops.push_back(these);
+    }
+    return stops;
+}
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+// The JPEG of a DefineBitsJPEG2: after the ID and the empty table section.
+Picture DecodeSlide(const Tag& bits)
+{
+    Picture picture;
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bits.body.data() + 6, static_cast<unsigned long>(bits.body.size() - 6));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    picture.width = static_cast<int>(info.output_width);
+    picture.height = static_cast<int>(info.output_height);
+    picture.rgb.resize(size_t(picture.width) * size_t(picture.height) * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = picture.rgb.data() + size_t{info.output_scanline} * size_t(picture.width) * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return picture;
+}
+
+// The page whose colour a corner square has, from a pixel inside it.
+int PageAt(const Picture& picture, int x, int y)
+{
+    const uint8_t* rgb = &picture.rgb[(size_t(y) * size_t(picture.width) + size_t(x)) * 3];
+    return pdfmaker::PageOfCornerColour(rgb[0], rgb[1], rgb[2]);
+}
+
+// xmin, xmax, ymin, ymax of a DefineShape3.
+std::vector<int32_t> Bounds(const Tag& shape)
+{
+    swftest::BitReader bits(shape.body, 2);
+    const uint32_t count = bits.Unsigned(5);
+    std::vector<int32_t> bounds;
+    for (int i = 0; i < 4; ++i) bounds.push_back(bits.Signed(count));
+    return bounds;
+}
+
+TEST(PDFShow, SizesNamesAndTheAutomaticStopTable)
+{
+    EXPECT_EQ(PDFStopFileName("decks/Talk.PDF"), "decks/Talk.stp");
+    EXPECT_EQ(PDFStopFileName("a.b.pdf"), "a.b.stp");
+    EXPECT_EQ(StopOnEveryPage(4), (std::vector<int32_t>{0, 0, 1, 2, 3}));
+    const SlideSize hd = PageSizeAt(PageSize{960, 540}, 96);
+    EXPECT_EQ(hd.width, 1280);
+    EXPECT_EQ(hd.height, 720);
+    const SlideSize a4 = PageSizeAt(PageSize{595.28, 841.89}, 144);
+    EXPECT_EQ(a4.width, 1191);
+    EXPECT_EQ(a4.height, 1684);
+    // A page fits as an image of its shape would; its bitmap then fits the same way.
+    for (const PageSize page : {PageSize{960, 540}, PageSize{540, 960}, PageSize{612, 792}, PageSize{2000, 10}}) {
+        const PixelSize pixels = FittedPageSize(page, SlideSize{1280, 720});
+        const SlidePlacement bitmap = FitSlide(SlideSize{pixels.width, pixels.height}, SlideSize{1280, 720});
+        EXPECT_NEAR((bitmap.xmax - bitmap.xmin + 20) / 20.0, pixels.width, 0.5) << page.width << " x " << page.height;
+        EXPECT_NEAR((bitmap.ymax - bitmap.ymin + 20) / 20.0, pixels.height, 0.5) << page.width << " x " << page.height;
+    }
+    EXPECT_EQ(FittedPageSize(PageSize{540, 960}, SlideSize{1280, 720}).width, 405);
+}
+
+TEST(PDFShow, PagesInOrderAtTheirFittedSizeWithAMatteUnderAPortraitPage)
+{
+    Scratch folder("pdforder");
+    pdfmaker::DeckOptions options;
+    options.pages = 7;  // more than the cores, so pages finish out of order
+    options.portraitPages = {3};
+    options.numberedCorners = true;
+    WithButtons(folder).Write("Talk.PDF", pdfmaker::MakeDeck(options));
+    const RunResult run = ConvertPDF(folder, {"Talk.PDF", "talk.swf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    // The first page at 96 dpi, not config.txt's 300 x 200.
+    const swftest::Movie movie = swftest::ParseFile((folder / "talk.swf").string());
+    EXPECT_EQ(movie.xmax, 1280 * 20);
+    EXPECT_EQ(movie.ymax, 720 * 20 + 800);
+    const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "talk.swf");
+    ASSERT_EQ(frames.size(), 7u);
+    for (int f = 0; f < 7; ++f) {
+        const Picture page = DecodeSlide(Only(frames[f], FTagCode::DefineBitsJPEG2).at(0));
+        const bool portrait = f == 2;
+        EXPECT_EQ(page.width, portrait ? 405 : 1280) << "frame " << f;
+        EXPECT_EQ(page.height, 720) << "frame " << f;
+        // Corner squares of 60 points: 45 pixels at this scale.
+        for (const auto& [x, y] : {std::pair{10, 10}, {page.width - 10, 10}, {10, 709}, {page.width - 10, 709}})
+            EXPECT_EQ(PageAt(page, x, y), f + 1) << "frame " << f << " at " << x << ", " << y;
+    }
+    // The landscape pages fill the area; the portrait one lies centred on a
+    // matte of the whole area, defined first.
+    EXPECT_EQ(frames[0][0].code, FTagCode::DefineBitsJPEG2);
+    const std::vector<Tag>& portrait = frames[2];
+    ASSERT_EQ(portrait[0].code, FTagCode::DefineShape3);
+    EXPECT_EQ(Bounds(portrait[0]), (std::vector<int32_t>{20, 25600, 20, 14400}));
+    ASSERT_EQ(portrait[2].code, FTagCode::DefineBitsJPEG2);
+    EXPECT_EQ(Bounds(portrait[3]), (std::vector<int32_t>{8770, 16850, 20, 14400}));
+}
+
+TEST(PDFShow, StopsOnEveryPageWithoutAStopFile)
+{
+    Scratch folder("pdfstops");
+    pdfmaker::DeckOptions options;
+    options.pages = 4;
+    WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
+    ASSERT_EQ(ConvertPDF(folder, {"--keys", "talk.pdf", "talk.swf"}).status, 0);
+    // Every page but the last waits; every page after the first goes back one.
+    EXPECT_EQ(Stops(SlideFrames(folder, "talk.swf")),
+              (std::vector<FrameStops>{{1, {}}, {1, {0}}, {1, {1}}, {0, {2}}}));
+}
+
+TEST(PDFShow, AStopFileBesideThePDFWinsAndStopsWinsOverIt)
+{
+    Scratch folder("pdfstopfile");
+    pdfmaker::DeckOptions options;
+    options.pages = 4;
+    WithButtons(folder).Write("Talk.PDF", pdfmaker::MakeDeck(options));
+    folder.Write("Talk.stp", "0\n2");  // entries 0, 2: frame 2 stops, back to 0
+    folder.Write("other.stp", "0\n1\n3");
+    ASSERT_EQ(ConvertPDF(folder, {"Talk.PDF", "a.swf"}).status, 0);
+    EXPECT_EQ(Stops(SlideFrames(folder, "a.swf")), (std::vector<FrameStops>{{0, {}}, {0, {}}, {1, {0}}, {0, {}}}));
+    ASSERT_EQ(ConvertPDF(folder, {"--stops", "other.stp", "Talk.PDF", "b.swf"}).status, 0);
+    EXPECT_EQ(Stops(SlideFrames(folder, "b.swf")), (std::vector<FrameStops>{{0, {}}, {1, {0}}, {0, {}}, {0, {1}}}));
+}
+
+TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
+{
+    Scratch folder("pdfoptions");
+    pdfmaker::DeckOptions options;
+    options.pages = 2;
+    options.numberedCorners = true;
+    WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
+    ASSERT_EQ(ConvertPDF(folder, {"--dpi", "48", "talk.pdf", "small.swf"}).status, 0);
+    EXPECT_EQ(swftest::ParseFile((folder / "small.swf").string()).xmax, 640 * 20);
+    ASSERT_EQ(ConvertPDF(folder, {"--config", "config.txt", "talk.pdf", "config.swf"}).status, 0);
+    EXPECT_EQ(swftest::ParseFile((folder / "config.swf").string()).xmax, 300 * 20);
+    // Lossless pages: a lossless bitmap where the JPEG was.
+    ASSERT_EQ(ConvertPDF(folder, {"--lossless", "--size", "320x180", "talk.pdf", "lossless.swf"}).status, 0);
+    const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "lossless.swf");
+    EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsJPEG2).size(), 2u);  // the button faces only
+    EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsLossless).size(), 1u);
+    // Lower quality, fewer bytes.
+    ASSERT_EQ(ConvertPDF(folder, {"--quality", "20", "talk.pdf", "q20.swf"}).status, 0);
+    ASSERT_EQ(ConvertPDF(folder, {"talk.pdf", "q90.swf"}).status, 0);
+    EXPECT_LT(std::filesystem::file_size(folder / "q20.swf"), std::filesystem::file_size(folder / "q90.swf"));
+
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--quality", "101", "talk.pdf", "x.swf"}, "option '--quality' takes a whole number from 1 to 100, not '101'"},
+        {{"--dpi", "2401", "talk.pdf", "x.swf"}, "option '--dpi' takes a whole number from 1 to 2400, not '2401'"},
+        {{"--lossless", "--quality", "50", "talk.pdf", "x.swf"},
+         "option '--quality' is for JPEG pages, not with '--lossless'"},
+        {{"--size", "640x480", "--dpi", "72", "talk.pdf", "x.swf"},
+         "option '--dpi' sizes the slide area from the first page, not with '--size' or '--config'"},
+        {{"--lossless", "deck", "3", "x.swf"}, "option '--lossless' is for a PDF deck (<deck.pdf> <output-file>)"},
+        {{"talk.pdf", "./talk.pdf"}, "the movie './talk.pdf' would overwrite the PDF"},
+        {{"--narration", "voice", "talk.pdf", "x.swf"}, "option '--narration' is for slide images, not a PDF deck"},
+    };
+    for (const auto& [arguments, message] : refusals) {
+        const RunResult run = ConvertPDF(folder, arguments);
+        EXPECT_EQ(run.status, 2) << message;
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "corvanex: " + message);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.swf"));
+    // Two arguments without a PDF: the usage text, as for too few.
+    const RunResult two = ConvertPDF(folder, {"talk.ppt", "x.swf"});
+    EXPECT_EQ(two.status, 2);
+    EXPECT_EQ(two.err.rfind("usage: corvanex", 0), 0u);
+}
+
+TEST(PDFShow, BadPDFsAreRefusedNamingTheFileAndLeaveTheOldMovie)
+{
+    Scratch folder("pdfbad");
+    WithButtons(folder);
+    pdfmaker::DeckOptions locked;
+    locked.pages = 2;
+    locked.userPassword = "secret";
+    folder.Write("notes.pdf", "these are my notes\n");
+    folder.Write("empty.pdf", pdfmaker::MakeEmptyDeck());
+    folder.Write("locked.pdf", pdfmaker::MakeDeck(locked));
+    folder.Write("damaged.pdf", "%PDF-1.4\n" + std::string(2000, '\x9C'));
+    folder.Write("old.swf", swftest::TinyMovie());
+    const std::pair<std::string, std::string> cases[] = {
+        {"notes.pdf", "the file 'notes.pdf' is not a PDF"},
+        {"empty.pdf", "the PDF 'empty.pdf' has no pages"},
+        {"locked.pdf", "the PDF 'locked.pdf' needs a password to open; remove it first"},
+        {"missing.pdf", "cannot open the PDF 'missing.pdf': No such file or directory"},
+        {"damaged.pdf", "the PDF 'damaged.pdf' is damaged: it cannot be read"},
+    };
+    for (const auto& [file, message] : cases) {
+        const RunResult run = ConvertPDF(folder, {file, "old.swf"});
+        EXPECT_EQ(run.status, 1) << file;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(swftest::Slurp(folder / "old.swf"), swftest::TinyMovie()) << file;
+    }
+}
+
+TEST(PDFShow, MorePagesThanAMovieHoldsAreRefusedBeforeRendering)
+{
+    // Stopping on every page, a page takes ten character IDs: 6553 fit.
+    Scratch folder("pdfbudget");
+    pdfmaker::DeckOptions options;
+    options.pages = 6554;
+    WithButtons(folder).Write("big.pdf", pdfmaker::MakeDeck(options));
+    const RunResult run = ConvertPDF(folder, {"big.pdf", "big.swf"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "corvanex: the PDF 'big.pdf' has 6554 pages; at most 6553 fit in one movie with these stop points "
+              "and slide area\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "big.swf"));
+}
+
+#endif
+
+}  // namespace

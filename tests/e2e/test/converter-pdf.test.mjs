@@ -1,0 +1,93 @@
+// A PDF deck, made by the build's generator, converted in one step and played
+// in Ruffle: each page's corner squares where the fit puts them, a portrait
+// page on the background matte, forward and back by click and by key.
+
+import assert from "node:assert/strict";
+import { execFileSync, spawnSync } from "node:child_process";
+import { existsSync, readFileSync } from "node:fs";
+import { dirname, join } from "node:path";
+import { describe, it } from "node:test";
+import { ASSETS, BACKGROUND, CONVERTER, scratchDir } from "../lib/deck.mjs";
+import { MoviePage, sharedPlayer } from "../lib/player.mjs";
+import { layout } from "../lib/show.mjs";
+import { assertClean, checkSwf } from "../lib/swf-check.mjs";
+
+const MAKEPDF = process.env.CORVANEX_MAKEPDF || join(dirname(CONVERTER), "makepdf");
+const withPDF = existsSync(MAKEPDF) &&
+    spawnSync(CONVERTER, ["--help"], { encoding: "utf8" }).stdout.includes("<deck.pdf>");
+
+// 960 x 540 points at 96 dpi.
+const AREA = { width: 1280, height: 720 };
+const PAGES = 4;
+const PORTRAIT = 3;
+
+// The generator's corner colour of page n: levels of 85 in each channel.
+const cornerColor = (n) => [(n & 3) * 85, (n >> 2 & 3) * 85, (n >> 4 & 3) * 85];
+
+// Where page n lies in the slide area, in movie pixels, and its corner
+// squares' side (60 points at the page's scale).
+function placed(n) {
+    const [w, h] = n === PORTRAIT ? [540, 960] : [960, 540];
+    const scale = Math.min(AREA.width / w, AREA.height / h);
+    const left = (AREA.width - w * scale) / 2, top = (AREA.height - h * scale) / 2;
+    return { left, top, right: left + w * scale, bottom: top + h * scale, square: 60 * scale };
+}
+
+// The middle of each corner square, and (for a page narrower than the area)
+// points of the bands beside it, which show the matte.
+function expected(n) {
+    const box = placed(n), half = box.square / 2;
+    const corners = [[box.left + half, box.top + half], [box.right - half, box.top + half],
+        [box.left + half, box.bottom - half], [box.right - half, box.bottom - half]];
+    const points = corners.map((at) => ({ at, color: cornerColor(n) }));
+    if (box.left > 20) points.push({ at: [box.left / 2, 360], color: BACKGROUND }, { at: [(box.right + AREA.width) / 2, 360], color: BACKGROUND });
+    return points;
+}
+
+const converted = (() => {
+    if (!withPDF) return undefined;
+    const dir = scratchDir("pdf");
+    const pdf = join(dir, "talk.pdf");
+    execFileSync(MAKEPDF, ["--pages", String(PAGES), "--portrait", String(PORTRAIT), "--numbered", pdf]);
+    const out = join(dir, "talk.swf");
+    const run = spawnSync(CONVERTER, ["--keys", "--forward", join(ASSETS, "forward.jpg"), "--backward", join(ASSETS, "backward.jpg"),
+        pdf, out], { cwd: dir, encoding: "utf8", timeout: 60000 });
+    return { run, bytes: existsSync(out) ? readFileSync(out) : undefined };
+})();
+
+describe("PDF deck", { skip: withPDF ? false : "converter built without PDF support, or no makepdf" }, () => {
+    const { server, browser } = sharedPlayer();
+
+    it("converts in one step and reads clean in swf-parser", () => {
+        assert.equal(converted.run.status, 0, converted.run.stderr);
+        assert.equal(converted.run.stderr, "");
+        const check = checkSwf(converted.bytes);
+        assertClean(check);
+        assert.deepEqual(check.header.frameSize, { xMin: 0, xMax: AREA.width * 20, yMin: 0, yMax: AREA.height * 20 + 800 });
+    });
+
+    it("shows each page where the fit puts it and steps forward and back by click and key", async () => {
+        const movie = await MoviePage.open(browser(), server(), converted.bytes);
+        try {
+            const { forward, backward } = layout(AREA);
+            const tolerance = 16;
+            await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
+            await movie.click(...forward);
+            await movie.waitForColors(expected(2), { tolerance });
+            await movie.press("ArrowRight");
+            await movie.waitForColors(expected(3), { tolerance });
+            await movie.press("ArrowLeft");
+            await movie.waitForColors(expected(2), { tolerance });
+            await movie.click(...backward);
+            await movie.waitForColors(expected(1), { tolerance });
+            await movie.press("ArrowRight");
+            await movie.waitForColors(expected(2), { tolerance });
+            await movie.press("ArrowRight");
+            await movie.waitForColors(expected(3), { tolerance });
+            await movie.click(...forward);
+            await movie.waitForColors(expected(4), { tolerance });
+        } finally {
+            await movie.close();
+        }
+    });
+});
