@@ -66,16 +66,6 @@ uint16_t GotoTarget(const Tag& button)
     return static_cast<uint16_t>(body[body.size() - 3] | body[body.size() - 2] << 8);
 }
 
-// The bounds of a DefineShape3.
-std::vector<int32_t> ShapeBounds(const Tag& shape)
-{
-    swftest::BitReader bits(shape.body, 2);
-    const uint32_t count = bits.Unsigned(5);
-    std::vector<int32_t> bounds;
-    for (int i = 0; i < 4; ++i) bounds.push_back(bits.Signed(count));
-    return bounds;  // xmin, xmax, ymin, ymax
-}
-
 TEST(Composition, StopsWithAFinalLineFeed)
 {
     // Entries 0, 2, 0: frame 0 stops with a button back to frame 0; frame 2 is
@@ -125,11 +115,11 @@ TEST(Composition, ButtonsSitInTheBandBelowTheSlide)
     const Show show = Convert("0\n1", 2);
     const std::vector<Tag>& frame = show.frames[1];
     ASSERT_EQ(Codes(frame), Join({kSlideAndForward, kFirstBackward}));
-    EXPECT_EQ(ShapeBounds(frame[1]), (std::vector<int32_t>{20, 12800, 20, 9600}));       // the slide
-    EXPECT_EQ(ShapeBounds(frame[4]), (std::vector<int32_t>{6600, 7200, 9700, 10300}));   // forward face
-    EXPECT_EQ(ShapeBounds(frame[5]), (std::vector<int32_t>{6600, 7200, 9700, 10300}));   // forward hit area
-    EXPECT_EQ(ShapeBounds(frame[9]), (std::vector<int32_t>{5600, 6200, 9700, 10300}));   // backward face
-    EXPECT_EQ(ShapeBounds(frame[10]), (std::vector<int32_t>{5600, 6200, 9700, 10300}));  // backward hit area
+    EXPECT_EQ(swftest::ShapeBounds(frame[1]), (std::vector<int32_t>{20, 12800, 20, 9600}));       // the slide
+    EXPECT_EQ(swftest::ShapeBounds(frame[4]), (std::vector<int32_t>{6600, 7200, 9700, 10300}));   // forward face
+    EXPECT_EQ(swftest::ShapeBounds(frame[5]), (std::vector<int32_t>{6600, 7200, 9700, 10300}));   // forward hit area
+    EXPECT_EQ(swftest::ShapeBounds(frame[9]), (std::vector<int32_t>{5600, 6200, 9700, 10300}));   // backward face
+    EXPECT_EQ(swftest::ShapeBounds(frame[10]), (std::vector<int32_t>{5600, 6200, 9700, 10300}));  // backward hit area
 }
 
 TEST(Composition, DisplayDepthsAfterSorting)
@@ -168,7 +158,7 @@ TEST(Composition, FullHDSlideFillsItsArea)
 {
     const Show show = Convert("0\n", 1, "1920\n1080\n");
     const Tag& shape = show.frames[0][1];
-    EXPECT_EQ(ShapeBounds(shape), (std::vector<int32_t>{20, 38400, 20, 21600}));
+    EXPECT_EQ(swftest::ShapeBounds(shape), (std::vector<int32_t>{20, 38400, 20, 21600}));
     // After the bounds: fill style count 2, the placeholder bitmap fill, then
     // the slide's own: type 0x41, bitmap ID 1, matrix with scale (size x 65536) / pixels.
     swftest::BitReader bits(shape.body, 2);
@@ -196,7 +186,7 @@ TEST(Composition, FullHDSlideFillsItsArea)
     EXPECT_EQ(bits.Signed(bits2), 20);
     EXPECT_EQ(bits.Signed(bits2), 20);
     // The forward button sits in the band below the slide.
-    EXPECT_EQ(ShapeBounds(show.frames[0][4]), (std::vector<int32_t>{19400, 20000, 21700, 22300}));
+    EXPECT_EQ(swftest::ShapeBounds(show.frames[0][4]), (std::vector<int32_t>{19400, 20000, 21700, 22300}));
     EXPECT_EQ(show.movie.ymax, 22400);
 }
 

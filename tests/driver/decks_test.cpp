@@ -39,16 +39,6 @@ std::vector<FTagCode> Codes(const std::vector<Tag>& tags, size_t count)
     return codes;
 }
 
-// xmin, xmax, ymin, ymax of a DefineShape3.
-std::vector<int32_t> Bounds(const Tag& shape)
-{
-    swftest::BitReader bits(shape.body, 2);
-    const uint32_t count = bits.Unsigned(5);
-    std::vector<int32_t> bounds;
-    for (int i = 0; i < 4; ++i) bounds.push_back(bits.Signed(count));
-    return bounds;
-}
-
 // The second fill style of a bitmap-filled DefineShape3 (the first names no bitmap).
 struct BitmapFill {
     uint32_t bitmapID;
@@ -216,18 +206,18 @@ TEST(Matte, MixedDeckShowsNoBandOfTheSlideBefore)
 
     // The matte: the whole slide area in the background colour.
     const std::vector<Tag>& wider = show.frames[1];
-    EXPECT_EQ(Bounds(wider[0]), (std::vector<int32_t>{20, 12800, 20, 9600}));
+    EXPECT_EQ(swftest::ShapeBounds(wider[0]), (std::vector<int32_t>{20, 12800, 20, 9600}));
     EXPECT_EQ(SolidFill(wider[0]), (std::vector<uint32_t>{0xCD, 0xCD, 0xCD, 0xFF}));
     // The slide: its rectangle and fill follow the image's true size.
-    EXPECT_EQ(Bounds(wider[3]), (std::vector<int32_t>{20, 12800, 1220, 8400}));
+    EXPECT_EQ(swftest::ShapeBounds(wider[3]), (std::vector<int32_t>{20, 12800, 1220, 8400}));
     const BitmapFill fill = SlideFill(wider[3]);
     EXPECT_EQ(fill.bitmapID, swftest::Word(wider[2], 0));
     EXPECT_EQ(fill.scaleX, static_cast<int32_t>(int64_t{12800 - 20 + 1} * 65536 / 1920));
     EXPECT_EQ(fill.scaleY, static_cast<int32_t>(int64_t{8400 - 1220 + 1} * 65536 / 1080));
     EXPECT_EQ(fill.translateX, 20);
     EXPECT_EQ(fill.translateY, 1220);
-    EXPECT_EQ(Bounds(show.frames[2][3]), (std::vector<int32_t>{2820, 10000, 20, 9600}));
-    EXPECT_EQ(Bounds(show.frames[3][1]), (std::vector<int32_t>{20, 12800, 20, 9600}));
+    EXPECT_EQ(swftest::ShapeBounds(show.frames[2][3]), (std::vector<int32_t>{2820, 10000, 20, 9600}));
+    EXPECT_EQ(swftest::ShapeBounds(show.frames[3][1]), (std::vector<int32_t>{20, 12800, 20, 9600}));
 
     // The matte is defined before the slide's bitmap, so at the slide's
     // depth it sorts right below it, and above every slide before.
@@ -281,7 +271,7 @@ TEST(SizeAuto, TheFirstSlideGivesTheArea)
     ASSERT_EQ(show.run.status, 0) << show.run.err;
     EXPECT_EQ(show.movie.xmax, 1920 * 20);
     EXPECT_EQ(show.movie.ymax, 1080 * 20 + 800);
-    EXPECT_EQ(Bounds(show.frames[0][1]), (std::vector<int32_t>{20, 38400, 20, 21600}));
+    EXPECT_EQ(swftest::ShapeBounds(show.frames[0][1]), (std::vector<int32_t>{20, 38400, 20, 21600}));
     EXPECT_NE(show.run.err.find("1 of 3 slides differ from the 1920 x 1080 slide area"), std::string::npos);
 
     // The page is sized to the movie.
@@ -509,7 +499,7 @@ TEST(PNGDeck, EachSlideReachesTheMovieInItsFormOnAMatteWhereItMayBeTransparent)
         ASSERT_GE(frame.size(), at + 3);
         if (expected[i].matte) {
             EXPECT_EQ(Codes(frame, 2), (std::vector<FTagCode>{DefineShape3, PlaceObject2}));
-            EXPECT_EQ(Bounds(frame[0]), area);
+            EXPECT_EQ(swftest::ShapeBounds(frame[0]), area);
             EXPECT_EQ(SolidFill(frame[0]), (std::vector<uint32_t>{0xCD, 0xCD, 0xCD, 0xFF}));
         }
         const Tag& bitmap = frame[at];
@@ -519,7 +509,7 @@ TEST(PNGDeck, EachSlideReachesTheMovieInItsFormOnAMatteWhereItMayBeTransparent)
         const SlideSize size = i == 4 ? SlideSize{320, 320} : SlideSize{640, 480};
         EXPECT_EQ(swftest::Word(bitmap, 3), size.width);
         EXPECT_EQ(swftest::Word(bitmap, 5), size.height);
-        EXPECT_EQ(Bounds(frame[at + 1]), expected[i].bounds);
+        EXPECT_EQ(swftest::ShapeBounds(frame[at + 1]), expected[i].bounds);
         const BitmapFill fill = SlideFill(frame[at + 1]);
         EXPECT_EQ(fill.bitmapID, swftest::Word(bitmap, 0));
         EXPECT_EQ(fill.translateX, expected[i].bounds[0]);

@@ -130,16 +130,6 @@ int PageAt(const Picture& picture, int x, int y)
     return pdfmaker::PageOfCornerColour(rgb[0], rgb[1], rgb[2]);
 }
 
-// xmin, xmax, ymin, ymax of a DefineShape3.
-std::vector<int32_t> Bounds(const Tag& shape)
-{
-    swftest::BitReader bits(shape.body, 2);
-    const uint32_t count = bits.Unsigned(5);
-    std::vector<int32_t> bounds;
-    for (int i = 0; i < 4; ++i) bounds.push_back(bits.Signed(count));
-    return bounds;
-}
-
 TEST(PDFShow, SizesNamesAndTheAutomaticStopTable)
 {
     EXPECT_EQ(PDFStopFileName("decks/Talk.PDF"), "decks/Talk.stp");
@@ -193,9 +183,9 @@ TEST(PDFShow, PagesInOrderAtTheirFittedSizeWithAMatteUnderAPortraitPage)
     EXPECT_EQ(frames[0][0].code, FTagCode::DefineBitsJPEG2);
     const std::vector<Tag>& portrait = frames[2];
     ASSERT_EQ(portrait[0].code, FTagCode::DefineShape3);
-    EXPECT_EQ(Bounds(portrait[0]), (std::vector<int32_t>{20, 25600, 20, 14400}));
+    EXPECT_EQ(swftest::ShapeBounds(portrait[0]), (std::vector<int32_t>{20, 25600, 20, 14400}));
     ASSERT_EQ(portrait[2].code, FTagCode::DefineBitsJPEG2);
-    EXPECT_EQ(Bounds(portrait[3]), (std::vector<int32_t>{8770, 16850, 20, 14400}));
+    EXPECT_EQ(swftest::ShapeBounds(portrait[3]), (std::vector<int32_t>{8770, 16850, 20, 14400}));
 }
 
 TEST(PDFShow, StopsOnEveryPageWithoutAStopFile)

@@ -160,6 +160,16 @@ inline uint16_t Word(const Tag& tag, size_t at)
     return static_cast<uint16_t>(tag.body.at(at) | tag.body.at(at + 1) << 8);
 }
 
+// The bounds of a DefineShape3 (its ID first): xmin, xmax, ymin, ymax.
+inline std::vector<int32_t> ShapeBounds(const Tag& shape)
+{
+    BitReader bits(shape.body, 2);
+    const uint32_t count = bits.Unsigned(5);
+    std::vector<int32_t> bounds;
+    for (int i = 0; i < 4; ++i) bounds.push_back(bits.Signed(count));
+    return bounds;
+}
+
 inline std::vector<uint8_t> ReadFile(const std::string& name)
 {
     std::ifstream input(name, std::ios::binary);
