@@ -18,7 +18,9 @@ const withPDF = existsSync(MAKEPDF) &&
 
 // 960 x 540 points at 96 dpi.
 const AREA = { width: 1280, height: 720 };
-const PAGES = 4;
+// Page 4 is checked at rest: the last page never stops (it plays on to the
+// closing notice, which covers it a few frames later), so the deck has one more.
+const PAGES = 5;
 const PORTRAIT = 3;
 
 // The generator's corner colour of page n: levels of 85 in each channel.
