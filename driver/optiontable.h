@@ -78,20 +78,20 @@ inline CommandLine ParseCommandLine(std::span<const OptionSpec> table, const std
         }
         const size_t equals = word.find('=');
         const std::string name = word.substr(0, equals);
-        const auto spec = std::find_if(table.begin(), table.end(), [&](const OptionSpec& s) { return s.name == name; });
-        if (spec == table.end()) throw OptionError(OptionError::Kind::kUnknown, name, word);
+        const auto option = std::find_if(table.begin(), table.end(), [&](const OptionSpec& s) { return s.name == name; });
+        if (option == table.end()) throw OptionError(OptionError::Kind::kUnknown, name, word);
         std::string value;
-        if (spec->value.empty()) {
+        if (option->value.empty()) {
             if (equals != std::string::npos) throw OptionError(OptionError::Kind::kTakesNoValue, name, word);
         } else if (equals != std::string::npos) {
             value = word.substr(equals + 1);
         } else if (i + 1 < words.size()) {
             value = words[++i];
         }
-        if (!spec->value.empty() && value.empty()) throw OptionError(OptionError::Kind::kNeedsValue, name, word);
-        line.options.emplace_back(&*spec, std::move(value));
-        if (spec->endsCommandLine) {
-            line.ending = &*spec;
+        if (!option->value.empty() && value.empty()) throw OptionError(OptionError::Kind::kNeedsValue, name, word);
+        line.options.emplace_back(&*option, std::move(value));
+        if (option->endsCommandLine) {
+            line.ending = &*option;
             break;
         }
     }
@@ -104,21 +104,21 @@ inline CommandLine ParseCommandLine(std::span<const OptionSpec> table, const std
 inline std::string OptionHelp(std::span<const OptionSpec> table)
 {
     size_t column = 0;
-    for (const OptionSpec& spec : table)
-        column = std::max(column, spec.name.size() + (spec.value.empty() ? 0 : spec.value.size() + 1));
+    for (const OptionSpec& option : table)
+        column = std::max(column, option.name.size() + (option.value.empty() ? 0 : option.value.size() + 1));
     column += 2 + 3;
     std::string text = "options:\n";
-    for (const OptionSpec& spec : table) {
+    for (const OptionSpec& option : table) {
         // Appended piece by piece: GCC 12 at -O3 takes "x" + std::string(...)
         // here for an overlapping copy (-Wrestrict), which fails the release build.
         std::string line = "  ";
-        line += spec.name;
-        if (!spec.value.empty()) {
+        line += option.name;
+        if (!option.value.empty()) {
             line += ' ';
-            line += spec.value;
+            line += option.value;
         }
         line.resize(column, ' ');
-        std::string_view help = spec.help;
+        std::string_view help = option.help;
         for (;;) {
             const size_t end = help.find('\n');
             line += help.substr(0, end);
@@ -127,8 +127,8 @@ inline std::string OptionHelp(std::span<const OptionSpec> table)
             line = std::string(column, ' ');
             help.remove_prefix(end + 1);
         }
-        if (!spec.defaultText.empty()) {
-            const std::string note = "(default: " + std::string(spec.defaultText) + ")";
+        if (!option.defaultText.empty()) {
+            const std::string note = "(default: " + std::string(option.defaultText) + ")";
             if (line.size() + 1 + note.size() > 100) {
                 text += line + "\n";
                 line = std::string(column, ' ') + note;

@@ -190,8 +190,8 @@ TEST(ConverterCommandLine, ReadmeListsTheOptionsOfTheTable)
         rows.push_back(match[1].str() + "|" + match[2].str() + "|" + defaultText);
     }
     std::vector<std::string> table;
-    for (const OptionSpec& spec : ConverterOptionTable())
-        table.push_back(std::string(spec.name) + "|" + std::string(spec.value) + "|" + std::string(spec.defaultText));
+    for (const OptionSpec& option : ConverterOptionTable())
+        table.push_back(std::string(option.name) + "|" + std::string(option.value) + "|" + std::string(option.defaultText));
     EXPECT_EQ(rows, table);
 }
 

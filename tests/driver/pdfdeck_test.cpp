@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
-#include <zlib.h>
 
 #include <stdexcept>
 #include <string>
@@ -15,6 +14,7 @@
 #include "driver/jpegencoder.h"
 #include "driver/slideinput.h"
 #include "support/converter_run.h"
+#include "support/swf_reader.h"
 #include "tests/support/pdfmaker.h"
 
 namespace {
@@ -263,9 +263,8 @@ TEST(PDFDeck, LosslessPagesKeepExactColours)
         EXPECT_TRUE(encoded.jpeg.empty());
         EXPECT_EQ(slide.width, encoded.width);
         EXPECT_FALSE(slide.alpha);
-        std::vector<uint8_t> raw(size_t(slide.width) * size_t(slide.height) * 4 + 1024);
-        uLongf length = raw.size();
-        ASSERT_EQ(uncompress(raw.data(), &length, slide.zlibData.data(), slide.zlibData.size()), Z_OK);
+        const std::vector<uint8_t> raw =
+            swftest::Inflate(slide.zlibData, size_t(slide.width) * size_t(slide.height) * 4 + 1024);
         // Format 3: RGB table, then indices; format 5: ARGB pixels.
         const uint8_t* rgb = slide.format == 3 ? &raw[size_t(raw[slide.colorTableEntries * 3]) * 3] : &raw[1];
         const pdfmaker::Colour corner = pdfmaker::CornerColour(page + 1);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <spng.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -37,15 +36,6 @@ std::string WritePNG(const std::string& name, const Picture& picture, uint8_t co
     return path;
 }
 
-Bytes Inflate(const Bytes& compressed, size_t size)
-{
-    Bytes out(size + 1);
-    uLongf outSize = static_cast<uLongf>(out.size());
-    EXPECT_EQ(uncompress(out.data(), &outSize, compressed.data(), static_cast<uLong>(compressed.size())), Z_OK);
-    out.resize(outSize);
-    return out;
-}
-
 uint32_t Premultiplied(uint32_t rgba)
 {
     const double a = rgba >> 24;
@@ -62,7 +52,7 @@ std::vector<uint32_t> Shown(const LosslessSlide& slide)
     const size_t w = static_cast<size_t>(slide.width), h = static_cast<size_t>(slide.height);
     std::vector<uint32_t> pixels;
     if (slide.format == 5) {
-        const Bytes raw = Inflate(slide.zlibData, w * h * 4);
+        const Bytes raw = swftest::Inflate(slide.zlibData, w * h * 4);
         EXPECT_EQ(raw.size(), w * h * 4);
         for (size_t i = 0; i + 3 < raw.size(); i += 4)
             pixels.push_back(raw[i + 1] | raw[i + 2] << 8 | raw[i + 3] << 16 | static_cast<uint32_t>(raw[i]) << 24);
@@ -70,7 +60,7 @@ std::vector<uint32_t> Shown(const LosslessSlide& slide)
     }
     const size_t entry = slide.alpha ? 4 : 3, stride = (w + 3) / 4 * 4;
     const size_t tableBytes = slide.colorTableEntries * entry;
-    const Bytes raw = Inflate(slide.zlibData, tableBytes + stride * h);
+    const Bytes raw = swftest::Inflate(slide.zlibData, tableBytes + stride * h);
     EXPECT_EQ(raw.size(), tableBytes + stride * h);
     for (size_t y = 0; y < h; ++y) {
         for (size_t x = 0; x < w; ++x) {

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include <zlib.h>
+
 #include "swf/fswfreader.h"
 #include "swf/ftagcode.h"
 
@@ -168,6 +170,18 @@ inline std::vector<int32_t> ShapeBounds(const Tag& shape)
     std::vector<int32_t> bounds;
     for (int i = 0; i < 4; ++i) bounds.push_back(bits.Signed(count));
     return bounds;
+}
+
+// A lossless bitmap tag's zlib payload, inflated; `expectedSize` bounds it
+// (with room to spare, so that a payload too long shows as a wrong size).
+inline std::vector<uint8_t> Inflate(const std::vector<uint8_t>& compressed, size_t expectedSize)
+{
+    std::vector<uint8_t> out(expectedSize + 16);
+    uLongf outSize = static_cast<uLongf>(out.size());
+    if (uncompress(out.data(), &outSize, compressed.data(), static_cast<uLong>(compressed.size())) != Z_OK)
+        throw std::runtime_error("the zlib payload does not inflate");
+    out.resize(outSize);
+    return out;
 }
 
 inline std::vector<uint8_t> ReadFile(const std::string& name)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "swf/fdtbitmaps.h"
+#include "support/swf_reader.h"
 #include "tests/swf/swfbytes.h"
 
 namespace {
@@ -22,16 +23,6 @@ Bytes FakeJPEG(size_t size)
 Bytes Slice(const Bytes& bytes, size_t from, size_t count)
 {
     return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(from + count));
-}
-
-// The zlib payload of a lossless tag, inflated.
-Bytes Inflate(const Bytes& compressed, size_t expectedSize)
-{
-    Bytes out(expectedSize + 16);
-    uLongf outSize = static_cast<uLongf>(out.size());
-    EXPECT_EQ(uncompress(out.data(), &outSize, compressed.data(), static_cast<uLong>(compressed.size())), Z_OK);
-    out.resize(outSize);
-    return out;
 }
 
 }  // namespace
@@ -135,7 +126,7 @@ TEST(BitmapTags, LosslessColourMapped)
 
     Bytes expected = table;
     expected.insert(expected.end(), pixels.begin(), pixels.end());
-    EXPECT_EQ(Inflate(payload, 14), expected);
+    EXPECT_EQ(swftest::Inflate(payload, 14), expected);
 }
 
 TEST(BitmapTags, LosslessWithAlpha)
@@ -148,7 +139,7 @@ TEST(BitmapTags, LosslessWithAlpha)
     const Bytes bytes = StreamBytes(stream);
     EXPECT_EQ(Slice(bytes, 0, 2), (Bytes{0x3F, 0x09}));  // code 36, long form
     EXPECT_EQ(Slice(bytes, 9, 4), (Bytes{0x02, 0x00, 0x02, 0x00}));  // width, height
-    EXPECT_EQ(Inflate(Bytes(bytes.begin() + 13, bytes.end()), 16), pixels);
+    EXPECT_EQ(swftest::Inflate(Bytes(bytes.begin() + 13, bytes.end()), 16), pixels);
 
     // A colour-mapped image with alpha has RGBA table entries.
     const Bytes table = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -156,7 +147,7 @@ TEST(BitmapTags, LosslessWithAlpha)
     FDTDefineBitsLossless mapped(3, 4, 1, 2, table.data(), indices.data(), true);
     Bytes expected = table;
     expected.insert(expected.end(), indices.begin(), indices.end());
-    EXPECT_EQ(Inflate(mapped.CompressedData(), 12), expected);
+    EXPECT_EQ(swftest::Inflate(mapped.CompressedData(), 12), expected);
     FSWFStream mappedStream;
     mapped.Write(mappedStream);
     EXPECT_EQ(Slice(StreamBytes(mappedStream), 0, 2), (Bytes{0x3F, 0x09}));
