@@ -144,7 +144,8 @@ std::vector<std::string> Leftovers(const fs::path& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.path().filename().string().rfind(".corvanex-", 0) == 0) names.push_back(entry.path().string());
+        if (entry.path().filename().string().find(".corvanex-") != std::string::npos)
+            names.push_back(entry.path().string());
     return names;
 }
 
@@ -227,7 +228,7 @@ int64_t SizeOfFileBeingWritten(pid_t child, const fs::path& folder)
         const std::string target = fs::read_symlink(entry.path(), gone).string();
         if (gone || target.rfind(inFolder, 0) != 0) continue;
         const std::string name = target.substr(inFolder.size());
-        if (name.rfind(".corvanex-", 0) != 0 && name.rfind("#", 0) != 0) continue;
+        if (name.find(".corvanex-") == std::string::npos && name.rfind("#", 0) != 0) continue;
         struct stat status {};
         if (stat(entry.path().c_str(), &status) == 0) return status.st_size;
     }
