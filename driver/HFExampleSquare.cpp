@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "driver/outputguard.h"
 #ifdef CORVANEX_PDF
 #include "driver/pdfshow.h"
 #endif
@@ -71,6 +72,8 @@ int Run(int argc, char** argv)
     case ConverterCommand::Action::kConvert: break;
     }
 
+    // The outputs are checked before any input is read, and no input may be one of them.
+    const OutputGuard guard(command.outputFile, command.htmlFile);
     const std::string directory = FindExecutableDirectory(argv[0]);
     if (!command.pdfFile.empty()) return RunPDF(command, directory);
     SlideShowRequest request;

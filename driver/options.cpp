@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "driver/outputguard.h"
 #include "driver/slideshow.h"
 
 namespace {
@@ -58,13 +59,6 @@ const char* const kUsageLine = "usage: corvanex [options] <image-prefix> <slide-
 ConverterError UsageError(const std::string& message)
 {
     return ConverterError(message + "\n" + kUsageLine + "('corvanex --help' lists the options)", kExitUsage);
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    return fs::weakly_canonical(fs::absolute(a, error), error) == fs::weakly_canonical(fs::absolute(b, error), error);
 }
 
 // Ends in ".pdf", in any case.

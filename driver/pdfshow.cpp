@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "driver/inputfile.h"
+
 namespace {
 
 // A page's shape as FitSlide takes it: whole numbers, fine enough that the
@@ -91,6 +93,8 @@ PixelSize FittedPageSize(PageSize points, SlideSize area)
 
 SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 {
+    // The engine opens the PDF by name and would wait on a FIFO for ever.
+    CheckInputFile(request.pdfFile, "PDF");
     const PDFDeck deck(request.pdfFile);
     const int32_t pages = deck.PageCount();
 
