@@ -99,11 +99,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     const int32_t pages = deck.PageCount();
 
     std::optional<std::vector<int32_t>> stopTable;
-    if (!request.stopsFile.empty()) {
-        stopTable = ReadStopPoints(request.stopsFile);
-    } else if (std::error_code error; std::filesystem::exists(PDFStopFileName(request.pdfFile), error)) {
-        stopTable = ReadStopPoints(PDFStopFileName(request.pdfFile));
-    }
+    std::string stopsFile = request.stopsFile;
+    if (std::error_code error; stopsFile.empty() && std::filesystem::exists(PDFStopFileName(request.pdfFile), error))
+        stopsFile = PDFStopFileName(request.pdfFile);
+    if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
 
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
@@ -121,6 +120,9 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.forwardFile = request.forwardFile;
     made.backwardFile = request.backwardFile;
     made.stopTable = stopTable ? std::move(*stopTable) : StopOnEveryPage(pages);
+    made.stopsFile = stopsFile;
+    // A deck's closing page is read before the notice covers it.
+    made.stopLast = true;
     made.area = area;
     made.slideCount = pages;
     made.keys = request.keys;
