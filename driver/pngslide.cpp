@@ -50,7 +50,7 @@ Decoder NewDecoder()
 {
     // The decoder's own check of the image data's checksum is off: it stops
     // at the last row, before the stream's end, so the check would never be
-    // made. CheckImageData makes it instead.
+    // made. ImageData (below) makes it instead.
     Decoder decoder(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!decoder) throw std::bad_alloc();
     // No ancillary chunk is used: a file may not make the decoder hold large ones.
@@ -87,60 +87,132 @@ uint32_t LoadBigEndian32(const uint8_t* p)
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
-// Checks the image data of a whole PNG file in memory, whose header the
-// decoder has read: every image-data chunk's checksum, and the compressed
-// stream they hold, inflated to its end and its own checksum. The row-at-a-time
+// The image data of a whole PNG file in memory, whose header the decoder has
+// read, inflated as it is asked for: every image-data chunk's checksum is
+// checked as the chunk is reached, and Finish reads the compressed stream to
+// its end, where its own checksum is checked. (The library's row-at-a-time
 // decoder stops at the last row, before the last chunk's checksum and the
-// stream's, so a damaged byte there would come out as a wrong pixel.
-void CheckImageData(const std::vector<uint8_t>& file, const std::string& name)
-{
-    constexpr size_t kSignature = 8, kFrame = 12;  // length, type, checksum
-    z_stream stream{};
-    const int ret = inflateInit(&stream);
-    if (ret == Z_MEM_ERROR) throw std::bad_alloc();
-    F_ASSERT(ret == Z_OK, "ret == Z_OK");
-    const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
-    // The rows go nowhere: only the checksum is wanted. A large piece, as
-    // zlib copies the last 32 KiB of every piece to its window.
-    std::vector<uint8_t> scratch(size_t{256} << 10);
-    bool inData = false, ended = false, cutShort = true;
-    for (size_t at = kSignature; at + kFrame <= file.size();) {
+// stream's, so a damaged byte there would come out as a wrong pixel.)
+class ImageData {
+public:
+    ImageData(const std::vector<uint8_t>& file, const std::string& name) : file(file), name(name)
+    {
+        const int ret = inflateInit(&stream);
+        if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+        F_ASSERT(ret == Z_OK, "ret == Z_OK");
+    }
+    ~ImageData() { inflateEnd(&stream); }
+    ImageData(const ImageData&) = delete;
+    ImageData& operator=(const ImageData&) = delete;
+
+    // The next `size` bytes of the inflated data.
+    void Read(uint8_t* out, size_t size)
+    {
+        stream.next_out = out;
+        stream.avail_out = static_cast<uInt>(size);
+        while (stream.avail_out > 0) {
+            if (ended) throw Damaged(name, "its image data ends before the picture does");
+            if (stream.avail_in == 0) NextChunk();
+            Inflate();
+        }
+    }
+
+    // Reads the rest of the stream, whose bytes go nowhere, to its end.
+    void Finish()
+    {
+        std::vector<uint8_t> scratch(size_t{64} << 10);
+        while (!ended) {
+            stream.next_out = scratch.data();
+            stream.avail_out = static_cast<uInt>(scratch.size());
+            if (stream.avail_in == 0) NextChunk();
+            Inflate();
+        }
+    }
+
+private:
+    static constexpr size_t kFrame = 12;  // a chunk's length, type and checksum
+
+    // The next image-data chunk's bytes become the input, once checked.
+    void NextChunk()
+    {
+        if (at + kFrame > file.size()) throw Undecodable(name, SPNG_IO_EOF);
         const uint32_t length = LoadBigEndian32(&file[at]);
         const bool imageData = std::memcmp(&file[at + 4], "IDAT", 4) == 0;
-        if (inData && !imageData) {  // the image data is one run of chunks
-            cutShort = false;
-            break;
-        }
-        if (length > file.size() - at - kFrame) break;
-        if (imageData) {
-            inData = true;
-            const uint8_t* data = &file[at + 8];
-            if (crc32(0, &file[at + 4], length + 4) != LoadBigEndian32(data + length))
-                throw Damaged(name, "an image data chunk fails its checksum");
-            stream.next_in = const_cast<Bytef*>(data);
-            stream.avail_in = length;
-            while (!ended && stream.avail_in > 0) {
-                stream.next_out = scratch.data();
-                stream.avail_out = static_cast<uInt>(scratch.size());
-                const int status = inflate(&stream, Z_NO_FLUSH);
-                if (status == Z_STREAM_END) {
-                    ended = true;
-                } else if (status == Z_MEM_ERROR) {
-                    throw std::bad_alloc();
-                } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
-                    throw Damaged(name, "its image data fails its checksum");
-                } else if (status != Z_OK && status != Z_BUF_ERROR) {
-                    throw Damaged(name, std::string("its image data cannot be decompressed (") +
-                                            (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");
-                }
-            }
-        }
+        // The image data is one run of chunks.
+        if (inData && !imageData) throw Damaged(name, "its image data ends before the picture does");
+        // A file cut inside its image data is refused as the decoder refuses
+        // one cut before it.
+        if (length > file.size() - at - kFrame) throw Undecodable(name, SPNG_IO_EOF);
+        const uint8_t* data = &file[at + 8];
         at += kFrame + length;
+        if (!imageData) return;  // a chunk before the image data
+        inData = true;
+        if (crc32(0, data - 4, length + 4) != LoadBigEndian32(data + length))
+            throw Damaged(name, "an image data chunk fails its checksum");
+        stream.next_in = const_cast<Bytef*>(data);
+        stream.avail_in = length;
     }
-    // A file cut inside its image data is refused as the decoder refuses one
-    // cut before it; a whole picture needs nothing after it.
-    if (!ended && cutShort) throw Undecodable(name, SPNG_IO_EOF);
-    if (!ended) throw Damaged(name, "its image data ends before the picture does");
+
+    void Inflate()
+    {
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            ended = true;
+        } else if (status == Z_MEM_ERROR) {
+            throw std::bad_alloc();
+        } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
+            throw Damaged(name, "its image data fails its checksum");
+        } else if (status != Z_OK && status != Z_BUF_ERROR) {
+            throw Damaged(name, std::string("its image data cannot be decompressed (") +
+                                    (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");
+        }
+    }
+
+    const std::vector<uint8_t>& file;
+    const std::string& name;
+    z_stream stream{};
+    size_t at = 8;  // the next chunk, after the signature
+    bool inData = false;
+    bool ended = false;
+};
+
+// Reverses a row's PNG filter in place: `row` and `above` (zeros for the
+// first row) hold `size` bytes of `pixelBytes` bytes a pixel.
+void Unfilter(uint8_t filter, uint8_t* row, const uint8_t* above, size_t size, size_t pixelBytes, const std::string& name)
+{
+    switch (filter) {
+    case 0:
+        return;
+    case 1:
+        for (size_t i = pixelBytes; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - pixelBytes]);
+        return;
+    case 2:
+        for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        return;
+    case 3:
+        for (size_t i = 0; i < pixelBytes; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i] / 2);
+        for (size_t i = pixelBytes; i < size; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + (row[i - pixelBytes] + above[i]) / 2);
+        return;
+    case 4:
+        for (size_t i = 0; i < pixelBytes; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        for (size_t i = pixelBytes; i < size; ++i) {
+            const int a = row[i - pixelBytes], b = above[i], c = above[i - pixelBytes];
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            row[i] = static_cast<uint8_t>(row[i] + predicted);
+        }
+        return;
+    default:
+        throw Damaged(name, "a row of its image data has an unknown filter (" + std::to_string(filter) + ")");
+    }
+}
+
+// Checks the image data whole, before the library's decoder decodes it.
+void CheckImageData(const std::vector<uint8_t>& file, const std::string& name)
+{
+    ImageData data(file, name);
+    data.Finish();
 }
 
 // Colours premultiplied by alpha, as the player composites lossless bitmaps
@@ -547,18 +619,15 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         const PNGInfo size = ReadSize(decoder.get(), name);
         spng_ihdr header{};
         if (const int error = spng_get_ihdr(decoder.get(), &header)) throw Undecodable(name, error);
-        CheckImageData(file, name);
         // Without transparency the decoder gives RGB, a quarter fewer bytes to
         // write and read again; transparency chunks are applied. No gamma: the
-        // colours are the file's.
-        bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
-                           header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
-        if (!transparent) {
-            spng_trns transparency{};
-            const int error = spng_get_trns(decoder.get(), &transparency);
-            if (error != 0 && error != SPNG_ECHUNKAVAIL) throw Undecodable(name, error);
-            transparent = error == 0;
-        }
+        // colours are the file's. The decoder reads (and checks) the chunks up
+        // to the image data here, where a tRNS chunk must lie.
+        spng_trns transparency{};
+        const int transparencyError = spng_get_trns(decoder.get(), &transparency);
+        if (transparencyError != 0 && transparencyError != SPNG_ECHUNKAVAIL) throw Undecodable(name, transparencyError);
+        const bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                                 header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || transparencyError == 0;
         const int format = transparent ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
         const int channels = transparent ? 4 : 3;
         LosslessEncoder encoder(size.width, size.height, zlibLevel);
@@ -566,6 +635,26 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         if (const int error = spng_decoded_image_size(decoder.get(), format, &bytes)) throw Undecodable(name, error);
         const size_t rowBytes = bytes / static_cast<size_t>(size.height);
 
+        if (header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
+            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+             (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparent))) {
+            // 8-bit RGB or RGBA, the usual slide: its rows are the pixels as
+            // they are to be encoded, inflated and unfiltered here a row at a
+            // time, so that the image data is inflated once, to its end.
+            ImageData data(file, name);
+            // A filter byte, the row, and a byte more that an RGB row may be read to.
+            std::vector<uint8_t> row(rowBytes + 2, 0), above(rowBytes + 2, 0);
+            for (int32_t y = 0; y < size.height; ++y) {
+                data.Read(row.data(), rowBytes + 1);
+                Unfilter(row[0], row.data() + 1, above.data() + 1, rowBytes, static_cast<size_t>(channels), name);
+                encoder.AddRow(row.data() + 1, channels);
+                std::swap(row, above);
+            }
+            data.Finish();
+            return encoder.Finish();
+        }
+        // Other kinds go through the library's decoder, the image data checked first.
+        CheckImageData(file, name);
         if (header.interlace_method != SPNG_INTERLACE_NONE) {
             // Interlaced rows come in seven passes over the picture: decoded whole.
             auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);

@@ -331,6 +331,44 @@ TEST(PNGSlides, DamagedImageDataIsRefusedByName)
     swftest::Discard(path);
 }
 
+TEST(PNGSlides, EveryRowFilterUnfiltersAlike)
+{
+    // 8-bit RGB and RGBA rows are unfiltered by the converter itself: each
+    // filter alone, in both pixel sizes, over a picture whose rows differ.
+    Picture picture = Colours(37, 9, 300, [](int c) { return static_cast<uint8_t>(255 - c % 7 * 30); });
+    for (size_t i = 0; i < picture.rgba.size(); i += 5) picture.rgba[i] = static_cast<uint8_t>(i * 13);
+    Picture opaque = picture;
+    for (size_t i = 3; i < opaque.rgba.size(); i += 4) opaque.rgba[i] = 255;
+    const int choices[] = {SPNG_FILTER_CHOICE_NONE, SPNG_FILTER_CHOICE_SUB, SPNG_FILTER_CHOICE_UP,
+                           SPNG_FILTER_CHOICE_AVG, SPNG_FILTER_CHOICE_PAETH};
+    for (const int choice : choices) {
+        for (const uint8_t type : {SPNG_COLOR_TYPE_TRUECOLOR, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA}) {
+            const Picture& shown = type == SPNG_COLOR_TYPE_TRUECOLOR ? opaque : picture;
+            std::vector<uint8_t> pixels;
+            for (size_t i = 0; i < shown.rgba.size(); i += 4)
+                pixels.insert(pixels.end(), shown.rgba.begin() + static_cast<long>(i),
+                              shown.rgba.begin() + static_cast<long>(i) + (type == SPNG_COLOR_TYPE_TRUECOLOR ? 3 : 4));
+            spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+            spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+            spng_set_option(encoder, SPNG_FILTER_CHOICE, choice);
+            spng_ihdr header{37, 9, 8, type, 0, 0, 0};
+            spng_set_ihdr(encoder, &header);
+            ASSERT_EQ(spng_encode_image(encoder, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
+            size_t size = 0;
+            int error = 0;
+            void* png = spng_get_png_buffer(encoder, &size, &error);
+            const std::string path = ::testing::TempDir() + "filtered.png";
+            std::ofstream(path, std::ios::binary | std::ios::trunc)
+                .write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
+            std::free(png);
+            spng_ctx_free(encoder);
+            SCOPED_TRACE("filter choice " + std::to_string(choice) + ", colour type " + std::to_string(type));
+            ExpectShows(EncodePNGSlide(path), shown);
+            swftest::Discard(path);
+        }
+    }
+}
+
 TEST(PNGSlides, InterlacedAndIndexedFilesDecodeAlike)
 {
     // Interlaced rows come in passes over the whole picture.
