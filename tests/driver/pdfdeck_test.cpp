@@ -276,6 +276,54 @@ TEST(PDFDeck, LosslessPagesKeepExactColours)
     EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2}));
 }
 
+// A page whose content cannot all be read renders with what can be, and says
+// what was wrong in printable text; the pages after it on the same document
+// are clean (what MuPDF said is counted per page).
+TEST(PDFDeck, ADamagedPageRendersAndSaysWhatWasWrong)
+{
+    const Scratch scratch("pdf-damaged");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.damagedPages = {2};
+    const PDFDeck deck(WritePDF(scratch, "damaged.pdf", pdfmaker::MakeDeck(options)));
+    EXPECT_EQ(deck.Repair(), "");
+    std::vector<std::string> damage;
+    RenderPDFPages(
+        deck, std::vector<PixelSize>(3, PixelSize{192, 108}), PageEncoding{},
+        [&](int32_t, EncodedPage&& encoded) {
+            EXPECT_EQ(DecodeJPEG(encoded.jpeg).width, 192);
+            damage.push_back(encoded.damage);
+        },
+        1);
+    ASSERT_EQ(damage.size(), 3u);
+    EXPECT_EQ(damage[0], "");
+    EXPECT_NE(damage[1], "");
+    EXPECT_EQ(damage[1].find_first_not_of(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
+                                          "abcdefghijklmnopqrstuvwxyz{|}~"),
+              std::string::npos)
+        << damage[1];
+    EXPECT_EQ(damage[2], "");
+}
+
+// A file whose cross-reference table points nowhere is rebuilt and opens,
+// saying so; one rebuilt without its page tree is damaged.
+TEST(PDFDeck, ARepairedFileOpensAndSaysSo)
+{
+    const Scratch scratch("pdf-repaired");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.numberedCorners = true;
+    std::string bytes = pdfmaker::MakeDeck(options);
+    const size_t offset = bytes.rfind("startxref\n") + 10;
+    bytes.replace(offset, bytes.find('\n', offset) - offset, "99");
+    const PDFDeck deck(WritePDF(scratch, "repaired.pdf", bytes));
+    EXPECT_NE(deck.Repair(), "");
+    ASSERT_EQ(deck.PageCount(), 3);
+    const std::vector<uint8_t> rgba = deck.RenderRGBA(2, {96, 54});
+    EXPECT_EQ(pdfmaker::PageOfCornerColour(rgba[0], rgba[1], rgba[2]), 3);
+    EXPECT_EQ(PDFDeck(WritePDF(scratch, "clean.pdf", pdfmaker::MakeDeck(options))).Repair(), "");
+}
+
 // Both pixel layouts give the same picture; 4:4:4 keeps a one-pixel red
 // line red, which 4:2:0 smears; baseline, never progressive.
 TEST(JPEGEncoder, LayoutsSamplingAndBaseline)
