@@ -4,11 +4,12 @@
 // rendered at the size it is drawn at.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "driver/pdfdeck.h"
+#include "driver/pdf/pdfdeck.h"
 #include "driver/slideshow.h"
 
 constexpr int32_t kDefaultDPI = 96;
@@ -28,6 +29,9 @@ struct PDFShowRequest {
     int32_t dpi = kDefaultDPI;
     PageEncoding encoding;
     bool keys = false;
+    // Told, one line each, of damage the show was made despite: a file that
+    // had to be repaired, a page drawn without the parts it could not read.
+    std::function<void(const std::string& message)> warn;
 };
 
 // "Talk.PDF" -> "Talk.stp", beside it.
@@ -46,8 +50,13 @@ SlideSize PageSizeAt(PageSize points, int32_t dpi);
 // it in, so the bitmap is shown at one pixel a pixel.
 PixelSize FittedPageSize(PageSize points, SlideSize area);
 
+// The narrowest slide area whose buttons stay on the stage: they lie 10 to
+// 40 pixels either side of its centre, in the band below it.
+constexpr int32_t kMinButtonAreaWidth = 80;
+
 // Opens the PDF, checks that its pages fit in one movie, renders them on all
 // cores and writes the show. Throws ConverterError (status 1 for the files,
-// 2 for a slide area the options make impossible); the output file is then
-// left as it was.
+// 2 for a slide area the options make impossible: too narrow for the
+// buttons, or pages of more pixels than one may have); the output file is
+// then left as it was.
 SlideShowResult GeneratePDFMovie(const PDFShowRequest& request);
