@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "driver/playercopy.h"
 #ifdef CORVANEX_PDF
 #include "driver/pdfshow.h"
 #endif
@@ -20,7 +21,10 @@
 
 namespace {
 
-void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const SlideShowResult& show)
+// The page, and beside it the player it loads by default when its folder has
+// none: a player named with --ruffle is the user's to place.
+void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const SlideShowResult& show,
+                const std::string& directory)
 {
     ShowPage page;
     page.movieUrl = MovieUrlFromPage(*command.htmlFile, command.outputFile);
@@ -29,6 +33,9 @@ void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const Sli
     page.width = show.area.width;
     page.height = show.area.height + 40;
     pageFile.Commit(ShowPageHtml(page));
+    if (command.playerScript) return;
+    const std::string warning = PutPlayerBesidePage(*command.htmlFile, FindInstalledPlayer(directory));
+    if (!warning.empty()) std::fprintf(stderr, "corvanex: %s\n", warning.c_str());
 }
 
 // The PDF form: the deck's own pages at the size they are shown; the
@@ -52,7 +59,7 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);
     const SlideShowResult show = GeneratePDFMovie(request);
-    if (pageFile) CommitPage(*pageFile, command, show);
+    if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;
 #else
     (void)command;
@@ -122,7 +129,7 @@ int Run(int argc, char** argv)
                      one ? "its" : "their");
     }
 
-    if (pageFile) CommitPage(*pageFile, command, show);
+    if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;
 }
 
