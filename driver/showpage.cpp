@@ -69,6 +69,11 @@ window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashSc
     else if (root.requestFullscreen) root.requestFullscreen().catch(function () {});
   }
   button.addEventListener("click", toggleFullScreen);
+  document.addEventListener("fullscreenchange", function () {
+    var label = document.fullscreenElement ? "Leave full screen" : "Full screen";
+    button.title = label + " (F)";
+    button.setAttribute("aria-label", label);
+  });
   document.addEventListener("keydown", function (event) {
     if ((event.key === "f" || event.key === "F") && !event.repeat && !event.ctrlKey && !event.metaKey && !event.altKey)
       toggleFullScreen();

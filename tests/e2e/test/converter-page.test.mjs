@@ -164,6 +164,7 @@ describe("the converter's page in Chromium", () => {
         await button.click();
         await movie.page.waitForFunction(() => document.fullscreenElement === document.documentElement, null, { timeout: 5000 });
         assert.ok(await fullScreen());
+        assert.equal(await button.getAttribute("title"), "Leave full screen (F)");
         await movie.press("ArrowRight");
         await expectSlide(movie, wide.deck, 2); // the keyboard is back on the player
     }, { width: 1280, height: 720 }));
