@@ -165,7 +165,9 @@ describe("the converter's page in Chromium", () => {
         await movie.page.mouse.move(640, 100);
         await button.click();
         await fullScreen();
-        assert.equal(await button.getAttribute("title"), "Leave full screen (F)");
+        // The button's title follows (on the full-screen change event, which comes a frame later).
+        await movie.page.waitForFunction(() => document.getElementById("fullscreen").title === "Leave full screen (F)",
+            null, { timeout: 5000 });
         await movie.press("ArrowRight");
         await expectSlide(movie, wide.deck, 2); // the keyboard is back on the player
     }, { width: 1280, height: 720 }));
