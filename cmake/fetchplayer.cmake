@@ -1,9 +1,9 @@
 # Fetches the Ruffle web player VERSION from the npm registry with NPM into
-# DESTINATION (its files without source maps). A failed fetch is reported and
-# leaves no player, so that the build goes on without it and tries again the
-# next time. Run with cmake -P by the build.
+# DESTINATION (its files without source maps), then writes the file STAMP. A
+# failed fetch is reported and leaves no player and no stamp, so that the build
+# goes on without it and tries again the next time. Run with cmake -P by the build.
 set(work ${DESTINATION}-npm)
-file(REMOVE_RECURSE ${work} ${DESTINATION} ${DESTINATION}.part)
+file(REMOVE_RECURSE ${work} ${DESTINATION} ${DESTINATION}.part ${STAMP})
 execute_process(
   COMMAND ${NPM} install --prefix ${work} --no-save --no-package-lock --no-audit --no-fund --loglevel=error
     --fetch-retries=1 @ruffle-rs/ruffle@${VERSION}
@@ -19,3 +19,4 @@ endif()
 file(COPY ${package}/ DESTINATION ${DESTINATION}.part PATTERN "*.map" EXCLUDE)
 file(RENAME ${DESTINATION}.part ${DESTINATION})
 file(REMOVE_RECURSE ${work})
+file(TOUCH ${STAMP})
