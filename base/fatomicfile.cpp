@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/ftemporarynames.h"
 
 namespace {
 
@@ -26,13 +29,46 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// A hidden name beside the target, for the mkstemp pattern or a link to an unnamed file.
+// A hidden name beside the target that says whose it is, for the mkstemp
+// pattern or a link to an unnamed file: ".out.swf.corvanex-XXXXXX", the
+// target's name shortened to keep within a file name's 255 bytes.
 std::string HiddenPattern(const std::string& target)
 {
-    return FolderOf(target) + ".corvanex-XXXXXX";
+    static constexpr const char kTail[] = ".corvanex-XXXXXX";
+    constexpr size_t kLongestName = 255;
+    const size_t slash = target.find_last_of('/');
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    name.resize(std::min(name.size(), kLongestName - 1 - (sizeof kTail - 1)));
+    return FolderOf(target) + "." + name + kTail;
+}
+
+// The system's rule for links in shared folders (fs.protected_symlinks): in a
+// world-writable sticky folder only a link of this user or of the folder's
+// owner is followed. Kept whatever the setting, so that a link planted in
+// /tmp never leads the writer to another's file.
+bool MayFollow(const std::string& link, const struct stat& linkStatus)
+{
+    if (linkStatus.st_uid == geteuid()) return true;
+    const std::string folder = FolderOf(link);
+    struct stat folderStatus {};
+    if (stat(folder.empty() ? "." : folder.c_str(), &folderStatus) != 0) return false;
+    constexpr mode_t kShared = S_ISVTX | S_IWOTH;
+    return (folderStatus.st_mode & kShared) != kShared || folderStatus.st_uid == linkStatus.st_uid;
+}
+
+// File systems that cannot set permissions or owners (FAT through FUSE) say so in one of these ways.
+bool NotSupported(int reason)
+{
+    return reason == ENOSYS || reason == EPERM || reason == EOPNOTSUPP || reason == ENOTSUP;
 }
 
 }  // namespace
+
+FAtomicFile::SystemCalls& FAtomicFile::Calls()
+{
+    static SystemCalls calls{::fchmod, ::fchown};
+    return calls;
+}
 
 bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error)
 {
@@ -59,21 +95,29 @@ bool WriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, 
     return true;
 }
 
-std::string FollowSymbolicLinks(const std::string& path)
+bool FollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error)
 {
     std::string current = path;
     // As many links as the system itself follows; a longer chain (or a loop)
     // is left to fail where the file is replaced.
     for (int links = 0; links < 40; ++links) {
         struct stat status {};
-        if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        if (!MayFollow(current, status)) {
+            if (error) {
+                *error = "will not follow the symbolic link '" + current +
+                         "': it is in a world-writable sticky folder and belongs to another user";
+            }
+            return false;
+        }
         std::string destination(static_cast<size_t>(status.st_size > 0 ? status.st_size : 255) + 1, '\0');
         const ssize_t length = readlink(current.c_str(), destination.data(), destination.size());
-        if (length < 0 || static_cast<size_t>(length) >= destination.size()) return current;  // changed meanwhile
+        if (length < 0 || static_cast<size_t>(length) >= destination.size()) break;  // changed meanwhile
         destination.resize(static_cast<size_t>(length));
         current = destination.front() == '/' ? destination : FolderOf(current) + destination;
     }
-    return current;
+    *followed = current;
+    return true;
 }
 
 FAtomicFile::~FAtomicFile()
@@ -84,7 +128,10 @@ FAtomicFile::~FAtomicFile()
 bool FAtomicFile::Open(const std::string& targetPath, std::string* error, Method method)
 {
     Discard();
-    target = FollowSymbolicLinks(targetPath);
+    if (!FollowSymbolicLinks(targetPath, &target, error)) return false;
+    // Found now rather than when the file is put in place, after all the writing.
+    if (struct stat status {}; stat(target.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return Fail(error, "cannot replace the file", EISDIR);
     const std::string folder = FolderOf(target);
 #ifdef O_TMPFILE
     // An unnamed file can only be given a name through /proc.
@@ -92,7 +139,9 @@ bool FAtomicFile::Open(const std::string& targetPath, std::string* error, Method
         descriptor = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (descriptor >= 0) {
             unnamed = true;
-            return true;
+            if (TakeOverPermissions(error)) return true;
+            Discard();
+            return false;
         }
         // Systems and file systems without unnamed files say so in one of these ways.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
@@ -102,18 +151,55 @@ bool FAtomicFile::Open(const std::string& targetPath, std::string* error, Method
     (void)method;
 #endif
     std::string pattern = HiddenPattern(target);
-    descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) return Fail(error, "cannot create a temporary file beside it", errno);
-    temporary = pattern;
-    // mkstemp makes the file private; the target gets the permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(descriptor, 0666 & ~mask) != 0) {
-        const int reason = errno;
-        Discard();
-        return Fail(error, "cannot create a temporary file beside it", reason);
+    {
+        // Made and remembered in one step, so that an interruption removes it.
+        const FTemporaryNames::Hold hold;
+        descriptor = mkostemp(pattern.data(), O_CLOEXEC);
+        if (descriptor < 0) return Fail(error, "cannot create a temporary file beside it", errno);
+        SetTemporary(pattern);
     }
+    if (TakeOverPermissions(error)) return true;
+    Discard();
+    return false;
+}
+
+bool FAtomicFile::TakeOverPermissions(std::string* error)
+{
+    mode_t mode = 0;
+    struct stat old {};
+    if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // The file replaced keeps its owner where this user may give it
+        // (root may; others may keep the group), and its permissions.
+        struct stat own {};
+        if (fstat(descriptor, &own) == 0 && (own.st_uid != old.st_uid || own.st_gid != old.st_gid)) {
+            if (Calls().changeOwner(descriptor, old.st_uid, old.st_gid) != 0 && own.st_gid != old.st_gid)
+                (void)Calls().changeOwner(descriptor, static_cast<uid_t>(-1), old.st_gid);
+        }
+        mode = old.st_mode & 0777;
+    } else if (!temporary.empty()) {
+        // mkstemp makes the file private; a new target gets the permissions of a new file.
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    } else {
+        return true;  // an unnamed file was made with those already
+    }
+    if (Calls().changeMode(descriptor, mode) != 0 && !NotSupported(errno))
+        return Fail(error, "cannot create a temporary file beside it", errno);
     return true;
+}
+
+void FAtomicFile::SetTemporary(const std::string& name)
+{
+    temporary = name;
+    temporarySlot = FTemporaryNames::Remember(name.c_str());
+}
+
+void FAtomicFile::ClearTemporary()
+{
+    FTemporaryNames::Forget(temporarySlot);
+    temporarySlot = -1;
+    temporary.clear();
 }
 
 bool FAtomicFile::Write(const uint8_t* bytes, size_t count, std::string* error)
@@ -150,7 +236,7 @@ bool FAtomicFile::Commit(std::string* error)
         Discard();
         return Fail(error, "cannot replace the file", reason);
     }
-    temporary.clear();
+    ClearTemporary();
     unnamed = false;
     return true;
 }
@@ -171,8 +257,9 @@ bool FAtomicFile::LinkUnnamed(std::string* error)
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = HiddenPattern(target);
         for (size_t at = name.size() - 6; at < name.size(); ++at) name[at] = kLetters[random() % (sizeof kLetters - 1)];
+        const FTemporaryNames::Hold hold;
         if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            temporary = name;
+            SetTemporary(name);
             unnamed = false;
             return true;
         }
@@ -186,7 +273,7 @@ void FAtomicFile::Discard()
     if (descriptor >= 0) close(descriptor);
     descriptor = -1;
     if (!temporary.empty()) std::remove(temporary.c_str());
-    temporary.clear();
+    ClearTemporary();
     unnamed = false;
 }
 

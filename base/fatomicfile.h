@@ -15,19 +15,26 @@ bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, st
 bool WriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, off_t offset, std::string* error);
 
 // A file written whole or not at all. Its bytes go to a file beside the
-// target that has no name (where the file system allows it) or a hidden one;
-// Commit flushes them to the disk and only then puts the file under the
-// target's name, replacing what was there in one step. Until then the target
-// is untouched, and a file dropped without Commit leaves nothing behind; a
-// killed process leaves nothing either where the file had no name.
+// target that has no name (where the file system allows it) or a hidden one,
+// named after the target (".out.swf.corvanex-XXXXXX"); Commit flushes them to
+// the disk and only then puts the file under the target's name, replacing
+// what was there in one step. Until then the target is untouched, and a file
+// dropped without Commit leaves nothing behind; neither does a killed process
+// where the file had no name, nor an interrupted or terminated one where it
+// had a hidden name (FTemporaryNames removes it).
 //
 // A target that is a symbolic link is written through: the file goes beside
-// the file the link leads to and replaces that, and the link stays. The file
-// gets the permissions of a newly created file (0666 less the umask).
+// the file the link leads to and replaces that, and the link stays. A link is
+// followed only where the system's rule for shared folders allows it: not one
+// in a world-writable sticky folder (/tmp) that belongs to neither this user
+// nor the folder's owner, which another user may have planted there. A file
+// that is replaced keeps its permissions and, where the user may give them,
+// its owner and group; a new file gets the permissions of a newly created file
+// (0666 less the umask). File systems that cannot set them (FAT) leave them be.
 //
 // Every failure is reported in `error` (when given): what failed ("cannot
 // create a temporary file beside it", "write failed", "cannot replace the
-// file"), a colon and the system's reason.
+// file", "will not follow the symbolic link '<link>'"), a colon and the reason.
 class FAtomicFile {
 public:
     enum class Method {
@@ -40,7 +47,8 @@ public:
     FAtomicFile& operator=(const FAtomicFile&) = delete;
     ~FAtomicFile();  // drops an uncommitted file
 
-    // Makes the file for `target`. False (with `error`) when the folder cannot take it.
+    // Makes the file for `target`. False (with `error`) when the folder cannot
+    // take it, the target is a directory, or a link on the way is not followed.
     bool Open(const std::string& target, std::string* error, Method method = Method::Automatic);
     int Descriptor() const { return descriptor; }
     // Whether the open file has no name (false: it is a hidden file beside the target).
@@ -53,17 +61,31 @@ public:
     // Closes and removes the file without touching the target.
     void Discard();
 
+    // The calls that set a new file's permissions and owner, replaceable so
+    // that tests can play a file system that refuses them.
+    struct SystemCalls {
+        int (*changeMode)(int descriptor, mode_t mode);
+        int (*changeOwner)(int descriptor, uid_t owner, gid_t group);
+    };
+    static SystemCalls& Calls();
+
 private:
     bool LinkUnnamed(std::string* error);
+    bool TakeOverPermissions(std::string* error);
+    void SetTemporary(const std::string& name);
+    void ClearTemporary();
 
     std::string target;     // the symbolic links followed
     std::string temporary;  // the hidden file's name, while there is one
+    int temporarySlot = -1;  // its place among FTemporaryNames
     int descriptor = -1;
     bool unnamed = false;
 };
 
 // The file a path names once its symbolic links are followed (the path
 // itself when it is no link, or when the file a link leads to does not exist
-// yet: that is then the file to create). Links in the folders on the way stay.
-std::string FollowSymbolicLinks(const std::string& path);
+// yet: that is then the file to create). Links in the folders on the way are
+// left to the system. False, with `error`, for a link the rule above does not
+// follow.
+bool FollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error);
 #endif

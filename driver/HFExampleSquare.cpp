@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "driver/outputguard.h"
 #include "driver/playercopy.h"
 #ifdef CORVANEX_PDF
 #include "driver/pdfshow.h"
@@ -38,6 +40,31 @@ void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const Sli
     if (!warning.empty()) std::fprintf(stderr, "corvanex: %s\n", warning.c_str());
 }
 
+// Stop-file entries that backward buttons return to but that no 16-bit frame
+// number holds: the buttons go to their low 16 bits, as they always did.
+void WarnOfReturnTargets(const SlideShowResult& show)
+{
+    const std::vector<int32_t>& values = show.returnTargetsOutOfRange;
+    if (values.empty()) return;
+    constexpr size_t kNamed = 8;  // a file of garbage could give many
+    std::string list, frames;
+    const size_t named = std::min(values.size(), kNamed);
+    for (size_t i = 0; i < named; ++i) {
+        const char* separator = i == 0 ? "" : i + 1 == values.size() ? " and " : ", ";
+        list += separator + std::to_string(values[i]);
+        frames += separator + std::to_string(FrameNumberOfEntry(values[i]));
+    }
+    if (values.size() > named) {
+        list += " and " + std::to_string(values.size() - named) + " more";
+        frames += ", ...";
+    }
+    std::fprintf(stderr,
+                 "corvanex: in the stop-point file '%s', the return %s %s %s outside 0 to 65535; backward "
+                 "buttons go to their low 16 bits (%s)\n",
+                 show.stopsFile.c_str(), values.size() == 1 ? "frame" : "frames", list.c_str(),
+                 values.size() == 1 ? "is" : "are", frames.c_str());
+}
+
 // The PDF form: the deck's own pages at the size they are shown; the
 // configuration beside the program is not read.
 int RunPDF(const ConverterCommand& command, const std::string& directory)
@@ -59,6 +86,7 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);
     const SlideShowResult show = GeneratePDFMovie(request);
+    WarnOfReturnTargets(show);
     if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;
 #else
@@ -78,6 +106,8 @@ int Run(int argc, char** argv)
     case ConverterCommand::Action::kConvert: break;
     }
 
+    // The outputs are checked before any input is read, and no input may be one of them.
+    const OutputGuard guard(command.outputFile, command.htmlFile);
     const std::string directory = FindExecutableDirectory(argv[0]);
     if (!command.pdfFile.empty()) return RunPDF(command, directory);
     SlideShowRequest request;
@@ -91,6 +121,7 @@ int Run(int argc, char** argv)
     request.forwardFile = command.forwardFile.value_or(directory + "forward.jpg");
     request.backwardFile = command.backwardFile.value_or(directory + "backward.jpg");
     request.keys = command.keys;
+    request.stopLast = command.stopLast;
     request.narrationPrefix = command.narrationPrefix.value_or("");
     request.narration = command.narration;
 
@@ -110,6 +141,7 @@ int Run(int argc, char** argv)
 
     const SlideShowResult show = GenerateSlideMovie(request);
     progress.reset();  // its line ended before any other
+    WarnOfReturnTargets(show);
     if (show.scaledSlides > 0) {
         std::fprintf(stderr,
                      "corvanex: %d of %d slides differ from the %d x %d slide area and were scaled to fit it "

@@ -5,6 +5,7 @@
 #include <set>
 #include <system_error>
 
+#include "driver/inputfile.h"
 #include "driver/slideinput.h"
 
 namespace {
@@ -146,6 +147,8 @@ std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t s
         for (const std::string& extension : NarrationExtensions()) {
             const std::string name = FileNumbering{prefix, numbering->digits, extension}.Name(n);
             if (exists(name)) {
+                // The decoders open it by name and would wait on a FIFO for ever.
+                CheckInputFile(name, "narration file");
                 files[static_cast<size_t>(n - 1)] = name;
                 break;
             }

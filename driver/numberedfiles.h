@@ -51,7 +51,9 @@ const std::vector<std::string>& NarrationExtensions();
 // for a silent slide. The first slide that has a file fixes the padding
 // (as slide 1 does for slides); the extension is looked up per slide, so a
 // deck's recordings may mix formats. Throws ConverterError (status 1) when no
-// file is found at all, or when a file under that padding numbers no slide.
+// file is found at all, when a file under that padding numbers no slide, or
+// when a file found is not a regular file (the checks of OpenInputFile, whose
+// status 2 is for a file that is one of the run's outputs).
 std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount);
 
 // The stop-point file of a deck: <prefix>.stp; when that is missing and the

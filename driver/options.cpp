@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "driver/outputguard.h"
 #include "driver/slideshow.h"
 
 namespace {
@@ -23,6 +24,10 @@ constexpr OptionSpec kOptions[] = {
      "the stop-point file; in the PDF form <deck>.stp beside the PDF when it\n"
      "exists, else the show stops on every page",
      "<prefix>.stp (or, when missing, without a trailing ., - or _)"},
+    {"--stop-last", "",
+     "the last slide waits for a click too, which shows the closing notice\n"
+     "(the PDF form always does so)",
+     "the last slide plays on to the closing notice"},
     {"--dpi", "N",
      "PDF form: the slide area is the first page's size at N dots per inch\n"
      "(1 to 2400), when neither --size nor --config is given",
@@ -59,13 +64,6 @@ const char* const kUsageLine = "usage: corvanex [options] <image-prefix> <slide-
 ConverterError UsageError(const std::string& message)
 {
     return ConverterError(message + "\n" + kUsageLine + "('corvanex --help' lists the options)", kExitUsage);
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    return fs::weakly_canonical(fs::absolute(a, error), error) == fs::weakly_canonical(fs::absolute(b, error), error);
 }
 
 // Ends in ".pdf", in any case.
@@ -119,7 +117,7 @@ std::string ConverterUsage()
            "makes every page of <deck.pdf> a slide, in order, rendered at the size it is\n"
            "shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720 at the\n"
            "default 96 dpi). The show stops on every page unless talk.stp beside the PDF\n"
-           "or --stops says otherwise.\n"
+           "or --stops says otherwise; the last page waits for a click in any case.\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
@@ -201,6 +199,7 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
     command.htmlFile = line.Value("--html");
     command.playerScript = line.Value("--ruffle");
     command.keys = line.Has("--keys");
+    command.stopLast = line.Has("--stop-last");
     if (command.playerScript && !command.htmlFile) throw UsageError("option '--ruffle' is for the page of '--html'");
     command.narrationPrefix = line.Value("--narration");
     for (const char* option : {"--bits", "--narration-rate", "--narration-stereo"})

@@ -44,6 +44,7 @@ struct ConverterCommand {
     std::optional<SlideSize> size;
     bool sizeAuto = false;  // --size auto: the first slide's size
     bool keys = false;
+    bool stopLast = false;  // --stop-last; the PDF form's last page always waits
     std::optional<std::string> narrationPrefix;  // --narration
     NarrationSettings narration;                 // --bits, --narration-rate, --narration-stereo
 };

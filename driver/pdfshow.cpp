@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "driver/inputfile.h"
+
 namespace {
 
 // A page's shape as FitSlide takes it: whole numbers, fine enough that the
@@ -91,15 +93,16 @@ PixelSize FittedPageSize(PageSize points, SlideSize area)
 
 SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 {
+    // The engine opens the PDF by name and would wait on a FIFO for ever.
+    CheckInputFile(request.pdfFile, "PDF");
     const PDFDeck deck(request.pdfFile);
     const int32_t pages = deck.PageCount();
 
     std::optional<std::vector<int32_t>> stopTable;
-    if (!request.stopsFile.empty()) {
-        stopTable = ReadStopPoints(request.stopsFile);
-    } else if (std::error_code error; std::filesystem::exists(PDFStopFileName(request.pdfFile), error)) {
-        stopTable = ReadStopPoints(PDFStopFileName(request.pdfFile));
-    }
+    std::string stopsFile = request.stopsFile;
+    if (std::error_code error; stopsFile.empty() && std::filesystem::exists(PDFStopFileName(request.pdfFile), error))
+        stopsFile = PDFStopFileName(request.pdfFile);
+    if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
 
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
@@ -117,6 +120,9 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.forwardFile = request.forwardFile;
     made.backwardFile = request.backwardFile;
     made.stopTable = stopTable ? std::move(*stopTable) : StopOnEveryPage(pages);
+    made.stopsFile = stopsFile;
+    // A deck's closing page is read before the notice covers it.
+    made.stopLast = true;
     made.area = area;
     made.slideCount = pages;
     made.keys = request.keys;

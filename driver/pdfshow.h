@@ -34,8 +34,9 @@ struct PDFShowRequest {
 std::string PDFStopFileName(const std::string& pdfFile);
 
 // The stop table of a show that stops on every page: 0, 0, 1, ..., pages - 1.
-// Every page but the last waits for a click; every page after the first has
-// a backward button to the page before.
+// Every page but the last waits for a click (the PDF form makes the last one
+// wait as well, with any table); every page after the first has a backward
+// button to the page before.
 std::vector<int32_t> StopOnEveryPage(int32_t pages);
 
 // A page of `points` at `dpi`, in whole pixels (at least one a side).

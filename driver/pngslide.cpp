@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "driver/inputfile.h"
 #include "driver/slideinput.h"
 #include "base/fassert.h"
 
@@ -385,20 +386,9 @@ PNGInfo ReadPNGHeader(const std::string& name)
 #ifdef _WIN32
     opened = std::fopen(name.c_str(), "rb");
 #else
-    // Without blocking, so that a FIFO is refused, not waited on.
-    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor >= 0) {
-        struct stat status {};
-        if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            const bool directory = S_ISDIR(status.st_mode);
-            close(descriptor);
-            throw ConverterError(std::string("cannot read the ") + kWhat + " " + Quoted(name) + ": " +
-                                     (directory ? "it is a directory" : "it is not a regular file"),
-                                 kExitFailure);
-        }
-        opened = fdopen(descriptor, "rb");
-        if (!opened) close(descriptor);
-    }
+    const int descriptor = OpenInputFile(name, kWhat);
+    opened = fdopen(descriptor, "rb");
+    if (!opened) close(descriptor);
 #endif
     if (!opened) {
         const int error = errno;

@@ -1,5 +1,6 @@
 #include "driver/slideinput.h"
 
+#include "driver/inputfile.h"
 #include "driver/jpegheader.h"
 
 #include <algorithm>
@@ -29,22 +30,25 @@ std::string Quoted(const std::string& name)
 
 FilePointer OpenForReading(const std::string& name, const char* what, const char* hint = "")
 {
+#ifdef _WIN32
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (!file) {
         const int error = errno;
         throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + ErrorText(error) + hint,
                              kExitFailure);
     }
-    FilePointer owned(file);
-#ifndef _WIN32
-    struct stat status {};
-    if (fstat(fileno(file), &status) == 0 && !S_ISREG(status.st_mode)) {
-        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
-                                 (S_ISDIR(status.st_mode) ? "it is a directory" : "it is not a regular file"),
+    return FilePointer(file);
+#else
+    const int descriptor = OpenInputFile(name, what, hint);
+    std::FILE* file = fdopen(descriptor, "rb");
+    if (!file) {
+        const int error = errno;
+        close(descriptor);
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
                              kExitFailure);
     }
+    return FilePointer(file);
 #endif
-    return owned;
 }
 
 // strerror_r comes in two forms: the GNU one returns the text (which need not
@@ -244,21 +248,11 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
 #else
     // A few system calls a slide, so that a deck of thousands is checked in a
     // moment. Without blocking, a FIFO is refused, not waited on.
-    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0) {
-        const int error = errno;
-        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
-                             kExitFailure);
-    }
+    const int descriptor = OpenInputFile(name, what);
     // Owned from here: closed with the region, or here when it is not kept.
     auto file = std::make_shared<const FSWFOpenFile>(descriptor);
     struct stat status {};
     if (fstat(descriptor, &status) != 0) throw cannotRead();
-    if (!S_ISREG(status.st_mode)) {
-        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " +
-                                 (S_ISDIR(status.st_mode) ? "it is a directory" : "it is not a regular file"),
-                             kExitFailure);
-    }
     size = static_cast<uint64_t>(status.st_size);
     const auto readStart = [&](size_t count) {
         start.resize(count);

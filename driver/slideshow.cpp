@@ -42,6 +42,31 @@ bool MakesBackwardButton(const std::vector<int32_t>& stopTable, size_t p)
     return stopTable[p] != stopTable[p - 1];
 }
 
+// The frame a backward button of stop position p on frame f returns to, as
+// the stop file gives it: the first frame's return to the start.
+int32_t ReturnTarget(const std::vector<int32_t>& stopTable, int32_t f, size_t p)
+{
+    return f == 0 ? 0 : stopTable[p - 1];
+}
+
+// The return targets that backward buttons take to 16 bits, in the file's order, each once.
+std::vector<int32_t> ReturnTargetsOutOfRange(const std::vector<std::vector<size_t>>& stopPositions,
+                                             const std::vector<int32_t>& stopTable)
+{
+    std::vector<size_t> entries;
+    for (size_t f = 0; f < stopPositions.size(); ++f) {
+        for (size_t p : stopPositions[f]) {
+            const int32_t target = ReturnTarget(stopTable, static_cast<int32_t>(f), p);
+            if (MakesBackwardButton(stopTable, p) && target != FrameNumberOfEntry(target)) entries.push_back(p - 1);
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    std::vector<int32_t> values;
+    for (size_t entry : entries)
+        if (std::find(values.begin(), values.end(), stopTable[entry]) == values.end()) values.push_back(stopTable[entry]);
+    return values;
+}
+
 constexpr int32_t kTwipsPerPixel = 20;
 constexpr int32_t kClickTransition = 6;  // released over the button
 constexpr uint16_t kBackwardButtonDepth = 200;
@@ -73,6 +98,7 @@ struct ShowParts {
     const std::vector<uint8_t>& backwardImage;
     const HFActionStop& stopAction;
     bool keys;
+    bool stopLast;  // the last slide waits too
     // With keys: the backward button that answers them. Buttons stay on stage
     // until removed and every one on stage hears a key, so a frame that makes
     // its own takes this one off first; kept alive to be removed.
@@ -202,9 +228,15 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     const std::vector<size_t>& positions = show.stopPositions[static_cast<size_t>(f)];
     const auto makesButton = [&](size_t p) { return MakesBackwardButton(show.stopTable, p); };
     const auto lastButton = std::find_if(positions.rbegin(), positions.rend(), makesButton);
+    // The last slide plays on to the closing notice, unless it is to wait;
+    // then it waits whether or not the stop file names it, and its forward
+    // button's Play goes on to the notice.
+    const bool last = n == show.slideCount;
+    if (last && show.stopLast && positions.empty()) frame.AddAction(show.stopAction);
     for (size_t p : positions) {
-        if (n != show.slideCount) frame.AddAction(show.stopAction);  // the last slide plays on
-        const int32_t target = n == 1 ? 0 : show.stopTable[p - 1];
+        if (!last || show.stopLast) frame.AddAction(show.stopAction);
+        // The record holds 16 bits; a file's entry beyond them goes where its low bits say.
+        const uint16_t target = FrameNumberOfEntry(ReturnTarget(show.stopTable, f, p));
         if (!makesButton(p)) continue;
         auto backward = std::make_unique<HFButton>(backwardFace, backwardFace, backwardFace, backwardHit);
         backward->SetDepth(kBackwardButtonDepth);
@@ -245,6 +277,11 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 }
 
 }  // namespace
+
+uint16_t FrameNumberOfEntry(int32_t entry)
+{
+    return static_cast<uint16_t>(entry);
+}
 
 uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
                             int32_t soundCount)
@@ -395,8 +432,8 @@ void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTa
 SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover)
 {
     HFMovie movie;
-    const std::vector<int32_t> stopTable =
-        ReadStopPoints(request.stopsFile.empty() ? StopFileName(request.imagePrefix) : request.stopsFile);
+    const std::string stopsFile = request.stopsFile.empty() ? StopFileName(request.imagePrefix) : request.stopsFile;
+    const std::vector<int32_t> stopTable = ReadStopPoints(stopsFile);
     // The narration files are found (not yet decoded) before any slide is read.
     std::vector<std::string> narrationFiles;
     if (!request.narrationPrefix.empty())
@@ -466,9 +503,11 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     }));
 
     const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
+    result.stopsFile = stopsFile;
+    result.returnTargetsOutOfRange = ReturnTargetsOutOfRange(stopPositions, stopTable);
     const HFActionStop stopAction;
     ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
-                   stopPositions, forwardImage, backwardImage, stopAction, request.keys, nullptr};
+                   stopPositions, forwardImage, backwardImage, stopAction, request.keys, request.stopLast, nullptr};
     // Encoded sounds wait in temporary files until the movie copies them in.
     std::vector<std::optional<EncodedNarration>> narrations;
     if (!request.narrationPrefix.empty()) {
@@ -502,6 +541,7 @@ struct MadeShowComposer::State {
                backwardImage,
                stopAction,
                request.keys,
+               request.stopLast,
                nullptr}
     {
         CheckJPEG(forwardImage, request.forwardFile, "forward button image");
@@ -549,5 +589,9 @@ SlideShowResult MadeShowComposer::Write()
     SlideShowResult result;
     result.area = state->request.area;
     result.scaledSlides = state->scaled;
+    if (!state->request.stopsFile.empty()) {
+        result.stopsFile = state->request.stopsFile;
+        result.returnTargetsOutOfRange = ReturnTargetsOutOfRange(state->stopPositions, state->request.stopTable);
+    }
     return result;
 }

@@ -32,6 +32,9 @@ struct SlideShowRequest {
     // The forward button also answers Right, Page Down and Space, the
     // backward button Left and Page Up.
     bool keys = false;
+    // The last slide waits for a click (which goes on to the closing notice)
+    // instead of playing on to it.
+    bool stopLast = false;
     // Narration: slide n speaks `narrationPrefix`<n> (numberedfiles.h,
     // FindNarrationFiles), found once the slide count is known and encoded
     // as `narration` says. Empty: no narration, and the movie is as it was
@@ -94,7 +97,16 @@ struct SlideShowResult {
     // Narrated slides, by number, that are not stop points (the last slide
     // left out): their narration plays on into the slides after them.
     std::vector<int32_t> narrationPlaysOn;
+    // The stop-point file read (empty for a made table), and the entries of it
+    // that backward buttons return to but that are no 16-bit frame number, in
+    // the file's order, each once: the buttons go to their low 16 bits.
+    std::string stopsFile;
+    std::vector<int32_t> returnTargetsOutOfRange;
 };
+
+// A stop-file entry as a GotoFrame's 16-bit frame field holds it: its low 16
+// bits, as the converter always wrote it.
+uint16_t FrameNumberOfEntry(int32_t entry);
 
 // Reads the stop points, the configuration, the button images and every
 // slide's header, composes the show (PNG slides decoded and compressed on all
@@ -113,6 +125,9 @@ struct MadeShowRequest {
     SlideSize area;
     int32_t slideCount = 0;
     bool keys = false;
+    bool stopLast = false;  // as in SlideShowRequest
+    // Where the stop table came from, for the result; empty when made.
+    std::string stopsFile;
 };
 
 // A slide made in memory: a whole JPEG file, or a lossless bitmap.

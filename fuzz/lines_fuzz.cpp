@@ -1,10 +1,12 @@
-// The stop-point and configuration readers on arbitrary file contents.
+// The stop-point and configuration readers on arbitrary file contents, and
+// the character budget of the stop table they read.
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "driver/slideinput.h"
+#include "driver/slideshow.h"
 
 namespace {
 
@@ -28,6 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // Every pass consumes at least one character or ends the file, so
         // there are never more passes than characters plus one.
         if (values.size() > size + 1) __builtin_trap();
+    }
+    // The stop values as the composition counts them: whatever the entries
+    // (below 0, beyond 16 bits), each slide draws its seven IDs, and each
+    // frame's backward buttons at most three and one for each further entry.
+    const std::vector<int32_t> stops = ValuesOf(data, size, kStopPointLineLimit);
+    for (int32_t slides : {0, 1, 2, 7, 500}) {
+        const uint64_t least = 7 * static_cast<uint64_t>(slides) + 1;
+        const uint64_t ids = CharacterIDsNeeded(slides, stops);
+        if (ids < least || ids > least + 2 * static_cast<uint64_t>(slides) + stops.size()) __builtin_trap();
     }
     const std::string text(reinterpret_cast<const char*>(data), size);
     (void)AtoiRule(text);

@@ -21,13 +21,14 @@ FColor RGBA(const HFColor& color)
 }
 
 // (size x 65536) / pixels as a 16.16 scale. Computed in 64 bits: slides of
-// 32768 twips or more would overflow 32; the result saturates only for
-// shapes far beyond what a matrix can express anyway.
+// 32768 twips or more would overflow 32. A matrix's bit count is a 5-bit
+// field, so a scale holds at most 31 signed bits: one beyond them (a tiny
+// image on a huge shape) saturates there.
 int32_t BitmapScale(int32_t size, int32_t pixels)
 {
+    constexpr int64_t kLargestScale = (int64_t{1} << 30) - 1;
     const int64_t scale = static_cast<int64_t>(size) * 65536 / pixels;
-    return static_cast<int32_t>(std::clamp<int64_t>(scale, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(std::clamp<int64_t>(scale, -kLargestScale, kLargestScale));
 }
 
 }  // namespace

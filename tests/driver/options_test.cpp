@@ -323,7 +323,7 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
     EXPECT_EQ(run.err, "");
     std::set<std::string> names;
     for (const auto& option : HelpOptions(run.out)) names.insert(option.first);
-    EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--dpi", "--quality", "--lossless",
+    EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--stop-last", "--dpi", "--quality", "--lossless",
                                             "--forward", "--backward", "--keys", "--narration", "--bits",
                                             "--narration-rate", "--narration-stereo", "--html", "--ruffle", "--help",
                                             "--version"}));

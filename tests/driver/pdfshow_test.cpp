@@ -195,9 +195,10 @@ TEST(PDFShow, StopsOnEveryPageWithoutAStopFile)
     options.pages = 4;
     WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
     ASSERT_EQ(ConvertPDF(folder, {"--keys", "talk.pdf", "talk.swf"}).status, 0);
-    // Every page but the last waits; every page after the first goes back one.
+    // Every page waits, the last one too (its click shows the closing notice);
+    // every page after the first goes back one.
     EXPECT_EQ(Stops(SlideFrames(folder, "talk.swf")),
-              (std::vector<FrameStops>{{1, {}}, {1, {0}}, {1, {1}}, {0, {2}}}));
+              (std::vector<FrameStops>{{1, {}}, {1, {0}}, {1, {1}}, {1, {2}}}));
 }
 
 TEST(PDFShow, AStopFileBesideThePDFWinsAndStopsWinsOverIt)
@@ -209,9 +210,20 @@ TEST(PDFShow, AStopFileBesideThePDFWinsAndStopsWinsOverIt)
     folder.Write("Talk.stp", "0\n2");  // entries 0, 2: frame 2 stops, back to 0
     folder.Write("other.stp", "0\n1\n3");
     ASSERT_EQ(ConvertPDF(folder, {"Talk.PDF", "a.swf"}).status, 0);
-    EXPECT_EQ(Stops(SlideFrames(folder, "a.swf")), (std::vector<FrameStops>{{0, {}}, {0, {}}, {1, {0}}, {0, {}}}));
+    // The last page waits whether or not the file names it.
+    EXPECT_EQ(Stops(SlideFrames(folder, "a.swf")), (std::vector<FrameStops>{{0, {}}, {0, {}}, {1, {0}}, {1, {}}}));
     ASSERT_EQ(ConvertPDF(folder, {"--stops", "other.stp", "Talk.PDF", "b.swf"}).status, 0);
-    EXPECT_EQ(Stops(SlideFrames(folder, "b.swf")), (std::vector<FrameStops>{{0, {}}, {1, {0}}, {0, {}}, {0, {1}}}));
+    EXPECT_EQ(Stops(SlideFrames(folder, "b.swf")), (std::vector<FrameStops>{{0, {}}, {1, {0}}, {0, {}}, {1, {1}}}));
+    // --stop-last says what the PDF form does anyway.
+    ASSERT_EQ(ConvertPDF(folder, {"--stop-last", "--stops", "other.stp", "Talk.PDF", "c.swf"}).status, 0);
+    EXPECT_EQ(swftest::Slurp(folder / "c.swf"), swftest::Slurp(folder / "b.swf"));
+    // A return frame outside 16 bits: its low bits, and the line naming the file.
+    folder.Write("wide.stp", "-2\n3");
+    const RunResult wide = ConvertPDF(folder, {"--stops", "wide.stp", "Talk.PDF", "d.swf"});
+    ASSERT_EQ(wide.status, 0);
+    EXPECT_EQ(wide.err, "corvanex: in the stop-point file 'wide.stp', the return frame -2 is outside 0 to 65535; "
+                        "backward buttons go to their low 16 bits (65534)\n");
+    EXPECT_EQ(Stops(SlideFrames(folder, "d.swf")), (std::vector<FrameStops>{{0, {}}, {0, {}}, {0, {}}, {1, {65534}}}));
 }
 
 TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -48,6 +49,11 @@ void Folder(const Scratch& deck, const char* name)
 {
     fs::remove(deck / name);
     fs::create_directory(deck / name);
+}
+void Fifo(const Scratch& deck, const char* name)
+{
+    fs::remove(deck / name);
+    ASSERT_EQ(mkfifo((deck / name).c_str(), 0600), 0);
 }
 
 // Bytes of every value, starting with one that is not a digit or white space.
@@ -133,6 +139,23 @@ std::vector<Row> Rows()
          "directory"},
         {"OutputIsAFolder", spoil(Folder, "folder.swf"), "2", "folder.swf", 1,
          "cannot write 'folder.swf': cannot replace the file: Is a directory"},
+        // A FIFO would block the reading for ever: refused at once (the time
+        // limit turns a hang into a failed row).
+        {"StopFileIsAFIFO", spoil(Fifo, "deck.stp"), "2", "out.swf", 1,
+         "cannot read the stop-point file 'deck.stp': it is not a regular file", "timeout 30 "},
+        {"ConfigIsAFIFO", spoil(Fifo, "config.txt"), "2", "out.swf", 1,
+         "cannot read the configuration file 'config.txt': it is not a regular file", "timeout 30 "},
+        {"ForwardIsAFIFO", spoil(Fifo, "forward.jpg"), "2", "out.swf", 1,
+         "cannot read the forward button image 'forward.jpg': it is not a regular file", "timeout 30 "},
+        {"SlideIsAFIFO", spoil(Fifo, "deck2.jpg"), "2", "out.swf", 1,
+         "cannot read the slide image 'deck2.jpg': it is not a regular file", "timeout 30 "},
+        // The output is checked before any input is read: the missing slide is not reached.
+        {"OutputIsAFolderFoundFirst",
+         [](const Scratch& deck) {
+             Folder(deck, "folder.swf");
+             Remove(deck, "deck1.jpg");
+         },
+         "2", "folder.swf", 1, "cannot write 'folder.swf': cannot replace the file: Is a directory"},
         // The limit (512-byte blocks) lets the header and some tags through, not the 20 KB slide.
         {"WriteFailsPartWay", write("deck2.jpg", swftest::TinyJPEG('z', 20000)), "2", "out.swf", 1,
          "cannot write 'out.swf': cannot copy 'deck2.jpg' into the output: File too large", "ulimit -f 8; "},
@@ -144,7 +167,8 @@ std::vector<std::string> Leftovers(const fs::path& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.path().filename().string().rfind(".corvanex-", 0) == 0) names.push_back(entry.path().string());
+        if (entry.path().filename().string().find(".corvanex-") != std::string::npos)
+            names.push_back(entry.path().string());
     return names;
 }
 
@@ -193,6 +217,98 @@ TEST_P(ConverterFault, FailsCleanlyOrWritesAMovie)
 INSTANTIATE_TEST_SUITE_P(Rows, ConverterFault, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
+// Every entry of the folder (not below it) with its bytes; other kinds by kind.
+std::map<std::string, std::string> Contents(const fs::path& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name == ".out" || name == ".err") continue;
+        contents[name] = entry.is_symlink() ? "link to " + fs::read_symlink(entry.path()).string()
+                         : entry.is_regular_file() ? swftest::Slurp(entry.path())
+                                                   : "not a file";
+    }
+    return contents;
+}
+
+TEST(ConverterOutputs, AnOutputThatIsAnInputIsRefusedAndTheInputKept)
+{
+    Scratch deck("output-is-input");
+    deck.MakeDeck("deck", 2);
+    deck.Write("voice1.wav", "RIFF, as far as finding it goes");
+    deck.Write("voice2.wav", "RIFF, as far as finding it goes");
+    deck.Write("out.swf", kOldMovie);
+    fs::create_symlink("deck1.jpg", deck / "link.swf");
+    fs::create_hard_link(deck / "deck2.jpg", deck / "hard.swf");
+    fs::create_hard_link(deck / "out.swf", deck / "page.html");
+    const std::map<std::string, std::string> before = Contents(deck.Path());
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"deck", "2", "deck1.jpg"}, "the movie 'deck1.jpg' would overwrite the slide image 'deck1.jpg'"},
+        {{"deck", "2", "deck2.jpg"}, "the movie 'deck2.jpg' would overwrite the slide image 'deck2.jpg'"},
+        {{"deck", "2", "deck.stp"}, "the movie 'deck.stp' would overwrite the stop-point file 'deck.stp'"},
+        {{"deck", "2", "config.txt"}, "the movie 'config.txt' would overwrite the configuration file 'config.txt'"},
+        {{"deck", "2", "backward.jpg"},
+         "the movie 'backward.jpg' would overwrite the backward button image 'backward.jpg'"},
+        {{"deck", "2", "link.swf"}, "the movie 'link.swf' would overwrite the slide image 'deck1.jpg'"},
+        {{"deck", "2", "hard.swf"}, "the movie 'hard.swf' would overwrite the slide image 'deck2.jpg'"},
+        {{"--narration", "voice", "deck", "2", "voice2.wav"},
+         "the movie 'voice2.wav' would overwrite the narration file 'voice2.wav'"},
+        {{"--html", "deck1.jpg", "deck", "2", "out.swf"},
+         "the page 'deck1.jpg' would overwrite the slide image 'deck1.jpg'"},
+        {{"--html", "page.html", "deck", "2", "out.swf"}, "the page 'page.html' would overwrite the movie"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(message);
+        const swftest::RunResult run = deck.Convert(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "corvanex: " + message);
+        EXPECT_EQ(Contents(deck.Path()), before);
+    }
+}
+
+TEST(ConverterInputs, AFIFOFoundByNameIsRefusedNotWaitedOn)
+{
+    Scratch deck("fifo-inputs");
+    deck.MakeDeck("deck", 2);
+    Fifo(deck, "voice1.wav");
+    swftest::RunResult run = deck.Run(CORVANEX_BINARY,
+                                      {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
+                                       "backward.jpg", "--narration", "voice", "deck", "2", "out.swf"},
+                                      "timeout 30 ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "corvanex: cannot read the narration file 'voice1.wav': it is not a regular file\n");
+#ifdef CORVANEX_PDF
+    Fifo(deck, "talk.pdf");
+    run = deck.Run(CORVANEX_BINARY, {"--forward", "forward.jpg", "--backward", "backward.jpg", "talk.pdf", "out.swf"},
+                   "timeout 30 ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "corvanex: cannot read the PDF 'talk.pdf': it is not a regular file\n");
+#endif
+    EXPECT_FALSE(fs::exists(deck / "out.swf"));
+}
+
+// A link another user planted in a shared sticky folder (/tmp) is not
+// followed by a converter run as root, as the system's rule for such folders
+// says: it would lead the movie over a file of root's choosing.
+TEST(ConverterOutputs, ALinkPlantedInASharedStickyFolderIsNotFollowed)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to own a link as another user";
+    Scratch deck("sticky-link");
+    deck.MakeDeck("deck", 2);
+    fs::create_directory(deck / "shared");
+    ASSERT_EQ(chmod((deck / "shared").c_str(), 01777), 0);
+    deck.Write("precious", "root's own");
+    fs::create_symlink(deck / "precious", deck / "shared" / "out.swf");
+    ASSERT_EQ(lchown((deck / "shared" / "out.swf").c_str(), 65534, 65534), 0);  // nobody's
+    const swftest::RunResult run = deck.Convert({"deck", "2", "shared/out.swf"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "corvanex: cannot write 'shared/out.swf': will not follow the symbolic link 'shared/out.swf': it is in "
+              "a world-writable sticky folder and belongs to another user\n");
+    EXPECT_EQ(swftest::Slurp(deck / "precious"), "root's own");
+    EXPECT_TRUE(Leftovers(deck.Path()).empty());
+}
+
 // Starts the converter in `folder` with its output and errors thrown away.
 pid_t Start(const fs::path& folder, const std::vector<std::string>& arguments)
 {
@@ -227,7 +343,7 @@ int64_t SizeOfFileBeingWritten(pid_t child, const fs::path& folder)
         const std::string target = fs::read_symlink(entry.path(), gone).string();
         if (gone || target.rfind(inFolder, 0) != 0) continue;
         const std::string name = target.substr(inFolder.size());
-        if (name.rfind(".corvanex-", 0) != 0 && name.rfind("#", 0) != 0) continue;
+        if (name.find(".corvanex-") == std::string::npos && name.rfind("#", 0) != 0) continue;
         struct stat status {};
         if (stat(entry.path().c_str(), &status) == 0) return status.st_size;
     }

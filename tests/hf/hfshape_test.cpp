@@ -126,6 +126,23 @@ TEST_F(Shapes, BitmapFillOfAFullHDSlideDoesNotOverflow)
     EXPECT_EQ(shape.fills[1].matrix.translateY, 20);
 }
 
+TEST_F(Shapes, BitmapFillBeyondWhatAMatrixHoldsSaturates)
+{
+    // A 30-pixel image on 1310700 twips: 2.86e9, more than the 31 signed bits a
+    // matrix's 5-bit count allows; a 1-pixel image on the same shape, more than 32.
+    for (int32_t pixels : {30, 1}) {
+        ResetCharacterID();
+        HFMovie own;
+        HFRectangle slide(20, 20, 1310700, 1310700);
+        slide.SetJPEGBitmapFill(pixels, pixels, kJPEG.data(), kJPEG.size());
+        own.Frame(0)->AddObject(slide);
+        const Shape shape = ReadShape3(ReadTag(*own.Frame(0)->Tags().at(1)).body);
+        ASSERT_EQ(shape.fills.size(), 2u);
+        EXPECT_EQ(shape.fills[1].matrix.scaleX, 0x3FFFFFFF) << pixels;
+        EXPECT_EQ(shape.fills[1].matrix.scaleY, 0x3FFFFFFF) << pixels;
+    }
+}
+
 TEST_F(Shapes, NewShapeHasBlackOutlineAndWhiteFill)
 {
     HFRectangle rectangle(10, 20, 30, 40);

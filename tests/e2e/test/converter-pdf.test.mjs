@@ -18,8 +18,8 @@ const withPDF = existsSync(MAKEPDF) &&
 
 // 960 x 540 points at 96 dpi.
 const AREA = { width: 1280, height: 720 };
-// Page 4 is checked at rest: the last page never stops (it plays on to the
-// closing notice, which covers it a few frames later), so the deck has one more.
+// Page 4 is checked at rest with a page after it, as a page in the middle of
+// a deck (the last page waits too, for the click that shows the closing notice).
 const PAGES = 5;
 const PORTRAIT = 3;
 
