@@ -6,7 +6,7 @@ DEMO_DIR := build/demo
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
-.PHONY: all bootstrap check test test-dev test-asan build-dev build-asan demo docs fuzz memcheck bench clean
+.PHONY: all bootstrap check test test-dev test-asan build-dev build-asan demo install docs fuzz memcheck bench clean
 
 all: demo
 
@@ -54,33 +54,36 @@ docs:
 	@if [ -s build/docs/warnings.log ]; then cat build/docs/warnings.log; echo "docs: doxygen warned"; exit 1; fi
 	@echo "docs: build/docs/html/index.html"
 
-RUFFLE_VERSION := 0.6.0
-DEMO_PLAYER := $(DEMO_DIR)/ruffle/ruffle.js
+# Only what the demo runs: the converter (which brings the web player it puts
+# beside the pages, fetched by the build), swfinfo, the gallery and the PDF
+# generator; not the tests' or the benchmarks' programs.
+DEMO_TARGETS := corvanex swfinfo gallery makepdf
 
-demo: bootstrap $(DEMO_PLAYER)
+demo: bootstrap
 	$(call configure,release)
-	cmake --build --preset release -j $(JOBS)
+	cmake --build --preset release -j $(JOBS) --target $(DEMO_TARGETS)
 	@mkdir -p $(DEMO_DIR)
 	build/release/corvanex --keys --html $(DEMO_DIR)/deck.html examples/deck/deck 5 $(DEMO_DIR)/deck.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/deck.swf
 	build/release/gallery --jpeg examples/deck/deck1.jpg $(DEMO_DIR)/gallery.swf
 	@build/release/swfinfo --summary $(DEMO_DIR)/gallery.swf
-	if [ -x build/release/makepdf ] && build/release/corvanex --help | grep -q 'deck.pdf'; then \
+	if build/release/corvanex --help | grep -q 'deck.pdf'; then \
 	  build/release/makepdf --pages 6 --portrait 4 $(DEMO_DIR)/talk.pdf && \
 	  build/release/corvanex --keys --html $(DEMO_DIR)/talk.html $(DEMO_DIR)/talk.pdf $(DEMO_DIR)/talk.swf && \
 	  build/release/swfinfo --summary $(DEMO_DIR)/talk.swf; fi
 	@echo "demo: $(DEMO_DIR)/deck.html plays the show; browsers let the player fetch it only from a web server:"
 	@echo "  python3 -m http.server --directory $(DEMO_DIR) 8000"
-	@echo "  then open http://localhost:8000/deck.html (keys: Right, Page Down, Space; Left, Page Up)"
+	@echo "  then open http://localhost:8000/deck.html (keys: Right, Page Down, Space; Left, Page Up; F: full screen)"
 	@echo "  (talk.html plays talk.swf, made from the generated talk.pdf)"
 
-# The web player from the npm registry, in the build folder beside the page.
-$(DEMO_PLAYER):
-	@command -v npm >/dev/null 2>&1 || { echo "demo: npm is needed for the web player"; exit 1; }
-	rm -rf $(DEMO_DIR)/npm $(DEMO_DIR)/ruffle
-	npm install --prefix $(DEMO_DIR)/npm --no-save --no-package-lock --no-audit --no-fund --loglevel=error \
-	  @ruffle-rs/ruffle@$(RUFFLE_VERSION)
-	cp -R $(DEMO_DIR)/npm/node_modules/@ruffle-rs/ruffle $(DEMO_DIR)/ruffle
+# The release build of what is installed, installed under PREFIX (with the
+# web player in share/corvanex/ruffle when the build could fetch it).
+PREFIX ?= /usr/local
+
+install: bootstrap
+	$(call configure,release)
+	cmake --build --preset release -j $(JOBS) --target corvanex_installed
+	cmake --install build/release --prefix $(PREFIX)
 
 # The converter against cat and ffmpeg on three generated decks, the ADPCM
 # encoder against ffmpeg's, the PNG slide encoding on a generated deck of 200

@@ -12,6 +12,7 @@
 
 #include "driver/options.h"
 #include "driver/outputguard.h"
+#include "driver/playercopy.h"
 #ifdef CORVANEX_PDF
 #include "driver/pdfshow.h"
 #endif
@@ -22,7 +23,10 @@
 
 namespace {
 
-void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const SlideShowResult& show)
+// The page, and beside it the player it loads by default when its folder has
+// none: a player named with --ruffle is the user's to place.
+void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const SlideShowResult& show,
+                const std::string& directory)
 {
     ShowPage page;
     page.movieUrl = MovieUrlFromPage(*command.htmlFile, command.outputFile);
@@ -31,6 +35,9 @@ void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const Sli
     page.width = show.area.width;
     page.height = show.area.height + 40;
     pageFile.Commit(ShowPageHtml(page));
+    if (command.playerScript) return;
+    const std::string warning = PutPlayerBesidePage(*command.htmlFile, FindInstalledPlayer(directory));
+    if (!warning.empty()) std::fprintf(stderr, "corvanex: %s\n", warning.c_str());
 }
 
 // Stop-file entries that backward buttons return to but that no 16-bit frame
@@ -81,7 +88,7 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);
     const SlideShowResult show = GeneratePDFMovie(request);
     WarnOfReturnTargets(show);
-    if (pageFile) CommitPage(*pageFile, command, show);
+    if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;
 #else
     (void)command;
@@ -155,7 +162,7 @@ int Run(int argc, char** argv)
                      one ? "its" : "their");
     }
 
-    if (pageFile) CommitPage(*pageFile, command, show);
+    if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;
 }
 

@@ -50,7 +50,8 @@ constexpr OptionSpec kOptions[] = {
     {"--narration-stereo", "", "keep stereo narration files in stereo", "mixed down to mono"},
     {"--html", "FILE",
      "also write an HTML page that plays the movie in a browser through the\n"
-     "Ruffle web player",
+     "Ruffle web player, fitted to the window (F: full screen); the player\n"
+     "the converter was built with goes beside it when its folder has none",
      "no page"},
     {"--ruffle", "URL", "where the page loads the player's script from, with --html",
      "ruffle/ruffle.js, beside the page"},

@@ -17,30 +17,74 @@ namespace fs = std::filesystem;
 
 // The page; @KEY@ marks its values. The player loads the movie itself
 // (fetching it), so browsers refuse pages opened as files: the page says so.
-const char* const kPage = R"(<!doctype html>
+// The show fills the window with its aspect kept, in CSS alone so that it
+// follows every resize and full screen; the rest of the window is the page's
+// background. Full screen is the whole page's, so that the same fit applies.
+const char* const kPage = R"page(<!doctype html>
 <html lang="en">
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>@TITLE@</title>
 <style>
-html, body { margin: 0; height: 100%; background: #202020; }
+html, body { margin: 0; width: 100%; height: 100%; overflow: hidden; background: #202020; }
 body { display: flex; align-items: center; justify-content: center; }
-#show { display: block; flex: none; width: @WIDTH@px; height: @HEIGHT@px; }
+#show { display: block; flex: none;
+  width: min(100vw, calc(100vh * @WIDTH@ / @HEIGHT@)); height: min(100vh, calc(100vw * @HEIGHT@ / @WIDTH@)); }
 #show:focus { outline: none; }
+#fullscreen { position: fixed; top: 8px; right: 8px; width: 40px; height: 40px; padding: 8px; border: 0;
+  border-radius: 6px; background: rgba(0, 0, 0, 0.6); color: #fff; cursor: pointer; visibility: hidden; }
+#fullscreen.shown, #fullscreen:hover, #fullscreen:focus-visible { visibility: visible; }
+#fullscreen svg { display: block; width: 24px; height: 24px; }
 #problem { color: #eee; font: 16px/1.5 sans-serif; max-width: 40em; padding: 1em; }
 </style>
 <script>
+// Nothing of the player's may come between the viewer and the show: no splash,
+// unmute or unsupported-content notice. Ruffle's own WebGL renderer goes
+// first: on a machine without graphics acceleration its wgpu renderers find a
+// software adapter, and Ruffle then opens a notice at the first mouse-over
+// that takes the first click.
 window.RufflePlayer = window.RufflePlayer || {};
-window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashScreen: false, contextMenu: "rightClickOnly" };
+window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashScreen: false,
+  preferredRenderer: "webgl", warnOnUnsupportedContent: false, showSwfDownload: false,
+  contextMenu: "rightClickOnly", polyfills: false };
 </script>
 <script src="@SCRIPT@"></script>
 </head>
 <body>
 <div id="problem" hidden></div>
+<button id="fullscreen" type="button" title="Full screen (F)" aria-label="Full screen">
+<svg viewBox="0 0 24 24" fill="none" stroke="currentColor" stroke-width="2.5" aria-hidden="true">
+<path d="M3 9V3h6M15 3h6v6M21 15v6h-6M9 21H3v-6"/></svg>
+</button>
 <script>
 (function () {
   var movie = "@MOVIE@";
+  var root = document.documentElement;
+  // Full screen, from the button or the F key; the button shows while the
+  // pointer moves, so that it hides no corner of the show otherwise.
+  var button = document.getElementById("fullscreen");
+  function toggleFullScreen() {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (root.requestFullscreen) root.requestFullscreen().catch(function () {});
+  }
+  button.addEventListener("click", toggleFullScreen);
+  document.addEventListener("fullscreenchange", function () {
+    var label = document.fullscreenElement ? "Leave full screen" : "Full screen";
+    button.title = label + " (F)";
+    button.setAttribute("aria-label", label);
+  });
+  document.addEventListener("keydown", function (event) {
+    if ((event.key === "f" || event.key === "F") && !event.repeat && !event.ctrlKey && !event.metaKey && !event.altKey)
+      toggleFullScreen();
+  }, true);
+  if (!root.requestFullscreen) button.remove();
+  var hide;
+  document.addEventListener("pointermove", function () {
+    button.classList.add("shown");
+    clearTimeout(hide);
+    hide = setTimeout(function () { button.classList.remove("shown"); }, 2500);
+  });
   function problem(text) {
     var box = document.getElementById("problem");
     box.textContent = text + (location.protocol === "file:"
@@ -56,7 +100,7 @@ window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashSc
   var player = window.RufflePlayer.newest().createPlayer();
   player.id = "show";
   player.tabIndex = 0;
-  document.body.appendChild(player);
+  document.body.insertBefore(player, button);
   // The keyboard goes to the player: once the movie is in (unless the viewer
   // has put it elsewhere) and after a click elsewhere on the page. The player
   // learns that it has the keyboard from the focus event, so focus given
@@ -79,7 +123,7 @@ window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashSc
 </script>
 </body>
 </html>
-)";
+)page";
 
 std::string PercentEncoded(const std::string& path)
 {

@@ -7,12 +7,13 @@
 #include "base/fatomicfile.h"
 
 // An HTML page that plays a slide show in the browser through the Ruffle web
-// player, the player sized to the movie and holding the keyboard.
+// player: the show fills the window with its aspect kept, goes full screen on
+// a button or the F key, and the player holds the keyboard.
 struct ShowPage {
     std::string movieUrl;      // relative to the page, already percent-encoded
     std::string title;         // plain text
     std::string playerScript;  // URL of the player's ruffle.js, as given
-    int32_t width = 0;         // the movie's size in pixels
+    int32_t width = 0;         // the movie's size in pixels: its aspect
     int32_t height = 0;
 };
 

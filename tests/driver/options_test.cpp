@@ -205,10 +205,11 @@ TEST(Options, BadSizesAreRefusedBeforeAnythingIsRead)
     EXPECT_EQ(deck.Convert({"deck", "1", "out.swf", "--size"}).status, 2);
 }
 
-TEST(Options, HtmlWritesAPageThatPlaysTheMovieAtItsSize)
+TEST(Options, HtmlWritesAPageThatPlaysTheMovieInItsAspect)
 {
     Scratch deck("html");
     deck.MakeDeck("deck", 2);
+    fs::create_directory(deck / "ruffle");  // a player of the user's, whatever the build has
     const RunResult run = deck.Convert({"--html", "show.html", "deck", "2", "out.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Depth sorting: 5 shapes\n" + kLibraryLines);  // nothing of the page on stdout
@@ -218,13 +219,15 @@ TEST(Options, HtmlWritesAPageThatPlaysTheMovieAtItsSize)
     EXPECT_NE(page.find("<title>out</title>"), std::string::npos);
     EXPECT_NE(page.find("<script src=\"ruffle/ruffle.js\"></script>"), std::string::npos);
     EXPECT_NE(page.find("var movie = \"out.swf\";"), std::string::npos);
-    EXPECT_NE(page.find("width: 640px; height: 520px;"), std::string::npos);  // the band of 40 pixels
+    // Fitted to the window in the movie's aspect, the band of 40 pixels included.
+    EXPECT_NE(page.find("width: min(100vw, calc(100vh * 640 / 520)); height: min(100vh, calc(100vw * 520 / 640));"),
+              std::string::npos);
     EXPECT_NE(page.find("player.focus("), std::string::npos);
     EXPECT_EQ(page.find('@'), std::string::npos);  // every value filled in
 
-    // With --size the page has that size.
+    // With --size the page has that aspect.
     ASSERT_EQ(deck.Convert({"--size", "100x50", "--html", "show.html", "deck", "2", "out.swf"}).status, 0);
-    EXPECT_NE(swftest::Slurp(deck / "show.html").find("width: 100px; height: 90px;"), std::string::npos);
+    EXPECT_NE(swftest::Slurp(deck / "show.html").find("calc(100vh * 100 / 90)"), std::string::npos);
 }
 
 TEST(Options, HtmlFindsTheMovieFromThePagesFolder)

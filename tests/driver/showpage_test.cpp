@@ -20,7 +20,8 @@ TEST(ShowPage, ValuesThatLookLikeKeysStayAsTheyAre)
     EXPECT_NE(html.find("<title>@MOVIE@ &amp; &lt;b&gt;</title>"), std::string::npos) << html;
     EXPECT_NE(html.find("<script src=\"@TITLE@.js\"></script>"), std::string::npos);
     EXPECT_NE(html.find("var movie = \"talk.swf\";"), std::string::npos);
-    EXPECT_NE(html.find("width: 640px; height: 520px;"), std::string::npos);
+    EXPECT_NE(html.find("calc(100vh * 640 / 520)"), std::string::npos);
+    EXPECT_NE(html.find("calc(100vw * 520 / 640)"), std::string::npos);
 }
 
 TEST(ShowPage, MovieUrlIsRelativeToThePageAndPercentEncoded)

@@ -40,6 +40,9 @@ grep -qx "License: MIT" "$prefix/$libdir/pkgconfig/corvanex.pc" || fail "the pkg
 grep -q 'set(corvanex_LICENSE "MIT")' "$prefix/$libdir/cmake/corvanex/corvanexConfig.cmake" ||
   fail "the CMake package names no licence"
 [ ! -e "$prefix/include/corvanex/driver" ] || fail "the converter's own headers were installed"
+if [ -f "$build/ruffle/ruffle.js" ]; then  # a build that fetched the web player installs it
+  [ -f "$prefix/share/corvanex/ruffle/ruffle.js" ] || fail "the build's web player was not installed"
+fi
 if command -v groff >/dev/null 2>&1; then
   groff -man -ww -z "$prefix/$mandir/man1/corvanex.1" 2>"$scratch/groff.log"
   [ ! -s "$scratch/groff.log" ] || { cat "$scratch/groff.log" >&2; fail "the manual page has warnings"; }

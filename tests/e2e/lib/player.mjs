@@ -178,31 +178,40 @@ export function hexColor([r, g, b]) {
     return "#" + [r, g, b].map((v) => v.toString(16).padStart(2, "0")).join("");
 }
 
-// One movie open in a page, shown at 1:1: a movie pixel is a page pixel,
-// `origin` away from the page's top left.
+// One movie open in a page: a movie pixel is `scale` page pixels, the movie's
+// top left `origin` away from the page's (1:1 at the top left unless given).
 export class MoviePage {
-    constructor(page, width, height, log, { origin = { x: 0, y: 0 }, ownPage = false } = {}) {
+    constructor(page, width, height, log, { origin = { x: 0, y: 0 }, scale = 1, ownPage = false } = {}) {
         this.page = page;
         this.width = width;
         this.height = height;
         this.log = log;
         this.origin = origin;
+        this.scale = scale;
         this.ownPage = ownPage;
     }
 
-    // Opens a page that plays a movie by itself (the converter's --html page)
-    // in a tab of its own, and finds the player on it.
-    static async openPage(browser, url) {
+    // Opens a page that plays a movie of `width` x `height` pixels by itself
+    // (the converter's --html page) in a tab of its own with a window of
+    // `viewport` (the browser's default unless given), and finds the player
+    // on it: the movie is where the player's box is, scaled to its width.
+    static async openPage(browser, url, { width, height, viewport } = {}) {
         const page = await browser.context.newPage();
         const log = [];
         page.on("console", (m) => log.push(`${m.type()}: ${m.text()}`));
         page.on("pageerror", (e) => log.push(`page error: ${e.message}`));
+        if (viewport) await page.setViewportSize(viewport);
         await page.goto(url);
         const player = page.locator("ruffle-player");
         await player.waitFor({ timeout: 20000 });
         const box = await player.boundingBox();
-        return new MoviePage(page, Math.round(box.width), Math.round(box.height), log,
-            { origin: { x: Math.round(box.x), y: Math.round(box.y) }, ownPage: true });
+        return new MoviePage(page, width, height, log,
+            { origin: { x: box.x, y: box.y }, scale: box.width / width, ownPage: true });
+    }
+
+    // A movie pixel's place on the page.
+    pagePoint([x, y]) {
+        return [Math.round(x * this.scale + this.origin.x), Math.round(y * this.scale + this.origin.y)];
     }
 
     // Loads a movie into the browser's player page (made at the first call);
@@ -230,7 +239,8 @@ export class MoviePage {
 
     // Colours [r, g, b] at movie pixels, from one screenshot of the area they span.
     async sample(points) {
-        const xs = points.map((q) => Math.round(q[0]) + this.origin.x), ys = points.map((q) => Math.round(q[1]) + this.origin.y);
+        const onPage = points.map((q) => this.pagePoint(q));
+        const xs = onPage.map((q) => q[0]), ys = onPage.map((q) => q[1]);
         const clip = { x: Math.min(...xs), y: Math.min(...ys) };
         clip.width = Math.max(...xs) - clip.x + 1;
         clip.height = Math.max(...ys) - clip.y + 1;
@@ -243,7 +253,8 @@ export class MoviePage {
 
     // The pixels of a rectangle of the movie: { width, height, pixels (RGBA) }.
     async capture({ x, y, width, height }) {
-        const clip = { x: x + this.origin.x, y: y + this.origin.y, width, height };
+        const [left, top] = this.pagePoint([x, y]);
+        const clip = { x: left, y: top, width: Math.round(width * this.scale), height: Math.round(height * this.scale) };
         return decodePng(await this.page.screenshot({ clip, type: "png" }));
     }
 
@@ -275,7 +286,7 @@ export class MoviePage {
 
     // Moves over a point of the movie and clicks there, as a person would.
     async click(x, y) {
-        await this.page.mouse.move(x + this.origin.x, y + this.origin.y, { steps: 2 });
+        await this.page.mouse.move(...this.pagePoint([x, y]), { steps: 2 });
         await this.page.mouse.down();
         await this.page.mouse.up();
     }
@@ -283,7 +294,7 @@ export class MoviePage {
     // Whether Ruffle shows a dialog over the movie (it would take the clicks).
     async openDialogs() {
         return this.page.evaluate(() => {
-            const root = document.getElementById("player")?.shadowRoot;
+            const root = document.querySelector("ruffle-player")?.shadowRoot;
             if (!root) return [];
             return [...root.querySelectorAll(".modal")].filter((m) => !m.classList.contains("hidden")).map((m) => m.id);
         });

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// The Ruffle web player that a page of --html loads from ruffle/ beside it,
+// put there from the copy the converter was built or installed with.
+
+// The folder of the player's files that goes with the program in
+// `programDirectory` (ending in a slash, as FindExecutableDirectory gives it):
+// ruffle/ beside the program in a build folder, the installation's share
+// folder otherwise. Empty when neither holds ruffle.js.
+std::string FindInstalledPlayer(const std::string& programDirectory);
+
+// Copies the player's folder `player` (empty: none was found) to ruffle/
+// beside the page, unless something of that name is there already, which is
+// never replaced. The copy is made under a temporary name and renamed, so that
+// a failed one leaves nothing. Returns a warning for the user (the page and
+// the movie are written either way), empty when the page has its player.
+std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& player);

@@ -1,0 +1,120 @@
+// The web player beside the page of --html: found where the build or the
+// installation put it, copied whole beside a page whose folder has none, and
+// never over anything already there.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "driver/playercopy.h"
+#include "support/converter_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using swftest::RunResult;
+using swftest::Scratch;
+using swftest::Slurp;
+
+// A player's folder as the build fetches it: the script and a file further down.
+fs::path MakePlayer(const fs::path& folder)
+{
+    fs::create_directories(folder / "sub");
+    swftest::WriteBytes(folder / "ruffle.js", "// the player\n");
+    swftest::WriteBytes(folder / "sub" / "core.wasm", std::string("\0asm", 4));
+    return folder;
+}
+
+// Nothing named .ruffle-* (the copy's temporary name) in `folder`.
+bool NoStagingLeft(const fs::path& folder)
+{
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().rfind(".ruffle-", 0) == 0) return false;
+    return true;
+}
+
+// The converter as installed: the program in lib/corvanex, the player in the
+// share folder. Its page gets the player unless it names another with --ruffle.
+TEST(PlayerCopy, TheConverterPutsItsInstalledPlayerBesideItsPage)
+{
+    Scratch scratch("playerinstalled");
+    scratch.MakeDeck("deck", 1);
+    const fs::path program = scratch / "prefix/lib/corvanex/corvanex";
+    fs::create_directories(program.parent_path());
+    fs::copy_file(CORVANEX_BINARY, program);
+    const fs::path installed = program.parent_path() / CORVANEX_PLAYER_FROM_PROGRAM;
+    MakePlayer(installed);
+    const auto convert = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
+                                             "backward.jpg"});
+        return scratch.Run(program.string(), arguments);
+    };
+
+    fs::create_directories(scratch / "site");
+    RunResult run = convert({"--html", "site/show.html", "deck", "1", "out.swf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Slurp(scratch / "site/ruffle/ruffle.js"), "// the player\n");
+    EXPECT_EQ(Slurp(scratch / "site/ruffle/sub/core.wasm"), std::string("\0asm", 4));
+    // Served to anyone who opens the page, whatever the copy was made under.
+    const fs::perms perms = fs::status(scratch / "site/ruffle").permissions();
+    EXPECT_EQ(perms & (fs::perms::others_read | fs::perms::others_exec),
+              fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_TRUE(NoStagingLeft(scratch / "site"));
+
+    fs::create_directories(scratch / "other");
+    run = convert({"--html", "other/show.html", "--ruffle", "/player/ruffle.js", "deck", "1", "out.swf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(fs::exists(scratch / "other/ruffle"));
+
+    // Without a player the page and the movie are written and the user is told.
+    fs::remove_all(installed);
+    run = convert({"--html", "other/show.html", "deck", "1", "out.swf"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "corvanex: no Ruffle web player to put beside the page 'other/show.html': the page loads it "
+                       "from 'other/ruffle/' (the README's \"The web player\" says where to get it)\n");
+    EXPECT_TRUE(fs::exists(scratch / "other/show.html"));
+
+    // A build folder's player, beside the program, comes before an installed one.
+    EXPECT_EQ(FindInstalledPlayer(program.parent_path().string() + "/"), "");
+    MakePlayer(installed);
+    MakePlayer(program.parent_path() / "ruffle");
+    EXPECT_EQ(FindInstalledPlayer(program.parent_path().string() + "/"), (program.parent_path() / "ruffle").string());
+}
+
+TEST(PlayerCopy, NeverReplacesWhatIsThereAndLeavesNothingOfAFailedCopy)
+{
+    Scratch scratch("playerkeep");
+    const fs::path player = MakePlayer(scratch / "player");
+
+    // A folder, a file or a dangling link of that name is left as it is.
+    fs::create_directories(scratch / "a/ruffle");
+    swftest::WriteBytes(scratch / "a/ruffle/ruffle.js", "// the user's\n");
+    fs::create_directories(scratch / "b");
+    swftest::WriteBytes(scratch / "b/ruffle", "a file");
+    fs::create_directories(scratch / "c");
+    fs::create_symlink("no-such-player", scratch / "c/ruffle");
+    for (const char* folder : {"a", "b", "c"})
+        EXPECT_EQ(PutPlayerBesidePage((scratch / folder / "show.html").string(), player.string()), "") << folder;
+    EXPECT_EQ(Slurp(scratch / "a/ruffle/ruffle.js"), "// the user's\n");
+    EXPECT_EQ(Slurp(scratch / "b/ruffle"), "a file");
+    EXPECT_TRUE(fs::is_symlink(scratch / "c/ruffle"));
+
+    // A copy that fails half way (on a file it cannot copy) leaves nothing behind.
+    fs::create_directories(scratch / "d");
+    ASSERT_EQ(mkfifo((player / "sub" / "pipe").c_str(), 0600), 0);
+    const std::string failed = PutPlayerBesidePage((scratch / "d/show.html").string(), player.string());
+    EXPECT_EQ(failed.rfind("cannot copy the Ruffle web player '" + player.string() + "' to '" +
+                               (scratch / "d/ruffle").string() + "': ",
+                           0),
+              0u)
+        << failed;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(scratch / "d/ruffle")));
+    EXPECT_TRUE(NoStagingLeft(scratch / "d"));
+}
+
+}  // namespace
