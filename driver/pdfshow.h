@@ -4,6 +4,7 @@
 // rendered at the size it is drawn at.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,16 +29,17 @@ struct PDFShowRequest {
     int32_t dpi = kDefaultDPI;
     PageEncoding encoding;
     bool keys = false;
+    // Narration: page n speaks `narrationPrefix`<n>, found as for slide
+    // images (FindNarrationFiles). Empty: none.
+    std::string narrationPrefix;
+    NarrationSettings narration;
+    // Called after each page is composed, in order, with the pages composed
+    // so far, the deck's page count and the bytes of their images.
+    std::function<void(int32_t pages, int32_t total, uint64_t bytes)> onPageComposed;
 };
 
 // "Talk.PDF" -> "Talk.stp", beside it.
 std::string PDFStopFileName(const std::string& pdfFile);
-
-// The stop table of a show that stops on every page: 0, 0, 1, ..., pages - 1.
-// Every page but the last waits for a click (the PDF form makes the last one
-// wait as well, with any table); every page after the first has a backward
-// button to the page before.
-std::vector<int32_t> StopOnEveryPage(int32_t pages);
 
 // A page of `points` at `dpi`, in whole pixels (at least one a side).
 SlideSize PageSizeAt(PageSize points, int32_t dpi);

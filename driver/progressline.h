@@ -10,13 +10,20 @@
 // line of its own.
 class ProgressLine {
 public:
-    ProgressLine(std::FILE* terminal, int32_t total) : terminal(terminal), total(total) {}
+    // "read 3 of 80 slides" by default; a PDF deck's is "rendered 3 of 80 pages".
+    ProgressLine(std::FILE* terminal, int32_t total, const char* done = "read", const char* items = "slides")
+        : terminal(terminal), total(total), done(done), items(items)
+    {
+    }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
     ~ProgressLine();
 
     // Decks of more than this many slides get a progress line.
     static constexpr int32_t kMinSlides = 51;
+    // PDF decks of more than this many pages: rendering a page takes about
+    // as long as reading a hundred slide files.
+    static constexpr int32_t kMinPages = 11;
 
     // Shown at the first and the last slide, and at most ten times a second between.
     void Update(int32_t slides, uint64_t bytes);
@@ -26,6 +33,8 @@ private:
 
     std::FILE* terminal;
     int32_t total;
+    const char* done;
+    const char* items;
     int32_t slides = 0;
     uint64_t bytes = 0;
     bool open = false;  // a line is shown without its line feed
