@@ -114,6 +114,10 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
             if (progress) progress->Update(pages, bytes);
         };
     }
+    request.warn = [&progress](const std::string& message) {
+        if (progress) progress->Break();  // the warning on a line of its own
+        std::fprintf(stderr, "corvanex: %s\n", message.c_str());
+    };
     // Made before the movie is written and filled after, as for image decks.
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);

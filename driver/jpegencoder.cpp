@@ -73,8 +73,9 @@ std::vector<uint8_t> EncodeJPEG(const uint8_t* pixels, int32_t width, int32_t he
 
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 4;
-    info.in_color_space = layout == PixelLayout::RGBA   ? JCS_EXT_RGBA
+    info.input_components = layout == PixelLayout::RGB ? 3 : 4;
+    info.in_color_space = layout == PixelLayout::RGB    ? JCS_EXT_RGB
+                         : layout == PixelLayout::RGBA ? JCS_EXT_RGBA
                          : layout == PixelLayout::BGRX ? JCS_EXT_BGRX
                                                        : JCS_EXT_XRGB;
     jpeg_set_defaults(&info);

@@ -7,6 +7,7 @@
 // Pixels to a whole baseline JPEG file in memory, with libjpeg-turbo.
 
 enum class PixelLayout {
+    RGB,   // bytes red, green, blue
     RGBA,  // bytes red, green, blue, alpha (alpha ignored)
     BGRX,  // bytes blue, green, red, unused: a little-endian 0xXXRRGGBB word
     XRGB,  // bytes unused, red, green, blue: the same word big-endian

@@ -40,11 +40,17 @@ struct EncodedNarration {
     // for files libsndfile read. Printing it is the caller's, so that reports
     // of files decoded side by side come out in order.
     std::string report;
+    // Warnings of the converter's own, one a line, each naming the file (a
+    // file that decoded but ended before the length its header gives).
+    std::string warnings;
 };
 
 // Decodes and encodes one file. Throws ConverterError (status 1) naming the
 // file when it cannot be opened or decoded, is empty, has no channels or no
-// samples, or is a WAV file refused for its structure (with the reader's reason).
+// samples, is damaged where its decoder reports an error, is too long for a
+// sound (found from its header's length before any is encoded, when it gives
+// one), or is a WAV file refused for its structure (with the reader's reason).
+// The encoded sound waits in a temporary file in TMPDIR (else /tmp).
 EncodedNarration EncodeNarration(const std::string& name, const NarrationSettings& settings);
 
 // The samples the encoder would be given, mixed down and resampled: blocks
@@ -55,9 +61,11 @@ std::string DecodeNarrationPcm(const std::string& name, const NarrationSettings&
                                const NarrationPcmSink& pcm);
 
 // Encodes the files on `threads` threads (0: one per core), results in the
-// order of the files. Each file's report is written to `report` (when given)
-// in file order; when files fail, the reports of the files before the first
-// failure are written and its error is thrown.
+// order of the files. Each file's report is written to `report` and its
+// warnings, prefixed with the program's name, to `warnings` (when given) in
+// file order; when files fail, those of the files before the first failure
+// are written and its error is thrown. A failure stops the files after it,
+// running or not.
 std::vector<EncodedNarration> EncodeNarrations(const std::vector<std::string>& names,
                                                const NarrationSettings& settings, unsigned threads = 0,
-                                               std::FILE* report = stdout);
+                                               std::FILE* report = stdout, std::FILE* warnings = stderr);

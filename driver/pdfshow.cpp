@@ -20,19 +20,53 @@ SlideSize PageShape(PageSize points)
     return SlideSize{side(points.width), side(points.height)};
 }
 
+// The slide area, wide enough for the buttons under it.
 SlideSize SlideArea(const PDFShowRequest& request, const PDFDeck& deck)
 {
-    if (request.size) return *request.size;
-    if (!request.configFile.empty()) return ReadConfig(request.configFile);
+    const auto narrow = [](SlideSize area) { return area.width < kMinButtonAreaWidth; };
+    const std::string tooNarrow = " narrower than the " + std::to_string(kMinButtonAreaWidth) +
+                                  " pixels the buttons below it need";
+    const auto pixels = [](SlideSize area) {
+        return std::to_string(area.width) + " x " + std::to_string(area.height) + " pixels";
+    };
+    if (request.size) {
+        if (narrow(*request.size))
+            throw ConverterError("a slide area of " + pixels(*request.size) + " is" + tooNarrow + ": give a wider --size",
+                                 kExitUsage);
+        return *request.size;
+    }
+    if (!request.configFile.empty()) {
+        const SlideSize area = ReadConfig(request.configFile);
+        if (narrow(area))
+            throw ConverterError("the slide area of " + pixels(area) + " in '" + request.configFile + "' is" +
+                                     tooNarrow + ": give a wider --size",
+                                 kExitFailure);
+        return area;
+    }
     const SlideSize area = PageSizeAt(deck.SizeOf(0), request.dpi);
+    const std::string firstPage =
+        "the first page of the PDF '" + request.pdfFile + "' at " + std::to_string(request.dpi) + " dpi is " + pixels(area);
     if (area.width > kMaxSlideSide || area.height > kMaxSlideSide) {
-        throw ConverterError("the first page of the PDF '" + request.pdfFile + "' at " + std::to_string(request.dpi) +
-                                 " dpi is " + std::to_string(area.width) + " x " + std::to_string(area.height) +
-                                 " pixels, more than " + std::to_string(kMaxSlideSide) +
+        throw ConverterError(firstPage + ", more than " + std::to_string(kMaxSlideSide) +
                                  " a side: give a lower --dpi or a --size",
                              kExitUsage);
     }
+    if (narrow(area)) throw ConverterError(firstPage + "," + tooNarrow + ": give a higher --dpi or a --size", kExitUsage);
     return area;
+}
+
+// Refused before anything is rendered: the first page larger than a page may be.
+void CheckPagePixels(const PDFShowRequest& request, const std::vector<PixelSize>& sizes)
+{
+    for (size_t page = 0; page < sizes.size(); ++page) {
+        const PixelSize size = sizes[page];
+        if (int64_t{size.width} * size.height <= kMaxPagePixels) continue;
+        throw ConverterError("page " + std::to_string(page + 1) + " of the PDF '" + request.pdfFile +
+                                 "' would be rendered at " + std::to_string(size.width) + " x " +
+                                 std::to_string(size.height) + " pixels, more than the " +
+                                 std::to_string(kMaxPagePixels) + " a page may have: give a lower --dpi or a smaller --size",
+                             kExitUsage);
+    }
 }
 
 // Per page count n, the mattes and the narrated pages among the first n pages.
@@ -97,6 +131,13 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     CheckInputFile(request.pdfFile, "PDF");
     const PDFDeck deck(request.pdfFile);
     const int32_t pages = deck.PageCount();
+    const auto warn = [&](const std::string& message) {
+        if (request.warn) request.warn(message);
+    };
+    if (!deck.Repair().empty()) {
+        warn("the PDF '" + request.pdfFile + "' is damaged and was repaired (" + deck.Repair() +
+             "): pages may be missing or incomplete");
+    }
 
     std::optional<std::vector<int32_t>> stopTable;
     std::string stopsFile = request.stopsFile;
@@ -119,6 +160,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         const bool narrated = !narrationFiles.empty() && !narrationFiles[static_cast<size_t>(page)].empty();
         before.sounds.push_back(before.sounds.back() + (narrated ? 1 : 0));
     }
+    CheckPagePixels(request, sizes);
     CheckPagesFit(request, pages, stopTable, before);
 
     MadeShowRequest made;
@@ -138,7 +180,11 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
     int32_t composed = 0;
     uint64_t bytes = 0;
-    RenderPDFPages(deck, sizes, request.encoding, [&](int32_t, EncodedPage&& page) {
+    RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
+        if (!page.damage.empty()) {
+            warn("page " + std::to_string(number + 1) + " of the PDF '" + request.pdfFile + "' is damaged (" +
+                 page.damage + "): it may be blank or incomplete");
+        }
         MadeSlide slide;
         slide.size = SlideSize{page.width, page.height};
         if (lossless) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/pdfdeck.h"
+#include "driver/pdf/pdfdeck.h"
 #include "driver/slideshow.h"
 
 constexpr int32_t kDefaultDPI = 96;
@@ -36,6 +36,9 @@ struct PDFShowRequest {
     // Called after each page is composed, in order, with the pages composed
     // so far, the deck's page count and the bytes of their images.
     std::function<void(int32_t pages, int32_t total, uint64_t bytes)> onPageComposed;
+    // Told, one line each, of damage the show was made despite: a file that
+    // had to be repaired, a page drawn without the parts it could not read.
+    std::function<void(const std::string& message)> warn;
 };
 
 // "Talk.PDF" -> "Talk.stp", beside it.
@@ -48,8 +51,13 @@ SlideSize PageSizeAt(PageSize points, int32_t dpi);
 // it in, so the bitmap is shown at one pixel a pixel.
 PixelSize FittedPageSize(PageSize points, SlideSize area);
 
+// The narrowest slide area whose buttons stay on the stage: they lie 10 to
+// 40 pixels either side of its centre, in the band below it.
+constexpr int32_t kMinButtonAreaWidth = 80;
+
 // Opens the PDF, checks that its pages fit in one movie, renders them on all
 // cores and writes the show. Throws ConverterError (status 1 for the files,
-// 2 for a slide area the options make impossible); the output file is then
-// left as it was.
+// 2 for a slide area the options make impossible: too narrow for the
+// buttons, or pages of more pixels than one may have); the output file is
+// then left as it was.
 SlideShowResult GeneratePDFMovie(const PDFShowRequest& request);

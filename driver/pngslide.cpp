@@ -49,8 +49,9 @@ using Decoder = std::unique_ptr<spng_ctx, ContextFree>;
 
 Decoder NewDecoder()
 {
-    // The image data's own checksum is left unchecked: the chunk checksums,
-    // which are checked, cover the same bytes, and it costs a tenth of the decoding.
+    // The decoder's own check of the image data's checksum is off: it stops
+    // at the last row, before the stream's end, so the check would never be
+    // made. ImageData (below) makes it instead.
     Decoder decoder(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!decoder) throw std::bad_alloc();
     // No ancillary chunk is used: a file may not make the decoder hold large ones.
@@ -75,6 +76,144 @@ PNGInfo ReadSize(spng_ctx* decoder, const std::string& name)
                              kExitFailure);
     }
     return {static_cast<int32_t>(header.width), static_cast<int32_t>(header.height)};
+}
+
+ConverterError Damaged(const std::string& name, const std::string& problem)
+{
+    return ConverterError(std::string("the ") + kWhat + " " + Quoted(name) + " is damaged: " + problem, kExitFailure);
+}
+
+uint32_t LoadBigEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// The image data of a whole PNG file in memory, whose header the decoder has
+// read, inflated as it is asked for: every image-data chunk's checksum is
+// checked as the chunk is reached, and Finish reads the compressed stream to
+// its end, where its own checksum is checked. (The library's row-at-a-time
+// decoder stops at the last row, before the last chunk's checksum and the
+// stream's, so a damaged byte there would come out as a wrong pixel.)
+class ImageData {
+public:
+    ImageData(const std::vector<uint8_t>& file, const std::string& name) : file(file), name(name)
+    {
+        const int ret = inflateInit(&stream);
+        if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+        F_ASSERT(ret == Z_OK, "ret == Z_OK");
+    }
+    ~ImageData() { inflateEnd(&stream); }
+    ImageData(const ImageData&) = delete;
+    ImageData& operator=(const ImageData&) = delete;
+
+    // The next `size` bytes of the inflated data.
+    void Read(uint8_t* out, size_t size)
+    {
+        stream.next_out = out;
+        stream.avail_out = static_cast<uInt>(size);
+        while (stream.avail_out > 0) {
+            if (ended) throw Damaged(name, "its image data ends before the picture does");
+            if (stream.avail_in == 0) NextChunk();
+            Inflate();
+        }
+    }
+
+    // Reads the rest of the stream, whose bytes go nowhere, to its end.
+    void Finish()
+    {
+        std::vector<uint8_t> scratch(size_t{64} << 10);
+        while (!ended) {
+            stream.next_out = scratch.data();
+            stream.avail_out = static_cast<uInt>(scratch.size());
+            if (stream.avail_in == 0) NextChunk();
+            Inflate();
+        }
+    }
+
+private:
+    static constexpr size_t kFrame = 12;  // a chunk's length, type and checksum
+
+    // The next image-data chunk's bytes become the input, once checked.
+    void NextChunk()
+    {
+        if (at + kFrame > file.size()) throw Undecodable(name, SPNG_IO_EOF);
+        const uint32_t length = LoadBigEndian32(&file[at]);
+        const bool imageData = std::memcmp(&file[at + 4], "IDAT", 4) == 0;
+        // The image data is one run of chunks.
+        if (inData && !imageData) throw Damaged(name, "its image data ends before the picture does");
+        // A file cut inside its image data is refused as the decoder refuses
+        // one cut before it.
+        if (length > file.size() - at - kFrame) throw Undecodable(name, SPNG_IO_EOF);
+        const uint8_t* data = &file[at + 8];
+        at += kFrame + length;
+        if (!imageData) return;  // a chunk before the image data
+        inData = true;
+        if (crc32(0, data - 4, length + 4) != LoadBigEndian32(data + length))
+            throw Damaged(name, "an image data chunk fails its checksum");
+        stream.next_in = const_cast<Bytef*>(data);
+        stream.avail_in = length;
+    }
+
+    void Inflate()
+    {
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            ended = true;
+        } else if (status == Z_MEM_ERROR) {
+            throw std::bad_alloc();
+        } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
+            throw Damaged(name, "its image data fails its checksum");
+        } else if (status != Z_OK && status != Z_BUF_ERROR) {
+            throw Damaged(name, std::string("its image data cannot be decompressed (") +
+                                    (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");
+        }
+    }
+
+    const std::vector<uint8_t>& file;
+    const std::string& name;
+    z_stream stream{};
+    size_t at = 8;  // the next chunk, after the signature
+    bool inData = false;
+    bool ended = false;
+};
+
+// Reverses a row's PNG filter in place: `row` and `above` (zeros for the
+// first row) hold `size` bytes of `pixelBytes` bytes a pixel.
+void Unfilter(uint8_t filter, uint8_t* row, const uint8_t* above, size_t size, size_t pixelBytes, const std::string& name)
+{
+    switch (filter) {
+    case 0:
+        return;
+    case 1:
+        for (size_t i = pixelBytes; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - pixelBytes]);
+        return;
+    case 2:
+        for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        return;
+    case 3:
+        for (size_t i = 0; i < pixelBytes; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i] / 2);
+        for (size_t i = pixelBytes; i < size; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + (row[i - pixelBytes] + above[i]) / 2);
+        return;
+    case 4:
+        for (size_t i = 0; i < pixelBytes; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        for (size_t i = pixelBytes; i < size; ++i) {
+            const int a = row[i - pixelBytes], b = above[i], c = above[i - pixelBytes];
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            row[i] = static_cast<uint8_t>(row[i] + predicted);
+        }
+        return;
+    default:
+        throw Damaged(name, "a row of its image data has an unknown filter (" + std::to_string(filter) + ")");
+    }
+}
+
+// Checks the image data whole, before the library's decoder decodes it.
+void CheckImageData(const std::vector<uint8_t>& file, const std::string& name)
+{
+    ImageData data(file, name);
+    data.Finish();
 }
 
 // Colours premultiplied by alpha, as the player composites lossless bitmaps
@@ -164,6 +303,7 @@ public:
     Deflater& operator=(const Deflater&) = delete;
 
     void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
+    bool Empty() const { return stream.total_in == 0; }
 
     std::vector<uint8_t> Finish()
     {
@@ -282,13 +422,17 @@ private:
             StartARGB();
         }
         uint8_t* out = BandRow();
+        bool withAlpha = translucent;  // a local: the stores below may alias the member
         for (size_t x = 0; x < w; ++x, row += Channels, out += 4) {
             uint32_t pixel = LoadPixel<Channels>(row);
             if constexpr (Channels == 4) {
                 pixel = Premultiplied(pixel);
-                translucent |= (pixel >> 24) != 255;
+                if ((pixel >> 24) != 255 && !withAlpha) {
+                    BecomeTranslucent();
+                    withAlpha = true;
+                }
             }
-            StoreARGB(out, pixel);
+            StoreARGB(out, pixel, withAlpha);
         }
     }
 
@@ -327,7 +471,7 @@ private:
         for (size_t y = 0; y < rows; ++y) {
             const uint8_t* in = indices.get() + y * stride;
             uint8_t* out = BandRow();
-            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]]);
+            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]], translucent);
         }
         indices.reset();
     }
@@ -345,12 +489,49 @@ private:
         bandFilled = 0;
     }
 
-    static void StoreARGB(uint8_t* out, uint32_t pixel)
+    // The first byte is the alpha of a translucent slide; an opaque one's
+    // bitmap tag has no alpha, and the byte is reserved, 0.
+    static void StoreARGB(uint8_t* out, uint32_t pixel, bool withAlpha)
     {
-        out[0] = static_cast<uint8_t>(pixel >> 24);
+        out[0] = withAlpha ? static_cast<uint8_t>(pixel >> 24) : 0;
         out[1] = static_cast<uint8_t>(pixel);
         out[2] = static_cast<uint8_t>(pixel >> 8);
         out[3] = static_cast<uint8_t>(pixel >> 16);
+    }
+
+    // The first translucent pixel of a 32-bit slide: the pixels before it were
+    // all opaque, written with the reserved 0, and now take their alpha, 255.
+    // Those zlib has taken already are inflated again, once; the band is
+    // mended in place (the current row's later pixels are still to come).
+    void BecomeTranslucent()
+    {
+        translucent = true;
+        for (size_t i = 0; i < bandFilled * w * 4; i += 4) band[i] = 255;
+        if (argb->Empty()) return;
+        const std::vector<uint8_t> written = argb->Finish();
+        argb = std::make_unique<Deflater>(level, w * h * 4);
+        z_stream stream{};
+        const int ret = inflateInit(&stream);
+        if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+        F_ASSERT(ret == Z_OK, "ret == Z_OK");
+        const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
+        stream.next_in = const_cast<Bytef*>(written.data());
+        std::vector<uint8_t> piece(size_t{256} << 10);
+        int status = Z_OK;
+        while (status != Z_STREAM_END) {
+            // avail_in is 32-bit: the stream goes in by parts.
+            const size_t taken = static_cast<size_t>(stream.next_in - written.data());
+            if (stream.avail_in == 0) stream.avail_in = static_cast<uInt>(std::min<size_t>(written.size() - taken, size_t{1} << 30));
+            stream.next_out = piece.data();
+            stream.avail_out = static_cast<uInt>(piece.size());
+            const uint64_t start = stream.total_out;
+            status = inflate(&stream, Z_NO_FLUSH);
+            if (status == Z_MEM_ERROR) throw std::bad_alloc();
+            F_ASSERT(status == Z_OK || status == Z_STREAM_END, "status == Z_OK || status == Z_STREAM_END");
+            const size_t made = piece.size() - stream.avail_out;
+            for (size_t i = (4 - start % 4) % 4; i < made; i += 4) piece[i] = 255;
+            argb->Add(piece.data(), made);
+        }
     }
 
     const size_t w, h;
@@ -430,15 +611,13 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         if (const int error = spng_get_ihdr(decoder.get(), &header)) throw Undecodable(name, error);
         // Without transparency the decoder gives RGB, a quarter fewer bytes to
         // write and read again; transparency chunks are applied. No gamma: the
-        // colours are the file's.
-        bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
-                           header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
-        if (!transparent) {
-            spng_trns transparency{};
-            const int error = spng_get_trns(decoder.get(), &transparency);
-            if (error != 0 && error != SPNG_ECHUNKAVAIL) throw Undecodable(name, error);
-            transparent = error == 0;
-        }
+        // colours are the file's. The decoder reads (and checks) the chunks up
+        // to the image data here, where a tRNS chunk must lie.
+        spng_trns transparency{};
+        const int transparencyError = spng_get_trns(decoder.get(), &transparency);
+        if (transparencyError != 0 && transparencyError != SPNG_ECHUNKAVAIL) throw Undecodable(name, transparencyError);
+        const bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                                 header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || transparencyError == 0;
         const int format = transparent ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
         const int channels = transparent ? 4 : 3;
         LosslessEncoder encoder(size.width, size.height, zlibLevel);
@@ -446,6 +625,26 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         if (const int error = spng_decoded_image_size(decoder.get(), format, &bytes)) throw Undecodable(name, error);
         const size_t rowBytes = bytes / static_cast<size_t>(size.height);
 
+        if (header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
+            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+             (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparent))) {
+            // 8-bit RGB or RGBA, the usual slide: its rows are the pixels as
+            // they are to be encoded, inflated and unfiltered here a row at a
+            // time, so that the image data is inflated once, to its end.
+            ImageData data(file, name);
+            // A filter byte, the row, and a byte more that an RGB row may be read to.
+            std::vector<uint8_t> row(rowBytes + 2, 0), above(rowBytes + 2, 0);
+            for (int32_t y = 0; y < size.height; ++y) {
+                data.Read(row.data(), rowBytes + 1);
+                Unfilter(row[0], row.data() + 1, above.data() + 1, rowBytes, static_cast<size_t>(channels), name);
+                encoder.AddRow(row.data() + 1, channels);
+                std::swap(row, above);
+            }
+            data.Finish();
+            return encoder.Finish();
+        }
+        // Other kinds go through the library's decoder, the image data checked first.
+        CheckImageData(file, name);
         if (header.interlace_method != SPNG_INTERLACE_NONE) {
             // Interlaced rows come in seven passes over the picture: decoded whole.
             auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);

@@ -2,7 +2,7 @@
 
 ProgressLine::~ProgressLine()
 {
-    if (open) Show(true);
+    Break();
 }
 
 void ProgressLine::Update(int32_t slidesRead, uint64_t bytesRead)
@@ -14,6 +14,11 @@ void ProgressLine::Update(int32_t slidesRead, uint64_t bytesRead)
     if (open && !last && now - shown < std::chrono::milliseconds(100)) return;
     Show(last);
     shown = now;
+}
+
+void ProgressLine::Break()
+{
+    if (open) Show(true);
 }
 
 void ProgressLine::Show(bool end)

@@ -27,6 +27,9 @@ public:
 
     // Shown at the first and the last slide, and at most ten times a second between.
     void Update(int32_t slides, uint64_t bytes);
+    // Ends the line shown, with its latest counts, so that another message
+    // starts on a line of its own; the next update starts a new line.
+    void Break();
 
 private:
     void Show(bool end);

@@ -335,6 +335,9 @@ bool WAVReader::StreamDataChunk(uint64_t bodyPosition, uint32_t size)
     const bool toEnd = size == kSizeToEnd;
     const uint64_t wanted = toEnd ? in.Remaining(bodyPosition) : size;
     const uint32_t frameBytes = (bitsPerSample / 8) * channels;
+    // What the file holds of it: a size claiming more is refused as truncated.
+    const uint64_t present = std::min(wanted, in.Remaining(bodyPosition));
+    if (info && present != kUnknownLength) info->dataFrames = present / frameBytes;
     // Whole frames per block; a frame split by a block waits for the next.
     std::vector<uint8_t> block(size_t{16384} * frameBytes);
     size_t held = 0;

@@ -32,6 +32,9 @@ struct FWAVStreamInfo {
     // as soon as the format chunk gives them, so before the first block.
     uint32_t sampleRate = 0;
     uint32_t channels = 0;
+    // The frames the data chunk holds by its size, also set before the first
+    // block; 0 when its size is unknown (to the end of the file).
+    uint64_t dataFrames = 0;
     std::string report;       // the reader's report, the lines ReadWAV prints
     std::string refusal;      // why the file was refused; empty when accepted
     // Refused for its rate, sample format or channel count (another decoder

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <set>
 #include <string>
@@ -18,6 +22,7 @@
 #include "audio/wavbuilder.h"
 #include "driver/narration.h"
 #include "driver/slideinput.h"
+#include "support/swf_reader.h"
 
 namespace {
 
@@ -392,6 +397,200 @@ TEST_F(Narration, DecodedSideBySideInFileOrder)
     } catch (const ConverterError& error) {
         EXPECT_NE(std::string(error.what()).find("broken.wav"), std::string::npos) << error.what();
     }
+}
+
+// A refusal's whole message, with nothing of the decoder's own on standard error.
+std::string RefusalQuietly(const std::string& path)
+{
+    ::testing::internal::CaptureStderr();
+    std::string message;
+    try {
+        EncodeNarration(path, NarrationSettings{});
+        message = "taken";
+    } catch (const ConverterError& error) {
+        EXPECT_EQ(error.ExitStatus(), kExitFailure);
+        message = error.what();
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << path;
+    return message;
+}
+
+bool CanWriteMP3()
+{
+    SF_INFO info{};
+    info.samplerate = 44100, info.channels = 1, info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    return sf_format_check(&info) != 0;
+}
+
+TEST_F(Narration, NotANumberIsSilenceAndInfinityFullScale)
+{
+    // Through the resampler (48 kHz) a NaN would spread over every sample
+    // after it; as silence the tone goes on.
+    std::vector<float> tone = Signal({{{440, 0.3}}}, 48000, 48000);
+    tone[1000] = std::numeric_limits<float>::quiet_NaN();
+    tone[2000] = std::numeric_limits<float>::infinity();
+    tone[3000] = -std::numeric_limits<float>::infinity();
+    const std::string path = WriteWithLibsndfile("nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 48000, tone);
+    const std::vector<int16_t> pcm = Pcm(path, NarrationSettings{});
+    ASSERT_NEAR(static_cast<double>(pcm.size()), 22050.0, 2.0);
+    EXPECT_NEAR(Amplitude(pcm, 1, 0, 22050, 440, 32768), 0.3, 0.01);
+    size_t longestSilence = 0;
+    for (size_t i = 0, run = 0; i < pcm.size(); ++i) {
+        run = pcm[i] == 0 ? run + 1 : 0;
+        longestSilence = std::max(longestSilence, run);
+    }
+    EXPECT_LT(longestSilence, 3u) << "a gap in the tone";
+    // At the narration rate the samples themselves: 0, and full scale.
+    std::vector<float> flat(100, 0.25f);
+    flat[10] = std::numeric_limits<float>::quiet_NaN();
+    flat[20] = std::numeric_limits<float>::infinity();
+    const std::vector<int16_t> same =
+        Pcm(WriteWithLibsndfile("nan22.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 22050, flat), NarrationSettings{});
+    ASSERT_EQ(same.size(), 100u);
+    EXPECT_EQ(same[9], 8192);
+    EXPECT_EQ(same[10], 0);
+    EXPECT_EQ(same[20], 32767);
+}
+
+TEST_F(Narration, TheTemporaryFileLiesInTMPDIR)
+{
+    const std::string wav = WriteWAV16("short.wav", 1, 22050, std::vector<int16_t>(500, 7));
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved ? saved : "";
+    const std::string folder = ::testing::TempDir() + "narration_tmpdir";
+    ::mkdir(folder.c_str(), 0700);
+    ::setenv("TMPDIR", folder.c_str(), 1);
+    const EncodedNarration narration = EncodeNarration(wav, NarrationSettings{});
+    char target[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(narration.adpcm.file->Descriptor());
+    const ssize_t size = ::readlink(link.c_str(), target, sizeof target - 1);
+    ASSERT_GT(size, 0);
+    EXPECT_EQ(std::string(target, static_cast<size_t>(size)).rfind(folder + "/", 0), 0u) << target;
+    EXPECT_EQ(RegionBytes(narration.adpcm).size(), static_cast<size_t>(narration.adpcm.size));
+
+    // A TMPDIR that is not there is named.
+    ::setenv("TMPDIR", (folder + "/missing").c_str(), 1);
+    try {
+        EncodeNarration(wav, NarrationSettings{});
+        ADD_FAILURE() << "no temporary file, yet encoded";
+    } catch (const ConverterError& error) {
+        EXPECT_EQ(std::string(error.what()), "cannot make a temporary file for the narration in '" + folder +
+                                                 "/missing': No such file or directory");
+    }
+    if (saved) {
+        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+    ::rmdir(folder.c_str());
+}
+
+TEST_F(Narration, DamagedFilesAreNamedAndTheDecodersKeepQuiet)
+{
+    const std::vector<float> tone = Signal({{{440, 0.3}}}, 44100, 100000);
+    const std::string flac = WriteWithLibsndfile("whole.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, tone);
+    const std::string ogg = WriteWithLibsndfile("whole.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100, tone);
+    const auto half = [&](const std::string& path, const std::string& name) {
+        const Bytes whole = swftest::ReadFile(path);
+        return WriteBytes(name, Bytes(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2)));
+    };
+    const std::string halfFlac = half(flac, "half.flac");
+    EXPECT_EQ(RefusalQuietly(halfFlac),
+              "narration '" + halfFlac + "' is damaged: decoding stopped after 49152 frames (flac decoder lost sync)");
+    const std::string halfOgg = half(ogg, "half.ogg");
+    EXPECT_EQ(RefusalQuietly(halfOgg),
+              "narration '" + halfOgg + "' is damaged or cut short: none of its samples can be decoded");
+
+    if (!CanWriteMP3()) GTEST_SKIP() << "libsndfile here writes no MP3";
+    const std::string mp3 = WriteWithLibsndfile("whole.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 1, 44100, tone);
+    const Bytes whole = swftest::ReadFile(mp3);
+    // Not MP3 at all, and MP3 frames giving way to noise.
+    const std::string noise = WriteBytes("noise.mp3", Bytes(1000, 'Z'));
+    EXPECT_EQ(RefusalQuietly(noise).rfind("narration '" + noise + "' cannot be decoded: it is not an MP3 file, or is damaged (", 0), 0u)
+        << RefusalQuietly(noise);
+    Bytes damaged = whole;
+    for (size_t i = damaged.size() / 3; i < damaged.size() / 3 + 2000; ++i) damaged[i] = static_cast<uint8_t>(i * 37);
+    const std::string broken = WriteBytes("damaged.mp3", damaged);
+    EXPECT_EQ(RefusalQuietly(broken).rfind("narration '" + broken + "' is damaged: decoding stopped after ", 0), 0u)
+        << RefusalQuietly(broken);
+
+    // Cut short without an error: taken, with a warning naming it, in file order.
+    const std::string cut = half(mp3, "half.mp3");
+    const std::string warnings = Path("warnings.txt");
+    std::FILE* out = std::fopen(warnings.c_str(), "w+");
+    ASSERT_NE(out, nullptr);
+    ::testing::internal::CaptureStderr();
+    const std::vector<EncodedNarration> taken = EncodeNarrations({mp3, cut}, NarrationSettings{}, 2, nullptr, out);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    std::rewind(out);
+    char line[1000] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    std::fclose(out);
+    EXPECT_EQ(std::string(line).rfind("corvanex: warning: narration '" + cut + "' ends early: ", 0), 0u) << line;
+    EXPECT_NE(std::string(line).find(" of the 100000 frames its header counts could be decoded\n"), std::string::npos) << line;
+    EXPECT_EQ(taken[0].warnings, "");
+    EXPECT_NEAR(taken[0].sampleCount, 50000.0, 2.0);
+    EXPECT_LT(taken[1].sampleCount, 40000u);
+}
+
+TEST_F(Narration, ALengthTooLongIsRefusedBeforeAnythingIsEncoded)
+{
+    // A FLAC file whose header counts 2^36 - 1 frames: refused at once.
+    const std::string small =
+        WriteWithLibsndfile("long.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, std::vector<float>(5000, 0.1f));
+    Bytes flac = swftest::ReadFile(small);
+    ASSERT_GE(flac.size(), 26u);
+    flac[21] |= 0x0F;  // the stream information's total-samples field
+    for (size_t i = 22; i < 26; ++i) flac[i] = 0xFF;
+    const std::string claimed = WriteBytes("claimed.flac", flac);
+    size_t given = 0;
+    try {
+        DecodeNarrationPcm(claimed, NarrationSettings{}, [&](const int16_t*, size_t frames, uint32_t) { given += frames; });
+        ADD_FAILURE() << "taken";
+    } catch (const ConverterError& error) {
+        EXPECT_EQ(std::string(error.what()), "narration '" + claimed + "' is too long for one SWF sound");
+    }
+    EXPECT_EQ(given, 0u);
+
+    // A WAV file the library's reader takes, its data chunk 4 GiB less a
+    // little (a sparse file): 2^31 frames at 5512 Hz are 2^34 at 44100.
+    Bytes wav = wavtest::PcmWav(1, 5512, 16, Bytes(16, 0));
+    const uint32_t dataSize = 0xFFFFFF00u;
+    const size_t sizeAt = wav.size() - 16 - 4;
+    for (int i = 0; i < 4; ++i) wav[sizeAt + static_cast<size_t>(i)] = static_cast<uint8_t>(dataSize >> (8 * i));
+    const std::string big = WriteBytes("big.wav", wav);
+    ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(sizeAt + 4 + dataSize)), 0);
+    NarrationSettings fast;
+    fast.rate = 44100;
+    given = 0;
+    try {
+        DecodeNarrationPcm(big, fast, [&](const int16_t*, size_t frames, uint32_t) { given += frames; });
+        ADD_FAILURE() << "taken";
+    } catch (const ConverterError& error) {
+        EXPECT_EQ(std::string(error.what()), "narration '" + big + "' is too long for one SWF sound");
+    }
+    EXPECT_EQ(given, 0u);
+}
+
+TEST_F(Narration, AFailureStopsTheNarrationsAfterIt)
+{
+    // Ten files of a minute each after a broken one, on two workers: the
+    // broken one fails at once, the file beside it stops at its next block,
+    // the rest are never started.
+    const std::string minute = WriteWithLibsndfile("minute.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100,
+                                                   Signal({{{440, 0.3}}, {{660, 0.3}}}, 44100, 44100 * 60));
+    const auto start = std::chrono::steady_clock::now();
+    EncodeNarration(minute, NarrationSettings{});
+    const auto alone = std::chrono::steady_clock::now() - start;
+
+    std::vector<std::string> files(11, minute);
+    files[0] = WriteBytes("broken.wav", Bytes(10, 'x'));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_THROW(EncodeNarrations(files, NarrationSettings{}, 2, nullptr), ConverterError);
+    const auto taken = std::chrono::steady_clock::now() - before;
+    // All ten would take five times as long as one.
+    EXPECT_LT(taken, alone * 2) << std::chrono::duration<double>(taken).count() << " s against "
+                                << std::chrono::duration<double>(alone).count() << " s for one";
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // order from parallel rendering, and the JPEG encoder read back with libjpeg.
 #ifdef CORVANEX_PDF
 
-#include "driver/pdfdeck.h"
+#include "driver/pdf/pdfdeck.h"
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
@@ -198,7 +198,7 @@ TEST(PDFDeck, ARenderFailureNamesTheFileAndPage)
             << error.what();
     }
     EXPECT_EQ(taken, std::vector<int32_t>{0});
-    // Too many pixels are refused before poppler tries to allocate them.
+    // Too many pixels are refused before MuPDF tries to allocate them.
     EXPECT_THROW(deck.RenderRGBA(2, {30000, 30000}), ConverterError);
 }
 
@@ -267,12 +267,61 @@ TEST(PDFDeck, LosslessPagesKeepExactColours)
             swftest::Inflate(slide.zlibData, size_t(slide.width) * size_t(slide.height) * 4 + 1024);
         // Format 3: RGB table, then indices; format 5: ARGB pixels.
         const uint8_t* rgb = slide.format == 3 ? &raw[size_t(raw[slide.colorTableEntries * 3]) * 3] : &raw[1];
-        const pdfmaker::Colour corner = pdfmaker::CornerColour(page + 1);
-        EXPECT_EQ(rgb[0], corner.red);
-        EXPECT_EQ(rgb[1], corner.green);
-        EXPECT_EQ(rgb[2], corner.blue);
+        // The very pixel the renderer drew (MuPDF truncates 0.3333 * 255 to
+        // 84, so the corner's colour is compared through its page).
+        const std::vector<uint8_t> drawn = deck.RenderRGBA(page, PixelSize{encoded.width, encoded.height});
+        EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 3), std::vector<uint8_t>(drawn.begin(), drawn.begin() + 3));
+        EXPECT_EQ(pdfmaker::PageOfCornerColour(rgb[0], rgb[1], rgb[2]), page + 1);
     });
     EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2}));
+}
+
+// A page whose content cannot all be read renders with what can be, and says
+// what was wrong in printable text; the pages after it on the same document
+// are clean (what MuPDF said is counted per page).
+TEST(PDFDeck, ADamagedPageRendersAndSaysWhatWasWrong)
+{
+    const Scratch scratch("pdf-damaged");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.damagedPages = {2};
+    const PDFDeck deck(WritePDF(scratch, "damaged.pdf", pdfmaker::MakeDeck(options)));
+    EXPECT_EQ(deck.Repair(), "");
+    std::vector<std::string> damage;
+    RenderPDFPages(
+        deck, std::vector<PixelSize>(3, PixelSize{192, 108}), PageEncoding{},
+        [&](int32_t, EncodedPage&& encoded) {
+            EXPECT_EQ(DecodeJPEG(encoded.jpeg).width, 192);
+            damage.push_back(encoded.damage);
+        },
+        1);
+    ASSERT_EQ(damage.size(), 3u);
+    EXPECT_EQ(damage[0], "");
+    EXPECT_NE(damage[1], "");
+    EXPECT_EQ(damage[1].find_first_not_of(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
+                                          "abcdefghijklmnopqrstuvwxyz{|}~"),
+              std::string::npos)
+        << damage[1];
+    EXPECT_EQ(damage[2], "");
+}
+
+// A file whose cross-reference table points nowhere is rebuilt and opens,
+// saying so; one rebuilt without its page tree is damaged.
+TEST(PDFDeck, ARepairedFileOpensAndSaysSo)
+{
+    const Scratch scratch("pdf-repaired");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.numberedCorners = true;
+    std::string bytes = pdfmaker::MakeDeck(options);
+    const size_t offset = bytes.rfind("startxref\n") + 10;
+    bytes.replace(offset, bytes.find('\n', offset) - offset, "99");
+    const PDFDeck deck(WritePDF(scratch, "repaired.pdf", bytes));
+    EXPECT_NE(deck.Repair(), "");
+    ASSERT_EQ(deck.PageCount(), 3);
+    const std::vector<uint8_t> rgba = deck.RenderRGBA(2, {96, 54});
+    EXPECT_EQ(pdfmaker::PageOfCornerColour(rgba[0], rgba[1], rgba[2]), 3);
+    EXPECT_EQ(PDFDeck(WritePDF(scratch, "clean.pdf", pdfmaker::MakeDeck(options))).Repair(), "");
 }
 
 // Both pixel layouts give the same picture; 4:4:4 keeps a one-pixel red

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/converter_run.h"
@@ -293,6 +294,68 @@ TEST(PDFShow, BadPDFsAreRefusedNamingTheFileAndLeaveTheOldMovie)
         EXPECT_EQ(run.status, 1) << file;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_EQ(swftest::Slurp(folder / "old.swf"), swftest::TinyMovie()) << file;
+    }
+}
+
+TEST(PDFShow, ADamagedPageIsShownWithOneWarningLine)
+{
+    Scratch folder("pdfdamaged");
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.damagedPages = {2};
+    WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
+    const RunResult run = ConvertPDF(folder, {"talk.pdf", "talk.swf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string start = "corvanex: page 2 of the PDF 'talk.pdf' is damaged (";
+    const std::string end = "): it may be blank or incomplete\n";
+    EXPECT_EQ(run.err.rfind(start, 0), 0u) << run.err;
+    ASSERT_GE(run.err.size(), start.size() + end.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - end.size()), end) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(SlideFrames(folder, "talk.swf").size(), 3u);
+}
+
+// Slide areas the options make impossible are refused before any page is
+// rendered, naming what to change: pages of more pixels than a page may have
+// (2400 dpi: 32000 x 18000), and areas narrower than the buttons under them.
+TEST(PDFShow, AreasTooLargeToRenderOrTooNarrowForTheButtonsAreRefused)
+{
+    Scratch folder("pdfareas");
+    pdfmaker::DeckOptions options;
+    options.pages = 2;
+    WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
+    folder.Write("narrow.txt", "60\n400\n");
+    folder.Write("old.swf", swftest::TinyMovie());
+    const std::tuple<std::vector<std::string>, int, std::string> refusals[] = {
+        {{"--dpi", "2400"}, 2,
+         "page 1 of the PDF 'talk.pdf' would be rendered at 32000 x 18000 pixels, more than the 67108864 a page may "
+         "have: give a lower --dpi or a smaller --size"},
+        {{"--size", "12000x6750"}, 2,
+         "page 1 of the PDF 'talk.pdf' would be rendered at 12000 x 6750 pixels, more than the 67108864 a page may "
+         "have: give a lower --dpi or a smaller --size"},
+        {{"--dpi", "5"}, 2,
+         "the first page of the PDF 'talk.pdf' at 5 dpi is 67 x 38 pixels, narrower than the 80 pixels the buttons "
+         "below it need: give a higher --dpi or a --size"},
+        {{"--size", "79x300"}, 2,
+         "a slide area of 79 x 300 pixels is narrower than the 80 pixels the buttons below it need: give a wider "
+         "--size"},
+        {{"--config", "narrow.txt"}, 1,
+         "the slide area of 60 x 400 pixels in 'narrow.txt' is narrower than the 80 pixels the buttons below it "
+         "need: give a wider --size"},
+    };
+    for (const auto& [options, status, message] : refusals) {
+        std::vector<std::string> arguments = options;
+        arguments.insert(arguments.end(), {"talk.pdf", "old.swf"});
+        const RunResult run = ConvertPDF(folder, arguments);
+        EXPECT_EQ(run.status, status) << message;
+        EXPECT_EQ(run.err, "corvanex: " + message + "\n");
+        EXPECT_TRUE(swftest::Slurp(folder / "old.swf") == swftest::TinyMovie()) << message;
+    }
+    // The narrowest area that keeps the buttons on the stage: 6 dpi gives 80.
+    for (const std::string& option : {std::string("--dpi=6"), std::string("--size=80x45")}) {
+        const RunResult run = ConvertPDF(folder, {option, "talk.pdf", "edge.swf"});
+        EXPECT_EQ(run.status, 0) << option << ": " << run.err;
+        EXPECT_EQ(swftest::ParseFile((folder / "edge.swf").string()).xmax, 80 * 20) << option;
     }
 }
 

@@ -288,7 +288,9 @@ std::string MakeDeck(const DeckOptions& options)
                                       " /Resources << /Font << /F1 " + std::to_string(regular) + " 0 R /F2 " +
                                       std::to_string(bold) + " 0 R >> >> /Contents " + std::to_string(contents) +
                                       " 0 R >>");
-        const std::string content = PageContent(page, shown, options.numberedCorners);
+        std::string content = PageContent(page, shown, options.numberedCorners);
+        // Bytes overwritten halfway, as by a broken transfer: no PDF syntax.
+        if (options.damagedPages.count(page)) content.insert(content.size() / 2, "\n\x9C\x07\xFF ] >> } endobj\n");
         writer.Stream(contents, encrypted ? security.Encrypt(contents, content) : content);
         if (!kids.empty()) kids += ' ';
         kids += std::to_string(pageObject);

@@ -15,6 +15,7 @@ struct DeckOptions {
     std::set<int32_t> portraitPages;  // 1-based: 540 x 960 points instead
     std::set<int32_t> rotatedPages;   // drawn landscape, shown turned a quarter (/Rotate 90)
     std::set<int32_t> croppedPages;   // a crop box 100 points inside the media box all round
+    std::set<int32_t> damagedPages;   // bytes that are not PDF syntax halfway through the content
     // A square of the page's own colour (CornerColour) in each corner.
     bool numberedCorners = false;
     // Either set: the standard security handler, RC4 with a 40-bit key

@@ -11,12 +11,19 @@
 
 // A PDF presentation as a series of page pictures: the file checked when it
 // is opened, each page's size as a viewer shows it, and pages rendered with
-// poppler (on all cores for a whole deck) and encoded for the movie. Problems
+// MuPDF (on all cores for a whole deck) and encoded for the movie. Problems
 // with the file are ConverterErrors naming it (and the page, 1-based), status 1.
 
-namespace poppler {
-class document;
+namespace mupdf {
+class Document;
 }
+
+// A document of the deck's file in a MuPDF context of its own; its type stays
+// in driver/pdf/, so it is dropped through this.
+struct PDFDocumentDrop {
+    void operator()(mupdf::Document* document) const noexcept;
+};
+using PDFDocument = std::unique_ptr<mupdf::Document, PDFDocumentDrop>;
 
 // Points (1/72 inch), after the crop box and the page's rotation.
 struct PageSize {
@@ -29,9 +36,9 @@ struct PixelSize {
     int32_t height = 0;
 };
 
-// The most pixels a page is rendered with: poppler holds two 4-byte copies of
-// a page while it draws it (so 512 MiB a thread at this size), and stops the
-// program when it cannot allocate them.
+// The most pixels a page is rendered with: a page is drawn into one pixmap of
+// 3 or 4 bytes a pixel, so up to 256 MiB a thread at this size (more while
+// transparency groups are drawn), on every core at once.
 constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
 
 struct PageEncoding {
@@ -48,6 +55,9 @@ struct EncodedPage {
     int32_t height = 0;
     std::vector<uint8_t> jpeg;  // Format::JPEG: a whole JPEG file
     LosslessSlide lossless;     // Format::Lossless
+    // Empty, or what was wrong with a page that rendered all the same: parts
+    // of its content could not be read and are missing from the picture.
+    std::string damage;
 };
 
 class PDFDeck {
@@ -69,17 +79,22 @@ public:
     std::vector<uint8_t> RenderRGBA(int32_t page, PixelSize size) const;
 
     // The same, encoded as `encoding` asks, through a document of the caller's
-    // (poppler renders one page at a time per document).
-    EncodedPage RenderEncoded(const poppler::document& document, int32_t page, PixelSize size,
+    // (a document and its context serve one thread at a time).
+    EncodedPage RenderEncoded(mupdf::Document& document, int32_t page, PixelSize size,
                               const PageEncoding& encoding) const;
 
     // A document of the file of its own, for another thread.
-    std::unique_ptr<poppler::document> OpenAnother() const;
+    PDFDocument OpenAnother() const;
+
+    // Empty, or why the file had to be repaired to be opened (its
+    // cross-reference table was rebuilt): pages may then be missing or incomplete.
+    const std::string& Repair() const { return repair; }
 
 private:
     std::string fileName;
-    std::unique_ptr<poppler::document> document;
+    PDFDocument document;
     std::vector<PageSize> pageSizes;
+    std::string repair;
 };
 
 // The number of threads a deck renders on: one a core, at least one.

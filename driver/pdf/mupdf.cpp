@@ -1,0 +1,252 @@
+#include "driver/pdf/mupdf.h"
+
+#include <cstring>
+#include <utility>
+
+namespace mupdf {
+
+namespace {
+
+// MuPDF leaves an fz_try by longjmp: the functions holding one keep to plain
+// C values, so that no destructor is skipped, and copy the message out here.
+struct ErrorText {
+    char text[256];
+};
+
+void KeepCaught(fz_context* context, ErrorText* error)
+{
+    std::strncpy(error->text, fz_caught_message(context), sizeof error->text - 1);
+    error->text[sizeof error->text - 1] = '\0';
+}
+
+void KeepMessage(void* user, const char* message)
+{
+    static_cast<Messages*>(user)->Add(message);
+}
+
+void IgnoreMessage(void*, const char*) {}
+
+pdf_document* TryOpen(fz_context* context, const char* path, ErrorText* error)
+{
+    pdf_document* document = nullptr;
+    fz_var(document);
+    fz_try(context) { document = pdf_open_document(context, path); }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return nullptr;
+    }
+    return document;
+}
+
+// 1: locked, 0: open, -1: failed.
+int TryNeedsPassword(fz_context* context, pdf_document* document, ErrorText* error)
+{
+    int locked = 0;
+    fz_var(locked);
+    fz_try(context) { locked = pdf_needs_password(context, document) && !pdf_authenticate_password(context, document, ""); }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return -1;
+    }
+    return locked;
+}
+
+int TryCountPages(fz_context* context, pdf_document* document, ErrorText* error)
+{
+    int count = -1;
+    fz_var(count);
+    fz_try(context) { count = pdf_count_pages(context, document); }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return -1;
+    }
+    return count;
+}
+
+bool TryBounds(fz_context* context, pdf_document* document, int number, fz_rect* bounds, ErrorText* error)
+{
+    fz_page* page = nullptr;
+    fz_var(page);
+    fz_try(context)
+    {
+        page = fz_load_page(context, &document->super, number);
+        *bounds = fz_bound_page(context, page);
+    }
+    fz_always(context) { fz_drop_page(context, page); }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return false;
+    }
+    return true;
+}
+
+fz_pixmap* TryRender(fz_context* context, pdf_document* document, int number, int width, int height, int alpha,
+                     ErrorText* error)
+{
+    fz_page* page = nullptr;
+    fz_device* device = nullptr;
+    fz_pixmap* pixmap = nullptr;
+    fz_var(page);
+    fz_var(device);
+    fz_var(pixmap);
+    fz_try(context)
+    {
+        page = fz_load_page(context, &document->super, number);
+        const fz_rect bounds = fz_bound_page(context, page);
+        // The shown page's corner to the origin, then stretched to the pixels.
+        const fz_matrix transform =
+            fz_concat(fz_translate(-bounds.x0, -bounds.y0),
+                      fz_scale(static_cast<float>(width) / (bounds.x1 - bounds.x0),
+                               static_cast<float>(height) / (bounds.y1 - bounds.y0)));
+        pixmap = fz_new_pixmap_with_bbox(context, fz_device_rgb(context), fz_make_irect(0, 0, width, height), nullptr,
+                                         alpha);
+        fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
+        device = fz_new_draw_device(context, fz_identity, pixmap);
+        fz_run_page(context, page, device, transform, nullptr);
+        fz_close_device(context, device);
+    }
+    fz_always(context)
+    {
+        fz_drop_device(context, device);
+        fz_drop_page(context, page);
+    }
+    fz_catch(context)
+    {
+        fz_drop_pixmap(context, pixmap);
+        KeepCaught(context, error);
+        return nullptr;
+    }
+    return pixmap;
+}
+
+}  // namespace
+
+void Messages::Add(const char* message) noexcept
+{
+    ++count;
+    if (count > 1) return;
+    try {
+        first = message;
+    } catch (...) {
+        // No memory for the text: the count still says that something was said.
+    }
+}
+
+void Messages::Clear() noexcept
+{
+    first.clear();
+    count = 0;
+}
+
+Locks::Locks() : locks{this, Lock, Unlock} {}
+
+void Locks::Lock(void* user, int lock)
+{
+    static_cast<Locks*>(user)->mutexes[lock].lock();
+}
+
+void Locks::Unlock(void* user, int lock)
+{
+    static_cast<Locks*>(user)->mutexes[lock].unlock();
+}
+
+Root::Root() : context(fz_new_context(nullptr, locks.Get(), 16 << 20))
+{
+    if (!context) throw Failure("cannot make a MuPDF context");
+    fz_set_warning_callback(context.get(), IgnoreMessage, nullptr);
+    fz_set_error_callback(context.get(), IgnoreMessage, nullptr);
+}
+
+ContextPtr Root::Clone() const
+{
+    std::lock_guard lock(cloning);
+    ContextPtr clone(fz_clone_context(context.get()));
+    if (!clone) throw Failure("cannot make a MuPDF context");
+    return clone;
+}
+
+Document::Document(std::shared_ptr<const Root> from, const std::string& file)
+    : root(std::move(from)), path(file), messages(std::make_unique<Messages>()), context(root->Clone())
+{
+    // Per context: set before anything can be said through this one.
+    fz_set_warning_callback(context.get(), KeepMessage, messages.get());
+    fz_set_error_callback(context.get(), KeepMessage, messages.get());
+    ErrorText error{};
+    document = DocumentPtr(TryOpen(context.get(), path.c_str(), &error), DocumentDrop{context.get()});
+    if (!document) throw Failure(error.text);
+}
+
+Document::~Document()
+{
+    document.reset();
+    // Dropping the context prints what it still buffers: into nothing.
+    fz_set_warning_callback(context.get(), IgnoreMessage, nullptr);
+    fz_set_error_callback(context.get(), IgnoreMessage, nullptr);
+}
+
+std::unique_ptr<Document> Document::OpenAgain() const
+{
+    return std::make_unique<Document>(root, path);
+}
+
+bool Document::NeedsPassword()
+{
+    ErrorText error{};
+    const int locked = TryNeedsPassword(context.get(), document.get(), &error);
+    if (locked < 0) throw Failure(error.text);
+    return locked == 1;
+}
+
+bool Document::WasRepaired()
+{
+    return pdf_was_repaired(context.get(), document.get()) != 0;
+}
+
+int32_t Document::PageCount()
+{
+    ErrorText error{};
+    const int count = TryCountPages(context.get(), document.get(), &error);
+    if (count < 0) throw Failure(error.text);
+    return count;
+}
+
+Bounds Document::PageBounds(int32_t page)
+{
+    ErrorText error{};
+    fz_rect bounds{};
+    if (!TryBounds(context.get(), document.get(), page, &bounds, &error)) throw Failure(error.text);
+    return Bounds{bounds.x0, bounds.y0, bounds.x1, bounds.y1};
+}
+
+Picture Document::Render(int32_t page, int32_t width, int32_t height, bool alpha)
+{
+    ErrorText error{};
+    fz_pixmap* drawn = TryRender(context.get(), document.get(), page, width, height, alpha ? 1 : 0, &error);
+    if (!drawn) throw Failure(error.text);
+    Picture picture;
+    picture.pixmap = PixmapPtr(drawn, PixmapDrop{context.get()});
+    picture.width = fz_pixmap_width(context.get(), drawn);
+    picture.height = fz_pixmap_height(context.get(), drawn);
+    picture.stride = static_cast<size_t>(fz_pixmap_stride(context.get(), drawn));
+    picture.pixels = fz_pixmap_samples(context.get(), drawn);
+    return picture;
+}
+
+const Messages& Document::Said()
+{
+    // A warning said again is only counted until another comes or this flush.
+    fz_flush_warnings(context.get());
+    return *messages;
+}
+
+void Document::ClearMessages()
+{
+    fz_flush_warnings(context.get());
+    messages->Clear();
+}
+
+}  // namespace mupdf

@@ -1,0 +1,144 @@
+#pragma once
+
+// The converter's one door to MuPDF: ownership of its contexts, documents and
+// pixmaps, its messages kept instead of printed, and its errors (reported
+// through setjmp/longjmp) turned into C++ exceptions once no MuPDF frame is
+// left to unwind. Only the files of this folder include MuPDF's headers.
+
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace mupdf {
+
+// MuPDF's own message for a call that failed.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What MuPDF says through a context while it works: warnings, and errors as
+// they are raised, including those it recovers from (a damaged content stream
+// is skipped with an error and the page drawn without it). Kept, never printed.
+class Messages {
+public:
+    void Add(const char* message) noexcept;
+    void Clear() noexcept;
+    int Count() const { return count; }
+    const std::string& First() const { return first; }
+
+private:
+    std::string first;
+    int count = 0;
+};
+
+// The locks MuPDF takes around what contexts cloned from one another share
+// (the resource store, the glyph cache, FreeType).
+class Locks {
+public:
+    Locks();
+    Locks(const Locks&) = delete;
+    Locks& operator=(const Locks&) = delete;
+    const fz_locks_context* Get() const { return &locks; }
+
+private:
+    static void Lock(void* user, int lock);
+    static void Unlock(void* user, int lock);
+
+    std::mutex mutexes[FZ_LOCK_MAX];
+    fz_locks_context locks;
+};
+
+struct ContextDrop {
+    void operator()(fz_context* context) const noexcept { fz_drop_context(context); }
+};
+using ContextPtr = std::unique_ptr<fz_context, ContextDrop>;
+
+struct DocumentDrop {
+    fz_context* context = nullptr;
+    void operator()(pdf_document* document) const noexcept { pdf_drop_document(context, document); }
+};
+using DocumentPtr = std::unique_ptr<pdf_document, DocumentDrop>;
+
+struct PixmapDrop {
+    fz_context* context = nullptr;
+    void operator()(fz_pixmap* pixmap) const noexcept { fz_drop_pixmap(context, pixmap); }
+};
+using PixmapPtr = std::unique_ptr<fz_pixmap, PixmapDrop>;
+
+// The context every other is cloned from, with the locks they share and a
+// resource store of 16 MiB (fonts, decoded images) for all of them together.
+class Root {
+public:
+    Root();
+    Root(const Root&) = delete;
+    Root& operator=(const Root&) = delete;
+
+    // A context of its own for one thread; thread-safe.
+    ContextPtr Clone() const;
+
+private:
+    Locks locks;  // outlives every context
+    mutable std::mutex cloning;
+    ContextPtr context;
+};
+
+// A page drawn: rows of RGB or RGBA bytes, `stride` apart.
+struct Picture {
+    PixmapPtr pixmap;
+    int32_t width = 0;
+    int32_t height = 0;
+    size_t stride = 0;
+    const uint8_t* pixels = nullptr;
+};
+
+struct Bounds {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    double Width() const { return x1 - x0; }
+    double Height() const { return y1 - y0; }
+};
+
+// A PDF file open in a context of its own: one thread at a time.
+class Document {
+public:
+    // Throws Failure when MuPDF cannot read the file as a PDF.
+    Document(std::shared_ptr<const Root> root, const std::string& path);
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    // The same file again in a context of its own, for another thread.
+    std::unique_ptr<Document> OpenAgain() const;
+
+    // Locked until a user password is given; the empty one is tried (it
+    // opens a file that has only an owner password).
+    bool NeedsPassword();
+    // The cross-reference table was rebuilt because the file was damaged.
+    bool WasRepaired();
+    int32_t PageCount();  // throws Failure
+    // The page as a viewer shows it: crop box, turned by the page's rotation,
+    // in points. Throws Failure.
+    Bounds PageBounds(int32_t page);
+    // The page stretched to exactly width x height pixels, antialiased, on
+    // opaque white; RGBA when `alpha`, else RGB. Throws Failure.
+    Picture Render(int32_t page, int32_t width, int32_t height, bool alpha);
+
+    // What MuPDF said since the last ClearMessages, buffered repeats included.
+    const Messages& Said();
+    void ClearMessages();
+
+private:
+    std::shared_ptr<const Root> root;
+    std::string path;
+    std::unique_ptr<Messages> messages;  // outlives the context, which reports into it until dropped
+    ContextPtr context;
+    DocumentPtr document;
+};
+
+}  // namespace mupdf

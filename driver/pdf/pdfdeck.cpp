@@ -1,0 +1,230 @@
+#include "driver/pdf/pdfdeck.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "base/fassert.h"
+#include "driver/orderedpool.h"
+#include "driver/pdf/mupdf.h"
+#include "driver/slideinput.h"
+
+namespace {
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+// MuPDF's messages quote what it could not parse, bytes of the file among
+// them: only printable ASCII reaches the terminal, and not too much of it.
+std::string Printable(const std::string& message)
+{
+    constexpr size_t kLongest = 120;
+    std::string shown;
+    for (const char c : message.substr(0, kLongest)) shown += c >= 0x20 && c < 0x7F ? c : '?';
+    if (message.size() > kLongest) shown += "...";
+    return shown;
+}
+
+// A PDF has "%PDF-" within its first 1024 bytes (readers allow for junk
+// before it). Checked here so that a file of another kind is called that, not
+// a damaged PDF.
+void CheckIsPDF(const std::string& name)
+{
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file)
+        throw ConverterError("cannot open the PDF " + Quoted(name) + ": " + std::strerror(errno), kExitFailure);
+    char head[1024];
+    const size_t length = std::fread(head, 1, sizeof head, file);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed) {
+        throw ConverterError("cannot read the PDF " + Quoted(name) + ": " + std::strerror(error), kExitFailure);
+    }
+    static constexpr std::string_view kMagic = "%PDF-";
+    if (std::string_view(head, length).find(kMagic) == std::string_view::npos)
+        throw ConverterError("the file " + Quoted(name) + " is not a PDF", kExitFailure);
+}
+
+ConverterError Damaged(const std::string& name)
+{
+    return ConverterError("the PDF " + Quoted(name) + " is damaged: it cannot be read", kExitFailure);
+}
+
+PDFDocument LoadDocument(std::shared_ptr<const mupdf::Root> root, const std::string& name)
+{
+    PDFDocument document;
+    try {
+        document = PDFDocument(std::make_unique<mupdf::Document>(std::move(root), name).release());
+        // A document with only an owner password opens with the empty user
+        // password, as in any viewer; one that stays locked needs the user's.
+        if (document->NeedsPassword())
+            throw ConverterError("the PDF " + Quoted(name) + " needs a password to open; remove it first",
+                                 kExitFailure);
+    } catch (const mupdf::Failure&) {
+        throw Damaged(name);
+    }
+    return document;
+}
+
+ConverterError PageError(const std::string& name, int32_t page, const std::string& problem)
+{
+    return ConverterError("cannot render page " + std::to_string(page + 1) + " of the PDF " + Quoted(name) +
+                              ": " + problem,
+                          kExitFailure);
+}
+
+mupdf::Picture RenderPage(mupdf::Document& document, const std::string& name, int32_t page, PixelSize size,
+                          bool alpha)
+{
+    if (size.width <= 0 || size.height <= 0) throw PageError(name, page, "no pixels to render into");
+    if (int64_t{size.width} * size.height > kMaxPagePixels)
+        throw PageError(name, page,
+                        std::to_string(size.width) + " x " + std::to_string(size.height) +
+                            " pixels are more than a page may have (" + std::to_string(kMaxPagePixels) + ")");
+    try {
+        mupdf::Picture picture = document.Render(page, size.width, size.height, alpha);
+        if (picture.width != size.width || picture.height != size.height)
+            throw PageError(name, page, "MuPDF drew it at another size");
+        return picture;
+    } catch (const mupdf::Failure& failure) {
+        throw PageError(name, page, Printable(failure.what()));
+    }
+}
+
+// RGBA rows back to back (the pixmap's rows may be padded).
+std::vector<uint8_t> PackedRGBA(const mupdf::Picture& picture)
+{
+    const size_t row = static_cast<size_t>(picture.width) * 4;
+    std::vector<uint8_t> rgba(row * static_cast<size_t>(picture.height));
+    for (int32_t y = 0; y < picture.height; ++y)
+        std::memcpy(rgba.data() + static_cast<size_t>(y) * row, picture.pixels + static_cast<size_t>(y) * picture.stride,
+                    row);
+    return rgba;
+}
+
+}  // namespace
+
+PDFDeck::PDFDeck(std::string name) : fileName(std::move(name))
+{
+    CheckIsPDF(fileName);
+    std::shared_ptr<const mupdf::Root> root;
+    try {
+        root = std::make_shared<const mupdf::Root>();
+    } catch (const mupdf::Failure& failure) {
+        throw ConverterError("cannot read the PDF " + Quoted(fileName) + ": " + failure.what(), kExitFailure);
+    }
+    document = LoadDocument(std::move(root), fileName);
+    int32_t pages = 0;
+    try {
+        pages = document->PageCount();
+    } catch (const mupdf::Failure&) {
+        throw Damaged(fileName);
+    }
+    // A file rebuilt from what could be found in it may have lost its page
+    // tree: then nothing of it can be shown.
+    const bool repaired = document->WasRepaired();
+    if (pages <= 0 && repaired) throw Damaged(fileName);
+    if (pages <= 0) throw ConverterError("the PDF " + Quoted(fileName) + " has no pages", kExitFailure);
+    if (repaired) repair = Printable(document->Said().First());
+    pageSizes.reserve(static_cast<size_t>(pages));
+    for (int32_t page = 0; page < pages; ++page) {
+        mupdf::Bounds bounds;
+        try {
+            bounds = document->PageBounds(page);
+        } catch (const mupdf::Failure& failure) {
+            throw PageError(fileName, page, "the page cannot be read (" + Printable(failure.what()) + ")");
+        }
+        const PageSize shown{bounds.Width(), bounds.Height()};
+        if (!(shown.width >= 1 && shown.height >= 1))
+            throw ConverterError("page " + std::to_string(page + 1) + " of the PDF " + Quoted(fileName) +
+                                     " has no area to show",
+                                 kExitFailure);
+        pageSizes.push_back(shown);
+    }
+}
+
+PDFDeck::~PDFDeck() = default;
+
+void PDFDocumentDrop::operator()(mupdf::Document* document) const noexcept
+{
+    std::default_delete<mupdf::Document>()(document);
+}
+
+PDFDocument PDFDeck::OpenAnother() const
+{
+    try {
+        return PDFDocument(document->OpenAgain().release());
+    } catch (const mupdf::Failure&) {
+        throw Damaged(fileName);
+    }
+}
+
+std::vector<uint8_t> PDFDeck::RenderRGBA(int32_t page, PixelSize size) const
+{
+    return PackedRGBA(RenderPage(*document, fileName, page, size, true));
+}
+
+EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelSize size,
+                                   const PageEncoding& encoding) const
+{
+    const bool lossless = encoding.format == PageEncoding::Format::Lossless;
+    source.ClearMessages();  // what opening the document said is not this page's
+    const mupdf::Picture picture = RenderPage(source, fileName, page, size, lossless);
+    EncodedPage encoded;
+    encoded.width = size.width;
+    encoded.height = size.height;
+    if (source.Said().Count() > 0) encoded.damage = Printable(source.Said().First());
+    if (lossless) {
+        encoded.lossless = EncodeLosslessRGBA(PackedRGBA(picture).data(), size.width, size.height);
+        return encoded;
+    }
+    try {
+        encoded.jpeg = EncodeJPEG(picture.pixels, size.width, size.height, picture.stride, PixelLayout::RGB,
+                                  encoding.jpeg);
+    } catch (const std::runtime_error& failure) {
+        throw PageError(fileName, page, failure.what());
+    }
+    return encoded;
+}
+
+int32_t RenderThreads()
+{
+    return static_cast<int32_t>(DefaultWorkerCount());
+}
+
+void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
+                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads)
+{
+    F_ASSERT(sizes.size() == static_cast<size_t>(deck.PageCount()), "sizes.size() == deck.PageCount()");
+    if (threads <= 0) threads = RenderThreads();
+
+    // One document a thread, each in a context of its own cloned from the
+    // deck's, opened by the first page a thread takes up when none is free.
+    std::mutex documentsMutex;
+    std::vector<PDFDocument> idle;
+    auto make = [&](int32_t page) {
+        PDFDocument document;
+        {
+            std::lock_guard lock(documentsMutex);
+            if (!idle.empty()) {
+                document = std::move(idle.back());
+                idle.pop_back();
+            }
+        }
+        if (!document) document = deck.OpenAnother();
+        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding);
+        std::lock_guard lock(documentsMutex);
+        idle.push_back(std::move(document));
+        return encoded;
+    };
+    RunOrdered(
+        static_cast<size_t>(deck.PageCount()), [&](size_t page) { return make(static_cast<int32_t>(page)); },
+        [&](size_t page, EncodedPage&& encoded) { take(static_cast<int32_t>(page), std::move(encoded)); },
+        static_cast<unsigned>(threads));
+}
