@@ -279,7 +279,10 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
     pdfmaker::DeckOptions options;
     options.pages = 11;
     deck.Write("talk.pdf", pdfmaker::MakeDeck(options));
+    options.damagedPages = {5};
+    deck.Write("damaged.pdf", pdfmaker::MakeDeck(options));
     options.pages = 10;
+    options.damagedPages.clear();
     deck.Write("short.pdf", pdfmaker::MakeDeck(options));
     const std::vector<std::string> buttons{"--forward", "forward.jpg", "--backward", "backward.jpg"};
     const auto withButtons = [&](std::vector<std::string> arguments) {
@@ -309,6 +312,14 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
     run = swftest::RunWithTerminal(deck, withButtons({"short.pdf", "short.swf"}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
+
+    // A warning while the line is shown ends it first; the line goes on below.
+    run = swftest::RunWithTerminal(deck, withButtons({"damaged.pdf", "damaged.swf"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(" bytes\ncorvanex: page 5 of the PDF 'damaged.pdf' is damaged ("), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("incomplete\n\rcorvanex: rendered "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - 6), "bytes\n");
 }
 
 #endif
