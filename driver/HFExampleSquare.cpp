@@ -84,7 +84,7 @@ void NoteStopsOnEverySlide(const SlideShowResult& show, bool stopLast)
     std::string names;
     for (size_t i = 0; i < tried.size(); ++i) names += (i == 0 ? "'" : "' or '") + tried[i];
     std::fprintf(stderr, "corvanex: no stop-point file %s': the show stops on every slide%s\n", names.c_str(),
-                 stopLast ? "" : " but the last, which plays on to the closing notice");
+                 stopLast ? "" : " but the last, which plays on to the closing notice (--stop-last makes it wait)");
 }
 
 // The PDF form: the deck's own pages at the size they are shown; the

@@ -137,7 +137,7 @@ TEST(Converter, AnImageDeckWithoutAStopFileStopsOnEverySlideButTheLast)
     RunResult run = deck.Convert({"talk-", "3", "made.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "corvanex: no stop-point file 'talk-.stp' or 'talk.stp': the show stops on every slide but "
-                       "the last, which plays on to the closing notice\n");
+                       "the last, which plays on to the closing notice (--stop-last makes it wait)\n");
     ASSERT_EQ(deck.Convert({"--stops", "every.stp", "talk-", "3", "file.swf"}).status, 0);
     EXPECT_EQ(swftest::Slurp(deck / "made.swf"), swftest::Slurp(deck / "file.swf"));
     // Stops on the first two slides; backward buttons on the last two.

@@ -364,7 +364,7 @@ TEST(Discovery, ExportedDecksConvert)
     const RunResult run = deck.Convert({"Slide", "3", "out.swf"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "corvanex: no stop-point file 'Slide.stp': the show stops on every slide but the last, which "
-                       "plays on to the closing notice\n");
+                       "plays on to the closing notice (--stop-last makes it wait)\n");
 }
 
 TEST(Discovery, TheFirstSlideFixesThePattern)
