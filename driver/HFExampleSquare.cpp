@@ -65,6 +65,35 @@ void WarnOfReturnTargets(const SlideShowResult& show)
                  values.size() == 1 ? "is" : "are", frames.c_str());
 }
 
+// Narrated slides that are no stop point: their narration plays on until a click.
+void WarnOfNarrationPlayingOn(const SlideShowResult& show)
+{
+    const std::vector<int32_t>& on = show.narrationPlaysOn;
+    if (on.empty()) return;
+    std::string slides;
+    for (size_t i = 0; i < on.size(); ++i)
+        slides += (i == 0 ? "" : i + 1 == on.size() ? " and " : ", ") + std::to_string(on[i]);
+    const bool one = on.size() == 1;
+    std::fprintf(stderr,
+                 "corvanex: %s %s %s narrated but not %s: %s narration plays on into the next slides "
+                 "until a click\n",
+                 one ? "slide" : "slides", slides.c_str(), one ? "is" : "are", one ? "a stop point" : "stop points",
+                 one ? "its" : "their");
+}
+
+// An image deck without a stop-point file stops on every slide; one line says
+// so, naming the files looked for, since a deck meant to play through would
+// otherwise only show it when played.
+void NoteStopsOnEverySlide(const SlideShowResult& show, bool stopLast)
+{
+    const std::vector<std::string>& tried = show.stopFilesTried;
+    if (tried.empty()) return;
+    std::string names;
+    for (size_t i = 0; i < tried.size(); ++i) names += (i == 0 ? "'" : "' or '") + tried[i];
+    std::fprintf(stderr, "corvanex: no stop-point file %s': the show stops on every slide%s\n", names.c_str(),
+                 stopLast ? "" : " but the last, which plays on to the closing notice (--stop-last makes it wait)");
+}
+
 // The PDF form: the deck's own pages at the size they are shown; the
 // configuration beside the program is not read.
 int RunPDF(const ConverterCommand& command, const std::string& directory)
@@ -82,12 +111,27 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     if (command.lossless) request.encoding.format = PageEncoding::Format::Lossless;
     if (command.quality) request.encoding.jpeg.quality = *command.quality;
     request.keys = command.keys;
-    request.warn = [](const std::string& message) { std::fprintf(stderr, "corvanex: %s\n", message.c_str()); };
+    request.narrationPrefix = command.narrationPrefix.value_or("");
+    request.narration = command.narration;
+    // On a terminal only, once the page count is known.
+    std::optional<ProgressLine> progress;
+    if (isatty(STDERR_FILENO)) {
+        request.onPageComposed = [&progress](int32_t pages, int32_t total, uint64_t bytes) {
+            if (pages == 1 && total >= ProgressLine::kMinPages) progress.emplace(stderr, total, "rendered", "pages");
+            if (progress) progress->Update(pages, bytes);
+        };
+    }
+    request.warn = [&progress](const std::string& message) {
+        if (progress) progress->Break();  // the warning on a line of its own
+        std::fprintf(stderr, "corvanex: %s\n", message.c_str());
+    };
     // Made before the movie is written and filled after, as for image decks.
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);
     const SlideShowResult show = GeneratePDFMovie(request);
+    progress.reset();  // its line ended before any other
     WarnOfReturnTargets(show);
+    WarnOfNarrationPlayingOn(show);
     if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;
 #else
@@ -142,6 +186,7 @@ int Run(int argc, char** argv)
 
     const SlideShowResult show = GenerateSlideMovie(request);
     progress.reset();  // its line ended before any other
+    NoteStopsOnEverySlide(show, request.stopLast);
     WarnOfReturnTargets(show);
     if (show.scaledSlides > 0) {
         std::fprintf(stderr,
@@ -149,18 +194,7 @@ int Run(int argc, char** argv)
                      "('--size auto' takes the first slide's size)\n",
                      show.scaledSlides, request.slideCount, show.area.width, show.area.height);
     }
-    if (!show.narrationPlaysOn.empty()) {
-        std::string slides;
-        const std::vector<int32_t>& on = show.narrationPlaysOn;
-        for (size_t i = 0; i < on.size(); ++i)
-            slides += (i == 0 ? "" : i + 1 == on.size() ? " and " : ", ") + std::to_string(on[i]);
-        const bool one = on.size() == 1;
-        std::fprintf(stderr,
-                     "corvanex: %s %s %s narrated but not %s: %s narration plays on into the next slides "
-                     "until a click\n",
-                     one ? "slide" : "slides", slides.c_str(), one ? "is" : "are", one ? "a stop point" : "stop points",
-                     one ? "its" : "their");
-    }
+    WarnOfNarrationPlayingOn(show);
 
     if (pageFile) CommitPage(*pageFile, command, show, directory);
     return 0;

@@ -56,14 +56,51 @@ std::optional<FileNumbering> FindFileNumbering(const std::string& prefix, int32_
     return std::nullopt;
 }
 
-std::string StopFileName(const std::string& prefix)
+std::vector<std::string> StopFileCandidates(const std::string& prefix)
 {
-    const std::string name = prefix + ".stp";
-    if (prefix.empty() || Exists(name)) return name;
-    const char last = prefix.back();
-    if (last != '.' && last != '-' && last != '_') return name;
-    const std::string trimmed = prefix.substr(0, prefix.size() - 1) + ".stp";
-    return Exists(trimmed) ? trimmed : name;
+    std::vector<std::string> names{prefix + ".stp"};
+    if (!prefix.empty() && (prefix.back() == '.' || prefix.back() == '-' || prefix.back() == '_'))
+        names.push_back(prefix.substr(0, prefix.size() - 1) + ".stp");
+    return names;
+}
+
+std::optional<std::string> FindStopFile(const std::string& prefix)
+{
+    for (const std::string& name : StopFileCandidates(prefix)) {
+        std::error_code error;
+        if (std::filesystem::symlink_status(name, error).type() != std::filesystem::file_type::not_found && !error)
+            return name;
+    }
+    return std::nullopt;
+}
+
+std::optional<FirstNumberedFile> FindFirstNumberedFile(const std::string& folder,
+                                                       const std::vector<std::string>& extensions)
+{
+    namespace fs = std::filesystem;
+    const std::string at = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::optional<FirstNumberedFile> first;
+    std::string firstNumber;  // without leading zeros
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        const auto extension = std::find_if(extensions.begin(), extensions.end(),
+                                            [&](const std::string& e) { return entry.ends_with(e); });
+        if (extension == extensions.end()) continue;
+        const std::string stem = entry.substr(0, entry.size() - extension->size());
+        const size_t digits = stem.find_last_not_of("0123456789") + 1;  // npos + 1: all digits
+        if (digits == stem.size()) continue;
+        std::string number = stem.substr(digits);
+        number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
+        const auto lower = [](const std::string& a, const std::string& b) {
+            return a.size() != b.size() ? a.size() < b.size() : a < b;
+        };
+        const std::string name = at + entry;
+        if (first && (lower(firstNumber, number) || (number == firstNumber && first->name < name))) continue;
+        first = FirstNumberedFile{name, at + stem.substr(0, digits)};
+        firstNumber = number;
+    }
+    return first;
 }
 
 bool IsPNGName(std::string_view name)
@@ -102,7 +139,7 @@ const std::vector<std::string>& NarrationExtensions()
     return extensions;
 }
 
-std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount)
+std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount, const std::string& item)
 {
     // One listing of the folder instead of a probe per slide, padding and extension.
     const std::vector<NumberedFile> listed = ListNumberedFiles(prefix, NarrationExtensions());
@@ -110,9 +147,9 @@ std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t s
     for (const NumberedFile& file : listed) names.insert(file.name);
     const auto exists = [&names](const std::string& name) { return names.count(name) > 0; };
 
-    const auto numbersNoSlide = [slideCount](const std::string& name) {
-        return ConverterError("the narration file '" + name + "' numbers no slide of the " +
-                                  std::to_string(slideCount) + (slideCount == 1 ? " slide" : " slides"),
+    const auto numbersNoSlide = [slideCount, &item](const std::string& name) {
+        return ConverterError("the narration file '" + name + "' numbers no " + item + " of the " +
+                                  std::to_string(slideCount) + " " + item + (slideCount == 1 ? "" : "s"),
                               kExitFailure);
     };
 

@@ -54,12 +54,29 @@ const std::vector<std::string>& NarrationExtensions();
 // file is found at all, when a file under that padding numbers no slide, or
 // when a file found is not a regular file (the checks of OpenInputFile, whose
 // status 2 is for a file that is one of the run's outputs).
-std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount);
+// `item` names what the files narrate in messages: "slide", or "page" for a PDF deck.
+std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t slideCount,
+                                            const std::string& item = "slide");
 
-// The stop-point file of a deck: <prefix>.stp; when that is missing and the
-// prefix ends in '.', '-' or '_' (talk.001.jpeg, deck-01.jpg), the name
-// without that character (talk.stp) when it exists.
-std::string StopFileName(const std::string& prefix);
+// The names a deck's stop-point file is looked for under, in order:
+// <prefix>.stp, then, when the prefix ends in '.', '-' or '_' (talk.001.jpeg,
+// deck-01.jpg), the name without that character (talk.stp).
+std::vector<std::string> StopFileCandidates(const std::string& prefix);
+
+// The first of StopFileCandidates that is there (as anything, a broken link
+// too, so that reading it says what is wrong); none when no name is.
+std::optional<std::string> FindStopFile(const std::string& prefix);
+
+// The first file of a numbered series in `folder`: of the names ending in
+// digits and one of the extensions, the lowest number (then the first name).
+// `prefix` is what comes before its number (slides/Slide for slides/Slide1.JPG).
+// None when there is none or the folder cannot be read.
+struct FirstNumberedFile {
+    std::string name;
+    std::string prefix;
+};
+std::optional<FirstNumberedFile> FindFirstNumberedFile(const std::string& folder,
+                                                       const std::vector<std::string>& extensions);
 
 // Whether the name ends in a PNG extension.
 bool IsPNGName(std::string_view name);

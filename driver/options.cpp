@@ -21,8 +21,8 @@ constexpr OptionSpec kOptions[] = {
      "the first slide's size",
      "from the configuration file"},
     {"--stops", "FILE",
-     "the stop-point file; in the PDF form <deck>.stp beside the PDF when it\n"
-     "exists, else the show stops on every page",
+     "the stop-point file; without one the show stops on every slide (in the\n"
+     "PDF form <deck>.stp beside the PDF when it exists)",
      "<prefix>.stp (or, when missing, without a trailing ., - or _)"},
     {"--stop-last", "",
      "the last slide waits for a click too, which shows the closing notice\n"
@@ -41,9 +41,10 @@ constexpr OptionSpec kOptions[] = {
      "backward button Left and Page Up",
      "off, buttons answer clicks only"},
     {"--narration", "PREFIX",
-     "narrate slide n with PREFIX<n>.wav, .flac, .ogg or .mp3 (either case,\n"
-     "numbered as the slides are); it starts when the slide appears and\n"
-     "stops at a click on either button; a slide without a file is silent",
+     "narrate slide n (a PDF's page n) with PREFIX<n>.wav, .flac, .ogg or\n"
+     ".mp3 (either case, numbered as the slides are); it starts when the\n"
+     "slide appears and stops at a click on either button; a slide without\n"
+     "a file is silent",
      "no narration"},
     {"--bits", "N", "ADPCM code size of the narration, 2 to 5 bits a sample", "4"},
     {"--narration-rate", "HZ", "sample rate of the narration: 5512, 11025, 22050 or 44100", "22050"},
@@ -103,7 +104,8 @@ std::string ConverterUsage()
            "\n"
            "Converts the slides <image-prefix>1.jpg ... <image-prefix><slide-count>.jpg into one\n"
            "SWF movie with forward and backward buttons, stopping on the frames listed in\n"
-           "<image-prefix>.stp (one 0-based frame index per line).\n"
+           "<image-prefix>.stp (one 0-based frame index per line); without that file, on\n"
+           "every slide but the last.\n"
            "Slides are also found numbered 01, 001, 0001 or 00001 and ending in .jpeg, .JPG,\n"
            ".JPEG, .png or .PNG, as presentation programs export them: 'corvanex Slide 12\n"
            "talk.swf' reads Slide1.JPG ..., 'corvanex talk. 12 talk.swf' talk.001.jpeg ... with\n"
@@ -118,6 +120,7 @@ std::string ConverterUsage()
            "shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720 at the\n"
            "default 96 dpi). The show stops on every page unless talk.stp beside the PDF\n"
            "or --stops says otherwise; the last page waits for a click in any case.\n"
+           "--narration voice/page narrates page n with voice/page<n>.wav (or .flac, ...).\n"
            "\n" +
            OptionHelp(kOptions) +
            "\n"
@@ -181,6 +184,11 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
     }
     const std::vector<std::string>& arguments = line.arguments;
     const bool pdfForm = arguments.size() == 2 && IsPDFName(arguments[0]);
+    // The output named first, as some converters take it.
+    if (arguments.size() == 2 && !pdfForm && IsPDFName(arguments[1])) {
+        throw UsageError("the first of two arguments must be the PDF: 'corvanex " + arguments[1] + " " + arguments[0] +
+                         "', not '" + arguments[0] + " " + arguments[1] + "'");
+    }
     if (arguments.size() < 3 && !pdfForm) {
         command.action = ConverterCommand::Action::kUsage;
         return command;
@@ -223,8 +231,6 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         command.outputFile = arguments[1];
         if (SameFile(command.pdfFile, command.outputFile))
             throw UsageError("the movie '" + command.outputFile + "' would overwrite the PDF");
-        // Narration files are numbered like slide images; a PDF's pages have no names to follow.
-        if (command.narrationPrefix) throw UsageError("option '--narration' is for slide images, not a PDF deck");
         command.lossless = line.Has("--lossless");
         if (const auto quality = line.Value("--quality")) {
             if (command.lossless) throw UsageError("option '--quality' is for JPEG pages, not with '--lossless'");

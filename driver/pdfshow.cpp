@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "driver/inputfile.h"
+#include "driver/numberedfiles.h"
 
 namespace {
 
@@ -68,29 +69,35 @@ void CheckPagePixels(const PDFShowRequest& request, const std::vector<PixelSize>
     }
 }
 
+// Per page count n, the mattes and the narrated pages among the first n pages.
+struct CountsBefore {
+    std::vector<int32_t> mattes{0};
+    std::vector<int32_t> sounds{0};
+};
+
 // The characters the first `pages` pages need with these stop points
 // (or, for an automatic table, that table for so many pages).
 uint64_t IDsOfFirstPages(int32_t pages, const std::optional<std::vector<int32_t>>& stopTable,
-                         const std::vector<int32_t>& mattesBefore)
+                         const CountsBefore& before)
 {
     return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages),
-                              mattesBefore[static_cast<size_t>(pages)]);
+                              before.mattes[static_cast<size_t>(pages)], before.sounds[static_cast<size_t>(pages)]);
 }
 
 // Refused before anything is rendered, with the largest count that fits.
 void CheckPagesFit(const PDFShowRequest& request, int32_t pages, const std::optional<std::vector<int32_t>>& stopTable,
-                   const std::vector<int32_t>& mattesBefore)
+                   const CountsBefore& before)
 {
-    if (pages <= kMaxSlideCount && IDsOfFirstPages(pages, stopTable, mattesBefore) <= kMaxCharacterIDs) return;
+    if (pages <= kMaxSlideCount && IDsOfFirstPages(pages, stopTable, before) <= kMaxCharacterIDs) return;
     int32_t low = 0;  // fits
     int32_t high = std::min(pages, kMaxSlideCount) + 1;
     while (high - low > 1) {
         const int32_t middle = low + (high - low) / 2;
-        (IDsOfFirstPages(middle, stopTable, mattesBefore) <= kMaxCharacterIDs ? low : high) = middle;
+        (IDsOfFirstPages(middle, stopTable, before) <= kMaxCharacterIDs ? low : high) = middle;
     }
     throw ConverterError("the PDF '" + request.pdfFile + "' has " + std::to_string(pages) +
-                             " pages; at most " + std::to_string(low) +
-                             " fit in one movie with these stop points and slide area",
+                             " pages; at most " + std::to_string(low) + " fit in one movie with these stop points" +
+                             (before.sounds.back() > 0 ? ", slide area and narration" : " and slide area"),
                          kExitFailure);
 }
 
@@ -99,13 +106,6 @@ void CheckPagesFit(const PDFShowRequest& request, int32_t pages, const std::opti
 std::string PDFStopFileName(const std::string& pdfFile)
 {
     return std::filesystem::path(pdfFile).replace_extension(".stp").string();
-}
-
-std::vector<int32_t> StopOnEveryPage(int32_t pages)
-{
-    std::vector<int32_t> table{0};
-    for (int32_t page = 0; page < pages; ++page) table.push_back(page);
-    return table;
 }
 
 SlideSize PageSizeAt(PageSize points, int32_t dpi)
@@ -145,17 +145,23 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         stopsFile = PDFStopFileName(request.pdfFile);
     if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
 
+    // Found (not yet decoded) before any page is rendered.
+    std::vector<std::string> narrationFiles;
+    if (!request.narrationPrefix.empty()) narrationFiles = FindNarrationFiles(request.narrationPrefix, pages, "page");
+
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
-    std::vector<int32_t> mattesBefore{0};  // mattes under the first n pages
+    CountsBefore before;
     sizes.reserve(static_cast<size_t>(pages));
     for (int32_t page = 0; page < pages; ++page) {
         sizes.push_back(FittedPageSize(deck.SizeOf(page), area));
         const bool covers = FitSlide(SlideSize{sizes.back().width, sizes.back().height}, area).coversArea;
-        mattesBefore.push_back(mattesBefore.back() + (covers ? 0 : 1));
+        before.mattes.push_back(before.mattes.back() + (covers ? 0 : 1));
+        const bool narrated = !narrationFiles.empty() && !narrationFiles[static_cast<size_t>(page)].empty();
+        before.sounds.push_back(before.sounds.back() + (narrated ? 1 : 0));
     }
     CheckPagePixels(request, sizes);
-    CheckPagesFit(request, pages, stopTable, mattesBefore);
+    CheckPagesFit(request, pages, stopTable, before);
 
     MadeShowRequest made;
     made.outputFile = request.outputFile;
@@ -168,8 +174,12 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.area = area;
     made.slideCount = pages;
     made.keys = request.keys;
+    made.narrationFiles = std::move(narrationFiles);
+    made.narration = request.narration;
     MadeShowComposer composer(std::move(made));
     const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
+    int32_t composed = 0;
+    uint64_t bytes = 0;
     RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
         if (!page.damage.empty()) {
             warn("page " + std::to_string(number + 1) + " of the PDF '" + request.pdfFile + "' is damaged (" +
@@ -178,11 +188,14 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         MadeSlide slide;
         slide.size = SlideSize{page.width, page.height};
         if (lossless) {
+            bytes += page.lossless.zlibData.size();
             slide.image = std::move(page.lossless);
         } else {
+            bytes += page.jpeg.size();
             slide.image = std::move(page.jpeg);
         }
         composer.Add(std::move(slide));
+        if (request.onPageComposed) request.onPageComposed(++composed, pages, bytes);
     });
     return composer.Write();
 }

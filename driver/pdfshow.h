@@ -29,6 +29,13 @@ struct PDFShowRequest {
     int32_t dpi = kDefaultDPI;
     PageEncoding encoding;
     bool keys = false;
+    // Narration: page n speaks `narrationPrefix`<n>, found as for slide
+    // images (FindNarrationFiles). Empty: none.
+    std::string narrationPrefix;
+    NarrationSettings narration;
+    // Called after each page is composed, in order, with the pages composed
+    // so far, the deck's page count and the bytes of their images.
+    std::function<void(int32_t pages, int32_t total, uint64_t bytes)> onPageComposed;
     // Told, one line each, of damage the show was made despite: a file that
     // had to be repaired, a page drawn without the parts it could not read.
     std::function<void(const std::string& message)> warn;
@@ -36,12 +43,6 @@ struct PDFShowRequest {
 
 // "Talk.PDF" -> "Talk.stp", beside it.
 std::string PDFStopFileName(const std::string& pdfFile);
-
-// The stop table of a show that stops on every page: 0, 0, 1, ..., pages - 1.
-// Every page but the last waits for a click (the PDF form makes the last one
-// wait as well, with any table); every page after the first has a backward
-// button to the page before.
-std::vector<int32_t> StopOnEveryPage(int32_t pages);
 
 // A page of `points` at `dpi`, in whole pixels (at least one a side).
 SlideSize PageSizeAt(PageSize points, int32_t dpi);

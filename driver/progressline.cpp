@@ -2,7 +2,7 @@
 
 ProgressLine::~ProgressLine()
 {
-    if (open) Show(true);
+    Break();
 }
 
 void ProgressLine::Update(int32_t slidesRead, uint64_t bytesRead)
@@ -16,9 +16,14 @@ void ProgressLine::Update(int32_t slidesRead, uint64_t bytesRead)
     shown = now;
 }
 
+void ProgressLine::Break()
+{
+    if (open) Show(true);
+}
+
 void ProgressLine::Show(bool end)
 {
-    std::fprintf(terminal, "\rcorvanex: read %d of %d slides, %llu bytes%s", slides, total,
+    std::fprintf(terminal, "\rcorvanex: %s %d of %d %s, %llu bytes%s", done, slides, total, items,
                  static_cast<unsigned long long>(bytes), end ? "\n" : "");
     std::fflush(terminal);
     open = !end;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -283,6 +284,13 @@ uint16_t FrameNumberOfEntry(int32_t entry)
     return static_cast<uint16_t>(entry);
 }
 
+std::vector<int32_t> StopOnEveryPage(int32_t slides)
+{
+    std::vector<int32_t> table{0};
+    for (int32_t slide = 0; slide < slides; ++slide) table.push_back(slide);
+    return table;
+}
+
 uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
                             int32_t soundCount)
 {
@@ -341,10 +349,27 @@ std::string ExtensionList()
     return list;
 }
 
+bool IsFolder(const std::string& name)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(name, error);
+}
+
 // The numbering slide 1 fixes for the deck.
 FileNumbering FindSlideNumbering(const std::string& prefix)
 {
     std::optional<FileNumbering> numbering = FindFileNumbering(prefix, 1, SlideImageExtensions());
+    if (!numbering && IsFolder(prefix)) {
+        // The folder the slides are in, without the start of their names.
+        std::string message = "cannot open the slide image '" + SlideFileName(prefix, 1) + "': the image prefix '" +
+                              prefix + "' is a folder";
+        if (const std::optional<FirstNumberedFile> first = FindFirstNumberedFile(prefix, SlideImageExtensions())) {
+            message += "; its first slide file is '" + first->name + "', so the prefix may be '" + first->prefix + "'";
+        } else {
+            message += " with no slide file in it (a name ending in a number and .jpg, " + ExtensionList() + ")";
+        }
+        throw ConverterError(message, kExitFailure);
+    }
     if (!numbering) {
         throw ConverterError("cannot open the slide image '" + SlideFileName(prefix, 1) +
                                  "': No such file or directory (nor a slide 1 numbered 01 to 00001, or ending in " +
@@ -413,6 +438,19 @@ std::vector<std::optional<EncodedNarration>> EncodeSlideNarrations(const std::ve
     return bySlide;
 }
 
+// Narrated slides, by number, that are no stop point (the last left out):
+// their narration plays on into the slides after them.
+std::vector<int32_t> NarrationPlaysOn(const std::vector<std::optional<EncodedNarration>>& narrations,
+                                      const std::vector<std::vector<size_t>>& stopPositions, int32_t slideCount)
+{
+    std::vector<int32_t> slides;
+    for (int32_t n = 1; n < slideCount && static_cast<size_t>(n) <= narrations.size(); ++n) {
+        if (narrations[static_cast<size_t>(n - 1)] && stopPositions[static_cast<size_t>(n - 1)].empty())
+            slides.push_back(n);
+    }
+    return slides;
+}
+
 void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
                           int32_t soundCount)
 {
@@ -432,8 +470,12 @@ void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTa
 SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandover handover)
 {
     HFMovie movie;
-    const std::string stopsFile = request.stopsFile.empty() ? StopFileName(request.imagePrefix) : request.stopsFile;
-    const std::vector<int32_t> stopTable = ReadStopPoints(stopsFile);
+    // A stop file that is there is read as it always was; without one, the
+    // show stops on every slide, as a PDF deck's does.
+    std::string stopsFile = request.stopsFile;
+    if (stopsFile.empty()) stopsFile = FindStopFile(request.imagePrefix).value_or("");
+    const std::vector<int32_t> stopTable =
+        stopsFile.empty() ? StopOnEveryPage(request.slideCount) : ReadStopPoints(stopsFile);
     // The narration files are found (not yet decoded) before any slide is read.
     std::vector<std::string> narrationFiles;
     if (!request.narrationPrefix.empty())
@@ -504,6 +546,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
 
     const std::vector<std::vector<size_t>> stopPositions = StopPositionsPerFrame(request.slideCount, stopTable);
     result.stopsFile = stopsFile;
+    if (stopsFile.empty()) result.stopFilesTried = StopFileCandidates(request.imagePrefix);
     result.returnTargetsOutOfRange = ReturnTargetsOutOfRange(stopPositions, stopTable);
     const HFActionStop stopAction;
     ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
@@ -513,10 +556,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     if (!request.narrationPrefix.empty()) {
         narrations = EncodeSlideNarrations(narrationFiles, request.narration);
         show.narrations = &narrations;
-        for (int32_t n = 1; n < request.slideCount; ++n) {
-            if (narrations[static_cast<size_t>(n - 1)] && stopPositions[static_cast<size_t>(n - 1)].empty())
-                result.narrationPlaysOn.push_back(n);
-        }
+        result.narrationPlaysOn = NarrationPlaysOn(narrations, stopPositions, request.slideCount);
     }
     if (pngDeck) {
         ComposePNGSlides(movie, slides, show, request.onSlideRead);
@@ -533,6 +573,7 @@ struct MadeShowComposer::State {
           stopPositions(StopPositionsPerFrame(request.slideCount, request.stopTable)),
           forwardImage(LoadWholeFile(request.forwardFile, "forward button image")),
           backwardImage(LoadWholeFile(request.backwardFile, "backward button image")),
+          narrations(CheckedButtonsThenNarrations()),
           show{SlideLayout{request.area.width, request.area.height},
                request.slideCount,
                request.stopTable,
@@ -542,10 +583,18 @@ struct MadeShowComposer::State {
                stopAction,
                request.keys,
                request.stopLast,
-               nullptr}
+               nullptr,
+               request.narrationFiles.empty() ? nullptr : &narrations}
+    {
+    }
+
+    // The buttons are checked before any narration is decoded, as for image decks.
+    std::vector<std::optional<EncodedNarration>> CheckedButtonsThenNarrations() const
     {
         CheckJPEG(forwardImage, request.forwardFile, "forward button image");
         CheckJPEG(backwardImage, request.backwardFile, "backward button image");
+        if (request.narrationFiles.empty()) return {};
+        return EncodeSlideNarrations(request.narrationFiles, request.narration);
     }
 
     HFMovie movie;
@@ -553,6 +602,8 @@ struct MadeShowComposer::State {
     const std::vector<std::vector<size_t>> stopPositions;
     const std::vector<uint8_t> forwardImage;
     const std::vector<uint8_t> backwardImage;
+    // Encoded sounds wait in temporary files until the movie copies them in.
+    const std::vector<std::optional<EncodedNarration>> narrations;
     const HFActionStop stopAction;
     const ShowParts show;
     // A JPEG bitmap borrows its bytes until the movie is written; a deque
@@ -589,6 +640,7 @@ SlideShowResult MadeShowComposer::Write()
     SlideShowResult result;
     result.area = state->request.area;
     result.scaledSlides = state->scaled;
+    result.narrationPlaysOn = NarrationPlaysOn(state->narrations, state->stopPositions, state->request.slideCount);
     if (!state->request.stopsFile.empty()) {
         result.stopsFile = state->request.stopsFile;
         result.returnTargetsOutOfRange = ReturnTargetsOutOfRange(state->stopPositions, state->request.stopTable);

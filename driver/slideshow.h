@@ -22,7 +22,8 @@ struct SlideShowRequest {
     std::string configFile;
     std::string forwardFile;
     std::string backwardFile;
-    // The stop-point file; empty: found from the prefix (StopFileName).
+    // The stop-point file; empty: found from the prefix (FindStopFile), and
+    // when there is none the show stops on every slide (StopOnEveryPage).
     std::string stopsFile;
     // The slide size; when set, the configuration file is not read.
     std::optional<SlideSize> size;
@@ -102,7 +103,16 @@ struct SlideShowResult {
     // the file's order, each once: the buttons go to their low 16 bits.
     std::string stopsFile;
     std::vector<int32_t> returnTargetsOutOfRange;
+    // An image deck without a stop-point file: the names looked for (the
+    // show then stops on every slide). Empty when a file was read.
+    std::vector<std::string> stopFilesTried;
 };
+
+// The stop table of a show that stops on every slide: 0, 0, 1, ..., slides - 1.
+// Every slide but the last waits for a click (the last too where the show
+// says so); every slide after the first has a backward button to the one
+// before.
+std::vector<int32_t> StopOnEveryPage(int32_t slides);
 
 // A stop-file entry as a GotoFrame's 16-bit frame field holds it: its low 16
 // bits, as the converter always wrote it.
@@ -128,6 +138,10 @@ struct MadeShowRequest {
     bool stopLast = false;  // as in SlideShowRequest
     // Where the stop table came from, for the result; empty when made.
     std::string stopsFile;
+    // Narration: slide n speaks narrationFiles[n - 1] ("" for a silent one),
+    // encoded as `narration` says, as GenerateSlideMovie narrates. Empty: none.
+    std::vector<std::string> narrationFiles;
+    NarrationSettings narration;
 };
 
 // A slide made in memory: a whole JPEG file, or a lossless bitmap.
@@ -141,7 +155,8 @@ struct MadeSlide {
 // a slide gets one where FitSlide says it does not cover the area).
 class MadeShowComposer {
 public:
-    // Reads and checks the button images; throws ConverterError.
+    // Reads and checks the button images and encodes the narration; throws
+    // ConverterError.
     explicit MadeShowComposer(MadeShowRequest request);
     ~MadeShowComposer();
     MadeShowComposer(const MadeShowComposer&) = delete;

@@ -257,7 +257,6 @@ TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
          "option '--dpi' sizes the slide area from the first page, not with '--size' or '--config'"},
         {{"--lossless", "deck", "3", "x.swf"}, "option '--lossless' is for a PDF deck (<deck.pdf> <output-file>)"},
         {{"talk.pdf", "./talk.pdf"}, "the movie './talk.pdf' would overwrite the PDF"},
-        {{"--narration", "voice", "talk.pdf", "x.swf"}, "option '--narration' is for slide images, not a PDF deck"},
     };
     for (const auto& [arguments, message] : refusals) {
         const RunResult run = ConvertPDF(folder, arguments);

@@ -74,7 +74,14 @@ std::vector<Row> Rows()
     };
     const std::string longDigits(100000, '7');
     return {
-        {"StopFileMissing", spoil(Remove, "deck.stp"), "2", "out.swf", 1,
+        // A missing stop file stops on every slide (Converter tests); one that
+        // is there but cannot be opened is still an error.
+        {"StopFileIsABrokenLink",
+         [](const Scratch& deck) {
+             Remove(deck, "deck.stp");
+             fs::create_symlink("gone.stp", deck / "deck.stp");
+         },
+         "2", "out.swf", 1,
          "cannot open the stop-point file 'deck.stp': No such file or directory (an empty file gives a show "
          "without stop points)"},
         {"StopFileEmpty", spoil(Empty, "deck.stp"), "2", "out.swf", 0},
