@@ -230,7 +230,9 @@ std::map<std::string, std::string> Contents(const fs::path& folder)
     std::map<std::string, std::string> contents;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (name == ".out" || name == ".err") continue;
+        // The run's own output and the copies of movies kept for the
+        // independent readers (CORVANEX_SWF_DIR) are not the deck's files.
+        if (name == ".out" || name == ".err" || name == "runs") continue;
         contents[name] = entry.is_symlink() ? "link to " + fs::read_symlink(entry.path()).string()
                          : entry.is_regular_file() ? swftest::Slurp(entry.path())
                                                    : "not a file";
