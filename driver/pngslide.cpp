@@ -49,8 +49,9 @@ using Decoder = std::unique_ptr<spng_ctx, ContextFree>;
 
 Decoder NewDecoder()
 {
-    // The image data's own checksum is left unchecked: the chunk checksums,
-    // which are checked, cover the same bytes, and it costs a tenth of the decoding.
+    // The decoder's own check of the image data's checksum is off: it stops
+    // at the last row, before the stream's end, so the check would never be
+    // made. CheckImageData makes it instead.
     Decoder decoder(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!decoder) throw std::bad_alloc();
     // No ancillary chunk is used: a file may not make the decoder hold large ones.
@@ -75,6 +76,72 @@ PNGInfo ReadSize(spng_ctx* decoder, const std::string& name)
                              kExitFailure);
     }
     return {static_cast<int32_t>(header.width), static_cast<int32_t>(header.height)};
+}
+
+ConverterError Damaged(const std::string& name, const std::string& problem)
+{
+    return ConverterError(std::string("the ") + kWhat + " " + Quoted(name) + " is damaged: " + problem, kExitFailure);
+}
+
+uint32_t LoadBigEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Checks the image data of a whole PNG file in memory, whose header the
+// decoder has read: every image-data chunk's checksum, and the compressed
+// stream they hold, inflated to its end and its own checksum. The row-at-a-time
+// decoder stops at the last row, before the last chunk's checksum and the
+// stream's, so a damaged byte there would come out as a wrong pixel.
+void CheckImageData(const std::vector<uint8_t>& file, const std::string& name)
+{
+    constexpr size_t kSignature = 8, kFrame = 12;  // length, type, checksum
+    z_stream stream{};
+    const int ret = inflateInit(&stream);
+    if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+    F_ASSERT(ret == Z_OK, "ret == Z_OK");
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
+    // The rows go nowhere: only the checksum is wanted. A large piece, as
+    // zlib copies the last 32 KiB of every piece to its window.
+    std::vector<uint8_t> scratch(size_t{256} << 10);
+    bool inData = false, ended = false, cutShort = true;
+    for (size_t at = kSignature; at + kFrame <= file.size();) {
+        const uint32_t length = LoadBigEndian32(&file[at]);
+        const bool imageData = std::memcmp(&file[at + 4], "IDAT", 4) == 0;
+        if (inData && !imageData) {  // the image data is one run of chunks
+            cutShort = false;
+            break;
+        }
+        if (length > file.size() - at - kFrame) break;
+        if (imageData) {
+            inData = true;
+            const uint8_t* data = &file[at + 8];
+            if (crc32(0, &file[at + 4], length + 4) != LoadBigEndian32(data + length))
+                throw Damaged(name, "an image data chunk fails its checksum");
+            stream.next_in = const_cast<Bytef*>(data);
+            stream.avail_in = length;
+            while (!ended && stream.avail_in > 0) {
+                stream.next_out = scratch.data();
+                stream.avail_out = static_cast<uInt>(scratch.size());
+                const int status = inflate(&stream, Z_NO_FLUSH);
+                if (status == Z_STREAM_END) {
+                    ended = true;
+                } else if (status == Z_MEM_ERROR) {
+                    throw std::bad_alloc();
+                } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
+                    throw Damaged(name, "its image data fails its checksum");
+                } else if (status != Z_OK && status != Z_BUF_ERROR) {
+                    throw Damaged(name, std::string("its image data cannot be decompressed (") +
+                                            (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");
+                }
+            }
+        }
+        at += kFrame + length;
+    }
+    // A file cut inside its image data is refused as the decoder refuses one
+    // cut before it; a whole picture needs nothing after it.
+    if (!ended && cutShort) throw Undecodable(name, SPNG_IO_EOF);
+    if (!ended) throw Damaged(name, "its image data ends before the picture does");
 }
 
 // Colours premultiplied by alpha, as the player composites lossless bitmaps
@@ -164,6 +231,7 @@ public:
     Deflater& operator=(const Deflater&) = delete;
 
     void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
+    bool Empty() const { return stream.total_in == 0; }
 
     std::vector<uint8_t> Finish()
     {
@@ -282,13 +350,17 @@ private:
             StartARGB();
         }
         uint8_t* out = BandRow();
+        bool withAlpha = translucent;  // a local: the stores below may alias the member
         for (size_t x = 0; x < w; ++x, row += Channels, out += 4) {
             uint32_t pixel = LoadPixel<Channels>(row);
             if constexpr (Channels == 4) {
                 pixel = Premultiplied(pixel);
-                translucent |= (pixel >> 24) != 255;
+                if ((pixel >> 24) != 255 && !withAlpha) {
+                    BecomeTranslucent();
+                    withAlpha = true;
+                }
             }
-            StoreARGB(out, pixel);
+            StoreARGB(out, pixel, withAlpha);
         }
     }
 
@@ -327,7 +399,7 @@ private:
         for (size_t y = 0; y < rows; ++y) {
             const uint8_t* in = indices.get() + y * stride;
             uint8_t* out = BandRow();
-            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]]);
+            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]], translucent);
         }
         indices.reset();
     }
@@ -345,12 +417,49 @@ private:
         bandFilled = 0;
     }
 
-    static void StoreARGB(uint8_t* out, uint32_t pixel)
+    // The first byte is the alpha of a translucent slide; an opaque one's
+    // bitmap tag has no alpha, and the byte is reserved, 0.
+    static void StoreARGB(uint8_t* out, uint32_t pixel, bool withAlpha)
     {
-        out[0] = static_cast<uint8_t>(pixel >> 24);
+        out[0] = withAlpha ? static_cast<uint8_t>(pixel >> 24) : 0;
         out[1] = static_cast<uint8_t>(pixel);
         out[2] = static_cast<uint8_t>(pixel >> 8);
         out[3] = static_cast<uint8_t>(pixel >> 16);
+    }
+
+    // The first translucent pixel of a 32-bit slide: the pixels before it were
+    // all opaque, written with the reserved 0, and now take their alpha, 255.
+    // Those zlib has taken already are inflated again, once; the band is
+    // mended in place (the current row's later pixels are still to come).
+    void BecomeTranslucent()
+    {
+        translucent = true;
+        for (size_t i = 0; i < bandFilled * w * 4; i += 4) band[i] = 255;
+        if (argb->Empty()) return;
+        const std::vector<uint8_t> written = argb->Finish();
+        argb = std::make_unique<Deflater>(level, w * h * 4);
+        z_stream stream{};
+        const int ret = inflateInit(&stream);
+        if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+        F_ASSERT(ret == Z_OK, "ret == Z_OK");
+        const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
+        stream.next_in = const_cast<Bytef*>(written.data());
+        std::vector<uint8_t> piece(size_t{256} << 10);
+        int status = Z_OK;
+        while (status != Z_STREAM_END) {
+            // avail_in is 32-bit: the stream goes in by parts.
+            const size_t taken = static_cast<size_t>(stream.next_in - written.data());
+            if (stream.avail_in == 0) stream.avail_in = static_cast<uInt>(std::min<size_t>(written.size() - taken, size_t{1} << 30));
+            stream.next_out = piece.data();
+            stream.avail_out = static_cast<uInt>(piece.size());
+            const uint64_t start = stream.total_out;
+            status = inflate(&stream, Z_NO_FLUSH);
+            if (status == Z_MEM_ERROR) throw std::bad_alloc();
+            F_ASSERT(status == Z_OK || status == Z_STREAM_END, "status == Z_OK || status == Z_STREAM_END");
+            const size_t made = piece.size() - stream.avail_out;
+            for (size_t i = (4 - start % 4) % 4; i < made; i += 4) piece[i] = 255;
+            argb->Add(piece.data(), made);
+        }
     }
 
     const size_t w, h;
@@ -428,6 +537,7 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         const PNGInfo size = ReadSize(decoder.get(), name);
         spng_ihdr header{};
         if (const int error = spng_get_ihdr(decoder.get(), &header)) throw Undecodable(name, error);
+        CheckImageData(file, name);
         // Without transparency the decoder gives RGB, a quarter fewer bytes to
         // write and read again; transparency chunks are applied. No gamma: the
         // colours are the file's.

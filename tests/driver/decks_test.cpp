@@ -525,6 +525,10 @@ TEST(PNGDeck, AnUndecodableSlideFailsTheRunAndLeavesTheOldMovie)
     deck.Write("deck1.png", good);
     deck.Write("deck3.png", good);
     const std::string jpeg = TinyJPEG();
+    // The stream's checksum, last in the last image data chunk (before its
+    // checksum and the end chunk): the pixels decode, and were taken.
+    std::string flipped = good;
+    flipped[good.size() - 12 - 4 - 1] ^= 0x04;
     const struct {
         std::string bytes;
         std::string message;
@@ -533,6 +537,8 @@ TEST(PNGDeck, AnUndecodableSlideFailsTheRunAndLeavesTheOldMovie)
         {good.substr(0, good.size() / 2), "is not a PNG image that can be decoded: end of stream"},
         // Refused by its header, before any slide is decoded.
         {jpeg, "is not a PNG image that can be decoded: invalid signature"},
+        // A byte of the last image data flipped.
+        {flipped, "is damaged: an image data chunk fails its checksum"},
     };
     for (const auto& c : cases) {
         deck.Write("deck2.png", c.bytes);

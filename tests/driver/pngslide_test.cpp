@@ -54,8 +54,14 @@ std::vector<uint32_t> Shown(const LosslessSlide& slide)
     if (slide.format == 5) {
         const Bytes raw = swftest::Inflate(slide.zlibData, w * h * 4);
         EXPECT_EQ(raw.size(), w * h * 4);
-        for (size_t i = 0; i + 3 < raw.size(); i += 4)
-            pixels.push_back(raw[i + 1] | raw[i + 2] << 8 | raw[i + 3] << 16 | static_cast<uint32_t>(raw[i]) << 24);
+        // Without alpha the first byte of each pixel is reserved, 0.
+        size_t reservedSet = 0;
+        for (size_t i = 0; i + 3 < raw.size(); i += 4) {
+            reservedSet += !slide.alpha && raw[i] != 0;
+            const uint32_t alpha = slide.alpha ? raw[i] : 255;
+            pixels.push_back(raw[i + 1] | raw[i + 2] << 8 | raw[i + 3] << 16 | alpha << 24);
+        }
+        EXPECT_EQ(reservedSet, 0u) << "opaque pixels with their reserved byte set";
         return pixels;
     }
     const size_t entry = slide.alpha ? 4 : 3, stride = (w + 3) / 4 * 4;
@@ -252,6 +258,77 @@ TEST(PNGSlides, A257thColourLateInThePictureKeepsTheRowsBefore)
     EXPECT_FALSE(fromRGB.alpha);
     ExpectShows(fromRGB, opaque);
     swftest::Discard(rgb);
+}
+
+TEST(PNGSlides, ATranslucentPixelLateInA32BitSlideGivesThePixelsBeforeTheirAlpha)
+{
+    // Opaque rows are written with the reserved byte 0 until a translucent
+    // pixel turns up: then those before it take alpha 255, both the ones
+    // still waiting for zlib and (past the first 256 KiB) the ones it has.
+    for (const int32_t lateRow : {1, 599}) {
+        Picture picture = Opaque(300, 600, 1000);
+        picture.rgba[(static_cast<size_t>(lateRow) * 300 + 7) * 4 + 3] = 100;
+        const LosslessSlide slide = EncodeLosslessRGBA(picture.rgba.data(), 300, 600);
+        EXPECT_EQ(slide.format, 5);
+        EXPECT_TRUE(slide.alpha);
+        ExpectShows(slide, picture);
+    }
+    // An alpha channel no pixel uses leaves the slide opaque, its reserved bytes 0.
+    const Picture opaque = Opaque(300, 600, 1000);
+    const std::string path = WritePNG("opaque_rgba.png", opaque);
+    const LosslessSlide slide = EncodePNGSlide(path);
+    EXPECT_EQ(slide.format, 5);
+    EXPECT_FALSE(slide.alpha);
+    ExpectShows(slide, opaque);
+    swftest::Discard(path);
+}
+
+TEST(PNGSlides, DamagedImageDataIsRefusedByName)
+{
+    // The last image-data chunk holds the last rows and the compressed
+    // stream's own checksum, which follow the last pixel.
+    const Picture picture = Opaque(64, 64, 4096);
+    const std::string good = swftest::PNGBytes(picture);
+    const size_t at = swftest::LastImageDataChunk(good);
+    uint32_t length = 0;
+    for (size_t i = 0; i < 4; ++i) length = length << 8 | static_cast<uint8_t>(good[at + i]);
+    ASSERT_GT(length, 100u);
+    const size_t data = at + 8;
+
+    std::string flipped = good;  // the chunk's checksum fails
+    flipped[data + length - 2] ^= 0x10;
+    std::string trailer = good;  // the stream's checksum, the chunk's made to match
+    trailer[data + length - 1] ^= 0x01;
+    swftest::RewriteChunk(trailer, at, length);
+    std::string unfinished = good;  // half the stream, in a well-formed chunk
+    unfinished.erase(data + length / 2, length - length / 2);
+    swftest::RewriteChunk(unfinished, at, length / 2);
+    const std::string cut = good.substr(0, data + length);  // ends before the chunk's checksum
+
+    const struct {
+        const std::string* bytes;
+        std::string problem;
+    } cases[] = {
+        {&flipped, "is damaged: an image data chunk fails its checksum"},
+        {&trailer, "is damaged: its image data fails its checksum"},
+        {&unfinished, "is damaged: its image data ends before the picture does"},
+        {&cut, "is not a PNG image that can be decoded: end of stream"},
+    };
+    const std::string path = ::testing::TempDir() + "damaged.png";
+    for (const auto& c : cases) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << *c.bytes;
+        try {
+            (void)EncodePNGSlide(path);
+            ADD_FAILURE() << "accepted: " << c.problem;
+        } catch (const ConverterError& error) {
+            EXPECT_EQ(std::string(error.what()), "the slide image '" + path + "' " + c.problem);
+            EXPECT_EQ(error.ExitStatus(), kExitFailure);
+        }
+    }
+    // The same file undamaged decodes.
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << good;
+    ExpectShows(EncodePNGSlide(path), picture);
+    swftest::Discard(path);
 }
 
 TEST(PNGSlides, InterlacedAndIndexedFilesDecodeAlike)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <spng.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -66,6 +67,30 @@ inline std::string PNGBytes(const Picture& picture, uint8_t colorType = SPNG_COL
     std::free(png);
     spng_ctx_free(encoder);
     return bytes;
+}
+
+// The offset of the last image-data chunk (its length field) in a PNG file's bytes.
+inline size_t LastImageDataChunk(const std::string& png)
+{
+    size_t last = std::string::npos;
+    for (size_t at = 8; at + 12 <= png.size();) {
+        const uint32_t length = static_cast<uint32_t>(static_cast<uint8_t>(png[at]) << 24 | static_cast<uint8_t>(png[at + 1]) << 16 |
+                                                      static_cast<uint8_t>(png[at + 2]) << 8 | static_cast<uint8_t>(png[at + 3]));
+        if (png.compare(at + 4, 4, "IDAT") == 0) last = at;
+        at += 12 + size_t{length};
+    }
+    EXPECT_NE(last, std::string::npos) << "no image data";
+    return last;
+}
+
+// Sets the length and checksum of the chunk at `at` for `length` data bytes,
+// as a writer that damaged them would have.
+inline void RewriteChunk(std::string& png, size_t at, uint32_t length)
+{
+    for (int i = 0; i < 4; ++i) png[at + static_cast<size_t>(i)] = static_cast<char>(length >> (24 - 8 * i));
+    const uint32_t crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(png.data() + at + 4), length + 4));
+    for (int i = 0; i < 4; ++i) png[at + 8 + length + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
 }
 
 }  // namespace swftest
