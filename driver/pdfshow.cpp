@@ -124,6 +124,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.area = area;
     made.slideCount = pages;
     made.keys = request.keys;
+    made.describeSlide = [&request](int32_t n) { return "page " + std::to_string(n) + " of the PDF '" + request.pdfFile + "'"; };
     MadeShowComposer composer(std::move(made));
     const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
     RenderPDFPages(deck, sizes, request.encoding, [&](int32_t, EncodedPage&& page) {

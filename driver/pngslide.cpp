@@ -1,5 +1,6 @@
 #include "driver/pngslide.h"
 
+#include <libdeflate.h>
 #include <spng.h>
 #include <zlib.h>
 
@@ -9,8 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <new>
+#include <string>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -18,8 +22,10 @@
 #include <unistd.h>
 #endif
 
+#include "driver/decodebudget.h"
 #include "driver/inputfile.h"
 #include "driver/slideinput.h"
+#include "driver/spillfile.h"
 #include "base/fassert.h"
 
 namespace {
@@ -211,10 +217,64 @@ constexpr std::array<SearchTuning, 10> kSearchTuning{{{0, 0, 0}, {4, 4, 4}, {4, 
                                                      {32, 258, 4096}}};
 constexpr int kLongestMatch = 258;
 
-// One zlib stream fed in pieces, into a buffer that grows as it fills.
+// Where a slide's compressed bytes go as they are made: memory, or the spill
+// file in pieces.
+class CompressedBytes {
+public:
+    CompressedBytes(SpillFile* spill, std::string label) : spill(spill), label(std::move(label)) {}
+
+    void Put(const uint8_t* data, size_t size)
+    {
+        if (!spill) {
+            memory.insert(memory.end(), data, data + size);
+            return;
+        }
+        for (size_t done = 0; done < size;) {
+            const size_t part = std::min(size - done, SpillFile::kLargestPiece);
+            pieces.push_back(spill->Append(data + done, part, label));
+            done += part;
+        }
+    }
+
+    bool Empty() const { return memory.empty() && pieces.empty(); }
+    // Another, empty, for the same place.
+    CompressedBytes Emptied() const { return CompressedBytes(spill, label); }
+
+    // Hands every byte put so far, in order, to `use`.
+    void ReadBack(const std::function<void(const uint8_t*, size_t)>& use) const
+    {
+        if (!memory.empty()) use(memory.data(), memory.size());
+        if (pieces.empty()) return;
+        std::vector<uint8_t> buffer(size_t{256} << 10);
+        for (const FSWFFileRegion& piece : pieces) {
+            std::string error;
+            const auto put = [&](const uint8_t* bytes, size_t count) {
+                use(bytes, count);
+                return true;
+            };
+            if (!ReadFileRegion(piece, buffer.data(), buffer.size(), put, &error))
+                throw ConverterError("cannot read back " + label + ": " + error, kExitFailure);
+        }
+    }
+
+    void Into(LosslessSlide& slide)
+    {
+        memory.shrink_to_fit();
+        slide.zlibData = std::move(memory);
+        slide.spilled = std::move(pieces);
+    }
+
+private:
+    SpillFile* spill;  // borrowed; null: kept in memory
+    std::string label;
+    std::vector<uint8_t> memory;
+    std::vector<FSWFFileRegion> pieces;
+};
+
+// One zlib stream fed in pieces; its output goes on in pieces of a mebibyte.
 class Deflater {
 public:
-    Deflater(int level, size_t rawSize)
+    Deflater(int level, CompressedBytes& out) : out(out)
     {
         const int ret = deflateInit(&stream, level);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
@@ -223,8 +283,6 @@ public:
             const SearchTuning& tuning = kSearchTuning[static_cast<size_t>(level)];
             deflateTune(&stream, tuning.good, tuning.lazy, kLongestMatch, tuning.chain);
         }
-        // Slides shrink well: start small rather than at the bound.
-        out.resize(std::max<size_t>(rawSize / 16, 4096));
     }
     ~Deflater() { deflateEnd(&stream); }
     Deflater(const Deflater&) = delete;
@@ -233,19 +291,25 @@ public:
     void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
     bool Empty() const { return stream.total_in == 0; }
 
-    std::vector<uint8_t> Finish()
+    void Finish()
     {
         Run(nullptr, 0, Z_FINISH);
-        out.resize(stream.total_out);
-        out.shrink_to_fit();
-        return std::move(out);
+        Put();
     }
 
 private:
+    static constexpr size_t kPiece = size_t{1} << 20;
+
+    void Put()
+    {
+        if (filled > 0) out.Put(piece.data(), filled);
+        filled = 0;
+    }
+
     void Run(const uint8_t* data, size_t size, int flush)
     {
         do {
-            // avail_in and avail_out are 32-bit: larger pieces go in parts.
+            // avail_in is 32-bit: larger pieces go in parts.
             const size_t part = std::min<size_t>(size, size_t{1} << 30);
             stream.next_in = const_cast<Bytef*>(data);
             stream.avail_in = static_cast<uInt>(part);
@@ -254,18 +318,50 @@ private:
             const int mode = size == 0 ? flush : Z_NO_FLUSH;
             int ret = Z_OK;
             do {
-                if (stream.total_out == out.size()) out.resize(out.size() * 2);
-                stream.next_out = out.data() + stream.total_out;
-                stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - stream.total_out, size_t{1} << 30));
+                if (filled == kPiece) Put();
+                // Slides shrink well: the piece grows to its full size only when needed.
+                if (filled == piece.size()) piece.resize(std::min(kPiece, std::max<size_t>(piece.size() * 2, 64 << 10)));
+                stream.next_out = piece.data() + filled;
+                stream.avail_out = static_cast<uInt>(piece.size() - filled);
                 ret = deflate(&stream, mode);
                 F_ASSERT(ret != Z_STREAM_ERROR, "ret != Z_STREAM_ERROR");
+                filled = piece.size() - stream.avail_out;
             } while (mode == Z_FINISH ? ret != Z_STREAM_END : stream.avail_in > 0 || stream.avail_out == 0);
         } while (size > 0);
     }
 
     z_stream stream{};
-    std::vector<uint8_t> out;
+    CompressedBytes& out;
+    std::vector<uint8_t> piece;
+    size_t filled = 0;
 };
+
+// A libdeflate compressor for each level, kept by each thread from slide to slide.
+libdeflate_compressor* WholeCompressor(int level)
+{
+    struct Free {
+        void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+    };
+    thread_local std::array<std::unique_ptr<libdeflate_compressor, Free>, 13> compressors;
+    auto& compressor = compressors.at(static_cast<size_t>(level));
+    if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
+    if (!compressor) throw std::bad_alloc();
+    return compressor.get();
+}
+
+// Compresses the bytes whole into at most `limit` bytes (0: as many as may
+// be needed). False when they do not fit.
+bool CompressWhole(const uint8_t* data, size_t size, int level, size_t limit, CompressedBytes& out)
+{
+    libdeflate_compressor* compressor = WholeCompressor(level);
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, size);
+    const size_t room = limit == 0 ? bound : std::min(limit, bound);
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(room);
+    const size_t made = libdeflate_zlib_compress(compressor, data, size, buffer.get(), room);
+    if (made == 0) return false;
+    out.Put(buffer.get(), made);
+    return true;
+}
 
 // RGB or straight RGBA pixels, 8 bits a channel, as RGBA from the low end.
 // An RGB pixel is read with one 4-byte load, so an RGB row must be followed
@@ -283,20 +379,31 @@ uint32_t LoadPixel(const uint8_t* p)
     }
 }
 
+// Room before the colour numbers for the colour table, so that a slide
+// compressed whole is one buffer.
+constexpr size_t kTableRoom = 256 * 4;
+
 // Encodes a picture handed over a row at a time, top down, while the row is
 // still in the cache: each row is mapped to colour numbers until the 257th
-// colour turns up; from there on rows go to zlib as 32-bit ARGB as they come,
-// the rows before rebuilt from their numbers (which stand for premultiplied
-// colours, exactly what the 32-bit form holds). The whole picture is never
+// colour turns up; from there on rows are 32-bit ARGB, the rows before rebuilt
+// from their numbers (which stand for premultiplied colours, exactly what the
+// 32-bit form holds). Compressed whole, the 32-bit rows are kept until the
+// end; streamed, they go to zlib as they come, and the whole picture is never
 // held, only its colour numbers, a quarter of it.
 class LosslessEncoder {
 public:
-    LosslessEncoder(int32_t width, int32_t height, int zlibLevel)
-        : w(static_cast<size_t>(width)), h(static_cast<size_t>(height)), stride((w + 3) & ~size_t{3}), level(zlibLevel)
+    LosslessEncoder(int32_t width, int32_t height, int zlibLevel, bool whole, CompressedBytes& out)
+        : w(static_cast<size_t>(width)),
+          h(static_cast<size_t>(height)),
+          stride((w + 3) & ~size_t{3}),
+          level(zlibLevel),
+          whole(whole),
+          out(out)
     {
         F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
                  "width > 0 && height > 0 && width <= 65535 && height <= 65535");
-        indices = std::make_unique_for_overwrite<uint8_t[]>(stride * h);
+        indexBuffer = std::make_unique_for_overwrite<uint8_t[]>(kTableRoom + stride * h);
+        indices = indexBuffer.get() + kTableRoom;
     }
 
     // A row of `channels` (3 or 4) bytes a pixel; see LoadPixel.
@@ -319,25 +426,41 @@ public:
         slide.width = static_cast<int32_t>(w);
         slide.height = static_cast<int32_t>(h);
         slide.alpha = translucent;
-        if (argb) {
+        if (argb || pixels) {
             slide.format = 5;
-            FlushBand();
-            slide.zlibData = argb->Finish();
+            if (pixels) {
+                // Room for half the pixels' bytes: a slide that needs more is
+                // photograph-like, and zlib's streaming does as well on it.
+                const size_t bytes = w * h * 4;
+                if (!CompressWhole(pixels.get(), bytes, kARGBWholeLevel, bytes / 2 + kTableRoom, out)) {
+                    Deflater deflater(level, out);
+                    deflater.Add(pixels.get(), bytes);
+                    deflater.Finish();
+                }
+                pixels.reset();
+            } else {
+                FlushBand();
+                argb->Finish();
+            }
             return slide;
         }
         slide.format = 3;
         slide.colorTableEntries = static_cast<uint32_t>(palette.Count());
         const size_t entryBytes = translucent ? 4 : 3;
-        std::vector<uint8_t> table(static_cast<size_t>(palette.Count()) * entryBytes);
+        const size_t tableBytes = static_cast<size_t>(palette.Count()) * entryBytes;
+        uint8_t* table = indices - tableBytes;
         for (int i = 0; i < palette.Count(); ++i) {
             const uint32_t colour = palette.Colour(i);
             for (size_t b = 0; b < entryBytes; ++b)
                 table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
         }
-        Deflater deflater(level, table.size() + stride * h);
-        deflater.Add(table.data(), table.size());
-        deflater.Add(indices.get(), stride * h);
-        slide.zlibData = deflater.Finish();
+        if (whole) {
+            CompressWhole(table, tableBytes + stride * h, kMappedWholeLevel, 0, out);
+        } else {
+            Deflater deflater(level, out);
+            deflater.Add(table, tableBytes + stride * h);
+            deflater.Finish();
+        }
         return slide;
     }
 
@@ -345,11 +468,11 @@ private:
     template <int Channels>
     void AddRowOf(const uint8_t* row)
     {
-        if (!argb) {
+        if (!argb && !pixels) {
             if (MapRow<Channels>(row)) return;
             StartARGB();
         }
-        uint8_t* out = BandRow();
+        uint8_t* out = NextRow();
         bool withAlpha = translucent;  // a local: the stores below may alias the member
         for (size_t x = 0; x < w; ++x, row += Channels, out += 4) {
             uint32_t pixel = LoadPixel<Channels>(row);
@@ -369,7 +492,7 @@ private:
     template <int Channels>
     bool MapRow(const uint8_t* row)
     {
-        uint8_t* out = indices.get() + rows * stride;
+        uint8_t* out = indices + rows * stride;
         if (rows == 0) last = ~LoadPixel<Channels>(row);  // the first pixel is a new colour
         for (size_t x = 0; x < w;) {
             const uint32_t pixel = LoadPixel<Channels>(row + x * Channels);
@@ -391,23 +514,31 @@ private:
 
     void StartARGB()
     {
-        bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
-        band.resize(std::min(bandRows, h) * w * 4);
-        argb = std::make_unique<Deflater>(level, w * h * 4);
+        if (whole) {
+            pixels = std::make_unique_for_overwrite<uint8_t[]>(w * h * 4);
+        } else {
+            bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
+            band.resize(std::min(bandRows, h) * w * 4);
+            argb = std::make_unique<Deflater>(level, out);
+        }
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
         for (size_t y = 0; y < rows; ++y) {
-            const uint8_t* in = indices.get() + y * stride;
-            uint8_t* out = BandRow();
-            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]], translucent);
+            const uint8_t* in = indices + y * stride;
+            uint8_t* row = NextRow();
+            for (size_t x = 0; x < w; ++x, row += 4) StoreARGB(row, colours[in[x]], translucent);
         }
-        indices.reset();
+        indexBuffer.reset();
+        indices = nullptr;
     }
 
-    // The next row's place in the band; a full band goes to zlib first.
-    uint8_t* BandRow()
+    // The next row's place: in the whole picture, or in the band (a full band
+    // goes to zlib first).
+    uint8_t* NextRow()
     {
+        if (pixels) return pixels.get() + argbRows++ * w * 4;
         if (bandFilled == bandRows) FlushBand();
+        ++argbRows;
         return band.data() + bandFilled++ * w * 4;
     }
 
@@ -428,65 +559,112 @@ private:
     }
 
     // The first translucent pixel of a 32-bit slide: the pixels before it were
-    // all opaque, written with the reserved 0, and now take their alpha, 255.
-    // Those zlib has taken already are inflated again, once; the band is
-    // mended in place (the current row's later pixels are still to come).
+    // all opaque, written with the reserved 0, and now take their alpha, 255
+    // (the current row's later pixels are still to come). Rows zlib has taken
+    // already are inflated again, once, and compressed anew.
     void BecomeTranslucent()
     {
         translucent = true;
+        if (pixels) {
+            for (size_t i = 0; i < argbRows * w * 4; i += 4) pixels[i] = 255;
+            return;
+        }
         for (size_t i = 0; i < bandFilled * w * 4; i += 4) band[i] = 255;
         if (argb->Empty()) return;
-        const std::vector<uint8_t> written = argb->Finish();
-        argb = std::make_unique<Deflater>(level, w * h * 4);
+        argb->Finish();
+        argb.reset();
+        CompressedBytes written = std::move(out);
+        out = written.Emptied();
+        argb = std::make_unique<Deflater>(level, out);
         z_stream stream{};
         const int ret = inflateInit(&stream);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
         F_ASSERT(ret == Z_OK, "ret == Z_OK");
         const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
-        stream.next_in = const_cast<Bytef*>(written.data());
         std::vector<uint8_t> piece(size_t{256} << 10);
-        int status = Z_OK;
-        while (status != Z_STREAM_END) {
-            // avail_in is 32-bit: the stream goes in by parts.
-            const size_t taken = static_cast<size_t>(stream.next_in - written.data());
-            if (stream.avail_in == 0) stream.avail_in = static_cast<uInt>(std::min<size_t>(written.size() - taken, size_t{1} << 30));
-            stream.next_out = piece.data();
-            stream.avail_out = static_cast<uInt>(piece.size());
-            const uint64_t start = stream.total_out;
-            status = inflate(&stream, Z_NO_FLUSH);
-            if (status == Z_MEM_ERROR) throw std::bad_alloc();
-            F_ASSERT(status == Z_OK || status == Z_STREAM_END, "status == Z_OK || status == Z_STREAM_END");
-            const size_t made = piece.size() - stream.avail_out;
-            for (size_t i = (4 - start % 4) % 4; i < made; i += 4) piece[i] = 255;
-            argb->Add(piece.data(), made);
-        }
+        bool ended = false;
+        written.ReadBack([&](const uint8_t* data, size_t size) {
+            while (size > 0 && !ended) {
+                // avail_in is 32-bit: the stream goes in by parts.
+                const size_t part = std::min<size_t>(size, size_t{1} << 30);
+                stream.next_in = const_cast<Bytef*>(data);
+                stream.avail_in = static_cast<uInt>(part);
+                do {
+                    stream.next_out = piece.data();
+                    stream.avail_out = static_cast<uInt>(piece.size());
+                    const uint64_t start = stream.total_out;
+                    const int status = inflate(&stream, Z_NO_FLUSH);
+                    if (status == Z_MEM_ERROR) throw std::bad_alloc();
+                    F_ASSERT(status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR,
+                             "status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR");
+                    const size_t made = piece.size() - stream.avail_out;
+                    for (size_t i = (4 - start % 4) % 4; i < made; i += 4) piece[i] = 255;
+                    argb->Add(piece.data(), made);
+                    ended = status == Z_STREAM_END;
+                } while (!ended && (stream.avail_in > 0 || stream.avail_out == 0));
+                const size_t used = part - stream.avail_in;
+                data += used;
+                size -= used;
+            }
+        });
     }
 
     const size_t w, h;
     const size_t stride;  // colour-mapped rows are padded to 32 bits
     const int level;
+    const bool whole;     // compressed at once at the end, rather than streamed
+    CompressedBytes& out;
     size_t rows = 0;      // rows taken so far
     bool translucent = false;
 
     Palette palette;
-    std::unique_ptr<uint8_t[]> indices;  // while colour-mapped
-    uint32_t last = 0;                   // the last pixel mapped, and its number
+    std::unique_ptr<uint8_t[]> indexBuffer;  // the table's room, then the colour numbers
+    uint8_t* indices = nullptr;              // while colour-mapped
+    uint32_t last = 0;                       // the last pixel mapped, and its number
     uint8_t lastIndex = 0;
 
-    std::unique_ptr<Deflater> argb;  // once 32-bit
-    std::vector<uint8_t> band;       // rows converted, not yet given to zlib
+    size_t argbRows = 0;                // 32-bit rows made so far
+    std::unique_ptr<uint8_t[]> pixels;  // once 32-bit, compressed whole
+    std::unique_ptr<Deflater> argb;     // once 32-bit, streamed
+    std::vector<uint8_t> band;          // rows converted, not yet given to zlib
     size_t bandRows = 0;
     size_t bandFilled = 0;
 };
 
 }  // namespace
 
+uint64_t LosslessSlide::CompressedSize() const
+{
+    uint64_t size = zlibData.size();
+    for (const FSWFFileRegion& piece : spilled) size += static_cast<uint64_t>(piece.size);
+    return size;
+}
+
+uint64_t LosslessEncodingBytes(int32_t width, int32_t height, bool whole)
+{
+    const uint64_t pixels = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
+    const uint64_t indices = kTableRoom + ((uint64_t(std::max(width, 0)) + 3) & ~uint64_t{3}) * uint64_t(std::max(height, 0));
+    return whole ? indices + pixels * 4 + pixels * 2 + kTableRoom : indices;
+}
+
+bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes)
+{
+    // Half the budget, so that two such slides are always compressed side by side.
+    return LosslessEncodingBytes(width, height, true) <= budgetBytes / 2;
+}
+
 LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel)
 {
     F_ASSERT(rgba, "rgba");
-    LosslessEncoder encoder(width, height, zlibLevel);
+    DecodeBudget& budget = SharedDecodeBudget();
+    const bool whole = CompressedWhole(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, whole));
+    CompressedBytes out(nullptr, "");
+    LosslessEncoder encoder(width, height, zlibLevel, whole, out);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);
-    return encoder.Finish();
+    LosslessSlide slide = encoder.Finish();
+    out.Into(slide);
+    return slide;
 }
 
 PNGInfo ReadPNGHeader(const std::string& name)
@@ -528,7 +706,7 @@ PNGInfo ReadPNGHeader(const std::string& name)
     return info;
 }
 
-LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
+LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* spill)
 {
     try {
         const std::vector<uint8_t> file = LoadWholeFile(name, kWhat);
@@ -551,30 +729,40 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         }
         const int format = transparent ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
         const int channels = transparent ? 4 : 3;
-        LosslessEncoder encoder(size.width, size.height, zlibLevel);
         size_t bytes = 0;
         if (const int error = spng_decoded_image_size(decoder.get(), format, &bytes)) throw Undecodable(name, error);
         const size_t rowBytes = bytes / static_cast<size_t>(size.height);
+        const bool interlaced = header.interlace_method != SPNG_INTERLACE_NONE;
 
-        if (header.interlace_method != SPNG_INTERLACE_NONE) {
-            // Interlaced rows come in seven passes over the picture: decoded whole.
+        // Everything this slide holds at once, taken from the shared budget
+        // before any of it is made: interlaced rows come in seven passes over
+        // the picture, so such a picture is decoded whole first.
+        DecodeBudget& budget = SharedDecodeBudget();
+        const bool whole = CompressedWhole(size.width, size.height, budget.Capacity());
+        const DecodeBudget::Share share =
+            budget.Take(LosslessEncodingBytes(size.width, size.height, whole) + (interlaced ? bytes + 1 : 0));
+        CompressedBytes out(spill, "the compressed slide image " + Quoted(name));
+        LosslessEncoder encoder(size.width, size.height, zlibLevel, whole, out);
+        if (interlaced) {
             auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);
             pixels[bytes] = 0;
             if (const int error = spng_decode_image(decoder.get(), pixels.get(), bytes, format, SPNG_DECODE_TRNS))
                 throw Undecodable(name, error);
             for (size_t y = 0; y < static_cast<size_t>(size.height); ++y) encoder.AddRow(pixels.get() + y * rowBytes, channels);
-            return encoder.Finish();
+        } else {
+            // A row at a time, each encoded while it is in the cache.
+            if (const int error = spng_decode_image(decoder.get(), nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+                throw Undecodable(name, error);
+            std::vector<uint8_t> row(rowBytes + 1);
+            for (int32_t y = 0; y < size.height; ++y) {
+                const int error = spng_decode_row(decoder.get(), row.data(), rowBytes);
+                if (error != 0 && !(error == SPNG_EOI && y == size.height - 1)) throw Undecodable(name, error);
+                encoder.AddRow(row.data(), channels);
+            }
         }
-        // A row at a time, each encoded while it is in the cache.
-        if (const int error = spng_decode_image(decoder.get(), nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
-            throw Undecodable(name, error);
-        std::vector<uint8_t> row(rowBytes + 1);
-        for (int32_t y = 0; y < size.height; ++y) {
-            const int error = spng_decode_row(decoder.get(), row.data(), rowBytes);
-            if (error != 0 && !(error == SPNG_EOI && y == size.height - 1)) throw Undecodable(name, error);
-            encoder.AddRow(row.data(), channels);
-        }
-        return encoder.Finish();
+        LosslessSlide slide = encoder.Finish();
+        out.Into(slide);
+        return slide;
     } catch (const std::bad_alloc&) {
         throw ConverterError(std::string("not enough memory to decode the ") + kWhat + " " + Quoted(name), kExitFailure);
     }
@@ -583,6 +771,10 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
 std::unique_ptr<HFBitmap> MakeLosslessBitmap(LosslessSlide&& slide, int32_t xmin, int32_t ymin, int32_t xmax,
                                              int32_t ymax)
 {
+    if (!slide.spilled.empty()) {
+        return std::make_unique<HFBitmap>(xmin, ymin, xmax, ymax, slide.format, slide.width, slide.height,
+                                          slide.colorTableEntries, slide.alpha, std::move(slide.spilled));
+    }
     return std::make_unique<HFBitmap>(xmin, ymin, xmax, ymax, slide.format, slide.width, slide.height,
                                       slide.colorTableEntries, slide.alpha, std::move(slide.zlibData));
 }

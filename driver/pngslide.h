@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "hf/hfbitmap.h"
+#include "swf/ffileregion.h"
+
+class SpillFile;
 
 // PNG slides become lossless bitmaps. The converter decodes and compresses
 // them apart from the movie (on all cores, see orderedpool.h); the movie then
@@ -39,13 +42,35 @@ struct LosslessSlide {
     // to 32 bits for format 3; ARGB for format 5), as one zlib stream. Colours
     // are premultiplied by their alpha, as the player composites them.
     std::vector<uint8_t> zlibData;
+    // Or, for a slide encoded into a spill file, the same stream there, in
+    // pieces in order (zlibData is then empty).
+    std::vector<FSWFFileRegion> spilled;
+
+    uint64_t CompressedSize() const;
 };
 
-// The zlib level slides are compressed at. Without the PNG filters the raw
-// rows need zlib's lazy matching to find the row above: the fast levels give
-// colour-mapped slides 1.5 to 2.5 times their size at this one, and level 9
-// takes four times as long for a fifth less.
+// The zlib level slides are compressed at when they are streamed (pictures
+// too large to be compressed whole, see below). Without the PNG filters the
+// raw rows need zlib's lazy matching to find the row above: the fast levels
+// give colour-mapped slides 1.5 to 2.5 times their size at this one, and level
+// 9 takes four times as long for a fifth less.
 constexpr int kLosslessSlideLevel = 6;
+
+// A slide whose pixels, colour numbers and compressed bytes fit in half the
+// shared decoding budget (decodebudget.h) is compressed whole, by libdeflate,
+// in zlib's format: colour-mapped ones at this level (smaller than zlib's
+// level 6 in two thirds of its time), 32-bit ones at the next (as small as
+// zlib's level 6, in three quarters of its time: the faster levels leave
+// gradient slides half as large again). Larger ones stream through zlib.
+constexpr int kMappedWholeLevel = 7;
+constexpr int kARGBWholeLevel = 8;
+
+// The bytes a slide of this size holds while it is encoded, besides the
+// decoder's: its colour numbers, and for one compressed whole its 32-bit
+// pixels and room for half as many compressed bytes.
+uint64_t LosslessEncodingBytes(int32_t width, int32_t height, bool whole);
+// Whether such a slide is compressed whole (see above) with this budget.
+bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes);
 
 // Straight (not premultiplied) RGBA8 pixels, rows back to back. Format 3 when
 // the picture has at most 256 distinct colours, else 5. Thread-safe.
@@ -55,9 +80,14 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
 // Decodes the PNG file (any colour type and depth, its transparency applied)
 // and encodes it as above. Throws ConverterError naming the file when it
 // cannot be read or decoded. Thread-safe.
-LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel = kLosslessSlideLevel);
+// With `spill`, the compressed bytes go there as they are made (in pieces of
+// at most a mebibyte while streamed), so that not even a slide whose rows
+// compress badly is held in memory. The encoding's memory is drawn from the
+// shared decoding budget.
+LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel = kLosslessSlideLevel,
+                             SpillFile* spill = nullptr);
 
 // The slide as a bitmap filling (xmin, ymin)–(xmax, ymax) twips, its bitmap
-// tag taking the compressed bytes over.
+// tag taking the compressed bytes (or their pieces of the spill file) over.
 std::unique_ptr<HFBitmap> MakeLosslessBitmap(LosslessSlide&& slide, int32_t xmin, int32_t ymin,
                                              int32_t xmax, int32_t ymax);

@@ -1,0 +1,28 @@
+#include "driver/movielength.h"
+
+#include <memory>
+
+#include "hf/hfmovie.h"
+#include "swf/fswfstream.h"
+
+namespace {
+
+// The header (its frame rectangle always has 15-bit fields) and the End tag.
+constexpr uint64_t kHeaderBytes = 21;
+constexpr uint64_t kEndTagBytes = 2;
+constexpr uint64_t kShowFrameBytes = 2;
+
+}  // namespace
+
+MovieLengthTally::MovieLengthTally(uint64_t limit) : limit(limit), length(kHeaderBytes + kEndTagBytes) {}
+
+bool MovieLengthTally::AddFrame(HFFrame& frame)
+{
+    // Writing a tag only records its payloads as deferred blocks: the bytes
+    // written here are the small ones.
+    FSWFStream scratch;
+    for (const std::unique_ptr<FTag>& tag : frame.Tags()) tag->Write(scratch);
+    length += scratch.ByteCount() + kShowFrameBytes;
+    for (const FSWFDeferredBlock& block : scratch.DeferredBlocks()) length += static_cast<uint64_t>(block.size);
+    return length <= limit;
+}
