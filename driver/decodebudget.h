@@ -57,7 +57,7 @@ private:
     uint64_t serving = 0;
 };
 
-// The budget the converter's workers share: 96 MiB, room for two 4K slides'
-// pixels and their colour numbers side by side, or many smaller ones.
+// The budget the converter's workers share: 96 MiB, room for two slides of
+// 2560 x 1600 compressed whole side by side (pngslide.h), six of 1920 x 1080.
 constexpr uint64_t kDecodeBudgetBytes = uint64_t{96} << 20;
 DecodeBudget& SharedDecodeBudget();

@@ -14,15 +14,28 @@ constexpr uint64_t kShowFrameBytes = 2;
 
 }  // namespace
 
-MovieLengthTally::MovieLengthTally(uint64_t limit) : limit(limit), length(kHeaderBytes + kEndTagBytes) {}
+MovieLengthTally::MovieLengthTally(uint64_t limit, uint64_t laterBytes)
+    : limit(limit), length(kHeaderBytes + kEndTagBytes + laterBytes)
+{
+}
+
+namespace {
+
+// Writing a tag only records its payloads as deferred blocks: the bytes
+// written here are the small ones.
+uint64_t Written(const FSWFStream& scratch)
+{
+    uint64_t bytes = scratch.ByteCount();
+    for (const FSWFDeferredBlock& block : scratch.DeferredBlocks()) bytes += static_cast<uint64_t>(block.size);
+    return bytes;
+}
+
+}  // namespace
 
 bool MovieLengthTally::AddFrame(HFFrame& frame)
 {
-    // Writing a tag only records its payloads as deferred blocks: the bytes
-    // written here are the small ones.
     FSWFStream scratch;
     for (const std::unique_ptr<FTag>& tag : frame.Tags()) tag->Write(scratch);
-    length += scratch.ByteCount() + kShowFrameBytes;
-    for (const FSWFDeferredBlock& block : scratch.DeferredBlocks()) length += static_cast<uint64_t>(block.size);
+    length += Written(scratch) + kShowFrameBytes;
     return length <= limit;
 }

@@ -11,10 +11,12 @@ constexpr uint64_t kLargestMovie = 0xFFFFFFFF;
 // too large for one movie is refused at the slide that takes it past the
 // limit, not after every slide has been made. Each frame's tags are measured
 // as they will be written (large payloads by their size, without reading
-// them); the closing frame, composed last, is left to the write's own check.
+// them).
 class MovieLengthTally {
 public:
-    explicit MovieLengthTally(uint64_t limit = kLargestMovie);
+    // `laterBytes`: what tags to be added to frames counted before will take
+    // (a background colour set once the slides are in), counted from the start.
+    explicit MovieLengthTally(uint64_t limit = kLargestMovie, uint64_t laterBytes = 0);
 
     // Adds a composed frame's tags and the tag that ends it. False once the
     // movie is longer than the limit.

@@ -653,10 +653,11 @@ bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes)
     return LosslessEncodingBytes(width, height, true) <= budgetBytes / 2;
 }
 
-LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel)
+LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
+                                 DecodeBudget* given)
 {
     F_ASSERT(rgba, "rgba");
-    DecodeBudget& budget = SharedDecodeBudget();
+    DecodeBudget& budget = given ? *given : SharedDecodeBudget();
     const bool whole = CompressedWhole(width, height, budget.Capacity());
     const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, whole));
     CompressedBytes out(nullptr, "");
@@ -706,7 +707,7 @@ PNGInfo ReadPNGHeader(const std::string& name)
     return info;
 }
 
-LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* spill)
+LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* spill, DecodeBudget* given)
 {
     try {
         const std::vector<uint8_t> file = LoadWholeFile(name, kWhat);
@@ -737,7 +738,7 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* 
         // Everything this slide holds at once, taken from the shared budget
         // before any of it is made: interlaced rows come in seven passes over
         // the picture, so such a picture is decoded whole first.
-        DecodeBudget& budget = SharedDecodeBudget();
+        DecodeBudget& budget = given ? *given : SharedDecodeBudget();
         const bool whole = CompressedWhole(size.width, size.height, budget.Capacity());
         const DecodeBudget::Share share =
             budget.Take(LosslessEncodingBytes(size.width, size.height, whole) + (interlaced ? bytes + 1 : 0));

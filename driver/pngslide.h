@@ -8,6 +8,7 @@
 #include "hf/hfbitmap.h"
 #include "swf/ffileregion.h"
 
+class DecodeBudget;
 class SpillFile;
 
 // PNG slides become lossless bitmaps. The converter decodes and compresses
@@ -73,19 +74,20 @@ uint64_t LosslessEncodingBytes(int32_t width, int32_t height, bool whole);
 bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes);
 
 // Straight (not premultiplied) RGBA8 pixels, rows back to back. Format 3 when
-// the picture has at most 256 distinct colours, else 5. Thread-safe.
+// the picture has at most 256 distinct colours, else 5. Thread-safe. The
+// encoding's memory is drawn from `budget` (null: the shared one).
 LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height,
-                                 int zlibLevel = kLosslessSlideLevel);
+                                 int zlibLevel = kLosslessSlideLevel, DecodeBudget* budget = nullptr);
 
 // Decodes the PNG file (any colour type and depth, its transparency applied)
 // and encodes it as above. Throws ConverterError naming the file when it
 // cannot be read or decoded. Thread-safe.
 // With `spill`, the compressed bytes go there as they are made (in pieces of
 // at most a mebibyte while streamed), so that not even a slide whose rows
-// compress badly is held in memory. The encoding's memory is drawn from the
-// shared decoding budget.
+// compress badly is held in memory. The decoding's and encoding's memory is
+// drawn from `budget` (null: the shared one).
 LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel = kLosslessSlideLevel,
-                             SpillFile* spill = nullptr);
+                             SpillFile* spill = nullptr, DecodeBudget* budget = nullptr);
 
 // The slide as a bitmap filling (xmin, ymin)–(xmax, ymax) twips, its bitmap
 // tag taking the compressed bytes (or their pieces of the spill file) over.

@@ -49,6 +49,8 @@ constexpr uint16_t kForwardButtonDepth = 500;
 constexpr int32_t kButtonImagePixels = 30;
 const HFColor kHitAreaColor{255, 255, 255, 255};
 const HFColor kBackgroundColor{0xCD, 0xCD, 0xCD, 0xFF};
+// Its tag, set in the first frame once the slides are in: a short header and RGB.
+constexpr uint64_t kBackgroundTagBytes = 2 + 3;
 
 // Where one slide frame puts its pieces, in twips: the slide from (20, 20),
 // the buttons in the band below it, 10 pixels to either side of the centre.
@@ -340,10 +342,15 @@ std::string SlideImageNamed(int32_t n, const std::string& file)
 
 // After the last slide: the background colour, the closing frame, the movie's
 // size (the slide area and a band of 40 pixels below it for the buttons), the file.
-void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile)
+void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile, MovieLengthTally& tally)
 {
+    const uint64_t before = tally.Length();
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
     ComposeClosingFrame(movie, show);
+    // The frames after the slides: the one before the closing frame, and that.
+    bool fits = true;
+    for (int32_t f = std::max(show.slideCount, 0); f < movie.FrameCount(); ++f) fits = tally.AddFrame(*movie.Frame(f)) && fits;
+    if (!fits) throw MovieTooLong(std::max(show.slideCount, 0) + 1, "the closing frame", tally, before);
     movie.SetSize(show.layout.width * 20, show.layout.height * 20 + 800);
     std::string reason;
     if (!movie.WriteMovie(outputFile, &reason))
@@ -502,7 +509,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
                 result.narrationPlaysOn.push_back(n);
         }
     }
-    MovieLengthTally tally(request.movieLengthLimit);
+    MovieLengthTally tally(request.movieLengthLimit, kBackgroundTagBytes);
     if (pngDeck) {
         // Handed over by file, the compressed slides wait in a temporary file.
         std::unique_ptr<SpillFile> spill;
@@ -514,7 +521,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
             CountSlideFrame(movie, n, tally, SlideImageNamed(n, numbering.Name(n)));
         }
     }
-    FinishAndWrite(movie, show, request.outputFile);
+    FinishAndWrite(movie, show, request.outputFile, tally);
     return result;
 }
 
@@ -533,7 +540,7 @@ struct MadeShowComposer::State {
                stopAction,
                request.keys,
                nullptr},
-          tally(request.movieLengthLimit)
+          tally(request.movieLengthLimit, kBackgroundTagBytes)
     {
         CheckJPEG(forwardImage, request.forwardFile, "forward button image");
         CheckJPEG(backwardImage, request.backwardFile, "backward button image");
@@ -589,7 +596,7 @@ void MadeShowComposer::Add(MadeSlide&& slide)
 SlideShowResult MadeShowComposer::Write()
 {
     F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
-    FinishAndWrite(state->movie, state->show, state->request.outputFile);
+    FinishAndWrite(state->movie, state->show, state->request.outputFile, state->tally);
     SlideShowResult result;
     result.area = state->request.area;
     result.scaledSlides = state->scaled;
