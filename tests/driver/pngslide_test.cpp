@@ -12,8 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "driver/decodebudget.h"
 #include "driver/orderedpool.h"
 #include "driver/slideinput.h"
+#include "driver/spillfile.h"
 #include "hf/hfmovie.h"
 #include "support/movie_folder.h"
 #include "support/png_file.h"
@@ -86,9 +88,14 @@ void ExpectShows(const LosslessSlide& slide, const Picture& picture)
     ASSERT_EQ(slide.height, picture.height);
     const std::vector<uint32_t> shown = Shown(slide);
     ASSERT_EQ(shown.size(), picture.rgba.size() / 4);
-    for (int32_t y = 0; y < picture.height; ++y)
-        for (int32_t x = 0; x < picture.width; ++x)
-            ASSERT_EQ(shown[static_cast<size_t>(y) * picture.width + x], Premultiplied(picture.At(x, y))) << x << ", " << y;
+    for (int32_t y = 0; y < picture.height; ++y) {
+        for (int32_t x = 0; x < picture.width; ++x) {
+            const uint32_t expected = Premultiplied(picture.At(x, y));
+            if (shown[static_cast<size_t>(y) * picture.width + x] != expected) {
+                ASSERT_EQ(shown[static_cast<size_t>(y) * picture.width + x], expected) << x << ", " << y;
+            }
+        }
+    }
 }
 
 TEST(PNGSlides, FewOpaqueColoursAreColourMappedWithPaddedRows)
@@ -280,6 +287,98 @@ TEST(PNGSlides, ATranslucentPixelLateInA32BitSlideGivesThePixelsBeforeTheirAlpha
     EXPECT_EQ(slide.format, 5);
     EXPECT_FALSE(slide.alpha);
     ExpectShows(slide, opaque);
+    swftest::Discard(path);
+}
+
+// The slide with its stream read back from the spill file's pieces.
+LosslessSlide ReadBackSpilled(const LosslessSlide& slide)
+{
+    LosslessSlide copy = slide;
+    copy.spilled.clear();
+    std::vector<uint8_t> buffer(4096);
+    for (const FSWFFileRegion& piece : slide.spilled) {
+        std::string error;
+        EXPECT_TRUE(ReadFileRegion(
+            piece, buffer.data(), buffer.size(),
+            [&](const uint8_t* data, size_t size) {
+                copy.zlibData.insert(copy.zlibData.end(), data, data + size);
+                return true;
+            },
+            &error))
+            << error;
+    }
+    return copy;
+}
+
+TEST(PNGSlides, CompressedWholeOrStreamedIntoTheSpillFileTheyShowTheSamePixels)
+{
+    // A budget too small for any slide to be compressed whole streams every
+    // one through zlib; the shared one lets libdeflate take these whole. zlib
+    // reads both back, to the same pixels.
+    DecodeBudget tiny(1);
+    ASSERT_TRUE(CompressedWhole(700, 700, SharedDecodeBudget().Capacity()));
+    ASSERT_FALSE(CompressedWhole(700, 700, tiny.Capacity()));
+    uint32_t state = 7;
+    Picture noise{700, 700, std::vector<uint8_t>(700 * 700 * 4)};
+    for (uint8_t& byte : noise.rgba) byte = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+    for (size_t i = 3; i < noise.rgba.size(); i += 4) noise.rgba[i] = 255;
+    // A translucent pixel in the last row: the rows streamed before it, more
+    // than a spill piece of them, are read back from the file and mended.
+    Picture lateAlpha = noise;
+    lateAlpha.rgba[(699 * 700 + 5) * 4 + 3] = 128;
+    const Picture mapped = Opaque(333, 201, 200);
+    SpillFile spill("slides");
+    for (const Picture* picture : std::initializer_list<const Picture*>{&noise, &lateAlpha, &mapped}) {
+        const LosslessSlide whole = EncodeLosslessRGBA(picture->rgba.data(), picture->width, picture->height);
+        ExpectShows(whole, *picture);
+        const LosslessSlide streamed =
+            EncodeLosslessRGBA(picture->rgba.data(), picture->width, picture->height, kLosslessSlideLevel, &tiny);
+        ExpectShows(streamed, *picture);
+        EXPECT_EQ(streamed.format, whole.format);
+        EXPECT_EQ(streamed.alpha, whole.alpha);
+
+        const std::string path = WritePNG("spilled.png", *picture);
+        const LosslessSlide spilled = EncodePNGSlide(path, kLosslessSlideLevel, &spill, &tiny);
+        EXPECT_TRUE(spilled.zlibData.empty());
+        ASSERT_FALSE(spilled.spilled.empty());
+        if (picture != &mapped) {
+            EXPECT_GE(spilled.spilled.size(), 2u) << "noise compresses to more than a piece";
+        }
+        ExpectShows(ReadBackSpilled(spilled), *picture);
+        // Noise does not compress into half its pixels' bytes: such a slide
+        // is streamed after all.
+        const LosslessSlide spilledWhole = EncodePNGSlide(path, kLosslessSlideLevel, &spill);
+        EXPECT_EQ(spilledWhole.spilled.size(), picture == &mapped ? 1u : spilled.spilled.size());
+        ExpectShows(ReadBackSpilled(spilledWhole), *picture);
+        swftest::Discard(path);
+    }
+    EXPECT_EQ(tiny.Held(), 0u);
+}
+
+TEST(PNGSlides, AnInterlacedPictureDrawsItsDecodeFromTheBudget)
+{
+    // Decoded whole, it needs its pixels besides the encoding's own: more
+    // than the budget, so it is served alone, as the whole budget.
+    const Picture picture = Opaque(64, 64, 300);
+    const std::string path = ::testing::TempDir() + "interlaced_budget.png";
+    std::ofstream(path, std::ios::binary) << swftest::PNGBytes(picture, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, nullptr, true);
+    DecodeBudget budget(64 * 64 * 4);
+    std::atomic<bool> done{false};
+    DecodeBudget::Share other = budget.Take(1);
+    std::thread decoding([&] {
+        ExpectShows(EncodePNGSlide(path, kLosslessSlideLevel, nullptr, &budget), picture);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(done.load()) << "decoded beside other work";
+    other.Release();
+    decoding.join();
+    EXPECT_TRUE(done.load());
+    // The same picture not interlaced is encoded a row at a time, beside the other work.
+    const std::string rows = WritePNG("rows_budget.png", picture);
+    other = budget.Take(1);
+    ExpectShows(EncodePNGSlide(rows, kLosslessSlideLevel, nullptr, &budget), picture);
+    swftest::Discard(rows);
     swftest::Discard(path);
 }
 
