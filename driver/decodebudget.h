@@ -57,7 +57,8 @@ private:
     uint64_t serving = 0;
 };
 
-// The budget the converter's workers share: 96 MiB, room for two slides of
-// 2560 x 1600 compressed whole side by side (pngslide.h), six of 1920 x 1080.
+// The budget the converter's workers share: 96 MiB. It bounds the peak
+// whatever the core count: an interlaced 1920 x 1080 slide draws 10 MiB of
+// it, one of 8000 x 8000 (1 MiB of PNG, maybe) is served alone.
 constexpr uint64_t kDecodeBudgetBytes = uint64_t{96} << 20;
 DecodeBudget& SharedDecodeBudget();

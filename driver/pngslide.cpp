@@ -349,18 +349,16 @@ libdeflate_compressor* WholeCompressor(int level)
     return compressor.get();
 }
 
-// Compresses the bytes whole into at most `limit` bytes (0: as many as may
-// be needed). False when they do not fit.
-bool CompressWhole(const uint8_t* data, size_t size, int level, size_t limit, CompressedBytes& out)
+// Compresses the bytes at once, as one zlib stream.
+void CompressWhole(const uint8_t* data, size_t size, int level, CompressedBytes& out)
 {
     libdeflate_compressor* compressor = WholeCompressor(level);
-    const size_t bound = libdeflate_zlib_compress_bound(compressor, size);
-    const size_t room = limit == 0 ? bound : std::min(limit, bound);
+    const size_t room = libdeflate_zlib_compress_bound(compressor, size);
+    // Only the pages written become memory.
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(room);
     const size_t made = libdeflate_zlib_compress(compressor, data, size, buffer.get(), room);
-    if (made == 0) return false;
+    F_ASSERT(made > 0, "made > 0");  // the bound always holds the stream
     out.Put(buffer.get(), made);
-    return true;
 }
 
 // RGB or straight RGBA pixels, 8 bits a channel, as RGBA from the low end.
@@ -385,11 +383,11 @@ constexpr size_t kTableRoom = 256 * 4;
 
 // Encodes a picture handed over a row at a time, top down, while the row is
 // still in the cache: each row is mapped to colour numbers until the 257th
-// colour turns up; from there on rows are 32-bit ARGB, the rows before rebuilt
-// from their numbers (which stand for premultiplied colours, exactly what the
-// 32-bit form holds). Compressed whole, the 32-bit rows are kept until the
-// end; streamed, they go to zlib as they come, and the whole picture is never
-// held, only its colour numbers, a quarter of it.
+// colour turns up; from there on rows go to zlib as 32-bit ARGB as they come,
+// the rows before rebuilt from their numbers (which stand for premultiplied
+// colours, exactly what the 32-bit form holds). The whole picture is never
+// held, only its colour numbers, a quarter of it; a colour-mapped slide is
+// compressed from them at once when `whole` (libdeflate), else streamed.
 class LosslessEncoder {
 public:
     LosslessEncoder(int32_t width, int32_t height, int zlibLevel, bool whole, CompressedBytes& out)
@@ -426,22 +424,10 @@ public:
         slide.width = static_cast<int32_t>(w);
         slide.height = static_cast<int32_t>(h);
         slide.alpha = translucent;
-        if (argb || pixels) {
+        if (argb) {
             slide.format = 5;
-            if (pixels) {
-                // Room for half the pixels' bytes: a slide that needs more is
-                // photograph-like, and zlib's streaming does as well on it.
-                const size_t bytes = w * h * 4;
-                if (!CompressWhole(pixels.get(), bytes, kARGBWholeLevel, bytes / 2 + kTableRoom, out)) {
-                    Deflater deflater(level, out);
-                    deflater.Add(pixels.get(), bytes);
-                    deflater.Finish();
-                }
-                pixels.reset();
-            } else {
-                FlushBand();
-                argb->Finish();
-            }
+            FlushBand();
+            argb->Finish();
             return slide;
         }
         slide.format = 3;
@@ -455,7 +441,7 @@ public:
                 table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
         }
         if (whole) {
-            CompressWhole(table, tableBytes + stride * h, kMappedWholeLevel, 0, out);
+            CompressWhole(table, tableBytes + stride * h, kMappedWholeLevel, out);
         } else {
             Deflater deflater(level, out);
             deflater.Add(table, tableBytes + stride * h);
@@ -468,7 +454,7 @@ private:
     template <int Channels>
     void AddRowOf(const uint8_t* row)
     {
-        if (!argb && !pixels) {
+        if (!argb) {
             if (MapRow<Channels>(row)) return;
             StartARGB();
         }
@@ -514,13 +500,9 @@ private:
 
     void StartARGB()
     {
-        if (whole) {
-            pixels = std::make_unique_for_overwrite<uint8_t[]>(w * h * 4);
-        } else {
-            bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
-            band.resize(std::min(bandRows, h) * w * 4);
-            argb = std::make_unique<Deflater>(level, out);
-        }
+        bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
+        band.resize(std::min(bandRows, h) * w * 4);
+        argb = std::make_unique<Deflater>(level, out);
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
         for (size_t y = 0; y < rows; ++y) {
@@ -532,13 +514,10 @@ private:
         indices = nullptr;
     }
 
-    // The next row's place: in the whole picture, or in the band (a full band
-    // goes to zlib first).
+    // The next row's place in the band; a full band goes to zlib first.
     uint8_t* NextRow()
     {
-        if (pixels) return pixels.get() + argbRows++ * w * 4;
         if (bandFilled == bandRows) FlushBand();
-        ++argbRows;
         return band.data() + bandFilled++ * w * 4;
     }
 
@@ -565,10 +544,6 @@ private:
     void BecomeTranslucent()
     {
         translucent = true;
-        if (pixels) {
-            for (size_t i = 0; i < argbRows * w * 4; i += 4) pixels[i] = 255;
-            return;
-        }
         for (size_t i = 0; i < bandFilled * w * 4; i += 4) band[i] = 255;
         if (argb->Empty()) return;
         argb->Finish();
@@ -612,7 +587,7 @@ private:
     const size_t w, h;
     const size_t stride;  // colour-mapped rows are padded to 32 bits
     const int level;
-    const bool whole;     // compressed at once at the end, rather than streamed
+    const bool whole;     // colour-mapped, compressed at once at the end
     CompressedBytes& out;
     size_t rows = 0;      // rows taken so far
     bool translucent = false;
@@ -623,9 +598,7 @@ private:
     uint32_t last = 0;                       // the last pixel mapped, and its number
     uint8_t lastIndex = 0;
 
-    size_t argbRows = 0;                // 32-bit rows made so far
-    std::unique_ptr<uint8_t[]> pixels;  // once 32-bit, compressed whole
-    std::unique_ptr<Deflater> argb;     // once 32-bit, streamed
+    std::unique_ptr<Deflater> argb;     // once 32-bit
     std::vector<uint8_t> band;          // rows converted, not yet given to zlib
     size_t bandRows = 0;
     size_t bandFilled = 0;
@@ -642,9 +615,9 @@ uint64_t LosslessSlide::CompressedSize() const
 
 uint64_t LosslessEncodingBytes(int32_t width, int32_t height, bool whole)
 {
-    const uint64_t pixels = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
     const uint64_t indices = kTableRoom + ((uint64_t(std::max(width, 0)) + 3) & ~uint64_t{3}) * uint64_t(std::max(height, 0));
-    return whole ? indices + pixels * 4 + pixels * 2 + kTableRoom : indices;
+    // Compressed whole, the stream is at most about the size of what it holds.
+    return whole ? 2 * indices + kTableRoom : indices;
 }
 
 bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes)

@@ -313,8 +313,8 @@ LosslessSlide ReadBackSpilled(const LosslessSlide& slide)
 TEST(PNGSlides, CompressedWholeOrStreamedIntoTheSpillFileTheyShowTheSamePixels)
 {
     // A budget too small for any slide to be compressed whole streams every
-    // one through zlib; the shared one lets libdeflate take these whole. zlib
-    // reads both back, to the same pixels.
+    // one through zlib; with the shared one libdeflate takes colour-mapped
+    // ones whole. zlib reads both back, to the same pixels.
     DecodeBudget tiny(1);
     ASSERT_TRUE(CompressedWhole(700, 700, SharedDecodeBudget().Capacity()));
     ASSERT_FALSE(CompressedWhole(700, 700, tiny.Capacity()));
@@ -345,8 +345,7 @@ TEST(PNGSlides, CompressedWholeOrStreamedIntoTheSpillFileTheyShowTheSamePixels)
             EXPECT_GE(spilled.spilled.size(), 2u) << "noise compresses to more than a piece";
         }
         ExpectShows(ReadBackSpilled(spilled), *picture);
-        // Noise does not compress into half its pixels' bytes: such a slide
-        // is streamed after all.
+        // 32-bit slides are streamed whatever the budget.
         const LosslessSlide spilledWhole = EncodePNGSlide(path, kLosslessSlideLevel, &spill);
         EXPECT_EQ(spilledWhole.spilled.size(), picture == &mapped ? 1u : spilled.spilled.size());
         ExpectShows(ReadBackSpilled(spilledWhole), *picture);
