@@ -514,6 +514,79 @@ uint32_t LoadPixel(const uint8_t* p)
 // compressed whole is one buffer.
 constexpr size_t kTableRoom = 256 * 4;
 
+// The colour numbers of a picture too large to hold them in memory, rows
+// written as they come to a temporary file of their own (gone with this) and
+// read back in order.
+class SpilledRows {
+public:
+    explicit SpilledRows(size_t stride) : stride(stride), row(stride) {}
+
+    uint8_t* Row() { return row.data(); }
+    // The row filled through Row() is taken.
+    void Commit()
+    {
+        pending.insert(pending.end(), row.begin(), row.end());
+        if (pending.size() >= kChunk) Flush();
+    }
+
+    // Hands every row taken, in order, to `use` (as many bytes at a time as
+    // come, in order).
+    void ForEach(const std::function<void(const uint8_t*, size_t)>& use) const
+    {
+        std::vector<uint8_t> buffer(kChunk);
+        for (const FSWFFileRegion& region : regions) {
+            std::string error;
+            const auto put = [&](const uint8_t* bytes, size_t count) {
+                use(bytes, count);
+                return true;
+            };
+            if (!ReadFileRegion(region, buffer.data(), buffer.size(), put, &error))
+                throw ConverterError("cannot read back " + region.path + ": " + error, kExitFailure);
+        }
+        if (!pending.empty()) use(pending.data(), pending.size());
+    }
+
+    // The same a row at a time.
+    void ForEachRow(const std::function<void(const uint8_t*)>& use) const
+    {
+        std::vector<uint8_t> gathered;
+        ForEach([&](const uint8_t* bytes, size_t count) {
+            while (count > 0) {
+                if (gathered.empty() && count >= stride) {
+                    use(bytes);
+                    bytes += stride;
+                    count -= stride;
+                    continue;
+                }
+                const size_t part = std::min(count, stride - gathered.size());
+                gathered.insert(gathered.end(), bytes, bytes + part);
+                bytes += part;
+                count -= part;
+                if (gathered.size() == stride) {
+                    use(gathered.data());
+                    gathered.clear();
+                }
+            }
+        });
+    }
+
+private:
+    static constexpr size_t kChunk = size_t{1} << 20;
+
+    void Flush()
+    {
+        if (!file) file = std::make_unique<SpillFile>("colour numbers of a large slide");
+        regions.push_back(file->Append(pending.data(), pending.size(), "the colour numbers of a large slide"));
+        pending.clear();
+    }
+
+    const size_t stride;
+    std::vector<uint8_t> row;
+    std::vector<uint8_t> pending;
+    std::unique_ptr<SpillFile> file;
+    std::vector<FSWFFileRegion> regions;
+};
+
 // Encodes a picture handed over a row at a time, top down, while the row is
 // still in the cache: each row is mapped to colour numbers until the 257th
 // colour turns up; from there on rows go to zlib as 32-bit ARGB as they come,
@@ -523,18 +596,22 @@ constexpr size_t kTableRoom = 256 * 4;
 // compressed from them at once when `whole` (libdeflate), else streamed.
 class LosslessEncoder {
 public:
-    LosslessEncoder(int32_t width, int32_t height, int zlibLevel, bool whole, CompressedBytes& out)
+    LosslessEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, CompressedBytes& out)
         : w(static_cast<size_t>(width)),
           h(static_cast<size_t>(height)),
           stride((w + 3) & ~size_t{3}),
           level(zlibLevel),
-          whole(whole),
+          whole(place == ColourNumbers::kWhole),
           out(out)
     {
         F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
                  "width > 0 && height > 0 && width <= 65535 && height <= 65535");
-        indexBuffer = std::make_unique_for_overwrite<uint8_t[]>(kTableRoom + stride * h);
-        indices = indexBuffer.get() + kTableRoom;
+        if (place == ColourNumbers::kSpilled) {
+            spilledRows = std::make_unique<SpilledRows>(stride);
+        } else {
+            indexBuffer = std::make_unique_for_overwrite<uint8_t[]>(kTableRoom + stride * h);
+            indices = indexBuffer.get() + kTableRoom;
+        }
     }
 
     // A row of `channels` (3 or 4) bytes a pixel; see LoadPixel.
@@ -567,13 +644,19 @@ public:
         slide.colorTableEntries = static_cast<uint32_t>(palette.Count());
         const size_t entryBytes = translucent ? 4 : 3;
         const size_t tableBytes = static_cast<size_t>(palette.Count()) * entryBytes;
-        uint8_t* table = indices - tableBytes;
+        std::array<uint8_t, kTableRoom> tableRoom;
+        uint8_t* table = indices ? indices - tableBytes : tableRoom.data();
         for (int i = 0; i < palette.Count(); ++i) {
             const uint32_t colour = palette.Colour(i);
             for (size_t b = 0; b < entryBytes; ++b)
                 table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
         }
-        if (whole) {
+        if (spilledRows) {
+            Deflater deflater(level, out);
+            deflater.Add(table, tableBytes);
+            spilledRows->ForEach([&](const uint8_t* bytes, size_t count) { deflater.Add(bytes, count); });
+            deflater.Finish();
+        } else if (whole) {
             CompressWhole(table, tableBytes + stride * h, kMappedWholeLevel, out);
         } else {
             Deflater deflater(level, out);
@@ -611,7 +694,7 @@ private:
     template <int Channels>
     bool MapRow(const uint8_t* row)
     {
-        uint8_t* out = indices + rows * stride;
+        uint8_t* out = spilledRows ? spilledRows->Row() : indices + rows * stride;
         if (rows == 0) last = ~LoadPixel<Channels>(row);  // the first pixel is a new colour
         for (size_t x = 0; x < w;) {
             const uint32_t pixel = LoadPixel<Channels>(row + x * Channels);
@@ -628,6 +711,7 @@ private:
             x = end;
         }
         std::fill(out + w, out + stride, uint8_t{0});
+        if (spilledRows) spilledRows->Commit();
         return true;
     }
 
@@ -638,13 +722,18 @@ private:
         argb = std::make_unique<Deflater>(level, out);
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
-        for (size_t y = 0; y < rows; ++y) {
-            const uint8_t* in = indices + y * stride;
+        const auto rebuild = [&](const uint8_t* in) {
             uint8_t* row = NextRow();
             for (size_t x = 0; x < w; ++x, row += 4) StoreARGB(row, colours[in[x]], translucent);
+        };
+        if (spilledRows) {
+            spilledRows->ForEachRow(rebuild);
+        } else {
+            for (size_t y = 0; y < rows; ++y) rebuild(indices + y * stride);
         }
         indexBuffer.reset();
         indices = nullptr;
+        spilledRows.reset();
     }
 
     // The next row's place in the band; a full band goes to zlib first.
@@ -720,14 +809,15 @@ private:
     const size_t w, h;
     const size_t stride;  // colour-mapped rows are padded to 32 bits
     const int level;
-    const bool whole;     // colour-mapped, compressed at once at the end
+    const bool whole;     // colour-mapped, compressed at once at the end (libdeflate)
     CompressedBytes& out;
     size_t rows = 0;      // rows taken so far
     bool translucent = false;
 
     Palette palette;
     std::unique_ptr<uint8_t[]> indexBuffer;  // the table's room, then the colour numbers
-    uint8_t* indices = nullptr;              // while colour-mapped
+    uint8_t* indices = nullptr;              // while colour-mapped, in memory
+    std::unique_ptr<SpilledRows> spilledRows;  // or in a file
     uint32_t last = 0;                       // the last pixel mapped, and its number
     uint8_t lastIndex = 0;
 
@@ -746,17 +836,24 @@ uint64_t LosslessSlide::CompressedSize() const
     return size;
 }
 
-uint64_t LosslessEncodingBytes(int32_t width, int32_t height, bool whole)
+uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers place)
 {
     const uint64_t indices = kTableRoom + ((uint64_t(std::max(width, 0)) + 3) & ~uint64_t{3}) * uint64_t(std::max(height, 0));
     // Compressed whole, the stream is at most about the size of what it holds.
-    return whole ? 2 * indices + kTableRoom : indices;
+    return place == ColourNumbers::kWhole ? 2 * indices + kTableRoom : place == ColourNumbers::kMemory ? indices : 0;
+}
+
+ColourNumbers ColourNumbersFor(int32_t width, int32_t height, uint64_t budgetBytes)
+{
+    // Half the budget, so that two such slides are always encoded side by side.
+    if (LosslessEncodingBytes(width, height, ColourNumbers::kWhole) <= budgetBytes / 2) return ColourNumbers::kWhole;
+    if (LosslessEncodingBytes(width, height, ColourNumbers::kMemory) <= budgetBytes / 2) return ColourNumbers::kMemory;
+    return ColourNumbers::kSpilled;
 }
 
 bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes)
 {
-    // Half the budget, so that two such slides are always compressed side by side.
-    return LosslessEncodingBytes(width, height, true) <= budgetBytes / 2;
+    return ColourNumbersFor(width, height, budgetBytes) == ColourNumbers::kWhole;
 }
 
 LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
@@ -764,10 +861,10 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
 {
     F_ASSERT(rgba, "rgba");
     DecodeBudget& budget = given ? *given : SharedDecodeBudget();
-    const bool whole = CompressedWhole(width, height, budget.Capacity());
-    const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, whole));
+    const ColourNumbers place = ColourNumbersFor(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, place));
     CompressedBytes out(nullptr, "");
-    LosslessEncoder encoder(width, height, zlibLevel, whole, out);
+    LosslessEncoder encoder(width, height, zlibLevel, place, out);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);
     LosslessSlide slide = encoder.Finish();
     out.Into(slide);
@@ -845,14 +942,14 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* 
         // before any of it is made: interlaced rows come in seven passes over
         // the picture, so such a picture is decoded whole first.
         DecodeBudget& budget = given ? *given : SharedDecodeBudget();
-        const bool whole = CompressedWhole(size.width, size.height, budget.Capacity());
+        const ColourNumbers place = ColourNumbersFor(size.width, size.height, budget.Capacity());
         // 8-bit RGB and RGBA files are decoded here; their image data is
         // inflated at once where it fits beside the encoding in half the budget.
         const bool direct = !interlaced && header.bit_depth == 8 &&
                             (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
                              (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparent));
         const size_t filteredBytes = (rowBytes + 1) * static_cast<size_t>(size.height) + 1;
-        const uint64_t encoding = LosslessEncodingBytes(size.width, size.height, whole);
+        const uint64_t encoding = LosslessEncodingBytes(size.width, size.height, place);
         const bool inflatedWhole = direct && encoding + filteredBytes <= budget.Capacity() / 2;
         const DecodeBudget::Share share =
             budget.Take(encoding + (interlaced ? bytes + 1 : 0) + (inflatedWhole ? filteredBytes : 0));
@@ -862,7 +959,7 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* 
             filtered[filteredBytes - 1] = 0;  // read past the last RGB row (LoadPixel)
         }
         CompressedBytes out(spill, "the compressed slide image " + Quoted(name));
-        LosslessEncoder encoder(size.width, size.height, zlibLevel, whole, out);
+        LosslessEncoder encoder(size.width, size.height, zlibLevel, place, out);
         if (interlaced) {
             InflateImageData(file, name);
             auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);

@@ -67,12 +67,19 @@ constexpr int kLosslessSlideLevel = 6;
 // match and no code length, so sorting it gains nothing.)
 constexpr int kMappedWholeLevel = 7;
 
-// The bytes a slide of this size holds while it is encoded, besides the
-// decoder's: its colour numbers, and for one compressed whole room for as
-// many compressed bytes.
-uint64_t LosslessEncodingBytes(int32_t width, int32_t height, bool whole);
-// Whether such a slide is compressed whole (see above) with this budget.
+// Where a slide's colour numbers (a quarter of its 32-bit pixels, held while
+// it may still be colour-mapped) are kept: in memory, compressed whole at the
+// end; in memory, streamed through zlib; or, for a slide whose numbers do not
+// fit in half the budget, written row by row to a temporary file of their
+// own and read back, so that no slide holds memory in proportion to its size.
+enum class ColourNumbers { kWhole, kMemory, kSpilled };
+ColourNumbers ColourNumbersFor(int32_t width, int32_t height, uint64_t budgetBytes);
+// Whether such a slide, if colour-mapped, is compressed whole.
 bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes);
+// The bytes a slide of this size holds while it is encoded, besides the
+// decoder's: its colour numbers where kept in memory, and for one compressed
+// whole room for as many compressed bytes.
+uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers place);
 
 // Straight (not premultiplied) RGBA8 pixels, rows back to back. Format 3 when
 // the picture has at most 256 distinct colours, else 5. Thread-safe. The
