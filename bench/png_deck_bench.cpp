@@ -255,7 +255,7 @@ int main(int argc, char** argv)
     }
     if (args.size() >= 3 && args[0] == "repeating") {
         const size_t count = std::stoul(args[2]);
-        const uint32_t side = args.size() > 3 ? static_cast<uint32_t>(std::stoul(args[3])) : 8192;
+        const uint32_t side = args.size() > 3 ? static_cast<uint32_t>(std::stoul(args[3])) : 9216;
         for (size_t i = 0; i < count; ++i) WriteRepeatingPNG(SlidePath(args[1], i), side, static_cast<unsigned>(i + 1));
         return 0;
     }
