@@ -573,7 +573,10 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     SlideSource source;
     source.size = slide.size;
     if (auto* jpeg = std::get_if<std::vector<uint8_t>>(&slide.image)) {
-        F_ASSERT(!jpeg->empty() && jpeg->size() <= SpillFile::kLargestPiece, "a made JPEG of 1 byte to 1 GiB");
+        if (jpeg->empty() || jpeg->size() > SpillFile::kLargestPiece)
+            throw ConverterError(named + " makes a JPEG of " + std::to_string(jpeg->size()) +
+                                     " bytes; a slide's JPEG is 1 byte to 1 GiB",
+                                 kExitFailure);
         source.image = state->spill->Append(jpeg->data(), jpeg->size(), named);
     } else {
         LosslessSlide& lossless = std::get<LosslessSlide>(slide.image);

@@ -35,6 +35,7 @@ public:
     // The folder the file was made in.
     const std::string& Folder() const { return folder; }
 
+    // A region's size is 32-bit.
     static constexpr size_t kLargestPiece = size_t{1} << 30;
 
 private:
