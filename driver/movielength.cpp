@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "hf/hfmovie.h"
+#include "swf/fdt.h"
 #include "swf/fswfstream.h"
 
 namespace {
@@ -38,4 +39,13 @@ bool MovieLengthTally::AddFrame(HFFrame& frame)
     for (const std::unique_ptr<FTag>& tag : frame.Tags()) tag->Write(scratch);
     length += Written(scratch) + kShowFrameBytes;
     return length <= limit;
+}
+
+void KeepDefinitionsWritten(HFFrame& frame)
+{
+    for (std::unique_ptr<FTag>& tag : frame.Tags()) {
+        auto* define = dynamic_cast<FDT*>(tag.get());
+        if (!define || dynamic_cast<FDTWritten*>(define)) continue;
+        if (std::unique_ptr<FDTWritten> written = FDTWritten::From(*define)) tag = std::move(written);
+    }
 }

@@ -28,3 +28,9 @@ private:
     uint64_t limit;
     uint64_t length;
 };
+
+// Replaces the define tags of a composed frame by their written bytes where
+// they can be (FDTDefine... -> FDTWritten): the movie holds every frame until
+// it is written, and a slide's shapes and buttons take several times as much
+// memory as objects as they do written.
+void KeepDefinitionsWritten(HFFrame& frame);

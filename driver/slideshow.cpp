@@ -333,6 +333,7 @@ void CountSlideFrame(HFMovie& movie, int32_t n, MovieLengthTally& tally, const s
 {
     const uint64_t before = tally.Length();
     if (!tally.AddFrame(*movie.Frame(n - 1))) throw MovieTooLong(n, named, tally, before);
+    KeepDefinitionsWritten(*movie.Frame(n - 1));
 }
 
 std::string SlideImageNamed(int32_t n, const std::string& file)
