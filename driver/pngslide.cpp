@@ -32,8 +32,8 @@ namespace {
 
 constexpr const char* kWhat = "slide image";
 constexpr uint32_t kMaxSide = 65535;  // a bitmap's sides are 16-bit
-// The decoded pixels of a slide are held whole while it is encoded: 1 GiB of
-// them is far beyond any screen, and a header may claim any size.
+// A header may claim any size: 1 GiB of 32-bit pixels is far beyond any
+// screen (and an interlaced picture is decoded whole).
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
 std::string Quoted(const std::string& name)
@@ -828,13 +828,6 @@ private:
 };
 
 }  // namespace
-
-uint64_t LosslessSlide::CompressedSize() const
-{
-    uint64_t size = zlibData.size();
-    for (const FSWFFileRegion& piece : spilled) size += static_cast<uint64_t>(piece.size);
-    return size;
-}
 
 uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers place)
 {

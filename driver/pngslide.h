@@ -46,12 +46,10 @@ struct LosslessSlide {
     // Or, for a slide encoded into a spill file, the same stream there, in
     // pieces in order (zlibData is then empty).
     std::vector<FSWFFileRegion> spilled;
-
-    uint64_t CompressedSize() const;
 };
 
-// The zlib level slides are compressed at when they are streamed (pictures
-// too large to be compressed whole, see below). Without the PNG filters the
+// The zlib level slides are compressed at when they are streamed (32-bit
+// slides, and colour-mapped ones too large to be compressed whole, below). Without the PNG filters the
 // raw rows need zlib's lazy matching to find the row above: the fast levels
 // give colour-mapped slides 1.5 to 2.5 times their size at this one, and level
 // 9 takes four times as long for a fifth less.

@@ -360,7 +360,8 @@ void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& ou
 
 // PNG slides are decoded and compressed on every core, each composed in order
 // as soon as it is ready: decoded pixels exist only for the slides being
-// compressed, compressed ones only until the movie takes them.
+// compressed; compressed ones go to `spill` as they are made (without one,
+// they are held until the movie is written).
 void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const ShowParts& show,
                       const std::function<void(int32_t, uint64_t)>& onSlideRead, SpillFile* spill,
                       MovieLengthTally& tally)
