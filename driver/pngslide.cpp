@@ -196,34 +196,35 @@ bool InflateWhole(const std::vector<uint8_t>& stream, uint8_t* filtered, size_t 
 // for the first). False for an unknown filter.
 bool UnfilterRow(uint8_t filter, uint8_t* x, const uint8_t* above, size_t rowBytes, size_t bpp)
 {
-    static const std::vector<uint8_t> zeros(size_t{65535} * 8);
-    const uint8_t* b = above ? above : zeros.data();
+    if (filter > 4) return false;
+    // Above the first row lie zeros: Up changes nothing, Average halves the
+    // left byte, Paeth always picks the left one (as Sub does).
+    if (!above && filter == 4) filter = 1;
     switch (filter) {
-    case 0:
-        return true;
     case 1:
         for (size_t i = bpp; i < rowBytes; ++i) x[i] = static_cast<uint8_t>(x[i] + x[i - bpp]);
-        return true;
+        break;
     case 2:
         if (above)
-            for (size_t i = 0; i < rowBytes; ++i) x[i] = static_cast<uint8_t>(x[i] + b[i]);
-        return true;
+            for (size_t i = 0; i < rowBytes; ++i) x[i] = static_cast<uint8_t>(x[i] + above[i]);
+        break;
     case 3:
         for (size_t i = 0; i < rowBytes; ++i) {
             const unsigned left = i >= bpp ? x[i - bpp] : 0;
-            x[i] = static_cast<uint8_t>(x[i] + ((left + b[i]) >> 1));
+            x[i] = static_cast<uint8_t>(x[i] + ((left + (above ? above[i] : 0u)) >> 1));
         }
-        return true;
+        break;
     case 4:
         for (size_t i = 0; i < rowBytes; ++i) {
-            const int a = i >= bpp ? x[i - bpp] : 0, up = b[i], c = i >= bpp ? b[i - bpp] : 0;
+            const int a = i >= bpp ? x[i - bpp] : 0, up = above[i], c = i >= bpp ? above[i - bpp] : 0;
             const int p = a + up - c, pa = std::abs(p - a), pb = std::abs(p - up), pc = std::abs(p - c);
             x[i] = static_cast<uint8_t>(x[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? up : c));
         }
-        return true;
+        break;
     default:
-        return false;
+        break;
     }
+    return true;
 }
 
 // The rows of an 8-bit picture of `channels` bytes a pixel, taken from the
