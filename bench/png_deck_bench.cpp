@@ -5,6 +5,7 @@
 //
 //   png_deck_bench make DIR [COUNT [WIDTH HEIGHT]]   writes DIR/slide1.png ... and DIR/photo.png
 //   png_deck_bench encode DIR COUNT [LEVEL [WORKERS]]  encodes them, keeping the results as a movie would
+//   png_deck_bench repeating DIR COUNT [SIDE]      writes DIR/slide1.png ...: one row of noise repeated, SIDE x SIDE
 //
 // `encode` prints one line of key=value pairs: wall and CPU seconds (and CPU
 // milliseconds a slide of each form, on its thread), peak
@@ -197,6 +198,40 @@ std::string SlidePath(const std::string& dir, size_t i)
     return dir + "/slide" + std::to_string(i + 1) + ".png";
 }
 
+// A side x side picture of one row of noise repeated: a small PNG (every row
+// after the first filtered to zeros by the row above), but a bitmap whose
+// 32-bit rows lie further apart than deflate's 32 KiB window reaches (side
+// 8192 and up), so that each slide compresses to about its noise: three
+// quarters of its 32-bit pixels (the reserved bytes still shrink), some
+// 250 MiB a slide at the default 9216.
+void WriteRepeatingPNG(const std::string& path, uint32_t side, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> row(size_t{side} * 3);
+    for (uint8_t& byte : row) byte = static_cast<uint8_t>(random());
+    spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    spng_set_png_file(encoder, file);
+    spng_set_option(encoder, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_UP);
+    spng_ihdr header{side, side, 8, SPNG_COLOR_TYPE_TRUECOLOR, 0, 0, 0};
+    spng_set_ihdr(encoder, &header);
+    int error = spng_encode_image(encoder, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+    for (uint32_t y = 0; y < side && error == 0; ++y) {
+        error = spng_encode_row(encoder, row.data(), row.size());
+        if (error == SPNG_EOI) error = 0;
+    }
+    if (error) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), spng_strerror(error));
+        std::exit(1);
+    }
+    spng_ctx_free(encoder);
+    std::fclose(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -216,6 +251,12 @@ int main(int argc, char** argv)
                 return 0;
             },
             [](size_t, int) {});
+        return 0;
+    }
+    if (args.size() >= 3 && args[0] == "repeating") {
+        const size_t count = std::stoul(args[2]);
+        const uint32_t side = args.size() > 3 ? static_cast<uint32_t>(std::stoul(args[3])) : 9216;
+        for (size_t i = 0; i < count; ++i) WriteRepeatingPNG(SlidePath(args[1], i), side, static_cast<unsigned>(i + 1));
         return 0;
     }
     if (args.size() >= 3 && args[0] == "encode") {
@@ -302,6 +343,7 @@ int main(int argc, char** argv)
         return 0;
     }
     std::fprintf(stderr, "usage: png_deck_bench make DIR [COUNT [WIDTH HEIGHT]]\n"
+                         "       png_deck_bench repeating DIR COUNT [SIDE]\n"
                          "       png_deck_bench encode DIR COUNT [LEVEL [WORKERS]]\n");
     return 2;
 }

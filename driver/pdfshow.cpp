@@ -176,6 +176,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.keys = request.keys;
     made.narrationFiles = std::move(narrationFiles);
     made.narration = request.narration;
+    made.describeSlide = [&request](int32_t n) { return "page " + std::to_string(n) + " of the PDF '" + request.pdfFile + "'"; };
     MadeShowComposer composer(std::move(made));
     const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
     int32_t composed = 0;

@@ -1,5 +1,6 @@
 #include "driver/pngslide.h"
 
+#include <libdeflate.h>
 #include <spng.h>
 #include <zlib.h>
 
@@ -9,8 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <new>
+#include <string>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -18,16 +22,18 @@
 #include <unistd.h>
 #endif
 
+#include "driver/decodebudget.h"
 #include "driver/inputfile.h"
 #include "driver/slideinput.h"
+#include "driver/spillfile.h"
 #include "base/fassert.h"
 
 namespace {
 
 constexpr const char* kWhat = "slide image";
 constexpr uint32_t kMaxSide = 65535;  // a bitmap's sides are 16-bit
-// The decoded pixels of a slide are held whole while it is encoded: 1 GiB of
-// them is far beyond any screen, and a header may claim any size.
+// A header may claim any size: 1 GiB of 32-bit pixels is far beyond any
+// screen (and an interlaced picture is decoded whole).
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
 std::string Quoted(const std::string& name)
@@ -51,7 +57,7 @@ Decoder NewDecoder()
 {
     // The decoder's own check of the image data's checksum is off: it stops
     // at the last row, before the stream's end, so the check would never be
-    // made. ImageData (below) makes it instead.
+    // made. InflateImageData makes it instead.
     Decoder decoder(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!decoder) throw std::bad_alloc();
     // No ancillary chunk is used: a file may not make the decoder hold large ones.
@@ -88,133 +94,195 @@ uint32_t LoadBigEndian32(const uint8_t* p)
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
-// The image data of a whole PNG file in memory, whose header the decoder has
-// read, inflated as it is asked for: every image-data chunk's checksum is
-// checked as the chunk is reached, and Finish reads the compressed stream to
-// its end, where its own checksum is checked. (The library's row-at-a-time
+// Checks the image data of a whole PNG file in memory, whose header the
+// decoder has read: every image-data chunk's checksum, and the compressed
+// stream they hold, inflated to its end and its own checksum. The row-at-a-time
 // decoder stops at the last row, before the last chunk's checksum and the
-// stream's, so a damaged byte there would come out as a wrong pixel.)
-class ImageData {
-public:
-    ImageData(const std::vector<uint8_t>& file, const std::string& name) : file(file), name(name)
-    {
-        const int ret = inflateInit(&stream);
-        if (ret == Z_MEM_ERROR) throw std::bad_alloc();
-        F_ASSERT(ret == Z_OK, "ret == Z_OK");
-    }
-    ~ImageData() { inflateEnd(&stream); }
-    ImageData(const ImageData&) = delete;
-    ImageData& operator=(const ImageData&) = delete;
-
-    // The next `size` bytes of the inflated data.
-    void Read(uint8_t* out, size_t size)
-    {
-        stream.next_out = out;
-        stream.avail_out = static_cast<uInt>(size);
-        while (stream.avail_out > 0) {
-            if (ended) throw Damaged(name, "its image data ends before the picture does");
-            if (stream.avail_in == 0) NextChunk();
-            Inflate();
-        }
-    }
-
-    // Reads the rest of the stream, whose bytes go nowhere, to its end.
-    void Finish()
-    {
-        std::vector<uint8_t> scratch(size_t{64} << 10);
-        while (!ended) {
-            stream.next_out = scratch.data();
-            stream.avail_out = static_cast<uInt>(scratch.size());
-            if (stream.avail_in == 0) NextChunk();
-            Inflate();
-        }
-    }
-
-private:
-    static constexpr size_t kFrame = 12;  // a chunk's length, type and checksum
-
-    // The next image-data chunk's bytes become the input, once checked.
-    void NextChunk()
-    {
-        if (at + kFrame > file.size()) throw Undecodable(name, SPNG_IO_EOF);
+// stream's, so a damaged byte there would come out as a wrong pixel. The
+// inflated bytes go to `sink` as they come (none: only the checks are made).
+void InflateImageData(const std::vector<uint8_t>& file, const std::string& name,
+                      const std::function<void(const uint8_t*, size_t)>& sink = nullptr)
+{
+    constexpr size_t kSignature = 8, kFrame = 12;  // length, type, checksum
+    z_stream stream{};
+    const int ret = inflateInit(&stream);
+    if (ret == Z_MEM_ERROR) throw std::bad_alloc();
+    F_ASSERT(ret == Z_OK, "ret == Z_OK");
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
+    // The rows go nowhere: only the checksum is wanted. A large piece, as
+    // zlib copies the last 32 KiB of every piece to its window.
+    std::vector<uint8_t> scratch(size_t{256} << 10);
+    bool inData = false, ended = false, cutShort = true;
+    for (size_t at = kSignature; at + kFrame <= file.size();) {
         const uint32_t length = LoadBigEndian32(&file[at]);
         const bool imageData = std::memcmp(&file[at + 4], "IDAT", 4) == 0;
-        // The image data is one run of chunks.
-        if (inData && !imageData) throw Damaged(name, "its image data ends before the picture does");
-        // A file cut inside its image data is refused as the decoder refuses
-        // one cut before it.
-        if (length > file.size() - at - kFrame) throw Undecodable(name, SPNG_IO_EOF);
-        const uint8_t* data = &file[at + 8];
+        if (inData && !imageData) {  // the image data is one run of chunks
+            cutShort = false;
+            break;
+        }
+        if (length > file.size() - at - kFrame) break;
+        if (imageData) {
+            inData = true;
+            const uint8_t* data = &file[at + 8];
+            if (crc32(0, &file[at + 4], length + 4) != LoadBigEndian32(data + length))
+                throw Damaged(name, "an image data chunk fails its checksum");
+            stream.next_in = const_cast<Bytef*>(data);
+            stream.avail_in = length;
+            while (!ended && stream.avail_in > 0) {
+                stream.next_out = scratch.data();
+                stream.avail_out = static_cast<uInt>(scratch.size());
+                const int status = inflate(&stream, Z_NO_FLUSH);
+                if (sink && (status == Z_OK || status == Z_STREAM_END)) sink(scratch.data(), scratch.size() - stream.avail_out);
+                if (status == Z_STREAM_END) {
+                    ended = true;
+                } else if (status == Z_MEM_ERROR) {
+                    throw std::bad_alloc();
+                } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
+                    throw Damaged(name, "its image data fails its checksum");
+                } else if (status != Z_OK && status != Z_BUF_ERROR) {
+                    throw Damaged(name, std::string("its image data cannot be decompressed (") +
+                                            (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");
+                }
+            }
+        }
         at += kFrame + length;
-        if (!imageData) return;  // a chunk before the image data
-        inData = true;
-        if (crc32(0, data - 4, length + 4) != LoadBigEndian32(data + length))
-            throw Damaged(name, "an image data chunk fails its checksum");
-        stream.next_in = const_cast<Bytef*>(data);
-        stream.avail_in = length;
     }
+    // A file cut inside its image data is refused as the decoder refuses one
+    // cut before it; a whole picture needs nothing after it.
+    if (!ended && cutShort) throw Undecodable(name, SPNG_IO_EOF);
+    if (!ended) throw Damaged(name, "its image data ends before the picture does");
+}
 
-    void Inflate()
-    {
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        if (status == Z_STREAM_END) {
-            ended = true;
-        } else if (status == Z_MEM_ERROR) {
-            throw std::bad_alloc();
-        } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
-            throw Damaged(name, "its image data fails its checksum");
-        } else if (status != Z_OK && status != Z_BUF_ERROR) {
-            throw Damaged(name, std::string("its image data cannot be decompressed (") +
-                                    (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");
-        }
-    }
-
-    const std::vector<uint8_t>& file;
-    const std::string& name;
-    z_stream stream{};
-    size_t at = 8;  // the next chunk, after the signature
+// The image data's compressed stream, its chunks' payloads joined, when every
+// chunk is whole and passes its checksum; empty otherwise (the careful path,
+// InflateImageData, then says what is wrong).
+std::vector<uint8_t> JoinedImageData(const std::vector<uint8_t>& file)
+{
+    constexpr size_t kSignature = 8, kFrame = 12;
+    std::vector<uint8_t> joined;
     bool inData = false;
-    bool ended = false;
-};
-
-// Reverses a row's PNG filter in place: `row` and `above` (zeros for the
-// first row) hold `size` bytes of `pixelBytes` bytes a pixel.
-void Unfilter(uint8_t filter, uint8_t* row, const uint8_t* above, size_t size, size_t pixelBytes, const std::string& name)
-{
-    switch (filter) {
-    case 0:
-        return;
-    case 1:
-        for (size_t i = pixelBytes; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - pixelBytes]);
-        return;
-    case 2:
-        for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
-        return;
-    case 3:
-        for (size_t i = 0; i < pixelBytes; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i] / 2);
-        for (size_t i = pixelBytes; i < size; ++i)
-            row[i] = static_cast<uint8_t>(row[i] + (row[i - pixelBytes] + above[i]) / 2);
-        return;
-    case 4:
-        for (size_t i = 0; i < pixelBytes; ++i) row[i] = static_cast<uint8_t>(row[i] + above[i]);
-        for (size_t i = pixelBytes; i < size; ++i) {
-            const int a = row[i - pixelBytes], b = above[i], c = above[i - pixelBytes];
-            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-            row[i] = static_cast<uint8_t>(row[i] + predicted);
+    for (size_t at = kSignature; at + kFrame <= file.size();) {
+        const uint32_t length = LoadBigEndian32(&file[at]);
+        const bool imageData = std::memcmp(&file[at + 4], "IDAT", 4) == 0;
+        if (inData && !imageData) return joined;
+        if (length > file.size() - at - kFrame) return {};
+        if (imageData) {
+            inData = true;
+            const uint8_t* data = &file[at + 8];
+            if (crc32(0, &file[at + 4], length + 4) != LoadBigEndian32(data + length)) return {};
+            joined.insert(joined.end(), data, data + length);
         }
-        return;
-    default:
-        throw Damaged(name, "a row of its image data has an unknown filter (" + std::to_string(filter) + ")");
+        at += kFrame + length;
     }
+    return {};  // the file ends in its image data
 }
 
-// Checks the image data whole, before the library's decoder decodes it.
-void CheckImageData(const std::vector<uint8_t>& file, const std::string& name)
+// Inflates the whole stream at once (libdeflate: several times zlib's speed,
+// the stream's checksum checked) into `filtered`, which it must fill exactly.
+bool InflateWhole(const std::vector<uint8_t>& stream, uint8_t* filtered, size_t size)
 {
-    ImageData data(file, name);
-    data.Finish();
+    struct Free {
+        void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
+    };
+    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+    if (!decompressor) throw std::bad_alloc();
+    size_t made = 0;
+    return libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(), filtered, size, &made) ==
+               LIBDEFLATE_SUCCESS &&
+           made == size;
 }
+
+// Undoes a row's filter in place; `above` is the row above unfiltered (null
+// for the first). False for an unknown filter.
+bool UnfilterRow(uint8_t filter, uint8_t* x, const uint8_t* above, size_t rowBytes, size_t bpp)
+{
+    if (filter > 4) return false;
+    // Above the first row lie zeros: Up changes nothing, Average halves the
+    // left byte, Paeth always picks the left one (as Sub does).
+    if (!above && filter == 4) filter = 1;
+    switch (filter) {
+    case 1:
+        for (size_t i = bpp; i < rowBytes; ++i) x[i] = static_cast<uint8_t>(x[i] + x[i - bpp]);
+        break;
+    case 2:
+        if (above)
+            for (size_t i = 0; i < rowBytes; ++i) x[i] = static_cast<uint8_t>(x[i] + above[i]);
+        break;
+    case 3:
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const unsigned left = i >= bpp ? x[i - bpp] : 0;
+            x[i] = static_cast<uint8_t>(x[i] + ((left + (above ? above[i] : 0u)) >> 1));
+        }
+        break;
+    case 4:
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const int a = i >= bpp ? x[i - bpp] : 0, up = above[i], c = i >= bpp ? above[i - bpp] : 0;
+            const int p = a + up - c, pa = std::abs(p - a), pb = std::abs(p - up), pc = std::abs(p - c);
+            x[i] = static_cast<uint8_t>(x[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? up : c));
+        }
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+// The rows of an 8-bit picture of `channels` bytes a pixel, taken from the
+// inflated image data as it comes (a filter byte, then the row) and handed on
+// unfiltered, each followed by one byte more that can be read (LoadPixel).
+// Only this row and the one above are held.
+class RowUnfilter {
+public:
+    RowUnfilter(const std::string& name, size_t width, size_t height, int channels,
+                std::function<void(const uint8_t*)> row)
+        : name(name),
+          bpp(static_cast<size_t>(channels)),
+          rowBytes(width * bpp),
+          rowsLeft(height),
+          current(rowBytes + 2),
+          above(rowBytes + 2),
+          onRow(std::move(row))
+    {
+    }
+
+    void Add(const uint8_t* data, size_t size)
+    {
+        while (size > 0 && rowsLeft > 0) {
+            const size_t part = std::min(size, rowBytes + 1 - filled);
+            std::memcpy(current.data() + filled, data, part);
+            filled += part;
+            data += part;
+            size -= part;
+            if (filled == rowBytes + 1) {
+                Unfilter();
+                onRow(current.data() + 1);
+                std::swap(current, above);
+                filled = 0;
+                --rowsLeft;
+            }
+        }
+    }
+
+    bool Done() const { return rowsLeft == 0; }
+
+private:
+    void Unfilter()
+    {
+        if (!UnfilterRow(current[0], current.data() + 1, first ? nullptr : above.data() + 1, rowBytes, bpp))
+            throw Undecodable(name, SPNG_EFILTER);
+        first = false;
+    }
+
+    const std::string& name;
+    const size_t bpp;
+    const size_t rowBytes;
+    size_t rowsLeft;
+    std::vector<uint8_t> current;  // the filter byte, the row, a byte more
+    std::vector<uint8_t> above;
+    size_t filled = 0;
+    bool first = true;
+    std::function<void(const uint8_t*)> onRow;
+};
 
 // Colours premultiplied by alpha, as the player composites lossless bitmaps
 // with alpha; opaque colours are unchanged. Bytes R, G, B, A from the low end.
@@ -283,10 +351,64 @@ constexpr std::array<SearchTuning, 10> kSearchTuning{{{0, 0, 0}, {4, 4, 4}, {4, 
                                                      {32, 258, 4096}}};
 constexpr int kLongestMatch = 258;
 
-// One zlib stream fed in pieces, into a buffer that grows as it fills.
+// Where a slide's compressed bytes go as they are made: memory, or the spill
+// file in pieces.
+class CompressedBytes {
+public:
+    CompressedBytes(SpillFile* spill, std::string label) : spill(spill), label(std::move(label)) {}
+
+    void Put(const uint8_t* data, size_t size)
+    {
+        if (!spill) {
+            memory.insert(memory.end(), data, data + size);
+            return;
+        }
+        for (size_t done = 0; done < size;) {
+            const size_t part = std::min(size - done, SpillFile::kLargestPiece);
+            pieces.push_back(spill->Append(data + done, part, label));
+            done += part;
+        }
+    }
+
+    bool Empty() const { return memory.empty() && pieces.empty(); }
+    // Another, empty, for the same place.
+    CompressedBytes Emptied() const { return CompressedBytes(spill, label); }
+
+    // Hands every byte put so far, in order, to `use`.
+    void ReadBack(const std::function<void(const uint8_t*, size_t)>& use) const
+    {
+        if (!memory.empty()) use(memory.data(), memory.size());
+        if (pieces.empty()) return;
+        std::vector<uint8_t> buffer(size_t{256} << 10);
+        for (const FSWFFileRegion& piece : pieces) {
+            std::string error;
+            const auto put = [&](const uint8_t* bytes, size_t count) {
+                use(bytes, count);
+                return true;
+            };
+            if (!ReadFileRegion(piece, buffer.data(), buffer.size(), put, &error))
+                throw ConverterError("cannot read back " + label + ": " + error, kExitFailure);
+        }
+    }
+
+    void Into(LosslessSlide& slide)
+    {
+        memory.shrink_to_fit();
+        slide.zlibData = std::move(memory);
+        slide.spilled = std::move(pieces);
+    }
+
+private:
+    SpillFile* spill;  // borrowed; null: kept in memory
+    std::string label;
+    std::vector<uint8_t> memory;
+    std::vector<FSWFFileRegion> pieces;
+};
+
+// One zlib stream fed in pieces; its output goes on in pieces of a mebibyte.
 class Deflater {
 public:
-    Deflater(int level, size_t rawSize)
+    Deflater(int level, CompressedBytes& out) : out(out)
     {
         const int ret = deflateInit(&stream, level);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
@@ -295,8 +417,6 @@ public:
             const SearchTuning& tuning = kSearchTuning[static_cast<size_t>(level)];
             deflateTune(&stream, tuning.good, tuning.lazy, kLongestMatch, tuning.chain);
         }
-        // Slides shrink well: start small rather than at the bound.
-        out.resize(std::max<size_t>(rawSize / 16, 4096));
     }
     ~Deflater() { deflateEnd(&stream); }
     Deflater(const Deflater&) = delete;
@@ -305,19 +425,25 @@ public:
     void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
     bool Empty() const { return stream.total_in == 0; }
 
-    std::vector<uint8_t> Finish()
+    void Finish()
     {
         Run(nullptr, 0, Z_FINISH);
-        out.resize(stream.total_out);
-        out.shrink_to_fit();
-        return std::move(out);
+        Put();
     }
 
 private:
+    static constexpr size_t kPiece = size_t{1} << 20;
+
+    void Put()
+    {
+        if (filled > 0) out.Put(piece.data(), filled);
+        filled = 0;
+    }
+
     void Run(const uint8_t* data, size_t size, int flush)
     {
         do {
-            // avail_in and avail_out are 32-bit: larger pieces go in parts.
+            // avail_in is 32-bit: larger pieces go in parts.
             const size_t part = std::min<size_t>(size, size_t{1} << 30);
             stream.next_in = const_cast<Bytef*>(data);
             stream.avail_in = static_cast<uInt>(part);
@@ -326,18 +452,48 @@ private:
             const int mode = size == 0 ? flush : Z_NO_FLUSH;
             int ret = Z_OK;
             do {
-                if (stream.total_out == out.size()) out.resize(out.size() * 2);
-                stream.next_out = out.data() + stream.total_out;
-                stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - stream.total_out, size_t{1} << 30));
+                if (filled == kPiece) Put();
+                // Slides shrink well: the piece grows to its full size only when needed.
+                if (filled == piece.size()) piece.resize(std::min(kPiece, std::max<size_t>(piece.size() * 2, 64 << 10)));
+                stream.next_out = piece.data() + filled;
+                stream.avail_out = static_cast<uInt>(piece.size() - filled);
                 ret = deflate(&stream, mode);
                 F_ASSERT(ret != Z_STREAM_ERROR, "ret != Z_STREAM_ERROR");
+                filled = piece.size() - stream.avail_out;
             } while (mode == Z_FINISH ? ret != Z_STREAM_END : stream.avail_in > 0 || stream.avail_out == 0);
         } while (size > 0);
     }
 
     z_stream stream{};
-    std::vector<uint8_t> out;
+    CompressedBytes& out;
+    std::vector<uint8_t> piece;
+    size_t filled = 0;
 };
+
+// A libdeflate compressor for each level, kept by each thread from slide to slide.
+libdeflate_compressor* WholeCompressor(int level)
+{
+    struct Free {
+        void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+    };
+    thread_local std::array<std::unique_ptr<libdeflate_compressor, Free>, 13> compressors;
+    auto& compressor = compressors.at(static_cast<size_t>(level));
+    if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
+    if (!compressor) throw std::bad_alloc();
+    return compressor.get();
+}
+
+// Compresses the bytes at once, as one zlib stream.
+void CompressWhole(const uint8_t* data, size_t size, int level, CompressedBytes& out)
+{
+    libdeflate_compressor* compressor = WholeCompressor(level);
+    const size_t room = libdeflate_zlib_compress_bound(compressor, size);
+    // Only the pages written become memory.
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(room);
+    const size_t made = libdeflate_zlib_compress(compressor, data, size, buffer.get(), room);
+    F_ASSERT(made > 0, "made > 0");  // the bound always holds the stream
+    out.Put(buffer.get(), made);
+}
 
 // RGB or straight RGBA pixels, 8 bits a channel, as RGBA from the low end.
 // An RGB pixel is read with one 4-byte load, so an RGB row must be followed
@@ -355,20 +511,108 @@ uint32_t LoadPixel(const uint8_t* p)
     }
 }
 
+// Room before the colour numbers for the colour table, so that a slide
+// compressed whole is one buffer.
+constexpr size_t kTableRoom = 256 * 4;
+
+// The colour numbers of a picture too large to hold them in memory, rows
+// written as they come to a temporary file of their own (gone with this) and
+// read back in order.
+class SpilledRows {
+public:
+    explicit SpilledRows(size_t stride) : stride(stride), row(stride) {}
+
+    uint8_t* Row() { return row.data(); }
+    // The row filled through Row() is taken.
+    void Commit()
+    {
+        pending.insert(pending.end(), row.begin(), row.end());
+        if (pending.size() >= kChunk) Flush();
+    }
+
+    // Hands every row taken, in order, to `use` (as many bytes at a time as
+    // come, in order).
+    void ForEach(const std::function<void(const uint8_t*, size_t)>& use) const
+    {
+        std::vector<uint8_t> buffer(kChunk);
+        for (const FSWFFileRegion& region : regions) {
+            std::string error;
+            const auto put = [&](const uint8_t* bytes, size_t count) {
+                use(bytes, count);
+                return true;
+            };
+            if (!ReadFileRegion(region, buffer.data(), buffer.size(), put, &error))
+                throw ConverterError("cannot read back " + region.path + ": " + error, kExitFailure);
+        }
+        if (!pending.empty()) use(pending.data(), pending.size());
+    }
+
+    // The same a row at a time.
+    void ForEachRow(const std::function<void(const uint8_t*)>& use) const
+    {
+        std::vector<uint8_t> gathered;
+        ForEach([&](const uint8_t* bytes, size_t count) {
+            while (count > 0) {
+                if (gathered.empty() && count >= stride) {
+                    use(bytes);
+                    bytes += stride;
+                    count -= stride;
+                    continue;
+                }
+                const size_t part = std::min(count, stride - gathered.size());
+                gathered.insert(gathered.end(), bytes, bytes + part);
+                bytes += part;
+                count -= part;
+                if (gathered.size() == stride) {
+                    use(gathered.data());
+                    gathered.clear();
+                }
+            }
+        });
+    }
+
+private:
+    static constexpr size_t kChunk = size_t{1} << 20;
+
+    void Flush()
+    {
+        if (!file) file = std::make_unique<SpillFile>("colour numbers of a large slide");
+        regions.push_back(file->Append(pending.data(), pending.size(), "the colour numbers of a large slide"));
+        pending.clear();
+    }
+
+    const size_t stride;
+    std::vector<uint8_t> row;
+    std::vector<uint8_t> pending;
+    std::unique_ptr<SpillFile> file;
+    std::vector<FSWFFileRegion> regions;
+};
+
 // Encodes a picture handed over a row at a time, top down, while the row is
 // still in the cache: each row is mapped to colour numbers until the 257th
 // colour turns up; from there on rows go to zlib as 32-bit ARGB as they come,
 // the rows before rebuilt from their numbers (which stand for premultiplied
 // colours, exactly what the 32-bit form holds). The whole picture is never
-// held, only its colour numbers, a quarter of it.
+// held, only its colour numbers, a quarter of it; a colour-mapped slide is
+// compressed from them at once when `whole` (libdeflate), else streamed.
 class LosslessEncoder {
 public:
-    LosslessEncoder(int32_t width, int32_t height, int zlibLevel)
-        : w(static_cast<size_t>(width)), h(static_cast<size_t>(height)), stride((w + 3) & ~size_t{3}), level(zlibLevel)
+    LosslessEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, CompressedBytes& out)
+        : w(static_cast<size_t>(width)),
+          h(static_cast<size_t>(height)),
+          stride((w + 3) & ~size_t{3}),
+          level(zlibLevel),
+          whole(place == ColourNumbers::kWhole),
+          out(out)
     {
         F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
                  "width > 0 && height > 0 && width <= 65535 && height <= 65535");
-        indices = std::make_unique_for_overwrite<uint8_t[]>(stride * h);
+        if (place == ColourNumbers::kSpilled) {
+            spilledRows = std::make_unique<SpilledRows>(stride);
+        } else {
+            indexBuffer = std::make_unique_for_overwrite<uint8_t[]>(kTableRoom + stride * h);
+            indices = indexBuffer.get() + kTableRoom;
+        }
     }
 
     // A row of `channels` (3 or 4) bytes a pixel; see LoadPixel.
@@ -394,22 +638,32 @@ public:
         if (argb) {
             slide.format = 5;
             FlushBand();
-            slide.zlibData = argb->Finish();
+            argb->Finish();
             return slide;
         }
         slide.format = 3;
         slide.colorTableEntries = static_cast<uint32_t>(palette.Count());
         const size_t entryBytes = translucent ? 4 : 3;
-        std::vector<uint8_t> table(static_cast<size_t>(palette.Count()) * entryBytes);
+        const size_t tableBytes = static_cast<size_t>(palette.Count()) * entryBytes;
+        std::array<uint8_t, kTableRoom> tableRoom;
+        uint8_t* table = indices ? indices - tableBytes : tableRoom.data();
         for (int i = 0; i < palette.Count(); ++i) {
             const uint32_t colour = palette.Colour(i);
             for (size_t b = 0; b < entryBytes; ++b)
                 table[static_cast<size_t>(i) * entryBytes + b] = static_cast<uint8_t>(colour >> (8 * b));
         }
-        Deflater deflater(level, table.size() + stride * h);
-        deflater.Add(table.data(), table.size());
-        deflater.Add(indices.get(), stride * h);
-        slide.zlibData = deflater.Finish();
+        if (spilledRows) {
+            Deflater deflater(level, out);
+            deflater.Add(table, tableBytes);
+            spilledRows->ForEach([&](const uint8_t* bytes, size_t count) { deflater.Add(bytes, count); });
+            deflater.Finish();
+        } else if (whole) {
+            CompressWhole(table, tableBytes + stride * h, kMappedWholeLevel, out);
+        } else {
+            Deflater deflater(level, out);
+            deflater.Add(table, tableBytes + stride * h);
+            deflater.Finish();
+        }
         return slide;
     }
 
@@ -421,7 +675,7 @@ private:
             if (MapRow<Channels>(row)) return;
             StartARGB();
         }
-        uint8_t* out = BandRow();
+        uint8_t* out = NextRow();
         bool withAlpha = translucent;  // a local: the stores below may alias the member
         for (size_t x = 0; x < w; ++x, row += Channels, out += 4) {
             uint32_t pixel = LoadPixel<Channels>(row);
@@ -441,7 +695,7 @@ private:
     template <int Channels>
     bool MapRow(const uint8_t* row)
     {
-        uint8_t* out = indices.get() + rows * stride;
+        uint8_t* out = spilledRows ? spilledRows->Row() : indices + rows * stride;
         if (rows == 0) last = ~LoadPixel<Channels>(row);  // the first pixel is a new colour
         for (size_t x = 0; x < w;) {
             const uint32_t pixel = LoadPixel<Channels>(row + x * Channels);
@@ -458,6 +712,7 @@ private:
             x = end;
         }
         std::fill(out + w, out + stride, uint8_t{0});
+        if (spilledRows) spilledRows->Commit();
         return true;
     }
 
@@ -465,19 +720,25 @@ private:
     {
         bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
         band.resize(std::min(bandRows, h) * w * 4);
-        argb = std::make_unique<Deflater>(level, w * h * 4);
+        argb = std::make_unique<Deflater>(level, out);
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
-        for (size_t y = 0; y < rows; ++y) {
-            const uint8_t* in = indices.get() + y * stride;
-            uint8_t* out = BandRow();
-            for (size_t x = 0; x < w; ++x, out += 4) StoreARGB(out, colours[in[x]], translucent);
+        const auto rebuild = [&](const uint8_t* in) {
+            uint8_t* row = NextRow();
+            for (size_t x = 0; x < w; ++x, row += 4) StoreARGB(row, colours[in[x]], translucent);
+        };
+        if (spilledRows) {
+            spilledRows->ForEachRow(rebuild);
+        } else {
+            for (size_t y = 0; y < rows; ++y) rebuild(indices + y * stride);
         }
-        indices.reset();
+        indexBuffer.reset();
+        indices = nullptr;
+        spilledRows.reset();
     }
 
     // The next row's place in the band; a full band goes to zlib first.
-    uint8_t* BandRow()
+    uint8_t* NextRow()
     {
         if (bandFilled == bandRows) FlushBand();
         return band.data() + bandFilled++ * w * 4;
@@ -500,65 +761,108 @@ private:
     }
 
     // The first translucent pixel of a 32-bit slide: the pixels before it were
-    // all opaque, written with the reserved 0, and now take their alpha, 255.
-    // Those zlib has taken already are inflated again, once; the band is
-    // mended in place (the current row's later pixels are still to come).
+    // all opaque, written with the reserved 0, and now take their alpha, 255
+    // (the current row's later pixels are still to come). Rows zlib has taken
+    // already are inflated again, once, and compressed anew.
     void BecomeTranslucent()
     {
         translucent = true;
         for (size_t i = 0; i < bandFilled * w * 4; i += 4) band[i] = 255;
         if (argb->Empty()) return;
-        const std::vector<uint8_t> written = argb->Finish();
-        argb = std::make_unique<Deflater>(level, w * h * 4);
+        argb->Finish();
+        argb.reset();
+        CompressedBytes written = std::move(out);
+        out = written.Emptied();
+        argb = std::make_unique<Deflater>(level, out);
         z_stream stream{};
         const int ret = inflateInit(&stream);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
         F_ASSERT(ret == Z_OK, "ret == Z_OK");
         const std::unique_ptr<z_stream, int (*)(z_stream*)> ender(&stream, inflateEnd);
-        stream.next_in = const_cast<Bytef*>(written.data());
         std::vector<uint8_t> piece(size_t{256} << 10);
-        int status = Z_OK;
-        while (status != Z_STREAM_END) {
-            // avail_in is 32-bit: the stream goes in by parts.
-            const size_t taken = static_cast<size_t>(stream.next_in - written.data());
-            if (stream.avail_in == 0) stream.avail_in = static_cast<uInt>(std::min<size_t>(written.size() - taken, size_t{1} << 30));
-            stream.next_out = piece.data();
-            stream.avail_out = static_cast<uInt>(piece.size());
-            const uint64_t start = stream.total_out;
-            status = inflate(&stream, Z_NO_FLUSH);
-            if (status == Z_MEM_ERROR) throw std::bad_alloc();
-            F_ASSERT(status == Z_OK || status == Z_STREAM_END, "status == Z_OK || status == Z_STREAM_END");
-            const size_t made = piece.size() - stream.avail_out;
-            for (size_t i = (4 - start % 4) % 4; i < made; i += 4) piece[i] = 255;
-            argb->Add(piece.data(), made);
-        }
+        bool ended = false;
+        written.ReadBack([&](const uint8_t* data, size_t size) {
+            while (size > 0 && !ended) {
+                // avail_in is 32-bit: the stream goes in by parts.
+                const size_t part = std::min<size_t>(size, size_t{1} << 30);
+                stream.next_in = const_cast<Bytef*>(data);
+                stream.avail_in = static_cast<uInt>(part);
+                do {
+                    stream.next_out = piece.data();
+                    stream.avail_out = static_cast<uInt>(piece.size());
+                    const uint64_t start = stream.total_out;
+                    const int status = inflate(&stream, Z_NO_FLUSH);
+                    if (status == Z_MEM_ERROR) throw std::bad_alloc();
+                    F_ASSERT(status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR,
+                             "status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR");
+                    const size_t made = piece.size() - stream.avail_out;
+                    for (size_t i = (4 - start % 4) % 4; i < made; i += 4) piece[i] = 255;
+                    argb->Add(piece.data(), made);
+                    ended = status == Z_STREAM_END;
+                } while (!ended && (stream.avail_in > 0 || stream.avail_out == 0));
+                const size_t used = part - stream.avail_in;
+                data += used;
+                size -= used;
+            }
+        });
     }
 
     const size_t w, h;
     const size_t stride;  // colour-mapped rows are padded to 32 bits
     const int level;
+    const bool whole;     // colour-mapped, compressed at once at the end (libdeflate)
+    CompressedBytes& out;
     size_t rows = 0;      // rows taken so far
     bool translucent = false;
 
     Palette palette;
-    std::unique_ptr<uint8_t[]> indices;  // while colour-mapped
-    uint32_t last = 0;                   // the last pixel mapped, and its number
+    std::unique_ptr<uint8_t[]> indexBuffer;  // the table's room, then the colour numbers
+    uint8_t* indices = nullptr;              // while colour-mapped, in memory
+    std::unique_ptr<SpilledRows> spilledRows;  // or in a file
+    uint32_t last = 0;                       // the last pixel mapped, and its number
     uint8_t lastIndex = 0;
 
-    std::unique_ptr<Deflater> argb;  // once 32-bit
-    std::vector<uint8_t> band;       // rows converted, not yet given to zlib
+    std::unique_ptr<Deflater> argb;     // once 32-bit
+    std::vector<uint8_t> band;          // rows converted, not yet given to zlib
     size_t bandRows = 0;
     size_t bandFilled = 0;
 };
 
 }  // namespace
 
-LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel)
+uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers place)
+{
+    const uint64_t indices = kTableRoom + ((uint64_t(std::max(width, 0)) + 3) & ~uint64_t{3}) * uint64_t(std::max(height, 0));
+    // Compressed whole, the stream is at most about the size of what it holds.
+    return place == ColourNumbers::kWhole ? 2 * indices + kTableRoom : place == ColourNumbers::kMemory ? indices : 0;
+}
+
+ColourNumbers ColourNumbersFor(int32_t width, int32_t height, uint64_t budgetBytes)
+{
+    // Half the budget, so that two such slides are always encoded side by side.
+    if (LosslessEncodingBytes(width, height, ColourNumbers::kWhole) <= budgetBytes / 2) return ColourNumbers::kWhole;
+    if (LosslessEncodingBytes(width, height, ColourNumbers::kMemory) <= budgetBytes / 2) return ColourNumbers::kMemory;
+    return ColourNumbers::kSpilled;
+}
+
+bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes)
+{
+    return ColourNumbersFor(width, height, budgetBytes) == ColourNumbers::kWhole;
+}
+
+LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
+                                 DecodeBudget* given)
 {
     F_ASSERT(rgba, "rgba");
-    LosslessEncoder encoder(width, height, zlibLevel);
+    DecodeBudget& budget = given ? *given : SharedDecodeBudget();
+    const ColourNumbers place = ColourNumbersFor(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, place));
+    CompressedBytes out(nullptr, "");
+    LosslessEncoder encoder(width, height, zlibLevel, place, out);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);
-    return encoder.Finish();
+    LosslessSlide slide = encoder.Finish();
+    out.Into(slide);
+    return slide;
 }
 
 PNGInfo ReadPNGHeader(const std::string& name)
@@ -600,7 +904,7 @@ PNGInfo ReadPNGHeader(const std::string& name)
     return info;
 }
 
-LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
+LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel, SpillFile* spill, DecodeBudget* given)
 {
     try {
         const std::vector<uint8_t> file = LoadWholeFile(name, kWhat);
@@ -611,59 +915,85 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
         if (const int error = spng_get_ihdr(decoder.get(), &header)) throw Undecodable(name, error);
         // Without transparency the decoder gives RGB, a quarter fewer bytes to
         // write and read again; transparency chunks are applied. No gamma: the
-        // colours are the file's. The decoder reads (and checks) the chunks up
-        // to the image data here, where a tRNS chunk must lie.
-        spng_trns transparency{};
-        const int transparencyError = spng_get_trns(decoder.get(), &transparency);
-        if (transparencyError != 0 && transparencyError != SPNG_ECHUNKAVAIL) throw Undecodable(name, transparencyError);
-        const bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
-                                 header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || transparencyError == 0;
+        // colours are the file's.
+        bool transparent = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                           header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
+        {
+            // Also has the decoder read and check every chunk before the image data.
+            spng_trns transparency{};
+            const int error = spng_get_trns(decoder.get(), &transparency);
+            if (error != 0 && error != SPNG_ECHUNKAVAIL) throw Undecodable(name, error);
+            transparent = transparent || error == 0;
+        }
         const int format = transparent ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
         const int channels = transparent ? 4 : 3;
-        LosslessEncoder encoder(size.width, size.height, zlibLevel);
         size_t bytes = 0;
         if (const int error = spng_decoded_image_size(decoder.get(), format, &bytes)) throw Undecodable(name, error);
         const size_t rowBytes = bytes / static_cast<size_t>(size.height);
+        const bool interlaced = header.interlace_method != SPNG_INTERLACE_NONE;
 
-        if (header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
-            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
-             (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparent))) {
-            // 8-bit RGB or RGBA, the usual slide: its rows are the pixels as
-            // they are to be encoded, inflated and unfiltered here a row at a
-            // time, so that the image data is inflated once, to its end.
-            ImageData data(file, name);
-            // A filter byte, the row, and a byte more that an RGB row may be read to.
-            std::vector<uint8_t> row(rowBytes + 2, 0), above(rowBytes + 2, 0);
-            for (int32_t y = 0; y < size.height; ++y) {
-                data.Read(row.data(), rowBytes + 1);
-                Unfilter(row[0], row.data() + 1, above.data() + 1, rowBytes, static_cast<size_t>(channels), name);
-                encoder.AddRow(row.data() + 1, channels);
-                std::swap(row, above);
-            }
-            data.Finish();
-            return encoder.Finish();
+        // Everything this slide holds at once, taken from the shared budget
+        // before any of it is made: interlaced rows come in seven passes over
+        // the picture, so such a picture is decoded whole first.
+        DecodeBudget& budget = given ? *given : SharedDecodeBudget();
+        const ColourNumbers place = ColourNumbersFor(size.width, size.height, budget.Capacity());
+        // 8-bit RGB and RGBA files are decoded here; their image data is
+        // inflated at once where it fits beside the encoding in half the budget.
+        const bool direct = !interlaced && header.bit_depth == 8 &&
+                            (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+                             (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !transparent));
+        const size_t filteredBytes = (rowBytes + 1) * static_cast<size_t>(size.height) + 1;
+        const uint64_t encoding = LosslessEncodingBytes(size.width, size.height, place);
+        const bool inflatedWhole = direct && encoding + filteredBytes <= budget.Capacity() / 2;
+        const DecodeBudget::Share share =
+            budget.Take(encoding + (interlaced ? bytes + 1 : 0) + (inflatedWhole ? filteredBytes : 0));
+        std::unique_ptr<uint8_t[]> filtered;
+        if (inflatedWhole) {
+            filtered = std::make_unique_for_overwrite<uint8_t[]>(filteredBytes);
+            filtered[filteredBytes - 1] = 0;  // read past the last RGB row (LoadPixel)
         }
-        // Other kinds go through the library's decoder, the image data checked first.
-        CheckImageData(file, name);
-        if (header.interlace_method != SPNG_INTERLACE_NONE) {
-            // Interlaced rows come in seven passes over the picture: decoded whole.
+        CompressedBytes out(spill, "the compressed slide image " + Quoted(name));
+        LosslessEncoder encoder(size.width, size.height, zlibLevel, place, out);
+        if (interlaced) {
+            InflateImageData(file, name);
             auto pixels = std::make_unique_for_overwrite<uint8_t[]>(bytes + 1);
             pixels[bytes] = 0;
             if (const int error = spng_decode_image(decoder.get(), pixels.get(), bytes, format, SPNG_DECODE_TRNS))
                 throw Undecodable(name, error);
             for (size_t y = 0; y < static_cast<size_t>(size.height); ++y) encoder.AddRow(pixels.get() + y * rowBytes, channels);
-            return encoder.Finish();
+        } else if (direct && inflatedWhole && InflateWhole(JoinedImageData(file), filtered.get(), filteredBytes - 1)) {
+            // Unfiltered in place, each row below the one above, and encoded while it is in the cache.
+            const size_t stride = rowBytes + 1;
+            for (size_t y = 0; y < static_cast<size_t>(size.height); ++y) {
+                uint8_t* row = filtered.get() + y * stride;
+                if (!UnfilterRow(row[0], row + 1, y == 0 ? nullptr : row + 1 - stride, rowBytes, static_cast<size_t>(channels)))
+                    throw Undecodable(name, SPNG_EFILTER);
+                encoder.AddRow(row + 1, channels);
+            }
+        } else if (direct) {
+            // The commonest files, 8-bit RGB and RGBA, too large to be
+            // inflated whole (or damaged): inflated once, the checks made on
+            // the way, each row unfiltered and encoded while it is in the cache.
+            filtered.reset();
+            RowUnfilter rows(name, static_cast<size_t>(size.width), static_cast<size_t>(size.height), channels,
+                             [&](const uint8_t* row) { encoder.AddRow(row, channels); });
+            InflateImageData(file, name, [&](const uint8_t* data, size_t count) { rows.Add(data, count); });
+            if (!rows.Done()) throw Damaged(name, "its image data ends before the picture does");
+        } else {
+            // A row at a time, each encoded while it is in the cache.
+            InflateImageData(file, name);
+            if (const int error = spng_decode_image(decoder.get(), nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+                throw Undecodable(name, error);
+            std::vector<uint8_t> row(rowBytes + 1);
+            for (int32_t y = 0; y < size.height; ++y) {
+                const int error = spng_decode_row(decoder.get(), row.data(), rowBytes);
+                if (error != 0 && !(error == SPNG_EOI && y == size.height - 1)) throw Undecodable(name, error);
+                encoder.AddRow(row.data(), channels);
+            }
         }
-        // A row at a time, each encoded while it is in the cache.
-        if (const int error = spng_decode_image(decoder.get(), nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
-            throw Undecodable(name, error);
-        std::vector<uint8_t> row(rowBytes + 1);
-        for (int32_t y = 0; y < size.height; ++y) {
-            const int error = spng_decode_row(decoder.get(), row.data(), rowBytes);
-            if (error != 0 && !(error == SPNG_EOI && y == size.height - 1)) throw Undecodable(name, error);
-            encoder.AddRow(row.data(), channels);
-        }
-        return encoder.Finish();
+        LosslessSlide slide = encoder.Finish();
+        out.Into(slide);
+        return slide;
     } catch (const std::bad_alloc&) {
         throw ConverterError(std::string("not enough memory to decode the ") + kWhat + " " + Quoted(name), kExitFailure);
     }
@@ -672,6 +1002,10 @@ LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel)
 std::unique_ptr<HFBitmap> MakeLosslessBitmap(LosslessSlide&& slide, int32_t xmin, int32_t ymin, int32_t xmax,
                                              int32_t ymax)
 {
+    if (!slide.spilled.empty()) {
+        return std::make_unique<HFBitmap>(xmin, ymin, xmax, ymax, slide.format, slide.width, slide.height,
+                                          slide.colorTableEntries, slide.alpha, std::move(slide.spilled));
+    }
     return std::make_unique<HFBitmap>(xmin, ymin, xmax, ymax, slide.format, slide.width, slide.height,
                                       slide.colorTableEntries, slide.alpha, std::move(slide.zlibData));
 }

@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "hf/hfbitmap.h"
+#include "swf/ffileregion.h"
+
+class DecodeBudget;
+class SpillFile;
 
 // PNG slides become lossless bitmaps. The converter decodes and compresses
 // them apart from the movie (on all cores, see orderedpool.h); the movie then
@@ -39,25 +43,59 @@ struct LosslessSlide {
     // to 32 bits for format 3; ARGB for format 5), as one zlib stream. Colours
     // are premultiplied by their alpha, as the player composites them.
     std::vector<uint8_t> zlibData;
+    // Or, for a slide encoded into a spill file, the same stream there, in
+    // pieces in order (zlibData is then empty).
+    std::vector<FSWFFileRegion> spilled;
 };
 
-// The zlib level slides are compressed at. Without the PNG filters the raw
-// rows need zlib's lazy matching to find the row above: the fast levels give
-// colour-mapped slides 1.5 to 2.5 times their size at this one, and level 9
-// takes four times as long for a fifth less.
+// The zlib level slides are compressed at when they are streamed (32-bit
+// slides, and colour-mapped ones too large to be compressed whole, below). Without the PNG filters the
+// raw rows need zlib's lazy matching to find the row above: the fast levels
+// give colour-mapped slides 1.5 to 2.5 times their size at this one, and level
+// 9 takes four times as long for a fifth less.
 constexpr int kLosslessSlideLevel = 6;
 
+// A colour-mapped slide whose colour numbers and compressed bytes fit in half
+// the shared decoding budget (decodebudget.h) is compressed whole, by
+// libdeflate, in zlib's format, at this level: 2% smaller than zlib's level 6
+// above in three quarters of its time (level 6 is faster still but 4% larger,
+// level 8 twice as slow for 1% less). 32-bit slides stream through zlib: to
+// be as small, libdeflate needs its level 8, a fifth slower than zlib here,
+// and the whole picture in memory. (The order of a colour table changes no
+// match and no code length, so sorting it gains nothing.)
+constexpr int kMappedWholeLevel = 7;
+
+// Where a slide's colour numbers (a quarter of its 32-bit pixels, held while
+// it may still be colour-mapped) are kept: in memory, compressed whole at the
+// end; in memory, streamed through zlib; or, for a slide whose numbers do not
+// fit in half the budget, written row by row to a temporary file of their
+// own and read back, so that no slide holds memory in proportion to its size.
+enum class ColourNumbers { kWhole, kMemory, kSpilled };
+ColourNumbers ColourNumbersFor(int32_t width, int32_t height, uint64_t budgetBytes);
+// Whether such a slide, if colour-mapped, is compressed whole.
+bool CompressedWhole(int32_t width, int32_t height, uint64_t budgetBytes);
+// The bytes a slide of this size holds while it is encoded, besides the
+// decoder's: its colour numbers where kept in memory, and for one compressed
+// whole room for as many compressed bytes.
+uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers place);
+
 // Straight (not premultiplied) RGBA8 pixels, rows back to back. Format 3 when
-// the picture has at most 256 distinct colours, else 5. Thread-safe.
+// the picture has at most 256 distinct colours, else 5. Thread-safe. The
+// encoding's memory is drawn from `budget` (null: the shared one).
 LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height,
-                                 int zlibLevel = kLosslessSlideLevel);
+                                 int zlibLevel = kLosslessSlideLevel, DecodeBudget* budget = nullptr);
 
 // Decodes the PNG file (any colour type and depth, its transparency applied)
 // and encodes it as above. Throws ConverterError naming the file when it
 // cannot be read or decoded. Thread-safe.
-LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel = kLosslessSlideLevel);
+// With `spill`, the compressed bytes go there as they are made (in pieces of
+// at most a mebibyte while streamed), so that not even a slide whose rows
+// compress badly is held in memory. The decoding's and encoding's memory is
+// drawn from `budget` (null: the shared one).
+LosslessSlide EncodePNGSlide(const std::string& name, int zlibLevel = kLosslessSlideLevel,
+                             SpillFile* spill = nullptr, DecodeBudget* budget = nullptr);
 
 // The slide as a bitmap filling (xmin, ymin)–(xmax, ymax) twips, its bitmap
-// tag taking the compressed bytes over.
+// tag taking the compressed bytes (or their pieces of the spill file) over.
 std::unique_ptr<HFBitmap> MakeLosslessBitmap(LosslessSlide&& slide, int32_t xmin, int32_t ymin,
                                              int32_t xmax, int32_t ymax);

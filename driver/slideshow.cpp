@@ -1,7 +1,6 @@
 #include "driver/slideshow.h"
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +13,7 @@
 #include "driver/orderedpool.h"
 #include "driver/pngslide.h"
 #include "driver/slideinput.h"
+#include "driver/spillfile.h"
 #include "hf/hfaction.h"
 #include "hf/hfbitmap.h"
 #include "hf/hfbutton.h"
@@ -75,6 +75,8 @@ constexpr uint16_t kForwardButtonDepth = 500;
 constexpr int32_t kButtonImagePixels = 30;
 const HFColor kHitAreaColor{255, 255, 255, 255};
 const HFColor kBackgroundColor{0xCD, 0xCD, 0xCD, 0xFF};
+// Its tag, set in the first frame once the slides are in: a short header and RGB.
+constexpr uint64_t kBackgroundTagBytes = 2 + 3;
 
 // Where one slide frame puts its pieces, in twips: the slide from (20, 20),
 // the buttons in the band below it, 10 pixels to either side of the centre.
@@ -379,12 +381,39 @@ FileNumbering FindSlideNumbering(const std::string& prefix)
     return *numbering;
 }
 
+// Slide n, `named`, took the movie past its longest; the slides before it came to `before` bytes.
+ConverterError MovieTooLong(int32_t n, const std::string& named, const MovieLengthTally& tally, uint64_t before)
+{
+    return ConverterError(named + " takes the movie past " + std::to_string(tally.Limit()) +
+                              " bytes, the most a SWF header can give (the " + std::to_string(n - 1) +
+                              " slides before it come to " + std::to_string(before) + " bytes)",
+                          kExitFailure);
+}
+
+// Adds the frame of slide n to the tally; refuses the deck once it is too long.
+void CountSlideFrame(HFMovie& movie, int32_t n, MovieLengthTally& tally, const std::string& named)
+{
+    const uint64_t before = tally.Length();
+    if (!tally.AddFrame(*movie.Frame(n - 1))) throw MovieTooLong(n, named, tally, before);
+    KeepDefinitionsWritten(*movie.Frame(n - 1));
+}
+
+std::string SlideImageNamed(int32_t n, const std::string& file)
+{
+    return "slide " + std::to_string(n) + ", the slide image '" + file + "',";
+}
+
 // After the last slide: the background colour, the closing frame, the movie's
 // size (the slide area and a band of 40 pixels below it for the buttons), the file.
-void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile)
+void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile, MovieLengthTally& tally)
 {
+    const uint64_t before = tally.Length();
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
     ComposeClosingFrame(movie, show);
+    // The frames after the slides: the one before the closing frame, and that.
+    bool fits = true;
+    for (int32_t f = std::max(show.slideCount, 0); f < movie.FrameCount(); ++f) fits = tally.AddFrame(*movie.Frame(f)) && fits;
+    if (!fits) throw MovieTooLong(std::max(show.slideCount, 0) + 1, "the closing frame", tally, before);
     movie.SetSize(show.layout.width * 20, show.layout.height * 20 + 800);
     std::string reason;
     if (!movie.WriteMovie(outputFile, &reason))
@@ -393,9 +422,11 @@ void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& ou
 
 // PNG slides are decoded and compressed on every core, each composed in order
 // as soon as it is ready: decoded pixels exist only for the slides being
-// compressed, compressed ones only until the movie takes them.
+// compressed; compressed ones go to `spill` as they are made (without one,
+// they are held until the movie is written).
 void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const ShowParts& show,
-                      const std::function<void(int32_t, uint64_t)>& onSlideRead)
+                      const std::function<void(int32_t, uint64_t)>& onSlideRead, SpillFile* spill,
+                      MovieLengthTally& tally)
 {
     // Names copied out first: workers read them while slides change.
     std::vector<std::string> names;
@@ -408,7 +439,7 @@ void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const Sh
     }
     uint64_t bytesRead = 0;
     RunOrdered(
-        slides.size(), [&names](size_t i) { return EncodePNGSlide(names[i]); },
+        slides.size(), [&names, spill](size_t i) { return EncodePNGSlide(names[i], kLosslessSlideLevel, spill); },
         [&](size_t i, LosslessSlide&& encoded) {
             SlideSource& source = slides[i];
             // The matte and the character budget were settled from the header.
@@ -418,6 +449,7 @@ void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const Sh
             }
             source.image = std::move(encoded);
             ComposeSlide(movie, static_cast<int32_t>(i + 1), source, show);
+            CountSlideFrame(movie, static_cast<int32_t>(i + 1), tally, SlideImageNamed(static_cast<int32_t>(i + 1), names[i]));
             bytesRead += fileSizes[i];
             if (onSlideRead) onSlideRead(static_cast<int32_t>(i + 1), bytesRead);
         });
@@ -558,12 +590,19 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
         show.narrations = &narrations;
         result.narrationPlaysOn = NarrationPlaysOn(narrations, stopPositions, request.slideCount);
     }
+    MovieLengthTally tally(request.movieLengthLimit, kBackgroundTagBytes);
     if (pngDeck) {
-        ComposePNGSlides(movie, slides, show, request.onSlideRead);
+        // Handed over by file, the compressed slides wait in a temporary file.
+        std::unique_ptr<SpillFile> spill;
+        if (handover == SlideHandover::kFiles) spill = std::make_unique<SpillFile>("compressed slides");
+        ComposePNGSlides(movie, slides, show, request.onSlideRead, spill.get(), tally);
     } else {
-        for (int32_t n = 1; n <= request.slideCount; ++n) ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
+        for (int32_t n = 1; n <= request.slideCount; ++n) {
+            ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
+            CountSlideFrame(movie, n, tally, SlideImageNamed(n, numbering.Name(n)));
+        }
     }
-    FinishAndWrite(movie, show, request.outputFile);
+    FinishAndWrite(movie, show, request.outputFile, tally);
     return result;
 }
 
@@ -584,7 +623,8 @@ struct MadeShowComposer::State {
                request.keys,
                request.stopLast,
                nullptr,
-               request.narrationFiles.empty() ? nullptr : &narrations}
+               request.narrationFiles.empty() ? nullptr : &narrations},
+          tally(request.movieLengthLimit, kBackgroundTagBytes)
     {
     }
 
@@ -606,9 +646,9 @@ struct MadeShowComposer::State {
     const std::vector<std::optional<EncodedNarration>> narrations;
     const HFActionStop stopAction;
     const ShowParts show;
-    // A JPEG bitmap borrows its bytes until the movie is written; a deque
-    // keeps each where it is as more come.
-    std::deque<std::vector<uint8_t>> jpegs;
+    MovieLengthTally tally;
+    // Every slide's bytes wait here until the movie is written; made with the first.
+    std::unique_ptr<SpillFile> spill;
     int32_t added = 0;
     int32_t scaled = 0;
 };
@@ -620,23 +660,39 @@ MadeShowComposer::~MadeShowComposer() = default;
 void MadeShowComposer::Add(MadeSlide&& slide)
 {
     F_ASSERT(state->added < state->request.slideCount, "state->added < state->request.slideCount");
+    const int32_t n = state->added + 1;
+    const std::string named = state->request.describeSlide ? state->request.describeSlide(n) : "slide " + std::to_string(n);
+    if (!state->spill) state->spill = std::make_unique<SpillFile>("made slides");
     SlideSource source;
     source.size = slide.size;
     if (auto* jpeg = std::get_if<std::vector<uint8_t>>(&slide.image)) {
-        state->jpegs.push_back(std::move(*jpeg));
-        source.image = &state->jpegs.back();
+        if (jpeg->empty() || jpeg->size() > SpillFile::kLargestPiece)
+            throw ConverterError(named + " makes a JPEG of " + std::to_string(jpeg->size()) +
+                                     " bytes; a slide's JPEG is 1 byte to 1 GiB",
+                                 kExitFailure);
+        source.image = state->spill->Append(jpeg->data(), jpeg->size(), named);
     } else {
-        source.image = std::move(std::get<LosslessSlide>(slide.image));
+        LosslessSlide& lossless = std::get<LosslessSlide>(slide.image);
+        for (size_t at = 0; at < lossless.zlibData.size(); at += SpillFile::kLargestPiece) {
+            const size_t part = std::min(lossless.zlibData.size() - at, SpillFile::kLargestPiece);
+            lossless.spilled.push_back(state->spill->Append(lossless.zlibData.data() + at, part, named));
+        }
+        lossless.zlibData = {};
+        source.image = std::move(lossless);
     }
+    // Nothing of the slide is held in memory from here.
+    slide.image = std::vector<uint8_t>{};
     const SlideSize area = state->request.area;
     if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
-    ComposeSlide(state->movie, ++state->added, source, state->show);
+    ComposeSlide(state->movie, n, source, state->show);
+    state->added = n;
+    CountSlideFrame(state->movie, n, state->tally, named);
 }
 
 SlideShowResult MadeShowComposer::Write()
 {
     F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
-    FinishAndWrite(state->movie, state->show, state->request.outputFile);
+    FinishAndWrite(state->movie, state->show, state->request.outputFile, state->tally);
     SlideShowResult result;
     result.area = state->request.area;
     result.scaledSlides = state->scaled;

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "driver/movielength.h"
 #include "driver/narration.h"
 #include "driver/pngslide.h"
 #include "driver/slideinput.h"
@@ -45,6 +46,9 @@ struct SlideShowRequest {
     // Called after each slide is read (a PNG slide once decoded and composed),
     // with the slides and bytes read so far.
     std::function<void(int32_t slides, uint64_t bytes)> onSlideRead;
+    // The longest movie allowed (smaller only in tests): a deck that does not
+    // fit is refused at the slide that crosses it.
+    uint64_t movieLengthLimit = kLargestMovie;
 };
 
 // The key codes of button condition records.
@@ -86,9 +90,10 @@ int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
 
 // How the slides reach the movie. By their files: each is checked when it is
 // read and copied from its file when the movie is written, so memory does not
-// grow with the deck. In memory: each is read whole and kept until the write,
-// as the converter always did. Both give the same bytes. (PNG slides are
-// decoded and compressed either way; the movie holds the compressed bytes.)
+// grow with the deck (PNG slides are compressed into an unnamed temporary
+// file, see spillfile.h, and copied from there). In memory: each is read whole
+// (a PNG slide compressed) and kept until the write, as the converter always
+// did. Both give the same bytes.
 enum class SlideHandover { kFiles, kInMemory };
 
 // What a written show came to.
@@ -142,6 +147,9 @@ struct MadeShowRequest {
     // encoded as `narration` says, as GenerateSlideMovie narrates. Empty: none.
     std::vector<std::string> narrationFiles;
     NarrationSettings narration;
+    // How messages name slide n ("page 3 of the PDF 'talk.pdf'"); unset: "slide n".
+    std::function<std::string(int32_t)> describeSlide;
+    uint64_t movieLengthLimit = kLargestMovie;  // as SlideShowRequest's
 };
 
 // A slide made in memory: a whole JPEG file, or a lossless bitmap.
@@ -152,7 +160,10 @@ struct MadeSlide {
 
 // Composes a made show slide by slide, in order, as the slides come, and
 // writes it. The caller has checked the character budget (mattes included:
-// a slide gets one where FitSlide says it does not cover the area).
+// a slide gets one where FitSlide says it does not cover the area). Each
+// slide's bytes go to an unnamed temporary file as it is added, so memory
+// does not grow with the deck; one that takes the movie past its longest is
+// refused as it is added.
 class MadeShowComposer {
 public:
     // Reads and checks the button images and encodes the narration; throws

@@ -35,3 +35,12 @@ HFBitmap::HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8
     SetLosslessBitmapFill(format, imageWidth, imageHeight, colorTableSize, alpha, std::move(compressedData));
     SetLineWidth(0);
 }
+
+HFBitmap::HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8_t format,
+                   int32_t imageWidth, int32_t imageHeight, uint32_t colorTableSize, bool alpha,
+                   std::vector<FSWFFileRegion> compressedPieces)
+    : HFRectangle(xmin, ymin, xmax, ymax)
+{
+    SetLosslessBitmapFill(format, imageWidth, imageHeight, colorTableSize, alpha, std::move(compressedPieces));
+    SetLineWidth(0);
+}

@@ -29,4 +29,9 @@ public:
     HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8_t format,
              int32_t imageWidth, int32_t imageHeight, uint32_t colorTableSize, bool alpha,
              std::vector<uint8_t>&& compressedData);
+    // The same stream left in files, in regions read in order when the movie
+    // is written.
+    HFBitmap(int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax, uint8_t format,
+             int32_t imageWidth, int32_t imageHeight, uint32_t colorTableSize, bool alpha,
+             std::vector<FSWFFileRegion> compressedPieces);
 };

@@ -104,6 +104,16 @@ uint16_t HFShape::SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t h
                                                                      alpha, std::move(compressedData)));
 }
 
+uint16_t HFShape::SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
+                                        uint32_t colorTableSize, bool alpha,
+                                        std::vector<FSWFFileRegion> compressedPieces)
+{
+    return UseLosslessBitmap(width, height,
+                             std::make_unique<FDTDefineBitsLossless>(format, static_cast<uint16_t>(width),
+                                                                     static_cast<uint16_t>(height), colorTableSize,
+                                                                     alpha, std::move(compressedPieces)));
+}
+
 uint16_t HFShape::UseLosslessBitmap(int32_t width, int32_t height, std::unique_ptr<FDT> bitmap)
 {
     fillKind = kHFFillBitmap;

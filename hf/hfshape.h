@@ -51,6 +51,11 @@ public:
     uint16_t SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
                                    uint32_t colorTableSize, bool alpha,
                                    std::vector<uint8_t>&& compressedData);
+    // The same stream left in files, in regions read in order when the movie
+    // is written (FDTDefineBitsLossless).
+    uint16_t SetLosslessBitmapFill(uint8_t format, int32_t width, int32_t height,
+                                   uint32_t colorTableSize, bool alpha,
+                                   std::vector<FSWFFileRegion> compressedPieces);
 
     // Two-colour gradients centred on the bounds.
     void SetLinearGradientFill(const HFColor& color1, const HFColor& color2);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "swf/fswfstream.h"
 
@@ -20,7 +22,29 @@ public:
 protected:
     // The next character ID, remembering the epoch it was drawn in.
     uint16_t DrawCharacterID();
+    // Stands for another tag's ID, drawn in its epoch.
+    void TakeIDEpoch(const FDT& from) { idEpoch = from.idEpoch; }
 
 private:
     std::optional<uint32_t> idEpoch;
+};
+
+// A define tag written once and kept as its bytes, in the place of the tag it
+// stands for: far smaller, for a movie that holds thousands of definitions
+// until it is written. The tag's bytes must no longer change (nothing refers
+// to a define tag once it is in a frame: placements refer to their own tags).
+// Its ID and the epoch it was drawn in carry over.
+class FDTWritten : public FDT {
+public:
+    // The tag written; null for one that cannot be kept this way: without an
+    // ID of its own, or splicing in deferred blocks (whose bytes it borrows).
+    static std::unique_ptr<FDTWritten> From(FDT& tag);
+    // `bytes`: the tag as it writes itself.
+    FDTWritten(const FDT& tag, std::vector<uint8_t> bytes);
+    void Write(FSWFStream& stream) override;
+    uint16_t ID() const override { return id; }
+
+private:
+    uint16_t id;
+    std::vector<uint8_t> bytes;
 };

@@ -134,6 +134,23 @@ FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uin
     F_ASSERT(!compressed.empty(), "!compressedData.empty()");
 }
 
+FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
+                                             uint32_t colorTableSize, bool alpha,
+                                             std::vector<FSWFFileRegion> compressedPieces)
+    : characterID(DrawCharacterID()),
+      format(format),
+      width(width),
+      height(height),
+      colorTableSize(colorTableSize),
+      alpha(alpha),
+      pieces(std::move(compressedPieces))
+{
+    F_ASSERT(format <= 5, "format <= 5");
+    // Each piece is written as a deferred block, which may not be empty.
+    F_ASSERT(!pieces.empty(), "!compressedPieces.empty()");
+    for (const FSWFFileRegion& piece : pieces) F_ASSERT(piece.size > 0, "piece.size > 0");
+}
+
 void FDTDefineBitsLossless::Write(FSWFStream& stream)
 {
     FSWFStream body;
@@ -142,7 +159,8 @@ void FDTDefineBitsLossless::Write(FSWFStream& stream)
     body.WriteWord(width);
     body.WriteWord(height);
     if (format <= 3) body.WriteByte((colorTableSize - 1) & 0xFF);
-    body.AppendData(compressed.data(), static_cast<int32_t>(compressed.size()));
+    if (pieces.empty()) body.AppendData(compressed.data(), static_cast<int32_t>(compressed.size()));
+    for (const FSWFFileRegion& piece : pieces) body.AppendFileRegion(piece);
     const FTagCode code = alpha ? FTagCode::DefineBitsLossless2 : FTagCode::DefineBitsLossless;
     stream.AppendLongTag(code, body.Size(), &body);
 }

@@ -91,11 +91,18 @@ public:
     // can be compressed apart from the movie, on other threads.
     FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height, uint32_t colorTableSize,
                           bool alpha, std::vector<uint8_t>&& compressedData);
+    // The same stream left in files (a temporary file the caller writes it
+    // to as it is made), in one or more regions read in order when the movie
+    // is written, so that large images need not be held in memory. The tag
+    // keeps the regions.
+    FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height, uint32_t colorTableSize,
+                          bool alpha, std::vector<FSWFFileRegion> compressedPieces);
     void Write(FSWFStream& stream) override;
     uint16_t ID() const override { return characterID; }
 
-    // The zlib stream written as the tag's payload.
+    // The zlib stream written as the tag's payload (empty when it is in files).
     const std::vector<uint8_t>& CompressedData() const { return compressed; }
+    const std::vector<FSWFFileRegion>& CompressedPieces() const { return pieces; }
 
 private:
     uint16_t characterID;
@@ -105,6 +112,7 @@ private:
     uint32_t colorTableSize;  // entries
     bool alpha;
     std::vector<uint8_t> compressed;  // owned; written as a deferred block
+    std::vector<FSWFFileRegion> pieces;  // or the stream in files
 };
 
 // DefineBitsLossless2 (36): the lossless bitmap with RGBA table entries and alpha.
@@ -117,4 +125,7 @@ public:
     FDTDefineBitsLossless2(uint8_t format, uint16_t width, uint16_t height,
                            uint32_t colorTableSize, std::vector<uint8_t>&& compressedData)
         : FDTDefineBitsLossless(format, width, height, colorTableSize, true, std::move(compressedData)) {}
+    FDTDefineBitsLossless2(uint8_t format, uint16_t width, uint16_t height,
+                           uint32_t colorTableSize, std::vector<FSWFFileRegion> compressedPieces)
+        : FDTDefineBitsLossless(format, width, height, colorTableSize, true, std::move(compressedPieces)) {}
 };

@@ -49,7 +49,7 @@ bool CannotRead(const FSWFFileRegion& region, std::string* error)
 
 bool CheckSize(const FSWFFileRegion& region, uint64_t size, std::string* error)
 {
-    if (size == region.fileSize) return true;
+    if (size == region.fileSize || (region.unnamed && size > region.fileSize)) return true;
     return Fail(error, Quoted(region.path) + " changed size since it was checked (" +
                            std::to_string(region.fileSize) + " bytes, now " + std::to_string(size) + ")");
 }

@@ -36,7 +36,9 @@ struct FSWFFileRegion {
     int32_t size = 0;
     uint64_t fileSize = 0;
     // The file has no name by design (an unlinked temporary file held open
-    // through `file`), so a missing name does not mean it was replaced.
+    // through `file`), so a missing name does not mean it was replaced. Its
+    // owner may go on appending to it after naming the region: it must then
+    // be at least `fileSize` bytes at the write, not exactly that.
     bool unnamed = false;
 };
 

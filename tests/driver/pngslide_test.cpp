@@ -6,14 +6,17 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "driver/decodebudget.h"
 #include "driver/orderedpool.h"
 #include "driver/slideinput.h"
+#include "driver/spillfile.h"
 #include "hf/hfmovie.h"
 #include "support/movie_folder.h"
 #include "support/png_file.h"
@@ -86,9 +89,14 @@ void ExpectShows(const LosslessSlide& slide, const Picture& picture)
     ASSERT_EQ(slide.height, picture.height);
     const std::vector<uint32_t> shown = Shown(slide);
     ASSERT_EQ(shown.size(), picture.rgba.size() / 4);
-    for (int32_t y = 0; y < picture.height; ++y)
-        for (int32_t x = 0; x < picture.width; ++x)
-            ASSERT_EQ(shown[static_cast<size_t>(y) * picture.width + x], Premultiplied(picture.At(x, y))) << x << ", " << y;
+    for (int32_t y = 0; y < picture.height; ++y) {
+        for (int32_t x = 0; x < picture.width; ++x) {
+            const uint32_t expected = Premultiplied(picture.At(x, y));
+            if (shown[static_cast<size_t>(y) * picture.width + x] != expected) {
+                ASSERT_EQ(shown[static_cast<size_t>(y) * picture.width + x], expected) << x << ", " << y;
+            }
+        }
+    }
 }
 
 TEST(PNGSlides, FewOpaqueColoursAreColourMappedWithPaddedRows)
@@ -281,6 +289,142 @@ TEST(PNGSlides, ATranslucentPixelLateInA32BitSlideGivesThePixelsBeforeTheirAlpha
     EXPECT_FALSE(slide.alpha);
     ExpectShows(slide, opaque);
     swftest::Discard(path);
+}
+
+// The slide with its stream read back from the spill file's pieces.
+LosslessSlide ReadBackSpilled(const LosslessSlide& slide)
+{
+    LosslessSlide copy = slide;
+    copy.spilled.clear();
+    std::vector<uint8_t> buffer(4096);
+    for (const FSWFFileRegion& piece : slide.spilled) {
+        std::string error;
+        EXPECT_TRUE(ReadFileRegion(
+            piece, buffer.data(), buffer.size(),
+            [&](const uint8_t* data, size_t size) {
+                copy.zlibData.insert(copy.zlibData.end(), data, data + size);
+                return true;
+            },
+            &error))
+            << error;
+    }
+    return copy;
+}
+
+TEST(PNGSlides, CompressedWholeOrStreamedIntoTheSpillFileTheyShowTheSamePixels)
+{
+    // However the budget has the colour numbers kept (in memory and the
+    // slide compressed whole by libdeflate; in memory and streamed through
+    // zlib; in a file of their own, read back), the slide and its copy in the
+    // spill file read back through zlib to the same pixels.
+    uint32_t state = 7;
+    Picture noise{700, 700, std::vector<uint8_t>(700 * 700 * 4)};
+    for (uint8_t& byte : noise.rgba) byte = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+    for (size_t i = 3; i < noise.rgba.size(); i += 4) noise.rgba[i] = 255;
+    // A translucent pixel in the last row: the rows streamed before it, more
+    // than a spill piece of them, are read back from the file and mended.
+    Picture lateAlpha = noise;
+    lateAlpha.rgba[(699 * 700 + 5) * 4 + 3] = 128;
+    // Colour numbers of more than a mebibyte, so that spilled ones are read
+    // back from the file as well as from memory.
+    const Picture mapped = Opaque(1500, 800, 200);
+    Picture lateColour = mapped;  // rebuilt from its spilled numbers at the last row
+    lateColour.rgba[(799 * 1500 + 3) * 4] = 77;
+    SpillFile spill("slides");
+    for (const Picture* picture : std::initializer_list<const Picture*>{&noise, &lateAlpha, &mapped, &lateColour}) {
+        const uint64_t inMemory = LosslessEncodingBytes(picture->width, picture->height, ColourNumbers::kMemory);
+        DecodeBudget tiny(1), middling(2 * inMemory + 1);
+        ASSERT_EQ(ColourNumbersFor(picture->width, picture->height, SharedDecodeBudget().Capacity()), ColourNumbers::kWhole);
+        ASSERT_EQ(ColourNumbersFor(picture->width, picture->height, middling.Capacity()), ColourNumbers::kMemory);
+        ASSERT_EQ(ColourNumbersFor(picture->width, picture->height, tiny.Capacity()), ColourNumbers::kSpilled);
+        const std::string path = WritePNG("spilled.png", *picture);
+        for (DecodeBudget* budget : {&SharedDecodeBudget(), &middling, &tiny}) {
+            SCOPED_TRACE("budget " + std::to_string(budget->Capacity()) + ", picture " + std::to_string(picture->width));
+            ExpectShows(EncodeLosslessRGBA(picture->rgba.data(), picture->width, picture->height, kLosslessSlideLevel, budget),
+                        *picture);
+            const LosslessSlide spilled = EncodePNGSlide(path, kLosslessSlideLevel, &spill, budget);
+            EXPECT_TRUE(spilled.zlibData.empty());
+            ASSERT_FALSE(spilled.spilled.empty());
+            // Compressed whole, one piece; streamed, a piece a mebibyte.
+            if (spilled.format == 5) {
+                EXPECT_GE(spilled.spilled.size(), picture == &lateColour ? 1u : 2u);
+            } else {
+                EXPECT_EQ(spilled.spilled.size(), 1u);
+            }
+            ExpectShows(ReadBackSpilled(spilled), *picture);
+            EXPECT_EQ(budget->Held(), 0u);
+        }
+        swftest::Discard(path);
+    }
+}
+
+TEST(PNGSlides, AnInterlacedPictureDrawsItsDecodeFromTheBudget)
+{
+    // Decoded whole, it needs its pixels besides the encoding's own: more
+    // than the budget, so it is served alone, as the whole budget.
+    const Picture picture = Opaque(64, 64, 300);
+    const std::string path = ::testing::TempDir() + "interlaced_budget.png";
+    std::ofstream(path, std::ios::binary) << swftest::PNGBytes(picture, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, nullptr, true);
+    DecodeBudget budget(64 * 64 * 4);
+    std::atomic<bool> done{false};
+    DecodeBudget::Share other = budget.Take(1);
+    std::thread decoding([&] {
+        ExpectShows(EncodePNGSlide(path, kLosslessSlideLevel, nullptr, &budget), picture);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(done.load()) << "decoded beside other work";
+    other.Release();
+    decoding.join();
+    EXPECT_TRUE(done.load());
+    // The same picture not interlaced is encoded a row at a time, beside the other work.
+    const std::string rows = WritePNG("rows_budget.png", picture);
+    other = budget.Take(1);
+    ExpectShows(EncodePNGSlide(rows, kLosslessSlideLevel, nullptr, &budget), picture);
+    swftest::Discard(rows);
+    swftest::Discard(path);
+}
+
+TEST(PNGSlides, EveryRowFilterIsUndoneWhetherInflatedWholeOrRowByRow)
+{
+    // 8-bit RGB and RGBA files are decoded by the converter itself: inflated
+    // at once where the budget allows (a budget of 1 byte does not), else a
+    // piece at a time, rows across the pieces' edges.
+    DecodeBudget tiny(1);
+    Picture picture = Colours(97, 41, 700, [](int c) { return static_cast<uint8_t>(c % 7 == 0 ? 90 : 255); });
+    for (size_t i = 0; i < picture.rgba.size(); i += 4)  // smooth runs, so the filters have work to do
+        picture.rgba[i] = static_cast<uint8_t>(i / 4 % 97 * 2);
+    Picture opaque = picture;
+    for (size_t i = 3; i < opaque.rgba.size(); i += 4) opaque.rgba[i] = 255;
+    const int filters[] = {SPNG_FILTER_CHOICE_NONE, SPNG_FILTER_CHOICE_SUB, SPNG_FILTER_CHOICE_UP,
+                           SPNG_FILTER_CHOICE_AVG, SPNG_FILTER_CHOICE_PAETH, SPNG_FILTER_CHOICE_ALL};
+    for (const int filter : filters) {
+        for (const bool alpha : {false, true}) {
+            const Picture& shown = alpha ? picture : opaque;
+            const uint8_t type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
+            std::vector<uint8_t> pixels;
+            for (size_t i = 0; i < shown.rgba.size(); i += 4)
+                pixels.insert(pixels.end(), shown.rgba.begin() + static_cast<long>(i),
+                              shown.rgba.begin() + static_cast<long>(i) + (alpha ? 4 : 3));
+            spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
+            spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
+            spng_set_option(encoder, SPNG_FILTER_CHOICE, filter);
+            spng_ihdr header{97, 41, 8, type, 0, 0, 0};
+            spng_set_ihdr(encoder, &header);
+            ASSERT_EQ(spng_encode_image(encoder, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
+            size_t size = 0;
+            int error = 0;
+            void* png = spng_get_png_buffer(encoder, &size, &error);
+            const std::string path = ::testing::TempDir() + "filtered.png";
+            std::ofstream(path, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
+            std::free(png);
+            spng_ctx_free(encoder);
+            SCOPED_TRACE("filter choice " + std::to_string(filter) + (alpha ? " RGBA" : " RGB"));
+            ExpectShows(EncodePNGSlide(path), shown);
+            ExpectShows(EncodePNGSlide(path, kLosslessSlideLevel, nullptr, &tiny), shown);
+            swftest::Discard(path);
+        }
+    }
 }
 
 TEST(PNGSlides, DamagedImageDataIsRefusedByName)

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "support/converter_run.h"
+#include "support/png_file.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -424,6 +426,47 @@ TEST(ConverterKilled, MidWriteLeavesTheEarlierMovieIntact)
         ASSERT_EQ(leftovers.size(), 1u);
         EXPECT_LT(fs::file_size(leftovers[0]), 4 * (40u << 20));
     }
+}
+
+TEST(ConverterKilled, ATerminatedPNGRunLeavesNothingInTMPDIR)
+{
+    // Slides of noise, slow to compress, so that the run is caught with
+    // compressed slides waiting in its temporary file.
+    Scratch deck("killed-png");
+    Scratch temporary("killed-png-tmp");
+    deck.MakeDeck("unused", 0, "0\n", "600\n600\n");
+    deck.Write("deck.stp", "0\n");
+    swftest::Picture noise{600, 600, std::vector<uint8_t>(600 * 600 * 4)};
+    uint32_t state = 1;
+    for (uint8_t& byte : noise.rgba) byte = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+    const std::string slide = swftest::PNGBytes(noise, SPNG_COLOR_TYPE_TRUECOLOR);
+    for (int n = 1; n <= 40; ++n) deck.Write("deck" + std::to_string(n) + ".png", slide);
+
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved ? saved : "";
+    setenv("TMPDIR", temporary.Path().c_str(), 1);
+    const pid_t child = Start(deck.Path(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
+                                            "backward.jpg", "deck", "40", "out.swf"});
+    saved ? setenv("TMPDIR", savedValue.c_str(), 1) : unsetenv("TMPDIR");
+    ASSERT_GT(child, 0);
+    bool caught = false, reaped = false;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!caught && !reaped && std::chrono::steady_clock::now() < deadline) {
+        caught = SizeOfFileBeingWritten(child, temporary.Path()) > 0;
+        if (!caught) {
+            reaped = waitpid(child, &status, WNOHANG) == child;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    if (!reaped) {
+        kill(child, SIGTERM);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(caught) << "the converter was not caught with slides in its temporary file";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(Listing(temporary.Path()), std::set<std::string>{});
+    EXPECT_FALSE(fs::exists(deck / "out.swf"));
 }
 
 }  // namespace

@@ -45,9 +45,10 @@ inline Picture Opaque(int32_t width, int32_t height, int colours)
 }
 
 // The picture as a PNG file's bytes, in the colour type given (grey and
-// truecolour types drop the channels they lack), with a tRNS chunk when given one.
+// truecolour types drop the channels they lack), with a tRNS chunk when given
+// one, interlaced when asked.
 inline std::string PNGBytes(const Picture& picture, uint8_t colorType = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA,
-                            const spng_trns* transparency = nullptr)
+                            const spng_trns* transparency = nullptr, bool interlaced = false)
 {
     std::vector<uint8_t> pixels;
     const int channels = colorType == SPNG_COLOR_TYPE_TRUECOLOR ? 3 : colorType == SPNG_COLOR_TYPE_GRAYSCALE ? 1 : 4;
@@ -56,7 +57,8 @@ inline std::string PNGBytes(const Picture& picture, uint8_t colorType = SPNG_COL
                       picture.rgba.begin() + static_cast<long>(i) + channels);
     spng_ctx* encoder = spng_ctx_new(SPNG_CTX_ENCODER);
     spng_set_option(encoder, SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr header{static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height), 8, colorType, 0, 0, 0};
+    spng_ihdr header{static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height), 8, colorType, 0, 0,
+                       static_cast<uint8_t>(interlaced ? SPNG_INTERLACE_ADAM7 : SPNG_INTERLACE_NONE)};
     spng_set_ihdr(encoder, &header);
     if (transparency) spng_set_trns(encoder, const_cast<spng_trns*>(transparency));
     EXPECT_EQ(spng_encode_image(encoder, pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);

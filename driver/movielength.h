@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+
+class HFFrame;
+
+// The most bytes a movie can have: its header's length field is 32-bit.
+constexpr uint64_t kLargestMovie = 0xFFFFFFFF;
+
+// The running length of a movie as its frames are composed, so that a deck
+// too large for one movie is refused at the slide that takes it past the
+// limit, not after every slide has been made. Each frame's tags are measured
+// as they will be written (large payloads by their size, without reading
+// them).
+class MovieLengthTally {
+public:
+    // `laterBytes`: what tags to be added to frames counted before will take
+    // (a background colour set once the slides are in), counted from the start.
+    explicit MovieLengthTally(uint64_t limit = kLargestMovie, uint64_t laterBytes = 0);
+
+    // Adds a composed frame's tags and the tag that ends it. False once the
+    // movie is longer than the limit.
+    bool AddFrame(HFFrame& frame);
+    uint64_t Length() const { return length; }
+    uint64_t Limit() const { return limit; }
+
+private:
+    uint64_t limit;
+    uint64_t length;
+};
+
+// Replaces the define tags of a composed frame by their written bytes where
+// they can be (FDTDefine... -> FDTWritten): the movie holds every frame until
+// it is written, and a slide's shapes and buttons take several times as much
+// memory as objects as they do written.
+void KeepDefinitionsWritten(HFFrame& frame);
