@@ -18,6 +18,14 @@ bool TryRunPage(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix tra
     return ok;
 }
 
+bool TryBoundPage(fz_context* ctx, fz_page* page, fz_rect* bounds)
+{
+    bool ok = true;
+    fz_try(ctx) *bounds = fz_bound_page(ctx, page);
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
 }  // namespace
 
 uint64_t WrittenSize(FTag& tag)
@@ -30,7 +38,10 @@ uint64_t WrittenSize(FTag& tag)
 VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwips, VectorResources& resources,
                             const VectorOptions& options)
 {
-    const fz_rect area = fz_transform_rect(fz_bound_page(ctx, page), pageToTwips);
+    fz_rect bounds{};
+    if (!TryBoundPage(ctx, page, &bounds))
+        throw std::runtime_error(std::string("MuPDF cannot read the page: ") + fz_caught_message(ctx));
+    const fz_rect area = fz_transform_rect(bounds, pageToTwips);
     resources.fonts.ForgetPageFonts();
     VectorRecorder recorder(ctx, resources, options, Bounds{area.x0, area.y0, area.x1, area.y1, false});
     const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips);
