@@ -625,6 +625,13 @@ TEST(VectorPage, ImagesAreBitmapsStoredOncePerMovie)
     EXPECT_EQ(deck->pages[1].summary.newBitmaps, 0u);
     EXPECT_EQ(bitmaps[0].code, FTagCode::DefineBitsLossless);
     EXPECT_EQ(bitmaps[1].code, FTagCode::DefineBitsLossless2);  // its alpha kept
+    // 32-bit ARGB rows: clear on the left, opaque on the right.
+    ASSERT_EQ(bitmaps[1].body.at(2), 5u);
+    const std::vector<uint8_t> argb = swftest::Inflate(
+        std::vector<uint8_t>(bitmaps[1].body.begin() + 7, bitmaps[1].body.end()), 40 * 30 * 4);
+    ASSERT_EQ(argb.size(), 40u * 30 * 4);
+    EXPECT_EQ(argb[0], 0u);
+    EXPECT_EQ(argb[39 * 4], 255u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 40u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 30u);
 
@@ -687,6 +694,64 @@ TEST(VectorPage, BlendModesAreListedForAFallback)
     EXPECT_EQ(fallback.reason, "blend mode");
     EXPECT_LE(fallback.area.XMin(), Twips(60) + 1);
     EXPECT_GE(fallback.area.XMax(), Twips(160) - 1);
+}
+
+TEST(VectorPage, GroupAlphaIsFoldedIntoColoursUnlessItsPartsOverlap)
+{
+    auto group = [](double secondX) {
+        return [secondX](cairo_t* cr) {
+            cairo_push_group(cr);
+            cairo_set_source_rgb(cr, 1, 0, 0);
+            cairo_rectangle(cr, 100, 100, 100, 100);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 0, 0, 1);
+            cairo_rectangle(cr, secondX, 100, 100, 100);
+            cairo_fill(cr);
+            cairo_pop_group_to_source(cr);
+            cairo_paint_with_alpha(cr, 0.5);
+        };
+    };
+    const auto apart = Record("group-apart", {group(300)});
+    EXPECT_FALSE(apart->pages[0].summary.NeedsFallback());
+    for (const auto& shape : apart->Shapes(0)) {
+        // The red and the blue square (clip layers are drawn in opaque black).
+        if (!shape.fills.empty() && shape.fills[0].type == 0 && shape.fills[0].color.red + shape.fills[0].color.blue) {
+            EXPECT_EQ(shape.fills[0].color.alpha, 128u);
+        }
+    }
+
+    const auto overlapping = Record("group-overlap", {group(150)});
+    const VectorPageSummary& summary = overlapping->pages[0].summary;
+    ASSERT_TRUE(summary.NeedsFallback());
+    EXPECT_EQ(summary.fallbacks[0].reason, "transparency group with overlapping parts");
+}
+
+TEST(VectorPage, TextAsAClipIsAClipLayerOfItsOutlines)
+{
+    const auto deck = Record("text-clip", {[](cairo_t* cr) {
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 80);
+        cairo_move_to(cr, 100, 200);
+        cairo_text_path(cr, "OK");
+        cairo_clip(cr);
+        cairo_set_source_rgb(cr, 0, 0.6, 0);
+        cairo_paint(cr);
+    }});
+    const auto placements = deck->Placements(0);
+    ASSERT_GE(placements.size(), 2u);
+    std::map<uint16_t, shapetest::Shape> byID;
+    for (const auto& shape : deck->Shapes(0)) byID[static_cast<uint16_t>(shape.id)] = shape;
+    // cairo writes the text as a path, inside a rectangle around it; one
+    // layer holds the letters' outlines (O with its hole: two contours) over
+    // the paint.
+    const shapetest::Shape* letters = nullptr;
+    for (const Placement& p : placements)
+        if (p.clipDepth == placements.back().depth && Contours(byID.at(p.characterID)) >= 3)
+            letters = &byID.at(p.characterID);
+    ASSERT_NE(letters, nullptr);
+    EXPECT_NEAR(letters->xmin, Twips(100), Twips(10));
+    EXPECT_LT(letters->ymax, Twips(203));  // the baseline, and the O just below it
+    EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
 }
 
 #endif  // CORVANEX_PDF
