@@ -373,8 +373,7 @@ Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_
     const double expansion = m.Expansion();
     if (expansion <= 0) return {};
     StrokeStyle style;
-    // A hairline is drawn a twip wide.
-    style.width = std::max(static_cast<double>(stroke->linewidth), 1.0 / expansion);
+    style.width = std::max(static_cast<double>(stroke->linewidth), options.hairlineWidth / expansion);
     style.cap = stroke->start_cap == FZ_LINECAP_ROUND    ? StrokeStyle::Cap::Round
                 : stroke->start_cap == FZ_LINECAP_SQUARE ? StrokeStyle::Cap::Square
                                                          : StrokeStyle::Cap::Butt;
@@ -393,16 +392,15 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
     const Affine m = ToAffine(ctm);
     const double expansion = m.Expansion();
     if (expansion <= 0 || userSpace.empty()) return;
-    const double width = stroke->linewidth * expansion;
+    const double width = std::max(stroke->linewidth * expansion, options.hairlineWidth);
     const double scale = std::max({std::fabs(m.a), std::fabs(m.b), std::fabs(m.c), std::fabs(m.d)});
     const double eps = scale * 1e-3;
     const bool conformal = (std::fabs(m.a - m.d) < eps && std::fabs(m.b + m.c) < eps) ||
                            (std::fabs(m.a + m.d) < eps && std::fabs(m.b - m.c) < eps);
     const bool round = stroke->start_cap == FZ_LINECAP_ROUND && stroke->end_cap == FZ_LINECAP_ROUND &&
                        stroke->linejoin == FZ_LINEJOIN_ROUND && stroke->dash_len == 0;
-    // Below two twips caps and joins do not show: a native line, however thin
-    // (a hairline is a twip wide, which players draw as their thinnest line).
-    const bool thin = width < 2;
+    // Caps and joins of the thinnest lines do not show: a native line.
+    const bool thin = width <= options.hairlineWidth;
     if (conformal && (round || thin)) {
         Outline lines = Transformed(userSpace, m);
         if (stroke->dash_len > 0) {
@@ -728,14 +726,13 @@ void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_c
     const bool extendStart = shade->u.l_or_r.extend[0] != 0, extendEnd = shade->u.l_or_r.extend[1] != 0;
 
     std::vector<RampColor> samples;
-    const int n = fz_colorspace_n(ctx, shade->colorspace);
     for (int i = 0; i < 256; ++i) {
         const FColor c = Color(shade->colorspace, shade->function[i], alpha, params);
         samples.push_back({static_cast<double>(c.Red()), static_cast<double>(c.Green()),
                            static_cast<double>(c.Blue()), static_cast<double>(c.Alpha())});
     }
-    (void)n;
     GradientFit fit = FitGradient(samples, 8, options.gradientTolerance);
+    if (fit.maxError > 4 * options.gradientTolerance) Note(area, "gradient with more stops than a shape holds");
 
     Affine gradient;  // the gradient square (-16384 to 16384 a side) to twips
     Outline region;

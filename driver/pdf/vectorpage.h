@@ -33,8 +33,14 @@ struct VectorOptions {
     // flattened, in twips: a twentieth of a pixel on a slide 1920 pixels wide.
     double curveTolerance = 1.0;
     // How far a gradient's colours may stray between its stops, in levels of
-    // 255; DefineShape3 holds at most 8 stops.
+    // 255; DefineShape3 holds at most 8 stops. A ramp that 8 stops cannot
+    // follow within four times this is drawn as near as they come and listed
+    // for a fallback.
     double gradientTolerance = 2.0;
+    // The width of the thinnest line, in twips: PDF's hairlines (width 0) and
+    // lines thinner than this are drawn this wide, as a viewer draws them a
+    // pixel wide (a pixel of a movie shown at its own size).
+    double hairlineWidth = 20;
 };
 
 // Something the page draws that the recording could not say in SWF.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver/jpegencoder.h"
+#include "driver/pdf/gradientfit.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/cairo_pdf.h"
@@ -337,7 +338,6 @@ TEST(VectorPage, GradientsKeepTheirStops)
         for (const auto& fill : shape.fills)
             if (fill.type == 0x10 || fill.type == 0x12) gradients.push_back(fill);
     ASSERT_EQ(gradients.size(), 3u);
-    EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
 
     const auto& linear = gradients[0];
     EXPECT_EQ(linear.type, 0x10u);
@@ -361,8 +361,37 @@ TEST(VectorPage, GradientsKeepTheirStops)
     EXPECT_NEAR(radial.matrix.scaleX / 65536.0 * 16384, 100 * kTwipsPerPoint, 2);
     EXPECT_NEAR(radial.matrix.translateX, 500 * kTwipsPerPoint, 2);
 
-    EXPECT_LE(gradients[2].stops.size(), 8u);
-    EXPECT_GE(gradients[2].stops.size(), 2u);
+    // Twelve alternating stops cannot be followed by eight: drawn as near as
+    // they come, and listed for a fallback.
+    EXPECT_EQ(gradients[2].stops.size(), 8u);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    ASSERT_EQ(summary.fallbacks.size(), 1u);
+    EXPECT_EQ(summary.fallbacks[0].reason, "gradient with more stops than a shape holds");
+    EXPECT_NEAR(summary.fallbacks[0].area.YMin(), Twips(420), 1);
+    EXPECT_NEAR(summary.fallbacks[0].area.YMax(), Twips(480), 1);
+}
+
+TEST(VectorPage, GradientFitUsesTheFewestStopsWithinTheTolerance)
+{
+    // A ramp with a bend at a third: three stops, exact.
+    std::vector<RampColor> bent;
+    for (int i = 0; i < 256; ++i) {
+        const double v = i <= 85 ? i * 3.0 : 255 - (i - 85) * 255.0 / 170;
+        bent.push_back({v, 0, 255 - v, 255});
+    }
+    const GradientFit fit = FitGradient(bent, 8, 2);
+    ASSERT_EQ(fit.stops.size(), 3u);
+    EXPECT_EQ(fit.stops[1].ratio, 85);
+    EXPECT_LE(fit.maxError, 2);
+    // A smooth curve takes more stops the tighter the tolerance, never more than allowed.
+    std::vector<RampColor> curve;
+    for (int i = 0; i < 256; ++i) curve.push_back({255 * std::pow(i / 255.0, 2.2), 0, 0, 255});
+    const size_t loose = FitGradient(curve, 8, 8).stops.size();
+    const GradientFit tight = FitGradient(curve, 8, 1);
+    EXPECT_LT(loose, tight.stops.size());
+    EXPECT_LE(tight.stops.size(), 8u);
+    EXPECT_EQ(tight.stops.front().ratio, 0);
+    EXPECT_EQ(tight.stops.back().ratio, 255);
 }
 
 TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
@@ -409,8 +438,9 @@ TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
     EXPECT_NEAR(shapes[1].ymin, Twips(197), 1);
     EXPECT_NEAR(shapes[1].ymax, Twips(203), 1);
 
+    // As wide as the thinnest line a viewer draws: a pixel.
     ASSERT_EQ(shapes[2].lines.size(), 1u);
-    EXPECT_EQ(shapes[2].lines[0].width, 1u);
+    EXPECT_EQ(shapes[2].lines[0].width, 20u);
 }
 
 TEST(VectorPage, TextEmbedsOnlyTheGlyphsUsed)
