@@ -7,6 +7,7 @@
 #include "driver/pdf/gradientfit.h"
 #include "driver/pdf/pathoutline.h"
 #include "driver/pdf/shapewriter.h"
+#include "driver/pdf/textbuilder.h"
 #include "swf/fct.h"
 #include "swf/fdttext.h"
 
@@ -330,6 +331,7 @@ void VectorRecorder::Drawn(const Bounds& bounds)
 bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha)
 {
     if (!definition) return false;
+    FlushText();  // the text drawn before it, below it
     if (placements.size() >= 0xFFF0) {
         Note(bounds, "more objects than a sprite holds");
         return false;
@@ -444,6 +446,7 @@ void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stro
 
 void VectorRecorder::PushClipLayer(const Outline& area)
 {
+    FlushText();
     Clip clip;
     clip.firstInside = placements.size();
     if (Suppressed()) {
@@ -483,6 +486,7 @@ void VectorRecorder::ClipStrokePath(const fz_path* path, const fz_stroke_state* 
 
 void VectorRecorder::PopClip()
 {
+    FlushText();
     if (clips.empty()) return;
     Clip clip = clips.back();
     clips.pop_back();
@@ -522,95 +526,17 @@ void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm)
     }
 }
 
-namespace {
 
-// The static text of one span, split where a glyph lies too far from the
-// text's origin for the 16-bit offsets.
-class TextRun {
-public:
-    TextRun(Affine glyphMatrix, uint16_t height, FColor color) : matrix(glyphMatrix), height(height), color(color)
-    {
-        inverse = matrix.Inverse();
-    }
-
-    // The glyph whose origin is at `origin` in twips; false when it does not
-    // fit this text (the caller flushes and starts another).
-    bool Add(const PDFFontTable::GlyphRef& glyph, OutlinePoint origin)
-    {
-        if (!started) {
-            originX = std::lround(origin.x);
-            originY = std::lround(origin.y);
-            fontID = glyph.fontID;
-            started = true;
-        }
-        if (glyph.fontID != fontID) return false;
-        const OutlinePoint p = inverse.Apply({origin.x - static_cast<double>(originX), origin.y - static_cast<double>(originY)});
-        const long x = std::lround(p.x), y = std::lround(p.y);
-        if (std::labs(x) > 30000 || std::labs(y) > 30000) return false;
-        if (lines.empty() || lines.back().y != y || x - lines.back().lastX > 32767 || x - lines.back().lastX < -32768) {
-            lines.push_back({x, y, x, {}});
-        } else {
-            lines.back().glyphs.back().second = static_cast<int16_t>(x - lines.back().lastX);
-            lines.back().lastX = x;
-        }
-        lines.back().glyphs.push_back({glyph.index, 0});
-        fontGlyphs = std::max(fontGlyphs, glyph.fontGlyphs);
-        if (!glyph.bounds.empty) {
-            const double k = height / PDFFontTable::kEmUnits;
-            bounds.Add(OutlinePoint{x + glyph.bounds.xmin * k, y + glyph.bounds.ymin * k});
-            bounds.Add(OutlinePoint{x + glyph.bounds.xmax * k, y + glyph.bounds.ymax * k});
-        }
-        return true;
-    }
-
-    bool Empty() const { return lines.empty(); }
-
-    // The text tag, and its bounds in the sprite's twips.
-    std::unique_ptr<FDTDefineText2> Tag(Bounds& placed) const
-    {
-        Affine m = matrix;
-        m.e = static_cast<double>(originX);
-        m.f = static_cast<double>(originY);
-        const Bounds local = bounds.empty ? Bounds{0, 0, 0, 0, false} : bounds;
-        auto tag = std::make_unique<FDTDefineText2>(ToRect(local), ToFMatrix(m), fontGlyphs);
-        bool first = true;
-        for (const Line& line : lines) {
-            tag->AddTextRecord(std::make_unique<FTextStyleRecord>(first, first, true, true, fontID, height, color,
-                                                                  static_cast<int16_t>(line.x),
-                                                                  static_cast<int16_t>(line.y)));
-            first = false;
-            auto record = std::make_unique<FTextGlyphRecord>();
-            for (const auto& [index, advance] : line.glyphs) record->AddGlyph(index, advance);
-            tag->AddTextRecord(std::move(record));
-        }
-        placed = {};
-        for (OutlinePoint corner : {OutlinePoint{local.xmin, local.ymin}, OutlinePoint{local.xmax, local.ymin},
-                                    OutlinePoint{local.xmin, local.ymax}, OutlinePoint{local.xmax, local.ymax}})
-            placed.Add(m.Apply(corner));
-        return tag;
-    }
-
-private:
-    struct Line {
-        long x = 0;
-        long y = 0;
-        long lastX = 0;
-        std::vector<std::pair<uint16_t, int16_t>> glyphs;
-    };
-
-    Affine matrix;  // text space to twips, without the translation
-    Affine inverse;
-    uint16_t height;
-    FColor color;
-    bool started = false;
-    long originX = 0, originY = 0;
-    uint16_t fontID = 0;
-    uint32_t fontGlyphs = 0;
-    std::vector<Line> lines;
-    Bounds bounds;
-};
-
-}  // namespace
+void VectorRecorder::FlushText()
+{
+    if (!openText) return;
+    std::unique_ptr<StaticTextBuilder> text = std::move(openText);
+    if (text->Empty()) return;
+    Bounds placed;
+    auto tag = text->Build(placed);
+    ++summary.texts;
+    Place(std::move(tag), placed);
+}
 
 void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
                               float alpha, fz_color_params params)
@@ -622,6 +548,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     const Affine mLinear{m.a, m.b, m.c, m.d, 0, 0};
     for (const fz_text_span* span = text->head; span; span = span->next) {
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
+            FlushText();
             RunType3Glyphs(span, ctm);
             continue;
         }
@@ -631,31 +558,33 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
                                         .Then(mLinear);
         const double size = PDFFontTable::kEmUnits * glyphToTwips.Expansion();
         if (size < 0.5) continue;  // text below a twip high draws nothing
-        const auto height = static_cast<uint16_t>(std::clamp<long>(std::lround(size), 1, 0xFFFF));
-        const double k = PDFFontTable::kEmUnits / height;
+        // The em rounded to the twip is the text's height; the matrix keeps
+        // only the direction, so that upright text of every size shares the
+        // identity and one text tag. Positions stay exact; a glyph's size is
+        // off by at most half a twip.
+        StaticTextBuilder::Glyph glyph;
+        glyph.height = static_cast<uint16_t>(std::clamp<long>(std::lround(size), 1, 0xFFFF));
+        glyph.color = fill;
+        const double k = PDFFontTable::kEmUnits / size;
         const Affine textMatrix{glyphToTwips.a * k, glyphToTwips.b * k, glyphToTwips.c * k, glyphToTwips.d * k, 0, 0};
         if (!textMatrix.Invertible()) continue;
-
-        auto flush = [&](TextRun& run) {
-            if (run.Empty()) return;
-            Bounds placed;
-            auto tag = run.Tag(placed);
-            ++summary.texts;
-            Place(std::move(tag), placed);
-        };
-        TextRun run(textMatrix, height, fill);
+        if (openText && !openText->SameMatrix(textMatrix)) FlushText();
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& item = span->items[i];
             if (item.gid < 0) continue;
-            const PDFFontTable::GlyphRef glyph = resources.fonts.Glyph(ctx, span->font, item.gid, item.ucs);
-            const OutlinePoint origin = m.Apply({item.x, item.y});
-            if (!run.Add(glyph, origin)) {
-                flush(run);
-                run = TextRun(textMatrix, height, fill);
-                run.Add(glyph, origin);
+            const PDFFontTable::GlyphRef ref = resources.fonts.Glyph(ctx, span->font, item.gid, item.ucs);
+            glyph.fontID = ref.fontID;
+            glyph.index = ref.index;
+            glyph.fontGlyphs = ref.fontGlyphs;
+            glyph.emBounds = ref.bounds;
+            glyph.origin = m.Apply({item.x, item.y});
+            if (!openText) openText = std::make_unique<StaticTextBuilder>(textMatrix);
+            if (!openText->Add(glyph)) {
+                FlushText();
+                openText = std::make_unique<StaticTextBuilder>(textMatrix);
+                openText->Add(glyph);
             }
         }
-        flush(run);
     }
 }
 
@@ -835,6 +764,7 @@ void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace
 
 void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 {
+    FlushText();
     Clip clip;
     clip.kind = Suppressed() ? Clip::Kind::Nothing : Clip::Kind::ImageMask;
     clip.firstInside = placements.size();
@@ -849,12 +779,14 @@ void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 
 void VectorRecorder::BeginMask(fz_rect area)
 {
+    FlushText();
     if (!Suppressed()) Note(ToBounds(area), "soft mask");
     ++suppressed;  // the mask's own content is not drawn
 }
 
 void VectorRecorder::EndMask()
 {
+    FlushText();
     if (suppressed > 0) --suppressed;
     Clip clip;
     clip.kind = Clip::Kind::SoftMask;
@@ -864,6 +796,7 @@ void VectorRecorder::EndMask()
 
 void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
 {
+    FlushText();
     Group group;
     group.alpha = alpha;
     group.area = ToBounds(area);
@@ -876,11 +809,13 @@ void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, floa
 
 void VectorRecorder::EndGroup()
 {
+    FlushText();
     if (!groups.empty()) groups.pop_back();
 }
 
 void VectorRecorder::BeginTile(fz_rect area)
 {
+    FlushText();
     if (!Suppressed()) Note(ToBounds(area), "tiling pattern");
     ++suppressed;
 }
@@ -895,6 +830,7 @@ void VectorRecorder::EndTile()
 VectorPage VectorRecorder::Finish()
 {
     if (failure) std::rethrow_exception(failure);
+    FlushText();
     while (!clips.empty()) PopClip();
     VectorPage page;
     page.sprite = std::make_unique<FDTDefineSprite>();

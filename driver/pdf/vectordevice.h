@@ -11,6 +11,7 @@
 
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/polygonops.h"
+#include "driver/pdf/textbuilder.h"
 #include "driver/pdf/vectorpage.h"
 #include "swf/fdtshapes.h"
 
@@ -98,6 +99,8 @@ private:
     Outline TextOutline(const fz_text* text, fz_matrix toSpace);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
     void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm);
+    // Places the text gathered so far: before anything else is drawn over it.
+    void FlushText();
 
     fz_context* ctx;
     fz_device* device = nullptr;
@@ -109,6 +112,7 @@ private:
     std::vector<Placement> placements;
     std::vector<Clip> clips;
     std::vector<Group> groups;
+    std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
     VectorPageSummary summary;

@@ -477,6 +477,42 @@ TEST(VectorPage, TextEmbedsOnlyTheGlyphsUsed)
     EXPECT_EQ(placements[0].characterID, text.id);
 }
 
+TEST(VectorPage, UprightTextSharesOneTextTagUntilSomethingIsDrawnOverIt)
+{
+    const auto deck = Record("text-runs", {[](cairo_t* cr) {
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 20);
+        cairo_move_to(cr, 50, 50);
+        cairo_show_text(cr, "Title");
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 11);
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_move_to(cr, 50, 80);
+        cairo_show_text(cr, "bold red");
+        // A rectangle over the text, then more text over the rectangle.
+        cairo_set_source_rgb(cr, 0, 0, 1);
+        cairo_rectangle(cr, 40, 60, 100, 30);
+        cairo_fill(cr);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_move_to(cr, 50, 75);
+        cairo_show_text(cr, "on top");
+    }});
+    EXPECT_EQ(deck->fonts.size(), 2u);
+    const auto texts = deck->Texts(0);
+    ASSERT_EQ(texts.size(), 2u);
+    // Both sizes and both fonts in the first: the identity matrix, the em in the records.
+    EXPECT_EQ(texts[0].matrix.scaleX, 65536);
+    EXPECT_FALSE(texts[0].matrix.hasRotate);
+    EXPECT_EQ(texts[0].glyphs.size(), 5u + 8u);
+    EXPECT_EQ(texts[1].glyphs.size(), 6u);
+    const auto placements = deck->Placements(0);
+    const auto shapes = deck->Shapes(0);
+    ASSERT_EQ(placements.size(), 3u);
+    EXPECT_EQ(placements[0].characterID, texts[0].id);
+    EXPECT_EQ(placements[1].characterID, shapes.at(0).id);
+    EXPECT_EQ(placements[2].characterID, texts[1].id);
+}
+
 TEST(VectorPage, GlyphsLieWhereThePageSetsEachWithoutDrift)
 {
     // Each glyph set on its own, 5.1 points apart, across the page: the
