@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "driver/pdf/curvefit.h"
+#include "swf/fdtfonts.h"
+#include "swf/fdtshapes.h"
+
+// Contours in twips as SWF shape records on whole twips. Every point is
+// rounded on its own and each edge runs from the rounded point before it, so
+// that rounding never accumulates along a contour. Edges that round to
+// nothing are left out.
+
+struct ShapeRecords {
+    std::vector<std::unique_ptr<FShapeRecord>> records;  // no end record
+    uint32_t edges = 0;
+    Bounds bounds;  // of the rounded points
+};
+
+// `fillStyle` and `lineStyle` are the indices the first style-change record
+// selects (0: none).
+ShapeRecords ShapeRecordsFor(const std::vector<QuadContour>& contours, uint32_t fillStyle,
+                             uint32_t lineStyle);
+
+// A DefineShape3 of one fill style and the contours; `edges` gets the edge
+// count. Null (and no character ID drawn) when no edge is left.
+std::unique_ptr<FDTDefineShape3> FilledShape(const std::vector<QuadContour>& contours,
+                                             std::unique_ptr<FFillStyle> fill, uint32_t* edges);
+
+// A DefineShape3 of one native line style (round caps and joins) and the
+// contours; `width` in twips. Null when no edge is left.
+std::unique_ptr<FDTDefineShape3> LineShape(const std::vector<QuadContour>& contours, uint16_t width,
+                                           FColor color, uint32_t* edges);
+
+// A glyph's outline (fill style 1, as fonts draw them) and its end record.
+std::unique_ptr<FShape> GlyphShape(const std::vector<QuadContour>& contours);
+
+// Twips as FRect (rounded outward).
+FRect ToRect(const Bounds& bounds, double margin = 0);
