@@ -74,8 +74,10 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     request.dpi = command.dpi.value_or(kDefaultDPI);
     if (command.lossless) request.encoding.format = PageEncoding::Format::Lossless;
     if (command.quality) request.encoding.jpeg.quality = *command.quality;
+    request.raster = command.raster;
     request.keys = command.keys;
     request.warn = [](const std::string& message) { std::fprintf(stderr, "corvanex: %s\n", message.c_str()); };
+    request.tell = request.warn;
     // Made before the movie is written and filled after, as for image decks.
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "driver/inputfile.h"
+#include "driver/linkbutton.h"
+#include "driver/pdf/vectorslides.h"
 
 namespace {
 
@@ -69,29 +71,66 @@ void CheckPagePixels(const PDFShowRequest& request, const std::vector<PixelSize>
 }
 
 // The characters the first `pages` pages need with these stop points
-// (or, for an automatic table, that table for so many pages).
+// (or, for an automatic table, that table for so many pages) and their links.
 uint64_t IDsOfFirstPages(int32_t pages, const std::optional<std::vector<int32_t>>& stopTable,
-                         const std::vector<int32_t>& mattesBefore)
+                         const std::vector<int32_t>& linksBefore)
 {
-    return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages),
-                              mattesBefore[static_cast<size_t>(pages)]);
+    return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages)) +
+           uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(linksBefore[static_cast<size_t>(pages)]);
 }
 
 // Refused before anything is rendered, with the largest count that fits.
 void CheckPagesFit(const PDFShowRequest& request, int32_t pages, const std::optional<std::vector<int32_t>>& stopTable,
-                   const std::vector<int32_t>& mattesBefore)
+                   const std::vector<int32_t>& linksBefore)
 {
-    if (pages <= kMaxSlideCount && IDsOfFirstPages(pages, stopTable, mattesBefore) <= kMaxCharacterIDs) return;
+    if (pages <= kMaxSlideCount && IDsOfFirstPages(pages, stopTable, linksBefore) <= kMaxCharacterIDs) return;
     int32_t low = 0;  // fits
     int32_t high = std::min(pages, kMaxSlideCount) + 1;
     while (high - low > 1) {
         const int32_t middle = low + (high - low) / 2;
-        (IDsOfFirstPages(middle, stopTable, mattesBefore) <= kMaxCharacterIDs ? low : high) = middle;
+        (IDsOfFirstPages(middle, stopTable, linksBefore) <= kMaxCharacterIDs ? low : high) = middle;
     }
     throw ConverterError("the PDF '" + request.pdfFile + "' has " + std::to_string(pages) +
                              " pages; at most " + std::to_string(low) +
-                             " fit in one movie with these stop points and slide area",
+                             " fit in one movie with these stop points and links",
                          kExitFailure);
+}
+
+PageArea AreaOf(const SlidePlacement& at)
+{
+    return PageArea{at.xmin, at.ymin, at.xmax, at.ymax};
+}
+
+// A page's links as buttons over it: a URI opens in a new window, a page of
+// the deck is its frame.
+std::vector<std::unique_ptr<HFObject>> LinkButtons(const std::vector<PageLink>& links)
+{
+    std::vector<std::unique_ptr<HFObject>> buttons;
+    for (const PageLink& link : links) {
+        const LinkButton::Area area{link.area.xmin, link.area.ymin, link.area.xmax, link.area.ymax};
+        if (link.uri.empty()) {
+            buttons.push_back(LinkButton::ToFrame(area, link.page));
+        } else {
+            buttons.push_back(LinkButton::ToURI(area, link.uri));
+        }
+    }
+    return buttons;
+}
+
+// A page drawn as a picture in the vector form when vectors fall short: at
+// its shown size, or as near as a page's pixels allow.
+PixelSize RasterSize(PixelSize shown)
+{
+    const double pixels = static_cast<double>(shown.width) * shown.height;
+    if (pixels <= static_cast<double>(kMaxPagePixels)) return shown;
+    const double scale = std::sqrt(static_cast<double>(kMaxPagePixels) / pixels);
+    return PixelSize{std::max(static_cast<int32_t>(shown.width * scale), 1),
+                     std::max(static_cast<int32_t>(shown.height * scale), 1)};
+}
+
+std::string PageOf(const PDFShowRequest& request, int32_t page)
+{
+    return "page " + std::to_string(page + 1) + " of the PDF '" + request.pdfFile + "'";
 }
 
 }  // namespace
@@ -147,15 +186,22 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
-    std::vector<int32_t> mattesBefore{0};  // mattes under the first n pages
     sizes.reserve(static_cast<size_t>(pages));
+    for (int32_t page = 0; page < pages; ++page) sizes.push_back(FittedPageSize(deck.SizeOf(page), area));
+    // Vector pages need no pixels; those drawn as pictures after all are
+    // drawn with as many as a page may have.
+    if (request.raster) CheckPagePixels(request, sizes);
+
+    // Every page replaces the one before: no page needs a matte, and links
+    // come off the stage with their page.
+    VectorSlides vectors(deck, VectorPageLimits{});
+    std::vector<std::vector<PageLink>> links;
+    std::vector<int32_t> linksBefore{0};  // links on the first n pages
     for (int32_t page = 0; page < pages; ++page) {
-        sizes.push_back(FittedPageSize(deck.SizeOf(page), area));
-        const bool covers = FitSlide(SlideSize{sizes.back().width, sizes.back().height}, area).coversArea;
-        mattesBefore.push_back(mattesBefore.back() + (covers ? 0 : 1));
+        links.push_back(vectors.Links(page, AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area))));
+        linksBefore.push_back(linksBefore.back() + static_cast<int32_t>(links.back().size()));
     }
-    CheckPagePixels(request, sizes);
-    CheckPagesFit(request, pages, stopTable, mattesBefore);
+    CheckPagesFit(request, pages, stopTable, linksBefore);
 
     MadeShowRequest made;
     made.outputFile = request.outputFile;
@@ -168,21 +214,75 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.area = area;
     made.slideCount = pages;
     made.keys = request.keys;
+    made.replaceSlides = true;
+    // What the show draws besides vector content, all pages as pictures:
+    // vector pages draw theirs from what is left.
+    const uint64_t showIDs = CharacterIDsNeeded(pages, made.stopTable) +
+                             uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(linksBefore.back());
     MadeShowComposer composer(std::move(made));
-    const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
-    RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
-        if (!page.damage.empty()) {
-            warn("page " + std::to_string(number + 1) + " of the PDF '" + request.pdfFile + "' is damaged (" +
-                 page.damage + "): it may be blank or incomplete");
+    const auto warnOfDamage = [&](int32_t page, const std::string& damage) {
+        if (!damage.empty()) warn(PageOf(request, page) + " is damaged (" + damage + "): it may be blank or incomplete");
+    };
+
+    if (request.raster) {
+        const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
+        RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
+            warnOfDamage(number, page.damage);
+            MadeSlide slide;
+            slide.size = SlideSize{page.width, page.height};
+            if (lossless) {
+                slide.image = std::move(page.lossless);
+            } else {
+                slide.image = std::move(page.jpeg);
+            }
+            slide.over = LinkButtons(links[static_cast<size_t>(number)]);
+            composer.Add(std::move(slide));
+        });
+        if (request.tell) request.tell("pages: 0 vector, 0 partly raster, " + std::to_string(pages) + " raster");
+        return composer.Write();
+    }
+
+    // Recorded in page order on this thread: recording draws character IDs.
+    uint64_t vectorIDsLeft = kMaxCharacterIDs > showIDs ? kMaxCharacterIDs - showIDs : 0;
+    bool budgetSpent = false;
+    int32_t vectorPages = 0;
+    for (int32_t page = 0; page < pages; ++page) {
+        const size_t index = static_cast<size_t>(page);
+        const PageArea at = AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area));
+        VectorSlide recorded;
+        if (!budgetSpent) {
+            const uint16_t before = CharacterIDsDrawn();
+            recorded = vectors.Record(page, at, static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, CharacterIDsDrawn() - before);
+            warnOfDamage(page, recorded.damage);
+            if (recorded.budgetSpent) {
+                budgetSpent = true;
+                warn(PageOf(request, page) +
+                     " and the pages after it are drawn as pictures: as vectors the movie would need more than " +
+                     std::to_string(kMaxCharacterIDs) + " characters");
+            } else if (!recorded.sprite && recorded.whyRaster.rfind("it cannot be drawn", 0) == 0) {
+                warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster);
+            }
         }
+        if (!recorded.keptBitmaps.empty()) composer.AddLeadingDefinitions(std::move(recorded.keptBitmaps));
         MadeSlide slide;
-        slide.size = SlideSize{page.width, page.height};
-        if (lossless) {
-            slide.image = std::move(page.lossless);
+        if (recorded.sprite) {
+            slide.size = SlideSize{sizes[index].width, sizes[index].height};
+            slide.drawing = std::move(recorded.sprite);
+            ++vectorPages;
         } else {
-            slide.image = std::move(page.jpeg);
+            EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), PageEncoding{});
+            if (budgetSpent) warnOfDamage(page, picture.damage);
+            slide.size = SlideSize{picture.width, picture.height};
+            slide.image = std::move(picture.jpeg);
         }
+        slide.over = LinkButtons(links[index]);
         composer.Add(std::move(slide));
-    });
+    }
+    composer.AddLeadingDefinitions(vectors.TakeFonts());
+    if (request.tell) {
+        request.tell("pages: " + std::to_string(vectorPages) + " vector, 0 partly raster, " +
+                     std::to_string(pages - vectorPages) + " raster");
+    }
     return composer.Write();
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -106,6 +107,10 @@ struct ShowParts {
     // With narration: each slide's encoded sound by index, none for a silent
     // slide. Null without narration.
     const std::vector<std::optional<EncodedNarration>>* narrations = nullptr;
+    // MadeShowRequest::replaceSlides; the slide on stage and what lies over
+    // it, kept alive to be removed.
+    bool replace = false;
+    mutable std::vector<std::unique_ptr<HFObject>> onStage{};
 };
 
 // A PNG slide whose header has been read; it is decoded and compressed just
@@ -124,6 +129,9 @@ struct SlideSource {
     // would show the slide before it through them.
     bool mayBeTransparent = false;
     std::variant<FSWFFileRegion, const std::vector<uint8_t>*, PNGSlideFile, LosslessSlide> image;
+    // MadeSlide::drawing and MadeSlide::over.
+    std::unique_ptr<HFObject> drawing;
+    std::vector<std::unique_ptr<HFObject>> over;
 };
 
 // A matte keeps the slide before from showing in the bands of one that does not cover the area.
@@ -169,9 +177,13 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     const int32_t f = n - 1;
     HFFrame& frame = *movie.Frame(f);
     const SlideLayout& layout = show.layout;
+    if (show.replace) {
+        for (const std::unique_ptr<HFObject>& shown : show.onStage) frame.RemoveObject(*shown);
+        show.onStage.clear();
+    }
     {
         const SlideSize area{layout.width, layout.height};
-        if (NeedsMatte(source, area)) {
+        if (!show.replace && NeedsMatte(source, area)) {
             // Added before the slide's bitmap takes its ID, so that at the
             // same requested depth the matte sorts below the slide.
             HFRectangle matte(20, 20, area.width * kTwipsPerPixel, area.height * kTwipsPerPixel);
@@ -180,9 +192,19 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
             matte.SetDepth(static_cast<uint16_t>(n));
             frame.AddObject(matte);
         }
-        const std::unique_ptr<HFBitmap> slide = MakeSlideBitmap(FitSlide(source.size, area), source);
+        std::unique_ptr<HFObject> slide =
+            source.drawing ? std::move(source.drawing) : MakeSlideBitmap(FitSlide(source.size, area), source);
         slide->SetDepth(static_cast<uint16_t>(n));
         frame.AddObject(*slide);
+        // Over the slide: at its depth, drawn after it.
+        for (std::unique_ptr<HFObject>& object : source.over) {
+            object->SetDepth(static_cast<uint16_t>(n));
+            frame.AddObject(*object);
+        }
+        if (show.replace) {
+            show.onStage.push_back(std::move(slide));
+            for (std::unique_ptr<HFObject>& object : source.over) show.onStage.push_back(std::move(object));
+        }
     }
     // The narration starts as the slide appears; a StartSound that finds it
     // still playing (the viewer came back without a click) does not stack a copy.
@@ -542,7 +564,9 @@ struct MadeShowComposer::State {
                stopAction,
                request.keys,
                request.stopLast,
-               nullptr}
+               nullptr,
+               nullptr,
+               request.replaceSlides}
     {
         CheckJPEG(forwardImage, request.forwardFile, "forward button image");
         CheckJPEG(backwardImage, request.backwardFile, "backward button image");
@@ -558,6 +582,7 @@ struct MadeShowComposer::State {
     // A JPEG bitmap borrows its bytes until the movie is written; a deque
     // keeps each where it is as more come.
     std::deque<std::vector<uint8_t>> jpegs;
+    std::vector<std::unique_ptr<FTag>> leadingDefinitions;
     int32_t added = 0;
     int32_t scaled = 0;
 };
@@ -577,14 +602,25 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     } else {
         source.image = std::move(std::get<LosslessSlide>(slide.image));
     }
+    source.drawing = std::move(slide.drawing);
+    source.over = std::move(slide.over);
     const SlideSize area = state->request.area;
     if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
     ComposeSlide(state->movie, ++state->added, source, state->show);
 }
 
+void MadeShowComposer::AddLeadingDefinitions(std::vector<std::unique_ptr<FTag>> tags)
+{
+    for (std::unique_ptr<FTag>& tag : tags) state->leadingDefinitions.push_back(std::move(tag));
+}
+
 SlideShowResult MadeShowComposer::Write()
 {
     F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
+    HFTagList& first = state->movie.Frame(0)->Tags();
+    first.insert(first.begin(), std::make_move_iterator(state->leadingDefinitions.begin()),
+                 std::make_move_iterator(state->leadingDefinitions.end()));
+    state->leadingDefinitions.clear();
     FinishAndWrite(state->movie, state->show, state->request.outputFile);
     SlideShowResult result;
     result.area = state->request.area;

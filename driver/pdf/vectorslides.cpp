@@ -1,0 +1,184 @@
+#include "driver/pdf/vectorslides.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+#include "driver/pagesprite.h"
+#include "driver/pdf/mupdf.h"
+#include "driver/pdf/vectorpage.h"
+#include "swf/fdtbitmaps.h"
+
+namespace {
+
+// Twips from the page's points, the shown page's corner at the area's.
+fz_matrix PageToTwips(const mupdf::Bounds& page, PageArea at)
+{
+    const double sx = (at.xmax - at.xmin) / page.Width(), sy = (at.ymax - at.ymin) / page.Height();
+    return fz_concat(fz_concat(fz_translate(static_cast<float>(-page.x0), static_cast<float>(-page.y0)),
+                               fz_scale(static_cast<float>(sx), static_cast<float>(sy))),
+                     fz_translate(static_cast<float>(at.xmin), static_cast<float>(at.ymin)));
+}
+
+// A character limit for the recording of one page, lifted after it.
+class CharacterLimit {
+public:
+    explicit CharacterLimit(uint32_t characters)
+    {
+        SetCharacterIDLimit(static_cast<uint16_t>(std::min<uint32_t>(CharacterIDsDrawn() + characters, 0xFFFF)));
+    }
+    ~CharacterLimit() { SetCharacterIDLimit(0); }
+    CharacterLimit(const CharacterLimit&) = delete;
+    CharacterLimit& operator=(const CharacterLimit&) = delete;
+};
+
+bool IsBitmap(const FTag& tag)
+{
+    return dynamic_cast<const FDTDefineBitsJPEG2*>(&tag) || dynamic_cast<const FDTDefineBitsJPEG3*>(&tag) ||
+           dynamic_cast<const FDTDefineBitsLossless*>(&tag) || dynamic_cast<const FDTDefineBits*>(&tag);
+}
+
+// No JPEG of our encoder (standard tables, 4:4:4) is smaller than this for
+// so many pixels: each 8 x 8 block codes at least a DC difference and an end
+// of block in each of its three components, 14 bits.
+uint64_t SmallestJPEG(int64_t pixels)
+{
+    return static_cast<uint64_t>(pixels) * 14 / 512;
+}
+
+}  // namespace
+
+struct VectorSlides::State {
+    const PDFDeck& deck;
+    VectorPageLimits limits;
+    PDFDocument document;
+    std::unique_ptr<VectorResources> resources = std::make_unique<VectorResources>();
+    // Fonts of resources given up after a page failed half-way.
+    std::vector<std::unique_ptr<FTag>> retiredFonts{};
+
+    // A page that failed half-way may have left bitmaps in the tables whose
+    // definitions went with it: later pages start from new tables.
+    void RetireResources()
+    {
+        for (auto& font : resources->fonts.TakeFonts()) retiredFonts.push_back(std::move(font));
+        resources = std::make_unique<VectorResources>();
+    }
+
+    // Whether the page's vectors take more bytes than its picture at the
+    // compared resolution would.
+    bool LargerThanPicture(int32_t page, uint64_t bytes)
+    {
+        if (limits.compareDPI <= 0) return false;
+        const PageSize points = deck.SizeOf(page);
+        const auto side = [&](double length) {
+            return static_cast<int32_t>(std::clamp(std::lround(length * limits.compareDPI / 72), 1L, 1'000'000L));
+        };
+        const PixelSize size{side(points.width), side(points.height)};
+        const int64_t pixels = int64_t{size.width} * size.height;
+        if (pixels > kMaxPagePixels || bytes < SmallestJPEG(pixels)) return false;
+        const EncodedPage picture = deck.RenderEncoded(*document, page, size, PageEncoding{});
+        return bytes > picture.jpeg.size();
+    }
+};
+
+VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits)
+    : state(std::make_unique<State>(State{deck, limits, deck.OpenAnother()}))
+{
+}
+
+VectorSlides::~VectorSlides() = default;
+
+VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
+{
+    VectorSlide slide;
+    if (characters == 0) {
+        slide.whyRaster = "the movie's characters are used up";
+        slide.budgetSpent = true;
+        return slide;
+    }
+    mupdf::Document& document = *state->document;
+    VectorPage recorded;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        document.ClearMessages();
+        const mupdf::Bounds bounds = document.PageBounds(page);
+        const fz_matrix transform = PageToTwips(bounds, at);
+        const CharacterLimit limit(characters);
+        document.WithPage(page, [&](fz_context* context, fz_page* loaded) {
+            recorded = RecordVectorPage(context, loaded, transform, *state->resources);
+        });
+    } catch (const FCharacterIDLimitReached&) {
+        state->RetireResources();
+        slide.whyRaster = "the movie's characters are used up";
+        slide.budgetSpent = true;
+        return slide;
+    } catch (const std::exception& failure) {
+        state->RetireResources();
+        slide.whyRaster = std::string("it cannot be drawn as vectors (") + failure.what() + ")";
+        return slide;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (document.Said().Count() > 0) slide.damage = document.Said().First();
+
+    const VectorPageSummary& summary = recorded.summary;
+    if (summary.NeedsFallback()) {
+        slide.whyRaster = summary.fallbacks.front().reason;
+    } else if (summary.edges > state->limits.maxEdges) {
+        slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
+    } else if (seconds > state->limits.maxSeconds) {
+        slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
+    } else if (state->LargerThanPicture(page, summary.bytes)) {
+        slide.whyRaster = "its vectors would take more bytes than its picture";
+    }
+    if (!slide.whyRaster.empty()) {
+        for (auto& tag : recorded.definitions)
+            if (IsBitmap(*tag)) slide.keptBitmaps.push_back(std::move(tag));
+        return slide;
+    }
+    std::vector<std::unique_ptr<FTag>> definitions;
+    definitions.reserve(recorded.definitions.size());
+    for (auto& tag : recorded.definitions) definitions.push_back(std::move(tag));
+    slide.sprite = std::make_unique<PageSprite>(std::move(definitions), std::move(recorded.sprite));
+    return slide;
+}
+
+EncodedPage VectorSlides::Render(int32_t page, PixelSize size, const PageEncoding& encoding)
+{
+    return state->deck.RenderEncoded(*state->document, page, size, encoding);
+}
+
+std::vector<PageLink> VectorSlides::Links(int32_t page, PageArea at)
+{
+    std::vector<mupdf::Link> links;
+    mupdf::Bounds bounds;
+    try {
+        bounds = state->document->PageBounds(page);
+        links = state->document->Links(page);
+    } catch (const mupdf::Failure&) {
+        return {};  // the page itself is checked when it is drawn
+    }
+    const double sx = (at.xmax - at.xmin) / bounds.Width(), sy = (at.ymax - at.ymin) / bounds.Height();
+    const auto x = [&](double points) {
+        return static_cast<int32_t>(std::clamp(std::lround(at.xmin + points * sx), long{at.xmin}, long{at.xmax}));
+    };
+    const auto y = [&](double points) {
+        return static_cast<int32_t>(std::clamp(std::lround(at.ymin + points * sy), long{at.ymin}, long{at.ymax}));
+    };
+    std::vector<PageLink> found;
+    for (const mupdf::Link& link : links) {
+        PageLink entry{{x(link.area.x0), y(link.area.y0), x(link.area.x1), y(link.area.y1)}, link.uri, link.page};
+        // Off the page, or too thin to click.
+        if (entry.area.xmax - entry.area.xmin < 20 || entry.area.ymax - entry.area.ymin < 20) continue;
+        found.push_back(std::move(entry));
+    }
+    return found;
+}
+
+std::vector<std::unique_ptr<FTag>> VectorSlides::TakeFonts()
+{
+    std::vector<std::unique_ptr<FTag>> fonts = std::move(state->retiredFonts);
+    state->retiredFonts.clear();
+    for (auto& font : state->resources->fonts.TakeFonts()) fonts.push_back(std::move(font));
+    return fonts;
+}
