@@ -238,7 +238,6 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             slide.over = LinkButtons(links[static_cast<size_t>(number)]);
             composer.Add(std::move(slide));
         });
-        if (request.tell) request.tell("pages: 0 vector, 0 partly raster, " + std::to_string(pages) + " raster");
         return composer.Write();
     }
 

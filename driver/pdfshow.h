@@ -35,8 +35,8 @@ struct PDFShowRequest {
     // Told, one line each, of damage the show was made despite: a file that
     // had to be repaired, a page drawn without the parts it could not read.
     std::function<void(const std::string& message)> warn;
-    // Told once, before the movie is written: how many pages are vectors,
-    // partly pictures and pictures.
+    // Told once in the vector form, before the movie is written: how many
+    // pages are vectors, partly pictures and pictures.
     std::function<void(const std::string& line)> tell;
 };
 
