@@ -119,9 +119,11 @@ std::string ConverterUsage()
            "or .mp3): 'corvanex --narration voice/slide Slide 12 talk.swf'.\n"
            "\n"
            "   or: corvanex [options] <deck.pdf> <output-file>\n"
-           "makes every page of <deck.pdf> a slide, in order, rendered at the size it is\n"
-           "shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720 at the\n"
-           "default 96 dpi). The show stops on every page unless talk.stp beside the PDF\n"
+           "makes every page of <deck.pdf> a slide, in order, drawn as vectors that stay\n"
+           "sharp at any zoom: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives a 1280 x 720\n"
+           "stage). A page vectors cannot say is drawn as a picture; --raster draws every\n"
+           "page as one, for pages that must look exactly as MuPDF draws them. Links\n"
+           "become buttons. The show stops on every page unless talk.stp beside the PDF\n"
            "or --stops says otherwise; the last page waits for a click in any case.\n"
            "\n" +
            OptionHelp(kOptions) +
