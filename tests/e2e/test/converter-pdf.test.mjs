@@ -1,6 +1,7 @@
-// A PDF deck, made by the build's generator, converted in one step and played
-// in Ruffle: each page's corner squares where the fit puts them, a portrait
-// page on the background matte, forward and back by click and by key.
+// A PDF deck, made by the build's generator, converted in one step (pages as
+// vectors, and with --raster as pictures) and played in Ruffle: each page's
+// corner squares where the fit puts them, the background beside a portrait
+// page (the page before taken off), forward and back by click and by key.
 
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
@@ -36,7 +37,7 @@ function placed(n) {
 }
 
 // The middle of each corner square, and (for a page narrower than the area)
-// points of the bands beside it, which show the matte.
+// points of the bands beside it, which show the background.
 function expected(n) {
     const box = placed(n), half = box.square / 2;
     const corners = [[box.left + half, box.top + half], [box.right - half, box.top + half],
@@ -46,50 +47,60 @@ function expected(n) {
     return points;
 }
 
-const converted = (() => {
+// The deck converted in one step: by default each page as vector content,
+// with --raster as a picture.
+function convert(form) {
     if (!withPDF) return undefined;
-    const dir = scratchDir("pdf");
+    const dir = scratchDir(`pdf-${form.name}`);
     const pdf = join(dir, "talk.pdf");
     execFileSync(MAKEPDF, ["--pages", String(PAGES), "--portrait", String(PORTRAIT), "--numbered", pdf]);
     const out = join(dir, "talk.swf");
-    const run = spawnSync(CONVERTER, ["--keys", "--forward", join(ASSETS, "forward.jpg"), "--backward", join(ASSETS, "backward.jpg"),
-        pdf, out], { cwd: dir, encoding: "utf8", timeout: 60000 });
+    const run = spawnSync(CONVERTER, [...form.options, "--keys", "--forward", join(ASSETS, "forward.jpg"), "--backward",
+        join(ASSETS, "backward.jpg"), pdf, out], { cwd: dir, encoding: "utf8", timeout: 60000 });
     return { run, bytes: existsSync(out) ? readFileSync(out) : undefined };
-})();
+}
 
-describe("PDF deck", { skip: withPDF ? false : "converter built without PDF support, or no makepdf" }, () => {
-    const { server, browser } = sharedPlayer();
+const FORMS = [
+    { name: "vector", options: [], said: `corvanex: pages: ${PAGES} vector, 0 partly raster, 0 raster\n` },
+    { name: "raster", options: ["--raster"], said: "" },
+];
 
-    it("converts in one step and reads clean in swf-parser", () => {
-        assert.equal(converted.run.status, 0, converted.run.stderr);
-        assert.equal(converted.run.stderr, "");
-        const check = checkSwf(converted.bytes);
-        assertClean(check);
-        assert.deepEqual(check.header.frameSize, { xMin: 0, xMax: AREA.width * 20, yMin: 0, yMax: AREA.height * 20 + 800 });
+for (const form of FORMS) {
+    describe(`PDF deck (${form.name} pages)`, { skip: withPDF ? false : "converter built without PDF support, or no makepdf" }, () => {
+        const { server, browser } = sharedPlayer();
+        const converted = convert(form);
+
+        it("converts in one step and reads clean in swf-parser", () => {
+            assert.equal(converted.run.status, 0, converted.run.stderr);
+            assert.equal(converted.run.stderr, form.said);
+            const check = checkSwf(converted.bytes);
+            assertClean(check);
+            assert.deepEqual(check.header.frameSize, { xMin: 0, xMax: AREA.width * 20, yMin: 0, yMax: AREA.height * 20 + 800 });
+        });
+
+        it("shows each page where the fit puts it and steps forward and back by click and key", async () => {
+            const movie = await MoviePage.open(browser(), server(), converted.bytes);
+            try {
+                const { forward, backward } = layout(AREA);
+                const tolerance = 16;
+                await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
+                await movie.click(...forward);
+                await movie.waitForColors(expected(2), { tolerance });
+                await movie.press("ArrowRight");
+                await movie.waitForColors(expected(3), { tolerance });
+                await movie.press("ArrowLeft");
+                await movie.waitForColors(expected(2), { tolerance });
+                await movie.click(...backward);
+                await movie.waitForColors(expected(1), { tolerance });
+                await movie.press("ArrowRight");
+                await movie.waitForColors(expected(2), { tolerance });
+                await movie.press("ArrowRight");
+                await movie.waitForColors(expected(3), { tolerance });
+                await movie.click(...forward);
+                await movie.waitForColors(expected(4), { tolerance });
+            } finally {
+                await movie.close();
+            }
+        });
     });
-
-    it("shows each page where the fit puts it and steps forward and back by click and key", async () => {
-        const movie = await MoviePage.open(browser(), server(), converted.bytes);
-        try {
-            const { forward, backward } = layout(AREA);
-            const tolerance = 16;
-            await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
-            await movie.click(...forward);
-            await movie.waitForColors(expected(2), { tolerance });
-            await movie.press("ArrowRight");
-            await movie.waitForColors(expected(3), { tolerance });
-            await movie.press("ArrowLeft");
-            await movie.waitForColors(expected(2), { tolerance });
-            await movie.click(...backward);
-            await movie.waitForColors(expected(1), { tolerance });
-            await movie.press("ArrowRight");
-            await movie.waitForColors(expected(2), { tolerance });
-            await movie.press("ArrowRight");
-            await movie.waitForColors(expected(3), { tolerance });
-            await movie.click(...forward);
-            await movie.waitForColors(expected(4), { tolerance });
-        } finally {
-            await movie.close();
-        }
-    });
-});
+}
