@@ -18,6 +18,14 @@ struct DeckOptions {
     std::set<int32_t> damagedPages;   // bytes that are not PDF syntax halfway through the content
     // A square of the page's own colour (CornerColour) in each corner.
     bool numberedCorners = false;
+    // Under everything, an axial shading from pale blue at the top to white.
+    bool gradientBackground = false;
+    // 1-based: the photo in the chart's place. The photo is a baseline RGB
+    // JPEG file of photoWidth x photoHeight pixels, embedded as it is.
+    std::set<int32_t> photoPages;
+    std::string photoJPEG;
+    int32_t photoWidth = 0;
+    int32_t photoHeight = 0;
     // Either set: the standard security handler, RC4 with a 40-bit key
     // (revision 2). A user password is needed to open the file; an owner
     // password alone only restricts what a viewer allows.
