@@ -123,15 +123,31 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
 
     const VectorPageSummary& summary = recorded.summary;
     if (summary.NeedsFallback()) {
-        slide.whyRaster = summary.fallbacks.front().reason;
+        // Patches over the sprite, while they leave most of the page vectors.
+        double covered = 0;
+        for (const VectorFallback& fallback : summary.fallbacks) {
+            slide.patches.push_back(
+                PageArea{fallback.area.XMin(), fallback.area.YMin(), fallback.area.XMax(), fallback.area.YMax()});
+            const PageArea& patch = slide.patches.back();
+            covered += static_cast<double>(patch.xmax - patch.xmin) * (patch.ymax - patch.ymin);
+        }
+        const double page = static_cast<double>(at.xmax - at.xmin) * (at.ymax - at.ymin);
+        if (covered > state->limits.maxPatchShare * page) {
+            slide.whyRaster = summary.fallbacks.front().reason;
+            slide.patches.clear();
+        }
+    }
+    if (!slide.whyRaster.empty()) {
+        // Drawn whole as a picture already.
     } else if (summary.edges > state->limits.maxEdges) {
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
-    } else if (state->LargerThanPicture(page, summary.bytes)) {
+    } else if (slide.patches.empty() && state->LargerThanPicture(page, summary.bytes)) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {
+        slide.patches.clear();
         for (auto& tag : recorded.definitions)
             if (IsBitmap(*tag)) slide.keptBitmaps.push_back(std::move(tag));
         return slide;

@@ -23,6 +23,9 @@ struct VectorPageLimits {
     // Its vector bytes against those of the page as a JPEG at this many dots
     // per inch (0: not compared).
     int32_t compareDPI = 144;
+    // What SWF cannot hold is drawn as pictures in its place while it covers
+    // at most this share of the page; beyond it the whole page is a picture.
+    double maxPatchShare = 0.5;
 };
 
 // Where a page lies in the slide area, in twips (FitSlide's rectangle).
@@ -35,6 +38,9 @@ struct VectorSlide {
     // page is to be drawn as a picture (`whyRaster` says why).
     std::unique_ptr<HFObject> sprite;
     std::string whyRaster;
+    // With a sprite: areas (twips, in the slide area) SWF cannot draw, to be
+    // covered with the page's picture of them.
+    std::vector<PageArea> patches;
     // The page went past the character budget: the pages after it have
     // nothing left to be drawn with.
     bool budgetSpent = false;

@@ -249,34 +249,67 @@ TEST(VectorPDFShow, LinksBecomeInvisibleButtonsOverTheirRectanglesAndLeaveWithTh
     }
 }
 
-TEST(VectorPDFShow, APageVectorsFallShortOnIsDrawnWholeAsAPictureAndCounted)
+TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAndTheyAreCounted)
 {
     Scratch folder("vectorfallback");
     WithButtons(folder);
-    const auto blocks = [](cairo_operator_t blend) {
-        return [blend](cairo_t* cr) {
+    // A block multiplied over another: a blend mode SWF does not have, on a
+    // part of the page or, painted, over all of it.
+    const auto blocks = [](cairo_operator_t blend, bool whole) {
+        return [blend, whole](cairo_t* cr) {
             cairo_set_source_rgb(cr, 0.9, 0.8, 0.2);
             cairo_rectangle(cr, 100, 100, 400, 300);
             cairo_fill(cr);
             cairo_set_operator(cr, blend);
             cairo_set_source_rgb(cr, 0.2, 0.4, 0.9);
-            cairo_rectangle(cr, 300, 200, 400, 300);
-            cairo_fill(cr);
+            if (whole) {
+                cairo_paint_with_alpha(cr, 0.5);
+            } else {
+                cairo_rectangle(cr, 300, 200, 200, 150);
+                cairo_fill(cr);
+            }
         };
     };
     cairotest::WritePDF((folder / "blend.pdf").string(), 960, 540,
-                        {blocks(CAIRO_OPERATOR_OVER), blocks(CAIRO_OPERATOR_MULTIPLY), blocks(CAIRO_OPERATOR_OVER)});
+                        {blocks(CAIRO_OPERATOR_OVER, false), blocks(CAIRO_OPERATOR_MULTIPLY, false),
+                         blocks(CAIRO_OPERATOR_MULTIPLY, true)});
     const RunResult run = ConvertPDF(folder, {"blend.pdf", "blend.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "corvanex: pages: 2 vector, 0 partly raster, 1 raster\n");
+    EXPECT_EQ(run.err, "corvanex: pages: 1 vector, 1 partly raster, 1 raster\n");
     const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "blend.swf");
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(Only(frames[0], FTagCode::DefineSprite).size(), 1u);
-    // The blended page: its picture, as --raster draws it, after the page before comes off.
-    EXPECT_TRUE(Only(frames[1], FTagCode::DefineSprite).empty());
-    EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsJPEG2).size(), 3u);
-    EXPECT_EQ(frames[1][0].code, FTagCode::RemoveObject);
-    EXPECT_EQ(Only(frames[2], FTagCode::DefineSprite).size(), 1u);
+    EXPECT_TRUE(Only(frames[0], FTagCode::DefineBitsLossless2).empty());
+
+    // Partly: the sprite, and over it the page's picture of the blended part.
+    const std::vector<Tag>& partly = frames[1];
+    const std::vector<Tag> sprite = Only(partly, FTagCode::DefineSprite);
+    ASSERT_EQ(sprite.size(), 1u);
+    const auto lossless = [](const Tag& tag) {
+        return tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsLossless2;
+    };
+    ASSERT_EQ(std::count_if(partly.begin(), partly.end(), lossless), 1);
+    const Placement spritePlaced = Placements(partly, FTagCode::PlaceObject2, swftest::Word(sprite[0], 0)).at(0);
+    const auto patchShape = std::find_if(partly.begin(), partly.end(), [&](const Tag& tag) {
+        return tag.code == FTagCode::DefineShape3 && &tag > &*std::find_if(partly.begin(), partly.end(), lossless);
+    });
+    ASSERT_NE(patchShape, partly.end());
+    const std::vector<Placement> patchPlaced = Placements(partly, FTagCode::PlaceObject2, swftest::Word(*patchShape, 0));
+    ASSERT_EQ(patchPlaced.size(), 1u);
+    EXPECT_GT(patchPlaced[0].depth, spritePlaced.depth);
+    // Inside the page, and far from all of it: the blended block's group.
+    const std::vector<int32_t> bounds = swftest::ShapeBounds(*patchShape);
+    EXPECT_GE(bounds[0], 20);
+    EXPECT_LE(bounds[1], 25600);
+    EXPECT_LT((bounds[1] - bounds[0]) * (bounds[3] - bounds[2]), 25600 * 14400 / 2);
+
+    // Whole: the page's picture as --raster draws it, after the page before
+    // and its patch come off.
+    const std::vector<Tag>& whole = frames[2];
+    EXPECT_TRUE(Only(whole, FTagCode::DefineSprite).empty());
+    EXPECT_EQ(Only(whole, FTagCode::DefineBitsJPEG2).size(), 3u);
+    EXPECT_EQ(Placements(whole, FTagCode::RemoveObject).size(), 2u);
+    EXPECT_EQ(whole[0].code, FTagCode::RemoveObject);
 }
 
 // The limits, straight through the recorder of the show.
