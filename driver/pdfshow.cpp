@@ -286,7 +286,8 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         if (!budgetSpent) {
             const uint16_t before = CharacterIDsDrawn();
             recorded = vectors.Record(page, at, static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
-            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, CharacterIDsDrawn() - before);
+            const uint64_t patchIDs = uint64_t{kPatchCharacters} * recorded.patches.size();
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, CharacterIDsDrawn() - before + patchIDs);
             warnOfDamage(page, recorded.damage);
             if (recorded.budgetSpent) {
                 budgetSpent = true;

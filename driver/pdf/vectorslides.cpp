@@ -33,6 +33,16 @@ public:
     CharacterLimit& operator=(const CharacterLimit&) = delete;
 };
 
+// MuPDF's messages quote the file: printable ASCII only, and not too much of it.
+std::string Printable(const std::string& message)
+{
+    constexpr size_t kLongest = 120;
+    std::string shown;
+    for (const char c : message.substr(0, kLongest)) shown += c >= 0x20 && c < 0x7F ? c : '?';
+    if (message.size() > kLongest) shown += "...";
+    return shown;
+}
+
 bool IsBitmap(const FTag& tag)
 {
     return dynamic_cast<const FDTDefineBitsJPEG2*>(&tag) || dynamic_cast<const FDTDefineBitsJPEG3*>(&tag) ||
@@ -98,6 +108,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
         return slide;
     }
     mupdf::Document& document = *state->document;
+    const uint16_t before = CharacterIDsDrawn();
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -115,11 +126,11 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
         return slide;
     } catch (const std::exception& failure) {
         state->RetireResources();
-        slide.whyRaster = std::string("it cannot be drawn as vectors (") + failure.what() + ")";
+        slide.whyRaster = std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
         return slide;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (document.Said().Count() > 0) slide.damage = document.Said().First();
+    if (document.Said().Count() > 0) slide.damage = Printable(document.Said().First());
 
     const VectorPageSummary& summary = recorded.summary;
     if (summary.NeedsFallback()) {
@@ -137,8 +148,12 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
             slide.patches.clear();
         }
     }
+    const uint64_t drawn = static_cast<uint64_t>(CharacterIDsDrawn() - before);
     if (!slide.whyRaster.empty()) {
         // Drawn whole as a picture already.
+    } else if (drawn + uint64_t{kPatchCharacters} * slide.patches.size() > characters) {
+        slide.whyRaster = "the movie's characters are used up";
+        slide.budgetSpent = true;
     } else if (summary.edges > state->limits.maxEdges) {
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
     } else if (seconds > state->limits.maxSeconds) {

@@ -51,6 +51,9 @@ struct VectorSlide {
     std::string damage;
 };
 
+// The characters a patch draws when it is placed: its bitmap and shape.
+constexpr uint32_t kPatchCharacters = 2;
+
 // A link of a page as a button over its rectangle, in twips.
 struct PageLink {
     PageArea area;
@@ -66,7 +69,7 @@ public:
     VectorSlides& operator=(const VectorSlides&) = delete;
 
     // The page (from 0) recorded into `at`, drawing at most `characters`
-    // character IDs.
+    // character IDs, its patches' (kPatchCharacters each) counted in.
     VectorSlide Record(int32_t page, PageArea at, uint32_t characters);
 
     // The page as a picture, as the raster form renders it.
