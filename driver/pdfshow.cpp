@@ -7,6 +7,7 @@
 
 #include "driver/inputfile.h"
 #include "driver/linkbutton.h"
+#include "driver/pagesprite.h"
 #include "driver/pdf/vectorslides.h"
 
 namespace {
@@ -286,8 +287,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         if (!budgetSpent) {
             const uint16_t before = CharacterIDsDrawn();
             recorded = vectors.Record(page, at, static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
-            const uint64_t patchIDs = uint64_t{kPatchCharacters} * recorded.patches.size();
-            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, CharacterIDsDrawn() - before + patchIDs);
+            // What the sprite and patches draw when placed, counted now.
+            const uint64_t placedIDs =
+                recorded.sprite ? kPageSpriteCharacters + uint64_t{kPatchCharacters} * recorded.patches.size() : 0;
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, CharacterIDsDrawn() - before + placedIDs);
             warnOfDamage(page, recorded.damage);
             if (recorded.budgetSpent) {
                 budgetSpent = true;

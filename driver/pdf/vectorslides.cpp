@@ -151,7 +151,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
     const uint64_t drawn = static_cast<uint64_t>(CharacterIDsDrawn() - before);
     if (!slide.whyRaster.empty()) {
         // Drawn whole as a picture already.
-    } else if (drawn + uint64_t{kPatchCharacters} * slide.patches.size() > characters) {
+    } else if (drawn + kPageSpriteCharacters + uint64_t{kPatchCharacters} * slide.patches.size() > characters) {
         slide.whyRaster = "the movie's characters are used up";
         slide.budgetSpent = true;
     } else if (summary.edges > state->limits.maxEdges) {
@@ -170,7 +170,8 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
     std::vector<std::unique_ptr<FTag>> definitions;
     definitions.reserve(recorded.definitions.size());
     for (auto& tag : recorded.definitions) definitions.push_back(std::move(tag));
-    slide.sprite = std::make_unique<PageSprite>(std::move(definitions), std::move(recorded.sprite));
+    slide.sprite = std::make_unique<PageSprite>(std::move(definitions), std::move(recorded.sprite),
+                                                PageSprite::Area{at.xmin, at.ymin, at.xmax, at.ymax});
     return slide;
 }
 

@@ -69,7 +69,8 @@ public:
     VectorSlides& operator=(const VectorSlides&) = delete;
 
     // The page (from 0) recorded into `at`, drawing at most `characters`
-    // character IDs, its patches' (kPatchCharacters each) counted in.
+    // character IDs, those its sprite and patches draw when they are placed
+    // (kPageSpriteCharacters, kPatchCharacters each) counted in.
     VectorSlide Record(int32_t page, PageArea at, uint32_t characters);
 
     // The page as a picture, as the raster form renders it.

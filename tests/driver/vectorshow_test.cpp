@@ -112,6 +112,52 @@ std::vector<int32_t> JoinedShapeBounds(const std::vector<Tag>& definitions)
     return joined;
 }
 
+// The tags a DefineSprite holds (its own End left out).
+std::vector<Tag> SpriteTags(const Tag& sprite)
+{
+    std::vector<Tag> tags;
+    size_t at = 4;  // after the ID and the frame count
+    while (at + 2 <= sprite.body.size()) {
+        const uint16_t header = swftest::Word(sprite, at);
+        size_t length = header & 0x3F;
+        at += 2;
+        if (length == 0x3F) {
+            length = swftest::Little(sprite.body, at, 4);
+            at += 4;
+        }
+        Tag tag;
+        tag.code = static_cast<FTagCode>(header >> 6);
+        tag.body.assign(sprite.body.begin() + static_cast<long>(at), sprite.body.begin() + static_cast<long>(at + length));
+        at += length;
+        if (tag.code == FTagCode::End) break;
+        tags.push_back(std::move(tag));
+    }
+    return tags;
+}
+
+// The sprite a page places: the last of its frame, a clip of the page's
+// rectangle (returned) over the page's own sprite, the one before it.
+std::vector<int32_t> CheckPageSprite(const std::vector<Tag>& frame, const std::vector<Tag>& sprites)
+{
+    EXPECT_EQ(sprites.size(), 2u);
+    if (sprites.size() != 2) return {};
+    const std::vector<Tag> inside = SpriteTags(sprites[1]);
+    EXPECT_EQ(inside.size(), 3u);
+    if (inside.size() != 3) return {};
+    // A clip layer at depth 1 up to depth 2, and the page's sprite at 2.
+    EXPECT_EQ(inside[0].code, FTagCode::PlaceObject2);
+    EXPECT_EQ(inside[0].body.at(0), 0x42);
+    EXPECT_EQ(swftest::Word(inside[0], 1), 1);
+    EXPECT_EQ(swftest::Word(inside[0], 5), 2);
+    EXPECT_EQ(inside[1].body, (std::vector<uint8_t>{0x02, 2, 0, sprites[0].body[0], sprites[0].body[1]}));
+    EXPECT_EQ(inside[2].code, FTagCode::ShowFrame);
+    const uint16_t clip = swftest::Word(inside[0], 3);
+    for (const Tag& tag : frame)
+        if (tag.code == FTagCode::DefineShape3 && swftest::Word(tag, 0) == clip) return swftest::ShapeBounds(tag);
+    ADD_FAILURE() << "no clip shape";
+    return {};
+}
+
 // The tags of a frame before its sprite: the page's own definitions.
 std::vector<Tag> PageShapes(const std::vector<Tag>& frame)
 {
@@ -149,11 +195,14 @@ TEST(VectorPDFShow, EachPageIsOneSpriteWhereItsPictureStoodAndReplacesThePageBef
     std::optional<Placement> before;
     for (size_t f = 0; f < frames.size(); ++f) {
         const std::vector<Tag> sprites = Only(frames[f], FTagCode::DefineSprite);
-        ASSERT_EQ(sprites.size(), 1u) << "frame " << f;
+        ASSERT_EQ(sprites.size(), 2u) << "frame " << f;
+        // Clipped to the page's rectangle, where its picture would stand.
+        const std::vector<Tag> pictureShapes = Only(pictures[f], FTagCode::DefineShape3);
+        EXPECT_EQ(CheckPageSprite(frames[f], sprites), swftest::ShapeBounds(pictureShapes.at(0))) << "frame " << f;
         // No page picture: the button faces are the only JPEGs.
         // (The first frame has no backward button.)
         EXPECT_EQ(Only(frames[f], FTagCode::DefineBitsJPEG2).size(), f == 0 ? 1u : 2u) << "frame " << f;
-        const std::vector<Placement> placed = Placements(frames[f], FTagCode::PlaceObject2, swftest::Word(sprites[0], 0));
+        const std::vector<Placement> placed = Placements(frames[f], FTagCode::PlaceObject2, swftest::Word(sprites[1], 0));
         ASSERT_EQ(placed.size(), 1u) << "frame " << f;
         // At the display depth of the page's picture in the raster movie
         // (that frame's first placement).
@@ -278,18 +327,18 @@ TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAnd
     EXPECT_EQ(run.err, "corvanex: pages: 1 vector, 1 partly raster, 1 raster\n");
     const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "blend.swf");
     ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(Only(frames[0], FTagCode::DefineSprite).size(), 1u);
+    EXPECT_EQ(Only(frames[0], FTagCode::DefineSprite).size(), 2u);
     EXPECT_TRUE(Only(frames[0], FTagCode::DefineBitsLossless2).empty());
 
     // Partly: the sprite, and over it the page's picture of the blended part.
     const std::vector<Tag>& partly = frames[1];
     const std::vector<Tag> sprite = Only(partly, FTagCode::DefineSprite);
-    ASSERT_EQ(sprite.size(), 1u);
+    ASSERT_EQ(sprite.size(), 2u);
     const auto lossless = [](const Tag& tag) {
         return tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsLossless2;
     };
     ASSERT_EQ(std::count_if(partly.begin(), partly.end(), lossless), 1);
-    const Placement spritePlaced = Placements(partly, FTagCode::PlaceObject2, swftest::Word(sprite[0], 0)).at(0);
+    const Placement spritePlaced = Placements(partly, FTagCode::PlaceObject2, swftest::Word(sprite[1], 0)).at(0);
     const auto patchShape = std::find_if(partly.begin(), partly.end(), [&](const Tag& tag) {
         return tag.code == FTagCode::DefineShape3 && &tag > &*std::find_if(partly.begin(), partly.end(), lossless);
     });
