@@ -1,10 +1,12 @@
 // Writes a slide-like PDF deck (see tests/support/pdfmaker.h):
 //   makepdf [--pages N] [--portrait N] [--rotated N] [--cropped N] [--numbered]
-//           [--gradient] [--photo N] [--user PASSWORD] [--owner PASSWORD] [--empty] output.pdf
+//           [--gradient] [--photo N] [--link FROM:TO] [--user PASSWORD] [--owner PASSWORD]
+//           [--empty] output.pdf
 // --portrait, --rotated, --cropped and --photo name a 1-based page and may be
 // repeated. --gradient shades every page's background; --photo puts a photo
 // (a made one: soft colour fields with grain, a 1280 x 720 JPEG of quality 85)
-// in the chart's place.
+// in the chart's place. --link puts a link to page TO over page FROM's first
+// colour block.
 
 #include <algorithm>
 #include <cstdio>
@@ -23,7 +25,8 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: makepdf [--pages N] [--portrait N] [--rotated N] [--cropped N] [--numbered]\n"
-                 "               [--gradient] [--photo N] [--user PASSWORD] [--owner PASSWORD] [--empty] output.pdf\n");
+                 "               [--gradient] [--photo N] [--link FROM:TO] [--user PASSWORD] [--owner PASSWORD]\n"
+                 "               [--empty] output.pdf\n");
     return 2;
 }
 
@@ -94,6 +97,14 @@ int main(int argc, char** argv)
             options.numberedCorners = true;
         } else if (argument == "--empty") {
             empty = true;
+        } else if (argument == "--link" && hasValue) {
+            const std::string value = argv[++i];
+            const size_t colon = value.find(':');
+            int32_t to = 0;
+            if (colon == std::string::npos || !PageNumber(value.substr(0, colon).c_str(), page) ||
+                !PageNumber(value.substr(colon + 1).c_str(), to))
+                return Usage();
+            options.pageLinks[page] = to;
         } else if (argument == "--gradient") {
             options.gradientBackground = true;
         } else if (argument == "--photo" && hasValue && PageNumber(argv[i + 1], page)) {

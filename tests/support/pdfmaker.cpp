@@ -303,9 +303,12 @@ std::string MakeDeck(const DeckOptions& options)
         extraResources += " /XObject << /Im0 " + std::to_string(image) + " 0 R >>";
     }
 
+    // Page objects are numbered in advance, for links to pages after the one linking.
+    std::vector<int32_t> pageObjects;
+    for (int32_t page = 1; page <= options.pages; ++page) pageObjects.push_back(writer.Reserve());
     std::string kids;
     for (int32_t page = 1; page <= options.pages; ++page) {
-        const int32_t pageObject = writer.Reserve(), contents = writer.Reserve();
+        const int32_t pageObject = pageObjects[static_cast<size_t>(page - 1)], contents = writer.Reserve();
         const bool portrait = options.portraitPages.count(page) != 0;
         const Box media = portrait ? Box{0, 0, 540, 960} : Box{0, 0, 960, 540};
         const bool cropped = options.croppedPages.count(page) != 0;
@@ -315,6 +318,17 @@ std::string MakeDeck(const DeckOptions& options)
             entries += " /CropBox [" + Number(shown.x0) + " " + Number(shown.y0) + " " + Number(shown.x1) + " " +
                        Number(shown.y1) + "]";
         if (options.rotatedPages.count(page)) entries += " /Rotate 90";
+        if (const auto link = options.pageLinks.find(page);
+            link != options.pageLinks.end() && link->second >= 1 && link->second <= options.pages) {
+            const int32_t annotation = writer.Reserve();
+            const double x0 = shown.x0 + kLinkBlockLeft, y1 = shown.y1 - kLinkBlockTop;
+            writer.Object(annotation, "<< /Type /Annot /Subtype /Link /Border [0 0 0] /Rect [" + Number(x0) + " " +
+                                          Number(y1 - kLinkBlockSide) + " " + Number(x0 + kLinkBlockSide) + " " +
+                                          Number(y1) + "] /Dest [" +
+                                          std::to_string(pageObjects[static_cast<size_t>(link->second - 1)]) +
+                                          " 0 R /Fit] >>");
+            entries += " /Annots [" + std::to_string(annotation) + " 0 R]";
+        }
         writer.Object(pageObject, "<< /Type /Page /Parent " + std::to_string(tree) + " 0 R " + entries +
                                       " /Resources << /Font << /F1 " + std::to_string(regular) + " 0 R /F2 " +
                                       std::to_string(bold) + " 0 R >>" + extraResources + " >> /Contents " +

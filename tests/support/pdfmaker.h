@@ -5,6 +5,7 @@
 // standard font (not embedded), flat colour blocks and a bar chart.
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 
@@ -24,6 +25,9 @@ struct DeckOptions {
     // JPEG file of photoWidth x photoHeight pixels, embedded as it is.
     std::set<int32_t> photoPages;
     std::string photoJPEG;
+    // From page (1-based) to page: a link annotation over the first colour
+    // block that goes to the other page.
+    std::map<int32_t, int32_t> pageLinks;
     int32_t photoWidth = 0;
     int32_t photoHeight = 0;
     // Either set: the standard security handler, RC4 with a 40-bit key
@@ -43,6 +47,10 @@ Colour CornerColour(int32_t page);
 int32_t PageOfCornerColour(uint8_t red, uint8_t green, uint8_t blue);
 
 constexpr double kCornerSquare = 60;  // points
+
+// The first colour block of a landscape page, where a page link lies: its
+// left and top edges and its side, in points from the shown page's top left.
+constexpr double kLinkBlockLeft = 48, kLinkBlockTop = 360, kLinkBlockSide = 120;
 
 std::string MakeDeck(const DeckOptions& options);
 // A well-formed file whose page tree is empty.

@@ -23,6 +23,10 @@ const AREA = { width: 1280, height: 720 };
 // a deck (the last page waits too, for the click that shows the closing notice).
 const PAGES = 5;
 const PORTRAIT = 3;
+// Page 1 links to this page over its first colour block, 120 points square
+// from (48, 360) points at the page's top left.
+const LINKED = 4;
+const LINK_AT = [(48 + 60) * AREA.width / 960, (360 + 60) * AREA.width / 960];
 
 // The generator's corner colour of page n: levels of 85 in each channel.
 const cornerColor = (n) => [(n & 3) * 85, (n >> 2 & 3) * 85, (n >> 4 & 3) * 85];
@@ -53,7 +57,7 @@ function convert(form) {
     if (!withPDF) return undefined;
     const dir = scratchDir(`pdf-${form.name}`);
     const pdf = join(dir, "talk.pdf");
-    execFileSync(MAKEPDF, ["--pages", String(PAGES), "--portrait", String(PORTRAIT), "--numbered", pdf]);
+    execFileSync(MAKEPDF, ["--pages", String(PAGES), "--portrait", String(PORTRAIT), "--numbered", "--link", `1:${LINKED}`, pdf]);
     const out = join(dir, "talk.swf");
     const run = spawnSync(CONVERTER, [...form.options, "--keys", "--forward", join(ASSETS, "forward.jpg"), "--backward",
         join(ASSETS, "backward.jpg"), pdf, out], { cwd: dir, encoding: "utf8", timeout: 60000 });
@@ -98,6 +102,21 @@ for (const form of FORMS) {
                 await movie.waitForColors(expected(3), { tolerance });
                 await movie.click(...forward);
                 await movie.waitForColors(expected(4), { tolerance });
+            } finally {
+                await movie.close();
+            }
+        });
+
+        it("follows a page's link to the page it names, which waits there", async () => {
+            const movie = await MoviePage.open(browser(), server(), converted.bytes);
+            try {
+                const tolerance = 16;
+                await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
+                await movie.click(...LINK_AT);
+                await movie.waitForColors(expected(LINKED), { tolerance });
+                // Held by its own stop: still there a moment later.
+                await new Promise((resolve) => setTimeout(resolve, 500));
+                await movie.waitForColors(expected(LINKED), { tolerance });
             } finally {
                 await movie.close();
             }
