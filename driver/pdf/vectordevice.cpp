@@ -328,15 +328,15 @@ void VectorRecorder::Drawn(const Bounds& bounds)
             Note(clip.area, "image mask clip");
 }
 
-bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha)
+bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn)
 {
     if (!definition) return false;
-    FlushText();  // the text drawn before it, below it
+    FlushDrawing();  // what was drawn before it, below it
     if (placements.size() >= 0xFFF0) {
         Note(bounds, "more objects than a sprite holds");
         return false;
     }
-    Drawn(bounds);
+    if (!drawn) Drawn(bounds);
     placements.push_back({definition->ID(), 0, false, alpha});
     definitions.push_back(std::move(definition));
     return true;
@@ -349,15 +349,29 @@ Outline VectorRecorder::PreparedFill(Outline outline, bool evenOdd) const
     return outline;
 }
 
+void VectorRecorder::FlushShapes()
+{
+    if (openShapes.Empty()) return;
+    const uint32_t edges = openShapes.Edges();
+    const Bounds bounds = openShapes.ShapeBounds();
+    auto tag = openShapes.Build();
+    summary.edges += edges;
+    ++summary.shapes;
+    Place(std::move(tag), bounds, 1, true);
+}
+
+void VectorRecorder::FlushDrawing()
+{
+    FlushText();
+    FlushShapes();
+}
+
 void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill)
 {
     outline = PreparedFill(std::move(outline), evenOdd);
-    uint32_t edges = 0;
-    auto tag = FilledShape(ToQuadContours(outline, options.curveTolerance, true), std::move(fill), &edges);
-    if (!tag) return;
-    summary.edges += edges;
-    ++summary.shapes;
-    Place(std::move(tag), BoundsOf(outline));
+    FlushText();
+    if (openShapes.AddFill(ToQuadContours(outline, options.curveTolerance, true), std::move(fill)))
+        Drawn(BoundsOf(outline));
 }
 
 void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
@@ -421,15 +435,12 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
             lines = std::move(dashed);
         }
         const auto lineWidth = static_cast<uint16_t>(std::clamp<long>(std::lround(width), 1, 0xFFFF));
-        uint32_t edges = 0;
-        auto tag = LineShape(ToQuadContours(lines, options.curveTolerance, false), lineWidth, color, &edges);
-        if (!tag) return;
-        summary.edges += edges;
-        ++summary.shapes;
+        FlushText();
+        if (!openShapes.AddLine(ToQuadContours(lines, options.curveTolerance, false), lineWidth, color)) return;
         Bounds bounds = BoundsOf(lines);
         bounds.Add(OutlinePoint{bounds.xmin - lineWidth / 2.0, bounds.ymin - lineWidth / 2.0});
         bounds.Add(OutlinePoint{bounds.xmax + lineWidth / 2.0, bounds.ymax + lineWidth / 2.0});
-        Place(std::move(tag), bounds);
+        Drawn(bounds);
         return;
     }
     FillOutline(StrokeOutline(userSpace, stroke, ctm), true, std::make_unique<FFillStyleSolid>(color));
@@ -446,7 +457,7 @@ void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stro
 
 void VectorRecorder::PushClipLayer(const Outline& area)
 {
-    FlushText();
+    FlushDrawing();
     Clip clip;
     clip.firstInside = placements.size();
     if (Suppressed()) {
@@ -486,7 +497,7 @@ void VectorRecorder::ClipStrokePath(const fz_path* path, const fz_stroke_state* 
 
 void VectorRecorder::PopClip()
 {
-    FlushText();
+    FlushDrawing();
     if (clips.empty()) return;
     Clip clip = clips.back();
     clips.pop_back();
@@ -568,6 +579,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
         const double k = PDFFontTable::kEmUnits / size;
         const Affine textMatrix{glyphToTwips.a * k, glyphToTwips.b * k, glyphToTwips.c * k, glyphToTwips.d * k, 0, 0};
         if (!textMatrix.Invertible()) continue;
+        FlushShapes();  // drawn before the text, below it
         if (openText && !openText->SameMatrix(textMatrix)) FlushText();
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& item = span->items[i];
@@ -716,9 +728,14 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
     // Pixel (x, y) lies at (x / width, y / height) of the image's unit square.
     const Affine pixels = Affine{1.0 / bitmap.width, 0, 0, 1.0 / bitmap.height, 0, 0}.Then(ToAffine(ctm));
     const Outline square = UnitSquare(ctm);
+    auto fill = std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(pixels));
+    if (alpha >= 1) {
+        FillOutline(square, true, std::move(fill));
+        return;
+    }
+    // A translucent bitmap: a shape of its own, placed with the alpha.
     uint32_t edges = 0;
-    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true),
-                           std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(pixels)), &edges);
+    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true), std::move(fill), &edges);
     if (!tag) return;
     summary.edges += edges;
     ++summary.shapes;
@@ -764,7 +781,7 @@ void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace
 
 void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 {
-    FlushText();
+    FlushDrawing();
     Clip clip;
     clip.kind = Suppressed() ? Clip::Kind::Nothing : Clip::Kind::ImageMask;
     clip.firstInside = placements.size();
@@ -779,14 +796,14 @@ void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 
 void VectorRecorder::BeginMask(fz_rect area)
 {
-    FlushText();
+    FlushDrawing();
     if (!Suppressed()) Note(ToBounds(area), "soft mask");
     ++suppressed;  // the mask's own content is not drawn
 }
 
 void VectorRecorder::EndMask()
 {
-    FlushText();
+    FlushDrawing();
     if (suppressed > 0) --suppressed;
     Clip clip;
     clip.kind = Clip::Kind::SoftMask;
@@ -796,7 +813,7 @@ void VectorRecorder::EndMask()
 
 void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
 {
-    FlushText();
+    FlushDrawing();
     Group group;
     group.alpha = alpha;
     group.area = ToBounds(area);
@@ -809,13 +826,13 @@ void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, floa
 
 void VectorRecorder::EndGroup()
 {
-    FlushText();
+    FlushDrawing();
     if (!groups.empty()) groups.pop_back();
 }
 
 void VectorRecorder::BeginTile(fz_rect area)
 {
-    FlushText();
+    FlushDrawing();
     if (!Suppressed()) Note(ToBounds(area), "tiling pattern");
     ++suppressed;
 }
@@ -830,7 +847,7 @@ void VectorRecorder::EndTile()
 VectorPage VectorRecorder::Finish()
 {
     if (failure) std::rethrow_exception(failure);
-    FlushText();
+    FlushDrawing();
     while (!clips.empty()) PopClip();
     VectorPage page;
     page.sprite = std::make_unique<FDTDefineSprite>();

@@ -11,6 +11,7 @@
 
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/polygonops.h"
+#include "driver/pdf/shapewriter.h"
 #include "driver/pdf/textbuilder.h"
 #include "driver/pdf/vectorpage.h"
 #include "swf/fdtshapes.h"
@@ -87,8 +88,9 @@ private:
     FColor Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const;
     Bounds ClipArea() const;
     void Note(const Bounds& area, const std::string& reason);
-    // A placement of a new definition; false when it has none to place.
-    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1);
+    // A placement of a new definition (after what is still gathered); false
+    // when it has none to place. `drawn`: its bounds were counted as drawn.
+    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1, bool drawn = false);
     void Drawn(const Bounds& bounds);
     void PushClipLayer(const Outline& area);
     Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
@@ -99,8 +101,11 @@ private:
     Outline TextOutline(const fz_text* text, fz_matrix toSpace);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
     void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm);
-    // Places the text gathered so far: before anything else is drawn over it.
+    // Places the text or the outlines gathered so far: before anything else
+    // is drawn over them.
     void FlushText();
+    void FlushShapes();
+    void FlushDrawing();
 
     fz_context* ctx;
     fz_device* device = nullptr;
@@ -113,6 +118,7 @@ private:
     std::vector<Clip> clips;
     std::vector<Group> groups;
     std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
+    ShapeBatch openShapes;                        // consecutive outlines
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
     VectorPageSummary summary;

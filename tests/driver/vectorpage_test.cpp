@@ -127,6 +127,44 @@ std::pair<std::string, uint32_t> ReadFont2(const std::vector<uint8_t>& body)
             swftest::Little(body, 5 + nameLength, 2)};
 }
 
+// The outline with the bounds of its points (a line's half width around them).
+shapetest::Shape Bounded(shapetest::Shape outline)
+{
+    int32_t x = 0, y = 0;
+    bool first = true;
+    auto add = [&](int32_t px, int32_t py) {
+        if (first) {
+            outline.xmin = outline.xmax = px;
+            outline.ymin = outline.ymax = py;
+            first = false;
+        }
+        outline.xmin = std::min(outline.xmin, px);
+        outline.xmax = std::max(outline.xmax, px);
+        outline.ymin = std::min(outline.ymin, py);
+        outline.ymax = std::max(outline.ymax, py);
+    };
+    for (const shapetest::Record& r : outline.records) {
+        if (r.kind == shapetest::Record::kStyleChange) {
+            if (!r.moveTo) continue;
+            x = r.moveX;
+            y = r.moveY;
+        } else if (r.kind == shapetest::Record::kCurved) {
+            add(x + r.controlDX, y + r.controlDY);
+            x += r.controlDX + r.dx;
+            y += r.controlDY + r.dy;
+        } else {
+            x += r.dx;
+            y += r.dy;
+        }
+        add(x, y);
+    }
+    if (!outline.lines.empty()) {
+        const auto half = static_cast<int32_t>(outline.lines[0].width / 2);
+        outline.xmin -= half, outline.ymin -= half, outline.xmax += half, outline.ymax += half;
+    }
+    return outline;
+}
+
 // A deck recorded page by page into one set of movie resources.
 struct Recorded {
     VectorResources resources;
@@ -145,6 +183,31 @@ struct Recorded {
         for (const swftest::Tag& tag : Definitions(page))
             if (tag.code == FTagCode::DefineShape3) shapes.push_back(shapetest::ReadShape3(tag.body));
         return shapes;
+    }
+    // Every outline of the page's shapes in drawing order, each as a shape of
+    // its own: its styles (the shape's, or those its first record brings),
+    // its records and the bounds of its points, the shape's ID kept.
+    std::vector<shapetest::Shape> Outlines(size_t page) const
+    {
+        std::vector<shapetest::Shape> outlines;
+        for (const shapetest::Shape& shape : Shapes(page)) {
+            shapetest::Shape current;
+            current.id = shape.id;
+            current.fills = shape.fills;
+            current.lines = shape.lines;
+            for (const shapetest::Record& r : shape.records) {
+                if (r.kind == shapetest::Record::kEnd) break;
+                if (r.newStyles) {
+                    if (!current.records.empty()) outlines.push_back(Bounded(current));
+                    current.records.clear();
+                    current.fills = r.newFills;
+                    current.lines = r.newLines;
+                }
+                current.records.push_back(r);
+            }
+            if (!current.records.empty()) outlines.push_back(Bounded(current));
+        }
+        return outlines;
     }
     std::vector<Text> Texts(size_t page) const
     {
@@ -199,7 +262,7 @@ TEST(VectorPage, FillsAreShapesInTheirColoursPlacedInDrawingOrder)
         cairo_arc(cr, 400, 300, 80, 0, 2 * M_PI);
         cairo_fill(cr);
     }});
-    const auto shapes = deck->Shapes(0);
+    const auto shapes = deck->Outlines(0);
     ASSERT_EQ(shapes.size(), 2u);
     ASSERT_EQ(shapes[0].fills.size(), 1u);
     EXPECT_EQ(shapes[0].fills[0].type, 0x00u);
@@ -216,25 +279,27 @@ TEST(VectorPage, FillsAreShapesInTheirColoursPlacedInDrawingOrder)
     EXPECT_NEAR(shapes[1].xmax, Twips(480), 2);
     // Contours end where they started.
     for (const auto& shape : shapes) {
-        int32_t x = 0, y = 0;
+        int32_t x = 0, y = 0, startX = 0, startY = 0;
         for (const auto& r : shape.records) {
-            if (r.kind == shapetest::Record::kStyleChange) x = r.moveX, y = r.moveY;
+            if (r.kind == shapetest::Record::kStyleChange && r.moveTo) x = startX = r.moveX, y = startY = r.moveY;
             if (r.kind == shapetest::Record::kStraight || r.kind == shapetest::Record::kCurved)
                 x += r.dx + r.controlDX, y += r.dy + r.controlDY;
         }
-        EXPECT_EQ(x, shape.records[0].moveX);
-        EXPECT_EQ(y, shape.records[0].moveY);
+        EXPECT_EQ(x, startX);
+        EXPECT_EQ(y, startY);
     }
 
+    // Both in one shape, the circle's style brought by its own records, so
+    // that it is drawn over the square.
+    EXPECT_EQ(shapes[0].id, shapes[1].id);
+    EXPECT_TRUE(shapes[1].records[0].newStyles);
     const auto placements = deck->Placements(0);
-    ASSERT_EQ(placements.size(), 2u);
+    ASSERT_EQ(placements.size(), 1u);
     EXPECT_EQ(placements[0].depth, 1);
     EXPECT_EQ(placements[0].characterID, shapes[0].id);
-    EXPECT_EQ(placements[1].depth, 2);
-    EXPECT_EQ(placements[1].characterID, shapes[1].id);
     const VectorPageSummary& summary = deck->pages[0].summary;
     EXPECT_FALSE(summary.NeedsFallback());
-    EXPECT_EQ(summary.shapes, 2u);
+    EXPECT_EQ(summary.shapes, 1u);
     EXPECT_EQ(summary.edges, static_cast<uint32_t>(shapes[0].Edges().size() + shapes[1].Edges().size()));
     EXPECT_GT(summary.bytes, 0u);
 }
@@ -251,8 +316,8 @@ TEST(VectorPage, CubicsBecomeQuadraticsWithinTheTolerance)
     fine.curveTolerance = 1;
     VectorOptions coarse;
     coarse.curveTolerance = 40;
-    const auto fineShape = Record("circle-fine", {circle}, fine)->Shapes(0).at(0);
-    const auto coarseShape = Record("circle-coarse", {circle}, coarse)->Shapes(0).at(0);
+    const auto fineShape = Record("circle-fine", {circle}, fine)->Outlines(0).at(0);
+    const auto coarseShape = Record("circle-coarse", {circle}, coarse)->Outlines(0).at(0);
     EXPECT_GT(CurvedEdges(fineShape), CurvedEdges(coarseShape));
 
     const double cx = 360 * kTwipsPerPoint, cy = 270 * kTwipsPerPoint, r = 200 * kTwipsPerPoint;
@@ -285,11 +350,11 @@ TEST(VectorPage, NonZeroFillsOfOverlappingContoursAreUnioned)
             cairo_fill(cr);
         };
     };
-    const auto nonZero = Record("nonzero", {squares(CAIRO_FILL_RULE_WINDING)})->Shapes(0);
+    const auto nonZero = Record("nonzero", {squares(CAIRO_FILL_RULE_WINDING)})->Outlines(0);
     ASSERT_EQ(nonZero.size(), 1u);
     EXPECT_EQ(Contours(nonZero[0]), 1u);  // one outline around both
     EXPECT_EQ(nonZero[0].Edges().size(), 8u);
-    const auto evenOdd = Record("evenodd", {squares(CAIRO_FILL_RULE_EVEN_ODD)})->Shapes(0);
+    const auto evenOdd = Record("evenodd", {squares(CAIRO_FILL_RULE_EVEN_ODD)})->Outlines(0);
     ASSERT_EQ(evenOdd.size(), 1u);
     EXPECT_EQ(Contours(evenOdd[0]), 2u);  // as drawn: the overlap stays a hole
 
@@ -299,7 +364,7 @@ TEST(VectorPage, NonZeroFillsOfOverlappingContoursAreUnioned)
         cairo_new_sub_path(cr);
         cairo_arc(cr, 400, 100, 50, 0, 2 * M_PI);
         cairo_fill(cr);
-    }})->Shapes(0);
+    }})->Outlines(0);
     ASSERT_EQ(apart.size(), 1u);
     EXPECT_EQ(Contours(apart[0]), 2u);
     EXPECT_GE(CurvedEdges(apart[0]), 8u);
@@ -334,7 +399,7 @@ TEST(VectorPage, GradientsKeepTheirStops)
         cairo_pattern_destroy(many);
     }});
     std::vector<shapetest::FillStyle> gradients;
-    for (const auto& shape : deck->Shapes(0))
+    for (const auto& shape : deck->Outlines(0))
         for (const auto& fill : shape.fills)
             if (fill.type == 0x10 || fill.type == 0x12) gradients.push_back(fill);
     ASSERT_EQ(gradients.size(), 3u);
@@ -420,7 +485,7 @@ TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
         cairo_line_to(cr, 350, 300);
         cairo_stroke(cr);
     }});
-    const auto shapes = deck->Shapes(0);
+    const auto shapes = deck->Outlines(0);
     ASSERT_EQ(shapes.size(), 3u);
 
     ASSERT_EQ(shapes[0].lines.size(), 1u);
@@ -704,7 +769,7 @@ TEST(VectorPage, ImagesAreBitmapsStoredOncePerMovie)
     // Each drawing: a rectangle filled with the clipped bitmap, scaled to its place.
     std::vector<shapetest::Shape> drawn;
     for (size_t page = 0; page < 2; ++page)
-        for (const auto& shape : deck->Shapes(page))
+        for (const auto& shape : deck->Outlines(page))
             if (!shape.fills.empty() && (shape.fills[0].type & 0x40)) drawn.push_back(shape);
     ASSERT_EQ(drawn.size(), 4u);
     const uint32_t opaqueID = swftest::Little(bitmaps[0].body, 0, 2);
@@ -779,7 +844,7 @@ TEST(VectorPage, GroupAlphaIsFoldedIntoColoursUnlessItsPartsOverlap)
     };
     const auto apart = Record("group-apart", {group(300)});
     EXPECT_FALSE(apart->pages[0].summary.NeedsFallback());
-    for (const auto& shape : apart->Shapes(0)) {
+    for (const auto& shape : apart->Outlines(0)) {
         // The red and the blue square (clip layers are drawn in opaque black).
         if (!shape.fills.empty() && shape.fills[0].type == 0 && shape.fills[0].color.red + shape.fills[0].color.blue) {
             EXPECT_EQ(shape.fills[0].color.alpha, 128u);
