@@ -127,9 +127,10 @@ void DevEndGroup(fz_context*, fz_device* dev)
     Guarded(dev, [&](VectorRecorder& r) { r.EndGroup(); });
 }
 
-int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix, int)
+int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.BeginTile(area); });
+    // The area is in the pattern's space.
+    Guarded(dev, [&](VectorRecorder& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
     return 0;  // not cached: MuPDF runs the tile's content once, which is left out
 }
 
@@ -286,6 +287,8 @@ double VectorRecorder::GroupAlpha() const
 
 FColor VectorRecorder::Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const
 {
+    // An uncoloured Type 3 glyph (d1) is drawn in its text's colour.
+    if (type3Color) return *type3Color;
     float rgb[3] = {0, 0, 0};
     if (cs && color) TryConvertColor(ctx, cs, color, rgb, params);
     auto level = [](double v) { return static_cast<int32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
@@ -524,17 +527,24 @@ void VectorRecorder::PopClip()
 // ---------------------------------------------------------------------------
 // Text
 
-void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm)
+void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color)
 {
+    const std::optional<FColor> outer = type3Color;
+    type3Color = color;
     for (int i = 0; i < span->len; ++i) {
         const fz_text_item& item = span->items[i];
         if (item.gid < 0) continue;
         fz_matrix trm = span->trm;
         trm.e = item.x;
         trm.f = item.y;
+        // MuPDF marks the glyphs that begin with d1 (uncoloured) when it loads the font.
+        const unsigned short* glyphFlags = span->font->t3flags;
+        const bool uncoloured = glyphFlags && item.gid < 256 && (glyphFlags[item.gid] & FZ_DEVFLAG_MASK);
+        type3Color = uncoloured ? color : std::nullopt;
         if (!TryRunType3Glyph(ctx, span->font, item.gid, fz_concat(trm, ctm), device))
             Note({}, "Type 3 glyph MuPDF cannot run");
     }
+    type3Color = outer;
 }
 
 
@@ -560,7 +570,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     for (const fz_text_span* span = text->head; span; span = span->next) {
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             FlushText();
-            RunType3Glyphs(span, ctm);
+            RunType3Glyphs(span, ctm, fill);
             continue;
         }
         // Glyph space (the em square, y down) to twips.

@@ -100,7 +100,8 @@ private:
     void FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill);
     Outline TextOutline(const fz_text* text, fz_matrix toSpace);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
-    void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm);
+    // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
+    void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color);
     // Places the text or the outlines gathered so far: before anything else
     // is drawn over them.
     void FlushText();
@@ -121,6 +122,7 @@ private:
     ShapeBatch openShapes;                        // consecutive outlines
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
+    std::optional<FColor> type3Color;   // the text colour while its Type 3 glyphs run
     VectorPageSummary summary;
     std::exception_ptr failure;
 };

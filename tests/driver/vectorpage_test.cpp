@@ -165,6 +165,37 @@ shapetest::Shape Bounded(shapetest::Shape outline)
     return outline;
 }
 
+// A one-page PDF of 720 x 540 points written object by object: the page's
+// content stream and its resources dictionary's entries as given, and
+// `extra` objects numbered from 5.
+void WriteHandPDF(const std::string& path, const std::string& content, const std::string& resources,
+                  const std::vector<std::string>& extra = {})
+{
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    auto object = [&](const std::string& body) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R /Resources << " + resources +
+           " >> >>");
+    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
+    for (const std::string& body : extra) object(body);
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    std::ofstream file(path, std::ios::binary);
+    file << pdf;
+}
+
 // A deck recorded page by page into one set of movie resources.
 struct Recorded {
     VectorResources resources;
@@ -592,31 +623,8 @@ TEST(VectorPage, GlyphsLieWhereThePageSetsEachWithoutDrift)
         content += "1 0 0 1 " + std::to_string(x) + " 439.4 Tm (" + (i % 3 ? "i" : "W") + ") Tj\n";
     }
     content += "ET\n";
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& body) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R "
-           "/Resources << /Font << /F1 5 0 R >> >> >>");
-    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
-    object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 6\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
-    }
-    pdf += "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     const std::string path = TempPDF("positions");
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << pdf;
-    }
+    WriteHandPDF(path, content, "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>");
     VectorDocument document(path);
     VectorResources resources;
     const VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
@@ -883,6 +891,79 @@ TEST(VectorPage, TextAsAClipIsAClipLayerOfItsOutlines)
     EXPECT_NEAR(letters->xmin, Twips(100), Twips(10));
     EXPECT_LT(letters->ymax, Twips(203));  // the baseline, and the O just below it
     EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
+}
+
+TEST(VectorPage, Type3GlyphsAreDrawnAsShapesInTheTextsColour)
+{
+    // An uncoloured glyph (d1): a square, drawn in the red of its text.
+    const std::string glyph = "100 0 0 0 100 100 d1 0 0 100 100 re f";
+    const std::string path = TempPDF("type3");
+    WriteHandPDF(path, "BT /T3 20 Tf 1 0 0 rg 100 400 Td (aa) Tj ET\n",
+                 "/Font << /T3 << /Type /Font /Subtype /Type3 /FontBBox [0 0 100 100] /FontMatrix [0.01 0 0 0.01 0 0] "
+                 "/CharProcs << /sq 5 0 R >> /Encoding << /Type /Encoding /Differences [97 /sq] >> "
+                 "/FirstChar 97 /LastChar 97 /Widths [150] >> >>",
+                 {"<< /Length " + std::to_string(glyph.size()) + " >>\nstream\n" + glyph + "\nendstream"});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    EXPECT_EQ(resources.fonts.FontCount(), 0u);
+    std::vector<shapetest::Shape> squares;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        ASSERT_EQ(read.code, FTagCode::DefineShape3);
+        const shapetest::Shape shape = shapetest::ReadShape3(read.body);
+        squares.push_back(shape);
+    }
+    ASSERT_EQ(squares.size(), 1u);  // both glyphs in one shape
+    EXPECT_EQ(squares[0].fills.at(0).color, (shapetest::RGBA{255, 0, 0, 255}));
+    // 20 points a side, the second glyph 30 points on.
+    EXPECT_EQ(squares[0].xmin, Twips(100));
+    EXPECT_EQ(squares[0].xmax, Twips(150));
+    EXPECT_EQ(squares[0].ymax - squares[0].ymin, Twips(20));
+}
+
+TEST(VectorPage, StencilMasksAreBitmapsOfTheirColour)
+{
+    // An 8 x 2 stencil: the left half of each row painted.
+    const std::string path = TempPDF("stencil");
+    WriteHandPDF(path, "q 0 0 1 rg 80 0 0 20 100 300 cm BI /IM true /W 8 /H 2 /BPC 1 ID \x0F\x0F EI Q\n", "");
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    std::vector<swftest::Tag> bitmaps;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
+    }
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 8u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
+    EXPECT_FALSE(page.summary.NeedsFallback());
+}
+
+TEST(VectorPage, SoftMasksAndTilingPatternsAreListedForAFallback)
+{
+    const auto deck = Record("mask-and-tiles", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_pattern_t* fade = cairo_pattern_create_linear(100, 0, 300, 0);
+        cairo_pattern_add_color_stop_rgba(fade, 0, 0, 0, 0, 1);
+        cairo_pattern_add_color_stop_rgba(fade, 1, 0, 0, 0, 0);
+        cairo_mask(cr, fade);
+        cairo_pattern_destroy(fade);
+
+        cairo_surface_t* tile = cairotest::Picture(4, 4, false);
+        cairo_pattern_t* tiles = cairo_pattern_create_for_surface(tile);
+        cairo_pattern_set_extend(tiles, CAIRO_EXTEND_REPEAT);
+        cairo_set_source(cr, tiles);
+        cairo_rectangle(cr, 400, 300, 200, 100);
+        cairo_fill(cr);
+        cairo_pattern_destroy(tiles);
+        cairo_surface_destroy(tile);
+    }});
+    std::set<std::string> reasons;
+    for (const VectorFallback& fallback : deck->pages[0].summary.fallbacks) reasons.insert(fallback.reason);
+    EXPECT_TRUE(reasons.count("soft mask")) << ::testing::PrintToString(reasons);
+    EXPECT_TRUE(reasons.count("tiling pattern")) << ::testing::PrintToString(reasons);
 }
 
 #endif  // CORVANEX_PDF
