@@ -86,29 +86,6 @@ std::unique_ptr<FDTDefineShape3> FilledShape(const std::vector<QuadContour>& con
     return tag;
 }
 
-std::unique_ptr<FDTDefineShape3> LineShape(const std::vector<QuadContour>& contours, uint16_t width,
-                                           FColor color, uint32_t* edges)
-{
-    ShapeRecords records = ShapeRecordsFor(contours, 0, 1);
-    if (edges) *edges = records.edges;
-    if (records.edges == 0) return nullptr;
-    auto tag = std::make_unique<FDTDefineShape3>(ToRect(records.bounds, width / 2.0));
-    tag->AddLineStyle(width, color);
-    tag->FinishStyleArrays();
-    for (auto& record : records.records) tag->AddShapeRecord(std::move(record));
-    tag->AddShapeRecord(std::make_unique<FEndShapeRecord>());
-    return tag;
-}
-
-std::unique_ptr<FShape> GlyphShape(const std::vector<QuadContour>& contours)
-{
-    ShapeRecords records = ShapeRecordsFor(contours, 1, 0);
-    auto shape = std::make_unique<FShape>();
-    for (auto& record : records.records) shape->AddShapeRecord(std::move(record));
-    shape->AddShapeRecord(std::make_unique<FEndShapeRecord>());
-    return shape;
-}
-
 bool ShapeBatch::Add(ShapeRecords&& shape, double margin)
 {
     if (shape.edges == 0) return false;

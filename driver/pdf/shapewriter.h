@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "driver/pdf/curvefit.h"
-#include "swf/fdtfonts.h"
 #include "swf/fdtshapes.h"
 
 // Contours in twips as SWF shape records on whole twips. Every point is
@@ -61,14 +60,6 @@ private:
 // count. Null (and no character ID drawn) when no edge is left.
 std::unique_ptr<FDTDefineShape3> FilledShape(const std::vector<QuadContour>& contours,
                                              std::unique_ptr<FFillStyle> fill, uint32_t* edges);
-
-// A DefineShape3 of one native line style (round caps and joins) and the
-// contours; `width` in twips. Null when no edge is left.
-std::unique_ptr<FDTDefineShape3> LineShape(const std::vector<QuadContour>& contours, uint16_t width,
-                                           FColor color, uint32_t* edges);
-
-// A glyph's outline (fill style 1, as fonts draw them) and its end record.
-std::unique_ptr<FShape> GlyphShape(const std::vector<QuadContour>& contours);
 
 // Twips as FRect (rounded outward).
 FRect ToRect(const Bounds& bounds, double margin = 0);

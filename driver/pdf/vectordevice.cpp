@@ -762,7 +762,7 @@ void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
     std::vector<std::unique_ptr<FDT>> newTags;
     const auto bitmap = resources.images.Image(ctx, image, softMask, newTags);
     if (!bitmap) {
-        Note(BoundsOf(UnitSquare(ctm)), "image MuPDF cannot decode");
+        Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
         return;
     }
     summary.newBitmaps += static_cast<uint32_t>(newTags.size());
@@ -781,7 +781,7 @@ void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace
     std::vector<std::unique_ptr<FDT>> newTags;
     const auto bitmap = resources.images.Stencil(ctx, image, fill, newTags);
     if (!bitmap) {
-        Note(BoundsOf(UnitSquare(ctm)), "image MuPDF cannot decode");
+        Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
         return;
     }
     summary.newBitmaps += static_cast<uint32_t>(newTags.size());

@@ -16,6 +16,7 @@
 
 #include "driver/jpegencoder.h"
 #include "driver/pdf/gradientfit.h"
+#include "driver/pdf/polygonops.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/cairo_pdf.h"
@@ -964,6 +965,65 @@ TEST(VectorPage, SoftMasksAndTilingPatternsAreListedForAFallback)
     for (const VectorFallback& fallback : deck->pages[0].summary.fallbacks) reasons.insert(fallback.reason);
     EXPECT_TRUE(reasons.count("soft mask")) << ::testing::PrintToString(reasons);
     EXPECT_TRUE(reasons.count("tiling pattern")) << ::testing::PrintToString(reasons);
+}
+
+TEST(VectorPage, DashesFollowThePatternFromItsPhase)
+{
+    const std::vector<OutlinePoint> line{{0, 0}, {100, 0}};
+    // 30 on, 20 off, starting 10 into the pattern: 20 on, 20 off, 30 on, 20 off, 10 on.
+    const auto dashes = DashPolyline(line, {30, 20}, 10);
+    ASSERT_EQ(dashes.size(), 3u);
+    EXPECT_DOUBLE_EQ(dashes[0].front().x, 0);
+    EXPECT_DOUBLE_EQ(dashes[0].back().x, 20);
+    EXPECT_DOUBLE_EQ(dashes[1].front().x, 40);
+    EXPECT_DOUBLE_EQ(dashes[1].back().x, 70);
+    EXPECT_DOUBLE_EQ(dashes[2].front().x, 90);
+    EXPECT_DOUBLE_EQ(dashes[2].back().x, 100);
+    // A dash across a corner keeps the corner.
+    const auto bent = DashPolyline({{0, 0}, {10, 0}, {10, 10}}, {15, 100}, 0);
+    ASSERT_EQ(bent.size(), 1u);
+    ASSERT_EQ(bent[0].size(), 3u);
+    EXPECT_DOUBLE_EQ(bent[0][2].y, 5);
+}
+
+TEST(VectorPage, StrokeOutlinesTakeTheirCapsAndJoins)
+{
+    // An L of two 100-unit legs, 10 wide.
+    OutlineContour ell;
+    ell.start = {0, 0};
+    ell.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {100, 0}});
+    ell.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {100, 100}});
+    auto bounds = [&](StrokeStyle::Cap cap, StrokeStyle::Join join) {
+        StrokeStyle style;
+        style.width = 10;
+        style.cap = cap;
+        style.join = join;
+        return BoundsOf(StrokeToOutline({ell}, style, 0.05));
+    };
+    const Bounds butt = bounds(StrokeStyle::Cap::Butt, StrokeStyle::Join::Miter);
+    EXPECT_NEAR(butt.xmin, 0, 0.01);    // flat at the start
+    EXPECT_NEAR(butt.ymin, -5, 0.01);
+    EXPECT_NEAR(butt.xmax, 105, 0.01);  // the miter's corner
+    EXPECT_NEAR(butt.ymax, 100, 0.01);
+    const Bounds square = bounds(StrokeStyle::Cap::Square, StrokeStyle::Join::Miter);
+    EXPECT_NEAR(square.xmin, -5, 0.01);
+    EXPECT_NEAR(square.ymax, 105, 0.01);
+    // A round join cuts the corner: nothing reaches (105, -5).
+    const Outline round = [&] {
+        StrokeStyle style;
+        style.width = 10;
+        style.join = StrokeStyle::Join::Round;
+        return StrokeToOutline({ell}, style, 0.05);
+    }();
+    for (const OutlineContour& contour : round)
+        for (const OutlineSegment& s : contour.segments) EXPECT_GT(std::hypot(s.to.x - 105, s.to.y + 5), 1);
+    // A closed square stroked: the ring, an outline and a hole.
+    OutlineContour box = ell;
+    box.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {0, 100}});
+    box.closed = true;
+    StrokeStyle style;
+    style.width = 10;
+    EXPECT_EQ(StrokeToOutline({box}, style, 0.05).size(), 2u);
 }
 
 #endif  // CORVANEX_PDF
