@@ -852,6 +852,28 @@ void VectorRecorder::EndTile()
     if (suppressed > 0) --suppressed;
 }
 
+void VectorRecorder::PlacePatch(RasterPatch&& patch)
+{
+    FlushDrawing();
+    while (!clips.empty()) PopClip();
+    const uint16_t id = patch.bitmap->ID();
+    definitions.push_back(std::move(patch.bitmap));
+    ++summary.newBitmaps;
+    const FRect& a = patch.area;
+    const Affine pixels{static_cast<double>(a.XMax() - a.XMin()) / patch.width, 0, 0,
+                        static_cast<double>(a.YMax() - a.YMin()) / patch.height, static_cast<double>(a.XMin()),
+                        static_cast<double>(a.YMin())};
+    const Outline square = RectangleOutline({static_cast<double>(a.XMin()), static_cast<double>(a.YMin()),
+                                             static_cast<double>(a.XMax()), static_cast<double>(a.YMax()), false});
+    uint32_t edges = 0;
+    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true),
+                           std::make_unique<FFillStyleBitmap>(false, id, ToFMatrix(pixels)), &edges);
+    if (!tag) return;
+    summary.edges += edges;
+    ++summary.shapes;
+    if (Place(std::move(tag), BoundsOf(square))) ++summary.patches;
+}
+
 // ---------------------------------------------------------------------------
 
 VectorPage VectorRecorder::Finish()

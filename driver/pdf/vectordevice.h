@@ -11,6 +11,7 @@
 
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/polygonops.h"
+#include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/shapewriter.h"
 #include "driver/pdf/textbuilder.h"
 #include "driver/pdf/vectorpage.h"
@@ -32,6 +33,11 @@ public:
 
     // The page recorded so far, as tags; clips still open are closed.
     VectorPage Finish();
+
+    const std::vector<VectorFallback>& Fallbacks() const { return summary.fallbacks; }
+    // A picture over everything recorded so far (every clip closed first).
+    void PlacePatch(RasterPatch&& patch);
+    void PatchFailed() { summary.patchFailed = true; }
 
     void FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                   fz_color_params params);

@@ -41,6 +41,11 @@ struct VectorOptions {
     // lines thinner than this are drawn this wide, as a viewer draws them a
     // pixel wide (a pixel of a movie shown at its own size).
     double hairlineWidth = 20;
+    // Cover each area listed for a fallback (merged where they overlap) with
+    // a picture of the page there, rendered by MuPDF at `patchPixelsPerTwip`
+    // and placed over everything else in the sprite.
+    bool patchFallbacks = false;
+    double patchPixelsPerTwip = 1.0 / 20;  // a pixel of the movie at its own size
 };
 
 // Something the page draws that the recording could not say in SWF.
@@ -58,8 +63,12 @@ struct VectorPageSummary {
     uint32_t clipLayers = 0;
     uint64_t bytes = 0;       // the page's definitions and sprite as written
     std::vector<VectorFallback> fallbacks;
+    uint32_t patches = 0;     // pictures covering the fallbacks' areas (patchFallbacks)
+    bool patchFailed = false;  // MuPDF could not render one of them
 
-    bool NeedsFallback() const { return !fallbacks.empty(); }
+    // Whether something on the page is drawn other than as the PDF draws it
+    // and no picture covers it.
+    bool NeedsFallback() const { return !fallbacks.empty() && (patches == 0 || patchFailed); }
 };
 
 struct VectorPage {

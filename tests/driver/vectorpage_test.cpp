@@ -834,6 +834,45 @@ TEST(VectorPage, BlendModesAreListedForAFallback)
     EXPECT_EQ(fallback.reason, "blend mode");
     EXPECT_LE(fallback.area.XMin(), Twips(60) + 1);
     EXPECT_GE(fallback.area.XMax(), Twips(160) - 1);
+    EXPECT_EQ(summary.patches, 0u);
+}
+
+TEST(VectorPage, FallbackAreasCanBeCoveredWithPicturesOfThePage)
+{
+    VectorOptions options;
+    options.patchFallbacks = true;
+    const auto deck = Record("blend-patched", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 1, 0);
+        cairo_rectangle(cr, 10, 10, 100, 100);
+        cairo_fill(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
+        cairo_set_source_rgb(cr, 0, 1, 1);
+        cairo_rectangle(cr, 60, 60, 100, 100);
+        cairo_fill(cr);
+    }}, options);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    EXPECT_EQ(summary.patches, 1u);
+    EXPECT_FALSE(summary.NeedsFallback());
+    // The picture is the last thing placed, on whole pixels (20 twips) over the area.
+    const auto placements = deck->Placements(0);
+    const auto outlines = deck->Outlines(0);
+    const shapetest::Shape& top = outlines.back();
+    EXPECT_EQ(placements.back().characterID, top.id);
+    ASSERT_EQ(top.fills.size(), 1u);
+    EXPECT_EQ(top.fills[0].type, 0x41u);
+    const FRect& area = summary.fallbacks.at(0).area;
+    EXPECT_LE(top.xmin, area.XMin());
+    EXPECT_GE(top.xmax, area.XMax());
+    EXPECT_EQ(top.xmin % 20, 0);
+    EXPECT_EQ((top.xmax - top.xmin) % 20, 0);
+    // Its pixels: the multiplied colours where the squares overlap (green),
+    // drawn by MuPDF at a pixel a pixel.
+    std::vector<swftest::Tag> bitmaps;
+    for (const swftest::Tag& tag : deck->Definitions(0))
+        if (tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsJPEG2) bitmaps.push_back(tag);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 0, 2), top.fills[0].bitmapID);
+    EXPECT_NEAR(top.fills[0].matrix.scaleX / 65536.0, 20, 0.01);
 }
 
 TEST(VectorPage, GroupAlphaIsFoldedIntoColoursUnlessItsPartsOverlap)
