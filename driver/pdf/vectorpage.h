@@ -17,10 +17,12 @@
 // shapes, text as static text in embedded glyph outlines, images as bitmaps,
 // clips as clip layers, all inside one sprite of one frame. What SWF cannot
 // draw (soft masks, blend modes, transparency groups whose parts overlap,
-// shadings other than axial and radial ones, tiling patterns, image-mask
-// clips) is listed as needing a fallback, with its area: the caller renders
-// those areas as pictures. Recording is not thread-safe: it draws character
-// IDs and fills movie-wide tables.
+// shadings other than axial and radial ones or with more colours than 8
+// stops follow, tiling patterns, image-mask clips) is drawn as near as it
+// goes and listed as needing a fallback, with its area: the caller renders
+// the page as a picture instead, or has the recording cover those areas with
+// pictures (patchFallbacks). Recording is not thread-safe: it draws
+// character IDs and fills movie-wide tables.
 
 // What the pages of one movie share: each font and each picture once.
 struct VectorResources {
@@ -56,8 +58,8 @@ struct VectorFallback {
 
 struct VectorPageSummary {
     uint32_t edges = 0;       // edge records of the page's shapes (glyphs not counted)
-    uint32_t shapes = 0;      // DefineShape3 tags among the definitions
-    uint32_t texts = 0;       // DefineText2 tags
+    uint32_t shapes = 0;      // DefineShape3 tags (outlines drawn one after another share one)
+    uint32_t texts = 0;       // DefineText2 tags (consecutive text sharing a direction shares one)
     uint32_t newBitmaps = 0;  // bitmaps this page was the first to draw
     uint32_t placements = 0;  // objects in the sprite (clip layers included)
     uint32_t clipLayers = 0;
