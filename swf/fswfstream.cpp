@@ -298,6 +298,11 @@ uint16_t NextCharacterID()
     return ++characterIDCounter;
 }
 
+uint16_t LastCharacterID()
+{
+    return characterIDCounter;
+}
+
 void ResetCharacterID()
 {
     characterIDCounter = 0;

@@ -278,6 +278,18 @@ void VectorRecorder::Fail(std::exception_ptr error)
     if (!failure) failure = error;
 }
 
+bool VectorRecorder::OutOfCharacters()
+{
+    // One drawing takes a few IDs at most: what was gathered before it (a
+    // text and a shape), a font, a bitmap and its shape.
+    constexpr uint32_t kIDsADrawing = 8;
+    if (!outOfCharacters && uint32_t{LastCharacterID()} + kIDsADrawing > options.maxCharacterID) {
+        outOfCharacters = true;
+        summary.fallbacks.push_back({ToRect(pageArea), "more characters than the movie holds"});
+    }
+    return outOfCharacters;
+}
+
 double VectorRecorder::GroupAlpha() const
 {
     double alpha = 1;
@@ -380,7 +392,7 @@ void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<
 void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
                               const float* color, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
@@ -452,7 +464,7 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
 void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                                 fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor line = Color(cs, color, alpha, params);
     if (line.Alpha() == 0) return;
     StrokeUserOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm, line);
@@ -463,7 +475,7 @@ void VectorRecorder::PushClipLayer(const Outline& area)
     FlushDrawing();
     Clip clip;
     clip.firstInside = placements.size();
-    if (Suppressed()) {
+    if (OutOfCharacters() || Suppressed()) {
         clips.push_back(clip);
         return;
     }
@@ -562,7 +574,7 @@ void VectorRecorder::FlushText()
 void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
                               float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     const Affine m = ToAffine(ctm);
@@ -641,7 +653,7 @@ Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace)
 void VectorRecorder::StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                                 fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor line = Color(cs, color, alpha, params);
     if (line.Alpha() == 0) return;
     StrokeUserOutline(TextOutline(text, fz_identity), stroke, ctm, line);
@@ -662,7 +674,7 @@ void VectorRecorder::ClipStrokeText(const fz_text* text, const fz_stroke_state* 
 
 void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     Bounds area = ClipArea();
     const Bounds shadeBounds = ToBounds(TryBoundShade(ctx, shade, ctm));
     if (!shadeBounds.empty) area = area.Intersected(shadeBounds);
@@ -754,7 +766,7 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
 
 void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     fz_image* softMask = nullptr;
     if (!clips.empty() && clips.back().kind == Clip::Kind::ImageMask && placements.size() == clips.back().firstInside &&
         SameMatrix(clips.back().ctm, ctm))
@@ -775,7 +787,7 @@ void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
 void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color,
                                    float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     std::vector<std::unique_ptr<FDT>> newTags;
@@ -854,6 +866,10 @@ void VectorRecorder::EndTile()
 
 void VectorRecorder::PlacePatch(RasterPatch&& patch)
 {
+    if (OutOfCharacters()) {
+        summary.patchFailed = true;
+        return;
+    }
     FlushDrawing();
     while (!clips.empty()) PopClip();
     const uint16_t id = patch.bitmap->ID();
@@ -882,6 +898,7 @@ VectorPage VectorRecorder::Finish()
     FlushDrawing();
     while (!clips.empty()) PopClip();
     VectorPage page;
+    if (LastCharacterID() >= 0xFFFF) throw std::runtime_error("the movie has no character ID left for the page");
     page.sprite = std::make_unique<FDTDefineSprite>();
     for (size_t i = 0; i < placements.size(); ++i) {
         const Placement& p = placements[i];

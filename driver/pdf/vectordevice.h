@@ -89,7 +89,12 @@ private:
         std::vector<Bounds> drawn;
     };
 
-    bool Suppressed() const { return suppressed > 0; }
+    // Nothing is recorded inside a mask's definition, a tile, an empty clip,
+    // or once the character IDs the page may draw are nearly all drawn.
+    bool Suppressed() const { return suppressed > 0 || outOfCharacters; }
+    // Whether the next drawing could take the IDs past the page's limit;
+    // lists the page for a fallback the first time.
+    bool OutOfCharacters();
     double GroupAlpha() const;
     FColor Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const;
     Bounds ClipArea() const;
@@ -128,6 +133,7 @@ private:
     ShapeBatch openShapes;                        // consecutive outlines
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
+    bool outOfCharacters = false;
     std::optional<FColor> type3Color;   // the text colour while its Type 3 glyphs run
     VectorPageSummary summary;
     std::exception_ptr failure;

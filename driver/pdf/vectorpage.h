@@ -48,6 +48,10 @@ struct VectorOptions {
     // and placed over everything else in the sprite.
     bool patchFallbacks = false;
     double patchPixelsPerTwip = 1.0 / 20;  // a pixel of the movie at its own size
+    // The highest character ID the page may draw (the movie's counter is
+    // shared with the rest of the show): past it, what is left of the page is
+    // not recorded and the page is listed for a fallback as a whole.
+    uint16_t maxCharacterID = 0xFFF0;
 };
 
 // Something the page draws that the recording could not say in SWF.
@@ -66,7 +70,7 @@ struct VectorPageSummary {
     uint64_t bytes = 0;       // the page's definitions and sprite as written
     std::vector<VectorFallback> fallbacks;
     uint32_t patches = 0;     // pictures covering the fallbacks' areas (patchFallbacks)
-    bool patchFailed = false;  // MuPDF could not render one of them
+    bool patchFailed = false;  // one of them could not be rendered or placed
 
     // Whether something on the page is drawn other than as the PDF draws it
     // and no picture covers it.
@@ -88,7 +92,8 @@ struct VectorPage {
 // fz_run_page takes them: the page's own transform applied) to twips in the
 // slide area. Fonts go into `resources.fonts`: write its TakeFonts() before
 // the first page's definitions once every page has been recorded. Throws
-// std::runtime_error when MuPDF cannot run the page.
+// std::runtime_error when MuPDF cannot run the page, or when the movie's
+// character IDs have run out before the page's sprite.
 VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
                             VectorResources& resources, const VectorOptions& options = {});
 

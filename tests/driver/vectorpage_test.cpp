@@ -1065,4 +1065,29 @@ TEST(VectorPage, StrokeOutlinesTakeTheirCapsAndJoins)
     EXPECT_EQ(StrokeToOutline({box}, style, 0.05).size(), 2u);
 }
 
+TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)
+{
+    const std::string path = TempPDF("many-clips");
+    cairotest::WritePDF(path, kPageWidth, kPageHeight, {[](cairo_t* cr) {
+        for (int i = 0; i < 40; ++i) {
+            cairo_save(cr);
+            cairo_rectangle(cr, 10 * i, 10, 8, 8);
+            cairo_clip(cr);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+    }});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorOptions options;
+    options.maxCharacterID = static_cast<uint16_t>(LastCharacterID() + 30);
+    const VectorPage page =
+        document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
+    ASSERT_TRUE(page.summary.NeedsFallback());
+    EXPECT_EQ(page.summary.fallbacks.back().reason, "more characters than the movie holds");
+    for (const auto& tag : page.definitions) EXPECT_LE(tag->ID(), options.maxCharacterID);
+    EXPECT_LE(page.sprite->ID(), options.maxCharacterID);
+    EXPECT_GT(page.definitions.size(), 10u);  // what fitted is kept
+}
+
 #endif  // CORVANEX_PDF
