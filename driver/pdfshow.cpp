@@ -129,40 +129,6 @@ PixelSize RasterSize(PixelSize shown)
                      std::max(static_cast<int32_t>(shown.height * scale), 1)};
 }
 
-// The page's picture over each area vectors cannot draw: the page rendered
-// once at its shown size, each area cut out on whole pixels around it.
-std::vector<std::unique_ptr<HFObject>> Patches(const PDFDeck& deck, int32_t page, PixelSize size, PageArea at,
-                                               const std::vector<PageArea>& areas)
-{
-    std::vector<std::unique_ptr<HFObject>> patches;
-    if (areas.empty()) return patches;
-    const std::vector<uint8_t> rgba = deck.RenderRGBA(page, size);
-    const double sx = static_cast<double>(at.xmax - at.xmin) / size.width;
-    const double sy = static_cast<double>(at.ymax - at.ymin) / size.height;
-    for (const PageArea& area : areas) {
-        const auto column = [&](double twips) {
-            return std::clamp(static_cast<int32_t>(twips), 0, size.width);
-        };
-        const auto row = [&](double twips) { return std::clamp(static_cast<int32_t>(twips), 0, size.height); };
-        const int32_t x0 = column(std::floor((area.xmin - at.xmin) / sx)), x1 = column(std::ceil((area.xmax - at.xmin) / sx));
-        const int32_t y0 = row(std::floor((area.ymin - at.ymin) / sy)), y1 = row(std::ceil((area.ymax - at.ymin) / sy));
-        if (x1 <= x0 || y1 <= y0) continue;
-        const int32_t w = x1 - x0, h = y1 - y0;
-        std::vector<uint8_t> cut(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-        for (int32_t y = 0; y < h; ++y)
-            std::copy_n(&rgba[(static_cast<size_t>(y0 + y) * static_cast<size_t>(size.width) + static_cast<size_t>(x0)) * 4],
-                        static_cast<size_t>(w) * 4, &cut[static_cast<size_t>(y) * static_cast<size_t>(w) * 4]);
-        // The bitmap's rectangle, as a slide's, runs from its first pixel's
-        // corner to one twip short of the last pixel's far edge.
-        patches.push_back(MakeLosslessBitmap(EncodeLosslessRGBA(cut.data(), w, h),
-                                             at.xmin + static_cast<int32_t>(std::lround(x0 * sx)),
-                                             at.ymin + static_cast<int32_t>(std::lround(y0 * sy)),
-                                             at.xmin + static_cast<int32_t>(std::lround(x1 * sx)) - 1,
-                                             at.ymin + static_cast<int32_t>(std::lround(y1 * sy)) - 1));
-    }
-    return patches;
-}
-
 std::string PageOf(const PDFShowRequest& request, int32_t page)
 {
     return "page " + std::to_string(page + 1) + " of the PDF '" + request.pdfFile + "'";
@@ -285,12 +251,12 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         const PageArea at = AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area));
         VectorSlide recorded;
         if (!budgetSpent) {
-            const uint16_t before = CharacterIDsDrawn();
-            recorded = vectors.Record(page, at, static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
-            // What the sprite and patches draw when placed, counted now.
-            const uint64_t placedIDs =
-                recorded.sprite ? kPageSpriteCharacters + uint64_t{kPatchCharacters} * recorded.patches.size() : 0;
-            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, CharacterIDsDrawn() - before + placedIDs);
+            const uint16_t before = LastCharacterID();
+            recorded = vectors.Record(page, at, RasterSize(sizes[index]),
+                                      static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
+            // What the sprite draws when placed, counted now.
+            const uint64_t placedIDs = recorded.sprite ? kPageSpriteCharacters : 0;
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, LastCharacterID() - before + placedIDs);
             warnOfDamage(page, recorded.damage);
             if (recorded.budgetSpent) {
                 budgetSpent = true;
@@ -306,8 +272,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         if (recorded.sprite) {
             slide.size = SlideSize{sizes[index].width, sizes[index].height};
             slide.drawing = std::move(recorded.sprite);
-            slide.over = Patches(deck, page, RasterSize(sizes[index]), at, recorded.patches);
-            ++(slide.over.empty() ? vectorPages : partlyRaster);
+            ++(recorded.partly ? partlyRaster : vectorPages);
         } else {
             EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), PageEncoding{});
             if (budgetSpent) warnOfDamage(page, picture.damage);

@@ -300,6 +300,11 @@ uint16_t NextCharacterID()
     return ++characterIDCounter;
 }
 
+uint16_t LastCharacterID()
+{
+    return characterIDCounter;
+}
+
 void ResetCharacterID()
 {
     characterIDCounter = 0;
@@ -310,11 +315,6 @@ void ResetCharacterID()
 uint32_t CharacterIDEpoch()
 {
     return characterIDEpoch;
-}
-
-uint16_t CharacterIDsDrawn()
-{
-    return characterIDCounter;
 }
 
 void SetCharacterIDLimit(uint16_t last)

@@ -129,13 +129,14 @@ private:
 // It never wraps: a movie has at most 65535 characters. It is reset to 0 when
 // a movie is written, so a process builds one movie at a time.
 uint16_t NextCharacterID();
+// The last ID handed out (0 before the first): lets a caller whose number of
+// characters depends on its input stop before the counter runs out.
+uint16_t LastCharacterID();
 void ResetCharacterID();
 // The number of resets so far. A define tag remembers the epoch it drew its
 // ID in (FDT::IDEpoch); one from before the last reset shares its ID with a
 // later character, and writing it stops on an assertion.
 uint32_t CharacterIDEpoch();
-// The last character ID handed out (0: none since the last reset).
-uint16_t CharacterIDsDrawn();
 
 // Thrown by NextCharacterID at the limit below.
 class FCharacterIDLimitReached : public std::runtime_error {

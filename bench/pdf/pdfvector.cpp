@@ -1,7 +1,8 @@
 // Records every page of a PDF as vector pages and reports, page by page, what
 // they take; with an output name, writes them as a movie of one page a frame
 // (a second each) to look at in a player:
-//   pdfvector deck.pdf [--width PIXELS] [output.swf]
+//   pdfvector deck.pdf [--width PIXELS] [--patch] [output.swf]
+// --patch covers what the vector pages cannot draw with pictures of the page.
 
 #include <chrono>
 #include <cstdio>
@@ -18,7 +19,7 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: pdfvector deck.pdf [--width PIXELS] [output.swf]\n");
+    std::fprintf(stderr, "usage: pdfvector deck.pdf [--width PIXELS] [--patch] [output.swf]\n");
     return 2;
 }
 
@@ -48,9 +49,12 @@ int main(int argc, char** argv)
 {
     std::string input, output;
     int32_t widthPixels = 1920;
+    VectorOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--width" && i + 1 < argc) {
+        if (argument == "--patch") {
+            options.patchFallbacks = true;
+        } else if (argument == "--width" && i + 1 < argc) {
             widthPixels = std::atoi(argv[++i]);
             if (widthPixels < 16 || widthPixels > 8000) return Usage();
         } else if (input.empty()) {
@@ -71,15 +75,15 @@ int main(int argc, char** argv)
         std::vector<VectorPage> pages;
         uint64_t totalBytes = 0;
         double totalSeconds = 0;
-        std::printf("page  edges shapes texts bitmaps objects   bytes   ms  fallback\n");
+        std::printf("page  edges shapes texts bitmaps objects   bytes   ms  fallback (patches)\n");
         for (int page = 0; page < document.PageCount(); ++page) {
             const auto start = std::chrono::steady_clock::now();
-            pages.push_back(document.Record(page, document.FitTransform(page, width, height), resources));
+            pages.push_back(document.Record(page, document.FitTransform(page, width, height), resources, options));
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             const VectorPageSummary& s = pages.back().summary;
-            std::printf("%4d %6u %6u %5u %7u %7u %7llu %4.0f  %s\n", page + 1, s.edges, s.shapes, s.texts,
+            std::printf("%4d %6u %6u %5u %7u %7u %7llu %4.0f  %s (%u)\n", page + 1, s.edges, s.shapes, s.texts,
                         s.newBitmaps, s.placements, static_cast<unsigned long long>(s.bytes), seconds * 1000,
-                        s.NeedsFallback() ? s.fallbacks.front().reason.c_str() : "-");
+                        s.fallbacks.empty() ? "-" : s.fallbacks.front().reason.c_str(), s.patches);
             totalBytes += s.bytes;
             totalSeconds += seconds;
         }

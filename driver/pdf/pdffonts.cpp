@@ -66,7 +66,8 @@ PDFFontTable::Font& PDFFontTable::FontNamed(fz_context* ctx, fz_font* font)
     std::string name = BaseFontName(fz_font_name(ctx, font));
     if (name.size() > 255) name.resize(255);
     const auto found = fontsByName.find(name);
-    if (found != fontsByName.end()) return fonts[found->second];
+    // A font holds at most 65535 glyphs: a full one is followed by another of its name.
+    if (found != fontsByName.end() && fonts[found->second].tag->GlyphCount() < 0xFFFF) return fonts[found->second];
     Font entry;
     const double ascender = fz_font_ascender(ctx, font), descender = fz_font_descender(ctx, font);
     entry.tag = std::make_unique<FDTDefineFont2>(
@@ -74,7 +75,7 @@ PDFFontTable::Font& PDFFontTable::FontNamed(fz_context* ctx, fz_font* font)
         static_cast<int16_t>(std::lround(ascender * kEmUnits)),
         static_cast<int16_t>(std::lround(-descender * kEmUnits)), 0);
     entry.id = entry.tag->ID();
-    fontsByName.emplace(name, fonts.size());
+    fontsByName[name] = fonts.size();
     fonts.push_back(std::move(entry));
     return fonts.back();
 }

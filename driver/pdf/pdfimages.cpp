@@ -3,23 +3,10 @@
 #include <cstring>
 
 #include "driver/pngslide.h"
+#include "driver/pdf/ownedjpeg.h"
 #include "swf/fdtbitmaps.h"
 
 namespace {
-
-// A DefineBitsJPEG2 that owns the JPEG bytes it borrows to its base.
-struct JPEGBytes {
-    std::vector<uint8_t> bytes;
-};
-
-class OwnedJPEGBitmap : private JPEGBytes, public FDTDefineBitsJPEG2 {
-public:
-    explicit OwnedJPEGBitmap(std::vector<uint8_t>&& jpeg)
-        : JPEGBytes{std::move(jpeg)},
-          FDTDefineBitsJPEG2(JPEGBytes::bytes.data(), static_cast<int32_t>(JPEGBytes::bytes.size()))
-    {
-    }
-};
 
 // Two 64-bit hashes of the bytes (FNV-1a with two bases), with the kind and
 // size of the picture: the key a picture is known by.

@@ -9,8 +9,10 @@ int32_t Round(double v) { return static_cast<int32_t>(std::lround(v)); }
 }  // namespace
 
 ShapeRecords ShapeRecordsFor(const std::vector<QuadContour>& contours, uint32_t fillStyle,
-                             uint32_t lineStyle)
+                             uint32_t lineStyle, std::unique_ptr<FFillStyleArray> newFills,
+                             std::unique_ptr<FLineStyleArray> newLines)
 {
+    const bool newStyles = newFills || newLines;
     ShapeRecords shape;
     bool first = true;
     for (const QuadContour& contour : contours) {
@@ -41,9 +43,18 @@ ShapeRecords ShapeRecordsFor(const std::vector<QuadContour>& contours, uint32_t 
             y = ty;
         }
         if (edges.empty()) continue;
-        shape.records.push_back(std::make_unique<FStyleChangeRecord>(
-            false, first && lineStyle != 0, first && fillStyle != 0, false, true, startX, startY, 0,
-            fillStyle, lineStyle));
+        if (first && newStyles) {
+            // The arrays in a record of their own: the indices of the record
+            // that brings them are written in the widths of the arrays before.
+            shape.records.push_back(std::make_unique<FStyleChangeRecord>(
+                true, false, false, false, false, 0, 0, 0, 0, 0, std::move(newFills), std::move(newLines)));
+            shape.records.push_back(std::make_unique<FStyleChangeRecord>(false, true, true, true, true, startX,
+                                                                         startY, 0, fillStyle, lineStyle));
+        } else {
+            shape.records.push_back(std::make_unique<FStyleChangeRecord>(
+                false, first && lineStyle != 0, first && fillStyle != 0, false, true, startX, startY, 0,
+                fillStyle, lineStyle));
+        }
         first = false;
         for (auto& edge : edges) {
             shape.edges += edge->EdgeRecordCount();
@@ -75,25 +86,59 @@ std::unique_ptr<FDTDefineShape3> FilledShape(const std::vector<QuadContour>& con
     return tag;
 }
 
-std::unique_ptr<FDTDefineShape3> LineShape(const std::vector<QuadContour>& contours, uint16_t width,
-                                           FColor color, uint32_t* edges)
+bool ShapeBatch::Add(ShapeRecords&& shape, double margin)
 {
-    ShapeRecords records = ShapeRecordsFor(contours, 0, 1);
-    if (edges) *edges = records.edges;
-    if (records.edges == 0) return nullptr;
-    auto tag = std::make_unique<FDTDefineShape3>(ToRect(records.bounds, width / 2.0));
-    tag->AddLineStyle(width, color);
-    tag->FinishStyleArrays();
-    for (auto& record : records.records) tag->AddShapeRecord(std::move(record));
-    tag->AddShapeRecord(std::make_unique<FEndShapeRecord>());
-    return tag;
+    if (shape.edges == 0) return false;
+    for (auto& record : shape.records) records.push_back(std::move(record));
+    edges += shape.edges;
+    ++outlines;
+    Bounds b = shape.bounds;
+    b.Add(OutlinePoint{b.xmin - margin, b.ymin - margin});
+    b.Add(OutlinePoint{b.xmax + margin, b.ymax + margin});
+    bounds.Add(b);
+    return true;
 }
 
-std::unique_ptr<FShape> GlyphShape(const std::vector<QuadContour>& contours)
+bool ShapeBatch::AddFill(const std::vector<QuadContour>& contours, std::unique_ptr<FFillStyle> fill)
 {
-    ShapeRecords records = ShapeRecordsFor(contours, 1, 0);
-    auto shape = std::make_unique<FShape>();
-    for (auto& record : records.records) shape->AddShapeRecord(std::move(record));
-    shape->AddShapeRecord(std::make_unique<FEndShapeRecord>());
-    return shape;
+    if (outlines == 0) {
+        ShapeRecords shape = ShapeRecordsFor(contours, 1, 0);
+        if (shape.edges == 0) return false;
+        firstFill = std::move(fill);
+        firstIsLine = false;
+        return Add(std::move(shape), 0);
+    }
+    auto fills = std::make_unique<FFillStyleArray>();
+    fills->Add(std::move(fill));
+    return Add(ShapeRecordsFor(contours, 1, 0, std::move(fills), std::make_unique<FLineStyleArray>()), 0);
+}
+
+bool ShapeBatch::AddLine(const std::vector<QuadContour>& contours, uint16_t width, FColor color)
+{
+    if (outlines == 0) {
+        ShapeRecords shape = ShapeRecordsFor(contours, 0, 1);
+        if (shape.edges == 0) return false;
+        firstIsLine = true;
+        firstLineWidth = width;
+        firstLineColor = color;
+        return Add(std::move(shape), width / 2.0);
+    }
+    auto lines = std::make_unique<FLineStyleArray>();
+    lines->Add(std::make_unique<FLineStyle>(width, color));
+    return Add(ShapeRecordsFor(contours, 0, 1, std::make_unique<FFillStyleArray>(), std::move(lines)), width / 2.0);
+}
+
+std::unique_ptr<FDTDefineShape3> ShapeBatch::Build()
+{
+    if (outlines == 0) return nullptr;
+    auto tag = std::make_unique<FDTDefineShape3>(ToRect(bounds));
+    if (firstIsLine)
+        tag->AddLineStyle(firstLineWidth, firstLineColor);
+    else
+        tag->AddFillStyle(std::move(firstFill));
+    tag->FinishStyleArrays();
+    for (auto& record : records) tag->AddShapeRecord(std::move(record));
+    tag->AddShapeRecord(std::make_unique<FEndShapeRecord>());
+    *this = ShapeBatch();
+    return tag;
 }

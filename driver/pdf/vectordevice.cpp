@@ -127,9 +127,10 @@ void DevEndGroup(fz_context*, fz_device* dev)
     Guarded(dev, [&](VectorRecorder& r) { r.EndGroup(); });
 }
 
-int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix, int)
+int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.BeginTile(area); });
+    // The area is in the pattern's space.
+    Guarded(dev, [&](VectorRecorder& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
     return 0;  // not cached: MuPDF runs the tile's content once, which is left out
 }
 
@@ -277,6 +278,18 @@ void VectorRecorder::Fail(std::exception_ptr error)
     if (!failure) failure = error;
 }
 
+bool VectorRecorder::OutOfCharacters()
+{
+    // One drawing takes a few IDs at most: what was gathered before it (a
+    // text and a shape), a font, a bitmap and its shape.
+    constexpr uint32_t kIDsADrawing = 8;
+    if (!outOfCharacters && uint32_t{LastCharacterID()} + kIDsADrawing > options.maxCharacterID) {
+        outOfCharacters = true;
+        summary.fallbacks.push_back({ToRect(pageArea), "more characters than the movie holds"});
+    }
+    return outOfCharacters;
+}
+
 double VectorRecorder::GroupAlpha() const
 {
     double alpha = 1;
@@ -286,6 +299,8 @@ double VectorRecorder::GroupAlpha() const
 
 FColor VectorRecorder::Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const
 {
+    // An uncoloured Type 3 glyph (d1) is drawn in its text's colour.
+    if (type3Color) return *type3Color;
     float rgb[3] = {0, 0, 0};
     if (cs && color) TryConvertColor(ctx, cs, color, rgb, params);
     auto level = [](double v) { return static_cast<int32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
@@ -328,15 +343,15 @@ void VectorRecorder::Drawn(const Bounds& bounds)
             Note(clip.area, "image mask clip");
 }
 
-bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha)
+bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn)
 {
     if (!definition) return false;
-    FlushText();  // the text drawn before it, below it
+    FlushDrawing();  // what was drawn before it, below it
     if (placements.size() >= 0xFFF0) {
         Note(bounds, "more objects than a sprite holds");
         return false;
     }
-    Drawn(bounds);
+    if (!drawn) Drawn(bounds);
     placements.push_back({definition->ID(), 0, false, alpha});
     definitions.push_back(std::move(definition));
     return true;
@@ -349,21 +364,35 @@ Outline VectorRecorder::PreparedFill(Outline outline, bool evenOdd) const
     return outline;
 }
 
+void VectorRecorder::FlushShapes()
+{
+    if (openShapes.Empty()) return;
+    const uint32_t edges = openShapes.Edges();
+    const Bounds bounds = openShapes.ShapeBounds();
+    auto tag = openShapes.Build();
+    summary.edges += edges;
+    ++summary.shapes;
+    Place(std::move(tag), bounds, 1, true);
+}
+
+void VectorRecorder::FlushDrawing()
+{
+    FlushText();
+    FlushShapes();
+}
+
 void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill)
 {
     outline = PreparedFill(std::move(outline), evenOdd);
-    uint32_t edges = 0;
-    auto tag = FilledShape(ToQuadContours(outline, options.curveTolerance, true), std::move(fill), &edges);
-    if (!tag) return;
-    summary.edges += edges;
-    ++summary.shapes;
-    Place(std::move(tag), BoundsOf(outline));
+    FlushText();
+    if (openShapes.AddFill(ToQuadContours(outline, options.curveTolerance, true), std::move(fill)))
+        Drawn(BoundsOf(outline));
 }
 
 void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
                               const float* color, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
@@ -421,15 +450,12 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
             lines = std::move(dashed);
         }
         const auto lineWidth = static_cast<uint16_t>(std::clamp<long>(std::lround(width), 1, 0xFFFF));
-        uint32_t edges = 0;
-        auto tag = LineShape(ToQuadContours(lines, options.curveTolerance, false), lineWidth, color, &edges);
-        if (!tag) return;
-        summary.edges += edges;
-        ++summary.shapes;
+        FlushText();
+        if (!openShapes.AddLine(ToQuadContours(lines, options.curveTolerance, false), lineWidth, color)) return;
         Bounds bounds = BoundsOf(lines);
         bounds.Add(OutlinePoint{bounds.xmin - lineWidth / 2.0, bounds.ymin - lineWidth / 2.0});
         bounds.Add(OutlinePoint{bounds.xmax + lineWidth / 2.0, bounds.ymax + lineWidth / 2.0});
-        Place(std::move(tag), bounds);
+        Drawn(bounds);
         return;
     }
     FillOutline(StrokeOutline(userSpace, stroke, ctm), true, std::make_unique<FFillStyleSolid>(color));
@@ -438,7 +464,7 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
 void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                                 fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor line = Color(cs, color, alpha, params);
     if (line.Alpha() == 0) return;
     StrokeUserOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm, line);
@@ -446,10 +472,10 @@ void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stro
 
 void VectorRecorder::PushClipLayer(const Outline& area)
 {
-    FlushText();
+    FlushDrawing();
     Clip clip;
     clip.firstInside = placements.size();
-    if (Suppressed()) {
+    if (OutOfCharacters() || Suppressed()) {
         clips.push_back(clip);
         return;
     }
@@ -486,7 +512,7 @@ void VectorRecorder::ClipStrokePath(const fz_path* path, const fz_stroke_state* 
 
 void VectorRecorder::PopClip()
 {
-    FlushText();
+    FlushDrawing();
     if (clips.empty()) return;
     Clip clip = clips.back();
     clips.pop_back();
@@ -513,17 +539,24 @@ void VectorRecorder::PopClip()
 // ---------------------------------------------------------------------------
 // Text
 
-void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm)
+void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color)
 {
+    const std::optional<FColor> outer = type3Color;
+    type3Color = color;
     for (int i = 0; i < span->len; ++i) {
         const fz_text_item& item = span->items[i];
         if (item.gid < 0) continue;
         fz_matrix trm = span->trm;
         trm.e = item.x;
         trm.f = item.y;
+        // MuPDF marks the glyphs that begin with d1 (uncoloured) when it loads the font.
+        const unsigned short* glyphFlags = span->font->t3flags;
+        const bool uncoloured = glyphFlags && item.gid < 256 && (glyphFlags[item.gid] & FZ_DEVFLAG_MASK);
+        type3Color = uncoloured ? color : std::nullopt;
         if (!TryRunType3Glyph(ctx, span->font, item.gid, fz_concat(trm, ctm), device))
             Note({}, "Type 3 glyph MuPDF cannot run");
     }
+    type3Color = outer;
 }
 
 
@@ -541,7 +574,7 @@ void VectorRecorder::FlushText()
 void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
                               float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     const Affine m = ToAffine(ctm);
@@ -549,7 +582,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     for (const fz_text_span* span = text->head; span; span = span->next) {
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             FlushText();
-            RunType3Glyphs(span, ctm);
+            RunType3Glyphs(span, ctm, fill);
             continue;
         }
         // Glyph space (the em square, y down) to twips.
@@ -568,6 +601,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
         const double k = PDFFontTable::kEmUnits / size;
         const Affine textMatrix{glyphToTwips.a * k, glyphToTwips.b * k, glyphToTwips.c * k, glyphToTwips.d * k, 0, 0};
         if (!textMatrix.Invertible()) continue;
+        FlushShapes();  // drawn before the text, below it
         if (openText && !openText->SameMatrix(textMatrix)) FlushText();
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& item = span->items[i];
@@ -619,7 +653,7 @@ Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace)
 void VectorRecorder::StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                                 fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor line = Color(cs, color, alpha, params);
     if (line.Alpha() == 0) return;
     StrokeUserOutline(TextOutline(text, fz_identity), stroke, ctm, line);
@@ -640,7 +674,7 @@ void VectorRecorder::ClipStrokeText(const fz_text* text, const fz_stroke_state* 
 
 void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     Bounds area = ClipArea();
     const Bounds shadeBounds = ToBounds(TryBoundShade(ctx, shade, ctm));
     if (!shadeBounds.empty) area = area.Intersected(shadeBounds);
@@ -716,9 +750,14 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
     // Pixel (x, y) lies at (x / width, y / height) of the image's unit square.
     const Affine pixels = Affine{1.0 / bitmap.width, 0, 0, 1.0 / bitmap.height, 0, 0}.Then(ToAffine(ctm));
     const Outline square = UnitSquare(ctm);
+    auto fill = std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(pixels));
+    if (alpha >= 1) {
+        FillOutline(square, true, std::move(fill));
+        return;
+    }
+    // A translucent bitmap: a shape of its own, placed with the alpha.
     uint32_t edges = 0;
-    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true),
-                           std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(pixels)), &edges);
+    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true), std::move(fill), &edges);
     if (!tag) return;
     summary.edges += edges;
     ++summary.shapes;
@@ -727,7 +766,7 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
 
 void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     fz_image* softMask = nullptr;
     if (!clips.empty() && clips.back().kind == Clip::Kind::ImageMask && placements.size() == clips.back().firstInside &&
         SameMatrix(clips.back().ctm, ctm))
@@ -735,7 +774,7 @@ void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
     std::vector<std::unique_ptr<FDT>> newTags;
     const auto bitmap = resources.images.Image(ctx, image, softMask, newTags);
     if (!bitmap) {
-        Note(BoundsOf(UnitSquare(ctm)), "image MuPDF cannot decode");
+        Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
         return;
     }
     summary.newBitmaps += static_cast<uint32_t>(newTags.size());
@@ -748,13 +787,13 @@ void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
 void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color,
                                    float alpha, fz_color_params params)
 {
-    if (Suppressed()) return;
+    if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     std::vector<std::unique_ptr<FDT>> newTags;
     const auto bitmap = resources.images.Stencil(ctx, image, fill, newTags);
     if (!bitmap) {
-        Note(BoundsOf(UnitSquare(ctm)), "image MuPDF cannot decode");
+        Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
         return;
     }
     summary.newBitmaps += static_cast<uint32_t>(newTags.size());
@@ -764,7 +803,7 @@ void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace
 
 void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 {
-    FlushText();
+    FlushDrawing();
     Clip clip;
     clip.kind = Suppressed() ? Clip::Kind::Nothing : Clip::Kind::ImageMask;
     clip.firstInside = placements.size();
@@ -779,14 +818,14 @@ void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 
 void VectorRecorder::BeginMask(fz_rect area)
 {
-    FlushText();
+    FlushDrawing();
     if (!Suppressed()) Note(ToBounds(area), "soft mask");
     ++suppressed;  // the mask's own content is not drawn
 }
 
 void VectorRecorder::EndMask()
 {
-    FlushText();
+    FlushDrawing();
     if (suppressed > 0) --suppressed;
     Clip clip;
     clip.kind = Clip::Kind::SoftMask;
@@ -796,7 +835,7 @@ void VectorRecorder::EndMask()
 
 void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
 {
-    FlushText();
+    FlushDrawing();
     Group group;
     group.alpha = alpha;
     group.area = ToBounds(area);
@@ -809,13 +848,13 @@ void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, floa
 
 void VectorRecorder::EndGroup()
 {
-    FlushText();
+    FlushDrawing();
     if (!groups.empty()) groups.pop_back();
 }
 
 void VectorRecorder::BeginTile(fz_rect area)
 {
-    FlushText();
+    FlushDrawing();
     if (!Suppressed()) Note(ToBounds(area), "tiling pattern");
     ++suppressed;
 }
@@ -825,14 +864,41 @@ void VectorRecorder::EndTile()
     if (suppressed > 0) --suppressed;
 }
 
+void VectorRecorder::PlacePatch(RasterPatch&& patch)
+{
+    if (OutOfCharacters()) {
+        summary.patchFailed = true;
+        return;
+    }
+    FlushDrawing();
+    while (!clips.empty()) PopClip();
+    const uint16_t id = patch.bitmap->ID();
+    definitions.push_back(std::move(patch.bitmap));
+    ++summary.newBitmaps;
+    const FRect& a = patch.area;
+    const Affine pixels{static_cast<double>(a.XMax() - a.XMin()) / patch.width, 0, 0,
+                        static_cast<double>(a.YMax() - a.YMin()) / patch.height, static_cast<double>(a.XMin()),
+                        static_cast<double>(a.YMin())};
+    const Outline square = RectangleOutline({static_cast<double>(a.XMin()), static_cast<double>(a.YMin()),
+                                             static_cast<double>(a.XMax()), static_cast<double>(a.YMax()), false});
+    uint32_t edges = 0;
+    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true),
+                           std::make_unique<FFillStyleBitmap>(false, id, ToFMatrix(pixels)), &edges);
+    if (!tag) return;
+    summary.edges += edges;
+    ++summary.shapes;
+    if (Place(std::move(tag), BoundsOf(square))) ++summary.patches;
+}
+
 // ---------------------------------------------------------------------------
 
 VectorPage VectorRecorder::Finish()
 {
     if (failure) std::rethrow_exception(failure);
-    FlushText();
+    FlushDrawing();
     while (!clips.empty()) PopClip();
     VectorPage page;
+    if (LastCharacterID() >= 0xFFFF) throw std::runtime_error("the movie has no character ID left for the page");
     page.sprite = std::make_unique<FDTDefineSprite>();
     for (size_t i = 0; i < placements.size(); ++i) {
         const Placement& p = placements[i];

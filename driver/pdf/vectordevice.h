@@ -11,6 +11,8 @@
 
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/polygonops.h"
+#include "driver/pdf/rasterpatch.h"
+#include "driver/pdf/shapewriter.h"
 #include "driver/pdf/textbuilder.h"
 #include "driver/pdf/vectorpage.h"
 #include "swf/fdtshapes.h"
@@ -31,6 +33,11 @@ public:
 
     // The page recorded so far, as tags; clips still open are closed.
     VectorPage Finish();
+
+    const std::vector<VectorFallback>& Fallbacks() const { return summary.fallbacks; }
+    // A picture over everything recorded so far (every clip closed first).
+    void PlacePatch(RasterPatch&& patch);
+    void PatchFailed() { summary.patchFailed = true; }
 
     void FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                   fz_color_params params);
@@ -82,13 +89,19 @@ private:
         std::vector<Bounds> drawn;
     };
 
-    bool Suppressed() const { return suppressed > 0; }
+    // Nothing is recorded inside a mask's definition, a tile, an empty clip,
+    // or once the character IDs the page may draw are nearly all drawn.
+    bool Suppressed() const { return suppressed > 0 || outOfCharacters; }
+    // Whether the next drawing could take the IDs past the page's limit;
+    // lists the page for a fallback the first time.
+    bool OutOfCharacters();
     double GroupAlpha() const;
     FColor Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const;
     Bounds ClipArea() const;
     void Note(const Bounds& area, const std::string& reason);
-    // A placement of a new definition; false when it has none to place.
-    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1);
+    // A placement of a new definition (after what is still gathered); false
+    // when it has none to place. `drawn`: its bounds were counted as drawn.
+    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1, bool drawn = false);
     void Drawn(const Bounds& bounds);
     void PushClipLayer(const Outline& area);
     Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
@@ -98,9 +111,13 @@ private:
     void FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill);
     Outline TextOutline(const fz_text* text, fz_matrix toSpace);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
-    void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm);
-    // Places the text gathered so far: before anything else is drawn over it.
+    // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
+    void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color);
+    // Places the text or the outlines gathered so far: before anything else
+    // is drawn over them.
     void FlushText();
+    void FlushShapes();
+    void FlushDrawing();
 
     fz_context* ctx;
     fz_device* device = nullptr;
@@ -113,8 +130,11 @@ private:
     std::vector<Clip> clips;
     std::vector<Group> groups;
     std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
+    ShapeBatch openShapes;                        // consecutive outlines
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
+    bool outOfCharacters = false;
+    std::optional<FColor> type3Color;   // the text colour while its Type 3 glyphs run
     VectorPageSummary summary;
     std::exception_ptr failure;
 };

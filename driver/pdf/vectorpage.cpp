@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/vectordevice.h"
 
 namespace {
@@ -47,6 +48,17 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips);
     resources.fonts.ForgetPageFonts();
     if (!ran) throw std::runtime_error(std::string("MuPDF cannot draw the page: ") + fz_caught_message(ctx));
+    if (options.patchFallbacks) {
+        std::vector<FRect> areas;
+        for (const VectorFallback& fallback : recorder.Fallbacks()) areas.push_back(fallback.area);
+        for (const FRect& area : MergedAreas(std::move(areas))) {
+            std::optional<RasterPatch> patch = RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip);
+            if (patch)
+                recorder.PlacePatch(std::move(*patch));
+            else
+                recorder.PatchFailed();
+        }
+    }
     VectorPage result = recorder.Finish();
     for (auto& tag : result.definitions) result.summary.bytes += WrittenSize(*tag);
     result.summary.bytes += WrittenSize(*result.sprite);

@@ -17,10 +17,12 @@
 // shapes, text as static text in embedded glyph outlines, images as bitmaps,
 // clips as clip layers, all inside one sprite of one frame. What SWF cannot
 // draw (soft masks, blend modes, transparency groups whose parts overlap,
-// shadings other than axial and radial ones, tiling patterns, image-mask
-// clips) is listed as needing a fallback, with its area: the caller renders
-// those areas as pictures. Recording is not thread-safe: it draws character
-// IDs and fills movie-wide tables.
+// shadings other than axial and radial ones or with more colours than 8
+// stops follow, tiling patterns, image-mask clips) is drawn as near as it
+// goes and listed as needing a fallback, with its area: the caller renders
+// the page as a picture instead, or has the recording cover those areas with
+// pictures (patchFallbacks). Recording is not thread-safe: it draws
+// character IDs and fills movie-wide tables.
 
 // What the pages of one movie share: each font and each picture once.
 struct VectorResources {
@@ -41,6 +43,15 @@ struct VectorOptions {
     // lines thinner than this are drawn this wide, as a viewer draws them a
     // pixel wide (a pixel of a movie shown at its own size).
     double hairlineWidth = 20;
+    // Cover each area listed for a fallback (merged where they overlap) with
+    // a picture of the page there, rendered by MuPDF at `patchPixelsPerTwip`
+    // and placed over everything else in the sprite.
+    bool patchFallbacks = false;
+    double patchPixelsPerTwip = 1.0 / 20;  // a pixel of the movie at its own size
+    // The highest character ID the page may draw (the movie's counter is
+    // shared with the rest of the show): past it, what is left of the page is
+    // not recorded and the page is listed for a fallback as a whole.
+    uint16_t maxCharacterID = 0xFFF0;
 };
 
 // Something the page draws that the recording could not say in SWF.
@@ -51,15 +62,19 @@ struct VectorFallback {
 
 struct VectorPageSummary {
     uint32_t edges = 0;       // edge records of the page's shapes (glyphs not counted)
-    uint32_t shapes = 0;      // DefineShape3 tags among the definitions
-    uint32_t texts = 0;       // DefineText2 tags
+    uint32_t shapes = 0;      // DefineShape3 tags (outlines drawn one after another share one)
+    uint32_t texts = 0;       // DefineText2 tags (consecutive text sharing a direction shares one)
     uint32_t newBitmaps = 0;  // bitmaps this page was the first to draw
     uint32_t placements = 0;  // objects in the sprite (clip layers included)
     uint32_t clipLayers = 0;
     uint64_t bytes = 0;       // the page's definitions and sprite as written
     std::vector<VectorFallback> fallbacks;
+    uint32_t patches = 0;     // pictures covering the fallbacks' areas (patchFallbacks)
+    bool patchFailed = false;  // one of them could not be rendered or placed
 
-    bool NeedsFallback() const { return !fallbacks.empty(); }
+    // Whether something on the page is drawn other than as the PDF draws it
+    // and no picture covers it.
+    bool NeedsFallback() const { return !fallbacks.empty() && (patches == 0 || patchFailed); }
 };
 
 struct VectorPage {
@@ -77,7 +92,8 @@ struct VectorPage {
 // fz_run_page takes them: the page's own transform applied) to twips in the
 // slide area. Fonts go into `resources.fonts`: write its TakeFonts() before
 // the first page's definitions once every page has been recorded. Throws
-// std::runtime_error when MuPDF cannot run the page.
+// std::runtime_error when MuPDF cannot run the page, or when the movie's
+// character IDs have run out before the page's sprite.
 VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
                             VectorResources& resources, const VectorOptions& options = {});
 

@@ -24,10 +24,7 @@ fz_matrix PageToTwips(const mupdf::Bounds& page, PageArea at)
 // A character limit for the recording of one page, lifted after it.
 class CharacterLimit {
 public:
-    explicit CharacterLimit(uint32_t characters)
-    {
-        SetCharacterIDLimit(static_cast<uint16_t>(std::min<uint32_t>(CharacterIDsDrawn() + characters, 0xFFFF)));
-    }
+    explicit CharacterLimit(uint32_t last) { SetCharacterIDLimit(static_cast<uint16_t>(last)); }
     ~CharacterLimit() { SetCharacterIDLimit(0); }
     CharacterLimit(const CharacterLimit&) = delete;
     CharacterLimit& operator=(const CharacterLimit&) = delete;
@@ -42,6 +39,10 @@ std::string Printable(const std::string& message)
     if (message.size() > kLongest) shown += "...";
     return shown;
 }
+
+const char* const kCharactersUsedUp = "the movie's characters are used up";
+// What the recorder lists when it stops for want of characters.
+const char* const kTranslatorOutOfCharacters = "more characters than the movie holds";
 
 bool IsBitmap(const FTag& tag)
 {
@@ -99,34 +100,49 @@ VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits)
 
 VectorSlides::~VectorSlides() = default;
 
-VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
+VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uint32_t characters)
 {
     VectorSlide slide;
-    if (characters == 0) {
-        slide.whyRaster = "the movie's characters are used up";
+    // The page's own sprite and its clip are drawn when it is placed.
+    if (characters <= kPageSpriteCharacters) {
+        slide.whyRaster = kCharactersUsedUp;
         slide.budgetSpent = true;
         return slide;
     }
     mupdf::Document& document = *state->document;
-    const uint16_t before = CharacterIDsDrawn();
+    const uint16_t before = LastCharacterID();
+    const uint32_t last = std::min<uint32_t>(uint32_t{before} + characters - kPageSpriteCharacters, 0xFFFF);
+    VectorOptions options;
+    // What SWF cannot hold is covered by the page's picture of it, at the
+    // show's pixel size.
+    options.patchFallbacks = true;
+    options.patchPixelsPerTwip = static_cast<double>(shown.width) / std::max(at.xmax - at.xmin, 1);
+    options.maxCharacterID = static_cast<uint16_t>(last);
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {
         document.ClearMessages();
         const mupdf::Bounds bounds = document.PageBounds(page);
         const fz_matrix transform = PageToTwips(bounds, at);
-        const CharacterLimit limit(characters);
+        // The recording stops short of `last` by itself; this holds it to it
+        // whatever it draws.
+        const CharacterLimit limit(last);
         document.WithPage(page, [&](fz_context* context, fz_page* loaded) {
-            recorded = RecordVectorPage(context, loaded, transform, *state->resources);
+            recorded = RecordVectorPage(context, loaded, transform, *state->resources, options);
         });
     } catch (const FCharacterIDLimitReached&) {
         state->RetireResources();
-        slide.whyRaster = "the movie's characters are used up";
+        slide.whyRaster = kCharactersUsedUp;
         slide.budgetSpent = true;
         return slide;
     } catch (const std::exception& failure) {
         state->RetireResources();
-        slide.whyRaster = std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
+        if (LastCharacterID() + kPageSpriteCharacters >= last) {
+            slide.whyRaster = kCharactersUsedUp;
+            slide.budgetSpent = true;
+        } else {
+            slide.whyRaster = std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
+        }
         return slide;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -134,39 +150,23 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, uint32_t characters)
 
     const VectorPageSummary& summary = recorded.summary;
     if (summary.NeedsFallback()) {
-        // Patches over the sprite, while they leave most of the page vectors.
-        double covered = 0;
-        for (const VectorFallback& fallback : summary.fallbacks) {
-            slide.patches.push_back(
-                PageArea{fallback.area.XMin(), fallback.area.YMin(), fallback.area.XMax(), fallback.area.YMax()});
-            const PageArea& patch = slide.patches.back();
-            covered += static_cast<double>(patch.xmax - patch.xmin) * (patch.ymax - patch.ymin);
-        }
-        const double page = static_cast<double>(at.xmax - at.xmin) * (at.ymax - at.ymin);
-        if (covered > state->limits.maxPatchShare * page) {
-            slide.whyRaster = summary.fallbacks.front().reason;
-            slide.patches.clear();
-        }
-    }
-    const uint64_t drawn = static_cast<uint64_t>(CharacterIDsDrawn() - before);
-    if (!slide.whyRaster.empty()) {
-        // Drawn whole as a picture already.
-    } else if (drawn + kPageSpriteCharacters + uint64_t{kPatchCharacters} * slide.patches.size() > characters) {
-        slide.whyRaster = "the movie's characters are used up";
-        slide.budgetSpent = true;
+        slide.whyRaster = summary.fallbacks.front().reason;
+        // The recording stopped for want of characters: so will the pages after it.
+        for (const VectorFallback& fallback : summary.fallbacks)
+            if (fallback.reason == kTranslatorOutOfCharacters) slide.budgetSpent = true;
     } else if (summary.edges > state->limits.maxEdges) {
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
-    } else if (slide.patches.empty() && state->LargerThanPicture(page, summary.bytes)) {
+    } else if (state->LargerThanPicture(page, summary.bytes)) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {
-        slide.patches.clear();
         for (auto& tag : recorded.definitions)
             if (IsBitmap(*tag)) slide.keptBitmaps.push_back(std::move(tag));
         return slide;
     }
+    slide.partly = summary.patches > 0;
     std::vector<std::unique_ptr<FTag>> definitions;
     definitions.reserve(recorded.definitions.size());
     for (auto& tag : recorded.definitions) definitions.push_back(std::move(tag));

@@ -11,6 +11,7 @@
 
 #include "driver/pdf/pdfdeck.h"
 #include "hf/hfobject.h"
+#include "driver/pagesprite.h"
 #include "swf/fswfstream.h"
 
 // When a page is drawn as a picture instead: past any of these, or when it
@@ -23,9 +24,6 @@ struct VectorPageLimits {
     // Its vector bytes against those of the page as a JPEG at this many dots
     // per inch (0: not compared).
     int32_t compareDPI = 144;
-    // What SWF cannot hold is drawn as pictures in its place while it covers
-    // at most this share of the page; beyond it the whole page is a picture.
-    double maxPatchShare = 0.5;
 };
 
 // Where a page lies in the slide area, in twips (FitSlide's rectangle).
@@ -38,9 +36,9 @@ struct VectorSlide {
     // page is to be drawn as a picture (`whyRaster` says why).
     std::unique_ptr<HFObject> sprite;
     std::string whyRaster;
-    // With a sprite: areas (twips, in the slide area) SWF cannot draw, to be
-    // covered with the page's picture of them.
-    std::vector<PageArea> patches;
+    // With a sprite: what SWF cannot hold is covered by the page's picture
+    // of it, inside the sprite.
+    bool partly = false;
     // The page went past the character budget: the pages after it have
     // nothing left to be drawn with.
     bool budgetSpent = false;
@@ -50,9 +48,6 @@ struct VectorSlide {
     // What MuPDF said of damage it drew the page despite (empty: none).
     std::string damage;
 };
-
-// The characters a patch draws when it is placed: its bitmap and shape.
-constexpr uint32_t kPatchCharacters = 2;
 
 // A link of a page as a button over its rectangle, in twips.
 struct PageLink {
@@ -68,10 +63,11 @@ public:
     VectorSlides(const VectorSlides&) = delete;
     VectorSlides& operator=(const VectorSlides&) = delete;
 
-    // The page (from 0) recorded into `at`, drawing at most `characters`
-    // character IDs, those its sprite and patches draw when they are placed
-    // (kPageSpriteCharacters, kPatchCharacters each) counted in.
-    VectorSlide Record(int32_t page, PageArea at, uint32_t characters);
+    // The page (from 0) recorded into `at`, shown at `shown` pixels (the
+    // size of its pictures where vectors fall short), drawing at most
+    // `characters` character IDs, those its sprite draws when it is placed
+    // (kPageSpriteCharacters) counted in.
+    VectorSlide Record(int32_t page, PageArea at, PixelSize shown, uint32_t characters);
 
     // The page as a picture, as the raster form renders it.
     EncodedPage Render(int32_t page, PixelSize size, const PageEncoding& encoding);

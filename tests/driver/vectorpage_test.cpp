@@ -16,6 +16,7 @@
 
 #include "driver/jpegencoder.h"
 #include "driver/pdf/gradientfit.h"
+#include "driver/pdf/polygonops.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/cairo_pdf.h"
@@ -127,6 +128,75 @@ std::pair<std::string, uint32_t> ReadFont2(const std::vector<uint8_t>& body)
             swftest::Little(body, 5 + nameLength, 2)};
 }
 
+// The outline with the bounds of its points (a line's half width around them).
+shapetest::Shape Bounded(shapetest::Shape outline)
+{
+    int32_t x = 0, y = 0;
+    bool first = true;
+    auto add = [&](int32_t px, int32_t py) {
+        if (first) {
+            outline.xmin = outline.xmax = px;
+            outline.ymin = outline.ymax = py;
+            first = false;
+        }
+        outline.xmin = std::min(outline.xmin, px);
+        outline.xmax = std::max(outline.xmax, px);
+        outline.ymin = std::min(outline.ymin, py);
+        outline.ymax = std::max(outline.ymax, py);
+    };
+    for (const shapetest::Record& r : outline.records) {
+        if (r.kind == shapetest::Record::kStyleChange) {
+            if (!r.moveTo) continue;
+            x = r.moveX;
+            y = r.moveY;
+        } else if (r.kind == shapetest::Record::kCurved) {
+            add(x + r.controlDX, y + r.controlDY);
+            x += r.controlDX + r.dx;
+            y += r.controlDY + r.dy;
+        } else {
+            x += r.dx;
+            y += r.dy;
+        }
+        add(x, y);
+    }
+    if (!outline.lines.empty()) {
+        const auto half = static_cast<int32_t>(outline.lines[0].width / 2);
+        outline.xmin -= half, outline.ymin -= half, outline.xmax += half, outline.ymax += half;
+    }
+    return outline;
+}
+
+// A one-page PDF of 720 x 540 points written object by object: the page's
+// content stream and its resources dictionary's entries as given, and
+// `extra` objects numbered from 5.
+void WriteHandPDF(const std::string& path, const std::string& content, const std::string& resources,
+                  const std::vector<std::string>& extra = {})
+{
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    auto object = [&](const std::string& body) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R /Resources << " + resources +
+           " >> >>");
+    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
+    for (const std::string& body : extra) object(body);
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    std::ofstream file(path, std::ios::binary);
+    file << pdf;
+}
+
 // A deck recorded page by page into one set of movie resources.
 struct Recorded {
     VectorResources resources;
@@ -145,6 +215,31 @@ struct Recorded {
         for (const swftest::Tag& tag : Definitions(page))
             if (tag.code == FTagCode::DefineShape3) shapes.push_back(shapetest::ReadShape3(tag.body));
         return shapes;
+    }
+    // Every outline of the page's shapes in drawing order, each as a shape of
+    // its own: its styles (the shape's, or those its first record brings),
+    // its records and the bounds of its points, the shape's ID kept.
+    std::vector<shapetest::Shape> Outlines(size_t page) const
+    {
+        std::vector<shapetest::Shape> outlines;
+        for (const shapetest::Shape& shape : Shapes(page)) {
+            shapetest::Shape current;
+            current.id = shape.id;
+            current.fills = shape.fills;
+            current.lines = shape.lines;
+            for (const shapetest::Record& r : shape.records) {
+                if (r.kind == shapetest::Record::kEnd) break;
+                if (r.newStyles) {
+                    if (!current.records.empty()) outlines.push_back(Bounded(current));
+                    current.records.clear();
+                    current.fills = r.newFills;
+                    current.lines = r.newLines;
+                }
+                current.records.push_back(r);
+            }
+            if (!current.records.empty()) outlines.push_back(Bounded(current));
+        }
+        return outlines;
     }
     std::vector<Text> Texts(size_t page) const
     {
@@ -199,7 +294,7 @@ TEST(VectorPage, FillsAreShapesInTheirColoursPlacedInDrawingOrder)
         cairo_arc(cr, 400, 300, 80, 0, 2 * M_PI);
         cairo_fill(cr);
     }});
-    const auto shapes = deck->Shapes(0);
+    const auto shapes = deck->Outlines(0);
     ASSERT_EQ(shapes.size(), 2u);
     ASSERT_EQ(shapes[0].fills.size(), 1u);
     EXPECT_EQ(shapes[0].fills[0].type, 0x00u);
@@ -216,25 +311,27 @@ TEST(VectorPage, FillsAreShapesInTheirColoursPlacedInDrawingOrder)
     EXPECT_NEAR(shapes[1].xmax, Twips(480), 2);
     // Contours end where they started.
     for (const auto& shape : shapes) {
-        int32_t x = 0, y = 0;
+        int32_t x = 0, y = 0, startX = 0, startY = 0;
         for (const auto& r : shape.records) {
-            if (r.kind == shapetest::Record::kStyleChange) x = r.moveX, y = r.moveY;
+            if (r.kind == shapetest::Record::kStyleChange && r.moveTo) x = startX = r.moveX, y = startY = r.moveY;
             if (r.kind == shapetest::Record::kStraight || r.kind == shapetest::Record::kCurved)
                 x += r.dx + r.controlDX, y += r.dy + r.controlDY;
         }
-        EXPECT_EQ(x, shape.records[0].moveX);
-        EXPECT_EQ(y, shape.records[0].moveY);
+        EXPECT_EQ(x, startX);
+        EXPECT_EQ(y, startY);
     }
 
+    // Both in one shape, the circle's style brought by its own records, so
+    // that it is drawn over the square.
+    EXPECT_EQ(shapes[0].id, shapes[1].id);
+    EXPECT_TRUE(shapes[1].records[0].newStyles);
     const auto placements = deck->Placements(0);
-    ASSERT_EQ(placements.size(), 2u);
+    ASSERT_EQ(placements.size(), 1u);
     EXPECT_EQ(placements[0].depth, 1);
     EXPECT_EQ(placements[0].characterID, shapes[0].id);
-    EXPECT_EQ(placements[1].depth, 2);
-    EXPECT_EQ(placements[1].characterID, shapes[1].id);
     const VectorPageSummary& summary = deck->pages[0].summary;
     EXPECT_FALSE(summary.NeedsFallback());
-    EXPECT_EQ(summary.shapes, 2u);
+    EXPECT_EQ(summary.shapes, 1u);
     EXPECT_EQ(summary.edges, static_cast<uint32_t>(shapes[0].Edges().size() + shapes[1].Edges().size()));
     EXPECT_GT(summary.bytes, 0u);
 }
@@ -251,8 +348,8 @@ TEST(VectorPage, CubicsBecomeQuadraticsWithinTheTolerance)
     fine.curveTolerance = 1;
     VectorOptions coarse;
     coarse.curveTolerance = 40;
-    const auto fineShape = Record("circle-fine", {circle}, fine)->Shapes(0).at(0);
-    const auto coarseShape = Record("circle-coarse", {circle}, coarse)->Shapes(0).at(0);
+    const auto fineShape = Record("circle-fine", {circle}, fine)->Outlines(0).at(0);
+    const auto coarseShape = Record("circle-coarse", {circle}, coarse)->Outlines(0).at(0);
     EXPECT_GT(CurvedEdges(fineShape), CurvedEdges(coarseShape));
 
     const double cx = 360 * kTwipsPerPoint, cy = 270 * kTwipsPerPoint, r = 200 * kTwipsPerPoint;
@@ -285,11 +382,11 @@ TEST(VectorPage, NonZeroFillsOfOverlappingContoursAreUnioned)
             cairo_fill(cr);
         };
     };
-    const auto nonZero = Record("nonzero", {squares(CAIRO_FILL_RULE_WINDING)})->Shapes(0);
+    const auto nonZero = Record("nonzero", {squares(CAIRO_FILL_RULE_WINDING)})->Outlines(0);
     ASSERT_EQ(nonZero.size(), 1u);
     EXPECT_EQ(Contours(nonZero[0]), 1u);  // one outline around both
     EXPECT_EQ(nonZero[0].Edges().size(), 8u);
-    const auto evenOdd = Record("evenodd", {squares(CAIRO_FILL_RULE_EVEN_ODD)})->Shapes(0);
+    const auto evenOdd = Record("evenodd", {squares(CAIRO_FILL_RULE_EVEN_ODD)})->Outlines(0);
     ASSERT_EQ(evenOdd.size(), 1u);
     EXPECT_EQ(Contours(evenOdd[0]), 2u);  // as drawn: the overlap stays a hole
 
@@ -299,7 +396,7 @@ TEST(VectorPage, NonZeroFillsOfOverlappingContoursAreUnioned)
         cairo_new_sub_path(cr);
         cairo_arc(cr, 400, 100, 50, 0, 2 * M_PI);
         cairo_fill(cr);
-    }})->Shapes(0);
+    }})->Outlines(0);
     ASSERT_EQ(apart.size(), 1u);
     EXPECT_EQ(Contours(apart[0]), 2u);
     EXPECT_GE(CurvedEdges(apart[0]), 8u);
@@ -334,7 +431,7 @@ TEST(VectorPage, GradientsKeepTheirStops)
         cairo_pattern_destroy(many);
     }});
     std::vector<shapetest::FillStyle> gradients;
-    for (const auto& shape : deck->Shapes(0))
+    for (const auto& shape : deck->Outlines(0))
         for (const auto& fill : shape.fills)
             if (fill.type == 0x10 || fill.type == 0x12) gradients.push_back(fill);
     ASSERT_EQ(gradients.size(), 3u);
@@ -420,7 +517,7 @@ TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
         cairo_line_to(cr, 350, 300);
         cairo_stroke(cr);
     }});
-    const auto shapes = deck->Shapes(0);
+    const auto shapes = deck->Outlines(0);
     ASSERT_EQ(shapes.size(), 3u);
 
     ASSERT_EQ(shapes[0].lines.size(), 1u);
@@ -527,31 +624,8 @@ TEST(VectorPage, GlyphsLieWhereThePageSetsEachWithoutDrift)
         content += "1 0 0 1 " + std::to_string(x) + " 439.4 Tm (" + (i % 3 ? "i" : "W") + ") Tj\n";
     }
     content += "ET\n";
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& body) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R "
-           "/Resources << /Font << /F1 5 0 R >> >> >>");
-    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
-    object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 6\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
-    }
-    pdf += "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     const std::string path = TempPDF("positions");
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << pdf;
-    }
+    WriteHandPDF(path, content, "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>");
     VectorDocument document(path);
     VectorResources resources;
     const VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
@@ -704,7 +778,7 @@ TEST(VectorPage, ImagesAreBitmapsStoredOncePerMovie)
     // Each drawing: a rectangle filled with the clipped bitmap, scaled to its place.
     std::vector<shapetest::Shape> drawn;
     for (size_t page = 0; page < 2; ++page)
-        for (const auto& shape : deck->Shapes(page))
+        for (const auto& shape : deck->Outlines(page))
             if (!shape.fills.empty() && (shape.fills[0].type & 0x40)) drawn.push_back(shape);
     ASSERT_EQ(drawn.size(), 4u);
     const uint32_t opaqueID = swftest::Little(bitmaps[0].body, 0, 2);
@@ -760,6 +834,45 @@ TEST(VectorPage, BlendModesAreListedForAFallback)
     EXPECT_EQ(fallback.reason, "blend mode");
     EXPECT_LE(fallback.area.XMin(), Twips(60) + 1);
     EXPECT_GE(fallback.area.XMax(), Twips(160) - 1);
+    EXPECT_EQ(summary.patches, 0u);
+}
+
+TEST(VectorPage, FallbackAreasCanBeCoveredWithPicturesOfThePage)
+{
+    VectorOptions options;
+    options.patchFallbacks = true;
+    const auto deck = Record("blend-patched", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 1, 0);
+        cairo_rectangle(cr, 10, 10, 100, 100);
+        cairo_fill(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
+        cairo_set_source_rgb(cr, 0, 1, 1);
+        cairo_rectangle(cr, 60, 60, 100, 100);
+        cairo_fill(cr);
+    }}, options);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    EXPECT_EQ(summary.patches, 1u);
+    EXPECT_FALSE(summary.NeedsFallback());
+    // The picture is the last thing placed, on whole pixels (20 twips) over the area.
+    const auto placements = deck->Placements(0);
+    const auto outlines = deck->Outlines(0);
+    const shapetest::Shape& top = outlines.back();
+    EXPECT_EQ(placements.back().characterID, top.id);
+    ASSERT_EQ(top.fills.size(), 1u);
+    EXPECT_EQ(top.fills[0].type, 0x41u);
+    const FRect& area = summary.fallbacks.at(0).area;
+    EXPECT_LE(top.xmin, area.XMin());
+    EXPECT_GE(top.xmax, area.XMax());
+    EXPECT_EQ(top.xmin % 20, 0);
+    EXPECT_EQ((top.xmax - top.xmin) % 20, 0);
+    // Its pixels: the multiplied colours where the squares overlap (green),
+    // drawn by MuPDF at a pixel a pixel.
+    std::vector<swftest::Tag> bitmaps;
+    for (const swftest::Tag& tag : deck->Definitions(0))
+        if (tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsJPEG2) bitmaps.push_back(tag);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 0, 2), top.fills[0].bitmapID);
+    EXPECT_NEAR(top.fills[0].matrix.scaleX / 65536.0, 20, 0.01);
 }
 
 TEST(VectorPage, GroupAlphaIsFoldedIntoColoursUnlessItsPartsOverlap)
@@ -779,7 +892,7 @@ TEST(VectorPage, GroupAlphaIsFoldedIntoColoursUnlessItsPartsOverlap)
     };
     const auto apart = Record("group-apart", {group(300)});
     EXPECT_FALSE(apart->pages[0].summary.NeedsFallback());
-    for (const auto& shape : apart->Shapes(0)) {
+    for (const auto& shape : apart->Outlines(0)) {
         // The red and the blue square (clip layers are drawn in opaque black).
         if (!shape.fills.empty() && shape.fills[0].type == 0 && shape.fills[0].color.red + shape.fills[0].color.blue) {
             EXPECT_EQ(shape.fills[0].color.alpha, 128u);
@@ -818,6 +931,163 @@ TEST(VectorPage, TextAsAClipIsAClipLayerOfItsOutlines)
     EXPECT_NEAR(letters->xmin, Twips(100), Twips(10));
     EXPECT_LT(letters->ymax, Twips(203));  // the baseline, and the O just below it
     EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
+}
+
+TEST(VectorPage, Type3GlyphsAreDrawnAsShapesInTheTextsColour)
+{
+    // An uncoloured glyph (d1): a square, drawn in the red of its text.
+    const std::string glyph = "100 0 0 0 100 100 d1 0 0 100 100 re f";
+    const std::string path = TempPDF("type3");
+    WriteHandPDF(path, "BT /T3 20 Tf 1 0 0 rg 100 400 Td (aa) Tj ET\n",
+                 "/Font << /T3 << /Type /Font /Subtype /Type3 /FontBBox [0 0 100 100] /FontMatrix [0.01 0 0 0.01 0 0] "
+                 "/CharProcs << /sq 5 0 R >> /Encoding << /Type /Encoding /Differences [97 /sq] >> "
+                 "/FirstChar 97 /LastChar 97 /Widths [150] >> >>",
+                 {"<< /Length " + std::to_string(glyph.size()) + " >>\nstream\n" + glyph + "\nendstream"});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    EXPECT_EQ(resources.fonts.FontCount(), 0u);
+    std::vector<shapetest::Shape> squares;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        ASSERT_EQ(read.code, FTagCode::DefineShape3);
+        const shapetest::Shape shape = shapetest::ReadShape3(read.body);
+        squares.push_back(shape);
+    }
+    ASSERT_EQ(squares.size(), 1u);  // both glyphs in one shape
+    EXPECT_EQ(squares[0].fills.at(0).color, (shapetest::RGBA{255, 0, 0, 255}));
+    // 20 points a side, the second glyph 30 points on.
+    EXPECT_EQ(squares[0].xmin, Twips(100));
+    EXPECT_EQ(squares[0].xmax, Twips(150));
+    EXPECT_EQ(squares[0].ymax - squares[0].ymin, Twips(20));
+}
+
+TEST(VectorPage, StencilMasksAreBitmapsOfTheirColour)
+{
+    // An 8 x 2 stencil: the left half of each row painted.
+    const std::string path = TempPDF("stencil");
+    WriteHandPDF(path, "q 0 0 1 rg 80 0 0 20 100 300 cm BI /IM true /W 8 /H 2 /BPC 1 ID \x0F\x0F EI Q\n", "");
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    std::vector<swftest::Tag> bitmaps;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
+    }
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 8u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
+    EXPECT_FALSE(page.summary.NeedsFallback());
+}
+
+TEST(VectorPage, SoftMasksAndTilingPatternsAreListedForAFallback)
+{
+    const auto deck = Record("mask-and-tiles", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_pattern_t* fade = cairo_pattern_create_linear(100, 0, 300, 0);
+        cairo_pattern_add_color_stop_rgba(fade, 0, 0, 0, 0, 1);
+        cairo_pattern_add_color_stop_rgba(fade, 1, 0, 0, 0, 0);
+        cairo_mask(cr, fade);
+        cairo_pattern_destroy(fade);
+
+        cairo_surface_t* tile = cairotest::Picture(4, 4, false);
+        cairo_pattern_t* tiles = cairo_pattern_create_for_surface(tile);
+        cairo_pattern_set_extend(tiles, CAIRO_EXTEND_REPEAT);
+        cairo_set_source(cr, tiles);
+        cairo_rectangle(cr, 400, 300, 200, 100);
+        cairo_fill(cr);
+        cairo_pattern_destroy(tiles);
+        cairo_surface_destroy(tile);
+    }});
+    std::set<std::string> reasons;
+    for (const VectorFallback& fallback : deck->pages[0].summary.fallbacks) reasons.insert(fallback.reason);
+    EXPECT_TRUE(reasons.count("soft mask")) << ::testing::PrintToString(reasons);
+    EXPECT_TRUE(reasons.count("tiling pattern")) << ::testing::PrintToString(reasons);
+}
+
+TEST(VectorPage, DashesFollowThePatternFromItsPhase)
+{
+    const std::vector<OutlinePoint> line{{0, 0}, {100, 0}};
+    // 30 on, 20 off, starting 10 into the pattern: 20 on, 20 off, 30 on, 20 off, 10 on.
+    const auto dashes = DashPolyline(line, {30, 20}, 10);
+    ASSERT_EQ(dashes.size(), 3u);
+    EXPECT_DOUBLE_EQ(dashes[0].front().x, 0);
+    EXPECT_DOUBLE_EQ(dashes[0].back().x, 20);
+    EXPECT_DOUBLE_EQ(dashes[1].front().x, 40);
+    EXPECT_DOUBLE_EQ(dashes[1].back().x, 70);
+    EXPECT_DOUBLE_EQ(dashes[2].front().x, 90);
+    EXPECT_DOUBLE_EQ(dashes[2].back().x, 100);
+    // A dash across a corner keeps the corner.
+    const auto bent = DashPolyline({{0, 0}, {10, 0}, {10, 10}}, {15, 100}, 0);
+    ASSERT_EQ(bent.size(), 1u);
+    ASSERT_EQ(bent[0].size(), 3u);
+    EXPECT_DOUBLE_EQ(bent[0][2].y, 5);
+}
+
+TEST(VectorPage, StrokeOutlinesTakeTheirCapsAndJoins)
+{
+    // An L of two 100-unit legs, 10 wide.
+    OutlineContour ell;
+    ell.start = {0, 0};
+    ell.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {100, 0}});
+    ell.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {100, 100}});
+    auto bounds = [&](StrokeStyle::Cap cap, StrokeStyle::Join join) {
+        StrokeStyle style;
+        style.width = 10;
+        style.cap = cap;
+        style.join = join;
+        return BoundsOf(StrokeToOutline({ell}, style, 0.05));
+    };
+    const Bounds butt = bounds(StrokeStyle::Cap::Butt, StrokeStyle::Join::Miter);
+    EXPECT_NEAR(butt.xmin, 0, 0.01);    // flat at the start
+    EXPECT_NEAR(butt.ymin, -5, 0.01);
+    EXPECT_NEAR(butt.xmax, 105, 0.01);  // the miter's corner
+    EXPECT_NEAR(butt.ymax, 100, 0.01);
+    const Bounds square = bounds(StrokeStyle::Cap::Square, StrokeStyle::Join::Miter);
+    EXPECT_NEAR(square.xmin, -5, 0.01);
+    EXPECT_NEAR(square.ymax, 105, 0.01);
+    // A round join cuts the corner: nothing reaches (105, -5).
+    const Outline round = [&] {
+        StrokeStyle style;
+        style.width = 10;
+        style.join = StrokeStyle::Join::Round;
+        return StrokeToOutline({ell}, style, 0.05);
+    }();
+    for (const OutlineContour& contour : round)
+        for (const OutlineSegment& s : contour.segments) EXPECT_GT(std::hypot(s.to.x - 105, s.to.y + 5), 1);
+    // A closed square stroked: the ring, an outline and a hole.
+    OutlineContour box = ell;
+    box.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {0, 100}});
+    box.closed = true;
+    StrokeStyle style;
+    style.width = 10;
+    EXPECT_EQ(StrokeToOutline({box}, style, 0.05).size(), 2u);
+}
+
+TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)
+{
+    const std::string path = TempPDF("many-clips");
+    cairotest::WritePDF(path, kPageWidth, kPageHeight, {[](cairo_t* cr) {
+        for (int i = 0; i < 40; ++i) {
+            cairo_save(cr);
+            cairo_rectangle(cr, 10 * i, 10, 8, 8);
+            cairo_clip(cr);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+    }});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorOptions options;
+    options.maxCharacterID = static_cast<uint16_t>(LastCharacterID() + 30);
+    const VectorPage page =
+        document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
+    ASSERT_TRUE(page.summary.NeedsFallback());
+    EXPECT_EQ(page.summary.fallbacks.back().reason, "more characters than the movie holds");
+    for (const auto& tag : page.definitions) EXPECT_LE(tag->ID(), options.maxCharacterID);
+    EXPECT_LE(page.sprite->ID(), options.maxCharacterID);
+    EXPECT_GT(page.definitions.size(), 10u);  // what fitted is kept
 }
 
 #endif  // CORVANEX_PDF

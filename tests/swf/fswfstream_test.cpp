@@ -369,12 +369,12 @@ TEST(CharacterIDLimit, RefusesPastTheLimitWithoutSpendingAnID)
     EXPECT_EQ(NextCharacterID(), 3);
     EXPECT_THROW(NextCharacterID(), FCharacterIDLimitReached);
     EXPECT_THROW(FDTDefineSprite(), FCharacterIDLimitReached);
-    EXPECT_EQ(CharacterIDsDrawn(), 3);
+    EXPECT_EQ(LastCharacterID(), 3);
     SetCharacterIDLimit(0);
     EXPECT_EQ(NextCharacterID(), 4);
     SetCharacterIDLimit(4);
     ResetCharacterID();
-    EXPECT_EQ(CharacterIDsDrawn(), 0);
+    EXPECT_EQ(LastCharacterID(), 0);
     for (uint16_t id = 1; id <= 6; ++id) EXPECT_EQ(NextCharacterID(), id);
     ResetCharacterID();
 }
