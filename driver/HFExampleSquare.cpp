@@ -110,14 +110,16 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     request.dpi = command.dpi.value_or(kDefaultDPI);
     if (command.lossless) request.encoding.format = PageEncoding::Format::Lossless;
     if (command.quality) request.encoding.jpeg.quality = *command.quality;
+    request.raster = command.raster;
     request.keys = command.keys;
     request.narrationPrefix = command.narrationPrefix.value_or("");
     request.narration = command.narration;
     // On a terminal only, once the page count is known.
     std::optional<ProgressLine> progress;
     if (isatty(STDERR_FILENO)) {
-        request.onPageComposed = [&progress](int32_t pages, int32_t total, uint64_t bytes) {
-            if (pages == 1 && total >= ProgressLine::kMinPages) progress.emplace(stderr, total, "rendered", "pages");
+        const char* done = command.raster ? "rendered" : "drawn";
+        request.onPageComposed = [&progress, done](int32_t pages, int32_t total, uint64_t bytes) {
+            if (pages == 1 && total >= ProgressLine::kMinPages) progress.emplace(stderr, total, done, "pages");
             if (progress) progress->Update(pages, bytes);
         };
     }
@@ -125,6 +127,7 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
         if (progress) progress->Break();  // the warning on a line of its own
         std::fprintf(stderr, "corvanex: %s\n", message.c_str());
     };
+    request.tell = request.warn;
     // Made before the movie is written and filled after, as for image decks.
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);

@@ -35,9 +35,15 @@ uint64_t Written(const FSWFStream& scratch)
 
 bool MovieLengthTally::AddFrame(HFFrame& frame)
 {
+    length += kShowFrameBytes;
+    return AddTags(frame.Tags());
+}
+
+bool MovieLengthTally::AddTags(const std::vector<std::unique_ptr<FTag>>& tags)
+{
     FSWFStream scratch;
-    for (const std::unique_ptr<FTag>& tag : frame.Tags()) tag->Write(scratch);
-    length += Written(scratch) + kShowFrameBytes;
+    for (const std::unique_ptr<FTag>& tag : tags) tag->Write(scratch);
+    length += Written(scratch);
     return length <= limit;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+class FTag;
 class HFFrame;
 
 // The most bytes a movie can have: its header's length field is 32-bit.
@@ -21,6 +24,8 @@ public:
     // Adds a composed frame's tags and the tag that ends it. False once the
     // movie is longer than the limit.
     bool AddFrame(HFFrame& frame);
+    // Adds tags that join a frame counted before. False as AddFrame.
+    bool AddTags(const std::vector<std::unique_ptr<FTag>>& tags);
     uint64_t Length() const { return length; }
     uint64_t Limit() const { return limit; }
 

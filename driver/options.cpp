@@ -28,12 +28,18 @@ constexpr OptionSpec kOptions[] = {
      "the last slide waits for a click too, which shows the closing notice\n"
      "(the PDF form always does so)",
      "the last slide plays on to the closing notice"},
+    {"--raster", "",
+     "PDF form: every page as a picture, as pdftoppm would draw it; for\n"
+     "pages that must look exactly as the PDF does and vectors cannot say\n"
+     "(the default draws each page as vectors, sharp at any zoom, and only\n"
+     "what vectors cannot hold as a picture)",
+     "pages as vectors"},
     {"--dpi", "N",
-     "PDF form: the slide area is the first page's size at N dots per inch\n"
-     "(1 to 2400), when neither --size nor --config is given",
+     "PDF form with --raster: the slide area is the first page's size at N\n"
+     "dots per inch (1 to 2400), when neither --size nor --config is given",
      "96"},
-    {"--quality", "N", "PDF form: JPEG quality of the pages, 1 to 100", "90"},
-    {"--lossless", "", "PDF form: pages as lossless bitmaps instead of JPEG", "off"},
+    {"--quality", "N", "PDF form with --raster: JPEG quality of the pages, 1 to 100", "90"},
+    {"--lossless", "", "PDF form with --raster: pages as lossless bitmaps instead of JPEG", "off"},
     {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
@@ -116,9 +122,11 @@ std::string ConverterUsage()
            "or .mp3): 'corvanex --narration voice/slide Slide 12 talk.swf'.\n"
            "\n"
            "   or: corvanex [options] <deck.pdf> <output-file>\n"
-           "makes every page of <deck.pdf> a slide, in order, rendered at the size it is\n"
-           "shown at: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives 1280 x 720 at the\n"
-           "default 96 dpi). The show stops on every page unless talk.stp beside the PDF\n"
+           "makes every page of <deck.pdf> a slide, in order, drawn as vectors that stay\n"
+           "sharp at any zoom: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives a 1280 x 720\n"
+           "stage). A page vectors cannot say is drawn as a picture; --raster draws every\n"
+           "page as one, for pages that must look exactly as MuPDF draws them. Links\n"
+           "become buttons. The show stops on every page unless talk.stp beside the PDF\n"
            "or --stops says otherwise; the last page waits for a click in any case.\n"
            "--narration voice/page narrates page n with voice/page<n>.wav (or .flac, ...).\n"
            "\n" +
@@ -231,6 +239,14 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         command.outputFile = arguments[1];
         if (SameFile(command.pdfFile, command.outputFile))
             throw UsageError("the movie '" + command.outputFile + "' would overwrite the PDF");
+        command.raster = line.Has("--raster");
+        // Vector pages have no pixels to size, compress or keep exact.
+        if (!command.raster)
+            for (const char* rasterOnly : {"--dpi", "--quality", "--lossless"})
+                if (line.Has(rasterOnly))
+                    throw UsageError("option '" + std::string(rasterOnly) +
+                                     "' is for pages drawn as pictures: add '--raster' (without it pages are "
+                                     "vectors, and --size sets the slide area)");
         command.lossless = line.Has("--lossless");
         if (const auto quality = line.Value("--quality")) {
             if (command.lossless) throw UsageError("option '--quality' is for JPEG pages, not with '--lossless'");
@@ -242,7 +258,7 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
             command.dpi = ParseWholeNumber("--dpi", *dpi, 1, kMaxDPIValue);
         }
     } else {
-        for (const char* pdfOnly : {"--quality", "--lossless", "--dpi"})
+        for (const char* pdfOnly : {"--raster", "--quality", "--lossless", "--dpi"})
             if (line.Has(pdfOnly))
                 throw UsageError("option '" + std::string(pdfOnly) + "' is for a PDF deck (<deck.pdf> <output-file>)");
         command.imagePrefix = arguments[0];

@@ -37,6 +37,7 @@ struct ConverterCommand {
     std::string pdfFile;
     std::optional<int32_t> quality, dpi;  // PDF form; unset: the defaults
     bool lossless = false;                // PDF form
+    bool raster = false;                  // PDF form: pages as pictures
     std::string imagePrefix;
     int32_t slideCount = 0;
     std::string outputFile;

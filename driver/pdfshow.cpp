@@ -6,7 +6,10 @@
 #include <utility>
 
 #include "driver/inputfile.h"
+#include "driver/linkbutton.h"
 #include "driver/numberedfiles.h"
+#include "driver/pagesprite.h"
+#include "driver/pdf/vectorslides.h"
 
 namespace {
 
@@ -69,19 +72,20 @@ void CheckPagePixels(const PDFShowRequest& request, const std::vector<PixelSize>
     }
 }
 
-// Per page count n, the mattes and the narrated pages among the first n pages.
+// Per page count n, the links and the narrated pages among the first n pages.
 struct CountsBefore {
-    std::vector<int32_t> mattes{0};
+    std::vector<int32_t> links{0};
     std::vector<int32_t> sounds{0};
 };
 
 // The characters the first `pages` pages need with these stop points
-// (or, for an automatic table, that table for so many pages).
+// (or, for an automatic table, that table for so many pages) and their links.
 uint64_t IDsOfFirstPages(int32_t pages, const std::optional<std::vector<int32_t>>& stopTable,
                          const CountsBefore& before)
 {
-    return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages),
-                              before.mattes[static_cast<size_t>(pages)], before.sounds[static_cast<size_t>(pages)]);
+    return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages), 0,
+                              before.sounds[static_cast<size_t>(pages)]) +
+           uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links[static_cast<size_t>(pages)]);
 }
 
 // Refused before anything is rendered, with the largest count that fits.
@@ -97,8 +101,45 @@ void CheckPagesFit(const PDFShowRequest& request, int32_t pages, const std::opti
     }
     throw ConverterError("the PDF '" + request.pdfFile + "' has " + std::to_string(pages) +
                              " pages; at most " + std::to_string(low) + " fit in one movie with these stop points" +
-                             (before.sounds.back() > 0 ? ", slide area and narration" : " and slide area"),
+                             (before.sounds.back() > 0 ? ", links and narration" : " and links"),
                          kExitFailure);
+}
+
+PageArea AreaOf(const SlidePlacement& at)
+{
+    return PageArea{at.xmin, at.ymin, at.xmax, at.ymax};
+}
+
+// A page's links as buttons over it: a URI opens in a new window, a page of
+// the deck is its frame.
+std::vector<std::unique_ptr<HFObject>> LinkButtons(const std::vector<PageLink>& links)
+{
+    std::vector<std::unique_ptr<HFObject>> buttons;
+    for (const PageLink& link : links) {
+        const LinkButton::Area area{link.area.xmin, link.area.ymin, link.area.xmax, link.area.ymax};
+        if (link.uri.empty()) {
+            buttons.push_back(LinkButton::ToFrame(area, link.page));
+        } else {
+            buttons.push_back(LinkButton::ToURI(area, link.uri));
+        }
+    }
+    return buttons;
+}
+
+// A page drawn as a picture in the vector form when vectors fall short: at
+// its shown size, or as near as a page's pixels allow.
+PixelSize RasterSize(PixelSize shown)
+{
+    const double pixels = static_cast<double>(shown.width) * shown.height;
+    if (pixels <= static_cast<double>(kMaxPagePixels)) return shown;
+    const double scale = std::sqrt(static_cast<double>(kMaxPagePixels) / pixels);
+    return PixelSize{std::max(static_cast<int32_t>(shown.width * scale), 1),
+                     std::max(static_cast<int32_t>(shown.height * scale), 1)};
+}
+
+std::string PageOf(const PDFShowRequest& request, int32_t page)
+{
+    return "page " + std::to_string(page + 1) + " of the PDF '" + request.pdfFile + "'";
 }
 
 }  // namespace
@@ -151,16 +192,23 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
-    CountsBefore before;
     sizes.reserve(static_cast<size_t>(pages));
+    for (int32_t page = 0; page < pages; ++page) sizes.push_back(FittedPageSize(deck.SizeOf(page), area));
+    // Vector pages need no pixels; those drawn as pictures after all are
+    // drawn with as many as a page may have.
+    if (request.raster) CheckPagePixels(request, sizes);
+
+    // Every page replaces the one before: no page needs a matte, and links
+    // come off the stage with their page.
+    VectorSlides vectors(deck, VectorPageLimits{});
+    std::vector<std::vector<PageLink>> links;
+    CountsBefore before;
     for (int32_t page = 0; page < pages; ++page) {
-        sizes.push_back(FittedPageSize(deck.SizeOf(page), area));
-        const bool covers = FitSlide(SlideSize{sizes.back().width, sizes.back().height}, area).coversArea;
-        before.mattes.push_back(before.mattes.back() + (covers ? 0 : 1));
+        links.push_back(vectors.Links(page, AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area))));
+        before.links.push_back(before.links.back() + static_cast<int32_t>(links.back().size()));
         const bool narrated = !narrationFiles.empty() && !narrationFiles[static_cast<size_t>(page)].empty();
         before.sounds.push_back(before.sounds.back() + (narrated ? 1 : 0));
     }
-    CheckPagePixels(request, sizes);
     CheckPagesFit(request, pages, stopTable, before);
 
     MadeShowRequest made;
@@ -176,27 +224,89 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.keys = request.keys;
     made.narrationFiles = std::move(narrationFiles);
     made.narration = request.narration;
-    made.describeSlide = [&request](int32_t n) { return "page " + std::to_string(n) + " of the PDF '" + request.pdfFile + "'"; };
+    made.describeSlide = [&request](int32_t n) { return PageOf(request, n - 1); };
+    made.replaceSlides = true;
+    // What the show draws besides vector content, all pages as pictures:
+    // vector pages draw theirs from what is left.
+    const uint64_t showIDs = CharacterIDsNeeded(pages, made.stopTable, 0, before.sounds.back()) +
+                             uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links.back());
     MadeShowComposer composer(std::move(made));
-    const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
+    const auto warnOfDamage = [&](int32_t page, const std::string& damage) {
+        if (!damage.empty()) warn(PageOf(request, page) + " is damaged (" + damage + "): it may be blank or incomplete");
+    };
+    // Progress counts the pages' pictures as pictures are made, and the movie
+    // composed so far as vector pages are drawn.
     int32_t composed = 0;
-    uint64_t bytes = 0;
-    RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
-        if (!page.damage.empty()) {
-            warn("page " + std::to_string(number + 1) + " of the PDF '" + request.pdfFile + "' is damaged (" +
-                 page.damage + "): it may be blank or incomplete");
-        }
-        MadeSlide slide;
-        slide.size = SlideSize{page.width, page.height};
-        if (lossless) {
-            bytes += page.lossless.zlibData.size();
-            slide.image = std::move(page.lossless);
-        } else {
-            bytes += page.jpeg.size();
-            slide.image = std::move(page.jpeg);
-        }
+    uint64_t pictureBytes = 0;
+    const auto add = [&](MadeSlide&& slide) {
         composer.Add(std::move(slide));
-        if (request.onPageComposed) request.onPageComposed(++composed, pages, bytes);
-    });
+        if (request.onPageComposed)
+            request.onPageComposed(++composed, pages, request.raster ? pictureBytes : composer.MovieLength());
+    };
+
+    if (request.raster) {
+        const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
+        RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
+            warnOfDamage(number, page.damage);
+            MadeSlide slide;
+            slide.size = SlideSize{page.width, page.height};
+            if (lossless) {
+                pictureBytes += page.lossless.zlibData.size();
+                slide.image = std::move(page.lossless);
+            } else {
+                pictureBytes += page.jpeg.size();
+                slide.image = std::move(page.jpeg);
+            }
+            slide.over = LinkButtons(links[static_cast<size_t>(number)]);
+            add(std::move(slide));
+        });
+        return composer.Write();
+    }
+
+    // Recorded in page order on this thread: recording draws character IDs.
+    uint64_t vectorIDsLeft = kMaxCharacterIDs > showIDs ? kMaxCharacterIDs - showIDs : 0;
+    bool budgetSpent = false;
+    int32_t vectorPages = 0, partlyRaster = 0;
+    for (int32_t page = 0; page < pages; ++page) {
+        const size_t index = static_cast<size_t>(page);
+        const PageArea at = AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area));
+        VectorSlide recorded;
+        if (!budgetSpent) {
+            const uint16_t idsBefore = LastCharacterID();
+            recorded = vectors.Record(page, at, RasterSize(sizes[index]),
+                                      static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
+            // What the sprite draws when placed, counted now.
+            const uint64_t placedIDs = recorded.sprite ? kPageSpriteCharacters : 0;
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, LastCharacterID() - idsBefore + placedIDs);
+            warnOfDamage(page, recorded.damage);
+            if (recorded.budgetSpent) {
+                budgetSpent = true;
+                warn(PageOf(request, page) +
+                     " and the pages after it are drawn as pictures: as vectors the movie would need more than " +
+                     std::to_string(kMaxCharacterIDs) + " characters");
+            } else if (!recorded.sprite && recorded.whyRaster.rfind("it cannot be drawn", 0) == 0) {
+                warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster);
+            }
+        }
+        if (!recorded.keptBitmaps.empty()) composer.AddLeadingDefinitions(std::move(recorded.keptBitmaps));
+        MadeSlide slide;
+        if (recorded.sprite) {
+            slide.size = SlideSize{sizes[index].width, sizes[index].height};
+            slide.drawing = std::move(recorded.sprite);
+            ++(recorded.partly ? partlyRaster : vectorPages);
+        } else {
+            EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), PageEncoding{});
+            if (budgetSpent) warnOfDamage(page, picture.damage);
+            slide.size = SlideSize{picture.width, picture.height};
+            slide.image = std::move(picture.jpeg);
+        }
+        for (std::unique_ptr<HFObject>& button : LinkButtons(links[index])) slide.over.push_back(std::move(button));
+        add(std::move(slide));
+    }
+    composer.AddLeadingDefinitions(vectors.TakeFonts());
+    if (request.tell) {
+        request.tell("pages: " + std::to_string(vectorPages) + " vector, " + std::to_string(partlyRaster) +
+                     " partly raster, " + std::to_string(pages - vectorPages - partlyRaster) + " raster");
+    }
     return composer.Write();
 }

@@ -28,6 +28,9 @@ struct PDFShowRequest {
     std::string configFile;
     int32_t dpi = kDefaultDPI;
     PageEncoding encoding;
+    // Every page as a picture (at the size it is shown, as `encoding` says),
+    // instead of as vectors with pictures only where vectors fall short.
+    bool raster = false;
     bool keys = false;
     // Narration: page n speaks `narrationPrefix`<n>, found as for slide
     // images (FindNarrationFiles). Empty: none.
@@ -39,6 +42,9 @@ struct PDFShowRequest {
     // Told, one line each, of damage the show was made despite: a file that
     // had to be repaired, a page drawn without the parts it could not read.
     std::function<void(const std::string& message)> warn;
+    // Told once in the vector form, before the movie is written: how many
+    // pages are vectors, partly pictures and pictures.
+    std::function<void(const std::string& line)> tell;
 };
 
 // "Talk.PDF" -> "Talk.stp", beside it.

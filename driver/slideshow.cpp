@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -109,6 +110,10 @@ struct ShowParts {
     // With narration: each slide's encoded sound by index, none for a silent
     // slide. Null without narration.
     const std::vector<std::optional<EncodedNarration>>* narrations = nullptr;
+    // MadeShowRequest::replaceSlides; the slide on stage and what lies over
+    // it, kept alive to be removed.
+    bool replace = false;
+    mutable std::vector<std::unique_ptr<HFObject>> onStage{};
 };
 
 // A PNG slide whose header has been read; it is decoded and compressed just
@@ -127,6 +132,9 @@ struct SlideSource {
     // would show the slide before it through them.
     bool mayBeTransparent = false;
     std::variant<FSWFFileRegion, const std::vector<uint8_t>*, PNGSlideFile, LosslessSlide> image;
+    // MadeSlide::drawing and MadeSlide::over.
+    std::unique_ptr<HFObject> drawing;
+    std::vector<std::unique_ptr<HFObject>> over;
 };
 
 // A matte keeps the slide before from showing in the bands of one that does not cover the area.
@@ -172,9 +180,13 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     const int32_t f = n - 1;
     HFFrame& frame = *movie.Frame(f);
     const SlideLayout& layout = show.layout;
+    if (show.replace) {
+        for (const std::unique_ptr<HFObject>& shown : show.onStage) frame.RemoveObject(*shown);
+        show.onStage.clear();
+    }
     {
         const SlideSize area{layout.width, layout.height};
-        if (NeedsMatte(source, area)) {
+        if (!show.replace && NeedsMatte(source, area)) {
             // Added before the slide's bitmap takes its ID, so that at the
             // same requested depth the matte sorts below the slide.
             HFRectangle matte(20, 20, area.width * kTwipsPerPixel, area.height * kTwipsPerPixel);
@@ -183,9 +195,19 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
             matte.SetDepth(static_cast<uint16_t>(n));
             frame.AddObject(matte);
         }
-        const std::unique_ptr<HFBitmap> slide = MakeSlideBitmap(FitSlide(source.size, area), source);
+        std::unique_ptr<HFObject> slide =
+            source.drawing ? std::move(source.drawing) : MakeSlideBitmap(FitSlide(source.size, area), source);
         slide->SetDepth(static_cast<uint16_t>(n));
         frame.AddObject(*slide);
+        // Over the slide: at its depth, drawn after it.
+        for (std::unique_ptr<HFObject>& object : source.over) {
+            object->SetDepth(static_cast<uint16_t>(n));
+            frame.AddObject(*object);
+        }
+        if (show.replace) {
+            show.onStage.push_back(std::move(slide));
+            for (std::unique_ptr<HFObject>& object : source.over) show.onStage.push_back(std::move(object));
+        }
     }
     // The narration starts as the slide appears; a StartSound that finds it
     // still playing (the viewer came back without a click) does not stack a copy.
@@ -623,7 +645,8 @@ struct MadeShowComposer::State {
                request.keys,
                request.stopLast,
                nullptr,
-               request.narrationFiles.empty() ? nullptr : &narrations},
+               request.narrationFiles.empty() ? nullptr : &narrations,
+               request.replaceSlides},
           tally(request.movieLengthLimit, kBackgroundTagBytes)
     {
     }
@@ -649,6 +672,9 @@ struct MadeShowComposer::State {
     MovieLengthTally tally;
     // Every slide's bytes wait here until the movie is written; made with the first.
     std::unique_ptr<SpillFile> spill;
+    // Definitions every slide may use (the vector pages' fonts), known only
+    // once the last slide is in: they open frame 0 when the movie is written.
+    std::vector<std::unique_ptr<FTag>> leadingDefinitions;
     int32_t added = 0;
     int32_t scaled = 0;
 };
@@ -665,7 +691,9 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     if (!state->spill) state->spill = std::make_unique<SpillFile>("made slides");
     SlideSource source;
     source.size = slide.size;
-    if (auto* jpeg = std::get_if<std::vector<uint8_t>>(&slide.image)) {
+    if (slide.drawing) {
+        // Drawn by its own object: there is no picture to keep.
+    } else if (auto* jpeg = std::get_if<std::vector<uint8_t>>(&slide.image)) {
         if (jpeg->empty() || jpeg->size() > SpillFile::kLargestPiece)
             throw ConverterError(named + " makes a JPEG of " + std::to_string(jpeg->size()) +
                                      " bytes; a slide's JPEG is 1 byte to 1 GiB",
@@ -680,7 +708,9 @@ void MadeShowComposer::Add(MadeSlide&& slide)
         lossless.zlibData = {};
         source.image = std::move(lossless);
     }
-    // Nothing of the slide is held in memory from here.
+    source.drawing = std::move(slide.drawing);
+    source.over = std::move(slide.over);
+    // Nothing of the slide's image is held in memory from here.
     slide.image = std::vector<uint8_t>{};
     const SlideSize area = state->request.area;
     if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
@@ -689,9 +719,24 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     CountSlideFrame(state->movie, n, state->tally, named);
 }
 
+uint64_t MadeShowComposer::MovieLength() const { return state->tally.Length(); }
+
+void MadeShowComposer::AddLeadingDefinitions(std::vector<std::unique_ptr<FTag>> tags)
+{
+    for (std::unique_ptr<FTag>& tag : tags) state->leadingDefinitions.push_back(std::move(tag));
+}
+
 SlideShowResult MadeShowComposer::Write()
 {
     F_ASSERT(state->added == state->request.slideCount, "state->added == state->request.slideCount");
+    // The leading definitions count toward the movie's length like any frame's tags.
+    const uint64_t before = state->tally.Length();
+    if (!state->tally.AddTags(state->leadingDefinitions))
+        throw MovieTooLong(1, "the fonts of the pages", state->tally, before);
+    HFTagList& first = state->movie.Frame(0)->Tags();
+    first.insert(first.begin(), std::make_move_iterator(state->leadingDefinitions.begin()),
+                 std::make_move_iterator(state->leadingDefinitions.end()));
+    state->leadingDefinitions.clear();
     FinishAndWrite(state->movie, state->show, state->request.outputFile, state->tally);
     SlideShowResult result;
     result.area = state->request.area;

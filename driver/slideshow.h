@@ -12,6 +12,8 @@
 #include "driver/narration.h"
 #include "driver/pngslide.h"
 #include "driver/slideinput.h"
+#include "hf/hfobject.h"
+#include "swf/fswfstream.h"
 
 // One run of the converter, with every file name already resolved.
 struct SlideShowRequest {
@@ -150,12 +152,21 @@ struct MadeShowRequest {
     // How messages name slide n ("page 3 of the PDF 'talk.pdf'"); unset: "slide n".
     std::function<std::string(int32_t)> describeSlide;
     uint64_t movieLengthLimit = kLargestMovie;  // as SlideShowRequest's
+    // Each slide takes the one before it (and what lay over it) off the stage
+    // before it is placed, so a player's display list does not grow with the
+    // slide number; no slide then needs a matte.
+    bool replaceSlides = false;
 };
 
 // A slide made in memory: a whole JPEG file, or a lossless bitmap.
 struct MadeSlide {
     SlideSize size;  // pixels
     std::variant<std::vector<uint8_t>, LosslessSlide> image;
+    // Placed instead of `image` when set: an object that draws the slide
+    // where the slide area lies (a page's vector sprite).
+    std::unique_ptr<HFObject> drawing;
+    // Placed over the slide at its depth, in order (a page's links).
+    std::vector<std::unique_ptr<HFObject>> over;
 };
 
 // Composes a made show slide by slide, in order, as the slides come, and
@@ -175,8 +186,14 @@ public:
 
     // The next slide (1, 2, ... up to the request's slide count).
     void Add(MadeSlide&& slide);
+    // Define tags the slides use that are only complete once every slide is
+    // in (the fonts of vector pages): any time before Write, they go first in
+    // the first frame.
+    void AddLeadingDefinitions(std::vector<std::unique_ptr<FTag>> tags);
     // Once every slide is in: the closing frame, then the file. Throws
     // ConverterError when it cannot be written (the old file then stays).
+    // The movie's length so far, its closing frames not yet counted.
+    uint64_t MovieLength() const;
     SlideShowResult Write();
 
 private:

@@ -289,24 +289,37 @@ void FTagRawData::Write(FSWFStream& stream)
 namespace {
 uint16_t characterIDCounter = 0;
 uint32_t characterIDEpoch = 0;
+uint16_t characterIDLimit = 0;  // 0: none
 }
 
 uint16_t NextCharacterID()
 {
+    if (characterIDLimit != 0 && characterIDCounter >= characterIDLimit) throw FCharacterIDLimitReached();
     // Wrapping to 0 would give two characters one ID (and 0 is no character).
     F_ASSERT(characterIDCounter < 0xFFFF, "characterID < 0xFFFF (a movie holds at most 65535 characters)");
     return ++characterIDCounter;
 }
 
+uint16_t LastCharacterID()
+{
+    return characterIDCounter;
+}
+
 void ResetCharacterID()
 {
     characterIDCounter = 0;
+    characterIDLimit = 0;
     ++characterIDEpoch;
 }
 
 uint32_t CharacterIDEpoch()
 {
     return characterIDEpoch;
+}
+
+void SetCharacterIDLimit(uint16_t last)
+{
+    characterIDLimit = last;
 }
 
 uint32_t BitsNeeded(uint32_t value, uint32_t sign)

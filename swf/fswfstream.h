@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -128,11 +129,25 @@ private:
 // It never wraps: a movie has at most 65535 characters. It is reset to 0 when
 // a movie is written, so a process builds one movie at a time.
 uint16_t NextCharacterID();
+// The last ID handed out (0 before the first): lets a caller whose number of
+// characters depends on its input stop before the counter runs out.
+uint16_t LastCharacterID();
 void ResetCharacterID();
 // The number of resets so far. A define tag remembers the epoch it drew its
 // ID in (FDT::IDEpoch); one from before the last reset shares its ID with a
 // later character, and writing it stops on an assertion.
 uint32_t CharacterIDEpoch();
+
+// Thrown by NextCharacterID at the limit below.
+class FCharacterIDLimitReached : public std::runtime_error {
+public:
+    FCharacterIDLimitReached() : std::runtime_error("the movie's characters are used up") {}
+};
+// A limit short of 65535 for content of a size no one can tell before it is
+// drawn (a PDF page): past `last`, NextCharacterID throws instead of handing
+// out an ID, so the caller can do without that content. 0: no limit but the
+// format's. Holds until it is set again; a reset of the counter clears it.
+void SetCharacterIDLimit(uint16_t last);
 
 // Bit length of `value`, plus `sign` (0 or 1) for the sign bit of a signed field.
 uint32_t BitsNeeded(uint32_t value, uint32_t sign);

@@ -123,6 +123,62 @@ fz_pixmap* TryRender(fz_context* context, pdf_document* document, int number, in
     return pixmap;
 }
 
+fz_page* TryLoadPage(fz_context* context, pdf_document* document, int number, ErrorText* error)
+{
+    fz_page* page = nullptr;
+    fz_var(page);
+    fz_try(context) { page = fz_load_page(context, &document->super, number); }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return nullptr;
+    }
+    return page;
+}
+
+// The page's links, to be dropped by the caller; the page's bounds too.
+fz_link* TryLoadLinks(fz_context* context, fz_page* page, fz_rect* bounds, ErrorText* error)
+{
+    fz_link* links = nullptr;
+    fz_var(links);
+    fz_try(context)
+    {
+        *bounds = fz_bound_page(context, page);
+        links = fz_load_links(context, page);
+    }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return nullptr;
+    }
+    return links;
+}
+
+// The page (from 0) a link inside the document goes to; -1 when there is none.
+int TryResolvePage(fz_context* context, pdf_document* document, const char* uri)
+{
+    int page = -1;
+    fz_var(page);
+    fz_try(context)
+    {
+        float x = 0, y = 0;
+        const fz_location location = fz_resolve_link(context, &document->super, uri, &x, &y);
+        if (location.page >= 0) page = fz_page_number_from_location(context, &document->super, location);
+    }
+    fz_catch(context) page = -1;
+    return page;
+}
+
+struct PageDrop {
+    fz_context* context = nullptr;
+    void operator()(fz_page* page) const noexcept { fz_drop_page(context, page); }
+};
+
+struct LinkDrop {
+    fz_context* context = nullptr;
+    void operator()(fz_link* link) const noexcept { fz_drop_link(context, link); }
+};
+
 }  // namespace
 
 void Messages::Add(const char* message) noexcept
@@ -234,6 +290,42 @@ Picture Document::Render(int32_t page, int32_t width, int32_t height, bool alpha
     picture.stride = static_cast<size_t>(fz_pixmap_stride(context.get(), drawn));
     picture.pixels = fz_pixmap_samples(context.get(), drawn);
     return picture;
+}
+
+std::vector<Link> Document::Links(int32_t number)
+{
+    ErrorText error{};
+    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
+                                                  PageDrop{context.get()});
+    if (!page) throw Failure(error.text);
+    fz_rect bounds{};
+    fz_link* first = TryLoadLinks(context.get(), page.get(), &bounds, &error);
+    if (!first && error.text[0] != '\0') throw Failure(error.text);
+    const std::unique_ptr<fz_link, LinkDrop> links(first, LinkDrop{context.get()});
+    std::vector<Link> found;
+    for (const fz_link* link = links.get(); link; link = link->next) {
+        if (!link->uri || fz_is_empty_rect(link->rect)) continue;
+        Link entry;
+        entry.area = Bounds{link->rect.x0 - bounds.x0, link->rect.y0 - bounds.y0, link->rect.x1 - bounds.x0,
+                            link->rect.y1 - bounds.y0};
+        if (fz_is_external_link(context.get(), link->uri)) {
+            entry.uri = link->uri;
+        } else {
+            entry.page = TryResolvePage(context.get(), document.get(), link->uri);
+            if (entry.page < 0) continue;
+        }
+        found.push_back(std::move(entry));
+    }
+    return found;
+}
+
+void Document::WithPage(int32_t number, const std::function<void(fz_context*, fz_page*)>& use)
+{
+    ErrorText error{};
+    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
+                                                  PageDrop{context.get()});
+    if (!page) throw Failure(error.text);
+    use(context.get(), page.get());
 }
 
 const Messages& Document::Said()

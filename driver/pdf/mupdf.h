@@ -10,10 +10,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace mupdf {
 
@@ -104,6 +106,14 @@ struct Bounds {
     double Height() const { return y1 - y0; }
 };
 
+// A link annotation of a page: its rectangle in the page's points, from the
+// shown page's top left corner (as Render draws it), and where it goes.
+struct Link {
+    Bounds area;
+    std::string uri;      // a link out of the document; empty for a page
+    int32_t page = -1;    // a page of the document (from 0); -1 for a URI
+};
+
 // A PDF file open in a context of its own: one thread at a time.
 class Document {
 public:
@@ -128,6 +138,16 @@ public:
     // The page stretched to exactly width x height pixels, antialiased, on
     // opaque white; RGBA when `alpha`, else RGB. Throws Failure.
     Picture Render(int32_t page, int32_t width, int32_t height, bool alpha);
+
+    // The page's links that lead somewhere: a URI, or a page of this
+    // document; links MuPDF cannot follow are left out. Throws Failure when
+    // the page cannot be loaded.
+    std::vector<Link> Links(int32_t page);
+
+    // Loads the page for code of this folder that runs it through a device of
+    // its own (the vector recorder), and drops it after `use`, which may
+    // throw. Throws Failure when the page cannot be loaded.
+    void WithPage(int32_t page, const std::function<void(fz_context*, fz_page*)>& use);
 
     // What MuPDF said since the last ClearMessages, buffered repeats included.
     const Messages& Said();

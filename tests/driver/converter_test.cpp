@@ -231,7 +231,8 @@ TEST(Converter, APDFDeckIsNarratedPageByPage)
 
     RunResult run = ConvertPDF(deck, {"--narration", "voice/page", "talk.pdf", "talk.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");  // every page is a stop point: no narration plays on
+    // Every page is a stop point: no narration plays on.
+    EXPECT_EQ(run.err, "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
     EXPECT_NE(run.out.find("voice/page03.wav: Data Chunk\n"), std::string::npos) << run.out;
     EXPECT_EQ(CountPerSlide(deck / "talk.swf", FTagCode::DefineSound), (std::vector<size_t>{1, 0, 1}));
     EXPECT_EQ(CountPerSlide(deck / "talk.swf", FTagCode::StartSound), (std::vector<size_t>{1, 0, 1}));
@@ -274,7 +275,8 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
         return arguments;
     };
 
-    RunResult run = swftest::RunWithTerminal(deck, withButtons({"talk.pdf", "talk.swf"}));
+    // Pages drawn as pictures count their pictures' bytes.
+    RunResult run = swftest::RunWithTerminal(deck, withButtons({"--raster", "talk.pdf", "talk.swf"}));
     ASSERT_EQ(run.status, 0) << run.err;
     // The bytes are the pages' JPEGs: each slide's DefineBitsJPEG2 without its
     // ID, the empty tables before and the end marker after.
@@ -293,17 +295,24 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
 
     // Ten pages: no line.
-    run = swftest::RunWithTerminal(deck, withButtons({"short.pdf", "short.swf"}));
+    run = swftest::RunWithTerminal(deck, withButtons({"--raster", "short.pdf", "short.swf"}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
 
     // A warning while the line is shown ends it first; the line goes on below.
-    run = swftest::RunWithTerminal(deck, withButtons({"damaged.pdf", "damaged.swf"}));
+    run = swftest::RunWithTerminal(deck, withButtons({"--raster", "damaged.pdf", "damaged.swf"}));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(" bytes\ncorvanex: page 5 of the PDF 'damaged.pdf' is damaged ("), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("incomplete\n\rcorvanex: rendered "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.substr(run.err.size() - 6), "bytes\n");
+
+    // Vector pages are counted as drawn, the summary line after the progress line.
+    run = swftest::RunWithTerminal(deck, withButtons({"talk.pdf", "vector.swf"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.rfind("\rcorvanex: drawn 1 of 11 pages, ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(" bytes\ncorvanex: pages: 11 vector, 0 partly raster, 0 raster\n"), std::string::npos)
+        << run.err;
 }
 
 #endif

@@ -134,7 +134,10 @@ TEST(MovieLength, AMadeShowNamesItsSlidesAsTheCallerDoes)
     MadeShowComposer composer(std::move(made));
     const auto page = [](char fill) {
         const std::string bytes = swftest::TinyJPEG(fill, 4000);
-        return MadeSlide{SlideSize{640, 480}, std::vector<uint8_t>(bytes.begin(), bytes.end())};
+        MadeSlide slide;
+        slide.size = SlideSize{640, 480};
+        slide.image = std::vector<uint8_t>(bytes.begin(), bytes.end());
+        return slide;
     };
     composer.Add(page('a'));
     composer.Add(page('b'));

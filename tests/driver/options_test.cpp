@@ -325,8 +325,8 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
     EXPECT_EQ(run.err, "");
     std::set<std::string> names;
     for (const auto& option : HelpOptions(run.out)) names.insert(option.first);
-    EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--stop-last", "--dpi", "--quality", "--lossless",
-                                            "--forward", "--backward", "--keys", "--narration", "--bits",
+    EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--stop-last", "--raster", "--dpi", "--quality",
+                                            "--lossless", "--forward", "--backward", "--keys", "--narration", "--bits",
                                             "--narration-rate", "--narration-stereo", "--html", "--ruffle", "--help",
                                             "--version"}));
     // Every option that takes part in a run says what it is when not given.

@@ -152,7 +152,7 @@ TEST(PDFShow, SizesNamesAndTheAutomaticStopTable)
     EXPECT_EQ(FittedPageSize(PageSize{540, 960}, SlideSize{1280, 720}).width, 405);
 }
 
-TEST(PDFShow, PagesInOrderAtTheirFittedSizeWithAMatteUnderAPortraitPage)
+TEST(PDFShow, RasterPagesInOrderAtTheirFittedSizeEachReplacingTheOneBefore)
 {
     Scratch folder("pdforder");
     pdfmaker::DeckOptions options;
@@ -160,7 +160,7 @@ TEST(PDFShow, PagesInOrderAtTheirFittedSizeWithAMatteUnderAPortraitPage)
     options.portraitPages = {3};
     options.numberedCorners = true;
     WithButtons(folder).Write("Talk.PDF", pdfmaker::MakeDeck(options));
-    const RunResult run = ConvertPDF(folder, {"Talk.PDF", "talk.swf"});
+    const RunResult run = ConvertPDF(folder, {"--raster", "Talk.PDF", "talk.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
 
@@ -179,14 +179,13 @@ TEST(PDFShow, PagesInOrderAtTheirFittedSizeWithAMatteUnderAPortraitPage)
         for (const auto& [x, y] : {std::pair{10, 10}, {page.width - 10, 10}, {10, 709}, {page.width - 10, 709}})
             EXPECT_EQ(PageAt(page, x, y), f + 1) << "frame " << f << " at " << x << ", " << y;
     }
-    // The landscape pages fill the area; the portrait one lies centred on a
-    // matte of the whole area, defined first.
+    // The landscape pages fill the area; the portrait one lies centred, with
+    // no matte: the page before comes off the stage first.
     EXPECT_EQ(frames[0][0].code, FTagCode::DefineBitsJPEG2);
     const std::vector<Tag>& portrait = frames[2];
-    ASSERT_EQ(portrait[0].code, FTagCode::DefineShape3);
-    EXPECT_EQ(swftest::ShapeBounds(portrait[0]), (std::vector<int32_t>{20, 25600, 20, 14400}));
-    ASSERT_EQ(portrait[2].code, FTagCode::DefineBitsJPEG2);
-    EXPECT_EQ(swftest::ShapeBounds(portrait[3]), (std::vector<int32_t>{8770, 16850, 20, 14400}));
+    ASSERT_EQ(portrait[0].code, FTagCode::RemoveObject);
+    ASSERT_EQ(portrait[1].code, FTagCode::DefineBitsJPEG2);
+    EXPECT_EQ(swftest::ShapeBounds(portrait[2]), (std::vector<int32_t>{8770, 16850, 20, 14400}));
 }
 
 TEST(PDFShow, StopsOnEveryPageWithoutAStopFile)
@@ -222,7 +221,8 @@ TEST(PDFShow, AStopFileBesideThePDFWinsAndStopsWinsOverIt)
     folder.Write("wide.stp", "-2\n3");
     const RunResult wide = ConvertPDF(folder, {"--stops", "wide.stp", "Talk.PDF", "d.swf"});
     ASSERT_EQ(wide.status, 0);
-    EXPECT_EQ(wide.err, "corvanex: in the stop-point file 'wide.stp', the return frame -2 is outside 0 to 65535; "
+    EXPECT_EQ(wide.err, "corvanex: pages: 4 vector, 0 partly raster, 0 raster\n"
+                        "corvanex: in the stop-point file 'wide.stp', the return frame -2 is outside 0 to 65535; "
                         "backward buttons go to their low 16 bits (65534)\n");
     EXPECT_EQ(Stops(SlideFrames(folder, "d.swf")), (std::vector<FrameStops>{{0, {}}, {0, {}}, {0, {}}, {1, {65534}}}));
 }
@@ -234,28 +234,41 @@ TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
     options.pages = 2;
     options.numberedCorners = true;
     WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
-    ASSERT_EQ(ConvertPDF(folder, {"--dpi", "48", "talk.pdf", "small.swf"}).status, 0);
+    ASSERT_EQ(ConvertPDF(folder, {"--raster", "--dpi", "48", "talk.pdf", "small.swf"}).status, 0);
     EXPECT_EQ(swftest::ParseFile((folder / "small.swf").string()).xmax, 640 * 20);
     ASSERT_EQ(ConvertPDF(folder, {"--config", "config.txt", "talk.pdf", "config.swf"}).status, 0);
     EXPECT_EQ(swftest::ParseFile((folder / "config.swf").string()).xmax, 300 * 20);
     // Lossless pages: a lossless bitmap where the JPEG was.
-    ASSERT_EQ(ConvertPDF(folder, {"--lossless", "--size", "320x180", "talk.pdf", "lossless.swf"}).status, 0);
+    ASSERT_EQ(ConvertPDF(folder, {"--raster", "--lossless", "--size", "320x180", "talk.pdf", "lossless.swf"}).status, 0);
     const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "lossless.swf");
     EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsJPEG2).size(), 2u);  // the button faces only
     EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsLossless).size(), 1u);
     // Lower quality, fewer bytes.
-    ASSERT_EQ(ConvertPDF(folder, {"--quality", "20", "talk.pdf", "q20.swf"}).status, 0);
-    ASSERT_EQ(ConvertPDF(folder, {"talk.pdf", "q90.swf"}).status, 0);
+    ASSERT_EQ(ConvertPDF(folder, {"--raster", "--quality", "20", "talk.pdf", "q20.swf"}).status, 0);
+    ASSERT_EQ(ConvertPDF(folder, {"--raster", "talk.pdf", "q90.swf"}).status, 0);
     EXPECT_LT(std::filesystem::file_size(folder / "q20.swf"), std::filesystem::file_size(folder / "q90.swf"));
 
     const std::pair<std::vector<std::string>, std::string> refusals[] = {
-        {{"--quality", "101", "talk.pdf", "x.swf"}, "option '--quality' takes a whole number from 1 to 100, not '101'"},
-        {{"--dpi", "2401", "talk.pdf", "x.swf"}, "option '--dpi' takes a whole number from 1 to 2400, not '2401'"},
-        {{"--lossless", "--quality", "50", "talk.pdf", "x.swf"},
+        {{"--raster", "--quality", "101", "talk.pdf", "x.swf"},
+         "option '--quality' takes a whole number from 1 to 100, not '101'"},
+        {{"--raster", "--dpi", "2401", "talk.pdf", "x.swf"},
+         "option '--dpi' takes a whole number from 1 to 2400, not '2401'"},
+        {{"--raster", "--lossless", "--quality", "50", "talk.pdf", "x.swf"},
          "option '--quality' is for JPEG pages, not with '--lossless'"},
-        {{"--size", "640x480", "--dpi", "72", "talk.pdf", "x.swf"},
+        {{"--raster", "--size", "640x480", "--dpi", "72", "talk.pdf", "x.swf"},
          "option '--dpi' sizes the slide area from the first page, not with '--size' or '--config'"},
         {{"--lossless", "deck", "3", "x.swf"}, "option '--lossless' is for a PDF deck (<deck.pdf> <output-file>)"},
+        {{"--raster", "deck", "3", "x.swf"}, "option '--raster' is for a PDF deck (<deck.pdf> <output-file>)"},
+        // Vector pages have no pixels for these to shape.
+        {{"--dpi", "48", "talk.pdf", "x.swf"},
+         "option '--dpi' is for pages drawn as pictures: add '--raster' (without it pages are vectors, and --size "
+         "sets the slide area)"},
+        {{"--quality", "50", "talk.pdf", "x.swf"},
+         "option '--quality' is for pages drawn as pictures: add '--raster' (without it pages are vectors, and "
+         "--size sets the slide area)"},
+        {{"--lossless", "talk.pdf", "x.swf"},
+         "option '--lossless' is for pages drawn as pictures: add '--raster' (without it pages are vectors, and "
+         "--size sets the slide area)"},
         {{"talk.pdf", "./talk.pdf"}, "the movie './talk.pdf' would overwrite the PDF"},
     };
     for (const auto& [arguments, message] : refusals) {
@@ -304,7 +317,7 @@ TEST(PDFShow, ADamagedPageIsShownWithOneWarningLine)
     options.pages = 3;
     options.damagedPages = {2};
     WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
-    const RunResult run = ConvertPDF(folder, {"talk.pdf", "talk.swf"});
+    const RunResult run = ConvertPDF(folder, {"--raster", "talk.pdf", "talk.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string start = "corvanex: page 2 of the PDF 'talk.pdf' is damaged (";
     const std::string end = "): it may be blank or incomplete\n";
@@ -313,6 +326,11 @@ TEST(PDFShow, ADamagedPageIsShownWithOneWarningLine)
     EXPECT_EQ(run.err.substr(run.err.size() - end.size()), end) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(SlideFrames(folder, "talk.swf").size(), 3u);
+    // As vectors: the same line, once, and the count of the pages.
+    const RunResult vectors = ConvertPDF(folder, {"talk.pdf", "vectors.swf"});
+    ASSERT_EQ(vectors.status, 0) << vectors.err;
+    EXPECT_EQ(vectors.err.substr(0, run.err.size()), run.err);
+    EXPECT_EQ(vectors.err.substr(run.err.size()), "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
 }
 
 // Slide areas the options make impossible are refused before any page is
@@ -327,13 +345,13 @@ TEST(PDFShow, AreasTooLargeToRenderOrTooNarrowForTheButtonsAreRefused)
     folder.Write("narrow.txt", "60\n400\n");
     folder.Write("old.swf", swftest::TinyMovie());
     const std::tuple<std::vector<std::string>, int, std::string> refusals[] = {
-        {{"--dpi", "2400"}, 2,
+        {{"--raster", "--dpi", "2400"}, 2,
          "page 1 of the PDF 'talk.pdf' would be rendered at 32000 x 18000 pixels, more than the 67108864 a page may "
          "have: give a lower --dpi or a smaller --size"},
-        {{"--size", "12000x6750"}, 2,
+        {{"--raster", "--size", "12000x6750"}, 2,
          "page 1 of the PDF 'talk.pdf' would be rendered at 12000 x 6750 pixels, more than the 67108864 a page may "
          "have: give a lower --dpi or a smaller --size"},
-        {{"--dpi", "5"}, 2,
+        {{"--raster", "--dpi", "5"}, 2,
          "the first page of the PDF 'talk.pdf' at 5 dpi is 67 x 38 pixels, narrower than the 80 pixels the buttons "
          "below it need: give a higher --dpi or a --size"},
         {{"--size", "79x300"}, 2,
@@ -353,7 +371,7 @@ TEST(PDFShow, AreasTooLargeToRenderOrTooNarrowForTheButtonsAreRefused)
     }
     // The narrowest area that keeps the buttons on the stage: 6 dpi gives 80.
     for (const std::string& option : {std::string("--dpi=6"), std::string("--size=80x45")}) {
-        const RunResult run = ConvertPDF(folder, {option, "talk.pdf", "edge.swf"});
+        const RunResult run = ConvertPDF(folder, {"--raster", option, "talk.pdf", "edge.swf"});
         EXPECT_EQ(run.status, 0) << option << ": " << run.err;
         EXPECT_EQ(swftest::ParseFile((folder / "edge.swf").string()).xmax, 80 * 20) << option;
     }
@@ -370,7 +388,7 @@ TEST(PDFShow, MorePagesThanAMovieHoldsAreRefusedBeforeRendering)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
               "corvanex: the PDF 'big.pdf' has 6554 pages; at most 6553 fit in one movie with these stop points "
-              "and slide area\n");
+              "and links\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "big.swf"));
 }
 

@@ -96,6 +96,8 @@ struct LineStyle {
 struct Record {
     enum Kind { kStyleChange, kStraight, kCurved, kEnd } kind = kEnd;
     bool newStyles = false, lineStyleFlag = false, fill1Flag = false, fill0Flag = false, moveTo = false;
+    std::vector<FillStyle> newFills;  // with newStyles: the arrays the record brings
+    std::vector<LineStyle> newLines;
     int32_t moveX = 0, moveY = 0;
     uint32_t fill0 = 0, fill1 = 0, line = 0;
     int32_t dx = 0, dy = 0;                // straight edge, or the curve's anchor
@@ -136,19 +138,9 @@ inline uint32_t ReadCount(swftest::BitReader& bits)
     return count;
 }
 
-// A DefineShape3 body (RGBA colours).
-inline Shape ReadShape3(const std::vector<uint8_t>& body)
+// The fill and line style arrays of a DefineShape3 (RGBA colours).
+inline void ReadStyleArrays(swftest::BitReader& bits, std::vector<FillStyle>& fills, std::vector<LineStyle>& lines)
 {
-    Shape shape;
-    shape.id = swftest::Little(body, 0, 2);
-    swftest::BitReader bits(body, 2);
-    const uint32_t rectBits = bits.Unsigned(5);
-    shape.xmin = bits.Signed(rectBits);
-    shape.xmax = bits.Signed(rectBits);
-    shape.ymin = bits.Signed(rectBits);
-    shape.ymax = bits.Signed(rectBits);
-    bits.Align();
-
     for (uint32_t n = ReadCount(bits); n > 0; --n) {
         FillStyle fill;
         fill.type = bits.Unsigned(8);
@@ -166,17 +158,33 @@ inline Shape ReadShape3(const std::vector<uint8_t>& body)
         } else {
             throw std::runtime_error("unknown fill style type");
         }
-        shape.fills.push_back(fill);
+        fills.push_back(fill);
     }
     for (uint32_t n = ReadCount(bits); n > 0; --n) {
         LineStyle line;
         line.width = bits.Unsigned(8) | (bits.Unsigned(8) << 8);
         line.color = ReadRGBA(bits);
-        shape.lines.push_back(line);
+        lines.push_back(line);
     }
+}
+
+// A DefineShape3 body (RGBA colours).
+inline Shape ReadShape3(const std::vector<uint8_t>& body)
+{
+    Shape shape;
+    shape.id = swftest::Little(body, 0, 2);
+    swftest::BitReader bits(body, 2);
+    const uint32_t rectBits = bits.Unsigned(5);
+    shape.xmin = bits.Signed(rectBits);
+    shape.xmax = bits.Signed(rectBits);
+    shape.ymin = bits.Signed(rectBits);
+    shape.ymax = bits.Signed(rectBits);
+    bits.Align();
+    ReadStyleArrays(bits, shape.fills, shape.lines);
 
     shape.fillBits = bits.Unsigned(4);
     shape.lineBits = bits.Unsigned(4);
+    uint32_t fillBits = shape.fillBits, lineBits = shape.lineBits;
     for (;;) {
         Record r;
         if (bits.Unsigned(1) == 0) {
@@ -189,16 +197,22 @@ inline Shape ReadShape3(const std::vector<uint8_t>& body)
                 shape.records.push_back(r);  // the end record
                 break;
             }
-            if (r.newStyles) throw std::runtime_error("new styles are not expected here");
             r.kind = Record::kStyleChange;
             if (r.moveTo) {
                 const uint32_t n = bits.Unsigned(5);
                 r.moveX = bits.Signed(n);
                 r.moveY = bits.Signed(n);
             }
-            if (r.fill0Flag) r.fill0 = bits.Unsigned(shape.fillBits);
-            if (r.fill1Flag) r.fill1 = bits.Unsigned(shape.fillBits);
-            if (r.lineStyleFlag) r.line = bits.Unsigned(shape.lineBits);
+            // Indices in the widths in force before any arrays the record brings.
+            if (r.fill0Flag) r.fill0 = bits.Unsigned(fillBits);
+            if (r.fill1Flag) r.fill1 = bits.Unsigned(fillBits);
+            if (r.lineStyleFlag) r.line = bits.Unsigned(lineBits);
+            if (r.newStyles) {
+                bits.Align();
+                ReadStyleArrays(bits, r.newFills, r.newLines);
+                fillBits = bits.Unsigned(4);
+                lineBits = bits.Unsigned(4);
+            }
         } else if (bits.Unsigned(1) == 1) {
             r.kind = Record::kStraight;
             const uint32_t n = bits.Unsigned(4) + 2;

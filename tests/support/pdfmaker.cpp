@@ -154,9 +154,19 @@ struct Box {
     double x0, y0, x1, y1;
 };
 
+std::string CornerSquares(int32_t page, Box box, bool numberedCorners)
+{
+    if (!numberedCorners) return "";
+    const Colour colour = CornerColour(page);
+    const double s = kCornerSquare;
+    return Fill(colour.red / 255.0, colour.green / 255.0, colour.blue / 255.0) + Rectangle(box.x0, box.y0, s, s) +
+           Rectangle(box.x1 - s, box.y0, s, s) + Rectangle(box.x0, box.y1 - s, s, s) +
+           Rectangle(box.x1 - s, box.y1 - s, s, s);
+}
+
 // One slide: header band with a title, a red subtitle, bullet points, three
 // flat colour blocks and a bar chart, laid out in the visible box.
-std::string PageContent(int32_t page, Box box, bool numberedCorners)
+std::string PageContent(int32_t page, Box box, bool numberedCorners, bool gradient, bool photo)
 {
     static const char* const titles[] = {"Quarterly results", "Roadmap", "Market overview", "Customer voices",
                                          "Next steps",        "Team",    "Budget 2027",     "Questions"};
@@ -166,6 +176,10 @@ std::string PageContent(int32_t page, Box box, bool numberedCorners)
     const double width = box.x1 - box.x0, height = box.y1 - box.y0;
     const bool portrait = height > width;
     std::string content = "q\n";
+    if (gradient) {
+        content += "q " + Number(box.x0) + " " + Number(box.y0) + " " + Number(width) + " " + Number(height) +
+                   " re W n /Sh0 sh Q\n";
+    }
     content += Fill(0.11, 0.23, 0.45) + Rectangle(box.x0, box.y1 - 90, width, 90);
     content += Fill(1, 1, 1) + Text("F2", 40, box.x0 + 80, box.y1 - 62,
                                     "Slide " + std::to_string(page) + ": " + titles[(page - 1) % 8]);
@@ -181,6 +195,11 @@ std::string PageContent(int32_t page, Box box, bool numberedCorners)
 
     const Box chart = portrait ? Box{box.x0 + 48, box.y0 + 60, box.x1 - 48, box.y0 + 400}
                                : Box{box.x0 + width * 0.55, box.y0 + 60, box.x1 - 60, box.y0 + height * 0.6};
+    if (photo) {
+        content += "q " + Number(chart.x1 - chart.x0) + " 0 0 " + Number(chart.y1 - chart.y0) + " " + Number(chart.x0) +
+                   " " + Number(chart.y0) + " cm /Im0 Do Q\n";
+        return content + CornerSquares(page, box, numberedCorners) + "Q\n";
+    }
     const double barSpace = (chart.x1 - chart.x0 - 20) / 6;
     static const double barColours[3][3] = {{0.13, 0.47, 0.71}, {0.85, 0.33, 0.10}, {0.47, 0.67, 0.19}};
     for (int bar = 0; bar < 6; ++bar) {
@@ -192,14 +211,7 @@ std::string PageContent(int32_t page, Box box, bool numberedCorners)
     content += "0 0 0 RG 2 w " + Number(chart.x0 + 10) + " " + Number(chart.y1) + " m " + Number(chart.x0 + 10) + " " +
                Number(chart.y0) + " l " + Number(chart.x1) + " " + Number(chart.y0) + " l S\n";
 
-    if (numberedCorners) {
-        const Colour colour = CornerColour(page);
-        content += Fill(colour.red / 255.0, colour.green / 255.0, colour.blue / 255.0);
-        const double s = kCornerSquare;
-        content += Rectangle(box.x0, box.y0, s, s) + Rectangle(box.x1 - s, box.y0, s, s) +
-                   Rectangle(box.x0, box.y1 - s, s, s) + Rectangle(box.x1 - s, box.y1 - s, s, s);
-    }
-    return content + "Q\n";
+    return content + CornerSquares(page, box, numberedCorners) + "Q\n";
 }
 
 // Objects numbered from 1 in the order added, with the cross-reference table
@@ -272,9 +284,31 @@ std::string MakeDeck(const DeckOptions& options)
     const bool encrypted = !options.userPassword.empty() || !options.ownerPassword.empty();
     const Security security(options.userPassword, options.ownerPassword, fileID);
 
+    // Shared by every page that draws them.
+    std::string extraResources;
+    if (options.gradientBackground) {
+        const int32_t shading = writer.Reserve();
+        writer.Object(shading, "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 540 0 0] /Extend [true true] "
+                               "/Function << /FunctionType 2 /Domain [0 1] /C0 [0.78 0.86 0.97] /C1 [1 1 1] /N 1 >> >>");
+        extraResources += " /Shading << /Sh0 " + std::to_string(shading) + " 0 R >>";
+    }
+    if (!options.photoPages.empty()) {
+        const int32_t image = writer.Reserve();
+        const std::string& jpeg = options.photoJPEG;
+        writer.Object(image, "<< /Type /XObject /Subtype /Image /Width " + std::to_string(options.photoWidth) +
+                                 " /Height " + std::to_string(options.photoHeight) +
+                                 " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length " +
+                                 std::to_string(jpeg.size()) + " >>\nstream\n" +
+                                 (encrypted ? security.Encrypt(image, jpeg) : jpeg) + "\nendstream");
+        extraResources += " /XObject << /Im0 " + std::to_string(image) + " 0 R >>";
+    }
+
+    // Page objects are numbered in advance, for links to pages after the one linking.
+    std::vector<int32_t> pageObjects;
+    for (int32_t page = 1; page <= options.pages; ++page) pageObjects.push_back(writer.Reserve());
     std::string kids;
     for (int32_t page = 1; page <= options.pages; ++page) {
-        const int32_t pageObject = writer.Reserve(), contents = writer.Reserve();
+        const int32_t pageObject = pageObjects[static_cast<size_t>(page - 1)], contents = writer.Reserve();
         const bool portrait = options.portraitPages.count(page) != 0;
         const Box media = portrait ? Box{0, 0, 540, 960} : Box{0, 0, 960, 540};
         const bool cropped = options.croppedPages.count(page) != 0;
@@ -284,11 +318,24 @@ std::string MakeDeck(const DeckOptions& options)
             entries += " /CropBox [" + Number(shown.x0) + " " + Number(shown.y0) + " " + Number(shown.x1) + " " +
                        Number(shown.y1) + "]";
         if (options.rotatedPages.count(page)) entries += " /Rotate 90";
+        if (const auto link = options.pageLinks.find(page);
+            link != options.pageLinks.end() && link->second >= 1 && link->second <= options.pages) {
+            const int32_t annotation = writer.Reserve();
+            const double x0 = shown.x0 + kLinkBlockLeft, y1 = shown.y1 - kLinkBlockTop;
+            writer.Object(annotation, "<< /Type /Annot /Subtype /Link /Border [0 0 0] /Rect [" + Number(x0) + " " +
+                                          Number(y1 - kLinkBlockSide) + " " + Number(x0 + kLinkBlockSide) + " " +
+                                          Number(y1) + "] /Dest [" +
+                                          std::to_string(pageObjects[static_cast<size_t>(link->second - 1)]) +
+                                          " 0 R /Fit] >>");
+            entries += " /Annots [" + std::to_string(annotation) + " 0 R]";
+        }
         writer.Object(pageObject, "<< /Type /Page /Parent " + std::to_string(tree) + " 0 R " + entries +
                                       " /Resources << /Font << /F1 " + std::to_string(regular) + " 0 R /F2 " +
-                                      std::to_string(bold) + " 0 R >> >> /Contents " + std::to_string(contents) +
+                                      std::to_string(bold) + " 0 R >>" + extraResources + " >> /Contents " +
+                                      std::to_string(contents) +
                                       " 0 R >>");
-        std::string content = PageContent(page, shown, options.numberedCorners);
+        std::string content = PageContent(page, shown, options.numberedCorners, options.gradientBackground,
+                                          options.photoPages.count(page) != 0 && !options.photoJPEG.empty());
         // Bytes overwritten halfway, as by a broken transfer: no PDF syntax.
         if (options.damagedPages.count(page)) content.insert(content.size() / 2, "\n\x9C\x07\xFF ] >> } endobj\n");
         writer.Stream(contents, encrypted ? security.Encrypt(contents, content) : content);

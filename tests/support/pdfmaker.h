@@ -5,6 +5,7 @@
 // standard font (not embedded), flat colour blocks and a bar chart.
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 
@@ -18,6 +19,17 @@ struct DeckOptions {
     std::set<int32_t> damagedPages;   // bytes that are not PDF syntax halfway through the content
     // A square of the page's own colour (CornerColour) in each corner.
     bool numberedCorners = false;
+    // Under everything, an axial shading from pale blue at the top to white.
+    bool gradientBackground = false;
+    // 1-based: the photo in the chart's place. The photo is a baseline RGB
+    // JPEG file of photoWidth x photoHeight pixels, embedded as it is.
+    std::set<int32_t> photoPages;
+    std::string photoJPEG;
+    // From page (1-based) to page: a link annotation over the first colour
+    // block that goes to the other page.
+    std::map<int32_t, int32_t> pageLinks;
+    int32_t photoWidth = 0;
+    int32_t photoHeight = 0;
     // Either set: the standard security handler, RC4 with a 40-bit key
     // (revision 2). A user password is needed to open the file; an owner
     // password alone only restricts what a viewer allows.
@@ -35,6 +47,10 @@ Colour CornerColour(int32_t page);
 int32_t PageOfCornerColour(uint8_t red, uint8_t green, uint8_t blue);
 
 constexpr double kCornerSquare = 60;  // points
+
+// The first colour block of a landscape page, where a page link lies: its
+// left and top edges and its side, in points from the shown page's top left.
+constexpr double kLinkBlockLeft = 48, kLinkBlockTop = 360, kLinkBlockSide = 120;
 
 std::string MakeDeck(const DeckOptions& options);
 // A well-formed file whose page tree is empty.

@@ -9,6 +9,7 @@
 
 #include "support/swf_reader.h"
 #include "swf/fdtsounds.h"
+#include "swf/fdtsprite.h"
 
 namespace {
 
@@ -355,3 +356,25 @@ TEST(StreamDeathTest, DefineTagsFromBeforeTheLastResetStop)
 }
 
 }  // namespace
+
+// Content of unknown size stops short of a limit instead of the format's end:
+// at the limit an ID is refused with an exception and none is spent; a reset
+// lifts the limit with the count.
+TEST(CharacterIDLimit, RefusesPastTheLimitWithoutSpendingAnID)
+{
+    ResetCharacterID();
+    EXPECT_EQ(NextCharacterID(), 1);
+    SetCharacterIDLimit(3);
+    EXPECT_EQ(NextCharacterID(), 2);
+    EXPECT_EQ(NextCharacterID(), 3);
+    EXPECT_THROW(NextCharacterID(), FCharacterIDLimitReached);
+    EXPECT_THROW(FDTDefineSprite(), FCharacterIDLimitReached);
+    EXPECT_EQ(LastCharacterID(), 3);
+    SetCharacterIDLimit(0);
+    EXPECT_EQ(NextCharacterID(), 4);
+    SetCharacterIDLimit(4);
+    ResetCharacterID();
+    EXPECT_EQ(LastCharacterID(), 0);
+    for (uint16_t id = 1; id <= 6; ++id) EXPECT_EQ(NextCharacterID(), id);
+    ResetCharacterID();
+}

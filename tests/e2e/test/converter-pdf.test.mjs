@@ -1,6 +1,7 @@
-// A PDF deck, made by the build's generator, converted in one step and played
-// in Ruffle: each page's corner squares where the fit puts them, a portrait
-// page on the background matte, forward and back by click and by key.
+// A PDF deck, made by the build's generator, converted in one step (pages as
+// vectors, and with --raster as pictures) and played in Ruffle: each page's
+// corner squares where the fit puts them, the background beside a portrait
+// page (the page before taken off), forward and back by click and by key.
 
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
@@ -22,6 +23,10 @@ const AREA = { width: 1280, height: 720 };
 // a deck (the last page waits too, for the click that shows the closing notice).
 const PAGES = 5;
 const PORTRAIT = 3;
+// Page 1 links to this page over its first colour block, 120 points square
+// from (48, 360) points at the page's top left.
+const LINKED = 4;
+const LINK_AT = [(48 + 60) * AREA.width / 960, (360 + 60) * AREA.width / 960];
 
 // The generator's corner colour of page n: levels of 85 in each channel.
 const cornerColor = (n) => [(n & 3) * 85, (n >> 2 & 3) * 85, (n >> 4 & 3) * 85];
@@ -36,7 +41,7 @@ function placed(n) {
 }
 
 // The middle of each corner square, and (for a page narrower than the area)
-// points of the bands beside it, which show the matte.
+// points of the bands beside it, which show the background.
 function expected(n) {
     const box = placed(n), half = box.square / 2;
     const corners = [[box.left + half, box.top + half], [box.right - half, box.top + half],
@@ -46,50 +51,75 @@ function expected(n) {
     return points;
 }
 
-const converted = (() => {
+// The deck converted in one step: by default each page as vector content,
+// with --raster as a picture.
+function convert(form) {
     if (!withPDF) return undefined;
-    const dir = scratchDir("pdf");
+    const dir = scratchDir(`pdf-${form.name}`);
     const pdf = join(dir, "talk.pdf");
-    execFileSync(MAKEPDF, ["--pages", String(PAGES), "--portrait", String(PORTRAIT), "--numbered", pdf]);
+    execFileSync(MAKEPDF, ["--pages", String(PAGES), "--portrait", String(PORTRAIT), "--numbered", "--link", `1:${LINKED}`, pdf]);
     const out = join(dir, "talk.swf");
-    const run = spawnSync(CONVERTER, ["--keys", "--forward", join(ASSETS, "forward.jpg"), "--backward", join(ASSETS, "backward.jpg"),
-        pdf, out], { cwd: dir, encoding: "utf8", timeout: 60000 });
+    const run = spawnSync(CONVERTER, [...form.options, "--keys", "--forward", join(ASSETS, "forward.jpg"), "--backward",
+        join(ASSETS, "backward.jpg"), pdf, out], { cwd: dir, encoding: "utf8", timeout: 60000 });
     return { run, bytes: existsSync(out) ? readFileSync(out) : undefined };
-})();
+}
 
-describe("PDF deck", { skip: withPDF ? false : "converter built without PDF support, or no makepdf" }, () => {
-    const { server, browser } = sharedPlayer();
+const FORMS = [
+    { name: "vector", options: [], said: `corvanex: pages: ${PAGES} vector, 0 partly raster, 0 raster\n` },
+    { name: "raster", options: ["--raster"], said: "" },
+];
 
-    it("converts in one step and reads clean in swf-parser", () => {
-        assert.equal(converted.run.status, 0, converted.run.stderr);
-        assert.equal(converted.run.stderr, "");
-        const check = checkSwf(converted.bytes);
-        assertClean(check);
-        assert.deepEqual(check.header.frameSize, { xMin: 0, xMax: AREA.width * 20, yMin: 0, yMax: AREA.height * 20 + 800 });
+for (const form of FORMS) {
+    describe(`PDF deck (${form.name} pages)`, { skip: withPDF ? false : "converter built without PDF support, or no makepdf" }, () => {
+        const { server, browser } = sharedPlayer();
+        const converted = convert(form);
+
+        it("converts in one step and reads clean in swf-parser", () => {
+            assert.equal(converted.run.status, 0, converted.run.stderr);
+            assert.equal(converted.run.stderr, form.said);
+            const check = checkSwf(converted.bytes);
+            assertClean(check);
+            assert.deepEqual(check.header.frameSize, { xMin: 0, xMax: AREA.width * 20, yMin: 0, yMax: AREA.height * 20 + 800 });
+        });
+
+        it("shows each page where the fit puts it and steps forward and back by click and key", async () => {
+            const movie = await MoviePage.open(browser(), server(), converted.bytes);
+            try {
+                const { forward, backward } = layout(AREA);
+                const tolerance = 16;
+                await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
+                await movie.click(...forward);
+                await movie.waitForColors(expected(2), { tolerance });
+                await movie.press("ArrowRight");
+                await movie.waitForColors(expected(3), { tolerance });
+                await movie.press("ArrowLeft");
+                await movie.waitForColors(expected(2), { tolerance });
+                await movie.click(...backward);
+                await movie.waitForColors(expected(1), { tolerance });
+                await movie.press("ArrowRight");
+                await movie.waitForColors(expected(2), { tolerance });
+                await movie.press("ArrowRight");
+                await movie.waitForColors(expected(3), { tolerance });
+                await movie.click(...forward);
+                await movie.waitForColors(expected(4), { tolerance });
+            } finally {
+                await movie.close();
+            }
+        });
+
+        it("follows a page's link to the page it names, which waits there", async () => {
+            const movie = await MoviePage.open(browser(), server(), converted.bytes);
+            try {
+                const tolerance = 16;
+                await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
+                await movie.click(...LINK_AT);
+                await movie.waitForColors(expected(LINKED), { tolerance });
+                // Held by its own stop: still there a moment later.
+                await new Promise((resolve) => setTimeout(resolve, 500));
+                await movie.waitForColors(expected(LINKED), { tolerance });
+            } finally {
+                await movie.close();
+            }
+        });
     });
-
-    it("shows each page where the fit puts it and steps forward and back by click and key", async () => {
-        const movie = await MoviePage.open(browser(), server(), converted.bytes);
-        try {
-            const { forward, backward } = layout(AREA);
-            const tolerance = 16;
-            await movie.waitForColors(expected(1), { tolerance, timeout: 20000 });
-            await movie.click(...forward);
-            await movie.waitForColors(expected(2), { tolerance });
-            await movie.press("ArrowRight");
-            await movie.waitForColors(expected(3), { tolerance });
-            await movie.press("ArrowLeft");
-            await movie.waitForColors(expected(2), { tolerance });
-            await movie.click(...backward);
-            await movie.waitForColors(expected(1), { tolerance });
-            await movie.press("ArrowRight");
-            await movie.waitForColors(expected(2), { tolerance });
-            await movie.press("ArrowRight");
-            await movie.waitForColors(expected(3), { tolerance });
-            await movie.click(...forward);
-            await movie.waitForColors(expected(4), { tolerance });
-        } finally {
-            await movie.close();
-        }
-    });
-});
+}

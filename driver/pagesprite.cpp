@@ -1,0 +1,40 @@
+#include "driver/pagesprite.h"
+
+#include <utility>
+
+#include "hf/hfmovie.h"
+#include "hf/hfshape.h"
+#include "swf/fct.h"
+
+PageSprite::PageSprite(std::vector<std::unique_ptr<FTag>> definitions, std::unique_ptr<FDTDefineSprite> sprite,
+                       Area area)
+    : definitions(std::move(definitions)), sprite(std::move(sprite)), area(area)
+{
+}
+
+void PageSprite::AddToFrame(HFFrame& frame, HFMovie& movie)
+{
+    if (!defined) {
+        for (std::unique_ptr<FTag>& tag : definitions) frame.Tags().push_back(std::move(tag));
+        definitions.clear();
+        const uint16_t page = sprite->ID();
+        frame.Tags().push_back(std::move(sprite));
+        HFRectangle clip(area.xmin, area.ymin, area.xmax, area.ymax);
+        clip.SetSolidFill(HFColor{255, 255, 255, 255});
+        clip.SetLineWidth(0);
+        clip.SetDefineOnly(true);
+        clip.AddToFrame(frame, movie);
+        auto outer = std::make_unique<FDTDefineSprite>();
+        // The clip at depth 1 masks what lies at depth 2: the page.
+        outer->AddControlTag(std::make_unique<FCTPlaceObject2>(true, false, true, false, 1,
+                                                               static_cast<uint16_t>(clip.ID()), nullptr, nullptr, 0,
+                                                               nullptr, 2));
+        outer->AddControlTag(
+            std::make_unique<FCTPlaceObject2>(false, false, true, false, 2, page, nullptr, nullptr, 0, nullptr, 0));
+        outer->AddControlTag(std::make_unique<FCTShowFrame>());
+        SetID(outer->ID());
+        frame.Tags().push_back(std::move(outer));
+        defined = true;
+    }
+    Place(frame, movie);
+}

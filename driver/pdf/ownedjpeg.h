@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "swf/fdtbitmaps.h"
+
+// A DefineBitsJPEG2 that owns the JPEG bytes its base borrows: pictures made
+// while recording live as long as their tag, however the movie is written.
+struct OwnedJPEGBytes {
+    std::vector<uint8_t> bytes;
+};
+
+class OwnedJPEGBitmap : private OwnedJPEGBytes, public FDTDefineBitsJPEG2 {
+public:
+    explicit OwnedJPEGBitmap(std::vector<uint8_t>&& jpeg)
+        : OwnedJPEGBytes{std::move(jpeg)},
+          FDTDefineBitsJPEG2(OwnedJPEGBytes::bytes.data(), static_cast<int32_t>(OwnedJPEGBytes::bytes.size()))
+    {
+    }
+};

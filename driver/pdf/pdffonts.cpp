@@ -1,0 +1,139 @@
+#include "driver/pdf/pdffonts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "driver/pdf/curvefit.h"
+#include "driver/pdf/pathoutline.h"
+#include "driver/pdf/polygonops.h"
+#include "driver/pdf/shapewriter.h"
+
+namespace {
+
+// Glyph outlines are fitted within half a unit of the em square.
+constexpr double kGlyphTolerance = 0.5;
+
+std::string OutlineKey(const std::vector<QuadContour>& contours)
+{
+    std::string key;
+    auto put = [&](double v) {
+        const int32_t i = static_cast<int32_t>(std::lround(v));
+        key.append(reinterpret_cast<const char*>(&i), sizeof i);
+    };
+    for (const QuadContour& contour : contours) {
+        key.push_back('M');
+        put(contour.start.x);
+        put(contour.start.y);
+        for (const QuadSegment& s : contour.segments) {
+            key.push_back(s.curved ? 'Q' : 'L');
+            if (s.curved) {
+                put(s.control.x);
+                put(s.control.y);
+            }
+            put(s.to.x);
+            put(s.to.y);
+        }
+    }
+    return key;
+}
+
+// Null where the font has no outline for the glyph or cannot be read.
+fz_path* TryOutlineGlyph(fz_context* ctx, fz_font* font, int gid)
+{
+    fz_path* path = nullptr;
+    fz_try(ctx) path = fz_outline_glyph(ctx, font, gid, fz_identity);
+    fz_catch(ctx) path = nullptr;
+    return path;
+}
+
+}  // namespace
+
+std::string BaseFontName(const std::string& name)
+{
+    if (name.size() > 7 && name[6] == '+') {
+        bool tag = true;
+        for (size_t i = 0; i < 6; ++i) tag = tag && name[i] >= 'A' && name[i] <= 'Z';
+        if (tag) return name.substr(7);
+    }
+    return name;
+}
+
+bool PDFFontTable::HasOutlines(fz_context* ctx, fz_font* font) { return fz_font_t3_procs(ctx, font) == nullptr; }
+
+PDFFontTable::Font& PDFFontTable::FontNamed(fz_context* ctx, fz_font* font)
+{
+    std::string name = BaseFontName(fz_font_name(ctx, font));
+    if (name.size() > 255) name.resize(255);
+    const auto found = fontsByName.find(name);
+    // A font holds at most 65535 glyphs: a full one is followed by another of its name.
+    if (found != fontsByName.end() && fonts[found->second].tag->GlyphCount() < 0xFFFF) return fonts[found->second];
+    Font entry;
+    const double ascender = fz_font_ascender(ctx, font), descender = fz_font_descender(ctx, font);
+    entry.tag = std::make_unique<FDTDefineFont2>(
+        name, FFontEncoding::Unicode, fz_font_is_italic(ctx, font) != 0, fz_font_is_bold(ctx, font) != 0,
+        static_cast<int16_t>(std::lround(ascender * kEmUnits)),
+        static_cast<int16_t>(std::lround(-descender * kEmUnits)), 0);
+    entry.id = entry.tag->ID();
+    fontsByName[name] = fonts.size();
+    fonts.push_back(std::move(entry));
+    return fonts.back();
+}
+
+PDFFontTable::GlyphRef PDFFontTable::Glyph(fz_context* ctx, fz_font* font, int gid, int ucs)
+{
+    const auto key = std::make_pair(static_cast<const fz_font*>(font), gid);
+    if (const auto known = seen.find(key); known != seen.end()) return known->second;
+
+    // In the em square, y down as SWF glyphs are drawn.
+    Outline outline;
+    if (fz_path* path = TryOutlineGlyph(ctx, font, gid)) {
+        outline = OutlineFromPath(ctx, path, Affine{kEmUnits, 0, 0, -kEmUnits, 0, 0});
+        fz_drop_path(ctx, path);
+    }
+    if (NonZeroDiffersFromEvenOdd(outline, kGlyphTolerance)) outline = NonZeroUnion(outline, kGlyphTolerance);
+    const std::vector<QuadContour> contours = ToQuadContours(outline, kGlyphTolerance, true);
+    const std::string outlineKey = OutlineKey(contours);
+
+    Font& entry = FontNamed(ctx, font);
+    GlyphRef ref;
+    ref.fontID = entry.id;
+    if (const auto same = entry.glyphsByOutline.find(outlineKey); same != entry.glyphsByOutline.end()) {
+        ref.index = same->second;
+        ref.bounds = entry.glyphBounds[ref.index];
+    } else {
+        ref.index = static_cast<uint16_t>(entry.tag->GlyphCount());
+        ShapeRecords records = ShapeRecordsFor(contours, 1, 0);
+        auto shape = std::make_unique<FShape>();
+        for (auto& record : records.records) shape->AddShapeRecord(std::move(record));
+        shape->AddShapeRecord(std::make_unique<FEndShapeRecord>());
+        const double advance = fz_advance_glyph(ctx, font, gid, 0) * kEmUnits;
+        const uint16_t code = ucs > 0 && ucs <= 0xFFFF ? static_cast<uint16_t>(ucs) : 0;
+        entry.tag->AddGlyph(std::move(shape), code,
+                            static_cast<int16_t>(std::clamp(std::lround(advance), -32768L, 32767L)),
+                            ToRect(records.bounds));
+        entry.glyphsByOutline.emplace(outlineKey, ref.index);
+        entry.glyphBounds.push_back(records.bounds);
+        ref.bounds = records.bounds;
+    }
+    ref.fontGlyphs = static_cast<uint32_t>(entry.tag->GlyphCount());
+    seen.emplace(key, ref);
+    return ref;
+}
+
+std::vector<std::unique_ptr<FDTDefineFont2>> PDFFontTable::TakeFonts()
+{
+    std::vector<std::unique_ptr<FDTDefineFont2>> tags;
+    for (Font& font : fonts) tags.push_back(std::move(font.tag));
+    fonts.clear();
+    fontsByName.clear();
+    seen.clear();
+    return tags;
+}
+
+size_t PDFFontTable::GlyphCount() const
+{
+    size_t count = 0;
+    for (const Font& font : fonts) count += font.tag->GlyphCount();
+    return count;
+}

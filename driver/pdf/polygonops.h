@@ -1,0 +1,47 @@
+#pragma once
+
+#include <vector>
+
+#include "driver/pdf/curvefit.h"
+
+// What SWF shapes cannot say directly, made into plain polygons: the
+// non-zero fill of overlapping contours (players fill by edges, which is
+// even-odd), and strokes with butt or square caps, miter or bevel joins and
+// dashes (a native line is round at both). Curves are flattened within the
+// tolerance given, in the outline's own units; the polygon clipper works on
+// integers 1/16 of that tolerance apart.
+
+// Whether the non-zero fill of the outline covers more than its even-odd
+// fill: contours that overlap, or one that crosses itself.
+bool NonZeroDiffersFromEvenOdd(const Outline& outline, double tolerance);
+
+// The non-zero fill of the outline as contours that do not overlap, so that
+// an even-odd fill of them covers the same area.
+Outline NonZeroUnion(const Outline& outline, double tolerance);
+
+struct StrokeStyle {
+    enum class Cap { Butt, Round, Square };
+    enum class Join { Miter, Round, Bevel };
+    double width = 1;
+    Cap cap = Cap::Butt;
+    Join join = Join::Miter;
+    double miterLimit = 10;  // the miter's length over the line's width, as PDF gives it
+    std::vector<double> dashes;  // on, off, on, ... lengths; empty: solid
+    double dashPhase = 0;
+};
+
+// The area the stroke covers, as non-overlapping contours. Joins beyond the
+// miter limit, and bevel joins, are squared off at half the line's width
+// past the corner (a bevel's corner cut a little further out).
+Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double tolerance);
+
+// A polyline cut into its dashes: the pattern starts `phase` into it and
+// repeats; the off lengths are left out.
+std::vector<std::vector<OutlinePoint>> DashPolyline(const std::vector<OutlinePoint>& polyline,
+                                                    const std::vector<double>& dashes, double phase);
+
+// The area both outlines fill (each non-zero), as non-overlapping contours.
+Outline IntersectOutlines(const Outline& a, const Outline& b, double tolerance);
+
+// A rectangle as a closed contour.
+Outline RectangleOutline(const Bounds& bounds);

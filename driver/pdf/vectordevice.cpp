@@ -1,0 +1,920 @@
+#include "driver/pdf/vectordevice.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "driver/pdf/gradientfit.h"
+#include "driver/pdf/pathoutline.h"
+#include "driver/pdf/shapewriter.h"
+#include "driver/pdf/textbuilder.h"
+#include "swf/fct.h"
+#include "swf/fdttext.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The device: MuPDF's callbacks, each handed to the recorder.
+
+struct RecorderDevice {
+    fz_device super;
+    VectorRecorder* recorder;
+};
+
+template <typename F>
+void Guarded(fz_device* dev, F&& call)
+{
+    VectorRecorder& recorder = *reinterpret_cast<RecorderDevice*>(dev)->recorder;
+    try {
+        call(recorder);
+    } catch (...) {
+        recorder.Fail(std::current_exception());
+    }
+}
+
+void DevFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
+                 const float* color, float alpha, fz_color_params params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
+}
+
+void DevStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
+                   fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.StrokePath(path, stroke, ctm, cs, color, alpha, params); });
+}
+
+void DevClipPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.ClipPath(path, evenOdd != 0, ctm); });
+}
+
+void DevClipStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
+                       fz_rect)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.ClipStrokePath(path, stroke, ctm); });
+}
+
+void DevFillText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
+                 const float* color, float alpha, fz_color_params params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.FillText(text, ctm, cs, color, alpha, params); });
+}
+
+void DevStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
+                   fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.StrokeText(text, stroke, ctm, cs, color, alpha, params); });
+}
+
+void DevClipText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.ClipText(text, ctm); });
+}
+
+void DevClipStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
+                       fz_rect)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.ClipStrokeText(text, stroke, ctm); });
+}
+
+void DevIgnoreText(fz_context*, fz_device*, const fz_text*, fz_matrix) {}
+
+void DevFillShade(fz_context*, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.FillShade(shade, ctm, alpha, params); });
+}
+
+void DevFillImage(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha, fz_color_params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.FillImage(image, ctm, alpha); });
+}
+
+void DevFillImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
+                      const float* color, float alpha, fz_color_params params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.FillImageMask(image, ctm, cs, color, alpha, params); });
+}
+
+void DevClipImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.ClipImageMask(image, ctm); });
+}
+
+void DevPopClip(fz_context*, fz_device* dev)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.PopClip(); });
+}
+
+void DevBeginMask(fz_context*, fz_device* dev, fz_rect area, int, fz_colorspace*, const float*, fz_color_params)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.BeginMask(area); });
+}
+
+void DevEndMask(fz_context*, fz_device* dev)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.EndMask(); });
+}
+
+void DevBeginGroup(fz_context*, fz_device* dev, fz_rect area, fz_colorspace*, int, int knockout, int blendmode,
+                   float alpha)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.BeginGroup(area, knockout != 0, blendmode, alpha); });
+}
+
+void DevEndGroup(fz_context*, fz_device* dev)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.EndGroup(); });
+}
+
+int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
+{
+    // The area is in the pattern's space.
+    Guarded(dev, [&](VectorRecorder& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
+    return 0;  // not cached: MuPDF runs the tile's content once, which is left out
+}
+
+void DevEndTile(fz_context*, fz_device* dev)
+{
+    Guarded(dev, [&](VectorRecorder& r) { r.EndTile(); });
+}
+
+fz_device* NewRecorderDevice(fz_context* ctx, VectorRecorder* recorder)
+{
+    RecorderDevice* dev = nullptr;
+    fz_try(ctx) dev = fz_new_derived_device(ctx, RecorderDevice);
+    fz_catch(ctx) dev = nullptr;
+    if (!dev) return nullptr;
+    dev->recorder = recorder;
+    dev->super.fill_path = DevFillPath;
+    dev->super.stroke_path = DevStrokePath;
+    dev->super.clip_path = DevClipPath;
+    dev->super.clip_stroke_path = DevClipStrokePath;
+    dev->super.fill_text = DevFillText;
+    dev->super.stroke_text = DevStrokeText;
+    dev->super.clip_text = DevClipText;
+    dev->super.clip_stroke_text = DevClipStrokeText;
+    dev->super.ignore_text = DevIgnoreText;
+    dev->super.fill_shade = DevFillShade;
+    dev->super.fill_image = DevFillImage;
+    dev->super.fill_image_mask = DevFillImageMask;
+    dev->super.clip_image_mask = DevClipImageMask;
+    dev->super.pop_clip = DevPopClip;
+    dev->super.begin_mask = DevBeginMask;
+    dev->super.end_mask = DevEndMask;
+    dev->super.begin_group = DevBeginGroup;
+    dev->super.end_group = DevEndGroup;
+    dev->super.begin_tile = DevBeginTile;
+    dev->super.end_tile = DevEndTile;
+    return &dev->super;
+}
+
+// ---------------------------------------------------------------------------
+// MuPDF calls that may throw, kept apart from any C++ object.
+
+bool TryConvertColor(fz_context* ctx, fz_colorspace* cs, const float* color, float* rgb, fz_color_params params)
+{
+    bool ok = true;
+    fz_try(ctx) fz_convert_color(ctx, cs, color, fz_device_rgb(ctx), rgb, nullptr, params);
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
+fz_path* TryGlyphPath(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
+{
+    fz_path* path = nullptr;
+    fz_try(ctx) path = fz_outline_glyph(ctx, font, gid, trm);
+    fz_catch(ctx) path = nullptr;
+    return path;
+}
+
+bool TryRunType3Glyph(fz_context* ctx, fz_font* font, int gid, fz_matrix trm, fz_device* dev)
+{
+    bool ok = true;
+    fz_try(ctx) fz_run_t3_glyph(ctx, font, gid, trm, dev);
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
+fz_rect TryBoundShade(fz_context* ctx, fz_shade* shade, fz_matrix ctm)
+{
+    fz_rect rect = fz_infinite_rect;
+    fz_try(ctx) rect = fz_bound_shade(ctx, shade, ctm);
+    fz_catch(ctx) rect = fz_infinite_rect;
+    return rect;
+}
+
+// ---------------------------------------------------------------------------
+
+int32_t Fixed16(double v) { return static_cast<int32_t>(std::lround(std::clamp(v, -32767.0, 32767.0) * 65536)); }
+
+int32_t Twips(double v) { return static_cast<int32_t>(std::lround(std::clamp(v, -1e9, 1e9))); }
+
+FMatrix ToFMatrix(const Affine& m)
+{
+    const bool rotates = m.b != 0 || m.c != 0;
+    return FMatrix(true, Fixed16(m.a), Fixed16(m.d), rotates, Fixed16(m.b), Fixed16(m.c), Twips(m.e), Twips(m.f));
+}
+
+Bounds ToBounds(fz_rect r)
+{
+    if (fz_is_infinite_rect(r) || fz_is_empty_rect(r)) return {};
+    return {r.x0, r.y0, r.x1, r.y1, false};
+}
+
+Outline UnitSquare(fz_matrix ctm)
+{
+    return Transformed(RectangleOutline({0, 0, 1, 1, false}), ToAffine(ctm));
+}
+
+bool SameMatrix(fz_matrix a, fz_matrix b)
+{
+    const double scale = std::max({std::fabs(a.a), std::fabs(a.b), std::fabs(a.c), std::fabs(a.d), 1.0f});
+    const double eps = scale * 1e-4;
+    return std::fabs(a.a - b.a) < eps && std::fabs(a.b - b.b) < eps && std::fabs(a.c - b.c) < eps &&
+           std::fabs(a.d - b.d) < eps && std::fabs(a.e - b.e) < 1 && std::fabs(a.f - b.f) < 1;
+}
+
+// A circle as four cubic arcs.
+Outline Circle(double cx, double cy, double r)
+{
+    constexpr double k = 0.5522847498;
+    OutlineContour c;
+    c.closed = true;
+    c.start = {cx + r, cy};
+    auto arc = [&](OutlinePoint c1, OutlinePoint c2, OutlinePoint to) {
+        c.segments.push_back({OutlineSegment::Kind::Cubic, c1, c2, to});
+    };
+    arc({cx + r, cy + k * r}, {cx + k * r, cy + r}, {cx, cy + r});
+    arc({cx - k * r, cy + r}, {cx - r, cy + k * r}, {cx - r, cy});
+    arc({cx - r, cy - k * r}, {cx - k * r, cy - r}, {cx, cy - r});
+    arc({cx + k * r, cy - r}, {cx + r, cy - k * r}, {cx + r, cy});
+    return {c};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+VectorRecorder::VectorRecorder(fz_context* ctx, VectorResources& resources, const VectorOptions& options,
+                               Bounds pageArea)
+    : ctx(ctx), resources(resources), options(options), pageArea(pageArea)
+{
+    device = NewRecorderDevice(ctx, this);
+    if (!device) throw std::runtime_error("cannot make a MuPDF device");
+}
+
+VectorRecorder::~VectorRecorder()
+{
+    for (Clip& clip : clips)
+        if (clip.mask) fz_drop_image(ctx, clip.mask);
+    fz_try(ctx) fz_close_device(ctx, device);
+    fz_catch(ctx) {}
+    fz_drop_device(ctx, device);
+}
+
+void VectorRecorder::Fail(std::exception_ptr error)
+{
+    if (!failure) failure = error;
+}
+
+bool VectorRecorder::OutOfCharacters()
+{
+    // One drawing takes a few IDs at most: what was gathered before it (a
+    // text and a shape), a font, a bitmap and its shape.
+    constexpr uint32_t kIDsADrawing = 8;
+    if (!outOfCharacters && uint32_t{LastCharacterID()} + kIDsADrawing > options.maxCharacterID) {
+        outOfCharacters = true;
+        summary.fallbacks.push_back({ToRect(pageArea), "more characters than the movie holds"});
+    }
+    return outOfCharacters;
+}
+
+double VectorRecorder::GroupAlpha() const
+{
+    double alpha = 1;
+    for (const Group& group : groups) alpha *= group.alpha;
+    return alpha;
+}
+
+FColor VectorRecorder::Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const
+{
+    // An uncoloured Type 3 glyph (d1) is drawn in its text's colour.
+    if (type3Color) return *type3Color;
+    float rgb[3] = {0, 0, 0};
+    if (cs && color) TryConvertColor(ctx, cs, color, rgb, params);
+    auto level = [](double v) { return static_cast<int32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+    return FColor(level(rgb[0]), level(rgb[1]), level(rgb[2]), level(alpha * GroupAlpha()));
+}
+
+Bounds VectorRecorder::ClipArea() const
+{
+    Bounds area = pageArea;
+    for (const Clip& clip : clips)
+        if (!clip.area.empty) area = area.Intersected(clip.area);
+    return area;
+}
+
+void VectorRecorder::Note(const Bounds& where, const std::string& reason)
+{
+    const Bounds area = where.empty ? pageArea : where.Intersected(pageArea);
+    if (area.empty) return;
+    const FRect rect = ToRect(area);
+    for (const VectorFallback& known : summary.fallbacks)
+        if (known.reason == reason && known.area.XMin() == rect.XMin() && known.area.YMin() == rect.YMin() &&
+            known.area.XMax() == rect.XMax() && known.area.YMax() == rect.YMax())
+            return;
+    summary.fallbacks.push_back({rect, reason});
+}
+
+void VectorRecorder::Drawn(const Bounds& bounds)
+{
+    for (Group& group : groups) {
+        if (group.alpha >= 1) continue;
+        for (const Bounds& before : group.drawn)
+            if (!group.reported && before.Intersects(bounds)) {
+                Note(group.area, "transparency group with overlapping parts");
+                group.reported = true;
+            }
+        group.drawn.push_back(bounds);
+    }
+    for (const Clip& clip : clips)
+        if (clip.kind == Clip::Kind::ImageMask && !(placingMaskedImage && &clip == &clips.back()))
+            Note(clip.area, "image mask clip");
+}
+
+bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn)
+{
+    if (!definition) return false;
+    FlushDrawing();  // what was drawn before it, below it
+    if (placements.size() >= 0xFFF0) {
+        Note(bounds, "more objects than a sprite holds");
+        return false;
+    }
+    if (!drawn) Drawn(bounds);
+    placements.push_back({definition->ID(), 0, false, alpha});
+    definitions.push_back(std::move(definition));
+    return true;
+}
+
+Outline VectorRecorder::PreparedFill(Outline outline, bool evenOdd) const
+{
+    if (!evenOdd && NonZeroDiffersFromEvenOdd(outline, options.curveTolerance))
+        return NonZeroUnion(outline, options.curveTolerance);
+    return outline;
+}
+
+void VectorRecorder::FlushShapes()
+{
+    if (openShapes.Empty()) return;
+    const uint32_t edges = openShapes.Edges();
+    const Bounds bounds = openShapes.ShapeBounds();
+    auto tag = openShapes.Build();
+    summary.edges += edges;
+    ++summary.shapes;
+    Place(std::move(tag), bounds, 1, true);
+}
+
+void VectorRecorder::FlushDrawing()
+{
+    FlushText();
+    FlushShapes();
+}
+
+void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill)
+{
+    outline = PreparedFill(std::move(outline), evenOdd);
+    FlushText();
+    if (openShapes.AddFill(ToQuadContours(outline, options.curveTolerance, true), std::move(fill)))
+        Drawn(BoundsOf(outline));
+}
+
+void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
+                              const float* color, float alpha, fz_color_params params)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    const FColor fill = Color(cs, color, alpha, params);
+    if (fill.Alpha() == 0) return;
+    FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
+}
+
+Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const
+{
+    const Affine m = ToAffine(ctm);
+    const double expansion = m.Expansion();
+    if (expansion <= 0) return {};
+    StrokeStyle style;
+    style.width = std::max(static_cast<double>(stroke->linewidth), options.hairlineWidth / expansion);
+    style.cap = stroke->start_cap == FZ_LINECAP_ROUND    ? StrokeStyle::Cap::Round
+                : stroke->start_cap == FZ_LINECAP_SQUARE ? StrokeStyle::Cap::Square
+                                                         : StrokeStyle::Cap::Butt;
+    style.join = stroke->linejoin == FZ_LINEJOIN_ROUND   ? StrokeStyle::Join::Round
+                 : stroke->linejoin == FZ_LINEJOIN_BEVEL ? StrokeStyle::Join::Bevel
+                                                         : StrokeStyle::Join::Miter;
+    style.miterLimit = stroke->miterlimit;
+    for (int i = 0; i < stroke->dash_len && i < 32; ++i) style.dashes.push_back(stroke->dash_list[i]);
+    style.dashPhase = stroke->dash_phase;
+    return Transformed(StrokeToOutline(userSpace, style, options.curveTolerance / expansion), m);
+}
+
+void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm,
+                                       FColor color)
+{
+    const Affine m = ToAffine(ctm);
+    const double expansion = m.Expansion();
+    if (expansion <= 0 || userSpace.empty()) return;
+    const double width = std::max(stroke->linewidth * expansion, options.hairlineWidth);
+    const double scale = std::max({std::fabs(m.a), std::fabs(m.b), std::fabs(m.c), std::fabs(m.d)});
+    const double eps = scale * 1e-3;
+    const bool conformal = (std::fabs(m.a - m.d) < eps && std::fabs(m.b + m.c) < eps) ||
+                           (std::fabs(m.a + m.d) < eps && std::fabs(m.b - m.c) < eps);
+    const bool round = stroke->start_cap == FZ_LINECAP_ROUND && stroke->end_cap == FZ_LINECAP_ROUND &&
+                       stroke->linejoin == FZ_LINEJOIN_ROUND && stroke->dash_len == 0;
+    // Caps and joins of the thinnest lines do not show: a native line.
+    const bool thin = width <= options.hairlineWidth;
+    if (conformal && (round || thin)) {
+        Outline lines = Transformed(userSpace, m);
+        if (stroke->dash_len > 0) {
+            std::vector<double> dashes;
+            for (int i = 0; i < stroke->dash_len && i < 32; ++i) dashes.push_back(stroke->dash_list[i] * expansion);
+            Outline dashed;
+            for (const OutlineContour& contour : lines)
+                for (const auto& dash : DashPolyline(Flatten(contour, options.curveTolerance), dashes,
+                                                     stroke->dash_phase * expansion)) {
+                    OutlineContour piece;
+                    piece.start = dash.front();
+                    for (size_t i = 1; i < dash.size(); ++i)
+                        piece.segments.push_back({OutlineSegment::Kind::Line, {}, {}, dash[i]});
+                    dashed.push_back(std::move(piece));
+                }
+            lines = std::move(dashed);
+        }
+        const auto lineWidth = static_cast<uint16_t>(std::clamp<long>(std::lround(width), 1, 0xFFFF));
+        FlushText();
+        if (!openShapes.AddLine(ToQuadContours(lines, options.curveTolerance, false), lineWidth, color)) return;
+        Bounds bounds = BoundsOf(lines);
+        bounds.Add(OutlinePoint{bounds.xmin - lineWidth / 2.0, bounds.ymin - lineWidth / 2.0});
+        bounds.Add(OutlinePoint{bounds.xmax + lineWidth / 2.0, bounds.ymax + lineWidth / 2.0});
+        Drawn(bounds);
+        return;
+    }
+    FillOutline(StrokeOutline(userSpace, stroke, ctm), true, std::make_unique<FFillStyleSolid>(color));
+}
+
+void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
+                                fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    const FColor line = Color(cs, color, alpha, params);
+    if (line.Alpha() == 0) return;
+    StrokeUserOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm, line);
+}
+
+void VectorRecorder::PushClipLayer(const Outline& area)
+{
+    FlushDrawing();
+    Clip clip;
+    clip.firstInside = placements.size();
+    if (OutOfCharacters() || Suppressed()) {
+        clips.push_back(clip);
+        return;
+    }
+    clip.area = BoundsOf(area);
+    uint32_t edges = 0;
+    auto tag = FilledShape(ToQuadContours(area, options.curveTolerance, true),
+                           std::make_unique<FFillStyleSolid>(FColor(0, 0, 0, 255)), &edges);
+    if (!tag || placements.size() >= 0xFFF0) {
+        // Nothing is visible through an empty clip.
+        clip.kind = Clip::Kind::Empty;
+        ++suppressed;
+        clips.push_back(clip);
+        return;
+    }
+    summary.edges += edges;
+    ++summary.shapes;
+    clip.kind = Clip::Kind::Layer;
+    clip.placement = placements.size();
+    placements.push_back({tag->ID(), 0, true, 1});
+    definitions.push_back(std::move(tag));
+    clip.firstInside = placements.size();
+    clips.push_back(clip);
+}
+
+void VectorRecorder::ClipPath(const fz_path* path, bool evenOdd, fz_matrix ctm)
+{
+    PushClipLayer(PreparedFill(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd));
+}
+
+void VectorRecorder::ClipStrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm)
+{
+    PushClipLayer(StrokeOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm));
+}
+
+void VectorRecorder::PopClip()
+{
+    FlushDrawing();
+    if (clips.empty()) return;
+    Clip clip = clips.back();
+    clips.pop_back();
+    switch (clip.kind) {
+    case Clip::Kind::Layer:
+        if (placements.size() == clip.firstInside) {
+            // Nothing was drawn through it: the layer and its shape go.
+            if (!definitions.empty() && definitions.back()->ID() == placements[clip.placement].characterID) {
+                definitions.pop_back();
+                --summary.shapes;
+            }
+            placements.erase(placements.begin() + static_cast<ptrdiff_t>(clip.placement));
+        } else {
+            placements[clip.placement].clipDepth = static_cast<uint16_t>(placements.size());
+        }
+        break;
+    case Clip::Kind::Empty: --suppressed; break;
+    case Clip::Kind::ImageMask: fz_drop_image(ctx, clip.mask); break;
+    case Clip::Kind::SoftMask:
+    case Clip::Kind::Nothing: break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color)
+{
+    const std::optional<FColor> outer = type3Color;
+    type3Color = color;
+    for (int i = 0; i < span->len; ++i) {
+        const fz_text_item& item = span->items[i];
+        if (item.gid < 0) continue;
+        fz_matrix trm = span->trm;
+        trm.e = item.x;
+        trm.f = item.y;
+        // MuPDF marks the glyphs that begin with d1 (uncoloured) when it loads the font.
+        const unsigned short* glyphFlags = span->font->t3flags;
+        const bool uncoloured = glyphFlags && item.gid < 256 && (glyphFlags[item.gid] & FZ_DEVFLAG_MASK);
+        type3Color = uncoloured ? color : std::nullopt;
+        if (!TryRunType3Glyph(ctx, span->font, item.gid, fz_concat(trm, ctm), device))
+            Note({}, "Type 3 glyph MuPDF cannot run");
+    }
+    type3Color = outer;
+}
+
+
+void VectorRecorder::FlushText()
+{
+    if (!openText) return;
+    std::unique_ptr<StaticTextBuilder> text = std::move(openText);
+    if (text->Empty()) return;
+    Bounds placed;
+    auto tag = text->Build(placed);
+    ++summary.texts;
+    Place(std::move(tag), placed);
+}
+
+void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
+                              float alpha, fz_color_params params)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    const FColor fill = Color(cs, color, alpha, params);
+    if (fill.Alpha() == 0) return;
+    const Affine m = ToAffine(ctm);
+    const Affine mLinear{m.a, m.b, m.c, m.d, 0, 0};
+    for (const fz_text_span* span = text->head; span; span = span->next) {
+        if (!PDFFontTable::HasOutlines(ctx, span->font)) {
+            FlushText();
+            RunType3Glyphs(span, ctm, fill);
+            continue;
+        }
+        // Glyph space (the em square, y down) to twips.
+        const Affine glyphToTwips = Affine{1 / PDFFontTable::kEmUnits, 0, 0, -1 / PDFFontTable::kEmUnits, 0, 0}
+                                        .Then({span->trm.a, span->trm.b, span->trm.c, span->trm.d, 0, 0})
+                                        .Then(mLinear);
+        const double size = PDFFontTable::kEmUnits * glyphToTwips.Expansion();
+        if (size < 0.5) continue;  // text below a twip high draws nothing
+        // The em rounded to the twip is the text's height; the matrix keeps
+        // only the direction, so that upright text of every size shares the
+        // identity and one text tag. Positions stay exact; a glyph's size is
+        // off by at most half a twip.
+        StaticTextBuilder::Glyph glyph;
+        glyph.height = static_cast<uint16_t>(std::clamp<long>(std::lround(size), 1, 0xFFFF));
+        glyph.color = fill;
+        const double k = PDFFontTable::kEmUnits / size;
+        const Affine textMatrix{glyphToTwips.a * k, glyphToTwips.b * k, glyphToTwips.c * k, glyphToTwips.d * k, 0, 0};
+        if (!textMatrix.Invertible()) continue;
+        FlushShapes();  // drawn before the text, below it
+        if (openText && !openText->SameMatrix(textMatrix)) FlushText();
+        for (int i = 0; i < span->len; ++i) {
+            const fz_text_item& item = span->items[i];
+            if (item.gid < 0) continue;
+            const PDFFontTable::GlyphRef ref = resources.fonts.Glyph(ctx, span->font, item.gid, item.ucs);
+            glyph.fontID = ref.fontID;
+            glyph.index = ref.index;
+            glyph.fontGlyphs = ref.fontGlyphs;
+            glyph.emBounds = ref.bounds;
+            glyph.origin = m.Apply({item.x, item.y});
+            if (!openText) openText = std::make_unique<StaticTextBuilder>(textMatrix);
+            if (!openText->Add(glyph)) {
+                FlushText();
+                openText = std::make_unique<StaticTextBuilder>(textMatrix);
+                openText->Add(glyph);
+            }
+        }
+    }
+}
+
+// Every glyph's outline in the space `toSpace` maps the text's user space to.
+Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace)
+{
+    Outline outline;
+    for (const fz_text_span* span = text->head; span; span = span->next) {
+        if (!PDFFontTable::HasOutlines(ctx, span->font)) {
+            Note({}, "Type 3 text used as a clip or stroked");
+            continue;
+        }
+        for (int i = 0; i < span->len; ++i) {
+            const fz_text_item& item = span->items[i];
+            if (item.gid < 0) continue;
+            fz_matrix trm = span->trm;
+            trm.e = item.x;
+            trm.f = item.y;
+            fz_path* path = TryGlyphPath(ctx, span->font, item.gid, fz_concat(trm, toSpace));
+            if (!path) continue;
+            Outline glyph = OutlineFromPath(ctx, path, Affine{});
+            fz_drop_path(ctx, path);
+            for (OutlineContour& contour : glyph) {
+                contour.closed = true;
+                outline.push_back(std::move(contour));
+            }
+        }
+    }
+    return outline;
+}
+
+void VectorRecorder::StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
+                                fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    const FColor line = Color(cs, color, alpha, params);
+    if (line.Alpha() == 0) return;
+    StrokeUserOutline(TextOutline(text, fz_identity), stroke, ctm, line);
+}
+
+void VectorRecorder::ClipText(const fz_text* text, fz_matrix ctm)
+{
+    PushClipLayer(Suppressed() ? Outline{} : PreparedFill(TextOutline(text, ctm), false));
+}
+
+void VectorRecorder::ClipStrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm)
+{
+    PushClipLayer(Suppressed() ? Outline{} : StrokeOutline(TextOutline(text, fz_identity), stroke, ctm));
+}
+
+// ---------------------------------------------------------------------------
+// Shadings
+
+void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    Bounds area = ClipArea();
+    const Bounds shadeBounds = ToBounds(TryBoundShade(ctx, shade, ctm));
+    if (!shadeBounds.empty) area = area.Intersected(shadeBounds);
+    if (area.empty) return;
+    if ((shade->type != FZ_LINEAR && shade->type != FZ_RADIAL) || !shade->use_function) {
+        Note(area, "shading other than axial or radial");
+        return;
+    }
+    const Affine toTwips = ToAffine(shade->matrix).Then(ToAffine(ctm));
+    const float* c0 = shade->u.l_or_r.coords[0];
+    const float* c1 = shade->u.l_or_r.coords[1];
+    const bool extendStart = shade->u.l_or_r.extend[0] != 0, extendEnd = shade->u.l_or_r.extend[1] != 0;
+
+    std::vector<RampColor> samples;
+    for (int i = 0; i < 256; ++i) {
+        const FColor c = Color(shade->colorspace, shade->function[i], alpha, params);
+        samples.push_back({static_cast<double>(c.Red()), static_cast<double>(c.Green()),
+                           static_cast<double>(c.Blue()), static_cast<double>(c.Alpha())});
+    }
+    GradientFit fit = FitGradient(samples, 8, options.gradientTolerance);
+    if (fit.maxError > 4 * options.gradientTolerance) Note(area, "gradient with more stops than a shape holds");
+
+    Affine gradient;  // the gradient square (-16384 to 16384 a side) to twips
+    Outline region;
+    const double areaSize = std::hypot(area.xmax - area.xmin, area.ymax - area.ymin);
+    if (shade->type == FZ_LINEAR) {
+        const double dx = c1[0] - c0[0], dy = c1[1] - c0[1];
+        if (dx == 0 && dy == 0) return;
+        gradient = Affine{dx / 32768, dy / 32768, -dy / 32768, dx / 32768, (c0[0] + c1[0]) / 2, (c0[1] + c1[1]) / 2}
+                       .Then(toTwips);
+        if (!gradient.Invertible()) return;
+        if (extendStart && extendEnd) {
+            region = RectangleOutline(area);
+        } else {
+            // The band the ramp covers, extended past an end only where the shading is.
+            const double far = areaSize / std::max(gradient.Expansion(), 1e-9) + 32768;
+            const Bounds band{extendStart ? -far : -16384, -far, extendEnd ? far : 16384, far, false};
+            region = IntersectOutlines(Transformed(RectangleOutline(band), gradient), RectangleOutline(area),
+                                       options.curveTolerance);
+        }
+    } else {
+        const double r0 = c0[2], r1 = c1[2];
+        const bool concentric = std::fabs(c0[0] - c1[0]) < 1e-3 * std::max(r1, 1.0) &&
+                                std::fabs(c0[1] - c1[1]) < 1e-3 * std::max(r1, 1.0);
+        if (!concentric || r1 <= r0 || r0 < 0) {
+            Note(area, "radial shading whose circles are not concentric");
+            return;
+        }
+        // The ramp runs from the inner circle to the outer one; SWF's from the centre.
+        for (GradientStop& stop : fit.stops)
+            stop.ratio = static_cast<uint8_t>(std::lround((r0 + stop.ratio / 255.0 * (r1 - r0)) / r1 * 255));
+        gradient = Affine{r1 / 16384, 0, 0, r1 / 16384, c1[0], c1[1]}.Then(toTwips);
+        if (!gradient.Invertible()) return;
+        region = extendEnd ? RectangleOutline(area)
+                           : IntersectOutlines(Transformed(Circle(c1[0], c1[1], r1), toTwips), RectangleOutline(area),
+                                               options.curveTolerance);
+    }
+    auto ramp = std::make_unique<FGradient>();
+    for (const GradientStop& stop : fit.stops) {
+        auto level = [](double v) { return static_cast<int32_t>(std::lround(std::clamp(v, 0.0, 255.0))); };
+        ramp->Add(std::make_unique<FGradRecord>(
+            stop.ratio, FColor(level(stop.color[0]), level(stop.color[1]), level(stop.color[2]), level(stop.color[3]))));
+    }
+    FillOutline(std::move(region), true,
+                std::make_unique<FFillStyleGradient>(shade->type == FZ_LINEAR, ToFMatrix(gradient), std::move(ramp)));
+}
+
+// ---------------------------------------------------------------------------
+// Images
+
+void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha)
+{
+    // Pixel (x, y) lies at (x / width, y / height) of the image's unit square.
+    const Affine pixels = Affine{1.0 / bitmap.width, 0, 0, 1.0 / bitmap.height, 0, 0}.Then(ToAffine(ctm));
+    const Outline square = UnitSquare(ctm);
+    auto fill = std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(pixels));
+    if (alpha >= 1) {
+        FillOutline(square, true, std::move(fill));
+        return;
+    }
+    // A translucent bitmap: a shape of its own, placed with the alpha.
+    uint32_t edges = 0;
+    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true), std::move(fill), &edges);
+    if (!tag) return;
+    summary.edges += edges;
+    ++summary.shapes;
+    Place(std::move(tag), BoundsOf(square), alpha);
+}
+
+void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    fz_image* softMask = nullptr;
+    if (!clips.empty() && clips.back().kind == Clip::Kind::ImageMask && placements.size() == clips.back().firstInside &&
+        SameMatrix(clips.back().ctm, ctm))
+        softMask = clips.back().mask;
+    std::vector<std::unique_ptr<FDT>> newTags;
+    const auto bitmap = resources.images.Image(ctx, image, softMask, newTags);
+    if (!bitmap) {
+        Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
+        return;
+    }
+    summary.newBitmaps += static_cast<uint32_t>(newTags.size());
+    for (auto& tag : newTags) definitions.push_back(std::move(tag));
+    placingMaskedImage = softMask != nullptr;
+    PlaceBitmap(*bitmap, ctm, alpha * GroupAlpha());
+    placingMaskedImage = false;
+}
+
+void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color,
+                                   float alpha, fz_color_params params)
+{
+    if (OutOfCharacters() || Suppressed()) return;
+    const FColor fill = Color(cs, color, alpha, params);
+    if (fill.Alpha() == 0) return;
+    std::vector<std::unique_ptr<FDT>> newTags;
+    const auto bitmap = resources.images.Stencil(ctx, image, fill, newTags);
+    if (!bitmap) {
+        Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
+        return;
+    }
+    summary.newBitmaps += static_cast<uint32_t>(newTags.size());
+    for (auto& tag : newTags) definitions.push_back(std::move(tag));
+    PlaceBitmap(*bitmap, ctm, 1);
+}
+
+void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
+{
+    FlushDrawing();
+    Clip clip;
+    clip.kind = Suppressed() ? Clip::Kind::Nothing : Clip::Kind::ImageMask;
+    clip.firstInside = placements.size();
+    clip.area = BoundsOf(UnitSquare(ctm));
+    clip.ctm = ctm;
+    if (clip.kind == Clip::Kind::ImageMask) clip.mask = fz_keep_image(ctx, image);
+    clips.push_back(clip);
+}
+
+// ---------------------------------------------------------------------------
+// Masks, groups and tiles
+
+void VectorRecorder::BeginMask(fz_rect area)
+{
+    FlushDrawing();
+    if (!Suppressed()) Note(ToBounds(area), "soft mask");
+    ++suppressed;  // the mask's own content is not drawn
+}
+
+void VectorRecorder::EndMask()
+{
+    FlushDrawing();
+    if (suppressed > 0) --suppressed;
+    Clip clip;
+    clip.kind = Clip::Kind::SoftMask;
+    clip.firstInside = placements.size();
+    clips.push_back(clip);
+}
+
+void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
+{
+    FlushDrawing();
+    Group group;
+    group.alpha = alpha;
+    group.area = ToBounds(area);
+    if (!Suppressed()) {
+        if (blendmode != FZ_BLEND_NORMAL) Note(group.area, "blend mode");
+        if (knockout) Note(group.area, "knockout group");
+    }
+    groups.push_back(std::move(group));
+}
+
+void VectorRecorder::EndGroup()
+{
+    FlushDrawing();
+    if (!groups.empty()) groups.pop_back();
+}
+
+void VectorRecorder::BeginTile(fz_rect area)
+{
+    FlushDrawing();
+    if (!Suppressed()) Note(ToBounds(area), "tiling pattern");
+    ++suppressed;
+}
+
+void VectorRecorder::EndTile()
+{
+    if (suppressed > 0) --suppressed;
+}
+
+void VectorRecorder::PlacePatch(RasterPatch&& patch)
+{
+    if (OutOfCharacters()) {
+        summary.patchFailed = true;
+        return;
+    }
+    FlushDrawing();
+    while (!clips.empty()) PopClip();
+    const uint16_t id = patch.bitmap->ID();
+    definitions.push_back(std::move(patch.bitmap));
+    ++summary.newBitmaps;
+    const FRect& a = patch.area;
+    const Affine pixels{static_cast<double>(a.XMax() - a.XMin()) / patch.width, 0, 0,
+                        static_cast<double>(a.YMax() - a.YMin()) / patch.height, static_cast<double>(a.XMin()),
+                        static_cast<double>(a.YMin())};
+    const Outline square = RectangleOutline({static_cast<double>(a.XMin()), static_cast<double>(a.YMin()),
+                                             static_cast<double>(a.XMax()), static_cast<double>(a.YMax()), false});
+    uint32_t edges = 0;
+    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true),
+                           std::make_unique<FFillStyleBitmap>(false, id, ToFMatrix(pixels)), &edges);
+    if (!tag) return;
+    summary.edges += edges;
+    ++summary.shapes;
+    if (Place(std::move(tag), BoundsOf(square))) ++summary.patches;
+}
+
+// ---------------------------------------------------------------------------
+
+VectorPage VectorRecorder::Finish()
+{
+    if (failure) std::rethrow_exception(failure);
+    FlushDrawing();
+    while (!clips.empty()) PopClip();
+    VectorPage page;
+    if (LastCharacterID() >= 0xFFFF) throw std::runtime_error("the movie has no character ID left for the page");
+    page.sprite = std::make_unique<FDTDefineSprite>();
+    for (size_t i = 0; i < placements.size(); ++i) {
+        const Placement& p = placements[i];
+        std::unique_ptr<FCXForm> transform;
+        if (p.alpha < 1)
+            transform = std::make_unique<FCXFormWAlpha>(false, true, 256, 256, 256,
+                                                        static_cast<int32_t>(std::lround(p.alpha * 256)), 0, 0, 0, 0);
+        page.sprite->AddControlTag(std::make_unique<FCTPlaceObject2>(
+            p.clip, false, true, false, static_cast<uint16_t>(i + 1), p.characterID, nullptr, std::move(transform), 0,
+            nullptr, p.clipDepth));
+        if (p.clip) ++summary.clipLayers;
+    }
+    page.sprite->AddControlTag(std::make_unique<FCTShowFrame>());
+    summary.placements = static_cast<uint32_t>(placements.size());
+    page.definitions = std::move(definitions);
+    page.summary = std::move(summary);
+    placements.clear();
+    return page;
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <mupdf/fitz.h>
+
+#include "driver/pdf/curvefit.h"
+#include "driver/pdf/polygonops.h"
+#include "driver/pdf/rasterpatch.h"
+#include "driver/pdf/shapewriter.h"
+#include "driver/pdf/textbuilder.h"
+#include "driver/pdf/vectorpage.h"
+#include "swf/fdtshapes.h"
+
+// The MuPDF device that records what a page draws as SWF tags (see
+// vectorpage.h). Every callback lands in a method here; an exception in one is
+// kept and rethrown by Finish, never let through MuPDF's C frames.
+class VectorRecorder {
+public:
+    // `pageArea` in twips: what a shading that extends without end fills.
+    VectorRecorder(fz_context* ctx, VectorResources& resources, const VectorOptions& options, Bounds pageArea);
+    ~VectorRecorder();
+    VectorRecorder(const VectorRecorder&) = delete;
+    VectorRecorder& operator=(const VectorRecorder&) = delete;
+
+    // The device to run the page through; the recorder owns it.
+    fz_device* Device() const { return device; }
+
+    // The page recorded so far, as tags; clips still open are closed.
+    VectorPage Finish();
+
+    const std::vector<VectorFallback>& Fallbacks() const { return summary.fallbacks; }
+    // A picture over everything recorded so far (every clip closed first).
+    void PlacePatch(RasterPatch&& patch);
+    void PatchFailed() { summary.patchFailed = true; }
+
+    void FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                  fz_color_params params);
+    void StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
+                    const float* color, float alpha, fz_color_params params);
+    void ClipPath(const fz_path* path, bool evenOdd, fz_matrix ctm);
+    void ClipStrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm);
+    void FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                  fz_color_params params);
+    void StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
+                    const float* color, float alpha, fz_color_params params);
+    void ClipText(const fz_text* text, fz_matrix ctm);
+    void ClipStrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm);
+    void FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params);
+    void FillImage(fz_image* image, fz_matrix ctm, float alpha);
+    void FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                       fz_color_params params);
+    void ClipImageMask(fz_image* image, fz_matrix ctm);
+    void PopClip();
+    void BeginMask(fz_rect area);
+    void EndMask();
+    void BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha);
+    void EndGroup();
+    void BeginTile(fz_rect area);
+    void EndTile();
+
+    void Fail(std::exception_ptr error);
+
+private:
+    struct Placement {
+        uint16_t characterID = 0;
+        uint16_t clipDepth = 0;  // 0: not a clip layer
+        bool clip = false;
+        double alpha = 1;        // a colour transform's alpha multiplier, for bitmaps
+    };
+    struct Clip {
+        enum class Kind { Layer, Empty, SoftMask, ImageMask, Nothing };
+        Kind kind = Kind::Nothing;
+        size_t placement = 0;     // Layer: its index in `placements`
+        size_t firstInside = 0;   // the placements count when it began
+        Bounds area;
+        fz_image* mask = nullptr;  // ImageMask: kept until popped
+        fz_matrix ctm{};
+    };
+    struct Group {
+        double alpha = 1;
+        Bounds area;
+        bool reported = false;
+        std::vector<Bounds> drawn;
+    };
+
+    // Nothing is recorded inside a mask's definition, a tile, an empty clip,
+    // or once the character IDs the page may draw are nearly all drawn.
+    bool Suppressed() const { return suppressed > 0 || outOfCharacters; }
+    // Whether the next drawing could take the IDs past the page's limit;
+    // lists the page for a fallback the first time.
+    bool OutOfCharacters();
+    double GroupAlpha() const;
+    FColor Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const;
+    Bounds ClipArea() const;
+    void Note(const Bounds& area, const std::string& reason);
+    // A placement of a new definition (after what is still gathered); false
+    // when it has none to place. `drawn`: its bounds were counted as drawn.
+    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1, bool drawn = false);
+    void Drawn(const Bounds& bounds);
+    void PushClipLayer(const Outline& area);
+    Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
+    void StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm, FColor color);
+    // Non-zero outlines whose contours overlap, unioned: players fill even-odd.
+    Outline PreparedFill(Outline outline, bool evenOdd) const;
+    void FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill);
+    Outline TextOutline(const fz_text* text, fz_matrix toSpace);
+    void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
+    // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
+    void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color);
+    // Places the text or the outlines gathered so far: before anything else
+    // is drawn over them.
+    void FlushText();
+    void FlushShapes();
+    void FlushDrawing();
+
+    fz_context* ctx;
+    fz_device* device = nullptr;
+    VectorResources& resources;
+    VectorOptions options;
+    Bounds pageArea;
+
+    std::vector<std::unique_ptr<FDT>> definitions;
+    std::vector<Placement> placements;
+    std::vector<Clip> clips;
+    std::vector<Group> groups;
+    std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
+    ShapeBatch openShapes;                        // consecutive outlines
+    int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
+    bool placingMaskedImage = false;  // the image its image-mask clip belongs to
+    bool outOfCharacters = false;
+    std::optional<FColor> type3Color;   // the text colour while its Type 3 glyphs run
+    VectorPageSummary summary;
+    std::exception_ptr failure;
+};

@@ -1,0 +1,66 @@
+#include "driver/pdf/vectorpage.h"
+
+#include <stdexcept>
+
+#include "driver/pdf/rasterpatch.h"
+#include "driver/pdf/vectordevice.h"
+
+namespace {
+
+bool TryRunPage(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix transform)
+{
+    bool ok = true;
+    fz_try(ctx)
+    {
+        fz_run_page(ctx, page, device, transform, nullptr);
+        fz_close_device(ctx, device);
+    }
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
+bool TryBoundPage(fz_context* ctx, fz_page* page, fz_rect* bounds)
+{
+    bool ok = true;
+    fz_try(ctx) *bounds = fz_bound_page(ctx, page);
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
+}  // namespace
+
+uint64_t WrittenSize(FTag& tag)
+{
+    FSWFStream stream;
+    tag.Write(stream);
+    return stream.Size();
+}
+
+VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwips, VectorResources& resources,
+                            const VectorOptions& options)
+{
+    fz_rect bounds{};
+    if (!TryBoundPage(ctx, page, &bounds))
+        throw std::runtime_error(std::string("MuPDF cannot read the page: ") + fz_caught_message(ctx));
+    const fz_rect area = fz_transform_rect(bounds, pageToTwips);
+    resources.fonts.ForgetPageFonts();
+    VectorRecorder recorder(ctx, resources, options, Bounds{area.x0, area.y0, area.x1, area.y1, false});
+    const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips);
+    resources.fonts.ForgetPageFonts();
+    if (!ran) throw std::runtime_error(std::string("MuPDF cannot draw the page: ") + fz_caught_message(ctx));
+    if (options.patchFallbacks) {
+        std::vector<FRect> areas;
+        for (const VectorFallback& fallback : recorder.Fallbacks()) areas.push_back(fallback.area);
+        for (const FRect& area : MergedAreas(std::move(areas))) {
+            std::optional<RasterPatch> patch = RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip);
+            if (patch)
+                recorder.PlacePatch(std::move(*patch));
+            else
+                recorder.PatchFailed();
+        }
+    }
+    VectorPage result = recorder.Finish();
+    for (auto& tag : result.definitions) result.summary.bytes += WrittenSize(*tag);
+    result.summary.bytes += WrittenSize(*result.sprite);
+    return result;
+}

@@ -1,0 +1,216 @@
+#include "driver/pdf/vectorslides.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+#include "driver/pagesprite.h"
+#include "driver/pdf/mupdf.h"
+#include "driver/pdf/vectorpage.h"
+#include "swf/fdtbitmaps.h"
+
+namespace {
+
+// Twips from the page's points, the shown page's corner at the area's.
+fz_matrix PageToTwips(const mupdf::Bounds& page, PageArea at)
+{
+    const double sx = (at.xmax - at.xmin) / page.Width(), sy = (at.ymax - at.ymin) / page.Height();
+    return fz_concat(fz_concat(fz_translate(static_cast<float>(-page.x0), static_cast<float>(-page.y0)),
+                               fz_scale(static_cast<float>(sx), static_cast<float>(sy))),
+                     fz_translate(static_cast<float>(at.xmin), static_cast<float>(at.ymin)));
+}
+
+// A character limit for the recording of one page, lifted after it.
+class CharacterLimit {
+public:
+    explicit CharacterLimit(uint32_t last) { SetCharacterIDLimit(static_cast<uint16_t>(last)); }
+    ~CharacterLimit() { SetCharacterIDLimit(0); }
+    CharacterLimit(const CharacterLimit&) = delete;
+    CharacterLimit& operator=(const CharacterLimit&) = delete;
+};
+
+// MuPDF's messages quote the file: printable ASCII only, and not too much of it.
+std::string Printable(const std::string& message)
+{
+    constexpr size_t kLongest = 120;
+    std::string shown;
+    for (const char c : message.substr(0, kLongest)) shown += c >= 0x20 && c < 0x7F ? c : '?';
+    if (message.size() > kLongest) shown += "...";
+    return shown;
+}
+
+const char* const kCharactersUsedUp = "the movie's characters are used up";
+// What the recorder lists when it stops for want of characters.
+const char* const kTranslatorOutOfCharacters = "more characters than the movie holds";
+
+bool IsBitmap(const FTag& tag)
+{
+    return dynamic_cast<const FDTDefineBitsJPEG2*>(&tag) || dynamic_cast<const FDTDefineBitsJPEG3*>(&tag) ||
+           dynamic_cast<const FDTDefineBitsLossless*>(&tag) || dynamic_cast<const FDTDefineBits*>(&tag);
+}
+
+// No JPEG of our encoder (standard tables, 4:4:4) is smaller than this for
+// so many pixels: each 8 x 8 block codes at least a DC difference and an end
+// of block in each of its three components, 14 bits.
+uint64_t SmallestJPEG(int64_t pixels)
+{
+    return static_cast<uint64_t>(pixels) * 14 / 512;
+}
+
+}  // namespace
+
+struct VectorSlides::State {
+    const PDFDeck& deck;
+    VectorPageLimits limits;
+    PDFDocument document;
+    std::unique_ptr<VectorResources> resources = std::make_unique<VectorResources>();
+    // Fonts of resources given up after a page failed half-way.
+    std::vector<std::unique_ptr<FTag>> retiredFonts{};
+
+    // A page that failed half-way may have left bitmaps in the tables whose
+    // definitions went with it: later pages start from new tables.
+    void RetireResources()
+    {
+        for (auto& font : resources->fonts.TakeFonts()) retiredFonts.push_back(std::move(font));
+        resources = std::make_unique<VectorResources>();
+    }
+
+    // Whether the page's vectors take more bytes than its picture at the
+    // compared resolution would.
+    bool LargerThanPicture(int32_t page, uint64_t bytes)
+    {
+        if (limits.compareDPI <= 0) return false;
+        const PageSize points = deck.SizeOf(page);
+        const auto side = [&](double length) {
+            return static_cast<int32_t>(std::clamp(std::lround(length * limits.compareDPI / 72), 1L, 1'000'000L));
+        };
+        const PixelSize size{side(points.width), side(points.height)};
+        const int64_t pixels = int64_t{size.width} * size.height;
+        if (pixels > kMaxPagePixels || bytes < SmallestJPEG(pixels)) return false;
+        const EncodedPage picture = deck.RenderEncoded(*document, page, size, PageEncoding{});
+        return bytes > picture.jpeg.size();
+    }
+};
+
+VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits)
+    : state(std::make_unique<State>(State{deck, limits, deck.OpenAnother()}))
+{
+}
+
+VectorSlides::~VectorSlides() = default;
+
+VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uint32_t characters)
+{
+    VectorSlide slide;
+    // The page's own sprite and its clip are drawn when it is placed.
+    if (characters <= kPageSpriteCharacters) {
+        slide.whyRaster = kCharactersUsedUp;
+        slide.budgetSpent = true;
+        return slide;
+    }
+    mupdf::Document& document = *state->document;
+    const uint16_t before = LastCharacterID();
+    const uint32_t last = std::min<uint32_t>(uint32_t{before} + characters - kPageSpriteCharacters, 0xFFFF);
+    VectorOptions options;
+    // What SWF cannot hold is covered by the page's picture of it, at the
+    // show's pixel size.
+    options.patchFallbacks = true;
+    options.patchPixelsPerTwip = static_cast<double>(shown.width) / std::max(at.xmax - at.xmin, 1);
+    options.maxCharacterID = static_cast<uint16_t>(last);
+    VectorPage recorded;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        document.ClearMessages();
+        const mupdf::Bounds bounds = document.PageBounds(page);
+        const fz_matrix transform = PageToTwips(bounds, at);
+        // The recording stops short of `last` by itself; this holds it to it
+        // whatever it draws.
+        const CharacterLimit limit(last);
+        document.WithPage(page, [&](fz_context* context, fz_page* loaded) {
+            recorded = RecordVectorPage(context, loaded, transform, *state->resources, options);
+        });
+    } catch (const FCharacterIDLimitReached&) {
+        state->RetireResources();
+        slide.whyRaster = kCharactersUsedUp;
+        slide.budgetSpent = true;
+        return slide;
+    } catch (const std::exception& failure) {
+        state->RetireResources();
+        if (LastCharacterID() + kPageSpriteCharacters >= last) {
+            slide.whyRaster = kCharactersUsedUp;
+            slide.budgetSpent = true;
+        } else {
+            slide.whyRaster = std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
+        }
+        return slide;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (document.Said().Count() > 0) slide.damage = Printable(document.Said().First());
+
+    const VectorPageSummary& summary = recorded.summary;
+    if (summary.NeedsFallback()) {
+        slide.whyRaster = summary.fallbacks.front().reason;
+        // The recording stopped for want of characters: so will the pages after it.
+        for (const VectorFallback& fallback : summary.fallbacks)
+            if (fallback.reason == kTranslatorOutOfCharacters) slide.budgetSpent = true;
+    } else if (summary.edges > state->limits.maxEdges) {
+        slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
+    } else if (seconds > state->limits.maxSeconds) {
+        slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
+    } else if (state->LargerThanPicture(page, summary.bytes)) {
+        slide.whyRaster = "its vectors would take more bytes than its picture";
+    }
+    if (!slide.whyRaster.empty()) {
+        for (auto& tag : recorded.definitions)
+            if (IsBitmap(*tag)) slide.keptBitmaps.push_back(std::move(tag));
+        return slide;
+    }
+    slide.partly = summary.patches > 0;
+    std::vector<std::unique_ptr<FTag>> definitions;
+    definitions.reserve(recorded.definitions.size());
+    for (auto& tag : recorded.definitions) definitions.push_back(std::move(tag));
+    slide.sprite = std::make_unique<PageSprite>(std::move(definitions), std::move(recorded.sprite),
+                                                PageSprite::Area{at.xmin, at.ymin, at.xmax, at.ymax});
+    return slide;
+}
+
+EncodedPage VectorSlides::Render(int32_t page, PixelSize size, const PageEncoding& encoding)
+{
+    return state->deck.RenderEncoded(*state->document, page, size, encoding);
+}
+
+std::vector<PageLink> VectorSlides::Links(int32_t page, PageArea at)
+{
+    std::vector<mupdf::Link> links;
+    mupdf::Bounds bounds;
+    try {
+        bounds = state->document->PageBounds(page);
+        links = state->document->Links(page);
+    } catch (const mupdf::Failure&) {
+        return {};  // the page itself is checked when it is drawn
+    }
+    const double sx = (at.xmax - at.xmin) / bounds.Width(), sy = (at.ymax - at.ymin) / bounds.Height();
+    const auto x = [&](double points) {
+        return static_cast<int32_t>(std::clamp(std::lround(at.xmin + points * sx), long{at.xmin}, long{at.xmax}));
+    };
+    const auto y = [&](double points) {
+        return static_cast<int32_t>(std::clamp(std::lround(at.ymin + points * sy), long{at.ymin}, long{at.ymax}));
+    };
+    std::vector<PageLink> found;
+    for (const mupdf::Link& link : links) {
+        PageLink entry{{x(link.area.x0), y(link.area.y0), x(link.area.x1), y(link.area.y1)}, link.uri, link.page};
+        // Off the page, or too thin to click.
+        if (entry.area.xmax - entry.area.xmin < 20 || entry.area.ymax - entry.area.ymin < 20) continue;
+        found.push_back(std::move(entry));
+    }
+    return found;
+}
+
+std::vector<std::unique_ptr<FTag>> VectorSlides::TakeFonts()
+{
+    std::vector<std::unique_ptr<FTag>> fonts = std::move(state->retiredFonts);
+    state->retiredFonts.clear();
+    for (auto& font : state->resources->fonts.TakeFonts()) fonts.push_back(std::move(font));
+    return fonts;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+// A PDF deck's pages as vector pages for the show: recorded in order on the
+// calling thread (recording draws character IDs and fills movie-wide tables),
+// each checked against the limits that send a page to the raster path.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/pdf/pdfdeck.h"
+#include "hf/hfobject.h"
+#include "driver/pagesprite.h"
+#include "swf/fswfstream.h"
+
+// When a page is drawn as a picture instead: past any of these, or when it
+// draws what SWF cannot hold.
+struct VectorPageLimits {
+    // Edge records of its shapes.
+    uint32_t maxEdges = 100'000;
+    // Recording time, in seconds.
+    double maxSeconds = 2.0;
+    // Its vector bytes against those of the page as a JPEG at this many dots
+    // per inch (0: not compared).
+    int32_t compareDPI = 144;
+};
+
+// Where a page lies in the slide area, in twips (FitSlide's rectangle).
+struct PageArea {
+    int32_t xmin, ymin, xmax, ymax;
+};
+
+struct VectorSlide {
+    // The page's sprite, to be placed at the slide's depth; null when the
+    // page is to be drawn as a picture (`whyRaster` says why).
+    std::unique_ptr<HFObject> sprite;
+    std::string whyRaster;
+    // With a sprite: what SWF cannot hold is covered by the page's picture
+    // of it, inside the sprite.
+    bool partly = false;
+    // The page went past the character budget: the pages after it have
+    // nothing left to be drawn with.
+    bool budgetSpent = false;
+    // Bitmaps a page drawn as a picture was the first to draw: later pages
+    // may use them, so the movie must define them all the same.
+    std::vector<std::unique_ptr<FTag>> keptBitmaps;
+    // What MuPDF said of damage it drew the page despite (empty: none).
+    std::string damage;
+};
+
+// A link of a page as a button over its rectangle, in twips.
+struct PageLink {
+    PageArea area;
+    std::string uri;   // empty for a page of the deck
+    int32_t page = -1;  // from 0
+};
+
+class VectorSlides {
+public:
+    VectorSlides(const PDFDeck& deck, VectorPageLimits limits);
+    ~VectorSlides();
+    VectorSlides(const VectorSlides&) = delete;
+    VectorSlides& operator=(const VectorSlides&) = delete;
+
+    // The page (from 0) recorded into `at`, shown at `shown` pixels (the
+    // size of its pictures where vectors fall short), drawing at most
+    // `characters` character IDs, those its sprite draws when it is placed
+    // (kPageSpriteCharacters) counted in.
+    VectorSlide Record(int32_t page, PageArea at, PixelSize shown, uint32_t characters);
+
+    // The page as a picture, as the raster form renders it.
+    EncodedPage Render(int32_t page, PixelSize size, const PageEncoding& encoding);
+
+    // The page's links over `at`: to pages of the deck, or URIs.
+    std::vector<PageLink> Links(int32_t page, PageArea at);
+
+    // The fonts of every page recorded: once all are, before any of them is shown.
+    std::vector<std::unique_ptr<FTag>> TakeFonts();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};

@@ -1,0 +1,1093 @@
+// Vector pages: PDFs drawn with cairo, recorded through the MuPDF device, and
+// the tags read back field by field.
+#ifdef CORVANEX_PDF
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/jpegencoder.h"
+#include "driver/pdf/gradientfit.h"
+#include "driver/pdf/polygonops.h"
+#include "driver/pdf/vectordocument.h"
+#include "hf/shapetags.h"
+#include "support/cairo_pdf.h"
+#include "support/swf_reader.h"
+
+namespace {
+
+// 720 x 540 points onto a slide 1920 pixels wide: 38400 twips.
+constexpr double kPageWidth = 720, kPageHeight = 540;
+constexpr double kTwipsPerPoint = 38400.0 / kPageWidth;
+
+std::string TempPDF(const std::string& name)
+{
+    const auto dir = std::filesystem::temp_directory_path() / "corvanex-vector-tests";
+    std::filesystem::create_directories(dir);
+    return (dir / (name + ".pdf")).string();
+}
+
+struct Placement {
+    uint16_t depth = 0;
+    uint16_t characterID = 0;
+    uint16_t clipDepth = 0;  // 0: not a clip layer
+    bool colorTransform = false;
+};
+
+// The placements of a one-frame sprite, after checking its frame.
+std::vector<Placement> SpritePlacements(FTag& sprite)
+{
+    const swftest::Tag tag = shapetest::ReadTag(sprite);
+    EXPECT_EQ(tag.code, FTagCode::DefineSprite);
+    EXPECT_EQ(swftest::Little(tag.body, 2, 2), 1u);  // one frame
+    std::vector<Placement> placements;
+    size_t at = 4;
+    bool ended = false;
+    while (at < tag.body.size()) {
+        FSWFTagInfo info;
+        if (ReadSWFTagHeader(tag.body, at, &info) != FSWFRead::Whole) throw std::runtime_error("sprite tag cut short");
+        const std::vector<uint8_t> body(tag.body.begin() + static_cast<long>(info.bodyOffset),
+                                        tag.body.begin() + static_cast<long>(info.NextOffset()));
+        at = info.NextOffset();
+        const auto code = static_cast<FTagCode>(info.code);
+        if (code == FTagCode::End) {
+            ended = true;
+            break;
+        }
+        if (code != FTagCode::PlaceObject2) continue;
+        Placement p;
+        const uint8_t flags = body.at(0);
+        EXPECT_TRUE(flags & 0x02);           // a new character
+        EXPECT_FALSE(flags & (0x04 | 0x01));  // no matrix, no move
+        p.depth = static_cast<uint16_t>(swftest::Little(body, 1, 2));
+        p.characterID = static_cast<uint16_t>(swftest::Little(body, 3, 2));
+        p.colorTransform = (flags & 0x08) != 0;
+        if (flags & 0x40) p.clipDepth = static_cast<uint16_t>(swftest::Little(body, body.size() - 2, 2));
+        placements.push_back(p);
+    }
+    EXPECT_TRUE(ended);
+    return placements;
+}
+
+struct GlyphEntry {
+    uint32_t index = 0;
+    int32_t x = 0;  // text space, from the record's offset and the advances before it
+    int32_t y = 0;
+};
+
+struct Text {
+    uint16_t id = 0;
+    shapetest::Matrix matrix;
+    uint16_t fontID = 0;
+    uint16_t height = 0;
+    shapetest::RGBA color;
+    std::vector<GlyphEntry> glyphs;
+};
+
+Text ReadText2(const std::vector<uint8_t>& body)
+{
+    Text text;
+    text.id = static_cast<uint16_t>(swftest::Little(body, 0, 2));
+    swftest::BitReader bits(body, 2);
+    const uint32_t rectBits = bits.Unsigned(5);
+    for (int i = 0; i < 4; ++i) bits.Signed(rectBits);
+    text.matrix = shapetest::ReadMatrix(bits);
+    const uint32_t glyphBits = bits.Byte(), advanceBits = bits.Byte();
+    int32_t x = 0, y = 0;
+    for (;;) {
+        const uint32_t flags = bits.Byte();
+        if (flags == 0) break;
+        if (flags & 0x08) text.fontID = static_cast<uint16_t>(bits.Word());
+        if (flags & 0x04) text.color = shapetest::ReadRGBA(bits);
+        if (flags & 0x01) x = static_cast<int16_t>(bits.Word());
+        if (flags & 0x02) y = static_cast<int16_t>(bits.Word());
+        if (flags & 0x08) text.height = static_cast<uint16_t>(bits.Word());
+        for (uint32_t n = bits.Byte(); n > 0; --n) {
+            GlyphEntry entry{bits.Unsigned(glyphBits), x, y};
+            x += bits.Signed(advanceBits);
+            text.glyphs.push_back(entry);
+        }
+        bits.Align();
+    }
+    return text;
+}
+
+// DefineFont2: the name and the glyph count.
+std::pair<std::string, uint32_t> ReadFont2(const std::vector<uint8_t>& body)
+{
+    const size_t nameLength = body.at(4);
+    return {std::string(body.begin() + 5, body.begin() + 5 + static_cast<long>(nameLength)),
+            swftest::Little(body, 5 + nameLength, 2)};
+}
+
+// The outline with the bounds of its points (a line's half width around them).
+shapetest::Shape Bounded(shapetest::Shape outline)
+{
+    int32_t x = 0, y = 0;
+    bool first = true;
+    auto add = [&](int32_t px, int32_t py) {
+        if (first) {
+            outline.xmin = outline.xmax = px;
+            outline.ymin = outline.ymax = py;
+            first = false;
+        }
+        outline.xmin = std::min(outline.xmin, px);
+        outline.xmax = std::max(outline.xmax, px);
+        outline.ymin = std::min(outline.ymin, py);
+        outline.ymax = std::max(outline.ymax, py);
+    };
+    for (const shapetest::Record& r : outline.records) {
+        if (r.kind == shapetest::Record::kStyleChange) {
+            if (!r.moveTo) continue;
+            x = r.moveX;
+            y = r.moveY;
+        } else if (r.kind == shapetest::Record::kCurved) {
+            add(x + r.controlDX, y + r.controlDY);
+            x += r.controlDX + r.dx;
+            y += r.controlDY + r.dy;
+        } else {
+            x += r.dx;
+            y += r.dy;
+        }
+        add(x, y);
+    }
+    if (!outline.lines.empty()) {
+        const auto half = static_cast<int32_t>(outline.lines[0].width / 2);
+        outline.xmin -= half, outline.ymin -= half, outline.xmax += half, outline.ymax += half;
+    }
+    return outline;
+}
+
+// A one-page PDF of 720 x 540 points written object by object: the page's
+// content stream and its resources dictionary's entries as given, and
+// `extra` objects numbered from 5.
+void WriteHandPDF(const std::string& path, const std::string& content, const std::string& resources,
+                  const std::vector<std::string>& extra = {})
+{
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    auto object = [&](const std::string& body) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R /Resources << " + resources +
+           " >> >>");
+    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
+    for (const std::string& body : extra) object(body);
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    std::ofstream file(path, std::ios::binary);
+    file << pdf;
+}
+
+// A deck recorded page by page into one set of movie resources.
+struct Recorded {
+    VectorResources resources;
+    std::vector<VectorPage> pages;
+    std::vector<std::unique_ptr<FDTDefineFont2>> fonts;
+
+    std::vector<swftest::Tag> Definitions(size_t page) const
+    {
+        std::vector<swftest::Tag> tags;
+        for (const auto& tag : pages.at(page).definitions) tags.push_back(shapetest::ReadTag(*tag));
+        return tags;
+    }
+    std::vector<shapetest::Shape> Shapes(size_t page) const
+    {
+        std::vector<shapetest::Shape> shapes;
+        for (const swftest::Tag& tag : Definitions(page))
+            if (tag.code == FTagCode::DefineShape3) shapes.push_back(shapetest::ReadShape3(tag.body));
+        return shapes;
+    }
+    // Every outline of the page's shapes in drawing order, each as a shape of
+    // its own: its styles (the shape's, or those its first record brings),
+    // its records and the bounds of its points, the shape's ID kept.
+    std::vector<shapetest::Shape> Outlines(size_t page) const
+    {
+        std::vector<shapetest::Shape> outlines;
+        for (const shapetest::Shape& shape : Shapes(page)) {
+            shapetest::Shape current;
+            current.id = shape.id;
+            current.fills = shape.fills;
+            current.lines = shape.lines;
+            for (const shapetest::Record& r : shape.records) {
+                if (r.kind == shapetest::Record::kEnd) break;
+                if (r.newStyles) {
+                    if (!current.records.empty()) outlines.push_back(Bounded(current));
+                    current.records.clear();
+                    current.fills = r.newFills;
+                    current.lines = r.newLines;
+                }
+                current.records.push_back(r);
+            }
+            if (!current.records.empty()) outlines.push_back(Bounded(current));
+        }
+        return outlines;
+    }
+    std::vector<Text> Texts(size_t page) const
+    {
+        std::vector<Text> texts;
+        for (const swftest::Tag& tag : Definitions(page))
+            if (tag.code == FTagCode::DefineText2) texts.push_back(ReadText2(tag.body));
+        return texts;
+    }
+    std::vector<Placement> Placements(size_t page) const { return SpritePlacements(*pages.at(page).sprite); }
+};
+
+std::unique_ptr<Recorded> Record(const std::string& name, const std::vector<cairotest::PageDrawing>& drawings,
+                                 const VectorOptions& options = {})
+{
+    const std::string path = TempPDF(name);
+    cairotest::WritePDF(path, kPageWidth, kPageHeight, drawings);
+    VectorDocument document(path);
+    auto recorded = std::make_unique<Recorded>();
+    const Affine toTwips{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0};
+    for (int page = 0; page < document.PageCount(); ++page)
+        recorded->pages.push_back(document.Record(page, toTwips, recorded->resources, options));
+    recorded->fonts = recorded->resources.fonts.TakeFonts();
+    return recorded;
+}
+
+int32_t Twips(double points) { return static_cast<int32_t>(std::lround(points * kTwipsPerPoint)); }
+
+size_t Contours(const shapetest::Shape& shape)
+{
+    return static_cast<size_t>(std::count_if(shape.records.begin(), shape.records.end(), [](const auto& r) {
+        return r.kind == shapetest::Record::kStyleChange && r.moveTo;
+    }));
+}
+
+size_t CurvedEdges(const shapetest::Shape& shape)
+{
+    const auto edges = shape.Edges();
+    return static_cast<size_t>(std::count_if(edges.begin(), edges.end(), [](const auto& r) {
+        return r.kind == shapetest::Record::kCurved;
+    }));
+}
+
+}  // namespace
+
+TEST(VectorPage, FillsAreShapesInTheirColoursPlacedInDrawingOrder)
+{
+    const auto deck = Record("fills", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_rectangle(cr, 100, 100, 200, 50);
+        cairo_fill(cr);
+        cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
+        cairo_arc(cr, 400, 300, 80, 0, 2 * M_PI);
+        cairo_fill(cr);
+    }});
+    const auto shapes = deck->Outlines(0);
+    ASSERT_EQ(shapes.size(), 2u);
+    ASSERT_EQ(shapes[0].fills.size(), 1u);
+    EXPECT_EQ(shapes[0].fills[0].type, 0x00u);
+    EXPECT_EQ(shapes[0].fills[0].color, (shapetest::RGBA{255, 0, 0, 255}));
+    EXPECT_EQ(shapes[0].xmin, Twips(100));
+    EXPECT_EQ(shapes[0].xmax, Twips(300));
+    EXPECT_EQ(shapes[0].ymin, Twips(100));
+    EXPECT_EQ(shapes[0].ymax, Twips(150));
+    EXPECT_EQ(CurvedEdges(shapes[0]), 0u);
+    // The alpha of the colour is kept; the circle's curves stay curves.
+    EXPECT_EQ(shapes[1].fills[0].color, (shapetest::RGBA{0, 0, 255, 128}));
+    EXPECT_GE(CurvedEdges(shapes[1]), 4u);
+    EXPECT_NEAR(shapes[1].xmin, Twips(320), 2);
+    EXPECT_NEAR(shapes[1].xmax, Twips(480), 2);
+    // Contours end where they started.
+    for (const auto& shape : shapes) {
+        int32_t x = 0, y = 0, startX = 0, startY = 0;
+        for (const auto& r : shape.records) {
+            if (r.kind == shapetest::Record::kStyleChange && r.moveTo) x = startX = r.moveX, y = startY = r.moveY;
+            if (r.kind == shapetest::Record::kStraight || r.kind == shapetest::Record::kCurved)
+                x += r.dx + r.controlDX, y += r.dy + r.controlDY;
+        }
+        EXPECT_EQ(x, startX);
+        EXPECT_EQ(y, startY);
+    }
+
+    // Both in one shape, the circle's style brought by its own records, so
+    // that it is drawn over the square.
+    EXPECT_EQ(shapes[0].id, shapes[1].id);
+    EXPECT_TRUE(shapes[1].records[0].newStyles);
+    const auto placements = deck->Placements(0);
+    ASSERT_EQ(placements.size(), 1u);
+    EXPECT_EQ(placements[0].depth, 1);
+    EXPECT_EQ(placements[0].characterID, shapes[0].id);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    EXPECT_FALSE(summary.NeedsFallback());
+    EXPECT_EQ(summary.shapes, 1u);
+    EXPECT_EQ(summary.edges, static_cast<uint32_t>(shapes[0].Edges().size() + shapes[1].Edges().size()));
+    EXPECT_GT(summary.bytes, 0u);
+}
+
+TEST(VectorPage, CubicsBecomeQuadraticsWithinTheTolerance)
+{
+    // A circle of 200 points radius: a tighter tolerance takes more curves,
+    // and each curve's midpoint lies on the circle within it.
+    auto circle = [](cairo_t* cr) {
+        cairo_arc(cr, 360, 270, 200, 0, 2 * M_PI);
+        cairo_fill(cr);
+    };
+    VectorOptions fine;
+    fine.curveTolerance = 1;
+    VectorOptions coarse;
+    coarse.curveTolerance = 40;
+    const auto fineShape = Record("circle-fine", {circle}, fine)->Outlines(0).at(0);
+    const auto coarseShape = Record("circle-coarse", {circle}, coarse)->Outlines(0).at(0);
+    EXPECT_GT(CurvedEdges(fineShape), CurvedEdges(coarseShape));
+
+    const double cx = 360 * kTwipsPerPoint, cy = 270 * kTwipsPerPoint, r = 200 * kTwipsPerPoint;
+    double x = fineShape.records[0].moveX, y = fineShape.records[0].moveY;
+    for (const auto& e : fineShape.Edges()) {
+        if (e.kind == shapetest::Record::kCurved) {
+            const double qx = x + e.controlDX, qy = y + e.controlDY;
+            const double ex = qx + e.dx, ey = qy + e.dy;
+            const double mx = 0.25 * x + 0.5 * qx + 0.25 * ex, my = 0.25 * y + 0.5 * qy + 0.25 * ey;
+            // the tolerance, the rounding of three points and MuPDF's own arc
+            EXPECT_NEAR(std::hypot(mx - cx, my - cy), r, 1 + 1.5 + 0.0003 * r);
+            x = ex;
+            y = ey;
+        } else {
+            x += e.dx;
+            y += e.dy;
+        }
+    }
+}
+
+TEST(VectorPage, NonZeroFillsOfOverlappingContoursAreUnioned)
+{
+    // Two overlapping squares drawn the same way round: non-zero fills the
+    // overlap, an edge-filling player would leave it empty.
+    auto squares = [](cairo_fill_rule_t rule) {
+        return [rule](cairo_t* cr) {
+            cairo_set_fill_rule(cr, rule);
+            cairo_rectangle(cr, 100, 100, 200, 200);
+            cairo_rectangle(cr, 200, 200, 200, 200);
+            cairo_fill(cr);
+        };
+    };
+    const auto nonZero = Record("nonzero", {squares(CAIRO_FILL_RULE_WINDING)})->Outlines(0);
+    ASSERT_EQ(nonZero.size(), 1u);
+    EXPECT_EQ(Contours(nonZero[0]), 1u);  // one outline around both
+    EXPECT_EQ(nonZero[0].Edges().size(), 8u);
+    const auto evenOdd = Record("evenodd", {squares(CAIRO_FILL_RULE_EVEN_ODD)})->Outlines(0);
+    ASSERT_EQ(evenOdd.size(), 1u);
+    EXPECT_EQ(Contours(evenOdd[0]), 2u);  // as drawn: the overlap stays a hole
+
+    // Contours that do not overlap keep their curves.
+    const auto apart = Record("nonzero-apart", {[](cairo_t* cr) {
+        cairo_arc(cr, 100, 100, 50, 0, 2 * M_PI);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, 400, 100, 50, 0, 2 * M_PI);
+        cairo_fill(cr);
+    }})->Outlines(0);
+    ASSERT_EQ(apart.size(), 1u);
+    EXPECT_EQ(Contours(apart[0]), 2u);
+    EXPECT_GE(CurvedEdges(apart[0]), 8u);
+}
+
+TEST(VectorPage, GradientsKeepTheirStops)
+{
+    const auto deck = Record("gradients", {[](cairo_t* cr) {
+        cairo_pattern_t* linear = cairo_pattern_create_linear(100, 0, 300, 0);
+        cairo_pattern_add_color_stop_rgb(linear, 0, 1, 0, 0);
+        cairo_pattern_add_color_stop_rgb(linear, 1, 0, 0, 1);
+        cairo_set_source(cr, linear);
+        cairo_rectangle(cr, 100, 100, 200, 100);
+        cairo_fill(cr);
+        cairo_pattern_destroy(linear);
+
+        cairo_pattern_t* radial = cairo_pattern_create_radial(500, 300, 0, 500, 300, 100);
+        cairo_pattern_add_color_stop_rgb(radial, 0, 1, 1, 1);
+        cairo_pattern_add_color_stop_rgb(radial, 0.5, 0, 1, 0);
+        cairo_pattern_add_color_stop_rgb(radial, 1, 0, 0, 0);
+        cairo_set_source(cr, radial);
+        cairo_rectangle(cr, 400, 200, 200, 200);
+        cairo_fill(cr);
+        cairo_pattern_destroy(radial);
+
+        // Twelve stops: more than a shape's gradient holds.
+        cairo_pattern_t* many = cairo_pattern_create_linear(0, 450, 720, 450);
+        for (int i = 0; i < 12; ++i) cairo_pattern_add_color_stop_rgb(many, i / 11.0, i % 2, 0, 1 - i % 2);
+        cairo_set_source(cr, many);
+        cairo_rectangle(cr, 0, 420, 720, 60);
+        cairo_fill(cr);
+        cairo_pattern_destroy(many);
+    }});
+    std::vector<shapetest::FillStyle> gradients;
+    for (const auto& shape : deck->Outlines(0))
+        for (const auto& fill : shape.fills)
+            if (fill.type == 0x10 || fill.type == 0x12) gradients.push_back(fill);
+    ASSERT_EQ(gradients.size(), 3u);
+
+    const auto& linear = gradients[0];
+    EXPECT_EQ(linear.type, 0x10u);
+    ASSERT_EQ(linear.stops.size(), 2u);
+    EXPECT_EQ(linear.ratios.front(), 0u);
+    EXPECT_EQ(linear.ratios.back(), 255u);
+    EXPECT_EQ(linear.stops.front(), (shapetest::RGBA{255, 0, 0, 255}));
+    EXPECT_EQ(linear.stops.back(), (shapetest::RGBA{0, 0, 255, 255}));
+    // The gradient square's x axis runs from 100 to 300 points.
+    EXPECT_NEAR(linear.matrix.scaleX / 65536.0 * 32768, 200 * kTwipsPerPoint, 2);
+    EXPECT_NEAR(linear.matrix.translateX, 200 * kTwipsPerPoint, 2);
+
+    const auto& radial = gradients[1];
+    EXPECT_EQ(radial.type, 0x12u);
+    ASSERT_EQ(radial.stops.size(), 3u);
+    EXPECT_EQ(radial.stops[0], (shapetest::RGBA{255, 255, 255, 255}));
+    // MuPDF samples the ramp 256 times: a stop between two samples lands on one.
+    EXPECT_NEAR(radial.ratios[1], 128, 1);
+    EXPECT_NEAR(radial.stops[1].green, 255, 2);
+    EXPECT_EQ(radial.stops[1].red, 0u);
+    EXPECT_NEAR(radial.matrix.scaleX / 65536.0 * 16384, 100 * kTwipsPerPoint, 2);
+    EXPECT_NEAR(radial.matrix.translateX, 500 * kTwipsPerPoint, 2);
+
+    // Twelve alternating stops cannot be followed by eight: drawn as near as
+    // they come, and listed for a fallback.
+    EXPECT_EQ(gradients[2].stops.size(), 8u);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    ASSERT_EQ(summary.fallbacks.size(), 1u);
+    EXPECT_EQ(summary.fallbacks[0].reason, "gradient with more stops than a shape holds");
+    EXPECT_NEAR(summary.fallbacks[0].area.YMin(), Twips(420), 1);
+    EXPECT_NEAR(summary.fallbacks[0].area.YMax(), Twips(480), 1);
+}
+
+TEST(VectorPage, GradientFitUsesTheFewestStopsWithinTheTolerance)
+{
+    // A ramp with a bend at a third: three stops, exact.
+    std::vector<RampColor> bent;
+    for (int i = 0; i < 256; ++i) {
+        const double v = i <= 85 ? i * 3.0 : 255 - (i - 85) * 255.0 / 170;
+        bent.push_back({v, 0, 255 - v, 255});
+    }
+    const GradientFit fit = FitGradient(bent, 8, 2);
+    ASSERT_EQ(fit.stops.size(), 3u);
+    EXPECT_EQ(fit.stops[1].ratio, 85);
+    EXPECT_LE(fit.maxError, 2);
+    // A smooth curve takes more stops the tighter the tolerance, never more than allowed.
+    std::vector<RampColor> curve;
+    for (int i = 0; i < 256; ++i) curve.push_back({255 * std::pow(i / 255.0, 2.2), 0, 0, 255});
+    const size_t loose = FitGradient(curve, 8, 8).stops.size();
+    const GradientFit tight = FitGradient(curve, 8, 1);
+    EXPECT_LT(loose, tight.stops.size());
+    EXPECT_LE(tight.stops.size(), 8u);
+    EXPECT_EQ(tight.stops.front().ratio, 0);
+    EXPECT_EQ(tight.stops.back().ratio, 255);
+}
+
+TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
+{
+    const auto deck = Record("strokes", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 0, 0.5, 0);
+        // Round caps and joins: the player's own line.
+        cairo_set_line_width(cr, 6);
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_move_to(cr, 50, 50);
+        cairo_curve_to(cr, 150, 0, 250, 100, 350, 50);
+        cairo_stroke(cr);
+        // Butt caps and a dash pattern: 4 dashes of 40 points along 300.
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+        const double dashes[] = {40, 40};
+        cairo_set_dash(cr, dashes, 2, 0);
+        cairo_move_to(cr, 50, 200);
+        cairo_line_to(cr, 330, 200);
+        cairo_stroke(cr);
+        // A line thinner than a twip (cairo leaves out strokes of no width).
+        cairo_set_dash(cr, nullptr, 0, 0);
+        cairo_set_line_width(cr, 0.01);
+        cairo_move_to(cr, 50, 300);
+        cairo_line_to(cr, 350, 300);
+        cairo_stroke(cr);
+    }});
+    const auto shapes = deck->Outlines(0);
+    ASSERT_EQ(shapes.size(), 3u);
+
+    ASSERT_EQ(shapes[0].lines.size(), 1u);
+    EXPECT_TRUE(shapes[0].fills.empty());
+    EXPECT_EQ(shapes[0].lines[0].width, static_cast<uint32_t>(Twips(6)));
+    EXPECT_EQ(shapes[0].lines[0].color, (shapetest::RGBA{0, 128, 0, 255}));
+    EXPECT_GT(CurvedEdges(shapes[0]), 0u);
+
+    // Each dash a rectangle of its own, square at the ends.
+    ASSERT_EQ(shapes[1].fills.size(), 1u);
+    EXPECT_TRUE(shapes[1].lines.empty());
+    EXPECT_EQ(Contours(shapes[1]), 4u);
+    EXPECT_EQ(shapes[1].xmin, Twips(50));
+    EXPECT_EQ(shapes[1].xmax, Twips(330));
+    EXPECT_NEAR(shapes[1].ymin, Twips(197), 1);
+    EXPECT_NEAR(shapes[1].ymax, Twips(203), 1);
+
+    // As wide as the thinnest line a viewer draws: a pixel.
+    ASSERT_EQ(shapes[2].lines.size(), 1u);
+    EXPECT_EQ(shapes[2].lines[0].width, 20u);
+}
+
+TEST(VectorPage, TextEmbedsOnlyTheGlyphsUsed)
+{
+    const std::string line = "Hill ill iiiii.";
+    const auto deck = Record("text", {[&](cairo_t* cr) {
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 13.7);
+        cairo_set_source_rgba(cr, 0.2, 0.4, 0.6, 0.8);
+        cairo_move_to(cr, 40.3, 100.6);
+        cairo_show_text(cr, line.c_str());
+    }});
+    ASSERT_EQ(deck->fonts.size(), 1u);
+    const auto [name, glyphCount] = ReadFont2(shapetest::ReadTag(*deck->fonts[0]).body);
+    EXPECT_NE(name.find("DejaVuSans"), std::string::npos) << name;
+    EXPECT_EQ(name.find('+'), std::string::npos) << name;  // without the subset tag
+    EXPECT_EQ(glyphCount, std::set<char>(line.begin(), line.end()).size());  // H i l space .
+
+    const auto texts = deck->Texts(0);
+    ASSERT_EQ(texts.size(), 1u);
+    const Text& text = texts[0];
+    EXPECT_EQ(text.fontID, deck->fonts[0]->ID());
+    EXPECT_EQ(text.color, (shapetest::RGBA{51, 102, 153, 204}));
+    EXPECT_NEAR(text.height, 13.7 * kTwipsPerPoint, 1);
+    EXPECT_FALSE(text.matrix.hasRotate);
+    ASSERT_EQ(text.glyphs.size(), line.size());
+    EXPECT_EQ(text.glyphs[1].index, text.glyphs[5].index);  // i
+    EXPECT_EQ(text.glyphs[2].index, text.glyphs[3].index);  // l
+    EXPECT_NE(text.glyphs[1].index, text.glyphs[2].index);
+    EXPECT_NEAR(text.matrix.translateX, Twips(40.3), 1);
+    EXPECT_NEAR(text.matrix.translateY, Twips(100.6), 1);
+    const auto placements = deck->Placements(0);
+    ASSERT_EQ(placements.size(), 1u);
+    EXPECT_EQ(placements[0].characterID, text.id);
+}
+
+TEST(VectorPage, UprightTextSharesOneTextTagUntilSomethingIsDrawnOverIt)
+{
+    const auto deck = Record("text-runs", {[](cairo_t* cr) {
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 20);
+        cairo_move_to(cr, 50, 50);
+        cairo_show_text(cr, "Title");
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 11);
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_move_to(cr, 50, 80);
+        cairo_show_text(cr, "bold red");
+        // A rectangle over the text, then more text over the rectangle.
+        cairo_set_source_rgb(cr, 0, 0, 1);
+        cairo_rectangle(cr, 40, 60, 100, 30);
+        cairo_fill(cr);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_move_to(cr, 50, 75);
+        cairo_show_text(cr, "on top");
+    }});
+    EXPECT_EQ(deck->fonts.size(), 2u);
+    const auto texts = deck->Texts(0);
+    ASSERT_EQ(texts.size(), 2u);
+    // Both sizes and both fonts in the first: the identity matrix, the em in the records.
+    EXPECT_EQ(texts[0].matrix.scaleX, 65536);
+    EXPECT_FALSE(texts[0].matrix.hasRotate);
+    EXPECT_EQ(texts[0].glyphs.size(), 5u + 8u);
+    EXPECT_EQ(texts[1].glyphs.size(), 6u);
+    const auto placements = deck->Placements(0);
+    const auto shapes = deck->Shapes(0);
+    ASSERT_EQ(placements.size(), 3u);
+    EXPECT_EQ(placements[0].characterID, texts[0].id);
+    EXPECT_EQ(placements[1].characterID, shapes.at(0).id);
+    EXPECT_EQ(placements[2].characterID, texts[1].id);
+}
+
+TEST(VectorPage, GlyphsLieWhereThePageSetsEachWithoutDrift)
+{
+    // Each glyph set on its own, 5.1 points apart, across the page: the
+    // advances between them are 271.99 twips, so rounded once and summed they
+    // would be a third of a pixel out by the end of the line. An unembedded
+    // standard font: MuPDF draws it with its own.
+    std::string content = "BT /F1 13.7 Tf 0.2 0.4 0.6 rg\n";
+    std::vector<double> expectedX;
+    for (int i = 0; i < 130; ++i) {
+        const double x = 10.3 + 5.1 * i;
+        expectedX.push_back(x);
+        content += "1 0 0 1 " + std::to_string(x) + " 439.4 Tm (" + (i % 3 ? "i" : "W") + ") Tj\n";
+    }
+    content += "ET\n";
+    const std::string path = TempPDF("positions");
+    WriteHandPDF(path, content, "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>");
+    VectorDocument document(path);
+    VectorResources resources;
+    const VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    std::vector<GlyphEntry> glyphs;
+    std::vector<double> xs, ys;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code != FTagCode::DefineText2) continue;
+        const Text text = ReadText2(read.body);
+        for (const GlyphEntry& glyph : text.glyphs) {
+            xs.push_back(text.matrix.translateX + text.matrix.scaleX / 65536.0 * glyph.x);
+            ys.push_back(text.matrix.translateY + text.matrix.scaleY / 65536.0 * glyph.y);
+        }
+    }
+    ASSERT_EQ(xs.size(), expectedX.size());
+    for (size_t i = 0; i < xs.size(); ++i) {
+        EXPECT_NEAR(xs[i], expectedX[i] * kTwipsPerPoint, 1.0) << "glyph " << i;
+        EXPECT_NEAR(ys[i], 100.6 * kTwipsPerPoint, 1.0) << "glyph " << i;
+    }
+    EXPECT_EQ(resources.fonts.FontCount(), 1u);
+    EXPECT_EQ(resources.fonts.GlyphCount(), 2u);  // i and W
+}
+
+TEST(VectorPage, RotatedTextCarriesItsRotationAndFontsAreSharedAcrossPages)
+{
+    auto words = [](const char* s, double angle) {
+        return [s, angle](cairo_t* cr) {
+            cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+            cairo_set_font_size(cr, 30);
+            cairo_move_to(cr, 200, 300);
+            cairo_rotate(cr, angle);
+            cairo_show_text(cr, s);
+        };
+    };
+    const auto deck = Record("rotated", {words("abc", -M_PI / 6), words("cde", 0)});
+    ASSERT_EQ(deck->fonts.size(), 1u);
+    EXPECT_EQ(ReadFont2(shapetest::ReadTag(*deck->fonts[0]).body).second, 5u);  // a b c d e
+
+    const auto rotated = deck->Texts(0).at(0);
+    EXPECT_TRUE(rotated.matrix.hasRotate);
+    EXPECT_NEAR(rotated.matrix.scaleX / 65536.0, std::cos(M_PI / 6), 0.01);
+    EXPECT_NEAR(rotated.matrix.rotateSkew0 / 65536.0, -std::sin(M_PI / 6), 0.01);
+    EXPECT_NEAR(rotated.matrix.rotateSkew1 / 65536.0, std::sin(M_PI / 6), 0.01);
+    EXPECT_NEAR(rotated.height, 30 * kTwipsPerPoint, 1);
+    EXPECT_NEAR(rotated.matrix.translateX, Twips(200), 1);
+    EXPECT_NEAR(rotated.matrix.translateY, Twips(300), 1);
+
+    const auto upright = deck->Texts(1).at(0);
+    EXPECT_FALSE(upright.matrix.hasRotate);
+    EXPECT_EQ(upright.glyphs.at(0).index, rotated.glyphs.at(2).index);  // c, once
+}
+
+TEST(VectorPage, ClipsAreClipLayersOverWhatTheyHold)
+{
+    const auto deck = Record("clips", {[](cairo_t* cr) {
+        cairo_save(cr);
+        cairo_arc(cr, 200, 200, 100, 0, 2 * M_PI);
+        cairo_clip(cr);
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_rectangle(cr, 100, 100, 150, 150);
+        cairo_fill(cr);
+        cairo_rectangle(cr, 150, 150, 150, 40);
+        cairo_clip(cr);  // nested: the two intersect
+        cairo_set_source_rgb(cr, 0, 0, 1);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        cairo_set_source_rgb(cr, 0, 1, 0);
+        cairo_rectangle(cr, 500, 100, 50, 50);
+        cairo_fill(cr);
+    }});
+    const auto placements = deck->Placements(0);
+    const auto shapes = deck->Shapes(0);
+    ASSERT_FALSE(placements.empty());
+    // Depths run 1, 2, 3 ... without gaps.
+    for (size_t i = 0; i < placements.size(); ++i) EXPECT_EQ(placements[i].depth, i + 1);
+    // Whatever cairo writes around the clips, the circle's layer covers the
+    // red square and the nested layer covers the blue paint, and the green
+    // square lies outside them all.
+    std::map<uint16_t, shapetest::Shape> byID;
+    for (const auto& shape : shapes) byID[static_cast<uint16_t>(shape.id)] = shape;
+    auto colorAt = [&](size_t i) { return byID.at(placements[i].characterID).fills.at(0).color; };
+    size_t red = 0, blue = 0, green = 0;
+    for (size_t i = 0; i < placements.size(); ++i) {
+        if (placements[i].clipDepth) continue;
+        if (colorAt(i) == shapetest::RGBA{255, 0, 0, 255}) red = i;
+        if (colorAt(i) == shapetest::RGBA{0, 0, 255, 255}) blue = i;
+        if (colorAt(i) == shapetest::RGBA{0, 255, 0, 255}) green = i;
+    }
+    auto clipsOver = [&](size_t i) {
+        size_t count = 0;
+        for (size_t c = 0; c < i; ++c)
+            if (placements[c].clipDepth >= placements[i].depth) ++count;
+        return count;
+    };
+    EXPECT_GE(clipsOver(red), 1u);
+    EXPECT_GE(clipsOver(blue), 2u);
+    EXPECT_EQ(clipsOver(green), 0u);
+    EXPECT_GE(deck->pages[0].summary.clipLayers, 2u);
+    // One of the layers over the blue paint is the 150 x 40 rectangle.
+    bool rectangle = false;
+    for (size_t c = 0; c < blue; ++c) {
+        if (placements[c].clipDepth < placements[blue].depth) continue;
+        const auto& layer = byID.at(placements[c].characterID);
+        rectangle = rectangle || (layer.xmax - layer.xmin == Twips(150) && layer.ymax - layer.ymin == Twips(40));
+    }
+    EXPECT_TRUE(rectangle);
+}
+
+TEST(VectorPage, ImagesAreBitmapsStoredOncePerMovie)
+{
+    cairo_surface_t* opaque = cairotest::Picture(40, 30, false);
+    cairo_surface_t* translucent = cairotest::Picture(40, 30, true, 77);
+    auto paint = [](cairo_t* cr, cairo_surface_t* image, double x, double y, double scale) {
+        cairo_save(cr);
+        cairo_translate(cr, x, y);
+        cairo_scale(cr, scale, scale);
+        cairo_set_source_surface(cr, image, 0, 0);
+        cairo_paint(cr);
+        cairo_restore(cr);
+    };
+    const auto deck = Record("images", {[&](cairo_t* cr) {
+                                            paint(cr, opaque, 50, 50, 2);
+                                            paint(cr, opaque, 300, 50, 3);
+                                            paint(cr, translucent, 50, 300, 2);
+                                        },
+                                        [&](cairo_t* cr) { paint(cr, opaque, 10, 10, 1); }});
+    cairo_surface_destroy(opaque);
+    cairo_surface_destroy(translucent);
+
+    std::vector<swftest::Tag> bitmaps;
+    for (size_t page = 0; page < 2; ++page)
+        for (const swftest::Tag& tag : deck->Definitions(page))
+            if (tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsLossless2)
+                bitmaps.push_back(tag);
+    ASSERT_EQ(bitmaps.size(), 2u);  // the opaque picture once, drawn three times
+    EXPECT_EQ(deck->pages[0].summary.newBitmaps, 2u);
+    EXPECT_EQ(deck->pages[1].summary.newBitmaps, 0u);
+    EXPECT_EQ(bitmaps[0].code, FTagCode::DefineBitsLossless);
+    EXPECT_EQ(bitmaps[1].code, FTagCode::DefineBitsLossless2);  // its alpha kept
+    // 32-bit ARGB rows: clear on the left, opaque on the right.
+    ASSERT_EQ(bitmaps[1].body.at(2), 5u);
+    const std::vector<uint8_t> argb = swftest::Inflate(
+        std::vector<uint8_t>(bitmaps[1].body.begin() + 7, bitmaps[1].body.end()), 40 * 30 * 4);
+    ASSERT_EQ(argb.size(), 40u * 30 * 4);
+    EXPECT_EQ(argb[0], 0u);
+    EXPECT_EQ(argb[39 * 4], 255u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 40u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 30u);
+
+    // Each drawing: a rectangle filled with the clipped bitmap, scaled to its place.
+    std::vector<shapetest::Shape> drawn;
+    for (size_t page = 0; page < 2; ++page)
+        for (const auto& shape : deck->Outlines(page))
+            if (!shape.fills.empty() && (shape.fills[0].type & 0x40)) drawn.push_back(shape);
+    ASSERT_EQ(drawn.size(), 4u);
+    const uint32_t opaqueID = swftest::Little(bitmaps[0].body, 0, 2);
+    EXPECT_EQ(drawn[0].fills[0].bitmapID, opaqueID);
+    EXPECT_EQ(drawn[1].fills[0].bitmapID, opaqueID);
+    EXPECT_EQ(drawn[3].fills[0].bitmapID, opaqueID);
+    EXPECT_EQ(drawn[0].xmin, Twips(50));
+    EXPECT_EQ(drawn[0].xmax, Twips(50 + 80));
+    EXPECT_EQ(drawn[1].xmax - drawn[1].xmin, Twips(120));
+    // One pixel: two points, in twips.
+    EXPECT_NEAR(drawn[0].fills[0].matrix.scaleX / 65536.0, 2 * kTwipsPerPoint, 0.01);
+    EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
+}
+
+TEST(VectorPage, JPEGImagesKeepTheirBytes)
+{
+    std::vector<uint8_t> pixels(64 * 48 * 4);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7);
+    static std::vector<uint8_t> jpeg;
+    jpeg = EncodeJPEG(pixels.data(), 64, 48, 64 * 4, PixelLayout::RGBA, {});
+    const auto deck = Record("jpeg", {[&](cairo_t* cr) {
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 64, 48);
+        cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_JPEG, jpeg.data(), jpeg.size(), nullptr, nullptr);
+        cairo_set_source_surface(cr, image, 100, 100);
+        cairo_paint(cr);
+        cairo_surface_destroy(image);
+    }});
+    std::vector<swftest::Tag> jpegs;
+    for (const swftest::Tag& tag : deck->Definitions(0))
+        if (tag.code == FTagCode::DefineBitsJPEG2) jpegs.push_back(tag);
+    ASSERT_EQ(jpegs.size(), 1u);
+    // The file as it is, between the markers the bitmap tag puts around every JPEG.
+    const std::vector<uint8_t>& body = jpegs[0].body;
+    ASSERT_EQ(body.size(), 2 + 4 + jpeg.size() + 2);
+    EXPECT_EQ(std::vector<uint8_t>(body.begin() + 6, body.end() - 2), jpeg);
+    EXPECT_EQ(deck->resources.images.PassedThroughJPEGs(), 1u);
+}
+
+TEST(VectorPage, BlendModesAreListedForAFallback)
+{
+    const auto deck = Record("blend", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 1, 0);
+        cairo_rectangle(cr, 10, 10, 100, 100);
+        cairo_fill(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
+        cairo_set_source_rgb(cr, 0, 1, 1);
+        cairo_rectangle(cr, 60, 60, 100, 100);
+        cairo_fill(cr);
+    }});
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    ASSERT_TRUE(summary.NeedsFallback());
+    const auto& fallback = summary.fallbacks[0];
+    EXPECT_EQ(fallback.reason, "blend mode");
+    EXPECT_LE(fallback.area.XMin(), Twips(60) + 1);
+    EXPECT_GE(fallback.area.XMax(), Twips(160) - 1);
+    EXPECT_EQ(summary.patches, 0u);
+}
+
+TEST(VectorPage, FallbackAreasCanBeCoveredWithPicturesOfThePage)
+{
+    VectorOptions options;
+    options.patchFallbacks = true;
+    const auto deck = Record("blend-patched", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 1, 0);
+        cairo_rectangle(cr, 10, 10, 100, 100);
+        cairo_fill(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
+        cairo_set_source_rgb(cr, 0, 1, 1);
+        cairo_rectangle(cr, 60, 60, 100, 100);
+        cairo_fill(cr);
+    }}, options);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    EXPECT_EQ(summary.patches, 1u);
+    EXPECT_FALSE(summary.NeedsFallback());
+    // The picture is the last thing placed, on whole pixels (20 twips) over the area.
+    const auto placements = deck->Placements(0);
+    const auto outlines = deck->Outlines(0);
+    const shapetest::Shape& top = outlines.back();
+    EXPECT_EQ(placements.back().characterID, top.id);
+    ASSERT_EQ(top.fills.size(), 1u);
+    EXPECT_EQ(top.fills[0].type, 0x41u);
+    const FRect& area = summary.fallbacks.at(0).area;
+    EXPECT_LE(top.xmin, area.XMin());
+    EXPECT_GE(top.xmax, area.XMax());
+    EXPECT_EQ(top.xmin % 20, 0);
+    EXPECT_EQ((top.xmax - top.xmin) % 20, 0);
+    // Its pixels: the multiplied colours where the squares overlap (green),
+    // drawn by MuPDF at a pixel a pixel.
+    std::vector<swftest::Tag> bitmaps;
+    for (const swftest::Tag& tag : deck->Definitions(0))
+        if (tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsJPEG2) bitmaps.push_back(tag);
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 0, 2), top.fills[0].bitmapID);
+    EXPECT_NEAR(top.fills[0].matrix.scaleX / 65536.0, 20, 0.01);
+}
+
+TEST(VectorPage, GroupAlphaIsFoldedIntoColoursUnlessItsPartsOverlap)
+{
+    auto group = [](double secondX) {
+        return [secondX](cairo_t* cr) {
+            cairo_push_group(cr);
+            cairo_set_source_rgb(cr, 1, 0, 0);
+            cairo_rectangle(cr, 100, 100, 100, 100);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 0, 0, 1);
+            cairo_rectangle(cr, secondX, 100, 100, 100);
+            cairo_fill(cr);
+            cairo_pop_group_to_source(cr);
+            cairo_paint_with_alpha(cr, 0.5);
+        };
+    };
+    const auto apart = Record("group-apart", {group(300)});
+    EXPECT_FALSE(apart->pages[0].summary.NeedsFallback());
+    for (const auto& shape : apart->Outlines(0)) {
+        // The red and the blue square (clip layers are drawn in opaque black).
+        if (!shape.fills.empty() && shape.fills[0].type == 0 && shape.fills[0].color.red + shape.fills[0].color.blue) {
+            EXPECT_EQ(shape.fills[0].color.alpha, 128u);
+        }
+    }
+
+    const auto overlapping = Record("group-overlap", {group(150)});
+    const VectorPageSummary& summary = overlapping->pages[0].summary;
+    ASSERT_TRUE(summary.NeedsFallback());
+    EXPECT_EQ(summary.fallbacks[0].reason, "transparency group with overlapping parts");
+}
+
+TEST(VectorPage, TextAsAClipIsAClipLayerOfItsOutlines)
+{
+    const auto deck = Record("text-clip", {[](cairo_t* cr) {
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 80);
+        cairo_move_to(cr, 100, 200);
+        cairo_text_path(cr, "OK");
+        cairo_clip(cr);
+        cairo_set_source_rgb(cr, 0, 0.6, 0);
+        cairo_paint(cr);
+    }});
+    const auto placements = deck->Placements(0);
+    ASSERT_GE(placements.size(), 2u);
+    std::map<uint16_t, shapetest::Shape> byID;
+    for (const auto& shape : deck->Shapes(0)) byID[static_cast<uint16_t>(shape.id)] = shape;
+    // cairo writes the text as a path, inside a rectangle around it; one
+    // layer holds the letters' outlines (O with its hole: two contours) over
+    // the paint.
+    const shapetest::Shape* letters = nullptr;
+    for (const Placement& p : placements)
+        if (p.clipDepth == placements.back().depth && Contours(byID.at(p.characterID)) >= 3)
+            letters = &byID.at(p.characterID);
+    ASSERT_NE(letters, nullptr);
+    EXPECT_NEAR(letters->xmin, Twips(100), Twips(10));
+    EXPECT_LT(letters->ymax, Twips(203));  // the baseline, and the O just below it
+    EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
+}
+
+TEST(VectorPage, Type3GlyphsAreDrawnAsShapesInTheTextsColour)
+{
+    // An uncoloured glyph (d1): a square, drawn in the red of its text.
+    const std::string glyph = "100 0 0 0 100 100 d1 0 0 100 100 re f";
+    const std::string path = TempPDF("type3");
+    WriteHandPDF(path, "BT /T3 20 Tf 1 0 0 rg 100 400 Td (aa) Tj ET\n",
+                 "/Font << /T3 << /Type /Font /Subtype /Type3 /FontBBox [0 0 100 100] /FontMatrix [0.01 0 0 0.01 0 0] "
+                 "/CharProcs << /sq 5 0 R >> /Encoding << /Type /Encoding /Differences [97 /sq] >> "
+                 "/FirstChar 97 /LastChar 97 /Widths [150] >> >>",
+                 {"<< /Length " + std::to_string(glyph.size()) + " >>\nstream\n" + glyph + "\nendstream"});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    EXPECT_EQ(resources.fonts.FontCount(), 0u);
+    std::vector<shapetest::Shape> squares;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        ASSERT_EQ(read.code, FTagCode::DefineShape3);
+        const shapetest::Shape shape = shapetest::ReadShape3(read.body);
+        squares.push_back(shape);
+    }
+    ASSERT_EQ(squares.size(), 1u);  // both glyphs in one shape
+    EXPECT_EQ(squares[0].fills.at(0).color, (shapetest::RGBA{255, 0, 0, 255}));
+    // 20 points a side, the second glyph 30 points on.
+    EXPECT_EQ(squares[0].xmin, Twips(100));
+    EXPECT_EQ(squares[0].xmax, Twips(150));
+    EXPECT_EQ(squares[0].ymax - squares[0].ymin, Twips(20));
+}
+
+TEST(VectorPage, StencilMasksAreBitmapsOfTheirColour)
+{
+    // An 8 x 2 stencil: the left half of each row painted.
+    const std::string path = TempPDF("stencil");
+    WriteHandPDF(path, "q 0 0 1 rg 80 0 0 20 100 300 cm BI /IM true /W 8 /H 2 /BPC 1 ID \x0F\x0F EI Q\n", "");
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    std::vector<swftest::Tag> bitmaps;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
+    }
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 8u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
+    EXPECT_FALSE(page.summary.NeedsFallback());
+}
+
+TEST(VectorPage, SoftMasksAndTilingPatternsAreListedForAFallback)
+{
+    const auto deck = Record("mask-and-tiles", {[](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_pattern_t* fade = cairo_pattern_create_linear(100, 0, 300, 0);
+        cairo_pattern_add_color_stop_rgba(fade, 0, 0, 0, 0, 1);
+        cairo_pattern_add_color_stop_rgba(fade, 1, 0, 0, 0, 0);
+        cairo_mask(cr, fade);
+        cairo_pattern_destroy(fade);
+
+        cairo_surface_t* tile = cairotest::Picture(4, 4, false);
+        cairo_pattern_t* tiles = cairo_pattern_create_for_surface(tile);
+        cairo_pattern_set_extend(tiles, CAIRO_EXTEND_REPEAT);
+        cairo_set_source(cr, tiles);
+        cairo_rectangle(cr, 400, 300, 200, 100);
+        cairo_fill(cr);
+        cairo_pattern_destroy(tiles);
+        cairo_surface_destroy(tile);
+    }});
+    std::set<std::string> reasons;
+    for (const VectorFallback& fallback : deck->pages[0].summary.fallbacks) reasons.insert(fallback.reason);
+    EXPECT_TRUE(reasons.count("soft mask")) << ::testing::PrintToString(reasons);
+    EXPECT_TRUE(reasons.count("tiling pattern")) << ::testing::PrintToString(reasons);
+}
+
+TEST(VectorPage, DashesFollowThePatternFromItsPhase)
+{
+    const std::vector<OutlinePoint> line{{0, 0}, {100, 0}};
+    // 30 on, 20 off, starting 10 into the pattern: 20 on, 20 off, 30 on, 20 off, 10 on.
+    const auto dashes = DashPolyline(line, {30, 20}, 10);
+    ASSERT_EQ(dashes.size(), 3u);
+    EXPECT_DOUBLE_EQ(dashes[0].front().x, 0);
+    EXPECT_DOUBLE_EQ(dashes[0].back().x, 20);
+    EXPECT_DOUBLE_EQ(dashes[1].front().x, 40);
+    EXPECT_DOUBLE_EQ(dashes[1].back().x, 70);
+    EXPECT_DOUBLE_EQ(dashes[2].front().x, 90);
+    EXPECT_DOUBLE_EQ(dashes[2].back().x, 100);
+    // A dash across a corner keeps the corner.
+    const auto bent = DashPolyline({{0, 0}, {10, 0}, {10, 10}}, {15, 100}, 0);
+    ASSERT_EQ(bent.size(), 1u);
+    ASSERT_EQ(bent[0].size(), 3u);
+    EXPECT_DOUBLE_EQ(bent[0][2].y, 5);
+}
+
+TEST(VectorPage, StrokeOutlinesTakeTheirCapsAndJoins)
+{
+    // An L of two 100-unit legs, 10 wide.
+    OutlineContour ell;
+    ell.start = {0, 0};
+    ell.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {100, 0}});
+    ell.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {100, 100}});
+    auto bounds = [&](StrokeStyle::Cap cap, StrokeStyle::Join join) {
+        StrokeStyle style;
+        style.width = 10;
+        style.cap = cap;
+        style.join = join;
+        return BoundsOf(StrokeToOutline({ell}, style, 0.05));
+    };
+    const Bounds butt = bounds(StrokeStyle::Cap::Butt, StrokeStyle::Join::Miter);
+    EXPECT_NEAR(butt.xmin, 0, 0.01);    // flat at the start
+    EXPECT_NEAR(butt.ymin, -5, 0.01);
+    EXPECT_NEAR(butt.xmax, 105, 0.01);  // the miter's corner
+    EXPECT_NEAR(butt.ymax, 100, 0.01);
+    const Bounds square = bounds(StrokeStyle::Cap::Square, StrokeStyle::Join::Miter);
+    EXPECT_NEAR(square.xmin, -5, 0.01);
+    EXPECT_NEAR(square.ymax, 105, 0.01);
+    // A round join cuts the corner: nothing reaches (105, -5).
+    const Outline round = [&] {
+        StrokeStyle style;
+        style.width = 10;
+        style.join = StrokeStyle::Join::Round;
+        return StrokeToOutline({ell}, style, 0.05);
+    }();
+    for (const OutlineContour& contour : round)
+        for (const OutlineSegment& s : contour.segments) EXPECT_GT(std::hypot(s.to.x - 105, s.to.y + 5), 1);
+    // A closed square stroked: the ring, an outline and a hole.
+    OutlineContour box = ell;
+    box.segments.push_back({OutlineSegment::Kind::Line, {}, {}, {0, 100}});
+    box.closed = true;
+    StrokeStyle style;
+    style.width = 10;
+    EXPECT_EQ(StrokeToOutline({box}, style, 0.05).size(), 2u);
+}
+
+TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)
+{
+    const std::string path = TempPDF("many-clips");
+    cairotest::WritePDF(path, kPageWidth, kPageHeight, {[](cairo_t* cr) {
+        for (int i = 0; i < 40; ++i) {
+            cairo_save(cr);
+            cairo_rectangle(cr, 10 * i, 10, 8, 8);
+            cairo_clip(cr);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+    }});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorOptions options;
+    options.maxCharacterID = static_cast<uint16_t>(LastCharacterID() + 30);
+    const VectorPage page =
+        document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
+    ASSERT_TRUE(page.summary.NeedsFallback());
+    EXPECT_EQ(page.summary.fallbacks.back().reason, "more characters than the movie holds");
+    for (const auto& tag : page.definitions) EXPECT_LE(tag->ID(), options.maxCharacterID);
+    EXPECT_LE(page.sprite->ID(), options.maxCharacterID);
+    EXPECT_GT(page.definitions.size(), 10u);  // what fitted is kept
+}
+
+#endif  // CORVANEX_PDF
