@@ -38,10 +38,13 @@ std::string OutlineKey(const std::vector<QuadContour>& contours)
     return key;
 }
 
-// Null where the font has no outline for the glyph or cannot be read.
+// MuPDF leaves a failed fz_try by longjmp: a local set inside it is kept in
+// memory (fz_var) so that the value read afterwards is not a stale register.
+// Here: null where the font has no outline for the glyph or cannot be read.
 fz_path* TryOutlineGlyph(fz_context* ctx, fz_font* font, int gid)
 {
     fz_path* path = nullptr;
+    fz_var(path);
     fz_try(ctx) path = fz_outline_glyph(ctx, font, gid, fz_identity);
     fz_catch(ctx) path = nullptr;
     return path;

@@ -23,9 +23,12 @@ std::string ContentKey(char kind, int32_t width, int32_t height, const uint8_t* 
     return key;
 }
 
+// MuPDF leaves a failed fz_try by longjmp: a local set inside it is kept in
+// memory (fz_var) so that the value read afterwards is not a stale register.
 fz_pixmap* TryPixmap(fz_context* ctx, fz_image* image)
 {
     fz_pixmap* pixmap = nullptr;
+    fz_var(pixmap);
     fz_try(ctx) pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
     fz_catch(ctx) pixmap = nullptr;
     return pixmap;
@@ -35,6 +38,7 @@ fz_pixmap* TryPixmap(fz_context* ctx, fz_image* image)
 fz_pixmap* TryRGB(fz_context* ctx, fz_pixmap* pixmap)
 {
     fz_pixmap* rgb = nullptr;
+    fz_var(rgb);
     fz_try(ctx) rgb = fz_convert_pixmap(ctx, pixmap, fz_device_rgb(ctx), nullptr, nullptr, fz_default_color_params, 1);
     fz_catch(ctx) rgb = nullptr;
     return rgb;

@@ -139,9 +139,12 @@ void DevEndTile(fz_context*, fz_device* dev)
     Guarded(dev, [&](VectorRecorder& r) { r.EndTile(); });
 }
 
+// MuPDF leaves a failed fz_try by longjmp: a local set inside it is kept in
+// memory (fz_var) so that the value read afterwards is not a stale register.
 fz_device* NewRecorderDevice(fz_context* ctx, VectorRecorder* recorder)
 {
     RecorderDevice* dev = nullptr;
+    fz_var(dev);
     fz_try(ctx) dev = fz_new_derived_device(ctx, RecorderDevice);
     fz_catch(ctx) dev = nullptr;
     if (!dev) return nullptr;
@@ -183,6 +186,7 @@ bool TryConvertColor(fz_context* ctx, fz_colorspace* cs, const float* color, flo
 fz_path* TryGlyphPath(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
 {
     fz_path* path = nullptr;
+    fz_var(path);
     fz_try(ctx) path = fz_outline_glyph(ctx, font, gid, trm);
     fz_catch(ctx) path = nullptr;
     return path;
@@ -199,6 +203,7 @@ bool TryRunType3Glyph(fz_context* ctx, fz_font* font, int gid, fz_matrix trm, fz
 fz_rect TryBoundShade(fz_context* ctx, fz_shade* shade, fz_matrix ctm)
 {
     fz_rect rect = fz_infinite_rect;
+    fz_var(rect);
     fz_try(ctx) rect = fz_bound_shade(ctx, shade, ctm);
     fz_catch(ctx) rect = fz_infinite_rect;
     return rect;

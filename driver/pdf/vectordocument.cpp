@@ -5,9 +5,12 @@
 
 namespace {
 
+// MuPDF leaves a failed fz_try by longjmp: a local set inside it is kept in
+// memory (fz_var) so that the value read afterwards is not a stale register.
 fz_document* TryOpen(fz_context* ctx, const char* name, int* pages)
 {
     fz_document* document = nullptr;
+    fz_var(document);
     fz_try(ctx)
     {
         fz_register_document_handlers(ctx);
@@ -25,6 +28,7 @@ fz_document* TryOpen(fz_context* ctx, const char* name, int* pages)
 fz_page* TryLoadPage(fz_context* ctx, fz_document* document, int number, fz_rect* bounds)
 {
     fz_page* page = nullptr;
+    fz_var(page);
     fz_try(ctx)
     {
         page = fz_load_page(ctx, document, number);

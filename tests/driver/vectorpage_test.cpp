@@ -962,6 +962,75 @@ TEST(VectorPage, Type3GlyphsAreDrawnAsShapesInTheTextsColour)
     EXPECT_EQ(squares[0].ymax - squares[0].ymin, Twips(20));
 }
 
+// A font of cairo's own drawing, which it writes as Type 3: each glyph (d1)
+// a bar under a dot, inside q/Q, in a font matrix that turns y down.
+cairo_status_t DrawBarGlyph(cairo_scaled_font_t*, unsigned long, cairo_t* cr, cairo_text_extents_t* extents)
+{
+    cairo_rectangle(cr, 0.1, -0.5, 0.35, 0.5);
+    cairo_arc(cr, 0.275, -0.65, 0.1, 0, 2 * M_PI);
+    cairo_fill(cr);
+    extents->x_advance = 0.6;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+TEST(VectorPage, CairosType3GlyphsAreDrawnInTheTextsColour)
+{
+    const auto deck = Record("cairo-type3", {[](cairo_t* cr) {
+        cairo_font_face_t* bars = cairo_user_font_face_create();
+        cairo_user_font_face_set_render_glyph_func(bars, DrawBarGlyph);
+        cairo_set_font_face(cr, bars);
+        cairo_set_font_size(cr, 40);
+        cairo_set_source_rgb(cr, 0.6, 0.2, 0.4);
+        cairo_move_to(cr, 100, 200);
+        cairo_show_text(cr, "ab");
+        cairo_font_face_destroy(bars);
+    }});
+    EXPECT_TRUE(deck->fonts.empty());
+    const auto shapes = deck->Shapes(0);
+    ASSERT_FALSE(shapes.empty());
+    for (const auto& shape : shapes) {
+        ASSERT_FALSE(shape.fills.empty());
+        for (const auto& fill : shape.fills) EXPECT_EQ(fill.color, (shapetest::RGBA{153, 51, 102, 255}));
+    }
+    EXPECT_FALSE(deck->pages.at(0).summary.NeedsFallback());
+}
+
+TEST(VectorPage, Type3GlyphsOfImageMasksAreBitmapsOfTheTextsColour)
+{
+    // A bitmap font's glyph (d1): an 8 x 2 stencil, the left half of each row painted.
+    const std::string glyph = std::string("100 0 0 0 100 100 d1 q 100 0 0 100 0 0 cm BI /IM true /W 8 /H 2 /BPC 1 ID ") +
+                              "\x0F\x0F" + " EI Q";
+    const std::string path = TempPDF("type3-stencil");
+    WriteHandPDF(path, "BT /T3 20 Tf 0 0 1 rg 100 400 Td (a) Tj ET\n",
+                 "/Font << /T3 << /Type /Font /Subtype /Type3 /FontBBox [0 0 100 100] /FontMatrix [0.01 0 0 0.01 0 0] "
+                 "/CharProcs << /st 5 0 R >> /Encoding << /Type /Encoding /Differences [97 /st] >> "
+                 "/FirstChar 97 /LastChar 97 /Widths [150] >> >>",
+                 {"<< /Length " + std::to_string(glyph.size()) + " >>\nstream\n" + glyph + "\nendstream"});
+    VectorDocument document(path);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    std::vector<swftest::Tag> bitmaps;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
+    }
+    ASSERT_EQ(bitmaps.size(), 1u);
+    // Two colours, so colour-mapped: a table of RGBA entries, then rows of
+    // indices padded to four bytes.
+    ASSERT_EQ(bitmaps[0].body.at(2), 3u);
+    const size_t entries = size_t{bitmaps[0].body.at(7)} + 1;
+    const std::vector<uint8_t> data =
+        swftest::Inflate(std::vector<uint8_t>(bitmaps[0].body.begin() + 8, bitmaps[0].body.end()), entries * 4 + 8 * 2);
+    ASSERT_EQ(data.size(), entries * 4 + 8 * 2);
+    auto entry = [&](size_t pixel) {
+        const size_t index = data.at(entries * 4 + pixel);
+        return std::vector<uint8_t>(data.begin() + static_cast<long>(index * 4), data.begin() + static_cast<long>(index * 4 + 4));
+    };
+    EXPECT_EQ(entry(0), (std::vector<uint8_t>{0, 0, 255, 255}));  // painted in the text's blue
+    EXPECT_EQ(entry(7).at(3), 0u);                                // the right half clear
+    EXPECT_FALSE(page.summary.NeedsFallback());
+}
+
 TEST(VectorPage, StencilMasksAreBitmapsOfTheirColour)
 {
     // An 8 x 2 stencil: the left half of each row painted.
