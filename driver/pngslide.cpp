@@ -857,6 +857,13 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
     DecodeBudget& budget = given ? *given : SharedDecodeBudget();
     const ColourNumbers place = ColourNumbersFor(width, height, budget.Capacity());
     const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, place));
+    return EncodeLosslessRGBAWithin(rgba, width, height, zlibLevel, place);
+}
+
+LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
+                                       ColourNumbers place)
+{
+    F_ASSERT(rgba, "rgba");
     CompressedBytes out(nullptr, "");
     LosslessEncoder encoder(width, height, zlibLevel, place, out);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);

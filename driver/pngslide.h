@@ -84,6 +84,10 @@ uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers plac
 // encoding's memory is drawn from `budget` (null: the shared one).
 LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height,
                                  int zlibLevel = kLosslessSlideLevel, DecodeBudget* budget = nullptr);
+// The same for a caller already holding LosslessEncodingBytes(width, height,
+// place) of the budget beside its own (a worker takes one share at a time).
+LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
+                                       ColourNumbers place);
 
 // Decodes the PNG file (any colour type and depth, its transparency applied)
 // and encodes it as above. Throws ConverterError naming the file when it
