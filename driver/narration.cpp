@@ -16,11 +16,9 @@
 #include <string_view>
 #include <thread>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "audio/fsound.h"
 #include "driver/slideinput.h"
+#include "driver/spillfile.h"
 #include "base/fassert.h"
 #include "swf/fdtsounds.h"
 
@@ -72,43 +70,11 @@ uint64_t FramesAtRate(uint64_t frames, uint32_t sourceRate, uint32_t rate)
     return sourceRate == rate ? frames : static_cast<uint64_t>(static_cast<long double>(frames) * rate / sourceRate);
 }
 
-// An unnamed temporary file that encoded sound goes to as it is made. One
-// holds the narrations of one worker back to back; its regions get the
-// file's final size once every narration is in.
-class SpillFile {
-public:
-    // In TMPDIR (else /tmp), as the user's system places temporary files,
-    // removed at once: it lives as long as its descriptor.
-    SpillFile()
-    {
-        const char* directory = std::getenv("TMPDIR");
-        const std::string folder = directory && *directory ? directory : "/tmp";
-        std::string path = folder + (folder.back() == '/' ? "" : "/") + "corvanex-narration-XXXXXX";
-        const int descriptor = ::mkstemp(path.data());
-        if (descriptor < 0)
-            throw ConverterError("cannot make a temporary file for the narration in '" + folder +
-                                     "': " + std::strerror(errno),
-                                 kExitFailure);
-        ::unlink(path.c_str());
-        ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
-        file = std::make_shared<const FSWFOpenFile>(descriptor);
-    }
-
-    void Append(const std::vector<uint8_t>& bytes, const std::string& name)
-    {
-        std::string error;
-        if (!WriteAllToDescriptor(file->Descriptor(), bytes.data(), bytes.size(), &error))
-            throw Failure(name, "cannot be kept in a temporary file: " + error);
-        size += bytes.size();
-    }
-
-    uint64_t Size() const { return size; }
-    const std::shared_ptr<const FSWFOpenFile>& File() const { return file; }
-
-private:
-    std::shared_ptr<const FSWFOpenFile> file;
-    uint64_t size = 0;
-};
+// Encoded sound goes to a temporary file as it is made. One holds the
+// narrations of one worker back to back, each written by that worker alone,
+// so a narration's pieces lie together; its regions get the file's final
+// size once every narration is in.
+constexpr const char* kSpillWhat = "narration";
 
 // Encoded bytes kept in memory before they go to the spill file.
 constexpr size_t kSpillBytes = size_t{256} << 10;
@@ -194,18 +160,13 @@ public:
         if (frameCount == 0) throw Failure(name, "has no samples");
         encoder.Flush(adpcm);
         finished = true;
-        spill.Append(adpcm, name);
-        adpcm.clear();
+        Spill();
         EncodedNarration result;
         result.rateCode = rateCode;
         result.stereo = channels == 2;
         result.sampleCount = static_cast<uint32_t>(frameCount);
-        result.adpcm.path = "the temporary copy of narration '" + name + "'";
-        result.adpcm.file = spill.File();
-        result.adpcm.offset = spillStart;
-        result.adpcm.size = static_cast<int32_t>(spill.Size() - spillStart);
-        result.adpcm.fileSize = spill.Size();
-        result.adpcm.unnamed = true;
+        result.adpcm = spill.Region(spillStart, spill.Size() - spillStart,
+                                    "the temporary copy of narration '" + name + "'");
         return result;
     }
 
@@ -278,10 +239,13 @@ private:
             return;
         }
         encoder.Compress(samples, static_cast<uint32_t>(frames), adpcm);
-        if (adpcm.size() >= kSpillBytes) {
-            spill.Append(adpcm, name);
-            adpcm.clear();
-        }
+        if (adpcm.size() >= kSpillBytes) Spill();
+    }
+
+    void Spill()
+    {
+        spill.Append(adpcm.data(), adpcm.size(), "narration '" + name + "'");
+        adpcm.clear();
     }
 
     static constexpr const char* kTooLong = "is too long for one SWF sound";
@@ -539,14 +503,14 @@ EncodedNarration Narrate(const std::string& name, const NarrationSettings& setti
 
 EncodedNarration EncodeNarration(const std::string& name, const NarrationSettings& settings)
 {
-    SpillFile spill;
+    SpillFile spill(kSpillWhat);
     return Narrate(name, settings, nullptr, spill);
 }
 
 std::string DecodeNarrationPcm(const std::string& name, const NarrationSettings& settings,
                                const NarrationPcmSink& pcm)
 {
-    SpillFile spill;
+    SpillFile spill(kSpillWhat);
     return Narrate(name, settings, &pcm, spill).report;
 }
 
@@ -569,7 +533,7 @@ std::vector<EncodedNarration> EncodeNarrations(const std::vector<std::string>& n
         for (size_t i = next++; i < names.size() && i < firstFailed; i = next++) {
             const StopCheck stop = [&firstFailed, i] { return firstFailed.load(std::memory_order_relaxed) < i; };
             try {
-                if (!spills[worker]) spills[worker].emplace();
+                if (!spills[worker]) spills[worker].emplace(kSpillWhat);
                 results[i] = Narrate(names[i], settings, nullptr, *spills[worker], &stop);
             } catch (const Cancelled&) {
             } catch (...) {

@@ -602,6 +602,7 @@ public:
           h(static_cast<size_t>(height)),
           stride((w + 3) & ~size_t{3}),
           level(zlibLevel),
+          argbLevel(std::max(zlibLevel, kTrueColourSlideLevel)),
           whole(place == ColourNumbers::kWhole),
           out(out)
     {
@@ -720,7 +721,7 @@ private:
     {
         bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
         band.resize(std::min(bandRows, h) * w * 4);
-        argb = std::make_unique<Deflater>(level, out);
+        argb = std::make_unique<Deflater>(argbLevel, out);
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
         const auto rebuild = [&](const uint8_t* in) {
@@ -773,7 +774,7 @@ private:
         argb.reset();
         CompressedBytes written = std::move(out);
         out = written.Emptied();
-        argb = std::make_unique<Deflater>(level, out);
+        argb = std::make_unique<Deflater>(argbLevel, out);
         z_stream stream{};
         const int ret = inflateInit(&stream);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
@@ -810,6 +811,7 @@ private:
     const size_t w, h;
     const size_t stride;  // colour-mapped rows are padded to 32 bits
     const int level;
+    const int argbLevel;  // once 32-bit
     const bool whole;     // colour-mapped, compressed at once at the end (libdeflate)
     CompressedBytes& out;
     size_t rows = 0;      // rows taken so far
@@ -857,6 +859,13 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
     DecodeBudget& budget = given ? *given : SharedDecodeBudget();
     const ColourNumbers place = ColourNumbersFor(width, height, budget.Capacity());
     const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, place));
+    return EncodeLosslessRGBAWithin(rgba, width, height, zlibLevel, place);
+}
+
+LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
+                                       ColourNumbers place)
+{
+    F_ASSERT(rgba, "rgba");
     CompressedBytes out(nullptr, "");
     LosslessEncoder encoder(width, height, zlibLevel, place, out);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);

@@ -49,19 +49,28 @@ struct LosslessSlide {
 };
 
 // The zlib level slides are compressed at when they are streamed (32-bit
-// slides, and colour-mapped ones too large to be compressed whole, below). Without the PNG filters the
+// slides, at kTrueColourSlideLevel at least, and colour-mapped ones too large
+// to be compressed whole, below). Without the PNG filters the
 // raw rows need zlib's lazy matching to find the row above: the fast levels
 // give colour-mapped slides 1.5 to 2.5 times their size at this one, and level
 // 9 takes four times as long for a fifth less.
 constexpr int kLosslessSlideLevel = 6;
 
+// 32-bit slides are streamed at this level at least. Their rows, unfiltered,
+// are found again in the row above only by the longer searches: slides over
+// a gradient come out 4% smaller than at level 6 for a third more time,
+// smaller than libdeflate makes them at level 9 from the whole picture, in
+// about its time. Level 9 saves 1% more for a fifth more time, libdeflate's
+// near-optimal levels 6% in twenty times as long; photographs take 5% longer.
+constexpr int kTrueColourSlideLevel = 8;
+
 // A colour-mapped slide whose colour numbers and compressed bytes fit in half
 // the shared decoding budget (decodebudget.h) is compressed whole, by
 // libdeflate, in zlib's format, at this level: 2% smaller than zlib's level 6
 // above in three quarters of its time (level 6 is faster still but 4% larger,
-// level 8 twice as slow for 1% less). 32-bit slides stream through zlib: to
-// be as small, libdeflate needs its level 8, a fifth slower than zlib here,
-// and the whole picture in memory. (The order of a colour table changes no
+// level 8 twice as slow for 1% less). 32-bit slides stream through zlib
+// (above): libdeflate would need the whole picture in memory and be no
+// smaller for its time. (The order of a colour table changes no
 // match and no code length, so sorting it gains nothing.)
 constexpr int kMappedWholeLevel = 7;
 
@@ -84,6 +93,10 @@ uint64_t LosslessEncodingBytes(int32_t width, int32_t height, ColourNumbers plac
 // encoding's memory is drawn from `budget` (null: the shared one).
 LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t height,
                                  int zlibLevel = kLosslessSlideLevel, DecodeBudget* budget = nullptr);
+// The same for a caller already holding LosslessEncodingBytes(width, height,
+// place) of the budget beside its own (a worker takes one share at a time).
+LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
+                                       ColourNumbers place);
 
 // Decodes the PNG file (any colour type and depth, its transparency applied)
 // and encodes it as above. Throws ConverterError naming the file when it

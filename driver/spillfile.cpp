@@ -74,12 +74,24 @@ FSWFFileRegion SpillFile::Append(const uint8_t* bytes, size_t size, const std::s
                                  "' (set TMPDIR to a folder with more room): " + error,
                              kExitFailure);
     }
+    return Named(at, size, at + size, label);
+}
+
+FSWFFileRegion SpillFile::Region(uint64_t offset, uint64_t size, const std::string& label) const
+{
+    const uint64_t fileSize = Size();
+    F_ASSERT(size <= INT32_MAX && offset + size <= fileSize, "size <= INT32_MAX && offset + size <= fileSize");
+    return Named(offset, size, fileSize, label);
+}
+
+FSWFFileRegion SpillFile::Named(uint64_t offset, uint64_t size, uint64_t fileSize, const std::string& label) const
+{
     FSWFFileRegion region;
     region.path = label;
     region.file = file;
-    region.offset = at;
+    region.offset = offset;
     region.size = static_cast<int32_t>(size);
-    region.fileSize = at + size;
+    region.fileSize = fileSize;
     region.unnamed = true;
     return region;
 }

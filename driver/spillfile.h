@@ -30,6 +30,11 @@ public:
     // written (a full disk); at most kLargestPiece bytes a call.
     FSWFFileRegion Append(const uint8_t* bytes, size_t size, const std::string& label);
 
+    // Names a stretch already written, for a writer that alone appends to
+    // the file and so finds its pieces back to back (`offset`: Size() before
+    // the first of them; a region holds less than 2 GiB). Thread-safe.
+    FSWFFileRegion Region(uint64_t offset, uint64_t size, const std::string& label) const;
+
     uint64_t Size() const;
     const std::shared_ptr<const FSWFOpenFile>& File() const { return file; }
     // The folder the file was made in.
@@ -39,6 +44,8 @@ public:
     static constexpr size_t kLargestPiece = size_t{1} << 30;
 
 private:
+    FSWFFileRegion Named(uint64_t offset, uint64_t size, uint64_t fileSize, const std::string& label) const;
+
     std::string what;
     std::string folder;
     std::shared_ptr<const FSWFOpenFile> file;

@@ -1,5 +1,6 @@
 #include "driver/pdf/pdfdeck.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "base/fassert.h"
+#include "driver/decodebudget.h"
 #include "driver/orderedpool.h"
 #include "driver/pdf/mupdf.h"
 #include "driver/slideinput.h"
@@ -170,10 +172,27 @@ std::vector<uint8_t> PDFDeck::RenderRGBA(int32_t page, PixelSize size) const
     return PackedRGBA(RenderPage(*document, fileName, page, size, true));
 }
 
+uint64_t PageRenderBytes(PixelSize size, const PageEncoding& encoding, uint64_t budgetBytes)
+{
+    const uint64_t pixels = uint64_t(std::max(size.width, 0)) * uint64_t(std::max(size.height, 0));
+    if (encoding.format == PageEncoding::Format::JPEG) {
+        // The RGB pixmap, and the JPEG made of it (a byte a pixel covers it
+        // at every quality the settings allow but the highest, nearly).
+        return pixels * 3 + pixels;
+    }
+    // The RGBA pixmap, its rows packed, and the lossless encoder's own.
+    return pixels * 4 * 2 +
+           LosslessEncodingBytes(size.width, size.height, ColourNumbersFor(size.width, size.height, budgetBytes));
+}
+
 EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelSize size,
-                                   const PageEncoding& encoding) const
+                                   const PageEncoding& encoding, DecodeBudget* given) const
 {
     const bool lossless = encoding.format == PageEncoding::Format::Lossless;
+    DecodeBudget& budget = given ? *given : SharedDecodeBudget();
+    // A page too large for the budget is rendered alone (and refused by
+    // RenderPage when it has more pixels than a page may have).
+    const DecodeBudget::Share share = budget.Take(PageRenderBytes(size, encoding, budget.Capacity()));
     source.ClearMessages();  // what opening the document said is not this page's
     const mupdf::Picture picture = RenderPage(source, fileName, page, size, lossless);
     EncodedPage encoded;
@@ -181,7 +200,9 @@ EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelS
     encoded.height = size.height;
     if (source.Said().Count() > 0) encoded.damage = Printable(source.Said().First());
     if (lossless) {
-        encoded.lossless = EncodeLosslessRGBA(PackedRGBA(picture).data(), size.width, size.height);
+        encoded.lossless =
+            EncodeLosslessRGBAWithin(PackedRGBA(picture).data(), size.width, size.height, kLosslessSlideLevel,
+                                     ColourNumbersFor(size.width, size.height, budget.Capacity()));
         return encoded;
     }
     try {
@@ -199,7 +220,8 @@ int32_t RenderThreads()
 }
 
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
-                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads)
+                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads,
+                    DecodeBudget* budget)
 {
     F_ASSERT(sizes.size() == static_cast<size_t>(deck.PageCount()), "sizes.size() == deck.PageCount()");
     if (threads <= 0) threads = RenderThreads();
@@ -218,7 +240,7 @@ void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, co
             }
         }
         if (!document) document = deck.OpenAnother();
-        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding);
+        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding, budget);
         std::lock_guard lock(documentsMutex);
         idle.push_back(std::move(document));
         return encoded;

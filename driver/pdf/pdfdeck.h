@@ -80,8 +80,11 @@ public:
 
     // The same, encoded as `encoding` asks, through a document of the caller's
     // (a document and its context serve one thread at a time).
+    // Its picture and the encoding's buffers are drawn from `budget` (null:
+    // the shared decoding budget), so that the pages rendered at once hold a
+    // bounded amount whatever the number of threads.
     EncodedPage RenderEncoded(mupdf::Document& document, int32_t page, PixelSize size,
-                              const PageEncoding& encoding) const;
+                              const PageEncoding& encoding, DecodeBudget* budget = nullptr) const;
 
     // A document of the file of its own, for another thread.
     PDFDocument OpenAnother() const;
@@ -106,4 +109,8 @@ int32_t RenderThreads();
 // The first error in page order (a page that fails, or `take` throwing) is
 // thrown once the threads have stopped; later pages are not handed over.
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
-                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads = 0);
+                    const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads = 0,
+                    DecodeBudget* budget = nullptr);
+
+// The memory one page's render and encoding hold at once, at most.
+uint64_t PageRenderBytes(PixelSize size, const PageEncoding& encoding, uint64_t budgetBytes);

@@ -475,7 +475,7 @@ TEST_F(Narration, TheTemporaryFileLiesInTMPDIR)
         ADD_FAILURE() << "no temporary file, yet encoded";
     } catch (const ConverterError& error) {
         EXPECT_EQ(std::string(error.what()), "cannot make a temporary file for the narration in '" + folder +
-                                                 "/missing': No such file or directory");
+                                                 "/missing' (set TMPDIR to another folder): No such file or directory");
     }
     if (saved) {
         ::setenv("TMPDIR", savedValue.c_str(), 1);

@@ -7,10 +7,14 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "driver/decodebudget.h"
 #include "driver/jpegencoder.h"
 #include "driver/slideinput.h"
 #include "support/converter_run.h"
@@ -274,6 +278,45 @@ TEST(PDFDeck, LosslessPagesKeepExactColours)
         EXPECT_EQ(pdfmaker::PageOfCornerColour(rgb[0], rgb[1], rgb[2]), page + 1);
     });
     EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2}));
+}
+
+// Each page's render and encoding draw from the decoding budget: none starts
+// while the budget is all held elsewhere, and with a budget smaller than any
+// page they are served one at a time and all come out, JPEG and lossless.
+TEST(PDFDeck, PagesRenderWithinTheDecodeBudget)
+{
+    const Scratch scratch("pdf-budget");
+    pdfmaker::DeckOptions options;
+    options.pages = 4;
+    options.numberedCorners = true;
+    const PDFDeck deck(WritePDF(scratch, "budget.pdf", pdfmaker::MakeDeck(options)));
+    const std::vector<PixelSize> sizes(4, PixelSize{96, 54});
+    EXPECT_EQ(PageRenderBytes({96, 54}, PageEncoding{}, kDecodeBudgetBytes), 96u * 54 * 4);
+
+    for (const auto format : {PageEncoding::Format::JPEG, PageEncoding::Format::Lossless}) {
+        PageEncoding encoding;
+        encoding.format = format;
+        ASSERT_GT(PageRenderBytes({96, 54}, encoding, 1000), 1000u);
+        DecodeBudget budget(1000);
+        DecodeBudget::Share elsewhere = budget.Take(1000);
+        std::atomic<int32_t> done{0};
+        std::thread rendering([&] {
+            RenderPDFPages(
+                deck, sizes, encoding,
+                [&](int32_t page, EncodedPage&& encoded) {
+                    EXPECT_EQ(encoded.width, 96);
+                    EXPECT_LE(budget.Held(), 1000u) << page;
+                    ++done;
+                },
+                3, &budget);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(done.load(), 0) << "a page rendered outside the budget";
+        elsewhere.Release();
+        rendering.join();
+        EXPECT_EQ(done.load(), 4);
+        EXPECT_EQ(budget.Held(), 0u);
+    }
 }
 
 // A page whose content cannot all be read renders with what can be, and says
