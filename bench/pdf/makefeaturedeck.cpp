@@ -2,8 +2,9 @@
 // kind of thing a slide draws, for comparing a movie of its pages with a PDF
 // rasteriser's pictures of them:
 //   makefeaturedeck output.pdf
-// Prints the deck's links, one JSON object a line: the page (from 1), the
-// rectangle in points from the page's top left, and the URI or the target page.
+// Prints what the deck holds as one JSON object: each page's title, and each
+// link's page (from 1), rectangle in points from the page's top left, and
+// URI or target page.
 // cairo embeds every font it draws with, so a page in a font that is not
 // embedded has to come from elsewhere (makepdf's titles are in one).
 
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@
 namespace {
 
 constexpr double kWidth = 960, kHeight = 540;
+constexpr int kLinkPage = 8;
 
 struct Link {
     int page;
@@ -32,8 +35,8 @@ struct Link {
 const std::vector<Link>& Links()
 {
     static const std::vector<Link> links = {
-        {8, 80, 300, 340, 90, "https://example.org/corvanex", 0},
-        {8, 540, 300, 340, 90, "", 3},
+        {kLinkPage, 80, 300, 340, 90, "https://example.org/corvanex", 0},
+        {kLinkPage, 540, 300, 340, 90, "", 3},
     };
     return links;
 }
@@ -45,6 +48,7 @@ void Title(cairo_t* cr, const char* text)
     cairo_set_source_rgb(cr, 0.1, 0.15, 0.35);
     cairo_move_to(cr, 40, 60);
     cairo_show_text(cr, text);
+    cairo_new_path(cr);  // no current point for the page's first arc to start from
 }
 
 // The logo every page shows in its top right corner: one picture, so that
@@ -93,7 +97,6 @@ cairo_status_t DrawBarGlyph(cairo_scaled_font_t*, unsigned long glyph, cairo_t* 
 
 void Fonts(cairo_t* cr)
 {
-    Title(cr, "Fonts of each kind");
     struct Face {
         const char* family;
         cairo_font_slant_t slant;
@@ -140,7 +143,6 @@ void Fonts(cairo_t* cr)
 
 void RotatedAndClippedText(cairo_t* cr)
 {
-    Title(cr, "Rotated and clipped text");
     cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     const double angles[] = {-30, 15, 45, 90};
     for (int i = 0; i < 4; ++i) {
@@ -194,7 +196,6 @@ void RotatedAndClippedText(cairo_t* cr)
 
 void Gradients(cairo_t* cr)
 {
-    Title(cr, "Gradients");
     cairo_pattern_t* two = cairo_pattern_create_linear(40, 0, 440, 0);
     cairo_pattern_add_color_stop_rgb(two, 0, 0.05, 0.2, 0.6);
     cairo_pattern_add_color_stop_rgb(two, 1, 0.95, 0.85, 0.2);
@@ -258,7 +259,6 @@ void Gradients(cairo_t* cr)
 
 void Strokes(cairo_t* cr)
 {
-    Title(cr, "Caps, joins and dashes");
     const cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
     for (int i = 0; i < 3; ++i) {
         cairo_set_line_cap(cr, caps[i]);
@@ -327,7 +327,6 @@ void Strokes(cairo_t* cr)
 
 void NestedClips(cairo_t* cr)
 {
-    Title(cr, "Nested clips");
     // A rectangle, a circle within it and a turned square: each clip narrows the last.
     cairo_save(cr);
     cairo_rectangle(cr, 60, 100, 420, 400);
@@ -372,7 +371,6 @@ void NestedClips(cairo_t* cr)
 
 void Images(cairo_t* cr)
 {
-    Title(cr, "Images with and without alpha");
     // A checkerboard to show through the transparent picture.
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 10; ++x) {
@@ -411,7 +409,6 @@ void Images(cairo_t* cr)
 // middle; two rectangles in one path overlap the same way round.
 void BlendAndOverlap(cairo_t* cr)
 {
-    Title(cr, "A blend mode and overlapping paths");
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
     cairo_set_source_rgb(cr, 0.9, 0.6, 0.1);
     for (int i = 0; i < 5; ++i) {
@@ -442,11 +439,10 @@ void BlendAndOverlap(cairo_t* cr)
 
 void LinkPage(cairo_t* cr)
 {
-    Title(cr, "Links");
     cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 26);
     for (const Link& link : Links()) {
-        if (link.page != 8) continue;
+        if (link.page != kLinkPage) continue;
         const std::string attributes = link.uri.empty()
                                            ? "page=" + std::to_string(link.target)
                                            : "uri='" + link.uri + "'";
@@ -466,6 +462,23 @@ void LinkPage(cairo_t* cr)
     cairo_show_text(cr, "A web address and a page of this deck:");
 }
 
+struct Page {
+    const char* title;
+    void (*draw)(cairo_t*);
+};
+
+const Page kPages[] = {
+    {"Fonts of each kind", Fonts},
+    {"Rotated and clipped text", RotatedAndClippedText},
+    {"Gradients", Gradients},
+    {"Caps, joins and dashes", Strokes},
+    {"Nested clips", NestedClips},
+    {"Images with and without alpha", Images},
+    {"A blend mode and overlapping paths", BlendAndOverlap},
+    {"Links", LinkPage},
+};
+static_assert(std::size(kPages) == kLinkPage, "the links are on the last page");
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -474,14 +487,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: makefeaturedeck output.pdf\n");
         return 2;
     }
-    const std::vector<void (*)(cairo_t*)> drawings = {Fonts,       RotatedAndClippedText, Gradients, Strokes,
-                                                      NestedClips, Images,                BlendAndOverlap, LinkPage};
     std::vector<cairotest::PageDrawing> pages;
-    for (auto drawing : drawings) {
-        pages.push_back([drawing](cairo_t* cr) {
+    for (const Page& page : kPages) {
+        pages.push_back([&page](cairo_t* cr) {
             cairo_set_source_rgb(cr, 1, 1, 1);
             cairo_paint(cr);
-            drawing(cr);
+            Title(cr, page.title);
+            page.draw(cr);
             PlaceLogo(cr);
         });
     }
@@ -491,12 +503,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "makefeaturedeck: %s\n", error.what());
         return 1;
     }
+    // Titles and addresses hold no quotes or backslashes to escape.
+    std::printf("{\"titles\": [");
+    for (const Page& page : kPages) std::printf("%s\"%s\"", &page == kPages ? "" : ", ", page.title);
+    std::printf("],\n \"links\": [");
     for (const Link& link : Links()) {
-        std::printf("{\"page\": %d, \"rect\": [%g, %g, %g, %g], ", link.page, link.x, link.y, link.width, link.height);
+        std::printf("%s{\"page\": %d, \"rect\": [%g, %g, %g, %g], ", &link == Links().data() ? "" : ",\n  ", link.page,
+                    link.x, link.y, link.width, link.height);
         if (link.uri.empty())
-            std::printf("\"target\": %d}\n", link.target);
+            std::printf("\"target\": %d}", link.target);
         else
-            std::printf("\"uri\": \"%s\"}\n", link.uri.c_str());
+            std::printf("\"uri\": \"%s\"}", link.uri.c_str());
     }
+    std::printf("]}\n");
     return 0;
 }
