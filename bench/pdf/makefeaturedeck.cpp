@@ -129,7 +129,7 @@ void Fonts(cairo_t* cr)
     cairo_select_font_face(cr, "DejaVu Serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 56);
     cairo_move_to(cr, 40, y + 40);
-    cairo_show_text(cr, "Translucent 60 pt");
+    cairo_show_text(cr, "Translucent 56 pt");
 
     cairo_font_face_t* bars = cairo_user_font_face_create();
     cairo_user_font_face_set_render_glyph_func(bars, DrawBarGlyph);

@@ -36,7 +36,8 @@ const skip = !existsSync(MAKEFEATUREDECK) ? "no makefeaturedeck (a build without
 const AREA = { x: 0, y: 0, width: 1920, height: 1080 };
 // Pages are measured as a browser with graphics acceleration draws them: the
 // canvas renderer composites translucent lossless bitmaps as if their colours
-// were not premultiplied. Without a mouse over the player, the software
+// were not premultiplied, and fills the hole of a ring-shaped (even-odd) clip
+// layer. Without a mouse over the player, the software
 // adapter's "hardware acceleration" dialog stays away, so the pages are
 // stepped through by key.
 const MEASURED = { preferredRenderer: "webgl" };
