@@ -120,6 +120,32 @@ export function edgeContrast(candidate, reference) {
     return wanted === 0 ? NaN : kept / wanted;
 }
 
+// A rectangle of a picture, as a picture of its own.
+function crop({ width, pixels }, { x, y, w, h }) {
+    const out = Buffer.alloc(w * h * 4);
+    for (let row = 0; row < h; ++row) pixels.copy(out, row * w * 4, ((y + row) * width + x) * 4, ((y + row) * width + x + w) * 4);
+    return { width: w, height: h, pixels: out };
+}
+
+// Where the candidate lies against the reference, to the pixel: the shift
+// (dx, dy), each within `reach`, that gives the best block PSNR over the
+// area both cover when the candidate's pixel (x + dx, y + dy) is laid on the
+// reference's (x, y); { dx, dy, psnr }. Tells a misplaced page from a
+// misdrawn one.
+export function bestOffset(candidate, reference, reach = 1) {
+    assertSameSize(candidate, reference);
+    const w = reference.width - 2 * reach, h = reference.height - 2 * reach;
+    const theirs = crop(reference, { x: reach, y: reach, w, h });
+    let best = { dx: 0, dy: 0, psnr: -Infinity };
+    for (let dy = -reach; dy <= reach; ++dy) {
+        for (let dx = -reach; dx <= reach; ++dx) {
+            const psnr = blockPsnr(crop(candidate, { x: reach + dx, y: reach + dy, w, h }), theirs);
+            if (psnr > best.psnr) best = { dx, dy, psnr };
+        }
+    }
+    return best;
+}
+
 export function median(values) {
     const sorted = [...values].sort((a, b) => a - b);
     const middle = sorted.length >> 1;

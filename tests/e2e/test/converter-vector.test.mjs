@@ -17,7 +17,7 @@ import { copyFileSync, existsSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { describe, it } from "node:test";
 import { ASSETS, CONVERTER, buttonCenters, scratchDir } from "../lib/deck.mjs";
-import { blockPsnr, edgeContrast, median, rasterisePage, samePixels } from "../lib/imagecompare.mjs";
+import { bestOffset, blockPsnr, edgeContrast, median, rasterisePage, samePixels } from "../lib/imagecompare.mjs";
 import { MoviePage, movieSize, sharedPlayer } from "../lib/player.mjs";
 import { encodePng } from "../lib/png.mjs";
 import { pause } from "../lib/show.mjs";
@@ -214,6 +214,11 @@ describe("vector pages against a PDF rasteriser", { skip, timeout: 900000 }, () 
         deck.titles.forEach((title, i) => t.diagnostic(
             `page ${String(i + 1).padStart(2)}  PSNR ${figure(results.vector[i].psnr, 1)} dB  edges ${figure(results.vector[i].edges, 2)}  ${title}` +
             (unheld.has(i + 1) ? ` (not held: pdfvector draws no picture for its ${unheld.get(i + 1)})` : "")));
+        // A page drawn right but put a pixel off loses most of its decibels to that.
+        shots.forEach((shot, i) => {
+            const { dx, dy, psnr } = bestOffset(shot, references[i]);
+            if (dx || dy) t.diagnostic(`page ${i + 1} lies (${dx}, ${dy}) pixels off the reference's place: ${psnr.toFixed(1)} dB moved back`);
+        });
         const held = results.vector.map((r, i) => ({ ...r, page: i + 1 })).filter((r) => !unheld.has(r.page));
         const edges = median(held.map((r) => r.edges));
         t.diagnostic(`median edge contrast ${edges.toFixed(2)}`);
