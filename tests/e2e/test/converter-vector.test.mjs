@@ -256,7 +256,7 @@ describe("vector pages against a PDF rasteriser", { skip, timeout: 900000 }, () 
             return route.fulfill({ status: 204, body: "" });
         });
         try {
-            const scale = AREA.width / 960; // pixels a point
+            const scale = AREA.width / 960; // pixels a point: the pages are 960 points wide
             const centre = ({ rect: [x, y, w, h] }) => [(x + w / 2) * scale, (y + h / 2) * scale];
             let shot = await settledCapture(movie);
             const linkPage = deck.links[0].page;
