@@ -216,8 +216,13 @@ export class MoviePage {
 
     // Loads a movie into the browser's player page (made at the first call);
     // `config` adds to or overrides the player's configuration for this movie.
-    static async open(browser, server, bytes, { config = {} } = {}) {
-        const { width, height } = movieSize(bytes);
+    // With `width`, the player is that many pixels wide and the movie scaled
+    // to fit it, its aspect kept; the size, points and rectangles of the
+    // MoviePage are then in the player's pixels.
+    static async open(browser, server, bytes, { config = {}, width: shownWidth } = {}) {
+        const size = movieSize(bytes);
+        const scale = shownWidth ? shownWidth / size.width : 1;
+        const width = Math.round(size.width * scale), height = Math.round(size.height * scale);
         if (!browser.page) {
             const page = await browser.context.newPage();
             browser.log = [];
