@@ -25,12 +25,16 @@ void PageSprite::AddToFrame(HFFrame& frame, HFMovie& movie)
         clip.SetDefineOnly(true);
         clip.AddToFrame(frame, movie);
         auto outer = std::make_unique<FDTDefineSprite>();
-        // The clip at depth 1 masks what lies at depth 2: the page.
-        outer->AddControlTag(std::make_unique<FCTPlaceObject2>(true, false, true, false, 1,
-                                                               static_cast<uint16_t>(clip.ID()), nullptr, nullptr, 0,
-                                                               nullptr, 2));
+        // The clip at depth 1 masks what lies at depths 2 and 3: the same
+        // white rectangle drawn as the paper (a page that paints no
+        // background of its own is white, as a viewer shows it), then the page.
+        const auto paper = static_cast<uint16_t>(clip.ID());
         outer->AddControlTag(
-            std::make_unique<FCTPlaceObject2>(false, false, true, false, 2, page, nullptr, nullptr, 0, nullptr, 0));
+            std::make_unique<FCTPlaceObject2>(true, false, true, false, 1, paper, nullptr, nullptr, 0, nullptr, 3));
+        outer->AddControlTag(
+            std::make_unique<FCTPlaceObject2>(false, false, true, false, 2, paper, nullptr, nullptr, 0, nullptr, 0));
+        outer->AddControlTag(
+            std::make_unique<FCTPlaceObject2>(false, false, true, false, 3, page, nullptr, nullptr, 0, nullptr, 0));
         outer->AddControlTag(std::make_unique<FCTShowFrame>());
         SetID(outer->ID());
         frame.Tags().push_back(std::move(outer));

@@ -11,7 +11,8 @@
 // characters it draws and the sprite that places them, as one object of the
 // show. A page may draw beyond its own edges (content outside a PDF's crop
 // box), so the sprite is shown through a clip of the page's rectangle: an
-// outer sprite holds the clip layer and the page's sprite under it. The first
+// outer sprite holds the clip layer, the same rectangle drawn white as the
+// page's paper, and the page's sprite over that. The first
 // addition appends the definitions, the page's sprite, the clip's shape and
 // the outer sprite, then places the outer sprite, untransformed, at the
 // requested depth.

@@ -110,6 +110,21 @@ PageArea AreaOf(const SlidePlacement& at)
     return PageArea{at.xmin, at.ymin, at.xmax, at.ymax};
 }
 
+// Where a page lies in the slide area, in twips. A picture lies where a slide
+// image of its size would (drawn from one pixel in); vectors have no pixels
+// to keep whole, so a vector page fills the area itself, to its edges, its
+// aspect kept and centred.
+PageArea PlacePage(PageSize points, SlideSize area, bool raster)
+{
+    if (raster) return AreaOf(FitSlide(PageShape(points), area));
+    const double width = area.width * 20.0, height = area.height * 20.0;
+    const double scale = std::min(width / points.width, height / points.height);
+    const auto xmin = static_cast<int32_t>(std::lround((width - points.width * scale) / 2));
+    const auto ymin = static_cast<int32_t>(std::lround((height - points.height * scale) / 2));
+    return PageArea{xmin, ymin, static_cast<int32_t>(std::lround(width)) - xmin,
+                    static_cast<int32_t>(std::lround(height)) - ymin};
+}
+
 // A page's links as buttons over it: a URI opens in a new window, a page of
 // the deck is its frame.
 std::vector<std::unique_ptr<HFObject>> LinkButtons(const std::vector<PageLink>& links)
@@ -204,7 +219,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     std::vector<std::vector<PageLink>> links;
     CountsBefore before;
     for (int32_t page = 0; page < pages; ++page) {
-        links.push_back(vectors.Links(page, AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area))));
+        links.push_back(vectors.Links(page, PlacePage(deck.SizeOf(page), area, request.raster)));
         before.links.push_back(before.links.back() + static_cast<int32_t>(links.back().size()));
         const bool narrated = !narrationFiles.empty() && !narrationFiles[static_cast<size_t>(page)].empty();
         before.sounds.push_back(before.sounds.back() + (narrated ? 1 : 0));
@@ -269,7 +284,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     int32_t vectorPages = 0, partlyRaster = 0;
     for (int32_t page = 0; page < pages; ++page) {
         const size_t index = static_cast<size_t>(page);
-        const PageArea at = AreaOf(FitSlide(PageShape(deck.SizeOf(page)), area));
+        const PageArea at = PlacePage(deck.SizeOf(page), area, false);
         VectorSlide recorded;
         if (!budgetSpent) {
             const uint16_t idsBefore = LastCharacterID();
