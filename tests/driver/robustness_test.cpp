@@ -249,8 +249,8 @@ TEST(ConverterOutputs, AnOutputThatIsAnInputIsRefusedAndTheInputKept)
     deck.Write("voice1.wav", "RIFF, as far as finding it goes");
     deck.Write("voice2.wav", "RIFF, as far as finding it goes");
     deck.Write("out.swf", kOldMovie);
-    fs::create_symlink("deck1.jpg", deck / "link.swf");
-    fs::create_hard_link(deck / "deck2.jpg", deck / "hard.swf");
+    fs::create_symlink("deck1.jpg", deck / "link.out");
+    fs::create_hard_link(deck / "deck2.jpg", deck / "hard.out");
     fs::create_hard_link(deck / "out.swf", deck / "page.html");
     const std::map<std::string, std::string> before = Contents(deck.Path());
     const std::pair<std::vector<std::string>, std::string> cases[] = {
@@ -260,8 +260,8 @@ TEST(ConverterOutputs, AnOutputThatIsAnInputIsRefusedAndTheInputKept)
         {{"deck", "2", "config.txt"}, "the movie 'config.txt' would overwrite the configuration file 'config.txt'"},
         {{"deck", "2", "backward.jpg"},
          "the movie 'backward.jpg' would overwrite the backward button image 'backward.jpg'"},
-        {{"deck", "2", "link.swf"}, "the movie 'link.swf' would overwrite the slide image 'deck1.jpg'"},
-        {{"deck", "2", "hard.swf"}, "the movie 'hard.swf' would overwrite the slide image 'deck2.jpg'"},
+        {{"deck", "2", "link.out"}, "the movie 'link.out' would overwrite the slide image 'deck1.jpg'"},
+        {{"deck", "2", "hard.out"}, "the movie 'hard.out' would overwrite the slide image 'deck2.jpg'"},
         {{"--narration", "voice", "deck", "2", "voice2.wav"},
          "the movie 'voice2.wav' would overwrite the narration file 'voice2.wav'"},
         {{"--html", "deck1.jpg", "deck", "2", "out.swf"},
@@ -309,12 +309,12 @@ TEST(ConverterOutputs, ALinkPlantedInASharedStickyFolderIsNotFollowed)
     fs::create_directory(deck / "shared");
     ASSERT_EQ(chmod((deck / "shared").c_str(), 01777), 0);
     deck.Write("precious", "root's own");
-    fs::create_symlink(deck / "precious", deck / "shared" / "out.swf");
-    ASSERT_EQ(lchown((deck / "shared" / "out.swf").c_str(), 65534, 65534), 0);  // nobody's
-    const swftest::RunResult run = deck.Convert({"deck", "2", "shared/out.swf"});
+    fs::create_symlink(deck / "precious", deck / "shared" / "out.movie");
+    ASSERT_EQ(lchown((deck / "shared" / "out.movie").c_str(), 65534, 65534), 0);  // nobody's
+    const swftest::RunResult run = deck.Convert({"deck", "2", "shared/out.movie"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              "corvanex: cannot write 'shared/out.swf': will not follow the symbolic link 'shared/out.swf': it is in "
+              "corvanex: cannot write 'shared/out.movie': will not follow the symbolic link 'shared/out.movie': it is in "
               "a world-writable sticky folder and belongs to another user\n");
     EXPECT_EQ(swftest::Slurp(deck / "precious"), "root's own");
     EXPECT_TRUE(Leftovers(deck.Path()).empty());
