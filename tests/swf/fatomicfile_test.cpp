@@ -1,6 +1,7 @@
 #include "base/fatomicfile.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -288,6 +289,11 @@ TEST(AtomicFileSignals, AnInterruptedOrTerminatedWriteLeavesNoHiddenFile)
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            // A shell without job control starts its background commands with
+            // SIGINT ignored, and the file only answers signals that would
+            // otherwise end the process: give both their default action.
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGTERM, SIG_DFL);
             FAtomicFile file;
             const uint8_t bytes[] = {1, 2, 3};
             if (!file.Open((folder / "out.swf").string(), nullptr, Method::HiddenTemporary) ||
