@@ -40,7 +40,7 @@ private:
 
 }  // namespace
 
-int OpenInputFile(const std::string& name, const char* what, const char* hint)
+int OpenInputFile(const std::string& name, const char* what, const char* hint, struct stat* statusOut)
 {
     DescriptorHolder file(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     const auto cannot = [&](const char* verb, const std::string& reason) {
@@ -53,9 +53,11 @@ int OpenInputFile(const std::string& name, const char* what, const char* hint)
     if (!S_ISREG(status.st_mode))
         throw cannot("read", S_ISDIR(status.st_mode) ? "it is a directory" : "it is not a regular file");
     OutputGuard::CheckInput(status, name, what);
-    // Reads of a regular file never wait; blocking again keeps the C library's streams plain.
-    const int flags = fcntl(file.Get(), F_GETFL);
-    if (flags < 0 || fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) throw cannot("read", ErrorText(errno));
+    // Reads of a regular file never wait; blocking again keeps the C library's
+    // streams plain. Of the flags the file was opened with, only O_NONBLOCK is
+    // one F_SETFL changes, so clearing them all clears it alone.
+    if (fcntl(file.Get(), F_SETFL, 0) != 0) throw cannot("read", ErrorText(errno));
+    if (statusOut) *statusOut = status;
     return file.Release();
 }
 

@@ -11,8 +11,11 @@
 // not a regular file ("cannot read the <what> '<name>': it is a directory" or
 // "...: it is not a regular file"), 2 when it is an output.
 
-// The open descriptor, blocking again, for the caller to close.
-int OpenInputFile(const std::string& name, const char* what, const char* hint = "");
+struct stat;
+
+// The open descriptor, blocking again, for the caller to close; the file's
+// status in `status` when asked.
+int OpenInputFile(const std::string& name, const char* what, const char* hint = "", struct stat* status = nullptr);
 
 // The same checks for a file a library then opens by name itself (the PDF
 // engine, the sound decoders): opened, checked and closed again.

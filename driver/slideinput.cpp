@@ -248,11 +248,10 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
 #else
     // A few system calls a slide, so that a deck of thousands is checked in a
     // moment. Without blocking, a FIFO is refused, not waited on.
-    const int descriptor = OpenInputFile(name, what);
+    struct stat status {};
+    const int descriptor = OpenInputFile(name, what, "", &status);
     // Owned from here: closed with the region, or here when it is not kept.
     auto file = std::make_shared<const FSWFOpenFile>(descriptor);
-    struct stat status {};
-    if (fstat(descriptor, &status) != 0) throw cannotRead();
     size = static_cast<uint64_t>(status.st_size);
     const auto readStart = [&](size_t count) {
         start.resize(count);

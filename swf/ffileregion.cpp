@@ -173,6 +173,23 @@ bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t buffer
     return true;
 }
 
+bool ReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error)
+{
+    RegionFile file(region);
+    if (!file.Open(error)) return false;
+    uint64_t position = region.offset;
+    size_t remaining = static_cast<size_t>(region.size);
+    while (remaining > 0) {
+        const ssize_t count = file.ReadAt(destination, remaining, position);
+        if (count < 0) return CannotRead(region, error);
+        if (count == 0) return EndedEarly(region, error);
+        destination += count;
+        position += static_cast<uint64_t>(count);
+        remaining -= static_cast<size_t>(count);
+    }
+    return true;
+}
+
 bool CopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error)
 {
     RegionFile file(region);

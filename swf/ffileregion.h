@@ -54,6 +54,9 @@ bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t buffer
                     const std::function<bool(const uint8_t*, size_t)>& put, std::string* error);
 
 #ifndef _WIN32
+// Reads the whole region into `destination`, which holds `region.size` bytes.
+bool ReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error);
+
 // Copies the region to the descriptor at its current position: by the kernel
 // (copy_file_range, else sendfile) where the descriptor allows it, else
 // through a buffer of fixed size.

@@ -132,6 +132,39 @@ TEST_F(RegionTest, RegionsGiveTheBytesOfTheEquivalentMemoryBlocks)
     ExpectEveryWriteGives(fill, expected, Path("out.bin"));
 }
 
+TEST_F(RegionTest, ManySlideSizedRegionsKeepTheirOrderAcrossGatheredWrites)
+{
+    // Regions read into a buffer of their own go out in gathered writes: more
+    // of them than one write holds, more bytes than the buffer holds, and one
+    // region larger than the buffer between them, all in order.
+    const Bytes slide = Pattern(150000, 5);
+    const Bytes huge = Pattern((1 << 20) + 4097, 11);
+    const std::string slideFile = Write("slide.bin", slide);
+    const std::string hugeFile = Write("huge.bin", huge);
+    const FSWFFileRegion hugeRegion = Region(hugeFile, 0, static_cast<int32_t>(huge.size()));
+    std::vector<FSWFFileRegion> regions;
+    for (int32_t i = 0; i < 100; ++i)
+        regions.push_back(Region(slideFile, static_cast<uint64_t>(i * 1000), 50000 - i * 400, i % 3 == 0));
+
+    auto fill = [&](FSWFStream& stream) {
+        for (size_t i = 0; i < regions.size(); ++i) {
+            stream.WriteByte(static_cast<uint32_t>(i));
+            stream.AppendFileRegion(regions[i]);
+            if (i == 40) stream.AppendFileRegion(hugeRegion);
+        }
+        stream.WriteByte(0xFF);
+    };
+    Bytes expected;
+    for (size_t i = 0; i < regions.size(); ++i) {
+        expected.push_back(static_cast<uint8_t>(i));
+        const auto from = slide.begin() + static_cast<std::ptrdiff_t>(regions[i].offset);
+        expected.insert(expected.end(), from, from + regions[i].size);
+        if (i == 40) expected.insert(expected.end(), huge.begin(), huge.end());
+    }
+    expected.push_back(0xFF);
+    ExpectEveryWriteGives(fill, expected, Path("out.bin"));
+}
+
 TEST_F(RegionTest, KernelCopyFallsBackWhereTheOutputRefusesIt)
 {
     const Bytes bytes = Pattern(200000, 5);
