@@ -85,12 +85,12 @@ install: bootstrap
 	cmake --build --preset release -j $(JOBS) --target corvanex_installed
 	cmake --install build/release --prefix $(PREFIX)
 
-# The converter against cat and ffmpeg on three generated decks, the ADPCM
+# The converter against cat and ffmpeg on four generated decks, the ADPCM
 # encoder against ffmpeg's, the PNG slide encoding on a generated deck of 200
 # PNG slides, and an hour of narration decoded and encoded (release build;
 # decks, sounds and outputs under build/bench).
 bench: bootstrap
-	bench/deck-bench
+	bench/deck-bench small medium large most
 	bench/pdf-bench
 	bench/adpcm-vs-ffmpeg
 	bench/png-deck-bench
