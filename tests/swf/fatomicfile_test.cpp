@@ -272,6 +272,7 @@ TEST(MovieFile, WrittenThroughASymbolicLink)
     EXPECT_EQ(movie.fileLength, fs::file_size(folder / "target.swf"));
     fs::remove(folder / "link.swf");
     swftest::Discard((folder / "target.swf").string());
+    if (!swftest::KeepingMovies()) fs::remove_all(folder);
 }
 
 // An interrupted or terminated process removes its hidden file before it ends
