@@ -592,6 +592,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     const Affine m = ToAffine(ctm);
     const Affine mLinear{m.a, m.b, m.c, m.d, 0, 0};
     for (const fz_text_span* span = text->head; span; span = span->next) {
+        drawnFonts.insert(span->font);
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             FlushText();
             RunType3Glyphs(span, ctm, fill);
@@ -639,6 +640,7 @@ Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace)
 {
     Outline outline;
     for (const fz_text_span* span = text->head; span; span = span->next) {
+        drawnFonts.insert(span->font);
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             Note({}, "Type 3 text used as a clip or stroked");
             continue;
