@@ -256,8 +256,8 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         for (const FontSubstitution& font : fonts) {
             if (!fontsTold.insert({font.font, font.embedded}).second) continue;
             if (!font.embedded) {
-                warn("the PDF '" + request.pdfFile + "' does not embed the font '" + font.font + "': it is drawn with '" +
-                     font.substitute + "'");
+                warn("the PDF '" + request.pdfFile + "' does not embed the font '" + font.font +
+                     "': it is drawn with '" + font.substitute + "'");
             } else {
                 warn(PageOf(request, page) + ": the embedded font '" + font.font + "' cannot be loaded" +
                      (font.failure.empty() ? "" : " (" + font.failure + ")") + ": its text is drawn with '" +

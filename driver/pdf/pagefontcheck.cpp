@@ -1,6 +1,5 @@
 #include "driver/pdf/pagefontcheck.h"
 
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -134,7 +133,8 @@ PageFontCheck::PageFontCheck(fz_context* context, fz_page* page) : ctx(context)
     // Annotations draw their appearance streams, each with resources of its own.
     pdf_obj* annots = pdf_dict_get(ctx, pdfPage->obj, PDF_NAME(Annots));
     for (int i = 0, n = pdf_array_len(ctx, annots); i < n; ++i) {
-        pdf_obj* normal = pdf_dict_get(ctx, pdf_dict_get(ctx, pdf_array_get(ctx, annots, i), PDF_NAME(AP)), PDF_NAME(N));
+        pdf_obj* appearance = pdf_dict_get(ctx, pdf_array_get(ctx, annots, i), PDF_NAME(AP));
+        pdf_obj* normal = pdf_dict_get(ctx, appearance, PDF_NAME(N));
         if (pdf_is_stream(ctx, normal)) {
             LoadFonts(pdfPage->doc, pdf_dict_get(ctx, normal, PDF_NAME(Resources)), 1);
             continue;

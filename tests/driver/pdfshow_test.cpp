@@ -57,8 +57,9 @@ TEST(PDFShow, ABuildWithoutPDFSupportSaysSo)
 // in standard fonts it does not embed.
 std::string StandardFontLines(const std::string& pdf)
 {
-    return "corvanex: the PDF '" + pdf + "' does not embed the font 'Helvetica': it is drawn with 'NimbusSans-Regular'\n"
-           "corvanex: the PDF '" + pdf + "' does not embed the font 'Helvetica-Bold': it is drawn with 'NimbusSans-Bold'\n";
+    return "corvanex: the PDF '" + pdf + "' does not embed the font 'Helvetica': it is drawn with " +
+           "'NimbusSans-Regular'\ncorvanex: the PDF '" + pdf +
+           "' does not embed the font 'Helvetica-Bold': it is drawn with 'NimbusSans-Bold'\n";
 }
 
 std::vector<Tag> Only(const std::vector<Tag>& frame, FTagCode code)

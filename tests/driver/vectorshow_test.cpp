@@ -383,7 +383,8 @@ TEST(VectorPDFShow, FontsThePDFDoesNotGiveAreNamedOnceWithWhatDrawsThem)
     const RunResult standard = ConvertPDF(folder, {"talk.pdf", "talk.swf"});
     ASSERT_EQ(standard.status, 0) << standard.err;
     EXPECT_EQ(standard.err,
-              "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with 'NimbusSans-Regular'\n"
+              "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
+              "'NimbusSans-Regular'\n"
               "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
               "'NimbusSans-Bold'\n"
               "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
