@@ -1236,26 +1236,31 @@ TEST(VectorPage, AStrokeOfNoLengthIsItsCaps)
     EXPECT_NEAR(AreaOf(StrokeToOutline({dot}, style, 0.05)), 25 * M_PI, 1.5);
 }
 
-// A font the PDF does not embed, one it embeds that cannot be read, and one
-// it lists but never draws with.
+// A font the PDF does not embed, one it embeds that cannot be read, one it
+// lists but never draws with, and one a form draws with.
 TEST(VectorPage, FontsThePDFDoesNotGiveAreNamedWithWhatDrawsThem)
 {
     const std::string path = TempPDF("substituted-fonts");
     const std::string notAFont = "these bytes are not a font program\n";
-    WriteHandPDF(path, "BT /F1 24 Tf 100 400 Td (Plain) Tj /F2 24 Tf 0 -100 Td (Broken) Tj ET\n",
-                 "/Font << /F1 5 0 R /F2 6 0 R /F3 9 0 R >>",
+    const std::string form = "BT /F4 24 Tf 100 100 Td (Form) Tj ET\n";
+    WriteHandPDF(path, "BT /F1 24 Tf 100 400 Td (Plain) Tj /F2 24 Tf 0 -100 Td (Broken) Tj ET /Fm1 Do\n",
+                 "/Font << /F1 5 0 R /F2 6 0 R /F3 9 0 R >> /XObject << /Fm1 10 0 R >>",
                  {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                   "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Broken /FontDescriptor 7 0 R >>",
                   "<< /Type /FontDescriptor /FontName /ABCDEF+Broken /Flags 32 /FontBBox [0 -200 1000 800] "
                   "/ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 8 0 R >>",
                   "<< /Length " + std::to_string(notAFont.size()) + " >>\nstream\n" + notAFont + "endstream",
-                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"});
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>",
+                  "<< /Type /XObject /Subtype /Form /BBox [0 0 720 540] /Resources << /Font << /F4 11 0 R >> >> "
+                  "/Length " + std::to_string(form.size()) + " >>\nstream\n" + form + "endstream",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>"});
     VectorDocument document(path);
     VectorResources resources;
     const VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
     std::map<std::string, FontSubstitution> fonts;
     for (const FontSubstitution& font : page.substitutedFonts) fonts[font.font] = font;
-    ASSERT_EQ(fonts.size(), 2u);  // Courier is not drawn with
+    ASSERT_EQ(fonts.size(), 3u);  // Courier is not drawn with
+    EXPECT_EQ(fonts["Times-Roman"].substitute, "NimbusRoman-Regular");
     const FontSubstitution& plain = fonts["Helvetica"];
     EXPECT_FALSE(plain.embedded);
     EXPECT_EQ(plain.substitute, "NimbusSans-Regular");  // the font's own name, not the one it stands for
@@ -1269,7 +1274,7 @@ TEST(VectorPage, FontsThePDFDoesNotGiveAreNamedWithWhatDrawsThem)
     // Both are drawn all the same.
     size_t glyphs = 0;
     for (const auto& font : resources.fonts.TakeFonts()) glyphs += font->GlyphCount();
-    EXPECT_GE(glyphs, 8u);
+    EXPECT_GE(glyphs, 12u);
 }
 
 TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)
