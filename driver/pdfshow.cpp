@@ -279,6 +279,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
         RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
             warnOfDamage(number, page.damage);
+            warnOfFonts(number, page.substitutedFonts);
             MadeSlide slide;
             slide.size = SlideSize{page.width, page.height};
             if (lossless) {
@@ -328,7 +329,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             ++(recorded.partly ? partlyRaster : vectorPages);
         } else {
             EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), PageEncoding{});
-            if (budgetSpent) warnOfDamage(page, picture.damage);
+            if (budgetSpent) {
+                warnOfDamage(page, picture.damage);
+                warnOfFonts(page, picture.substitutedFonts);
+            }
             slide.size = SlideSize{picture.width, picture.height};
             slide.image = std::move(picture.jpeg);
         }

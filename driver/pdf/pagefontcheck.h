@@ -21,6 +21,8 @@ public:
     PageFontCheck(const PageFontCheck&) = delete;
     PageFontCheck& operator=(const PageFontCheck&) = delete;
 
+    // Whether any of the page's fonts is a substitute.
+    bool Any() const { return !substitutes.empty(); }
     // Those of the fonts the page's text was drawn with that are substitutes.
     std::vector<FontSubstitution> Substitutions(const std::set<const fz_font*>& drawn) const;
 

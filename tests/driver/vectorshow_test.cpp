@@ -415,6 +415,10 @@ TEST(VectorPDFShow, FontsThePDFDoesNotGiveAreNamedOnceWithWhatDrawsThem)
     EXPECT_EQ(broken.err.find("damaged"), std::string::npos) << broken.err;
     EXPECT_EQ(std::count(broken.err.begin(), broken.err.end(), '\n'), 2) << broken.err;
     EXPECT_NE(broken.err.find("corvanex: pages: 1 vector, 0 partly raster, 0 raster\n"), std::string::npos);
+    // As a picture: the same line, and no damage either.
+    const RunResult raster = ConvertPDF(folder, {"--raster", "broken.pdf", "raster.swf"});
+    ASSERT_EQ(raster.status, 0) << raster.err;
+    EXPECT_EQ(raster.err, broken.err.substr(0, broken.err.find('\n') + 1));
 }
 
 // The limits, straight through the recorder of the show.
