@@ -10,7 +10,7 @@ namespace {
 
 // Forms within forms deeper than this are left unchecked (their text is drawn all the same).
 constexpr int kMaxDepth = 16;
-// As many fonts as a page is checked for.
+// As many fonts and resource dictionaries as a page is checked for.
 constexpr size_t kMaxFonts = 1000;
 
 // What MuPDF says when it gives up on an embedded font and loads another.
