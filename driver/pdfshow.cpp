@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <utility>
 
 #include "driver/inputfile.h"
@@ -249,6 +250,21 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     const auto warnOfDamage = [&](int32_t page, const std::string& damage) {
         if (!damage.empty()) warn(PageOf(request, page) + " is damaged (" + damage + "): it may be blank or incomplete");
     };
+    // Once a font for the whole deck: a font is commonly shared by every page.
+    std::set<std::pair<std::string, bool>> fontsTold;
+    const auto warnOfFonts = [&](int32_t page, const std::vector<FontSubstitution>& fonts) {
+        for (const FontSubstitution& font : fonts) {
+            if (!fontsTold.insert({font.font, font.embedded}).second) continue;
+            if (!font.embedded) {
+                warn("the PDF '" + request.pdfFile + "' does not embed the font '" + font.font +
+                     "': it is drawn with '" + font.substitute + "'");
+            } else {
+                warn(PageOf(request, page) + ": the embedded font '" + font.font + "' cannot be loaded" +
+                     (font.failure.empty() ? "" : " (" + font.failure + ")") + ": its text is drawn with '" +
+                     font.substitute + "'");
+            }
+        }
+    };
     // Progress counts the pages' pictures as pictures are made, and the movie
     // composed so far as vector pages are drawn.
     int32_t composed = 0;
@@ -263,6 +279,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
         RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
             warnOfDamage(number, page.damage);
+            warnOfFonts(number, page.substitutedFonts);
             MadeSlide slide;
             slide.size = SlideSize{page.width, page.height};
             if (lossless) {
@@ -294,6 +311,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             const uint64_t placedIDs = recorded.sprite ? kPageSpriteCharacters : 0;
             vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, LastCharacterID() - idsBefore + placedIDs);
             warnOfDamage(page, recorded.damage);
+            warnOfFonts(page, recorded.substitutedFonts);
             if (recorded.budgetSpent) {
                 budgetSpent = true;
                 warn(PageOf(request, page) +
@@ -311,7 +329,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             ++(recorded.partly ? partlyRaster : vectorPages);
         } else {
             EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), PageEncoding{});
-            if (budgetSpent) warnOfDamage(page, picture.damage);
+            if (budgetSpent) {
+                warnOfDamage(page, picture.damage);
+                warnOfFonts(page, picture.substitutedFonts);
+            }
             slide.size = SlideSize{picture.width, picture.height};
             slide.image = std::move(picture.jpeg);
         }

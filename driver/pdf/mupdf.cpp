@@ -1,7 +1,10 @@
 #include "driver/pdf/mupdf.h"
 
 #include <cstring>
+#include <set>
 #include <utility>
+
+#include "driver/pdf/pagefontcheck.h"
 
 namespace mupdf {
 
@@ -84,18 +87,14 @@ bool TryBounds(fz_context* context, pdf_document* document, int number, fz_rect*
     return true;
 }
 
-fz_pixmap* TryRender(fz_context* context, pdf_document* document, int number, int width, int height, int alpha,
-                     ErrorText* error)
+fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, ErrorText* error)
 {
-    fz_page* page = nullptr;
     fz_device* device = nullptr;
     fz_pixmap* pixmap = nullptr;
-    fz_var(page);
     fz_var(device);
     fz_var(pixmap);
     fz_try(context)
     {
-        page = fz_load_page(context, &document->super, number);
         const fz_rect bounds = fz_bound_page(context, page);
         // The shown page's corner to the origin, then stretched to the pixels.
         const fz_matrix transform =
@@ -109,11 +108,7 @@ fz_pixmap* TryRender(fz_context* context, pdf_document* document, int number, in
         fz_run_page(context, page, device, transform, nullptr);
         fz_close_device(context, device);
     }
-    fz_always(context)
-    {
-        fz_drop_device(context, device);
-        fz_drop_page(context, page);
-    }
+    fz_always(context) { fz_drop_device(context, device); }
     fz_catch(context)
     {
         fz_drop_pixmap(context, pixmap);
@@ -121,6 +116,64 @@ fz_pixmap* TryRender(fz_context* context, pdf_document* document, int number, in
         return nullptr;
     }
     return pixmap;
+}
+
+// A device that only notes the fonts text is drawn in (filled, stroked or
+// clipped with; not invisible text).
+struct FontCollector {
+    fz_device super;
+    std::set<const fz_font*>* fonts;
+};
+
+void CollectFonts(fz_device* device, const fz_text* text) noexcept
+{
+    try {
+        for (const fz_text_span* span = text->head; span; span = span->next)
+            reinterpret_cast<FontCollector*>(device)->fonts->insert(span->font);
+    } catch (...) {
+        // No memory for it: the font goes unnamed.
+    }
+}
+
+void CollectFilled(fz_context*, fz_device* device, const fz_text* text, fz_matrix, fz_colorspace*, const float*, float,
+                   fz_color_params)
+{
+    CollectFonts(device, text);
+}
+
+void CollectStroked(fz_context*, fz_device* device, const fz_text* text, const fz_stroke_state*, fz_matrix,
+                    fz_colorspace*, const float*, float, fz_color_params)
+{
+    CollectFonts(device, text);
+}
+
+void CollectClip(fz_context*, fz_device* device, const fz_text* text, fz_matrix, fz_rect) { CollectFonts(device, text); }
+
+void CollectStrokedClip(fz_context*, fz_device* device, const fz_text* text, const fz_stroke_state*, fz_matrix, fz_rect)
+{
+    CollectFonts(device, text);
+}
+
+// The page run once more for the fonts its text is drawn in; false when it fails.
+bool TryCollectFonts(fz_context* ctx, fz_page* page, std::set<const fz_font*>* fonts)
+{
+    fz_device* device = nullptr;
+    fz_var(device);
+    fz_try(ctx)
+    {
+        FontCollector* collector = fz_new_derived_device(ctx, FontCollector);
+        collector->fonts = fonts;
+        collector->super.fill_text = CollectFilled;
+        collector->super.stroke_text = CollectStroked;
+        collector->super.clip_text = CollectClip;
+        collector->super.clip_stroke_text = CollectStrokedClip;
+        device = &collector->super;
+        fz_run_page(ctx, page, device, fz_identity, nullptr);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx) { fz_drop_device(ctx, device); }
+    fz_catch(ctx) return false;
+    return true;
 }
 
 fz_page* TryLoadPage(fz_context* context, pdf_document* document, int number, ErrorText* error)
@@ -278,10 +331,14 @@ Bounds Document::PageBounds(int32_t page)
     return Bounds{bounds.x0, bounds.y0, bounds.x1, bounds.y1};
 }
 
-Picture Document::Render(int32_t page, int32_t width, int32_t height, bool alpha)
+Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alpha)
 {
     ErrorText error{};
-    fz_pixmap* drawn = TryRender(context.get(), document.get(), page, width, height, alpha ? 1 : 0, &error);
+    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
+                                                  PageDrop{context.get()});
+    if (!page) throw Failure(error.text);
+    const PageFontCheck fonts(context.get(), page.get());
+    fz_pixmap* drawn = TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, &error);
     if (!drawn) throw Failure(error.text);
     Picture picture;
     picture.pixmap = PixmapPtr(drawn, PixmapDrop{context.get()});
@@ -289,6 +346,11 @@ Picture Document::Render(int32_t page, int32_t width, int32_t height, bool alpha
     picture.height = fz_pixmap_height(context.get(), drawn);
     picture.stride = static_cast<size_t>(fz_pixmap_stride(context.get(), drawn));
     picture.pixels = fz_pixmap_samples(context.get(), drawn);
+    // Which fonts the page draws with takes a run of its own: only taken
+    // when it has substitutes to tell of.
+    std::set<const fz_font*> drawnFonts;
+    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &drawnFonts))
+        picture.substitutedFonts = fonts.Substitutions(drawnFonts);
     return picture;
 }
 

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/pdf/fontsubstitution.h"
+
 namespace mupdf {
 
 // MuPDF's own message for a call that failed.
@@ -98,6 +100,8 @@ struct Picture {
     int32_t height = 0;
     size_t stride = 0;
     const uint8_t* pixels = nullptr;
+    // Fonts its text is drawn in that the PDF does not give.
+    std::vector<FontSubstitution> substitutedFonts;
 };
 
 struct Bounds {
@@ -136,7 +140,9 @@ public:
     // in points. Throws Failure.
     Bounds PageBounds(int32_t page);
     // The page stretched to exactly width x height pixels, antialiased, on
-    // opaque white; RGBA when `alpha`, else RGB. Throws Failure.
+    // opaque white; RGBA when `alpha`, else RGB. What MuPDF says of an
+    // embedded font it cannot load is not kept among the messages: the
+    // picture names the font. Throws Failure.
     Picture Render(int32_t page, int32_t width, int32_t height, bool alpha);
 
     // The page's links that lead somewhere: a URI, or a page of this

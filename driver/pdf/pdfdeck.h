@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/jpegencoder.h"
+#include "driver/pdf/fontsubstitution.h"
 #include "driver/pngslide.h"
 
 // A PDF presentation as a series of page pictures: the file checked when it
@@ -58,6 +59,8 @@ struct EncodedPage {
     // Empty, or what was wrong with a page that rendered all the same: parts
     // of its content could not be read and are missing from the picture.
     std::string damage;
+    // Fonts its text is drawn in that the PDF does not give.
+    std::vector<FontSubstitution> substitutedFonts;
 };
 
 class PDFDeck {

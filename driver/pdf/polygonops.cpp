@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <numeric>
 
 #include <clipper.hpp>
@@ -70,6 +71,122 @@ double TotalArea(const ClipperLib::Paths& paths)
     for (const ClipperLib::Path& path : paths) area += ClipperLib::Area(path);
     return std::fabs(area);
 }
+
+bool Same(OutlinePoint a, OutlinePoint b) { return a.x == b.x && a.y == b.y; }
+
+// The polyline without points repeated one after another (no length between).
+std::vector<OutlinePoint> Distinct(const std::vector<OutlinePoint>& points)
+{
+    std::vector<OutlinePoint> kept;
+    kept.reserve(points.size());
+    for (OutlinePoint p : points)
+        if (kept.empty() || !Same(kept.back(), p)) kept.push_back(p);
+    return kept;
+}
+
+OutlinePoint Along(OutlinePoint p, OutlinePoint direction, double length)
+{
+    return {p.x + direction.x * length, p.y + direction.y * length};
+}
+
+OutlinePoint UnitFrom(OutlinePoint a, OutlinePoint b)
+{
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    return {(b.x - a.x) / length, (b.y - a.y) / length};
+}
+
+OutlinePoint Normal(OutlinePoint direction) { return {-direction.y, direction.x}; }
+
+// A stroke as polygons whose union is its area: one rectangle a segment, a
+// wedge a join, a shape a cap; each turned the same way, so that a non-zero
+// union of them takes overlaps once.
+struct StrokePieces {
+    const StrokeStyle& style;
+    double half;  // the line's half width
+    double tolerance;
+    const Scaler& scaler;
+    ClipperLib::Paths polygons;
+
+    void Add(const std::vector<OutlinePoint>& polygon)
+    {
+        ClipperLib::Path path = scaler.ToInt(polygon);
+        if (!ClipperLib::Orientation(path)) ClipperLib::ReversePath(path);
+        polygons.push_back(std::move(path));
+    }
+
+    void Segment(OutlinePoint a, OutlinePoint b)
+    {
+        const OutlinePoint n = Normal(UnitFrom(a, b));
+        Add({Along(a, n, half), Along(b, n, half), Along(b, n, -half), Along(a, n, -half)});
+    }
+
+    // The corner at `p`, from direction d1 to d2, on its outer side (the
+    // inner side is inside the segments' rectangles).
+    void Join(OutlinePoint p, OutlinePoint d1, OutlinePoint d2)
+    {
+        const double cross = d1.x * d2.y - d1.y * d2.x, dot = d1.x * d2.x + d1.y * d2.y;
+        if (cross == 0 && dot > 0) return;  // straight on
+        const double side = cross > 0 ? -half : half;
+        const OutlinePoint n1 = Normal(d1), n2 = Normal(d2);
+        const OutlinePoint a = Along(p, n1, side), b = Along(p, n2, side);
+        // The miter's length over the line's width is 1 / sin(half the angle
+        // between the segments), the cosine of half the turn.
+        const double cosHalfTurn = std::sqrt(std::max((1 + dot) / 2, 0.0));
+        if (style.join == StrokeStyle::Join::Miter && cosHalfTurn > 0 && 1 / cosHalfTurn <= style.miterLimit) {
+            const OutlinePoint bisector = UnitFrom({0, 0}, {n1.x + n2.x, n1.y + n2.y});
+            Add({p, a, Along(p, bisector, side / cosHalfTurn), b});
+            return;
+        }
+        Add({p, a, b});  // a bevel, and a miter past its limit
+    }
+
+    // Segments and joins of a polyline of distinct points; a closed one
+    // joins its last point to its first.
+    void Body(const std::vector<OutlinePoint>& points, bool closed)
+    {
+        const size_t n = points.size();
+        const size_t segments = closed ? n : n - 1;
+        for (size_t i = 0; i < segments; ++i) Segment(points[i], points[(i + 1) % n]);
+        for (size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); ++i) {
+            const OutlinePoint before = points[(i + n - 1) % n], at = points[i], after = points[(i + 1) % n];
+            Join(at, UnitFrom(before, at), UnitFrom(at, after));
+        }
+    }
+
+    // A cap at `end`, reaching out along the unit `out`.
+    void Cap(OutlinePoint end, OutlinePoint out, StrokeStyle::Cap cap)
+    {
+        const OutlinePoint n = Normal(out);
+        if (cap == StrokeStyle::Cap::Square) {
+            const OutlinePoint far = Along(end, out, half);
+            Add({Along(end, n, half), Along(far, n, half), Along(far, n, -half), Along(end, n, -half)});
+        } else if (cap == StrokeStyle::Cap::Round) {
+            // Enough sides that none strays more than the tolerance from the circle.
+            const double step = half > tolerance ? 2 * std::acos(1 - tolerance / half) : 1.0;
+            const int sides = std::clamp(static_cast<int>(std::ceil(2 * std::numbers::pi / step)), 8, 1024);
+            std::vector<OutlinePoint> circle;
+            for (int i = 0; i < sides; ++i) {
+                const double angle = 2 * std::numbers::pi * i / sides;
+                circle.push_back({end.x + half * std::cos(angle), end.y + half * std::sin(angle)});
+            }
+            Add(circle);
+        }
+    }
+
+    // The caps of an open polyline of distinct points. A single point (a
+    // piece of no length) takes both caps, facing along x.
+    void Ends(const std::vector<OutlinePoint>& points, StrokeStyle::Cap start, StrokeStyle::Cap end)
+    {
+        if (points.empty()) return;
+        if (points.size() == 1) {
+            Cap(points[0], {-1, 0}, start);
+            Cap(points[0], {1, 0}, end);
+            return;
+        }
+        Cap(points.front(), UnitFrom(points[1], points[0]), start);
+        Cap(points.back(), UnitFrom(points[points.size() - 2], points.back()), end);
+    }
+};
 
 }  // namespace
 
@@ -146,28 +263,50 @@ std::vector<std::vector<OutlinePoint>> DashPolyline(const std::vector<OutlinePoi
 Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double tolerance)
 {
     const Scaler scaler = ScalerFor(tolerance);
-    ClipperLib::ClipperOffset offset(std::max(style.miterLimit, 2.0), 16.0);
-    const ClipperLib::JoinType join = style.join == StrokeStyle::Join::Round   ? ClipperLib::jtRound
-                                      : style.join == StrokeStyle::Join::Miter ? ClipperLib::jtMiter
-                                                                               : ClipperLib::jtSquare;
-    const ClipperLib::EndType openEnd = style.cap == StrokeStyle::Cap::Round    ? ClipperLib::etOpenRound
-                                        : style.cap == StrokeStyle::Cap::Square ? ClipperLib::etOpenSquare
-                                                                                : ClipperLib::etOpenButt;
+    StrokePieces pieces{style, style.width / 2, tolerance, scaler, {}};
+    // Round joins come from the clipper's offset, which rounds only the
+    // outer side of each corner; miters and bevels are built here, as the
+    // clipper squares off what PDF bevels.
+    const bool round = style.join == StrokeStyle::Join::Round;
+    ClipperLib::ClipperOffset offset(2.0, 16.0);
+    const auto body = [&](const std::vector<OutlinePoint>& points, bool closed) {
+        if (round)
+            offset.AddPath(scaler.ToInt(points), ClipperLib::jtRound,
+                           closed ? ClipperLib::etClosedLine : ClipperLib::etOpenButt);
+        else
+            pieces.Body(points, closed);
+    };
     for (const OutlineContour& contour : outline) {
-        const std::vector<OutlinePoint> points = Flatten(contour, tolerance);
+        const std::vector<OutlinePoint> flat = Flatten(contour, tolerance);
         if (style.dashes.empty()) {
-            ClipperLib::Path path = scaler.ToInt(points);
-            if (contour.closed && path.size() > 2)
-                offset.AddPath(path, join, ClipperLib::etClosedLine);
-            else
-                offset.AddPath(path, join, openEnd);
+            std::vector<OutlinePoint> points = Distinct(flat);
+            if (contour.closed && points.size() > 2) {
+                if (Same(points.front(), points.back())) points.pop_back();
+                body(points, true);
+                continue;
+            }
+            if (points.size() >= 2) body(points, false);
+            pieces.Ends(points, style.startCap, style.endCap);
             continue;
         }
-        for (const std::vector<OutlinePoint>& dash : DashPolyline(points, style.dashes, style.dashPhase))
-            offset.AddPath(scaler.ToInt(dash), join, openEnd);
+        const std::vector<std::vector<OutlinePoint>> dashes = DashPolyline(flat, style.dashes, style.dashPhase);
+        for (size_t i = 0; i < dashes.size(); ++i) {
+            const std::vector<OutlinePoint> points = Distinct(dashes[i]);
+            if (points.size() >= 2) body(points, false);
+            // A dash that begins or ends where the contour does takes the
+            // contour's cap there.
+            const bool first = i == 0 && Same(dashes[i].front(), flat.front());
+            const bool last = i + 1 == dashes.size() && Same(dashes[i].back(), flat.back());
+            pieces.Ends(points, first ? style.startCap : style.dashCap, last ? style.endCap : style.dashCap);
+        }
     }
+    ClipperLib::Paths rounded;
+    if (round) offset.Execute(rounded, pieces.half * scaler.scale);
+    ClipperLib::Clipper clipper;
+    clipper.AddPaths(rounded, ClipperLib::ptSubject, true);
+    clipper.AddPaths(pieces.polygons, ClipperLib::ptSubject, true);
     ClipperLib::Paths result;
-    offset.Execute(result, style.width / 2 * scaler.scale);
+    clipper.Execute(ClipperLib::ctUnion, result, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
     return scaler.FromInt(result);
 }
 

@@ -6,8 +6,8 @@
 
 // What SWF shapes cannot say directly, made into plain polygons: the
 // non-zero fill of overlapping contours (players fill by edges, which is
-// even-odd), and strokes with butt or square caps, miter or bevel joins and
-// dashes (a native line is round at both). Curves are flattened within the
+// even-odd), and strokes with butt or square caps, miter or bevel joins,
+// caps that differ between ends, and dashes (a native line is round at all). Curves are flattened within the
 // tolerance given, in the outline's own units; the polygon clipper works on
 // integers 1/16 of that tolerance apart.
 
@@ -23,16 +23,18 @@ struct StrokeStyle {
     enum class Cap { Butt, Round, Square };
     enum class Join { Miter, Round, Bevel };
     double width = 1;
-    Cap cap = Cap::Butt;
+    Cap startCap = Cap::Butt;  // where a contour starts
+    Cap endCap = Cap::Butt;    // where it ends
+    Cap dashCap = Cap::Butt;   // where dashes start and end within it
     Join join = Join::Miter;
     double miterLimit = 10;  // the miter's length over the line's width, as PDF gives it
     std::vector<double> dashes;  // on, off, on, ... lengths; empty: solid
     double dashPhase = 0;
 };
 
-// The area the stroke covers, as non-overlapping contours. Joins beyond the
-// miter limit, and bevel joins, are squared off at half the line's width
-// past the corner (a bevel's corner cut a little further out).
+// The area the stroke covers, as non-overlapping contours. A bevel join, and
+// a miter join beyond the miter limit, cuts the corner straight from one
+// side's edge to the other's.
 Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double tolerance);
 
 // A polyline cut into its dashes: the pattern starts `phase` into it and

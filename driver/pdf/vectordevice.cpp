@@ -257,6 +257,13 @@ Outline Circle(double cx, double cy, double r)
     return {c};
 }
 
+StrokeStyle::Cap CapOf(fz_linecap cap)
+{
+    return cap == FZ_LINECAP_ROUND ? StrokeStyle::Cap::Round
+           : cap == FZ_LINECAP_SQUARE ? StrokeStyle::Cap::Square
+                                      : StrokeStyle::Cap::Butt;  // butt, and the triangular caps PDF has not
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -410,9 +417,9 @@ Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_
     if (expansion <= 0) return {};
     StrokeStyle style;
     style.width = std::max(static_cast<double>(stroke->linewidth), options.hairlineWidth / expansion);
-    style.cap = stroke->start_cap == FZ_LINECAP_ROUND    ? StrokeStyle::Cap::Round
-                : stroke->start_cap == FZ_LINECAP_SQUARE ? StrokeStyle::Cap::Square
-                                                         : StrokeStyle::Cap::Butt;
+    style.startCap = CapOf(stroke->start_cap);
+    style.endCap = CapOf(stroke->end_cap);
+    style.dashCap = CapOf(stroke->dash_cap);
     style.join = stroke->linejoin == FZ_LINEJOIN_ROUND   ? StrokeStyle::Join::Round
                  : stroke->linejoin == FZ_LINEJOIN_BEVEL ? StrokeStyle::Join::Bevel
                                                          : StrokeStyle::Join::Miter;
@@ -585,6 +592,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     const Affine m = ToAffine(ctm);
     const Affine mLinear{m.a, m.b, m.c, m.d, 0, 0};
     for (const fz_text_span* span = text->head; span; span = span->next) {
+        drawnFonts.insert(span->font);
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             FlushText();
             RunType3Glyphs(span, ctm, fill);
@@ -632,6 +640,7 @@ Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace)
 {
     Outline outline;
     for (const fz_text_span* span = text->head; span; span = span->next) {
+        drawnFonts.insert(span->font);
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             Note({}, "Type 3 text used as a clip or stroked");
             continue;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ public:
     // A picture over everything recorded so far (every clip closed first).
     void PlacePatch(RasterPatch&& patch);
     void PatchFailed() { summary.patchFailed = true; }
+    // The fonts text was drawn in (filled, stroked or clipped with).
+    const std::set<const fz_font*>& DrawnFonts() const { return drawnFonts; }
 
     void FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                   fz_color_params params);
@@ -122,6 +125,7 @@ private:
     fz_context* ctx;
     fz_device* device = nullptr;
     VectorResources& resources;
+    std::set<const fz_font*> drawnFonts;
     VectorOptions options;
     Bounds pageArea;
 

@@ -1,7 +1,9 @@
 #include "driver/pdf/vectorpage.h"
 
 #include <stdexcept>
+#include <utility>
 
+#include "driver/pdf/pagefontcheck.h"
 #include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/vectordevice.h"
 
@@ -44,10 +46,13 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
         throw std::runtime_error(std::string("MuPDF cannot read the page: ") + fz_caught_message(ctx));
     const fz_rect area = fz_transform_rect(bounds, pageToTwips);
     resources.fonts.ForgetPageFonts();
+    // Loaded before the page runs, which then draws with these very fonts.
+    const PageFontCheck fontCheck(ctx, page);
     VectorRecorder recorder(ctx, resources, options, Bounds{area.x0, area.y0, area.x1, area.y1, false});
     const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips);
     resources.fonts.ForgetPageFonts();
     if (!ran) throw std::runtime_error(std::string("MuPDF cannot draw the page: ") + fz_caught_message(ctx));
+    std::vector<FontSubstitution> substituted = fontCheck.Substitutions(recorder.DrawnFonts());
     if (options.patchFallbacks) {
         std::vector<FRect> areas;
         for (const VectorFallback& fallback : recorder.Fallbacks()) areas.push_back(fallback.area);
@@ -60,6 +65,7 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
         }
     }
     VectorPage result = recorder.Finish();
+    result.substitutedFonts = std::move(substituted);
     for (auto& tag : result.definitions) result.summary.bytes += WrittenSize(*tag);
     result.summary.bytes += WrittenSize(*result.sprite);
     return result;

@@ -7,6 +7,7 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/pdf/fontsubstitution.h"
 #include "driver/pdf/pdffonts.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdt.h"
@@ -86,6 +87,8 @@ struct VectorPage {
     // where `pageToTwips` put it.
     std::unique_ptr<FDTDefineSprite> sprite;
     VectorPageSummary summary;
+    // Fonts the page's text is drawn in that the PDF does not give.
+    std::vector<FontSubstitution> substitutedFonts;
 };
 
 // Records the page. `pageToTwips` maps the page's points (as MuPDF's

@@ -147,6 +147,12 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (document.Said().Count() > 0) slide.damage = Printable(document.Said().First());
+    slide.substitutedFonts = std::move(recorded.substitutedFonts);
+    for (FontSubstitution& font : slide.substitutedFonts) {
+        font.font = Printable(font.font);
+        font.substitute = Printable(font.substitute);
+        font.failure = Printable(font.failure);
+    }
 
     const VectorPageSummary& summary = recorded.summary;
     if (summary.NeedsFallback()) {

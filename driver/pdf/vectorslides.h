@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/pdf/fontsubstitution.h"
 #include "driver/pdf/pdfdeck.h"
 #include "hf/hfobject.h"
 #include "driver/pagesprite.h"
@@ -47,6 +48,9 @@ struct VectorSlide {
     std::vector<std::unique_ptr<FTag>> keptBitmaps;
     // What MuPDF said of damage it drew the page despite (empty: none).
     std::string damage;
+    // Fonts its text is drawn in that the PDF does not give (not embedded,
+    // or embedded but unreadable): also when the page is drawn as a picture.
+    std::vector<FontSubstitution> substitutedFonts;
 };
 
 // A link of a page as a button over its rectangle, in twips.

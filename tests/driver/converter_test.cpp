@@ -232,7 +232,11 @@ TEST(Converter, APDFDeckIsNarratedPageByPage)
     RunResult run = ConvertPDF(deck, {"--narration", "voice/page", "talk.pdf", "talk.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     // Every page is a stop point: no narration plays on.
-    EXPECT_EQ(run.err, "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
+    EXPECT_EQ(run.err, "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
+                       "'NimbusSans-Regular'\n"
+                       "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
+                       "'NimbusSans-Bold'\n"
+                       "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
     EXPECT_NE(run.out.find("voice/page03.wav: Data Chunk\n"), std::string::npos) << run.out;
     EXPECT_EQ(CountPerSlide(deck / "talk.swf", FTagCode::DefineSound), (std::vector<size_t>{1, 0, 1}));
     EXPECT_EQ(CountPerSlide(deck / "talk.swf", FTagCode::StartSound), (std::vector<size_t>{1, 0, 1}));
@@ -275,9 +279,18 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
         return arguments;
     };
 
+    // The deck's standard fonts, not embedded, are named as its first page is drawn.
+    const auto fontLines = [](const std::string& pdf) {
+        return "corvanex: the PDF '" + pdf + "' does not embed the font 'Helvetica': it is drawn with " +
+               "'NimbusSans-Regular'\ncorvanex: the PDF '" + pdf +
+               "' does not embed the font 'Helvetica-Bold': it is drawn with 'NimbusSans-Bold'\n";
+    };
+
     // Pages drawn as pictures count their pictures' bytes.
     RunResult run = swftest::RunWithTerminal(deck, withButtons({"--raster", "talk.pdf", "talk.swf"}));
     ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.err.rfind(fontLines("talk.pdf"), 0), 0u) << run.err;
+    run.err.erase(0, fontLines("talk.pdf").size());
     // The bytes are the pages' JPEGs: each slide's DefineBitsJPEG2 without its
     // ID, the empty tables before and the end marker after.
     uint64_t bytes = 0;
@@ -297,7 +310,7 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
     // Ten pages: no line.
     run = swftest::RunWithTerminal(deck, withButtons({"--raster", "short.pdf", "short.swf"}));
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, fontLines("short.pdf"));
 
     // A warning while the line is shown ends it first; the line goes on below.
     run = swftest::RunWithTerminal(deck, withButtons({"--raster", "damaged.pdf", "damaged.swf"}));
@@ -310,7 +323,7 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
     // Vector pages are counted as drawn, the summary line after the progress line.
     run = swftest::RunWithTerminal(deck, withButtons({"talk.pdf", "vector.swf"}));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err.rfind("\rcorvanex: drawn 1 of 11 pages, ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind(fontLines("talk.pdf") + "\rcorvanex: drawn 1 of 11 pages, ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(" bytes\ncorvanex: pages: 11 vector, 0 partly raster, 0 raster\n"), std::string::npos)
         << run.err;
 }

@@ -1104,7 +1104,7 @@ TEST(VectorPage, StrokeOutlinesTakeTheirCapsAndJoins)
     auto bounds = [&](StrokeStyle::Cap cap, StrokeStyle::Join join) {
         StrokeStyle style;
         style.width = 10;
-        style.cap = cap;
+        style.startCap = style.endCap = cap;
         style.join = join;
         return BoundsOf(StrokeToOutline({ell}, style, 0.05));
     };
@@ -1132,6 +1132,149 @@ TEST(VectorPage, StrokeOutlinesTakeTheirCapsAndJoins)
     StrokeStyle style;
     style.width = 10;
     EXPECT_EQ(StrokeToOutline({box}, style, 0.05).size(), 2u);
+}
+
+// The area an outline's contours enclose (holes turned the other way).
+double AreaOf(const Outline& outline)
+{
+    double area = 0;
+    for (const OutlineContour& contour : outline) {
+        OutlinePoint from = contour.start;
+        for (const OutlineSegment& s : contour.segments) {
+            area += from.x * s.to.y - s.to.x * from.y;
+            from = s.to;
+        }
+        area += from.x * contour.start.y - contour.start.x * from.y;
+    }
+    return std::fabs(area) / 2;
+}
+
+OutlineContour Polyline(std::initializer_list<OutlinePoint> points)
+{
+    OutlineContour contour;
+    contour.start = *points.begin();
+    for (auto p = points.begin() + 1; p != points.end(); ++p)
+        contour.segments.push_back({OutlineSegment::Kind::Line, {}, {}, *p});
+    return contour;
+}
+
+TEST(VectorPage, StrokeJoinsBevelTheCornerStraight)
+{
+    // Two legs of 100, 10 wide, butt ends: 1975 square units before the
+    // corner's outer side is filled in.
+    const OutlineContour ell = Polyline({{0, 0}, {100, 0}, {100, 100}});
+    const auto area = [&](StrokeStyle::Join join, double miterLimit) {
+        StrokeStyle style;
+        style.width = 10;
+        style.join = join;
+        style.miterLimit = miterLimit;
+        return AreaOf(StrokeToOutline({ell}, style, 0.05));
+    };
+    EXPECT_NEAR(area(StrokeStyle::Join::Bevel, 10), 1975 + 12.5, 0.5);  // the triangle up to the chord
+    EXPECT_NEAR(area(StrokeStyle::Join::Miter, 10), 1975 + 25, 0.5);    // the square up to the tip
+    // A right angle's miter is sqrt(2) widths long: past a limit of 1.2 it is bevelled, not squared.
+    EXPECT_NEAR(area(StrokeStyle::Join::Miter, 1.2), 1975 + 12.5, 0.5);
+    // A sharp turn's miter reaches far; its bevel stays at the corner.
+    const OutlineContour spike = Polyline({{0, 0}, {100, 0}, {0, 10}});
+    StrokeStyle style;
+    style.width = 10;
+    style.join = StrokeStyle::Join::Bevel;
+    EXPECT_LT(BoundsOf(StrokeToOutline({spike}, style, 0.05)).xmax, 101);
+    style.join = StrokeStyle::Join::Miter;
+    style.miterLimit = 100;
+    EXPECT_GT(BoundsOf(StrokeToOutline({spike}, style, 0.05)).xmax, 150);
+    // A closed square's corners are joined too, its start among them.
+    OutlineContour box = Polyline({{0, 0}, {100, 0}, {100, 100}, {0, 100}});
+    box.closed = true;
+    style.join = StrokeStyle::Join::Bevel;
+    EXPECT_NEAR(AreaOf(StrokeToOutline({box}, style, 0.05)), 110 * 110 - 90 * 90 - 4 * 12.5, 0.5);
+}
+
+TEST(VectorPage, StrokeCapsDifferAtStartEndAndDashes)
+{
+    const OutlineContour line = Polyline({{0, 0}, {80, 0}});
+    StrokeStyle style;
+    style.width = 10;
+    style.startCap = StrokeStyle::Cap::Butt;
+    style.endCap = StrokeStyle::Cap::Square;
+    Bounds bounds = BoundsOf(StrokeToOutline({line}, style, 0.05));
+    EXPECT_NEAR(bounds.xmin, 0, 0.01);
+    EXPECT_NEAR(bounds.xmax, 85, 0.01);
+    style.startCap = StrokeStyle::Cap::Round;
+    style.endCap = StrokeStyle::Cap::Butt;
+    const Outline rounded = StrokeToOutline({line}, style, 0.05);
+    EXPECT_NEAR(BoundsOf(rounded).xmin, -5, 0.05);
+    EXPECT_NEAR(BoundsOf(rounded).xmax, 80, 0.01);
+    EXPECT_NEAR(AreaOf(rounded), 800 + 25 * M_PI / 2, 1);
+
+    // Dashes 0-30 and 50-80: the contour's own ends keep its butt caps, the
+    // ends made by dashing take the square dash cap.
+    style.startCap = style.endCap = StrokeStyle::Cap::Butt;
+    style.dashCap = StrokeStyle::Cap::Square;
+    style.join = StrokeStyle::Join::Round;  // the same caps whatever builds the body
+    style.dashes = {30, 20};
+    const Outline dashed = StrokeToOutline({line}, style, 0.05);
+    bounds = BoundsOf(dashed);
+    EXPECT_NEAR(bounds.xmin, 0, 0.01);
+    EXPECT_NEAR(bounds.xmax, 80, 0.01);
+    EXPECT_NEAR(AreaOf(dashed), 2 * 35 * 10, 0.5);
+    // Started inside a gap, the first dash begins at a dash end: capped.
+    style.dashPhase = 40;  // 10 off, then 30 on from 10
+    EXPECT_NEAR(BoundsOf(StrokeToOutline({line}, style, 0.05)).xmin, 5, 0.01);
+}
+
+TEST(VectorPage, AStrokeOfNoLengthIsItsCaps)
+{
+    const OutlineContour dot = Polyline({{50, 50}, {50, 50}});
+    StrokeStyle style;
+    style.width = 10;
+    EXPECT_TRUE(StrokeToOutline({dot}, style, 0.05).empty());  // butt
+    style.startCap = style.endCap = StrokeStyle::Cap::Square;
+    EXPECT_NEAR(AreaOf(StrokeToOutline({dot}, style, 0.05)), 100, 0.5);
+    style.startCap = style.endCap = StrokeStyle::Cap::Round;
+    style.join = StrokeStyle::Join::Round;
+    EXPECT_NEAR(AreaOf(StrokeToOutline({dot}, style, 0.05)), 25 * M_PI, 1.5);
+}
+
+// A font the PDF does not embed, one it embeds that cannot be read, one it
+// lists but never draws with, and one a form draws with.
+TEST(VectorPage, FontsThePDFDoesNotGiveAreNamedWithWhatDrawsThem)
+{
+    const std::string path = TempPDF("substituted-fonts");
+    const std::string notAFont = "these bytes are not a font program\n";
+    const std::string form = "BT /F4 24 Tf 100 100 Td (Form) Tj ET\n";
+    WriteHandPDF(path, "BT /F1 24 Tf 100 400 Td (Plain) Tj /F2 24 Tf 0 -100 Td (Broken) Tj ET /Fm1 Do\n",
+                 "/Font << /F1 5 0 R /F2 6 0 R /F3 9 0 R >> /XObject << /Fm1 10 0 R >>",
+                 {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                  "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Broken /FontDescriptor 7 0 R >>",
+                  "<< /Type /FontDescriptor /FontName /ABCDEF+Broken /Flags 32 /FontBBox [0 -200 1000 800] "
+                  "/ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 8 0 R >>",
+                  "<< /Length " + std::to_string(notAFont.size()) + " >>\nstream\n" + notAFont + "endstream",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>",
+                  "<< /Type /XObject /Subtype /Form /BBox [0 0 720 540] /Resources << /Font << /F4 11 0 R >> >> "
+                  "/Length " + std::to_string(form.size()) + " >>\nstream\n" + form + "endstream",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>"});
+    VectorDocument document(path);
+    VectorResources resources;
+    const VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    std::map<std::string, FontSubstitution> fonts;
+    for (const FontSubstitution& font : page.substitutedFonts) fonts[font.font] = font;
+    ASSERT_EQ(fonts.size(), 3u);  // Courier is not drawn with
+    EXPECT_EQ(fonts["Times-Roman"].substitute, "NimbusRoman-Regular");
+    const FontSubstitution& plain = fonts["Helvetica"];
+    EXPECT_FALSE(plain.embedded);
+    EXPECT_EQ(plain.substitute, "NimbusSans-Regular");  // the font's own name, not the one it stands for
+    EXPECT_EQ(plain.failure, "");
+    const FontSubstitution& broken = fonts["ABCDEF+Broken"];
+    EXPECT_TRUE(broken.embedded);
+    EXPECT_NE(broken.failure, "");
+    EXPECT_EQ(broken.failure.find("ignored error"), std::string::npos) << broken.failure;
+    EXPECT_NE(broken.substitute, "");
+    EXPECT_NE(broken.substitute, "ABCDEF+Broken");
+    // Both are drawn all the same.
+    size_t glyphs = 0;
+    for (const auto& font : resources.fonts.TakeFonts()) glyphs += font->GlyphCount();
+    EXPECT_GE(glyphs, 12u);
 }
 
 TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)
