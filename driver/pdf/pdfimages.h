@@ -42,6 +42,8 @@ public:
     PDFImageTable() = default;
     PDFImageTable(const PDFImageTable&) = delete;
     PDFImageTable& operator=(const PDFImageTable&) = delete;
+    PDFImageTable(PDFImageTable&&) = default;
+    PDFImageTable& operator=(PDFImageTable&&) = default;
 
     // The image's bitmap, with `softMask`'s grey values as alpha when given.
     // A bitmap seen for the first time appends its define tag to `newTags`.

@@ -62,12 +62,16 @@ struct VectorSlides::State {
     // Fonts of resources given up after a page failed half-way.
     std::vector<std::unique_ptr<FTag>> retiredFonts{};
 
-    // A page that failed half-way may have left bitmaps in the tables whose
-    // definitions went with it: later pages start from new tables.
+    // A page that failed half-way: later pages start from new font tables.
+    // Its bitmaps went with it (DiscardPage); those of the pages before are
+    // in the movie, and stay known.
     void RetireResources()
     {
+        resources->images.DiscardPage();
         for (auto& font : resources->fonts.TakeFonts()) retiredFonts.push_back(std::move(font));
-        resources = std::make_unique<VectorResources>();
+        auto fresh = std::make_unique<VectorResources>();
+        fresh->images = std::move(resources->images);
+        resources = std::move(fresh);
     }
 
     // Whether the page's vectors take more bytes than its picture at the
@@ -133,13 +137,11 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
             recorded = RecordVectorPage(context, loaded, transform, *state->resources, options);
         });
     } catch (const FCharacterIDLimitReached&) {
-        state->resources->images.DiscardPage();
         state->RetireResources();
         slide.whyRaster = kCharactersUsedUp;
         slide.budgetSpent = true;
         return slide;
     } catch (const std::exception& failure) {
-        state->resources->images.DiscardPage();
         state->RetireResources();
         if (LastCharacterID() + kPageSpriteCharacters >= last) {
             slide.whyRaster = kCharactersUsedUp;
