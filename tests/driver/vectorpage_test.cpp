@@ -930,16 +930,6 @@ TEST(VectorPage, PicturesAreStoredAsTheSmallerOfLosslessAndJPEG)
     ASSERT_EQ(premultiplied.size(), 160u * 120 * 3);
     EXPECT_LT(premultiplied[(60 * 160 + 1) * 3 + 2], 16u);
     EXPECT_NEAR(premultiplied[(60 * 160 + 158) * 3 + 2], 128, 24);
-
-    // A lower quality: a smaller JPEG of the same picture.
-    VectorOptions rough;
-    rough.jpegQuality = 30;
-    const auto roughDeck = Record("smaller-rough", {pictures}, rough);
-    const std::vector<swftest::Tag> roughTags = roughDeck->Definitions(0);
-    const auto roughJPEG = std::find_if(roughTags.begin(), roughTags.end(),
-                                        [](const swftest::Tag& tag) { return tag.code == FTagCode::DefineBitsJPEG2; });
-    ASSERT_NE(roughJPEG, roughTags.end());
-    EXPECT_LT(roughJPEG->body.size(), opaque.size());
 }
 
 TEST(VectorPage, BlendModesAreListedForAFallback)
