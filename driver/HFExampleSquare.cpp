@@ -111,6 +111,7 @@ int RunPDF(const ConverterCommand& command, const std::string& directory)
     if (command.lossless) request.encoding.format = PageEncoding::Format::Lossless;
     if (command.quality) request.encoding.jpeg.quality = *command.quality;
     request.raster = command.raster;
+    request.maxImageDPI = command.maxImageDPI.value_or(0);
     request.keys = command.keys;
     request.narrationPrefix = command.narrationPrefix.value_or("");
     request.narration = command.narration;

@@ -38,8 +38,17 @@ constexpr OptionSpec kOptions[] = {
      "PDF form with --raster: the slide area is the first page's size at N\n"
      "dots per inch (1 to 2400), when neither --size nor --config is given",
      "96"},
-    {"--quality", "N", "PDF form with --raster: JPEG quality of the pages, 1 to 100", "90"},
+    {"--quality", "N",
+     "PDF form: JPEG quality, 1 to 100, of the pages with --raster; else of\n"
+     "the pictures on vector pages kept as JPEG (each the smaller of lossless\n"
+     "and JPEG) and of pages drawn whole as pictures",
+     "90"},
     {"--lossless", "", "PDF form with --raster: pages as lossless bitmaps instead of JPEG", "off"},
+    {"--max-image-dpi", "N",
+     "PDF form without --raster: store each picture on a page with at most N\n"
+     "pixels an inch of the page it covers (1 to 2400), scaled down to that\n"
+     "when it has more",
+     "as many pixels as the picture has"},
     {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
@@ -240,13 +249,19 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         if (SameFile(command.pdfFile, command.outputFile))
             throw UsageError("the movie '" + command.outputFile + "' would overwrite the PDF");
         command.raster = line.Has("--raster");
-        // Vector pages have no pixels to size, compress or keep exact.
+        // Vector pages have no pixels to size or keep exact.
         if (!command.raster)
-            for (const char* rasterOnly : {"--dpi", "--quality", "--lossless"})
+            for (const char* rasterOnly : {"--dpi", "--lossless"})
                 if (line.Has(rasterOnly))
                     throw UsageError("option '" + std::string(rasterOnly) +
                                      "' is for pages drawn as pictures: add '--raster' (without it pages are "
                                      "vectors, and --size sets the slide area)");
+        // Pages drawn whole as pictures have no pictures of their own.
+        if (command.raster && line.Has("--max-image-dpi"))
+            throw UsageError("option '--max-image-dpi' is for pages drawn as vectors: leave out '--raster' (with it "
+                             "every page is one picture, sized by --dpi or --size)");
+        if (const auto maxImageDPI = line.Value("--max-image-dpi"))
+            command.maxImageDPI = ParseWholeNumber("--max-image-dpi", *maxImageDPI, 1, kMaxDPIValue);
         command.lossless = line.Has("--lossless");
         if (const auto quality = line.Value("--quality")) {
             if (command.lossless) throw UsageError("option '--quality' is for JPEG pages, not with '--lossless'");
@@ -258,7 +273,7 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
             command.dpi = ParseWholeNumber("--dpi", *dpi, 1, kMaxDPIValue);
         }
     } else {
-        for (const char* pdfOnly : {"--raster", "--quality", "--lossless", "--dpi"})
+        for (const char* pdfOnly : {"--raster", "--quality", "--lossless", "--dpi", "--max-image-dpi"})
             if (line.Has(pdfOnly))
                 throw UsageError("option '" + std::string(pdfOnly) + "' is for a PDF deck (<deck.pdf> <output-file>)");
         command.imagePrefix = arguments[0];

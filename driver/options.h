@@ -36,6 +36,7 @@ struct ConverterCommand {
     // The PDF form (two arguments, the first ending in .pdf): the deck; empty otherwise.
     std::string pdfFile;
     std::optional<int32_t> quality, dpi;  // PDF form; unset: the defaults
+    std::optional<int32_t> maxImageDPI;   // PDF form, vector pages; unset: no cap
     bool lossless = false;                // PDF form
     bool raster = false;                  // PDF form: pages as pictures
     std::string imagePrefix;

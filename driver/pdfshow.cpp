@@ -216,7 +216,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 
     // Every page replaces the one before: no page needs a matte, and links
     // come off the stage with their page.
-    VectorSlides vectors(deck, VectorPageLimits{});
+    VectorSlides vectors(deck, VectorPageLimits{}, VectorImageSettings{request.encoding.jpeg.quality, request.maxImageDPI});
     std::vector<std::vector<PageLink>> links;
     CountsBefore before;
     for (int32_t page = 0; page < pages; ++page) {
@@ -321,14 +321,15 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                 warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster);
             }
         }
-        if (!recorded.keptBitmaps.empty()) composer.AddLeadingDefinitions(std::move(recorded.keptBitmaps));
         MadeSlide slide;
         if (recorded.sprite) {
             slide.size = SlideSize{sizes[index].width, sizes[index].height};
             slide.drawing = std::move(recorded.sprite);
             ++(recorded.partly ? partlyRaster : vectorPages);
         } else {
-            EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), PageEncoding{});
+            PageEncoding encoding;
+            encoding.jpeg.quality = request.encoding.jpeg.quality;
+            EncodedPage picture = vectors.Render(page, RasterSize(sizes[index]), encoding);
             if (budgetSpent) {
                 warnOfDamage(page, picture.damage);
                 warnOfFonts(page, picture.substitutedFonts);

@@ -31,6 +31,9 @@ struct PDFShowRequest {
     // Every page as a picture (at the size it is shown, as `encoding` says),
     // instead of as vectors with pictures only where vectors fall short.
     bool raster = false;
+    // Vector pages: pictures are stored at most this many pixels an inch of
+    // the page they take (0: as many as they have).
+    int32_t maxImageDPI = 0;
     bool keys = false;
     // Narration: page n speaks `narrationPrefix`<n>, found as for slide
     // images (FindNarrationFiles). Empty: none.

@@ -20,3 +20,19 @@ public:
     {
     }
 };
+
+// A DefineBitsJPEG3 that owns its JPEG and its zlib-compressed alpha plane.
+struct OwnedJPEGAlphaBytes {
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> alpha;
+};
+
+class OwnedJPEGAlphaBitmap : private OwnedJPEGAlphaBytes, public FDTDefineBitsJPEG3 {
+public:
+    OwnedJPEGAlphaBitmap(std::vector<uint8_t>&& jpeg, std::vector<uint8_t>&& zlibAlpha)
+        : OwnedJPEGAlphaBytes{std::move(jpeg), std::move(zlibAlpha)},
+          FDTDefineBitsJPEG3(OwnedJPEGAlphaBytes::jpeg.data(), static_cast<int32_t>(OwnedJPEGAlphaBytes::jpeg.size()),
+                             OwnedJPEGAlphaBytes::alpha.data(), static_cast<int32_t>(OwnedJPEGAlphaBytes::alpha.size()))
+    {
+    }
+};

@@ -1,10 +1,11 @@
 #include "driver/pdf/pdfimages.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
-#include "driver/pngslide.h"
+#include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/ownedjpeg.h"
-#include "swf/fdtbitmaps.h"
 
 namespace {
 
@@ -44,17 +45,10 @@ fz_pixmap* TryRGB(fz_context* ctx, fz_pixmap* pixmap)
     return rgb;
 }
 
-// Straight RGBA rows of the image; empty when it cannot be decoded.
-std::vector<uint8_t> DecodeRGBA(fz_context* ctx, fz_image* image, int32_t& width, int32_t& height)
+// Straight RGBA rows of an RGB pixmap (its alpha, if any, undone); the
+// pixmap is dropped.
+std::vector<uint8_t> StraightRGBA(fz_context* ctx, fz_pixmap* pixmap, int32_t& width, int32_t& height)
 {
-    fz_pixmap* pixmap = TryPixmap(ctx, image);
-    if (!pixmap) return {};
-    if (!fz_colorspace_is_rgb(ctx, fz_pixmap_colorspace(ctx, pixmap))) {
-        fz_pixmap* rgb = fz_pixmap_colorspace(ctx, pixmap) ? TryRGB(ctx, pixmap) : nullptr;
-        fz_drop_pixmap(ctx, pixmap);
-        if (!rgb) return {};
-        pixmap = rgb;
-    }
     width = fz_pixmap_width(ctx, pixmap);
     height = fz_pixmap_height(ctx, pixmap);
     const int n = fz_pixmap_components(ctx, pixmap);
@@ -74,6 +68,87 @@ std::vector<uint8_t> DecodeRGBA(fz_context* ctx, fz_image* image, int32_t& width
     }
     fz_drop_pixmap(ctx, pixmap);
     return rgba;
+}
+
+// Straight RGBA rows of the image; empty when it cannot be decoded.
+std::vector<uint8_t> DecodeRGBA(fz_context* ctx, fz_image* image, int32_t& width, int32_t& height)
+{
+    fz_pixmap* pixmap = TryPixmap(ctx, image);
+    if (!pixmap) return {};
+    if (!fz_colorspace_is_rgb(ctx, fz_pixmap_colorspace(ctx, pixmap))) {
+        fz_pixmap* rgb = fz_pixmap_colorspace(ctx, pixmap) ? TryRGB(ctx, pixmap) : nullptr;
+        fz_drop_pixmap(ctx, pixmap);
+        if (!rgb) return {};
+        pixmap = rgb;
+    }
+    return StraightRGBA(ctx, pixmap, width, height);
+}
+
+// What a scaled-down picture is drawn from: an image (through `mask` when
+// given), or a stencil mask filled with `stencilColor`.
+struct ScaledSource {
+    fz_image* image = nullptr;
+    fz_image* mask = nullptr;
+    bool stencil = false;
+    FColor stencilColor{0, 0, 0};
+};
+
+// The picture drawn onto `width` x `height` pixels by MuPDF's draw device,
+// which scales images down with a filter (decoding a JPEG at a reduced size
+// where it can), as straight RGBA; empty when it cannot be drawn.
+std::vector<uint8_t> DrawScaled(fz_context* ctx, const ScaledSource& source, int32_t width, int32_t height)
+{
+    fz_pixmap* pixmap = nullptr;
+    fz_device* device = nullptr;
+    fz_var(pixmap);
+    fz_var(device);
+    fz_try(ctx)
+    {
+        pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), width, height, nullptr, 1);
+        fz_clear_pixmap(ctx, pixmap);
+        device = fz_new_draw_device(ctx, fz_identity, pixmap);
+        // The image's unit square onto the whole pixmap, its first row on top.
+        const fz_matrix ctm = fz_scale(static_cast<float>(width), static_cast<float>(height));
+        if (source.mask) fz_clip_image_mask(ctx, device, source.mask, ctm, fz_infinite_rect);
+        if (source.stencil) {
+            const FColor& c = source.stencilColor;
+            const float rgb[3] = {c.Red() / 255.0f, c.Green() / 255.0f, c.Blue() / 255.0f};
+            fz_fill_image_mask(ctx, device, source.image, ctm, fz_device_rgb(ctx), rgb, c.Alpha() / 255.0f,
+                               fz_default_color_params);
+        } else {
+            fz_fill_image(ctx, device, source.image, ctm, 1, fz_default_color_params);
+        }
+        if (source.mask) fz_pop_clip(ctx, device);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx) fz_drop_device(ctx, device);
+    fz_catch(ctx)
+    {
+        fz_drop_pixmap(ctx, pixmap);
+        pixmap = nullptr;
+    }
+    if (!pixmap) return {};
+    int32_t drawnWidth = 0, drawnHeight = 0;
+    return StraightRGBA(ctx, pixmap, drawnWidth, drawnHeight);
+}
+
+// The size a picture of `width` x `height` pixels is stored at: scaled down
+// to fit the cap, its aspect kept (at least a pixel a side); false when it
+// fits as it is.
+bool CappedSize(int32_t width, int32_t height, const PDFImageTable::Storage& storage, int32_t& cappedWidth,
+                int32_t& cappedHeight)
+{
+    const bool wide = storage.maxWidth > 0 && width > storage.maxWidth;
+    const bool tall = storage.maxHeight > 0 && height > storage.maxHeight;
+    if (!wide && !tall) return false;
+    double scale = 1;
+    if (wide) scale = std::min(scale, static_cast<double>(storage.maxWidth) / width);
+    if (tall) scale = std::min(scale, static_cast<double>(storage.maxHeight) / height);
+    cappedWidth = std::max<int32_t>(1, static_cast<int32_t>(std::floor(width * scale + 0.5)));
+    cappedHeight = std::max<int32_t>(1, static_cast<int32_t>(std::floor(height * scale + 0.5)));
+    if (storage.maxWidth > 0) cappedWidth = std::min(cappedWidth, storage.maxWidth);
+    if (storage.maxHeight > 0) cappedHeight = std::min(cappedHeight, storage.maxHeight);
+    return true;
 }
 
 // The mask's first channel (grey value, or the coverage of a stencil), one
@@ -113,50 +188,72 @@ std::vector<uint8_t> PassThroughJPEG(fz_context* ctx, fz_image* image)
     return std::vector<uint8_t>(data, data + size);
 }
 
-std::unique_ptr<FDT> LosslessTag(LosslessSlide&& slide)
-{
-    const auto width = static_cast<uint16_t>(slide.width), height = static_cast<uint16_t>(slide.height);
-    if (slide.alpha)
-        return std::make_unique<FDTDefineBitsLossless2>(slide.format, width, height, slide.colorTableEntries,
-                                                        std::move(slide.zlibData));
-    return std::make_unique<FDTDefineBitsLossless>(slide.format, width, height, slide.colorTableEntries, false,
-                                                   std::move(slide.zlibData));
-}
-
 bool FitsBitmap(int32_t width, int32_t height) { return width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF; }
 
 }  // namespace
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Known(const std::string& key) const
 {
-    const auto found = bitmaps.find(key);
-    if (found == bitmaps.end()) return std::nullopt;
-    return found->second;
+    for (const auto* table : {&bitmaps, &pending}) {
+        const auto found = table->find(key);
+        if (found != table->end()) return found->second;
+    }
+    return std::nullopt;
 }
 
-PDFImageTable::Bitmap PDFImageTable::Remember(const std::string& key, const FDT& tag, int32_t width, int32_t height)
+PDFImageTable::Bitmap PDFImageTable::Remember(const std::string& key, std::unique_ptr<FDT> tag, int32_t width,
+                                              int32_t height, std::vector<std::unique_ptr<FDT>>& newTags)
 {
-    const Bitmap bitmap{tag.ID(), width, height};
-    bitmaps.emplace(key, bitmap);
+    const Bitmap bitmap{tag->ID(), width, height};
+    pending.emplace(key, bitmap);
+    newTags.push_back(std::move(tag));
     return bitmap;
 }
 
+void PDFImageTable::CommitPage()
+{
+    bitmaps.merge(pending);
+    pending.clear();
+    jpegs += pendingJPEGs;
+    pendingJPEGs = 0;
+}
+
+void PDFImageTable::DiscardPage()
+{
+    pending.clear();
+    pendingJPEGs = 0;
+}
+
+std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width,
+                                                           int32_t height, const Storage& storage,
+                                                           std::vector<std::unique_ptr<FDT>>& newTags)
+{
+    if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
+    // The size is in the key: one picture capped at two sizes is two bitmaps.
+    const std::string key = ContentKey(kind, width, height, rgba.data(), rgba.size());
+    if (auto known = Known(key)) return known;
+    return Remember(key, SmallerBitmapTag(rgba, width, height, storage.jpegQuality), width, height, newTags);
+}
+
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_image* image, fz_image* softMask,
+                                                          const Storage& storage,
                                                           std::vector<std::unique_ptr<FDT>>& newTags)
 {
+    int32_t width = 0, height = 0;
+    if (CappedSize(image->w, image->h, storage, width, height)) {
+        if (!FitsBitmap(width, height)) return std::nullopt;
+        return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
+                      height, storage, newTags);
+    }
     if (!softMask) {
         std::vector<uint8_t> jpeg = PassThroughJPEG(ctx, image);
         if (!jpeg.empty() && FitsBitmap(image->w, image->h)) {
             const std::string key = ContentKey('J', image->w, image->h, jpeg.data(), jpeg.size());
             if (auto known = Known(key)) return known;
-            auto tag = std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
-            const Bitmap bitmap = Remember(key, *tag, image->w, image->h);
-            newTags.push_back(std::move(tag));
-            ++jpegs;
-            return bitmap;
+            ++pendingJPEGs;
+            return Remember(key, std::make_unique<OwnedJPEGBitmap>(std::move(jpeg)), image->w, image->h, newTags);
         }
     }
-    int32_t width = 0, height = 0;
     std::vector<uint8_t> rgba = DecodeRGBA(ctx, image, width, height);
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     if (softMask) {
@@ -173,18 +270,19 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
             }
         }
     }
-    const std::string key = ContentKey('L', width, height, rgba.data(), rgba.size());
-    if (auto known = Known(key)) return known;
-    std::unique_ptr<FDT> tag = LosslessTag(EncodeLosslessRGBA(rgba.data(), width, height));
-    const Bitmap bitmap = Remember(key, *tag, width, height);
-    newTags.push_back(std::move(tag));
-    return bitmap;
+    return Stored('L', rgba, width, height, storage, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_image* mask, FColor color,
+                                                            const Storage& storage,
                                                             std::vector<std::unique_ptr<FDT>>& newTags)
 {
     int32_t width = 0, height = 0;
+    if (CappedSize(mask->w, mask->h, storage, width, height)) {
+        if (!FitsBitmap(width, height)) return std::nullopt;
+        return Stored('S', DrawScaled(ctx, ScaledSource{mask, nullptr, true, color}, width, height), width, height,
+                      storage, newTags);
+    }
     const std::vector<uint8_t> coverage = DecodeMask(ctx, mask, width, height);
     if (coverage.empty() || !FitsBitmap(width, height)) return std::nullopt;
     std::vector<uint8_t> rgba(coverage.size() * 4);
@@ -194,10 +292,5 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
         rgba[i * 4 + 2] = static_cast<uint8_t>(color.Blue());
         rgba[i * 4 + 3] = static_cast<uint8_t>(coverage[i] * color.Alpha() / 255);
     }
-    const std::string key = ContentKey('S', width, height, rgba.data(), rgba.size());
-    if (auto known = Known(key)) return known;
-    std::unique_ptr<FDT> tag = LosslessTag(EncodeLosslessRGBA(rgba.data(), width, height));
-    const Bitmap bitmap = Remember(key, *tag, width, height);
-    newTags.push_back(std::move(tag));
-    return bitmap;
+    return Stored('S', rgba, width, height, storage, newTags);
 }

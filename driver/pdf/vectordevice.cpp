@@ -778,6 +778,24 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
     Place(std::move(tag), BoundsOf(square), alpha);
 }
 
+PDFImageTable::Storage VectorRecorder::ImageStorage(fz_matrix ctm) const
+{
+    PDFImageTable::Storage storage;
+    storage.jpegQuality = options.jpegQuality;
+    if (options.maxImagePixelsPerTwip > 0) {
+        // The unit square's sides as placed, to the nearest pixel: the page's
+        // scale reaches here in single precision, and a place of N pixels'
+        // worth must allow N.
+        const auto most = [&](double dx, double dy) {
+            const double pixels = std::hypot(dx, dy) * options.maxImagePixelsPerTwip;
+            return static_cast<int32_t>(std::clamp(std::round(pixels), 1.0, 65535.0));
+        };
+        storage.maxWidth = most(ctm.a, ctm.b);
+        storage.maxHeight = most(ctm.c, ctm.d);
+    }
+    return storage;
+}
+
 void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
 {
     if (OutOfCharacters() || Suppressed()) return;
@@ -786,7 +804,7 @@ void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
         SameMatrix(clips.back().ctm, ctm))
         softMask = clips.back().mask;
     std::vector<std::unique_ptr<FDT>> newTags;
-    const auto bitmap = resources.images.Image(ctx, image, softMask, newTags);
+    const auto bitmap = resources.images.Image(ctx, image, softMask, ImageStorage(ctm), newTags);
     if (!bitmap) {
         Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
         return;
@@ -805,7 +823,7 @@ void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
     std::vector<std::unique_ptr<FDT>> newTags;
-    const auto bitmap = resources.images.Stencil(ctx, image, fill, newTags);
+    const auto bitmap = resources.images.Stencil(ctx, image, fill, ImageStorage(ctm), newTags);
     if (!bitmap) {
         Note(BoundsOf(UnitSquare(ctm)), "image that cannot be made a bitmap");
         return;

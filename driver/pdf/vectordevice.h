@@ -114,6 +114,8 @@ private:
     void FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill);
     Outline TextOutline(const fz_text* text, fz_matrix toSpace);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
+    // How a picture drawn at `ctm` is stored: its cap from the size of its place.
+    PDFImageTable::Storage ImageStorage(fz_matrix ctm) const;
     // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
     void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color);
     // Places the text or the outlines gathered so far: before anything else

@@ -81,9 +81,11 @@ VectorPage VectorDocument::Record(int number, const Affine& m, VectorResources& 
                               static_cast<float>(m.d), static_cast<float>(m.e), static_cast<float>(m.f)};
     try {
         VectorPage recorded = RecordVectorPage(ctx, page, transform, resources, options);
+        resources.images.CommitPage();
         fz_drop_page(ctx, page);
         return recorded;
     } catch (...) {
+        resources.images.DiscardPage();
         fz_drop_page(ctx, page);
         throw;
     }

@@ -20,7 +20,8 @@ public:
     // The page's bounds in points, after its rotation: (x0, y0) - (x1, y1).
     Bounds PageBounds(int page) const;
 
-    // The page (from 0) recorded with its points mapped to twips by `pageToTwips`.
+    // The page (from 0) recorded with its points mapped to twips by
+    // `pageToTwips`, its new bitmaps committed to the resources.
     VectorPage Record(int page, const Affine& pageToTwips, VectorResources& resources,
                       const VectorOptions& options = {}) const;
 

@@ -53,6 +53,13 @@ struct VectorOptions {
     // shared with the rest of the show): past it, what is left of the page is
     // not recorded and the page is listed for a fallback as a whole.
     uint16_t maxCharacterID = 0xFFF0;
+    // Pictures that are not passed through as their own JPEG bytes are
+    // stored as the smaller of lossless and JPEG at this quality.
+    int32_t jpegQuality = 90;
+    // A picture is stored with at most this many pixels a twip of its place
+    // on the sprite, across and down (0: as many as it has); a larger one is
+    // scaled down, a JPEG then encoded anew.
+    double maxImagePixelsPerTwip = 0;
 };
 
 // Something the page draws that the recording could not say in SWF.
@@ -91,7 +98,9 @@ struct VectorPage {
     std::vector<FontSubstitution> substitutedFonts;
 };
 
-// Records the page. `pageToTwips` maps the page's points (as MuPDF's
+// Records the page. Bitmaps the page is the first to draw stay pending in
+// `resources.images` until the caller commits them (the page is shown as
+// vectors) or discards them. `pageToTwips` maps the page's points (as MuPDF's
 // fz_run_page takes them: the page's own transform applied) to twips in the
 // slide area. Fonts go into `resources.fonts`: write its TakeFonts() before
 // the first page's definitions once every page has been recorded. Throws

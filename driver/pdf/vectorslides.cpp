@@ -8,7 +8,6 @@
 #include "driver/pagesprite.h"
 #include "driver/pdf/mupdf.h"
 #include "driver/pdf/vectorpage.h"
-#include "swf/fdtbitmaps.h"
 
 namespace {
 
@@ -44,12 +43,6 @@ const char* const kCharactersUsedUp = "the movie's characters are used up";
 // What the recorder lists when it stops for want of characters.
 const char* const kTranslatorOutOfCharacters = "more characters than the movie holds";
 
-bool IsBitmap(const FTag& tag)
-{
-    return dynamic_cast<const FDTDefineBitsJPEG2*>(&tag) || dynamic_cast<const FDTDefineBitsJPEG3*>(&tag) ||
-           dynamic_cast<const FDTDefineBitsLossless*>(&tag) || dynamic_cast<const FDTDefineBits*>(&tag);
-}
-
 // No JPEG of our encoder (standard tables, 4:4:4) is smaller than this for
 // so many pixels: each 8 x 8 block codes at least a DC difference and an end
 // of block in each of its three components, 14 bits.
@@ -63,17 +56,22 @@ uint64_t SmallestJPEG(int64_t pixels)
 struct VectorSlides::State {
     const PDFDeck& deck;
     VectorPageLimits limits;
+    VectorImageSettings images;
     PDFDocument document;
     std::unique_ptr<VectorResources> resources = std::make_unique<VectorResources>();
     // Fonts of resources given up after a page failed half-way.
     std::vector<std::unique_ptr<FTag>> retiredFonts{};
 
-    // A page that failed half-way may have left bitmaps in the tables whose
-    // definitions went with it: later pages start from new tables.
+    // A page that failed half-way: later pages start from new font tables.
+    // Its bitmaps went with it (DiscardPage); those of the pages before are
+    // in the movie, and stay known.
     void RetireResources()
     {
+        resources->images.DiscardPage();
         for (auto& font : resources->fonts.TakeFonts()) retiredFonts.push_back(std::move(font));
-        resources = std::make_unique<VectorResources>();
+        auto fresh = std::make_unique<VectorResources>();
+        fresh->images = std::move(resources->images);
+        resources = std::move(fresh);
     }
 
     // Whether the page's vectors take more bytes than its picture at the
@@ -88,13 +86,15 @@ struct VectorSlides::State {
         const PixelSize size{side(points.width), side(points.height)};
         const int64_t pixels = int64_t{size.width} * size.height;
         if (pixels > kMaxPagePixels || bytes < SmallestJPEG(pixels)) return false;
-        const EncodedPage picture = deck.RenderEncoded(*document, page, size, PageEncoding{});
+        PageEncoding encoding;
+        encoding.jpeg.quality = images.jpegQuality;
+        const EncodedPage picture = deck.RenderEncoded(*document, page, size, encoding);
         return bytes > picture.jpeg.size();
     }
 };
 
-VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits)
-    : state(std::make_unique<State>(State{deck, limits, deck.OpenAnother()}))
+VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits, VectorImageSettings images)
+    : state(std::make_unique<State>(State{deck, limits, images, deck.OpenAnother()}))
 {
 }
 
@@ -118,12 +118,18 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     options.patchFallbacks = true;
     options.patchPixelsPerTwip = static_cast<double>(shown.width) / std::max(at.xmax - at.xmin, 1);
     options.maxCharacterID = static_cast<uint16_t>(last);
+    options.jpegQuality = state->images.jpegQuality;
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {
         document.ClearMessages();
         const mupdf::Bounds bounds = document.PageBounds(page);
         const fz_matrix transform = PageToTwips(bounds, at);
+        if (state->images.maxDPI > 0) {
+            // Pixels an inch of the page, an inch being 72 points.
+            const double twipsPerPoint = std::sqrt(std::fabs(transform.a * transform.d - transform.b * transform.c));
+            options.maxImagePixelsPerTwip = state->images.maxDPI / 72.0 / twipsPerPoint;
+        }
         // The recording stops short of `last` by itself; this holds it to it
         // whatever it draws.
         const CharacterLimit limit(last);
@@ -168,10 +174,11 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {
-        for (auto& tag : recorded.definitions)
-            if (IsBitmap(*tag)) slide.keptBitmaps.push_back(std::move(tag));
+        // Its bitmaps go with its definitions: a later page defines its own.
+        state->resources->images.DiscardPage();
         return slide;
     }
+    state->resources->images.CommitPage();
     slide.partly = summary.patches > 0;
     std::vector<std::unique_ptr<FTag>> definitions;
     definitions.reserve(recorded.definitions.size());

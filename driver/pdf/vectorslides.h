@@ -27,6 +27,16 @@ struct VectorPageLimits {
     int32_t compareDPI = 144;
 };
 
+// How the pictures on vector pages are stored.
+struct VectorImageSettings {
+    // JPEG quality where a picture is stored as a JPEG (the smaller of
+    // lossless and JPEG); pages drawn whole as pictures use it too.
+    int32_t jpegQuality = 90;
+    // At most this many pixels an inch of the page, across and down, of the
+    // place a picture is drawn in (0: no cap).
+    int32_t maxDPI = 0;
+};
+
 // Where a page lies in the slide area, in twips (FitSlide's rectangle).
 struct PageArea {
     int32_t xmin, ymin, xmax, ymax;
@@ -43,9 +53,6 @@ struct VectorSlide {
     // The page went past the character budget: the pages after it have
     // nothing left to be drawn with.
     bool budgetSpent = false;
-    // Bitmaps a page drawn as a picture was the first to draw: later pages
-    // may use them, so the movie must define them all the same.
-    std::vector<std::unique_ptr<FTag>> keptBitmaps;
     // What MuPDF said of damage it drew the page despite (empty: none).
     std::string damage;
     // Fonts its text is drawn in that the PDF does not give (not embedded,
@@ -62,7 +69,7 @@ struct PageLink {
 
 class VectorSlides {
 public:
-    VectorSlides(const PDFDeck& deck, VectorPageLimits limits);
+    VectorSlides(const PDFDeck& deck, VectorPageLimits limits, VectorImageSettings images = {});
     ~VectorSlides();
     VectorSlides(const VectorSlides&) = delete;
     VectorSlides& operator=(const VectorSlides&) = delete;
@@ -70,7 +77,8 @@ public:
     // The page (from 0) recorded into `at`, shown at `shown` pixels (the
     // size of its pictures where vectors fall short), drawing at most
     // `characters` character IDs, those its sprite draws when it is placed
-    // (kPageSpriteCharacters) counted in.
+    // (kPageSpriteCharacters) counted in. Bitmaps go into the movie with
+    // the page's sprite only: a page drawn as a picture defines none.
     VectorSlide Record(int32_t page, PageArea at, PixelSize shown, uint32_t characters);
 
     // The page as a picture, as the raster form renders it.

@@ -273,9 +273,15 @@ TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
         {{"--dpi", "48", "talk.pdf", "x.swf"},
          "option '--dpi' is for pages drawn as pictures: add '--raster' (without it pages are vectors, and --size "
          "sets the slide area)"},
-        {{"--quality", "50", "talk.pdf", "x.swf"},
-         "option '--quality' is for pages drawn as pictures: add '--raster' (without it pages are vectors, and "
-         "--size sets the slide area)"},
+        // Pictures of their own are what vector pages have, and what a page
+        // drawn whole as one has not.
+        {{"--raster", "--max-image-dpi", "150", "talk.pdf", "x.swf"},
+         "option '--max-image-dpi' is for pages drawn as vectors: leave out '--raster' (with it every page is one "
+         "picture, sized by --dpi or --size)"},
+        {{"--max-image-dpi", "0", "talk.pdf", "x.swf"},
+         "option '--max-image-dpi' takes a whole number from 1 to 2400, not '0'"},
+        {{"--max-image-dpi", "150", "deck", "3", "x.swf"},
+         "option '--max-image-dpi' is for a PDF deck (<deck.pdf> <output-file>)"},
         {{"--lossless", "talk.pdf", "x.swf"},
          "option '--lossless' is for pages drawn as pictures: add '--raster' (without it pages are vectors, and "
          "--size sets the slide area)"},

@@ -167,7 +167,7 @@ std::vector<Row> Rows()
          "2", "folder.swf", 1, "cannot write 'folder.swf': cannot replace the file: Is a directory"},
         // The limit (512-byte blocks) lets the header and some tags through, not the 20 KB slide.
         {"WriteFailsPartWay", write("deck2.jpg", swftest::TinyJPEG('z', 20000)), "2", "out.swf", 1,
-         "cannot write 'out.swf': cannot copy 'deck2.jpg' into the output: File too large", "ulimit -f 8; "},
+         "cannot write 'out.swf': write failed: File too large", "ulimit -f 8; "},
     };
 }
 

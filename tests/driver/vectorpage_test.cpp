@@ -758,22 +758,21 @@ TEST(VectorPage, ImagesAreBitmapsStoredOncePerMovie)
     std::vector<swftest::Tag> bitmaps;
     for (size_t page = 0; page < 2; ++page)
         for (const swftest::Tag& tag : deck->Definitions(page))
-            if (tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsLossless2)
-                bitmaps.push_back(tag);
+            if (tag.code != FTagCode::DefineShape3) bitmaps.push_back(tag);
     ASSERT_EQ(bitmaps.size(), 2u);  // the opaque picture once, drawn three times
     EXPECT_EQ(deck->pages[0].summary.newBitmaps, 2u);
     EXPECT_EQ(deck->pages[1].summary.newBitmaps, 0u);
-    EXPECT_EQ(bitmaps[0].code, FTagCode::DefineBitsLossless);
-    EXPECT_EQ(bitmaps[1].code, FTagCode::DefineBitsLossless2);  // its alpha kept
-    // 32-bit ARGB rows: clear on the left, opaque on the right.
-    ASSERT_EQ(bitmaps[1].body.at(2), 5u);
-    const std::vector<uint8_t> argb = swftest::Inflate(
-        std::vector<uint8_t>(bitmaps[1].body.begin() + 7, bitmaps[1].body.end()), 40 * 30 * 4);
-    ASSERT_EQ(argb.size(), 40u * 30 * 4);
-    EXPECT_EQ(argb[0], 0u);
-    EXPECT_EQ(argb[39 * 4], 255u);
-    EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 40u);
-    EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 30u);
+    // Colour ramps: smaller as JPEG (see PicturesAreStoredAsTheSmallerOfLosslessAndJPEG).
+    EXPECT_EQ(bitmaps[0].code, FTagCode::DefineBitsJPEG2);
+    ASSERT_EQ(bitmaps[1].code, FTagCode::DefineBitsJPEG3);  // its alpha kept
+    // The alpha plane: clear on the left, opaque on the right.
+    const size_t alphaAt = 6 + swftest::Little(bitmaps[1].body, 2, 4);
+    ASSERT_LT(alphaAt, bitmaps[1].body.size());
+    const std::vector<uint8_t> alpha = swftest::Inflate(
+        std::vector<uint8_t>(bitmaps[1].body.begin() + static_cast<long>(alphaAt), bitmaps[1].body.end()), 40 * 30);
+    ASSERT_EQ(alpha.size(), 40u * 30);
+    EXPECT_EQ(alpha[0], 0u);
+    EXPECT_EQ(alpha[39], 255u);
 
     // Each drawing: a rectangle filled with the clipped bitmap, scaled to its place.
     std::vector<shapetest::Shape> drawn;
@@ -815,6 +814,122 @@ TEST(VectorPage, JPEGImagesKeepTheirBytes)
     ASSERT_EQ(body.size(), 2 + 4 + jpeg.size() + 2);
     EXPECT_EQ(std::vector<uint8_t>(body.begin() + 6, body.end() - 2), jpeg);
     EXPECT_EQ(deck->resources.images.PassedThroughJPEGs(), 1u);
+}
+
+// The RGB pixels of a JPEG file, as MuPDF decodes it; empty when it cannot.
+std::vector<uint8_t> DecodedJPEG(const std::vector<uint8_t>& jpeg, int& width, int& height)
+{
+    fz_context* ctx = fz_new_context(nullptr, nullptr, FZ_STORE_UNLIMITED);
+    fz_buffer* buffer = nullptr;
+    fz_image* image = nullptr;
+    fz_pixmap* pixmap = nullptr;
+    std::vector<uint8_t> rgb;
+    fz_var(buffer);
+    fz_var(image);
+    fz_var(pixmap);
+    fz_try(ctx)
+    {
+        buffer = fz_new_buffer_from_copied_data(ctx, jpeg.data(), jpeg.size());
+        image = fz_new_image_from_buffer(ctx, buffer);
+        pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+        width = fz_pixmap_width(ctx, pixmap);
+        height = fz_pixmap_height(ctx, pixmap);
+        const int n = fz_pixmap_components(ctx, pixmap);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    rgb.push_back(fz_pixmap_samples(ctx, pixmap)[y * fz_pixmap_stride(ctx, pixmap) + x * n + (n >= 3 ? c : 0)]);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_pixmap(ctx, pixmap);
+        fz_drop_image(ctx, image);
+        fz_drop_buffer(ctx, buffer);
+    }
+    fz_catch(ctx) rgb.clear();
+    fz_drop_context(ctx);
+    return rgb;
+}
+
+// Three flat colours side by side, with `alpha` a transparency that grows
+// to the right. The caller destroys it.
+cairo_surface_t* FlatPicture(int width, int height, bool alpha)
+{
+    cairo_surface_t* image = cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(image);
+    const double colours[3][3] = {{0.9, 0.1, 0.1}, {0.1, 0.6, 0.2}, {0.2, 0.3, 0.9}};
+    for (int i = 0; i < 3; ++i) {
+        cairo_set_source_rgb(cr, colours[i][0], colours[i][1], colours[i][2]);
+        cairo_rectangle(cr, width * i / 3.0, 0, width / 3.0, height);
+        cairo_fill(cr);
+    }
+    if (alpha) {
+        cairo_pattern_t* ramp = cairo_pattern_create_linear(0, 0, width, 0);
+        cairo_pattern_add_color_stop_rgba(ramp, 0, 0, 0, 0, 1);
+        cairo_pattern_add_color_stop_rgba(ramp, 1, 0, 0, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OUT);
+        cairo_set_source(cr, ramp);
+        cairo_paint(cr);
+        cairo_pattern_destroy(ramp);
+    }
+    cairo_destroy(cr);
+    return image;
+}
+
+TEST(VectorPage, PicturesAreStoredAsTheSmallerOfLosslessAndJPEG)
+{
+    const auto pictures = [](cairo_t* cr) {
+        cairo_surface_t* photo = cairotest::Photo(160, 120, false);
+        cairo_surface_t* flat = FlatPicture(600, 40, false);
+        cairo_surface_t* translucentPhoto = cairotest::Photo(160, 120, true, 12, 9);
+        cairo_surface_t* translucentFlat = FlatPicture(600, 40, true);
+        cairotest::PaintImage(cr, photo, 0, 0, 160, 120);
+        cairotest::PaintImage(cr, flat, 200, 0, 160, 120);
+        cairotest::PaintImage(cr, translucentPhoto, 0, 200, 160, 120);
+        cairotest::PaintImage(cr, translucentFlat, 200, 200, 160, 120);
+        for (cairo_surface_t* image : {photo, flat, translucentPhoto, translucentFlat}) cairo_surface_destroy(image);
+    };
+    const auto deck = Record("smaller", {pictures});
+    std::vector<swftest::Tag> bitmaps;
+    for (const swftest::Tag& tag : deck->Definitions(0))
+        if (tag.code != FTagCode::DefineShape3) bitmaps.push_back(tag);
+    ASSERT_EQ(bitmaps.size(), 4u);
+    // A photograph: JPEG, with its alpha as a plane of its own.
+    EXPECT_EQ(bitmaps[0].code, FTagCode::DefineBitsJPEG2);
+    EXPECT_EQ(bitmaps[2].code, FTagCode::DefineBitsJPEG3);
+    // Flat colours: exact; three of them colour-mapped, the JPEG not even tried.
+    EXPECT_EQ(bitmaps[1].code, FTagCode::DefineBitsLossless);
+    EXPECT_EQ(bitmaps[1].body.at(2), 3u);
+    // Flat colours over a ramp of alpha: too many colours to map, yet still
+    // smaller lossless than as a JPEG and its plane.
+    EXPECT_EQ(bitmaps[3].code, FTagCode::DefineBitsLossless2);
+    EXPECT_EQ(bitmaps[3].body.at(2), 5u);
+
+    // The JPEG between its markers decodes to the picture's size and colours.
+    const std::vector<uint8_t>& opaque = bitmaps[0].body;
+    int width = 0, height = 0;
+    const std::vector<uint8_t> rgb = DecodedJPEG(std::vector<uint8_t>(opaque.begin() + 6, opaque.end() - 2), width, height);
+    ASSERT_EQ(rgb.size(), 160u * 120 * 3);
+    EXPECT_EQ(width, 160);
+    EXPECT_NEAR(rgb[(60 * 160 + 80) * 3 + 2], 128, 24);  // blue is 128 and grain
+
+    // DefineBitsJPEG3: the JPEG, then the zlib alpha plane after the offset.
+    const std::vector<uint8_t>& translucent = bitmaps[2].body;
+    const size_t alphaAt = 6 + swftest::Little(translucent, 2, 4);
+    ASSERT_LT(alphaAt, translucent.size());
+    const std::vector<uint8_t> alpha =
+        swftest::Inflate(std::vector<uint8_t>(translucent.begin() + static_cast<long>(alphaAt), translucent.end()),
+                         160 * 120);
+    ASSERT_EQ(alpha.size(), 160u * 120);
+    EXPECT_EQ(alpha[0], 0u);
+    EXPECT_EQ(alpha[159], 255u);
+    // Its colours premultiplied, as the player takes them: black where clear.
+    const std::vector<uint8_t> premultiplied = DecodedJPEG(
+        std::vector<uint8_t>(translucent.begin() + 10, translucent.begin() + static_cast<long>(alphaAt) - 2), width,
+        height);
+    ASSERT_EQ(premultiplied.size(), 160u * 120 * 3);
+    EXPECT_LT(premultiplied[(60 * 160 + 1) * 3 + 2], 16u);
+    EXPECT_NEAR(premultiplied[(60 * 160 + 158) * 3 + 2], 128, 24);
 }
 
 TEST(VectorPage, BlendModesAreListedForAFallback)
@@ -1048,6 +1163,50 @@ TEST(VectorPage, StencilMasksAreBitmapsOfTheirColour)
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 8u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
     EXPECT_FALSE(page.summary.NeedsFallback());
+}
+
+// The alpha of each pixel of a DefineBitsLossless2, colour-mapped or 32-bit.
+std::vector<uint8_t> LosslessAlpha(const swftest::Tag& bitmap)
+{
+    const uint32_t format = bitmap.body.at(2), width = swftest::Little(bitmap.body, 3, 2),
+                   height = swftest::Little(bitmap.body, 5, 2);
+    std::vector<uint8_t> alpha;
+    if (format == 5) {
+        const auto argb = swftest::Inflate(std::vector<uint8_t>(bitmap.body.begin() + 7, bitmap.body.end()),
+                                           width * height * 4);
+        for (size_t i = 0; i + 3 < argb.size(); i += 4) alpha.push_back(argb[i]);
+        return alpha;
+    }
+    const uint32_t entries = bitmap.body.at(7) + 1u, stride = (width + 3) / 4 * 4;
+    const auto mapped = swftest::Inflate(std::vector<uint8_t>(bitmap.body.begin() + 8, bitmap.body.end()),
+                                         entries * 4 + stride * height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) alpha.push_back(mapped.at(mapped.at(entries * 4 + y * stride + x) * 4u + 3));
+    return alpha;
+}
+
+TEST(VectorPage, CappedPicturesAreScaledDownFacingTheWayTheyDid)
+{
+    // An 8 x 4 stencil: the left half of the two top rows painted, drawn 80 x
+    // 40 points, capped to 4 x 2 pixels.
+    const std::string path = TempPDF("stencil-capped");
+    WriteHandPDF(path, "q 0 0 1 rg 80 0 0 40 100 300 cm BI /IM true /W 8 /H 4 /BPC 1 ID \x0F\x0F\xFF\xFF EI Q\n", "");
+    VectorDocument document(path);
+    VectorOptions options;
+    options.maxImagePixelsPerTwip = 4 / (80 * kTwipsPerPoint);
+    VectorResources resources;
+    VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
+    std::vector<swftest::Tag> bitmaps;
+    for (const auto& tag : page.definitions) {
+        const swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
+    }
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 4u);
+    EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
+    const std::vector<uint8_t> alpha = LosslessAlpha(bitmaps[0]);
+    ASSERT_EQ(alpha.size(), 8u);
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(alpha[i] > 128, i < 2) << "pixel " << i;
 }
 
 TEST(VectorPage, SoftMasksAndTilingPatternsAreListedForAFallback)

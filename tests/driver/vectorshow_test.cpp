@@ -7,10 +7,13 @@
 #ifdef CORVANEX_PDF
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "driver/jpegencoder.h"
 #include "driver/pdf/vectorslides.h"
 #include "driver/slideshow.h"
 #include "support/cairo_pdf.h"
@@ -308,14 +311,47 @@ TEST(VectorPDFShow, LinksBecomeInvisibleButtonsOverTheirRectanglesAndLeaveWithTh
     }
 }
 
+bool IsBitmap(const Tag& tag)
+{
+    return tag.code == FTagCode::DefineBitsJPEG2 || tag.code == FTagCode::DefineBitsJPEG3 ||
+           tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsLossless2;
+}
+
+// A bitmap's width and height: a lossless one's fields, or a JPEG's frame header.
+std::pair<uint32_t, uint32_t> BitmapSize(const Tag& tag)
+{
+    if (tag.code == FTagCode::DefineBitsLossless || tag.code == FTagCode::DefineBitsLossless2)
+        return {swftest::Word(tag, 3), swftest::Word(tag, 5)};
+    for (size_t at = 2; at + 9 < tag.body.size(); ++at)
+        if (tag.body[at] == 0xFF && tag.body[at + 1] == 0xC0)
+            return {static_cast<uint32_t>(tag.body[at + 7] << 8 | tag.body[at + 8]),
+                    static_cast<uint32_t>(tag.body[at + 5] << 8 | tag.body[at + 6])};
+    ADD_FAILURE() << "no JPEG frame header";
+    return {};
+}
+
+// The sizes of the bitmaps of every frame, the page pictures' and the
+// buttons' (`skip`) left out.
+std::vector<std::vector<std::pair<uint32_t, uint32_t>>> BitmapSizes(const std::vector<std::vector<Tag>>& frames,
+                                                                    const std::set<std::pair<uint32_t, uint32_t>>& skip)
+{
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> sizes;
+    for (const std::vector<Tag>& frame : frames) {
+        sizes.emplace_back();
+        for (const Tag& tag : frame)
+            if (IsBitmap(tag) && !skip.contains(BitmapSize(tag))) sizes.back().push_back(BitmapSize(tag));
+        std::sort(sizes.back().begin(), sizes.back().end());
+    }
+    return sizes;
+}
+
 // The bitmaps a frame defines before its page's sprites: the page's own.
 size_t PageBitmaps(const std::vector<Tag>& frame)
 {
     size_t count = 0;
     for (const Tag& tag : frame) {
         if (tag.code == FTagCode::DefineSprite) break;
-        count += tag.code == FTagCode::DefineBitsJPEG2 || tag.code == FTagCode::DefineBitsLossless ||
-                 tag.code == FTagCode::DefineBitsLossless2;
+        count += IsBitmap(tag);
     }
     return count;
 }
@@ -336,12 +372,10 @@ TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAnd
             cairo_fill(cr);
         };
     };
-    // A large lossless picture: more bytes as vectors than the page's picture.
+    // A large photograph drawn small: more bytes as vectors than the page's picture.
     const auto picture = [](cairo_t* cr) {
-        cairo_surface_t* image = cairotest::Picture(1600, 900, false, 7);
-        cairo_scale(cr, 0.6, 0.6);
-        cairo_set_source_surface(cr, image, 0, 0);
-        cairo_paint(cr);
+        cairo_surface_t* image = cairotest::Photo(800, 450, false);
+        cairotest::PaintImage(cr, image, 0, 0, 160, 90);
         cairo_surface_destroy(image);
     };
     cairotest::WritePDF((folder / "mixed.pdf").string(), 960, 540,
@@ -352,10 +386,8 @@ TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAnd
     const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "mixed.swf");
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(Only(frames[0], FTagCode::DefineSprite).size(), 2u);
-    // The last page's bitmap, recorded before that page became a picture:
-    // kept at the start, as a later page could have drawn it too.
-    EXPECT_EQ(PageBitmaps(frames[0]), 1u);
-    EXPECT_EQ(frames[0][0].code, FTagCode::DefineBitsLossless);
+    // The last page's bitmap went with its vectors.
+    EXPECT_EQ(PageBitmaps(frames[0]), 0u);
 
     // Partly: the page's sprite with the picture of the blended part in it.
     EXPECT_EQ(Only(frames[1], FTagCode::DefineSprite).size(), 2u);
@@ -421,6 +453,97 @@ TEST(VectorPDFShow, FontsThePDFDoesNotGiveAreNamedOnceWithWhatDrawsThem)
     EXPECT_EQ(raster.err, broken.err.substr(0, broken.err.find('\n') + 1));
 }
 
+using Size = std::pair<uint32_t, uint32_t>;
+// The buttons' faces and pages drawn whole as pictures.
+const std::set<Size> kNotPagePictures{{640, 480}, {1280, 720}};
+
+TEST(VectorPDFShow, MaxImageDPIScalesPicturesDownToTheirPlaceKeepingTheirAspect)
+{
+    Scratch folder("vectormaxdpi");
+    WithButtons(folder);
+    static std::vector<uint8_t> jpeg;
+    {
+        std::vector<uint8_t> pixels(600 * 400 * 4);
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>((i / 4 % 600) * 255 / 600);
+        jpeg = EncodeJPEG(pixels.data(), 600, 400, 600 * 4, PixelLayout::RGBA, {});
+    }
+    cairotest::WritePDF((folder / "pictures.pdf").string(), 960, 540,
+                        {[](cairo_t* cr) {
+                             // One picture at two sizes, and stretched to twice its height.
+                             cairo_surface_t* image = cairotest::Picture(800, 600, false, 3);
+                             cairotest::PaintImage(cr, image, 0, 0, 200, 150);
+                             cairotest::PaintImage(cr, image, 300, 0, 400, 300);
+                             cairotest::PaintImage(cr, image, 750, 0, 100, 150);
+                             cairo_surface_destroy(image);
+                         },
+                         [](cairo_t* cr) {
+                             // A JPEG whose bytes would pass through.
+                             cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 600, 400);
+                             cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_JPEG, jpeg.data(), jpeg.size(),
+                                                         nullptr, nullptr);
+                             cairotest::PaintImage(cr, image, 100, 100, 450, 300);
+                             cairo_surface_destroy(image);
+                         }});
+    // The slide area is the page at 96 dpi: a point is 4/3 pixels, whatever the cap.
+    const RunResult capped = ConvertPDF(folder, {"--max-image-dpi", "72", "pictures.pdf", "capped.swf"});
+    ASSERT_EQ(capped.status, 0) << capped.err;
+    EXPECT_EQ(capped.err, "corvanex: pages: 2 vector, 0 partly raster, 0 raster\n");
+    const auto cappedFrames = SlideFrames(folder, "capped.swf");
+    EXPECT_EQ(BitmapSizes(cappedFrames, kNotPagePictures),
+              (std::vector<std::vector<Size>>{{{100, 75}, {200, 150}, {400, 300}}, {{450, 300}}}));
+    // Scaled, the JPEG is a JPEG of its own.
+    const std::vector<Tag> jpegs = Only(cappedFrames[1], FTagCode::DefineBitsJPEG2);
+    EXPECT_TRUE(std::none_of(jpegs.begin(), jpegs.end(), [](const Tag& tag) { return tag.body.size() > jpeg.size(); }));
+
+    // Without a cap: one bitmap of the picture's own size, the JPEG's bytes as they are.
+    const RunResult whole = ConvertPDF(folder, {"pictures.pdf", "whole.swf"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const auto wholeFrames = SlideFrames(folder, "whole.swf");
+    EXPECT_EQ(BitmapSizes(wholeFrames, kNotPagePictures),
+              (std::vector<std::vector<Size>>{{{800, 600}}, {{600, 400}}}));
+    const std::vector<Tag> own = Only(wholeFrames[1], FTagCode::DefineBitsJPEG2);
+    EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const Tag& tag) {
+        return std::search(tag.body.begin(), tag.body.end(), jpeg.begin(), jpeg.end()) != tag.body.end();
+    }));
+
+    // --quality is the vector pages' JPEG quality too.
+    ASSERT_EQ(ConvertPDF(folder, {"--quality", "30", "pictures.pdf", "rough.swf"}).status, 0);
+    EXPECT_LT(std::filesystem::file_size(folder / "rough.swf"), std::filesystem::file_size(folder / "whole.swf"));
+
+    // A cap above what the pictures have changes nothing.
+    ASSERT_EQ(ConvertPDF(folder, {"--max-image-dpi", "2400", "pictures.pdf", "high.swf"}).status, 0);
+    EXPECT_EQ(swftest::Slurp(folder / "high.swf"), swftest::Slurp(folder / "whole.swf"));
+}
+
+TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefinesItsOwn)
+{
+    Scratch folder("vectororphans");
+    WithButtons(folder);
+    // A small photograph on both pages; on the first, a large one drawn
+    // small, which makes that page a picture.
+    const auto small = [](cairo_t* cr) {
+        cairo_surface_t* image = cairotest::Photo(48, 48, false, 12, 5);
+        cairotest::PaintImage(cr, image, 100, 100, 48, 48);
+        cairo_surface_destroy(image);
+    };
+    const auto both = [&](cairo_t* cr) {
+        small(cr);
+        cairo_surface_t* large = cairotest::Photo(800, 450, false);
+        cairotest::PaintImage(cr, large, 400, 300, 160, 90);
+        cairo_surface_destroy(large);
+    };
+    cairotest::WritePDF((folder / "orphans.pdf").string(), 960, 540, {both, small, small});
+    const RunResult run = ConvertPDF(folder, {"orphans.pdf", "orphans.swf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "corvanex: pages: 2 vector, 0 partly raster, 1 raster\n");
+    const auto frames = SlideFrames(folder, "orphans.swf");
+    // Nothing of the first page but its picture; the small photograph defined
+    // once, by the second page, and drawn from there by the third.
+    EXPECT_EQ(BitmapSizes(frames, kNotPagePictures), (std::vector<std::vector<Size>>{{}, {{48, 48}}, {}}));
+    EXPECT_EQ(Only(frames[0], FTagCode::DefineSprite).size(), 0u);
+    EXPECT_EQ(Only(frames[2], FTagCode::DefineSprite).size(), 2u);
+}
+
 // The limits, straight through the recorder of the show.
 TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
 {
@@ -433,11 +556,9 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
                              cairo_fill(cr);
                          },
                          [](cairo_t* cr) {
-                             // A large lossless picture: more bytes than the page as a JPEG.
-                             cairo_surface_t* picture = cairotest::Picture(1600, 900, false, 7);
-                             cairo_scale(cr, 0.6, 0.6);
-                             cairo_set_source_surface(cr, picture, 0, 0);
-                             cairo_paint(cr);
+                             // A large photograph drawn small: more bytes than the page as a JPEG.
+                             cairo_surface_t* picture = cairotest::Photo(800, 450, false);
+                             cairotest::PaintImage(cr, picture, 0, 0, 160, 90);
                              cairo_surface_destroy(picture);
                          }});
     const PDFDeck deck(path);
@@ -450,8 +571,6 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
         const VectorSlide photo = slides.Record(1, area, shown, 1000);
         EXPECT_FALSE(photo.sprite);
         EXPECT_EQ(photo.whyRaster, "its vectors would take more bytes than its picture");
-        // Its bitmap stays known to the tables: the movie defines it all the same.
-        EXPECT_EQ(photo.keptBitmaps.size(), 1u);
         EXPECT_FALSE(photo.budgetSpent);
     }
     {

@@ -7,6 +7,7 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -57,6 +58,47 @@ inline cairo_surface_t* Picture(int width, int height, bool alpha, uint8_t seed 
     }
     cairo_surface_mark_dirty(image);
     return image;
+}
+
+// A photograph's like: the colour ramp of Picture with grain of up to
+// `grain` levels either way, so that it has many colours and no two rows
+// alike; with `alpha`, the same transparency. The caller destroys it.
+inline cairo_surface_t* Photo(int width, int height, bool alpha, int grain = 12, uint32_t seed = 1)
+{
+    cairo_surface_t* image = cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height);
+    cairo_surface_flush(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    uint32_t state = seed;
+    const auto noisy = [&](int level) {
+        state = state * 1664525u + 1013904223u;
+        const int offset = static_cast<int>((state >> 24) % static_cast<uint32_t>(2 * grain + 1)) - grain;
+        return static_cast<uint32_t>(std::clamp(level + offset, 0, 255));
+    };
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t a = alpha ? static_cast<uint32_t>(255 * x / std::max(width - 1, 1)) : 255;
+            const uint32_t r = noisy(x * 255 / width) * a / 255;
+            const uint32_t g = noisy(y * 255 / height) * a / 255;
+            const uint32_t b = noisy(128) * a / 255;
+            row[x] = a << 24 | r << 16 | g << 8 | b;
+        }
+    }
+    cairo_surface_mark_dirty(image);
+    return image;
+}
+
+// `image` painted with its top left corner at (x, y) points, `width` x
+// `height` points large.
+inline void PaintImage(cairo_t* cr, cairo_surface_t* image, double x, double y, double width, double height)
+{
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    cairo_scale(cr, width / cairo_image_surface_get_width(image), height / cairo_image_surface_get_height(image));
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
 }
 
 }  // namespace cairotest

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "swf/fdt.h"
+
+// A picture's define tag in whichever of two encodings is smaller: lossless
+// (DefineBitsLossless, or DefineBitsLossless2 with alpha) or JPEG at
+// `jpegQuality` (DefineBitsJPEG2, or DefineBitsJPEG3 with a zlib alpha plane).
+// The JPEG is not tried where it cannot win: a picture of at most 256
+// colours (flat drawings, whose edges JPEG blurs and which compress well
+// lossless) or one whose lossless bytes are fewer than a JPEG's headers and
+// tables take. `rgba`: straight (not premultiplied) rows, width * 4 bytes.
+// Draws one character ID, for the tag returned.
+std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
+                                      int32_t jpegQuality);
+
