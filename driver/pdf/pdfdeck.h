@@ -36,9 +36,8 @@ struct PixelSize {
     int32_t height = 0;
 };
 
-// The most pixels a page is rendered with. A page taller than a band is
-// drawn a band at a time, but the whole page is still drawn by PDFDeck::RenderRGBA
-// and by the vector pages' fallback, into one pixmap of 4 bytes a pixel.
+// The most pixels a page is rendered with. Pages for the movie are drawn a
+// band at a time; PDFDeck::RenderRGBA still draws one whole, 4 bytes a pixel.
 constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
 
 // About the bytes of one band of a rendered page at 4 bytes a pixel: 256 rows
