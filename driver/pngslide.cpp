@@ -872,16 +872,17 @@ LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32
 }
 
 struct LosslessRowEncoder::State {
-    State(int32_t width, int32_t height, int zlibLevel, ColourNumbers place)
-        : out(nullptr, ""), encoder(width, height, zlibLevel, place, out)
+    State(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, SpillFile* spill, std::string label)
+        : out(spill, std::move(label)), encoder(width, height, zlibLevel, place, out)
     {
     }
     CompressedBytes out;
     LosslessEncoder encoder;  // writes into `out`, made before it
 };
 
-LosslessRowEncoder::LosslessRowEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place)
-    : state(std::make_unique<State>(width, height, zlibLevel, place))
+LosslessRowEncoder::LosslessRowEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place,
+                                       SpillFile* spill, std::string label)
+    : state(std::make_unique<State>(width, height, zlibLevel, place, spill, std::move(label)))
 {
 }
 

@@ -101,10 +101,13 @@ LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32
 // The same encoding for a picture handed over a row at a time, top down, so
 // that the caller need hold only a few rows: RGBA rows (straight alpha), or
 // RGB rows each followed by one byte more that can be read. The caller holds
-// LosslessEncodingBytes(width, height, place) of the budget for it.
+// LosslessEncodingBytes(width, height, place) of the budget for it. With
+// `spill`, the compressed bytes go there as they are made, as EncodePNGSlide's
+// do (`label` names them in messages).
 class LosslessRowEncoder {
 public:
-    LosslessRowEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place);
+    LosslessRowEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, SpillFile* spill = nullptr,
+                       std::string label = {});
     ~LosslessRowEncoder();
     LosslessRowEncoder(const LosslessRowEncoder&) = delete;
     LosslessRowEncoder& operator=(const LosslessRowEncoder&) = delete;

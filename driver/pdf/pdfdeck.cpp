@@ -220,7 +220,7 @@ uint64_t PageRenderBytes(PixelSize size, const PageEncoding& encoding, uint64_t 
 }
 
 EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelSize size,
-                                   const PageEncoding& encoding, DecodeBudget* given) const
+                                   const PageEncoding& encoding, DecodeBudget* given, SpillFile* spill) const
 {
     CheckPixels(fileName, page, size);
     const bool lossless = encoding.format == PageEncoding::Format::Lossless;
@@ -237,7 +237,9 @@ EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelS
     try {
         if (lossless) {
             LosslessRowEncoder encoder(size.width, size.height, kLosslessSlideLevel,
-                                       ColourNumbersFor(size.width, size.height, budget.Capacity()));
+                                       ColourNumbersFor(size.width, size.height, budget.Capacity()), spill,
+                                       "the compressed page " + std::to_string(page + 1) + " of the PDF " +
+                                           Quoted(fileName));
             RenderRows(source, fileName, page, size, true, bandRows, [&](const mupdf::Picture& rows) {
                 for (int32_t y = 0; y < rows.height; ++y) encoder.AddRow(rows.pixels + size_t(y) * rows.stride, 4);
             });
@@ -267,7 +269,7 @@ int32_t RenderThreads()
 
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
                     const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads,
-                    DecodeBudget* budget)
+                    DecodeBudget* budget, SpillFile* spill)
 {
     F_ASSERT(sizes.size() == static_cast<size_t>(deck.PageCount()), "sizes.size() == deck.PageCount()");
     if (threads <= 0) threads = RenderThreads();
@@ -286,7 +288,7 @@ void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, co
             }
         }
         if (!document) document = deck.OpenAnother();
-        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding, budget);
+        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding, budget, spill);
         std::lock_guard lock(documentsMutex);
         idle.push_back(std::move(document));
         return encoded;

@@ -92,9 +92,11 @@ public:
     // (a document and its context serve one thread at a time).
     // Its picture and the encoding's buffers are drawn from `budget` (null:
     // the shared decoding budget), so that the pages rendered at once hold a
-    // bounded amount whatever the number of threads.
+    // bounded amount whatever the number of threads. With `spill`, a lossless
+    // page's compressed bytes go there in pieces as they are made.
     EncodedPage RenderEncoded(mupdf::Document& document, int32_t page, PixelSize size,
-                              const PageEncoding& encoding, DecodeBudget* budget = nullptr) const;
+                              const PageEncoding& encoding, DecodeBudget* budget = nullptr,
+                              SpillFile* spill = nullptr) const;
 
     // A document of the file of its own, for another thread.
     PDFDocument OpenAnother() const;
@@ -120,7 +122,7 @@ int32_t RenderThreads();
 // thrown once the threads have stopped; later pages are not handed over.
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
                     const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads = 0,
-                    DecodeBudget* budget = nullptr);
+                    DecodeBudget* budget = nullptr, SpillFile* spill = nullptr);
 
 // The memory one page's render and encoding hold at once, at most, as drawn
 // from the decoding budget: a band's pixels and for JPEG about as much again
