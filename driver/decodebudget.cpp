@@ -37,6 +37,7 @@ DecodeBudget::Share DecodeBudget::Take(uint64_t bytes)
     const uint64_t ticket = nextTicket++;
     changed.wait(lock, [&] { return serving == ticket && held + bytes <= capacity; });
     held += bytes;
+    peak = std::max(peak, held);
     ++serving;
     lock.unlock();
     // The next in line may fit beside this one.
@@ -48,6 +49,12 @@ uint64_t DecodeBudget::Held() const
 {
     const std::lock_guard lock(mutex);
     return held;
+}
+
+uint64_t DecodeBudget::Peak() const
+{
+    const std::lock_guard lock(mutex);
+    return peak;
 }
 
 void DecodeBudget::Give(uint64_t bytes)

@@ -43,8 +43,9 @@ public:
     // Waits until `bytes` (at most the whole budget) are free and takes them.
     Share Take(uint64_t bytes);
 
-    // Bytes held now (for tests and reports).
+    // Bytes held now, and the most held at once so far (for tests and reports).
     uint64_t Held() const;
+    uint64_t Peak() const;
 
 private:
     void Give(uint64_t bytes);
@@ -53,6 +54,7 @@ private:
     mutable std::mutex mutex;
     std::condition_variable changed;
     uint64_t held = 0;
+    uint64_t peak = 0;
     uint64_t nextTicket = 0;  // requests are served in ticket order
     uint64_t serving = 0;
 };

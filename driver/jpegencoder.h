@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Pixels to a whole baseline JPEG file in memory, with libjpeg-turbo.
@@ -28,3 +29,26 @@ struct JPEGSettings {
 // when it fails (only for want of memory with valid arguments).
 std::vector<uint8_t> EncodeJPEG(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                 PixelLayout layout, const JPEGSettings& settings);
+
+// The same file made from rows handed over top down, in as many calls as the
+// caller likes, so that the whole picture need never be held: for the same
+// pixels and settings its bytes are EncodeJPEG's. Throws std::runtime_error
+// as EncodeJPEG does.
+class JPEGRowEncoder {
+public:
+    JPEGRowEncoder(int32_t width, int32_t height, PixelLayout layout, const JPEGSettings& settings);
+    ~JPEGRowEncoder();
+    JPEGRowEncoder(const JPEGRowEncoder&) = delete;
+    JPEGRowEncoder& operator=(const JPEGRowEncoder&) = delete;
+
+    // The next `rows` rows, `stride` bytes apart.
+    void AddRows(const uint8_t* pixels, int32_t rows, size_t stride);
+    // Once every row is in: the whole file.
+    std::vector<uint8_t> Finish();
+
+private:
+    struct State;
+    // Destroys libjpeg's object after it jumped back with an error, and throws.
+    [[noreturn]] static void Failed(State& state);
+    std::unique_ptr<State> state;
+};

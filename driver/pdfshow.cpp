@@ -11,6 +11,7 @@
 #include "driver/numberedfiles.h"
 #include "driver/pagesprite.h"
 #include "driver/pdf/vectorslides.h"
+#include "driver/spillfile.h"
 
 namespace {
 
@@ -277,6 +278,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 
     if (request.raster) {
         const bool lossless = request.encoding.format == PageEncoding::Format::Lossless;
+        // Lossless pages can compress to many mebibytes: their bytes wait on
+        // disk as they are made, not in memory until the movie takes them.
+        std::unique_ptr<SpillFile> spill;
+        if (lossless) spill = std::make_unique<SpillFile>("rendered pages");
         RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
             warnOfDamage(number, page.damage);
             warnOfFonts(number, page.substitutedFonts);
@@ -284,6 +289,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             slide.size = SlideSize{page.width, page.height};
             if (lossless) {
                 pictureBytes += page.lossless.zlibData.size();
+                for (const FSWFFileRegion& piece : page.lossless.spilled) pictureBytes += static_cast<uint64_t>(piece.size);
                 slide.image = std::move(page.lossless);
             } else {
                 pictureBytes += page.jpeg.size();
@@ -291,7 +297,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             }
             slide.over = LinkButtons(links[static_cast<size_t>(number)]);
             add(std::move(slide));
-        });
+        }, 0, nullptr, spill.get());
         return composer.Write();
     }
 

@@ -866,11 +866,37 @@ LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32
                                        ColourNumbers place)
 {
     F_ASSERT(rgba, "rgba");
-    CompressedBytes out(nullptr, "");
-    LosslessEncoder encoder(width, height, zlibLevel, place, out);
+    LosslessRowEncoder encoder(width, height, zlibLevel, place);
     for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);
-    LosslessSlide slide = encoder.Finish();
-    out.Into(slide);
+    return encoder.Finish();
+}
+
+struct LosslessRowEncoder::State {
+    State(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, SpillFile* spill, std::string label)
+        : out(spill, std::move(label)), encoder(width, height, zlibLevel, place, out)
+    {
+    }
+    CompressedBytes out;
+    LosslessEncoder encoder;  // writes into `out`, made before it
+};
+
+LosslessRowEncoder::LosslessRowEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place,
+                                       SpillFile* spill, std::string label)
+    : state(std::make_unique<State>(width, height, zlibLevel, place, spill, std::move(label)))
+{
+}
+
+LosslessRowEncoder::~LosslessRowEncoder() = default;
+
+void LosslessRowEncoder::AddRow(const uint8_t* row, int channels)
+{
+    state->encoder.AddRow(row, channels);
+}
+
+LosslessSlide LosslessRowEncoder::Finish()
+{
+    LosslessSlide slide = state->encoder.Finish();
+    state->out.Into(slide);
     return slide;
 }
 

@@ -98,6 +98,29 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
 LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
                                        ColourNumbers place);
 
+// The same encoding for a picture handed over a row at a time, top down, so
+// that the caller need hold only a few rows: RGBA rows (straight alpha), or
+// RGB rows each followed by one byte more that can be read. The caller holds
+// LosslessEncodingBytes(width, height, place) of the budget for it. With
+// `spill`, the compressed bytes go there as they are made, as EncodePNGSlide's
+// do (`label` names them in messages).
+class LosslessRowEncoder {
+public:
+    LosslessRowEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, SpillFile* spill = nullptr,
+                       std::string label = {});
+    ~LosslessRowEncoder();
+    LosslessRowEncoder(const LosslessRowEncoder&) = delete;
+    LosslessRowEncoder& operator=(const LosslessRowEncoder&) = delete;
+
+    void AddRow(const uint8_t* row, int channels);
+    // Once every row is in.
+    LosslessSlide Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
 // Decodes the PNG file (any colour type and depth, its transparency applied)
 // and encodes it as above. Throws ConverterError naming the file when it
 // cannot be read or decoded. Thread-safe.

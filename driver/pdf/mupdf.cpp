@@ -1,5 +1,6 @@
 #include "driver/pdf/mupdf.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <utility>
@@ -176,6 +177,75 @@ bool TryCollectFonts(fz_context* ctx, fz_page* page, std::set<const fz_font*>* f
     return true;
 }
 
+// The page run once into a display list, in the pixels' space as TryRender
+// draws it; to be dropped by the caller.
+fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, ErrorText* error)
+{
+    fz_device* device = nullptr;
+    fz_display_list* list = nullptr;
+    fz_var(device);
+    fz_var(list);
+    fz_try(context)
+    {
+        const fz_rect bounds = fz_bound_page(context, page);
+        const fz_matrix transform =
+            fz_concat(fz_translate(-bounds.x0, -bounds.y0),
+                      fz_scale(static_cast<float>(width) / (bounds.x1 - bounds.x0),
+                               static_cast<float>(height) / (bounds.y1 - bounds.y0)));
+        list = fz_new_display_list(context, fz_make_rect(0, 0, static_cast<float>(width), static_cast<float>(height)));
+        device = fz_new_list_device(context, list);
+        fz_run_page(context, page, device, transform, nullptr);
+        fz_close_device(context, device);
+    }
+    fz_always(context) { fz_drop_device(context, device); }
+    fz_catch(context)
+    {
+        fz_drop_display_list(context, list);
+        KeepCaught(context, error);
+        return nullptr;
+    }
+    return list;
+}
+
+fz_pixmap* TryNewPixmap(fz_context* context, int width, int height, int alpha, ErrorText* error)
+{
+    fz_pixmap* pixmap = nullptr;
+    fz_var(pixmap);
+    fz_try(context)
+    {
+        pixmap = fz_new_pixmap_with_bbox(context, fz_device_rgb(context), fz_make_irect(0, 0, width, height), nullptr,
+                                         alpha);
+    }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return nullptr;
+    }
+    return pixmap;
+}
+
+// Draws the list's part under the pixmap, whose origin says where it lies.
+bool TryDrawBand(fz_context* context, fz_display_list* list, fz_pixmap* pixmap, ErrorText* error)
+{
+    fz_device* device = nullptr;
+    fz_var(device);
+    fz_try(context)
+    {
+        fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
+        device = fz_new_draw_device(context, fz_identity, pixmap);
+        fz_run_display_list(context, list, device, fz_identity, fz_rect_from_irect(fz_pixmap_bbox(context, pixmap)),
+                            nullptr);
+        fz_close_device(context, device);
+    }
+    fz_always(context) { fz_drop_device(context, device); }
+    fz_catch(context)
+    {
+        KeepCaught(context, error);
+        return false;
+    }
+    return true;
+}
+
 fz_page* TryLoadPage(fz_context* context, pdf_document* document, int number, ErrorText* error)
 {
     fz_page* page = nullptr;
@@ -225,6 +295,11 @@ int TryResolvePage(fz_context* context, pdf_document* document, const char* uri)
 struct PageDrop {
     fz_context* context = nullptr;
     void operator()(fz_page* page) const noexcept { fz_drop_page(context, page); }
+};
+
+struct DisplayListDrop {
+    fz_context* context = nullptr;
+    void operator()(fz_display_list* list) const noexcept { fz_drop_display_list(context, list); }
 };
 
 struct LinkDrop {
@@ -352,6 +427,39 @@ Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alp
     if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &drawnFonts))
         picture.substitutedFonts = fonts.Substitutions(drawnFonts);
     return picture;
+}
+
+std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t width, int32_t height, bool alpha,
+                                                   int32_t bandRows,
+                                                   const std::function<void(const Picture& band, int32_t top)>& take)
+{
+    ErrorText error{};
+    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
+                                                  PageDrop{context.get()});
+    if (!page) throw Failure(error.text);
+    const PageFontCheck fonts(context.get(), page.get());
+    const std::unique_ptr<fz_display_list, DisplayListDrop> list(
+        TryRecord(context.get(), page.get(), width, height, &error), DisplayListDrop{context.get()});
+    if (!list) throw Failure(error.text);
+    const int32_t rows = std::max(std::min(bandRows, height), 1);
+    const PixmapPtr pixmap(TryNewPixmap(context.get(), width, rows, alpha ? 1 : 0, &error), PixmapDrop{context.get()});
+    if (!pixmap) throw Failure(error.text);
+    for (int32_t top = 0; top < height; top += rows) {
+        // One pixmap for every band, moved down the page; the last band
+        // uses the top of its rows.
+        pixmap->y = top;
+        pixmap->h = std::min(rows, height - top);
+        if (!TryDrawBand(context.get(), list.get(), pixmap.get(), &error)) throw Failure(error.text);
+        Picture band;
+        band.width = width;
+        band.height = pixmap->h;
+        band.stride = static_cast<size_t>(fz_pixmap_stride(context.get(), pixmap.get()));
+        band.pixels = fz_pixmap_samples(context.get(), pixmap.get());
+        take(band, top);
+    }
+    std::set<const fz_font*> drawnFonts;
+    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &drawnFonts)) return fonts.Substitutions(drawnFonts);
+    return {};
 }
 
 std::vector<Link> Document::Links(int32_t number)

@@ -144,6 +144,16 @@ public:
     // embedded font it cannot load is not kept among the messages: the
     // picture names the font. Throws Failure.
     Picture Render(int32_t page, int32_t width, int32_t height, bool alpha);
+    // The same picture in bands of `bandRows` rows (the last may be fewer),
+    // top down, each handed to `take` with its first row's number before the
+    // next is drawn: the page is run once into a display list and each band
+    // drawn from it into one pixmap, so only a band's pixels are held. A band
+    // lies on whole pixels, so its rows are those of Render's picture.
+    // Gives the fonts its text is drawn in that the PDF does not give, as
+    // Render's picture does. Throws Failure; what `take` throws passes through.
+    std::vector<FontSubstitution> RenderBands(int32_t page, int32_t width, int32_t height, bool alpha,
+                                              int32_t bandRows,
+                                              const std::function<void(const Picture& band, int32_t top)>& take);
 
     // The page's links that lead somewhere: a URI, or a page of this
     // document; links MuPDF cannot follow are left out. Throws Failure when

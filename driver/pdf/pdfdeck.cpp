@@ -81,22 +81,49 @@ ConverterError PageError(const std::string& name, int32_t page, const std::strin
                           kExitFailure);
 }
 
-mupdf::Picture RenderPage(mupdf::Document& document, const std::string& name, int32_t page, PixelSize size,
-                          bool alpha)
+void CheckPixels(const std::string& name, int32_t page, PixelSize size)
 {
     if (size.width <= 0 || size.height <= 0) throw PageError(name, page, "no pixels to render into");
     if (int64_t{size.width} * size.height > kMaxPagePixels)
         throw PageError(name, page,
                         std::to_string(size.width) + " x " + std::to_string(size.height) +
                             " pixels are more than a page may have (" + std::to_string(kMaxPagePixels) + ")");
+}
+
+// Throws mupdf::Failure.
+mupdf::Picture WholePage(mupdf::Document& document, const std::string& name, int32_t page, PixelSize size, bool alpha)
+{
+    mupdf::Picture picture = document.Render(page, size.width, size.height, alpha);
+    if (picture.width != size.width || picture.height != size.height)
+        throw PageError(name, page, "MuPDF drew it at another size");
+    return picture;
+}
+
+mupdf::Picture RenderPage(mupdf::Document& document, const std::string& name, int32_t page, PixelSize size,
+                          bool alpha)
+{
+    CheckPixels(name, page, size);
     try {
-        mupdf::Picture picture = document.Render(page, size.width, size.height, alpha);
-        if (picture.width != size.width || picture.height != size.height)
-            throw PageError(name, page, "MuPDF drew it at another size");
-        return picture;
+        return WholePage(document, name, page, size, alpha);
     } catch (const mupdf::Failure& failure) {
         throw PageError(name, page, Printable(failure.what()));
     }
+}
+
+// The page's rows, top down, to `take` in bands of `bandRows` (a page no
+// taller is drawn whole, as it always was); gives the fonts drawn in that
+// the PDF does not give. Throws mupdf::Failure.
+std::vector<FontSubstitution> RenderRows(mupdf::Document& document, const std::string& name, int32_t page,
+                                                PixelSize size, bool alpha, int32_t bandRows,
+                                                const std::function<void(const mupdf::Picture& rows)>& take)
+{
+    if (size.height <= bandRows) {
+        mupdf::Picture picture = WholePage(document, name, page, size, alpha);
+        take(picture);
+        return std::move(picture.substitutedFonts);
+    }
+    return document.RenderBands(page, size.width, size.height, alpha, bandRows,
+                                [&](const mupdf::Picture& band, int32_t) { take(band); });
 }
 
 // RGBA rows back to back (the pixmap's rows may be padded).
@@ -172,48 +199,74 @@ std::vector<uint8_t> PDFDeck::RenderRGBA(int32_t page, PixelSize size) const
     return PackedRGBA(RenderPage(*document, fileName, page, size, true));
 }
 
+int32_t BandRows(PixelSize size, const PageEncoding& encoding)
+{
+    const int32_t height = std::max(size.height, 1);
+    if (encoding.bandRows > 0) return std::min(encoding.bandRows, height);
+    const int64_t rows = kBandBytes / (int64_t{std::max(size.width, 1)} * 4) / 16 * 16;
+    return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(rows, 16), height));
+}
+
 uint64_t PageRenderBytes(PixelSize size, const PageEncoding& encoding, uint64_t budgetBytes)
 {
-    const uint64_t pixels = uint64_t(std::max(size.width, 0)) * uint64_t(std::max(size.height, 0));
+    const uint64_t bandPixels = uint64_t(std::max(size.width, 0)) * uint64_t(BandRows(size, encoding));
+    if (size.height <= 0) return 0;
     if (encoding.format == PageEncoding::Format::JPEG) {
-        // The RGB pixmap, and the JPEG made of it (a byte a pixel covers it
-        // at every quality the settings allow but the highest, nearly).
-        return pixels * 3 + pixels;
+        // The band's RGB pixmap, and the JPEG made so far: a byte a pixel of
+        // one band covers a page's at every quality the settings allow but
+        // the highest, nearly (pages come to a fraction of a byte a pixel).
+        return bandPixels * 3 + bandPixels;
     }
-    // The RGBA pixmap, its rows packed, and the lossless encoder's own.
-    return pixels * 4 * 2 +
+    // The band's RGBA pixmap, and the lossless encoder's own.
+    return bandPixels * 4 +
            LosslessEncodingBytes(size.width, size.height, ColourNumbersFor(size.width, size.height, budgetBytes));
 }
 
 EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelSize size,
-                                   const PageEncoding& encoding, DecodeBudget* given) const
+                                   const PageEncoding& encoding, DecodeBudget* given, SpillFile* spill) const
 {
+    CheckPixels(fileName, page, size);
     const bool lossless = encoding.format == PageEncoding::Format::Lossless;
     DecodeBudget& budget = given ? *given : SharedDecodeBudget();
-    // A page too large for the budget is rendered alone (and refused by
-    // RenderPage when it has more pixels than a page may have).
+    // A page too large for the budget is rendered alone.
     const DecodeBudget::Share share = budget.Take(PageRenderBytes(size, encoding, budget.Capacity()));
+    const int32_t bandRows = BandRows(size, encoding);
     source.ClearMessages();  // what opening the document said is not this page's
-    const mupdf::Picture picture = RenderPage(source, fileName, page, size, lossless);
     EncodedPage encoded;
     encoded.width = size.width;
     encoded.height = size.height;
-    if (source.Said().Count() > 0) encoded.damage = Printable(source.Said().First());
-    for (const FontSubstitution& font : picture.substitutedFonts)
-        encoded.substitutedFonts.push_back(
-            FontSubstitution{Printable(font.font), Printable(font.substitute), font.embedded, Printable(font.failure)});
-    if (lossless) {
-        encoded.lossless =
-            EncodeLosslessRGBAWithin(PackedRGBA(picture).data(), size.width, size.height, kLosslessSlideLevel,
-                                     ColourNumbersFor(size.width, size.height, budget.Capacity()));
-        return encoded;
-    }
+    // Each band goes to the encoder as it is drawn: the page's picture is
+    // never held whole.
+    std::vector<FontSubstitution> substituted;
     try {
-        encoded.jpeg = EncodeJPEG(picture.pixels, size.width, size.height, picture.stride, PixelLayout::RGB,
-                                  encoding.jpeg);
+        if (lossless) {
+            LosslessRowEncoder encoder(size.width, size.height, kLosslessSlideLevel,
+                                       ColourNumbersFor(size.width, size.height, budget.Capacity()), spill,
+                                       "the compressed page " + std::to_string(page + 1) + " of the PDF " +
+                                           Quoted(fileName));
+            substituted = RenderRows(source, fileName, page, size, true, bandRows, [&](const mupdf::Picture& rows) {
+                for (int32_t y = 0; y < rows.height; ++y) encoder.AddRow(rows.pixels + size_t(y) * rows.stride, 4);
+            });
+            encoded.lossless = encoder.Finish();
+        } else {
+            JPEGRowEncoder encoder(size.width, size.height, PixelLayout::RGB, encoding.jpeg);
+            substituted =
+                RenderRows(source, fileName, page, size, false, bandRows,
+                           [&](const mupdf::Picture& rows) { encoder.AddRows(rows.pixels, rows.height, rows.stride); });
+            encoded.jpeg = encoder.Finish();
+        }
+    } catch (const mupdf::Failure& failure) {
+        throw PageError(fileName, page, Printable(failure.what()));
+    } catch (const ConverterError&) {
+        throw;
     } catch (const std::runtime_error& failure) {
+        // libjpeg's, for want of memory.
         throw PageError(fileName, page, failure.what());
     }
+    if (source.Said().Count() > 0) encoded.damage = Printable(source.Said().First());
+    for (const FontSubstitution& font : substituted)
+        encoded.substitutedFonts.push_back(
+            FontSubstitution{Printable(font.font), Printable(font.substitute), font.embedded, Printable(font.failure)});
     return encoded;
 }
 
@@ -224,7 +277,7 @@ int32_t RenderThreads()
 
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
                     const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads,
-                    DecodeBudget* budget)
+                    DecodeBudget* budget, SpillFile* spill)
 {
     F_ASSERT(sizes.size() == static_cast<size_t>(deck.PageCount()), "sizes.size() == deck.PageCount()");
     if (threads <= 0) threads = RenderThreads();
@@ -243,7 +296,7 @@ void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, co
             }
         }
         if (!document) document = deck.OpenAnother();
-        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding, budget);
+        EncodedPage encoded = deck.RenderEncoded(*document, page, sizes[static_cast<size_t>(page)], encoding, budget, spill);
         std::lock_guard lock(documentsMutex);
         idle.push_back(std::move(document));
         return encoded;

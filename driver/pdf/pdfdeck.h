@@ -37,10 +37,13 @@ struct PixelSize {
     int32_t height = 0;
 };
 
-// The most pixels a page is rendered with: a page is drawn into one pixmap of
-// 3 or 4 bytes a pixel, so up to 256 MiB a thread at this size (more while
-// transparency groups are drawn), on every core at once.
+// The most pixels a page is rendered with. Pages for the movie are drawn a
+// band at a time; PDFDeck::RenderRGBA still draws one whole, 4 bytes a pixel.
 constexpr int64_t kMaxPagePixels = int64_t{1} << 26;
+
+// About the bytes of one band of a rendered page at 4 bytes a pixel: 256 rows
+// of a 4000-pixel page, so that a page of any height holds a few MiB.
+constexpr int64_t kBandBytes = int64_t{4} << 20;
 
 struct PageEncoding {
     enum class Format {
@@ -49,7 +52,14 @@ struct PageEncoding {
     };
     Format format = Format::JPEG;
     JPEGSettings jpeg;  // quality 90, 4:4:4, no optimised tables
+    // The rows drawn at a time; 0: as many as kBandBytes hold (a multiple
+    // of 16, at least 16).
+    int32_t bandRows = 0;
 };
+
+// The rows of each band a page of this size is drawn in (all of them for a
+// page no taller than one).
+int32_t BandRows(PixelSize size, const PageEncoding& encoding);
 
 struct EncodedPage {
     int32_t width = 0;  // pixels
@@ -85,9 +95,11 @@ public:
     // (a document and its context serve one thread at a time).
     // Its picture and the encoding's buffers are drawn from `budget` (null:
     // the shared decoding budget), so that the pages rendered at once hold a
-    // bounded amount whatever the number of threads.
+    // bounded amount whatever the number of threads. With `spill`, a lossless
+    // page's compressed bytes go there in pieces as they are made.
     EncodedPage RenderEncoded(mupdf::Document& document, int32_t page, PixelSize size,
-                              const PageEncoding& encoding, DecodeBudget* budget = nullptr) const;
+                              const PageEncoding& encoding, DecodeBudget* budget = nullptr,
+                              SpillFile* spill = nullptr) const;
 
     // A document of the file of its own, for another thread.
     PDFDocument OpenAnother() const;
@@ -113,7 +125,9 @@ int32_t RenderThreads();
 // thrown once the threads have stopped; later pages are not handed over.
 void RenderPDFPages(const PDFDeck& deck, const std::vector<PixelSize>& sizes, const PageEncoding& encoding,
                     const std::function<void(int32_t page, EncodedPage&&)>& take, int32_t threads = 0,
-                    DecodeBudget* budget = nullptr);
+                    DecodeBudget* budget = nullptr, SpillFile* spill = nullptr);
 
-// The memory one page's render and encoding hold at once, at most.
+// The memory one page's render and encoding hold at once, at most, as drawn
+// from the decoding budget: a band's pixels and for JPEG about as much again
+// of its compressed output, or for lossless pages the encoder's colour numbers.
 uint64_t PageRenderBytes(PixelSize size, const PageEncoding& encoding, uint64_t budgetBytes);

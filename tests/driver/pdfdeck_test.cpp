@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include <array>
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -16,6 +18,7 @@
 
 #include "driver/decodebudget.h"
 #include "driver/jpegencoder.h"
+#include "driver/pngslide.h"
 #include "driver/slideinput.h"
 #include "support/converter_run.h"
 #include "support/swf_reader.h"
@@ -330,22 +333,28 @@ TEST(PDFDeck, ADamagedPageRendersAndSaysWhatWasWrong)
     options.damagedPages = {2};
     const PDFDeck deck(WritePDF(scratch, "damaged.pdf", pdfmaker::MakeDeck(options)));
     EXPECT_EQ(deck.Repair(), "");
-    std::vector<std::string> damage;
-    RenderPDFPages(
-        deck, std::vector<PixelSize>(3, PixelSize{192, 108}), PageEncoding{},
-        [&](int32_t, EncodedPage&& encoded) {
-            EXPECT_EQ(DecodeJPEG(encoded.jpeg).width, 192);
-            damage.push_back(encoded.damage);
-        },
-        1);
-    ASSERT_EQ(damage.size(), 3u);
-    EXPECT_EQ(damage[0], "");
-    EXPECT_NE(damage[1], "");
-    EXPECT_EQ(damage[1].find_first_not_of(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
-                                          "abcdefghijklmnopqrstuvwxyz{|}~"),
-              std::string::npos)
-        << damage[1];
-    EXPECT_EQ(damage[2], "");
+    // Drawn whole, and in bands: what MuPDF says as the page is read comes
+    // with the page either way.
+    for (const int32_t bandRows : {0, 16}) {
+        PageEncoding encoding;
+        encoding.bandRows = bandRows;
+        std::vector<std::string> damage;
+        RenderPDFPages(
+            deck, std::vector<PixelSize>(3, PixelSize{192, 108}), encoding,
+            [&](int32_t, EncodedPage&& encoded) {
+                EXPECT_EQ(DecodeJPEG(encoded.jpeg).width, 192);
+                damage.push_back(encoded.damage);
+            },
+            1);
+        ASSERT_EQ(damage.size(), 3u);
+        EXPECT_EQ(damage[0], "");
+        EXPECT_NE(damage[1], "") << "bands of " << bandRows;
+        EXPECT_EQ(damage[1].find_first_not_of(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
+                                              "abcdefghijklmnopqrstuvwxyz{|}~"),
+                  std::string::npos)
+            << damage[1];
+        EXPECT_EQ(damage[2], "");
+    }
 }
 
 // A file whose cross-reference table points nowhere is rebuilt and opens,
@@ -369,6 +378,145 @@ TEST(PDFDeck, ARepairedFileOpensAndSaysSo)
 
 // Both pixel layouts give the same picture; 4:4:4 keeps a one-pixel red
 // line red, which 4:2:0 smears; baseline, never progressive.
+// A deck of pages with text, blocks and corner squares across band edges, a
+// page turned and one cropped; with `images`, the photo on two pages and the
+// shading under every page.
+std::string BandedDeck(bool images)
+{
+    constexpr int32_t width = 64, height = 48;
+    std::vector<uint8_t> photo(size_t(width) * height * 3);
+    for (size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<uint8_t>((i * 7919) >> 3);
+    pdfmaker::DeckOptions options;
+    options.pages = 3;
+    options.numberedCorners = true;
+    options.rotatedPages = {2};
+    options.croppedPages = {3};
+    if (images) {
+        options.gradientBackground = true;
+        options.photoPages = {1, 3};
+        options.photoWidth = width;
+        options.photoHeight = height;
+        const std::vector<uint8_t> jpeg = EncodeJPEG(photo.data(), width, height, width * 3, PixelLayout::RGB, {});
+        options.photoJPEG.assign(jpeg.begin(), jpeg.end());
+    }
+    return pdfmaker::MakeDeck(options);
+}
+
+// The RGB of a lossless page's pixel (straight colours: the page is opaque).
+std::array<uint8_t, 3> LosslessPixel(const LosslessSlide& slide, const std::vector<uint8_t>& raw, int32_t x, int32_t y)
+{
+    if (slide.format == 5) {
+        const uint8_t* argb = &raw[(size_t(y) * size_t(slide.width) + size_t(x)) * 4];
+        return {argb[1], argb[2], argb[3]};
+    }
+    const size_t stride = (size_t(slide.width) + 3) & ~size_t{3};
+    const uint8_t* rgb = &raw[size_t(raw[slide.colorTableEntries * 3 + size_t(y) * stride + size_t(x)]) * 3];
+    return {rgb[0], rgb[1], rgb[2]};
+}
+
+// Drawn in bands (of 16 rows, of 37 with the last one short), a page of
+// vector edges has the pixels of the page drawn whole, so its JPEG and
+// lossless bytes are the same; a page drawn in one band is drawn whole. Images
+// and shadings MuPDF resamples over the band's area, so their pixels may be
+// one level off, never more.
+TEST(PDFDeck, BandedPagesEncodeTheWholePagesPixels)
+{
+    const Scratch scratch("pdf-bands");
+    for (const bool images : {false, true}) {
+        const PDFDeck deck(WritePDF(scratch, images ? "images.pdf" : "plain.pdf", BandedDeck(images)));
+        const PDFDocument document = deck.OpenAnother();
+        for (int32_t page = 0; page < deck.PageCount(); ++page) {
+            const PixelSize size = page == 1 ? PixelSize{108, 193} : PixelSize{241, 136};
+            const std::vector<uint8_t> whole = deck.RenderRGBA(page, size);
+            const std::vector<uint8_t> jpeg =
+                EncodeJPEG(whole.data(), size.width, size.height, size_t(size.width) * 4, PixelLayout::RGBA, {});
+            const LosslessSlide lossless = EncodeLosslessRGBA(whole.data(), size.width, size.height);
+            for (const int32_t rows : {16, 37, size.height}) {
+                const std::string where = std::string(images ? "images" : "plain") + " page " +
+                                          std::to_string(page + 1) + ", bands of " + std::to_string(rows);
+                PageEncoding encoding;
+                encoding.bandRows = rows;
+                const std::vector<uint8_t> banded = deck.RenderEncoded(*document, page, size, encoding).jpeg;
+                encoding.format = PageEncoding::Format::Lossless;
+                const LosslessSlide slide = deck.RenderEncoded(*document, page, size, encoding).lossless;
+                if (!images || rows == size.height) {
+                    EXPECT_EQ(banded, jpeg) << where;
+                    EXPECT_EQ(slide.zlibData, lossless.zlibData) << where;
+                    continue;
+                }
+                const std::vector<uint8_t> raw =
+                    swftest::Inflate(slide.zlibData, size_t(size.width) * size_t(size.height) * 4 + 1024);
+                int32_t worst = 0;
+                for (int32_t y = 0; y < size.height; ++y) {
+                    for (int32_t x = 0; x < size.width; ++x) {
+                        const std::array<uint8_t, 3> rgb = LosslessPixel(slide, raw, x, y);
+                        for (size_t c = 0; c < 3; ++c)
+                            worst = std::max(worst, std::abs(rgb[c] - whole[(size_t(y) * size_t(size.width) + size_t(x)) * 4 + c]));
+                    }
+                }
+                EXPECT_LE(worst, 1) << where;
+            }
+        }
+    }
+}
+
+// A page holds a band's worth of the budget however tall it is: the band's
+// pixels and, for JPEG, as many bytes again for its output; a lossless page
+// adds its colour numbers. Bands are 16 rows at least, in sixteens.
+TEST(PDFDeck, APageDrawsABandsWorthFromTheBudget)
+{
+    const Scratch scratch("pdf-band-budget");
+    pdfmaker::DeckOptions options;
+    options.pages = 2;
+    const PDFDeck deck(WritePDF(scratch, "tall.pdf", pdfmaker::MakeDeck(options)));
+    const PixelSize size{2400, 1350};
+    const int32_t rows = BandRows(size, PageEncoding{});
+    EXPECT_EQ(rows, 432);  // 4 MiB of 2400-pixel rows, in sixteens
+    ASSERT_LT(rows * 2, size.height) << "the page spans several bands";
+    EXPECT_EQ(BandRows({100'000, 600}, PageEncoding{}), 16);
+    EXPECT_EQ(BandRows({10, 40}, PageEncoding{}), 40);
+    const uint64_t band = uint64_t{2400} * uint64_t(rows) * 4;
+
+    for (const auto format : {PageEncoding::Format::JPEG, PageEncoding::Format::Lossless}) {
+        PageEncoding encoding;
+        encoding.format = format;
+        const bool lossless = format == PageEncoding::Format::Lossless;
+        const uint64_t colourNumbers =
+            lossless ? LosslessEncodingBytes(size.width, size.height,
+                                             ColourNumbersFor(size.width, size.height, kDecodeBudgetBytes))
+                     : 0;
+        DecodeBudget budget(kDecodeBudgetBytes);
+        int32_t pages = 0;
+        RenderPDFPages(deck, {size, size}, encoding, [&](int32_t, EncodedPage&& encoded) {
+            EXPECT_EQ(lossless ? encoded.lossless.height : encoded.height, size.height);
+            ++pages;
+        }, 2, &budget);
+        EXPECT_EQ(pages, 2);
+        EXPECT_EQ(PageRenderBytes(size, encoding, kDecodeBudgetBytes), band + colourNumbers);
+        // Two workers, a page each at most.
+        EXPECT_LE(budget.Peak(), 2 * (band + colourNumbers)) << (lossless ? "lossless" : "JPEG");
+        EXPECT_GE(budget.Peak(), band + colourNumbers);
+    }
+}
+
+TEST(JPEGEncoder, RowsGivenInPiecesMakeTheSameFile)
+{
+    constexpr int32_t width = 40, height = 45;
+    std::vector<uint8_t> rgb(size_t(width) * height * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 31 + (i >> 7));
+    const JPEGSettings settings;
+    const std::vector<uint8_t> whole = EncodeJPEG(rgb.data(), width, height, width * 3, PixelLayout::RGB, settings);
+    JPEGRowEncoder encoder(width, height, PixelLayout::RGB, settings);
+    int32_t done = 0;
+    for (const int32_t rows : {0, 1, 7, 20, 17}) {
+        encoder.AddRows(rgb.data() + size_t(done) * width * 3, rows, width * 3);
+        done += rows;
+    }
+    ASSERT_EQ(done, height);
+    EXPECT_EQ(encoder.Finish(), whole);
+    EXPECT_THROW(JPEGRowEncoder(width, 70000, PixelLayout::RGB, settings), std::runtime_error);
+}
+
 TEST(JPEGEncoder, LayoutsSamplingAndBaseline)
 {
     constexpr int32_t width = 32, height = 16;

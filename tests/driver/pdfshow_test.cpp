@@ -15,7 +15,10 @@
 #ifdef CORVANEX_PDF
 #include <jpeglib.h>
 
+#include "driver/jpegencoder.h"
+#include "driver/pdf/pdfdeck.h"
 #include "driver/pdfshow.h"
+#include "driver/pngslide.h"
 #include "tests/support/pdfmaker.h"
 #endif
 
@@ -297,6 +300,53 @@ TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
     const RunResult two = ConvertPDF(folder, {"talk.ppt", "x.swf"});
     EXPECT_EQ(two.status, 2);
     EXPECT_EQ(two.err.rfind("usage: corvanex", 0), 0u);
+}
+
+// Pages several bands tall (200 dpi: 1500 rows, bands of a few hundred) are
+// drawn and encoded a band at a time; what the movie holds is what the page
+// drawn whole makes, as JPEG and as a lossless bitmap.
+TEST(PDFShow, PagesTallerThanABandReachTheMovieAsDrawnWhole)
+{
+    Scratch folder("pdfbands");
+    pdfmaker::DeckOptions options;
+    options.pages = 2;
+    options.numberedCorners = true;
+    options.portraitPages = {2};
+    WithButtons(folder).Write("talk.pdf", pdfmaker::MakeDeck(options));
+    ASSERT_EQ(ConvertPDF(folder, {"--raster", "--dpi", "200", "talk.pdf", "jpeg.swf"}).status, 0);
+    ASSERT_EQ(ConvertPDF(folder, {"--raster", "--lossless", "--dpi", "200", "talk.pdf", "lossless.swf"}).status, 0);
+    const std::vector<std::vector<Tag>> jpegFrames = SlideFrames(folder, "jpeg.swf");
+    const std::vector<std::vector<Tag>> losslessFrames = SlideFrames(folder, "lossless.swf");
+    ASSERT_EQ(jpegFrames.size(), 2u);
+    ASSERT_EQ(losslessFrames.size(), 2u);
+
+    const PDFDeck deck((folder / "talk.pdf").string());
+    const SlideSize area = PageSizeAt(deck.SizeOf(0), 200);
+    for (int32_t page = 0; page < 2; ++page) {
+        const PixelSize size = FittedPageSize(deck.SizeOf(page), area);
+        ASSERT_GT(size.height, BandRows(size, PageEncoding{})) << "page " << page + 1;
+        const std::vector<uint8_t> whole = deck.RenderRGBA(page, size);
+
+        const Tag jpeg = Only(jpegFrames[size_t(page)], FTagCode::DefineBitsJPEG2).at(0);
+        // After the ID and the empty table section, the file whole (an end
+        // marker more follows it).
+        const std::vector<uint8_t> expectedJPEG =
+            EncodeJPEG(whole.data(), size.width, size.height, size_t(size.width) * 4, PixelLayout::RGBA, {});
+        ASSERT_GE(jpeg.body.size(), 6 + expectedJPEG.size());
+        EXPECT_EQ(std::vector<uint8_t>(jpeg.body.begin() + 6, jpeg.body.begin() + 6 + std::ptrdiff_t(expectedJPEG.size())),
+                  expectedJPEG)
+            << "page " << page + 1;
+        EXPECT_EQ(PageAt(DecodeSlide(jpeg), 10, size.height - 10), page + 1);
+
+        const LosslessSlide expected = EncodeLosslessRGBA(whole.data(), size.width, size.height);
+        const Tag lossless = Only(losslessFrames[size_t(page)], FTagCode::DefineBitsLossless).at(0);
+        EXPECT_EQ(lossless.body.at(2), expected.format);
+        EXPECT_EQ(swftest::Word(lossless, 3), size.width);
+        EXPECT_EQ(swftest::Word(lossless, 5), size.height);
+        const size_t data = expected.format == 3 ? 8 : 7;
+        EXPECT_EQ(std::vector<uint8_t>(lossless.body.begin() + data, lossless.body.end()), expected.zlibData)
+            << "page " << page + 1;
+    }
 }
 
 TEST(PDFShow, BadPDFsAreRefusedNamingTheFileAndLeaveTheOldMovie)
