@@ -184,22 +184,6 @@ TEST(ButtonFaces, APNGDeckDefinesEachFaceOnceAndEveryFramesButtonsReferToIt)
     EXPECT_EQ(defined.tags.size(), defined.highest);
 }
 
-TEST(ButtonFaces, AJPEGDeckGivesEveryFrameItsOwnFaces)
-{
-    Scratch deck("faces-jpeg");
-    const SlideShowRequest request = Deck(deck, 4, kTwoButtonsOnSlides2And4, false);
-    GenerateSlideMovie(request);
-    const std::vector<std::vector<Tag>> frames = swftest::Frames(swftest::ParseFile(request.outputFile));
-    // Per frame: the slide's and the forward face's images, and the backward
-    // face's where the frame has backward buttons, which share it.
-    const size_t expected[] = {2, 3, 2, 3};
-    for (size_t f = 0; f < 4; ++f) {
-        const auto jpegs = std::count_if(frames[f].begin(), frames[f].end(),
-                                         [](const Tag& tag) { return tag.code == DefineBitsJPEG2; });
-        EXPECT_EQ(static_cast<size_t>(jpegs), expected[f]) << "frame " << f;
-    }
-}
-
 // Whatever the faces, the count is the highest ID the written movie uses (IDs
 // are drawn from 1 and the closing notice draws the last).
 TEST(CharacterBudget, CountsTheIDsAWrittenMovieUsesWithEitherFaces)
