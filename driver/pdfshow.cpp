@@ -86,7 +86,7 @@ uint64_t IDsOfFirstPages(int32_t pages, const std::optional<std::vector<int32_t>
                          const CountsBefore& before)
 {
     return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages), 0,
-                              before.sounds[static_cast<size_t>(pages)]) +
+                              before.sounds[static_cast<size_t>(pages)], ButtonFaces::kShared) +
            uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links[static_cast<size_t>(pages)]);
 }
 
@@ -245,7 +245,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.replaceSlides = true;
     // What the show draws besides vector content, all pages as pictures:
     // vector pages draw theirs from what is left.
-    const uint64_t showIDs = CharacterIDsNeeded(pages, made.stopTable, 0, before.sounds.back()) +
+    const uint64_t showIDs = CharacterIDsNeeded(pages, made.stopTable, 0, before.sounds.back(), ButtonFaces::kShared) +
                              uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links.back());
     MadeShowComposer composer(std::move(made));
     const auto warnOfDamage = [&](int32_t page, const std::string& damage) {

@@ -351,6 +351,15 @@ constexpr std::array<SearchTuning, 10> kSearchTuning{{{0, 0, 0}, {4, 4, 4}, {4, 
                                                      {32, 258, 4096}}};
 constexpr int kLongestMatch = 258;
 
+// 32-bit rows at kTrueColourSlideLevel: a chain four times level 8's finds
+// the row above in a full-HD slide's anti-aliased text, while a match of two
+// pixels already stops the lazy search for a longer one and shortens the
+// chain. Slides over a gradient come out 0.7% smaller than at level 8's own
+// search in a tenth less time (a lazy search up to 258 saves 0.2% more for a
+// quarter more time; one stopping at 4 loses as much where one-pixel matches
+// abound); photographs come out the same.
+constexpr SearchTuning kTrueColourTuning{8, 8, 4096};
+
 // Where a slide's compressed bytes go as they are made: memory, or the spill
 // file in pieces.
 class CompressedBytes {
@@ -408,15 +417,17 @@ private:
 // One zlib stream fed in pieces; its output goes on in pieces of a mebibyte.
 class Deflater {
 public:
-    Deflater(int level, CompressedBytes& out) : out(out)
+    Deflater(int level, CompressedBytes& out)
+        : Deflater(level, level >= 1 && level <= 9 ? &kSearchTuning[static_cast<size_t>(level)] : nullptr, out)
+    {
+    }
+    // With the search of `tuning` instead of the level's own (none: zlib's).
+    Deflater(int level, const SearchTuning* tuning, CompressedBytes& out) : out(out)
     {
         const int ret = deflateInit(&stream, level);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();
         F_ASSERT(ret == Z_OK, "ret == Z_OK");
-        if (level >= 1 && level <= 9) {
-            const SearchTuning& tuning = kSearchTuning[static_cast<size_t>(level)];
-            deflateTune(&stream, tuning.good, tuning.lazy, kLongestMatch, tuning.chain);
-        }
+        if (tuning) deflateTune(&stream, tuning->good, tuning->lazy, kLongestMatch, tuning->chain);
     }
     ~Deflater() { deflateEnd(&stream); }
     Deflater(const Deflater&) = delete;
@@ -721,7 +732,7 @@ private:
     {
         bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
         band.resize(std::min(bandRows, h) * w * 4);
-        argb = std::make_unique<Deflater>(argbLevel, out);
+        argb = ARGBDeflater();
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
         const auto rebuild = [&](const uint8_t* in) {
@@ -736,6 +747,12 @@ private:
         indexBuffer.reset();
         indices = nullptr;
         spilledRows.reset();
+    }
+
+    std::unique_ptr<Deflater> ARGBDeflater()
+    {
+        if (argbLevel == kTrueColourSlideLevel) return std::make_unique<Deflater>(argbLevel, &kTrueColourTuning, out);
+        return std::make_unique<Deflater>(argbLevel, out);
     }
 
     // The next row's place in the band; a full band goes to zlib first.
@@ -774,7 +791,7 @@ private:
         argb.reset();
         CompressedBytes written = std::move(out);
         out = written.Emptied();
-        argb = std::make_unique<Deflater>(argbLevel, out);
+        argb = ARGBDeflater();
         z_stream stream{};
         const int ret = inflateInit(&stream);
         if (ret == Z_MEM_ERROR) throw std::bad_alloc();

@@ -92,6 +92,21 @@ struct SlideLayout {
     HFRectangle BackwardArea() const { return HFRectangle(Middle() - 800, ButtonTop(), Middle() - 200, ButtonBottom()); }
 };
 
+// A button's look: its image as the bitmap fill of a face shape (up, over and
+// down), and a solid hit shape over the same area.
+struct ButtonFace {
+    ButtonFace(const SlideLayout& layout, bool forward, const std::vector<uint8_t>& image)
+        : face(forward ? layout.ForwardArea() : layout.BackwardArea()),
+          hit(forward ? layout.ForwardArea() : layout.BackwardArea())
+    {
+        face.SetJPEGBitmapFill(kButtonImagePixels, kButtonImagePixels, image.data(), static_cast<int32_t>(image.size()));
+        hit.SetSolidFill(kHitAreaColor);
+    }
+
+    HFRectangle face;
+    HFRectangle hit;
+};
+
 // Everything one slide run needs besides the slide itself.
 struct ShowParts {
     SlideLayout layout;
@@ -114,6 +129,22 @@ struct ShowParts {
     // it, kept alive to be removed.
     bool replace = false;
     mutable std::vector<std::unique_ptr<HFObject>> onStage{};
+    // Shared faces are made at their first use and kept for the whole show: a
+    // button defines its faces at its first addition, and only the first
+    // button to use a face finds it undefined.
+    ButtonFaces faces = ButtonFaces::kEachFrame;
+    mutable std::unique_ptr<ButtonFace> forwardFace{};
+    mutable std::unique_ptr<ButtonFace> backwardFace{};
+
+    // The forward or backward face for a frame: the show's when shared, else
+    // `own`, the frame's. Made when there is none yet.
+    ButtonFace& Face(bool forward, std::unique_ptr<ButtonFace>& own) const
+    {
+        std::unique_ptr<ButtonFace>& face =
+            faces == ButtonFaces::kShared ? (forward ? forwardFace : backwardFace) : own;
+        if (!face) face = std::make_unique<ButtonFace>(layout, forward, forward ? forwardImage : backwardImage);
+        return *face;
+    }
 };
 
 // A PNG slide whose header has been read; it is decoded and compressed just
@@ -228,25 +259,20 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
         button.AddKeyAction(action, key);
     };
 
-    HFRectangle forwardFace = layout.ForwardArea();
-    HFRectangle forwardHit = layout.ForwardArea();
-    forwardFace.SetJPEGBitmapFill(kButtonImagePixels, kButtonImagePixels, show.forwardImage.data(),
-                                  static_cast<int32_t>(show.forwardImage.size()));
-    forwardHit.SetSolidFill(kHitAreaColor);
-    HFButton forward(forwardFace, forwardFace, forwardFace, forwardHit);
+    std::unique_ptr<ButtonFace> ownForward;
+    ButtonFace& forwardFace = show.Face(true, ownForward);
+    HFButton forward(forwardFace.face, forwardFace.face, forwardFace.face, forwardFace.hit);
     forward.SetDepth(kForwardButtonDepth);
     addClick(forward, HFActionPlay());
     if (show.keys)
         for (uint32_t key : {kKeyRight, kKeyPageDown, kKeySpace}) addKey(forward, HFActionPlay(), key);
     frame.AddObject(forward);
 
-    // The backward face takes its bitmap's ID on every slide, also where no
-    // backward button is made.
-    HFRectangle backwardFace = layout.BackwardArea();
-    HFRectangle backwardHit = layout.BackwardArea();
-    backwardFace.SetJPEGBitmapFill(kButtonImagePixels, kButtonImagePixels, show.backwardImage.data(),
-                                   static_cast<int32_t>(show.backwardImage.size()));
-    backwardHit.SetSolidFill(kHitAreaColor);
+    // A frame's own backward face takes its bitmap's ID on every slide, also
+    // where no backward button is made; a shared one is made at the show's
+    // first backward button.
+    std::unique_ptr<ButtonFace> ownBackward;
+    if (show.faces == ButtonFaces::kEachFrame) show.Face(false, ownBackward);
 
     // Of several backward buttons in one frame the last lies on top and takes
     // the clicks; it alone answers the keys.
@@ -263,7 +289,9 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
         // The record holds 16 bits; a file's entry beyond them goes where its low bits say.
         const uint16_t target = FrameNumberOfEntry(ReturnTarget(show.stopTable, f, p));
         if (!makesButton(p)) continue;
-        auto backward = std::make_unique<HFButton>(backwardFace, backwardFace, backwardFace, backwardHit);
+        ButtonFace& backwardFace = show.Face(false, ownBackward);
+        auto backward =
+            std::make_unique<HFButton>(backwardFace.face, backwardFace.face, backwardFace.face, backwardFace.hit);
         backward->SetDepth(kBackwardButtonDepth);
         addClick(*backward, HFActionGotoFrame(target));
         if (show.keys && p == *lastButton) {
@@ -316,26 +344,34 @@ std::vector<int32_t> StopOnEveryPage(int32_t slides)
 }
 
 uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
-                            int32_t soundCount)
+                            int32_t soundCount, ButtonFaces faces)
 {
-    uint64_t ids = 7 * static_cast<uint64_t>(std::max(slideCount, 0)) + 1;  // + the closing notice
+    const auto slides = static_cast<uint64_t>(std::max(slideCount, 0));
+    const bool shared = faces == ButtonFaces::kShared;
+    uint64_t ids = (shared ? 3 : 7) * slides + 1;  // + the closing notice
+    if (shared && slides > 0) ids += 3;             // the forward face
     ids += static_cast<uint64_t>(std::max(matteCount, 0));
     ids += static_cast<uint64_t>(std::max(soundCount, 0));
+    bool anyBackward = false;
     for (const std::vector<size_t>& positions : StopPositionsPerFrame(slideCount, stopTable)) {
         const auto buttons = std::count_if(positions.begin(), positions.end(),
                                            [&](size_t p) { return MakesBackwardButton(stopTable, p); });
-        if (buttons > 0) ids += 3 + static_cast<uint64_t>(buttons - 1);
+        if (buttons == 0) continue;
+        anyBackward = true;
+        ids += static_cast<uint64_t>(buttons);
+        if (!shared) ids += 2;  // the frame's backward face and hit shapes
     }
+    if (shared && anyBackward) ids += 3;  // the backward face
     return ids;
 }
 
-int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable)
+int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable, ButtonFaces faces)
 {
     int32_t low = 0;  // fits
     int32_t high = kMaxSlideCount + 1;
     while (high - low > 1) {
         const int32_t middle = low + (high - low) / 2;
-        (CharacterIDsNeeded(middle, stopTable) <= kMaxCharacterIDs ? low : high) = middle;
+        (CharacterIDsNeeded(middle, stopTable, 0, 0, faces) <= kMaxCharacterIDs ? low : high) = middle;
     }
     return low;
 }
@@ -506,13 +542,13 @@ std::vector<int32_t> NarrationPlaysOn(const std::vector<std::optional<EncodedNar
 }
 
 void CheckCharacterBudget(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount,
-                          int32_t soundCount)
+                          int32_t soundCount, ButtonFaces faces)
 {
-    if (CharacterIDsNeeded(slideCount, stopTable, matteCount, soundCount) <= kMaxCharacterIDs) return;
+    if (CharacterIDsNeeded(slideCount, stopTable, matteCount, soundCount, faces) <= kMaxCharacterIDs) return;
     std::string message = "a deck of " + std::to_string(slideCount) + " slides with these stop points";
     if (matteCount > 0) message += " and " + std::to_string(matteCount) + " mattes under slides that do not fill the slide area";
     if (soundCount > 0) message += " and " + std::to_string(soundCount) + " narrated slides";
-    message += " needs more than 65535 characters; at most " + std::to_string(LargestSlideCountThatFits(stopTable)) +
+    message += " needs more than 65535 characters; at most " + std::to_string(LargestSlideCountThatFits(stopTable, faces)) +
                " slides fit in one movie";
     if (matteCount > 0) message += " when every slide fills the area (--size auto, or slides of the area's size)";
     if (soundCount > 0) message += (matteCount > 0 ? " and" : " when") + std::string(" no slide is narrated");
@@ -536,10 +572,16 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
         narrationFiles = FindNarrationFiles(request.narrationPrefix, request.slideCount);
     const auto sounds = static_cast<int32_t>(
         std::count_if(narrationFiles.begin(), narrationFiles.end(), [](const std::string& name) { return !name.empty(); }));
+    // A PNG deck's buttons share their faces; a deck whose first slide is
+    // not found is refused below, unless its size is first.
+    std::optional<FileNumbering> firstSlide;
+    if (request.slideCount > 0) firstSlide = FindFileNumbering(request.imagePrefix, 1, SlideImageExtensions());
+    const ButtonFaces faces =
+        firstSlide && IsPNGName(firstSlide->extension) ? ButtonFaces::kShared : ButtonFaces::kEachFrame;
     // Refused before any slide is read when the movie could not name its
     // characters even without mattes; how many mattes there are is known once
     // every slide's header has been read, and checked then.
-    CheckCharacterBudget(request.slideCount, stopTable, 0, sounds);
+    CheckCharacterBudget(request.slideCount, stopTable, 0, sounds, faces);
     // With --size auto, the first slide's, once its header is read.
     SlideSize configured;
     if (!request.sizeAuto) configured = request.size ? *request.size : ReadConfig(request.configFile);
@@ -554,8 +596,9 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     // the characters the movie needs, before anything is composed. Handed over
     // by file, each slide stays on disk (and open, while descriptors last)
     // until the movie copies it in.
-    const FileNumbering numbering =
-        request.slideCount > 0 ? FindSlideNumbering(request.imagePrefix) : FileNumbering{request.imagePrefix, 0, ".jpg"};
+    const FileNumbering numbering = firstSlide                 ? *firstSlide
+                                    : request.slideCount > 0 ? FindSlideNumbering(request.imagePrefix)
+                                                             : FileNumbering{request.imagePrefix, 0, ".jpg"};
     // The first slide's name fixes the extension, so a deck is all PNG or all JPEG.
     const bool pngDeck = IsPNGName(numbering.extension);
     const size_t keptOpen =
@@ -593,7 +636,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     result.area = request.sizeAuto ? slides.front().size : configured;
     const auto mattes = std::count_if(slides.begin(), slides.end(),
                                       [&](const SlideSource& slide) { return NeedsMatte(slide, result.area); });
-    CheckCharacterBudget(request.slideCount, stopTable, static_cast<int32_t>(mattes), sounds);
+    CheckCharacterBudget(request.slideCount, stopTable, static_cast<int32_t>(mattes), sounds, faces);
     result.scaledSlides = static_cast<int32_t>(std::count_if(slides.begin(), slides.end(), [&](const SlideSource& slide) {
         return slide.size.width != result.area.width || slide.size.height != result.area.height;
     }));
@@ -605,6 +648,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     const HFActionStop stopAction;
     ShowParts show{SlideLayout{result.area.width, result.area.height}, request.slideCount, stopTable,
                    stopPositions, forwardImage, backwardImage, stopAction, request.keys, request.stopLast, nullptr};
+    show.faces = faces;
     // Encoded sounds wait in temporary files until the movie copies them in.
     std::vector<std::optional<EncodedNarration>> narrations;
     if (!request.narrationPrefix.empty()) {
@@ -646,7 +690,9 @@ struct MadeShowComposer::State {
                request.stopLast,
                nullptr,
                request.narrationFiles.empty() ? nullptr : &narrations,
-               request.replaceSlides},
+               request.replaceSlides,
+               {},
+               ButtonFaces::kShared},
           tally(request.movieLengthLimit, kBackgroundTagBytes)
     {
     }

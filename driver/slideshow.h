@@ -67,14 +67,23 @@ constexpr int32_t kMaxSlideCount = 65533;
 // The most character IDs one movie can name.
 constexpr uint64_t kMaxCharacterIDs = 0xFFFF;
 
-// The number of character IDs a deck draws: seven a slide (its bitmap and
-// shape; the forward face's bitmap, face shape, hit shape and button; the
-// backward face's bitmap), one for each matte under a slide and each
-// narrated slide's sound, three more for a frame's first backward button
-// (face shape, hit shape, button) and one for each further backward button of
-// that frame, and one for the closing notice.
+// How a show's frames get their button faces (the two button images, each on
+// a face shape with a hit shape). Each frame its own: as the original JPEG
+// decks always had them. Shared: defined once, in the first frame that uses
+// each, and every frame's buttons refer to them (every other show).
+enum class ButtonFaces { kEachFrame, kShared };
+
+// The number of character IDs a deck draws: three a slide (its bitmap and
+// shape, and the forward button), one for each matte under a slide, each
+// narrated slide's sound and each backward button, and one for the closing
+// notice. Besides, with faces for each frame: four more a slide (the forward
+// face's bitmap, face shape and hit shape; the backward face's bitmap, also
+// where no backward button is made) and two for a frame's backward face and
+// hit shapes where it has backward buttons. With shared faces: three for the forward face
+// (its bitmap, face and hit shapes) and three for the backward face where any
+// frame has a backward button.
 uint64_t CharacterIDsNeeded(int32_t slideCount, const std::vector<int32_t>& stopTable, int32_t matteCount = 0,
-                            int32_t soundCount = 0);
+                            int32_t soundCount = 0, ButtonFaces faces = ButtonFaces::kEachFrame);
 
 // Where a slide image is drawn in the slide area, in twips. A slide of the
 // area's size lies from (20, 20) to (width x 20, height x 20); another is
@@ -88,7 +97,8 @@ struct SlidePlacement {
 SlidePlacement FitSlide(SlideSize image, SlideSize area);
 
 // The largest slide count whose IDs fit in one movie with this stop table.
-int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable);
+int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable,
+                                  ButtonFaces faces = ButtonFaces::kEachFrame);
 
 // How the slides reach the movie. By their files: each is checked when it is
 // read and copied from its file when the movie is written, so memory does not
@@ -170,8 +180,9 @@ struct MadeSlide {
 };
 
 // Composes a made show slide by slide, in order, as the slides come, and
-// writes it. The caller has checked the character budget (mattes included:
-// a slide gets one where FitSlide says it does not cover the area). Each
+// writes it. Its buttons share their faces (ButtonFaces::kShared). The caller
+// has checked the character budget (mattes included: a slide gets one where
+// FitSlide says it does not cover the area). Each
 // slide's bytes go to an unnamed temporary file as it is added, so memory
 // does not grow with the deck; one that takes the movie past its longest is
 // refused as it is added.

@@ -102,11 +102,18 @@ TEST(MovieLength, APNGDeckIsRefusedAsItsSlidesAreCompressed)
 {
     Scratch deck("length-png");
     deck.MakeDeck("unused", 0, "0\n", "64\n48\n");
-    deck.Write("deck.stp", "0\n");
+    // Backward buttons from slide 2 on: their shared face is defined in the
+    // second frame and counted there.
+    deck.Write("deck.stp", "0\n0\n1\n2\n3");
     for (int n = 1; n <= 4; ++n)
         deck.Write("deck" + std::to_string(n) + ".png", swftest::PNGBytes(swftest::Opaque(64, 48, 300 + n)));
     GenerateSlideMovie(Request(deck, kLargestMovie));
-    const uint64_t one = FrameEnds(swftest::ReadFile((deck / "out.swf").string())).at(0) + 2;
+    const std::vector<uint8_t> whole = swftest::ReadFile((deck / "out.swf").string());
+    const uint64_t one = FrameEnds(whole).at(0) + 2;
+    fs::remove(deck / "out.swf");
+    EXPECT_EQ(Refusal(Request(deck, whole.size())), "");
+    EXPECT_EQ(swftest::ReadFile((deck / "out.swf").string()), whole);
+    EXPECT_NE(Refusal(Request(deck, whole.size() - 1)).find("the closing frame takes the movie past"), std::string::npos);
     fs::remove(deck / "out.swf");
     std::vector<int32_t> read;
     SlideShowRequest request = Request(deck, one);

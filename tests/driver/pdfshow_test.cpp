@@ -254,7 +254,8 @@ TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
     // Lossless pages: a lossless bitmap where the JPEG was.
     ASSERT_EQ(ConvertPDF(folder, {"--raster", "--lossless", "--size", "320x180", "talk.pdf", "lossless.swf"}).status, 0);
     const std::vector<std::vector<Tag>> frames = SlideFrames(folder, "lossless.swf");
-    EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsJPEG2).size(), 2u);  // the button faces only
+    // No JPEG but the backward button's face, defined at the first backward button.
+    EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsJPEG2).size(), 1u);
     EXPECT_EQ(Only(frames[1], FTagCode::DefineBitsLossless).size(), 1u);
     // Lower quality, fewer bytes.
     ASSERT_EQ(ConvertPDF(folder, {"--raster", "--quality", "20", "talk.pdf", "q20.swf"}).status, 0);
@@ -448,15 +449,19 @@ TEST(PDFShow, AreasTooLargeToRenderOrTooNarrowForTheButtonsAreRefused)
 
 TEST(PDFShow, MorePagesThanAMovieHoldsAreRefusedBeforeRendering)
 {
-    // Stopping on every page, a page takes ten character IDs: 6553 fit.
+    // Stopping on every page, a page takes four character IDs (its picture's
+    // bitmap and shape, its forward and backward buttons) and its link two
+    // more; the show six more (the faces and the closing notice, less the
+    // first page's backward button): 10921 fit.
     Scratch folder("pdfbudget");
     pdfmaker::DeckOptions options;
-    options.pages = 6554;
+    options.pages = 10922;
+    for (int32_t page = 1; page <= options.pages; ++page) options.pageLinks[page] = 1;
     WithButtons(folder).Write("big.pdf", pdfmaker::MakeDeck(options));
     const RunResult run = ConvertPDF(folder, {"big.pdf", "big.swf"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              "corvanex: the PDF 'big.pdf' has 6554 pages; at most 6553 fit in one movie with these stop points "
+              "corvanex: the PDF 'big.pdf' has 10922 pages; at most 10921 fit in one movie with these stop points "
               "and links\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "big.swf"));
 }
