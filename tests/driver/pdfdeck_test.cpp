@@ -436,7 +436,12 @@ TEST(PDFDeck, BandedPagesEncodeTheWholePagesPixels)
                                           std::to_string(page + 1) + ", bands of " + std::to_string(rows);
                 PageEncoding encoding;
                 encoding.bandRows = rows;
-                const std::vector<uint8_t> banded = deck.RenderEncoded(*document, page, size, encoding).jpeg;
+                const EncodedPage bandedPage = deck.RenderEncoded(*document, page, size, encoding);
+                const std::vector<uint8_t>& banded = bandedPage.jpeg;
+                // The deck's text is in Helvetica, which it does not embed:
+                // drawn in bands or whole, the page names it.
+                ASSERT_FALSE(bandedPage.substitutedFonts.empty()) << where;
+                EXPECT_EQ(bandedPage.substitutedFonts.front().font, "Helvetica") << where;
                 encoding.format = PageEncoding::Format::Lossless;
                 const LosslessSlide slide = deck.RenderEncoded(*document, page, size, encoding).lossless;
                 if (!images || rows == size.height) {
