@@ -8,15 +8,13 @@
 
 namespace {
 
-// The header (its frame rectangle always has 15-bit fields) and the End tag.
-constexpr uint64_t kHeaderBytes = 21;
 constexpr uint64_t kEndTagBytes = 2;
 constexpr uint64_t kShowFrameBytes = 2;
 
 }  // namespace
 
-MovieLengthTally::MovieLengthTally(uint64_t limit, uint64_t laterBytes)
-    : limit(limit), length(kHeaderBytes + kEndTagBytes + laterBytes)
+MovieLengthTally::MovieLengthTally(uint64_t limit, uint64_t otherBytes)
+    : limit(limit), length(kEndTagBytes + otherBytes)
 {
 }
 

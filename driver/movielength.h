@@ -17,9 +17,11 @@ constexpr uint64_t kLargestMovie = 0xFFFFFFFF;
 // them).
 class MovieLengthTally {
 public:
-    // `laterBytes`: what tags to be added to frames counted before will take
-    // (a background colour set once the slides are in), counted from the start.
-    explicit MovieLengthTally(uint64_t limit = kLargestMovie, uint64_t laterBytes = 0);
+    // `otherBytes`: what the header (its length depends on the frame's size,
+    // FSWFFile::HeaderSize) and tags to be added to frames counted before (a
+    // background colour set once the slides are in) will take, counted from
+    // the start. The End tag is counted here.
+    explicit MovieLengthTally(uint64_t limit = kLargestMovie, uint64_t otherBytes = 0);
 
     // Adds a composed frame's tags and the tag that ends it. False once the
     // movie is longer than the limit.

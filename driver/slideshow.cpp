@@ -22,8 +22,8 @@
 #include "hf/hfshape.h"
 #include "hf/hfsound.h"
 #include "hf/hftext.h"
-#include "base/fassert.h"
 #include "swf/fprimitives.h"
+#include "swf/fswfstream.h"
 
 namespace {
 
@@ -84,6 +84,11 @@ constexpr uint64_t kBackgroundTagBytes = 2 + 3;
 struct SlideLayout {
     int32_t width;   // pixels
     int32_t height;  // pixels
+
+    // The movie's frame: the slide area and the band of 40 pixels below it.
+    int32_t MovieWidth() const { return width * kTwipsPerPixel; }
+    int32_t MovieHeight() const { return height * kTwipsPerPixel + 800; }
+    uint64_t MovieHeaderBytes() const { return FSWFFile::HeaderSize(MovieWidth(), MovieHeight()); }
 
     int32_t Middle() const { return width * kTwipsPerPixel / 2; }
     int32_t ButtonTop() const { return height * kTwipsPerPixel + 100; }
@@ -472,7 +477,7 @@ void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& ou
     bool fits = true;
     for (int32_t f = std::max(show.slideCount, 0); f < movie.FrameCount(); ++f) fits = tally.AddFrame(*movie.Frame(f)) && fits;
     if (!fits) throw MovieTooLong(std::max(show.slideCount, 0) + 1, "the closing frame", tally, before);
-    movie.SetSize(show.layout.width * 20, show.layout.height * 20 + 800);
+    movie.SetSize(show.layout.MovieWidth(), show.layout.MovieHeight());
     std::string reason;
     if (!movie.WriteMovie(outputFile, &reason))
         throw ConverterError("cannot write '" + outputFile + "': " + reason, kExitFailure);
@@ -656,7 +661,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
         show.narrations = &narrations;
         result.narrationPlaysOn = NarrationPlaysOn(narrations, stopPositions, request.slideCount);
     }
-    MovieLengthTally tally(request.movieLengthLimit, kBackgroundTagBytes);
+    MovieLengthTally tally(request.movieLengthLimit, show.layout.MovieHeaderBytes() + kBackgroundTagBytes);
     if (pngDeck) {
         // Handed over by file, the compressed slides wait in a temporary file.
         std::unique_ptr<SpillFile> spill;
@@ -693,7 +698,7 @@ struct MadeShowComposer::State {
                request.replaceSlides,
                {},
                ButtonFaces::kShared},
-          tally(request.movieLengthLimit, kBackgroundTagBytes)
+          tally(request.movieLengthLimit, show.layout.MovieHeaderBytes() + kBackgroundTagBytes)
     {
     }
 

@@ -66,36 +66,40 @@ std::string Refusal(const SlideShowRequest& request)
     return "";
 }
 
+// At either size of header: a frame 1920 pixels wide needs fields wider than 15 bits.
 TEST(MovieLength, AJPEGDeckIsRefusedAtTheSlideThatCrossesTheLimit)
 {
-    Scratch deck("length");
-    deck.MakeDeck("deck", 4);
-    for (int n = 1; n <= 4; ++n) deck.Write("deck" + std::to_string(n) + ".jpg", swftest::TinyJPEG('s', 1000 * n));
-    GenerateSlideMovie(Request(deck, kLargestMovie));
-    const std::vector<uint8_t> whole = swftest::ReadFile((deck / "out.swf").string());
-    const std::vector<uint64_t> ends = FrameEnds(whole);
-    ASSERT_EQ(ends.size(), 6u);  // four slides, the frame after them, the closing frame
-    const uint64_t endTag = 2;
-    ASSERT_EQ(ends.back() + endTag, whole.size());
+    for (const std::string config : {"640\n480\n", "1920\n1080\n"}) {
+        SCOPED_TRACE(config);
+        Scratch deck("length");
+        deck.MakeDeck("deck", 4, "0\n", config);
+        for (int n = 1; n <= 4; ++n) deck.Write("deck" + std::to_string(n) + ".jpg", swftest::TinyJPEG('s', 1000 * n));
+        GenerateSlideMovie(Request(deck, kLargestMovie));
+        const std::vector<uint8_t> whole = swftest::ReadFile((deck / "out.swf").string());
+        const std::vector<uint64_t> ends = FrameEnds(whole);
+        ASSERT_EQ(ends.size(), 6u);  // four slides, the frame after them, the closing frame
+        const uint64_t endTag = 2;
+        ASSERT_EQ(ends.back() + endTag, whole.size());
 
-    // Exactly the movie's length fits, and gives the same movie.
-    deck.Write("out.swf", swftest::TinyMovie());
-    EXPECT_EQ(Refusal(Request(deck, whole.size())), "");
-    EXPECT_EQ(swftest::ReadFile((deck / "out.swf").string()), whole);
+        // Exactly the movie's length fits, and gives the same movie.
+        deck.Write("out.swf", swftest::TinyMovie());
+        EXPECT_EQ(Refusal(Request(deck, whole.size())), "");
+        EXPECT_EQ(swftest::ReadFile((deck / "out.swf").string()), whole);
 
-    // A byte less: the closing frames cross it.
-    deck.Write("out.swf", swftest::TinyMovie());
-    EXPECT_EQ(Refusal(Request(deck, whole.size() - 1)),
-              "the closing frame takes the movie past " + std::to_string(whole.size() - 1) +
-                  " bytes, the most a SWF header can give (the 4 slides before it come to " +
-                  std::to_string(ends[3] + endTag) + " bytes)");
-    // Room for three slides: the fourth is named, and the old movie stays.
-    const uint64_t three = ends[2] + endTag;
-    EXPECT_EQ(Refusal(Request(deck, three)),
-              "slide 4, the slide image '" + (deck / "deck4.jpg").string() + "', takes the movie past " +
-                  std::to_string(three) + " bytes, the most a SWF header can give (the 3 slides before it come to " +
-                  std::to_string(three) + " bytes)");
-    EXPECT_EQ(swftest::Slurp(deck / "out.swf"), swftest::TinyMovie());
+        // A byte less: the closing frames cross it.
+        deck.Write("out.swf", swftest::TinyMovie());
+        EXPECT_EQ(Refusal(Request(deck, whole.size() - 1)),
+                  "the closing frame takes the movie past " + std::to_string(whole.size() - 1) +
+                      " bytes, the most a SWF header can give (the 4 slides before it come to " +
+                      std::to_string(ends[3] + endTag) + " bytes)");
+        // Room for three slides: the fourth is named, and the old movie stays.
+        const uint64_t three = ends[2] + endTag;
+        EXPECT_EQ(Refusal(Request(deck, three)),
+                  "slide 4, the slide image '" + (deck / "deck4.jpg").string() + "', takes the movie past " +
+                      std::to_string(three) + " bytes, the most a SWF header can give (the 3 slides before it come to " +
+                      std::to_string(three) + " bytes)");
+        EXPECT_EQ(swftest::Slurp(deck / "out.swf"), swftest::TinyMovie());
+    }
 }
 
 TEST(MovieLength, APNGDeckIsRefusedAsItsSlidesAreCompressed)
