@@ -88,6 +88,16 @@ bool TryBounds(fz_context* context, pdf_document* document, int number, fz_rect*
     return true;
 }
 
+// The shown page's corner to the origin, then stretched to the pixels. Only
+// inside fz_try: bounding the page may throw.
+fz_matrix PixelTransform(fz_context* context, fz_page* page, int width, int height)
+{
+    const fz_rect bounds = fz_bound_page(context, page);
+    return fz_concat(fz_translate(-bounds.x0, -bounds.y0),
+                     fz_scale(static_cast<float>(width) / (bounds.x1 - bounds.x0),
+                              static_cast<float>(height) / (bounds.y1 - bounds.y0)));
+}
+
 fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, ErrorText* error)
 {
     fz_device* device = nullptr;
@@ -96,12 +106,7 @@ fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, 
     fz_var(pixmap);
     fz_try(context)
     {
-        const fz_rect bounds = fz_bound_page(context, page);
-        // The shown page's corner to the origin, then stretched to the pixels.
-        const fz_matrix transform =
-            fz_concat(fz_translate(-bounds.x0, -bounds.y0),
-                      fz_scale(static_cast<float>(width) / (bounds.x1 - bounds.x0),
-                               static_cast<float>(height) / (bounds.y1 - bounds.y0)));
+        const fz_matrix transform = PixelTransform(context, page, width, height);
         pixmap = fz_new_pixmap_with_bbox(context, fz_device_rgb(context), fz_make_irect(0, 0, width, height), nullptr,
                                          alpha);
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
@@ -187,11 +192,7 @@ fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int he
     fz_var(list);
     fz_try(context)
     {
-        const fz_rect bounds = fz_bound_page(context, page);
-        const fz_matrix transform =
-            fz_concat(fz_translate(-bounds.x0, -bounds.y0),
-                      fz_scale(static_cast<float>(width) / (bounds.x1 - bounds.x0),
-                               static_cast<float>(height) / (bounds.y1 - bounds.y0)));
+        const fz_matrix transform = PixelTransform(context, page, width, height);
         list = fz_new_display_list(context, fz_make_rect(0, 0, static_cast<float>(width), static_cast<float>(height)));
         device = fz_new_list_device(context, list);
         fz_run_page(context, page, device, transform, nullptr);
