@@ -9,6 +9,15 @@
 
 namespace mupdf {
 
+std::string Printable(const std::string& message)
+{
+    constexpr size_t kLongest = 120;
+    std::string shown;
+    for (const char c : message.substr(0, kLongest)) shown += c >= 0x20 && c < 0x7F ? c : '?';
+    if (message.size() > kLongest) shown += "...";
+    return shown;
+}
+
 namespace {
 
 // MuPDF leaves an fz_try by longjmp: the functions holding one keep to plain

@@ -27,6 +27,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A message of MuPDF's as it may reach the terminal: its messages quote what
+// it could not parse, bytes of the file among them, so only printable ASCII,
+// and not too much of it.
+std::string Printable(const std::string& message);
+
 // What MuPDF says through a context while it works: warnings, and errors as
 // they are raised, including those it recovers from (a damaged content stream
 // is skipped with an error and the page drawn without it). Kept, never printed.

@@ -21,16 +21,7 @@ std::string Quoted(const std::string& name)
     return "'" + name + "'";
 }
 
-// MuPDF's messages quote what it could not parse, bytes of the file among
-// them: only printable ASCII reaches the terminal, and not too much of it.
-std::string Printable(const std::string& message)
-{
-    constexpr size_t kLongest = 120;
-    std::string shown;
-    for (const char c : message.substr(0, kLongest)) shown += c >= 0x20 && c < 0x7F ? c : '?';
-    if (message.size() > kLongest) shown += "...";
-    return shown;
-}
+using mupdf::Printable;
 
 // A PDF has "%PDF-" within its first 1024 bytes (readers allow for junk
 // before it). Checked here so that a file of another kind is called that, not

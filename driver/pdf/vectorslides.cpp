@@ -29,15 +29,7 @@ public:
     CharacterLimit& operator=(const CharacterLimit&) = delete;
 };
 
-// MuPDF's messages quote the file: printable ASCII only, and not too much of it.
-std::string Printable(const std::string& message)
-{
-    constexpr size_t kLongest = 120;
-    std::string shown;
-    for (const char c : message.substr(0, kLongest)) shown += c >= 0x20 && c < 0x7F ? c : '?';
-    if (message.size() > kLongest) shown += "...";
-    return shown;
-}
+using mupdf::Printable;
 
 const char* const kCharactersUsedUp = "the movie's characters are used up";
 // What the recorder lists when it stops for want of characters.
