@@ -606,8 +606,17 @@ void VectorRecorder::NotePictureText(const fz_text_span* span, fz_matrix ctm, co
         area = fz_union_rect(area, TryBoundGlyph(ctx, span->font, item.gid, fz_concat(trm, ctm)));
     }
     if (fz_is_empty_rect(area)) return;  // blank glyphs draw nothing
-    if (stroke) area = fz_adjust_rect_for_stroke(ctx, area, stroke, ctm);
-    Note(ToBounds(area), kPictureText);
+    Bounds bounds = ToBounds(area);
+    if (stroke) {
+        // Half the width past the outline, as far as a miter goes at a sharp
+        // corner, or a square dash cap across its corner.
+        const bool miter = stroke->linejoin == FZ_LINEJOIN_MITER || stroke->linejoin == FZ_LINEJOIN_MITER_XPS;
+        const double reach = std::max(miter ? static_cast<double>(stroke->miterlimit) : 1.0, M_SQRT2);
+        const double half = std::max(stroke->linewidth * ToAffine(ctm).Expansion(), options.hairlineWidth) / 2;
+        bounds.Add(OutlinePoint{bounds.xmin - half * reach, bounds.ymin - half * reach});
+        bounds.Add(OutlinePoint{bounds.xmax + half * reach, bounds.ymax + half * reach});
+    }
+    Note(bounds, kPictureText);
 }
 
 void VectorRecorder::FlushText()
