@@ -12,9 +12,10 @@ namespace {
 
 // The 14 standard fonts, which MuPDF draws with built-in URW fonts of its own.
 constexpr const char* kStandardFonts[] = {
-    "Courier",   "Courier-Bold",   "Courier-Oblique",   "Courier-BoldOblique",   "Helvetica",
-    "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique", "Times-Roman", "Times-Bold",
-    "Times-Italic", "Times-BoldItalic", "Symbol", "ZapfDingbats"};
+    "Courier",     "Courier-Bold",     "Courier-Oblique",     "Courier-BoldOblique",
+    "Helvetica",   "Helvetica-Bold",   "Helvetica-Oblique",   "Helvetica-BoldOblique",
+    "Times-Roman", "Times-Bold",       "Times-Italic",        "Times-BoldItalic",
+    "Symbol",      "ZapfDingbats"};
 
 std::string Lower(std::string text)
 {
@@ -106,7 +107,9 @@ const SubstituteFonts::File* SubstituteFonts::Find(const char* name, bool bold, 
 }
 
 // Called by MuPDF, which catches what it throws. Nothing here has a
-// destructor to skip: fz_new_font_from_memory may leave by longjmp.
+// destructor to skip: fz_new_font_from_memory may leave by longjmp. A font
+// that gives no widths of its own (MuPDF then asks for exact metrics) is
+// served alike: for the standard fonts Liberation's are theirs.
 fz_font* SubstituteFonts::Load(fz_context* ctx, const char* name, int bold, int italic, int)
 {
     auto* self = static_cast<SubstituteFonts*>(fz_user_context(ctx));
