@@ -256,13 +256,16 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     const auto warnOfFonts = [&](int32_t page, const std::vector<FontSubstitution>& fonts) {
         for (const FontSubstitution& font : fonts) {
             if (!fontsTold.insert({font.font, font.embedded}).second) continue;
+            // Said where it makes a difference: in the raster form every page is a picture.
+            const std::string picture =
+                font.asPicture && !request.raster ? " as a picture (its licence does not allow embedding it)" : "";
             if (!font.embedded) {
                 warn("the PDF '" + request.pdfFile + "' does not embed the font '" + font.font +
-                     "': it is drawn with '" + font.substitute + "'");
+                     "': it is drawn with '" + font.substitute + "'" + picture);
             } else {
                 warn(PageOf(request, page) + ": the embedded font '" + font.font + "' cannot be loaded" +
                      (font.failure.empty() ? "" : " (" + font.failure + ")") + ": its text is drawn with '" +
-                     font.substitute + "'");
+                     font.substitute + "'" + picture);
             }
         }
     };

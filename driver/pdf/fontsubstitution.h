@@ -10,4 +10,7 @@ struct FontSubstitution {
     std::string substitute;  // the font the text is drawn with
     bool embedded = false;   // embedded, but unreadable
     std::string failure;     // then why, as the engine says (empty when it said nothing)
+    // The substitute's licence does not allow embedding its glyphs: its text
+    // is drawn as a picture.
+    bool asPicture = false;
 };

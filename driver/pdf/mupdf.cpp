@@ -351,6 +351,8 @@ void Locks::Unlock(void* user, int lock)
 Root::Root() : context(fz_new_context(nullptr, locks.Get(), 16 << 20))
 {
     if (!context) throw Failure("cannot make a MuPDF context");
+    fonts = std::make_unique<SubstituteFonts>();
+    fonts->Install(context.get());
     fz_set_warning_callback(context.get(), IgnoreMessage, nullptr);
     fz_set_error_callback(context.get(), IgnoreMessage, nullptr);
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "driver/pdf/fontsubstitution.h"
+#include "driver/pdf/substitutefonts.h"
 
 namespace mupdf {
 
@@ -81,8 +82,9 @@ struct PixmapDrop {
 };
 using PixmapPtr = std::unique_ptr<fz_pixmap, PixmapDrop>;
 
-// The context every other is cloned from, with the locks they share and a
-// resource store of 16 MiB (fonts, decoded images) for all of them together.
+// The context every other is cloned from, with the locks they share, a
+// resource store of 16 MiB (fonts, decoded images) for all of them together,
+// and the fonts that stand in for those a PDF does not embed.
 class Root {
 public:
     Root();
@@ -95,6 +97,7 @@ public:
 private:
     Locks locks;  // outlives every context
     mutable std::mutex cloning;
+    std::unique_ptr<SubstituteFonts> fonts;  // outlives every context, and the fonts made from its files
     ContextPtr context;
 };
 

@@ -6,6 +6,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "driver/pdf/substitutefonts.h"
+
 namespace {
 
 // Forms within forms deeper than this are left unchecked (their text is drawn all the same).
@@ -190,6 +192,7 @@ void PageFontCheck::Load(pdf_document* doc, pdf_obj* resources, pdf_obj* referen
     substitution.font = name && *name ? name : fz_font_name(ctx, loaded.desc->font);
     substitution.substitute = RealName(ctx, loaded.desc->font);
     substitution.embedded = EmbedsProgram(ctx, font);
+    substitution.asPicture = !MayEmbedGlyphs(ctx, loaded.desc->font);
     if (substitution.embedded) {
         // What MuPDF said of it is told with the font, not as damage to the page.
         substitution.failure = messages.Failure();

@@ -257,7 +257,8 @@ EncodedPage PDFDeck::RenderEncoded(mupdf::Document& source, int32_t page, PixelS
     if (source.Said().Count() > 0) encoded.damage = Printable(source.Said().First());
     for (const FontSubstitution& font : substituted)
         encoded.substitutedFonts.push_back(
-            FontSubstitution{Printable(font.font), Printable(font.substitute), font.embedded, Printable(font.failure)});
+            FontSubstitution{Printable(font.font), Printable(font.substitute), font.embedded, Printable(font.failure),
+                             font.asPicture});
     return encoded;
 }
 

@@ -7,6 +7,7 @@
 #include "driver/pdf/gradientfit.h"
 #include "driver/pdf/pathoutline.h"
 #include "driver/pdf/shapewriter.h"
+#include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/textbuilder.h"
 #include "swf/fct.h"
 #include "swf/fdttext.h"
@@ -192,6 +193,15 @@ fz_path* TryGlyphPath(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
     return path;
 }
 
+fz_rect TryBoundGlyph(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
+{
+    fz_rect rect = fz_empty_rect;
+    fz_var(rect);
+    fz_try(ctx) rect = fz_bound_glyph(ctx, font, gid, trm);
+    fz_catch(ctx) rect = fz_empty_rect;
+    return rect;
+}
+
 bool TryRunType3Glyph(fz_context* ctx, fz_font* font, int gid, fz_matrix trm, fz_device* dev)
 {
     bool ok = true;
@@ -208,6 +218,9 @@ fz_rect TryBoundShade(fz_context* ctx, fz_shade* shade, fz_matrix ctm)
     fz_catch(ctx) rect = fz_infinite_rect;
     return rect;
 }
+
+// What a page lists for text in a font whose glyphs may not go into the movie.
+const char* const kPictureText = "text in a font whose licence does not allow embedding it";
 
 // ---------------------------------------------------------------------------
 
@@ -572,6 +585,40 @@ void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std
 }
 
 
+bool VectorRecorder::Embeddable(const fz_font* font)
+{
+    const auto known = embeddable.find(font);
+    if (known != embeddable.end()) return known->second;
+    const bool may = MayEmbedGlyphs(ctx, font);
+    embeddable.emplace(font, may);
+    return may;
+}
+
+void VectorRecorder::NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke)
+{
+    fz_rect area = fz_empty_rect;
+    for (int i = 0; i < span->len; ++i) {
+        const fz_text_item& item = span->items[i];
+        if (item.gid < 0) continue;
+        fz_matrix trm = span->trm;
+        trm.e = item.x;
+        trm.f = item.y;
+        area = fz_union_rect(area, TryBoundGlyph(ctx, span->font, item.gid, fz_concat(trm, ctm)));
+    }
+    if (fz_is_empty_rect(area)) return;  // blank glyphs draw nothing
+    Bounds bounds = ToBounds(area);
+    if (stroke) {
+        // Half the width past the outline, as far as a miter goes at a sharp
+        // corner, or a square dash cap across its corner.
+        const bool miter = stroke->linejoin == FZ_LINEJOIN_MITER || stroke->linejoin == FZ_LINEJOIN_MITER_XPS;
+        const double reach = std::max(miter ? static_cast<double>(stroke->miterlimit) : 1.0, M_SQRT2);
+        const double half = std::max(stroke->linewidth * ToAffine(ctm).Expansion(), options.hairlineWidth) / 2;
+        bounds.Add(OutlinePoint{bounds.xmin - half * reach, bounds.ymin - half * reach});
+        bounds.Add(OutlinePoint{bounds.xmax + half * reach, bounds.ymax + half * reach});
+    }
+    Note(bounds, kPictureText);
+}
+
 void VectorRecorder::FlushText()
 {
     if (!openText) return;
@@ -596,6 +643,10 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             FlushText();
             RunType3Glyphs(span, ctm, fill);
+            continue;
+        }
+        if (!Embeddable(span->font)) {
+            NotePictureText(span, ctm, nullptr);
             continue;
         }
         // Glyph space (the em square, y down) to twips.
@@ -635,14 +686,18 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     }
 }
 
-// Every glyph's outline in the space `toSpace` maps the text's user space to.
-Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace)
+Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace, fz_matrix ctm,
+                                    const fz_stroke_state* stroke)
 {
     Outline outline;
     for (const fz_text_span* span = text->head; span; span = span->next) {
         drawnFonts.insert(span->font);
         if (!PDFFontTable::HasOutlines(ctx, span->font)) {
             Note({}, "Type 3 text used as a clip or stroked");
+            continue;
+        }
+        if (!Embeddable(span->font)) {
+            NotePictureText(span, ctm, stroke);
             continue;
         }
         for (int i = 0; i < span->len; ++i) {
@@ -670,17 +725,17 @@ void VectorRecorder::StrokeText(const fz_text* text, const fz_stroke_state* stro
     if (OutOfCharacters() || Suppressed()) return;
     const FColor line = Color(cs, color, alpha, params);
     if (line.Alpha() == 0) return;
-    StrokeUserOutline(TextOutline(text, fz_identity), stroke, ctm, line);
+    StrokeUserOutline(TextOutline(text, fz_identity, ctm, stroke), stroke, ctm, line);
 }
 
 void VectorRecorder::ClipText(const fz_text* text, fz_matrix ctm)
 {
-    PushClipLayer(Suppressed() ? Outline{} : PreparedFill(TextOutline(text, ctm), false));
+    PushClipLayer(Suppressed() ? Outline{} : PreparedFill(TextOutline(text, ctm, ctm, nullptr), false));
 }
 
 void VectorRecorder::ClipStrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm)
 {
-    PushClipLayer(Suppressed() ? Outline{} : StrokeOutline(TextOutline(text, fz_identity), stroke, ctm));
+    PushClipLayer(Suppressed() ? Outline{} : StrokeOutline(TextOutline(text, fz_identity, ctm, stroke), stroke, ctm));
 }
 
 // ---------------------------------------------------------------------------

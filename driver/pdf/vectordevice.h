@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -112,7 +113,14 @@ private:
     // Non-zero outlines whose contours overlap, unioned: players fill even-odd.
     Outline PreparedFill(Outline outline, bool evenOdd) const;
     void FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill);
-    Outline TextOutline(const fz_text* text, fz_matrix toSpace);
+    // Every glyph's outline in the space `toSpace` maps the text's user space
+    // to, but those of fonts whose glyphs may not be embedded: their area
+    // (`ctm`, widened by `stroke` where stroked) is listed for a picture.
+    Outline TextOutline(const fz_text* text, fz_matrix toSpace, fz_matrix ctm, const fz_stroke_state* stroke);
+    // Whether the font's glyphs may go into the movie (see MayEmbedGlyphs).
+    bool Embeddable(const fz_font* font);
+    // Lists the area of a span whose glyphs may not be embedded for a picture.
+    void NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
     // How a picture drawn at `ctm` is stored: its cap from the size of its place.
     PDFImageTable::Storage ImageStorage(fz_matrix ctm) const;
@@ -128,6 +136,7 @@ private:
     fz_device* device = nullptr;
     VectorResources& resources;
     std::set<const fz_font*> drawnFonts;
+    std::map<const fz_font*, bool> embeddable;  // the page's fonts, once asked
     VectorOptions options;
     Bounds pageArea;
 

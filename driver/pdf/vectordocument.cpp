@@ -48,6 +48,7 @@ VectorDocument::VectorDocument(const std::string& fileName)
 {
     ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
     if (!ctx) throw std::runtime_error("cannot make a MuPDF context");
+    fonts.Install(ctx);
     document = TryOpen(ctx, fileName.c_str(), &pageCount);
     if (!document) {
         const std::string message = fz_caught_message(ctx);

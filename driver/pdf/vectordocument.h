@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/pdf/curvefit.h"
+#include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/vectorpage.h"
 
 // A PDF opened with MuPDF for recording its pages as vector pages: the
@@ -30,6 +31,7 @@ public:
     Affine FitTransform(int page, double width, double height) const;
 
 private:
+    SubstituteFonts fonts;  // outlives the context
     fz_context* ctx = nullptr;
     fz_document* document = nullptr;
     int pageCount = 0;

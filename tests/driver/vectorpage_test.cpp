@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,6 +18,7 @@
 #include "driver/jpegencoder.h"
 #include "driver/pdf/gradientfit.h"
 #include "driver/pdf/polygonops.h"
+#include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/cairo_pdf.h"
@@ -1419,10 +1421,10 @@ TEST(VectorPage, FontsThePDFDoesNotGiveAreNamedWithWhatDrawsThem)
     std::map<std::string, FontSubstitution> fonts;
     for (const FontSubstitution& font : page.substitutedFonts) fonts[font.font] = font;
     ASSERT_EQ(fonts.size(), 3u);  // Courier is not drawn with
-    EXPECT_EQ(fonts["Times-Roman"].substitute, "NimbusRoman-Regular");
+    EXPECT_EQ(fonts["Times-Roman"].substitute, "LiberationSerif");
     const FontSubstitution& plain = fonts["Helvetica"];
     EXPECT_FALSE(plain.embedded);
-    EXPECT_EQ(plain.substitute, "NimbusSans-Regular");  // the font's own name, not the one it stands for
+    EXPECT_EQ(plain.substitute, "LiberationSans");  // the font's own name, not the one it stands for
     EXPECT_EQ(plain.failure, "");
     const FontSubstitution& broken = fonts["ABCDEF+Broken"];
     EXPECT_TRUE(broken.embedded);
@@ -1434,6 +1436,164 @@ TEST(VectorPage, FontsThePDFDoesNotGiveAreNamedWithWhatDrawsThem)
     size_t glyphs = 0;
     for (const auto& font : resources.fonts.TakeFonts()) glyphs += font->GlyphCount();
     EXPECT_GE(glyphs, 12u);
+}
+
+// The standard fonts and their common aliases find the Liberation font of
+// their widths; other names the family they suggest, Sans when they say none.
+TEST(SubstituteFonts, ANameFindsTheLiberationFontOfItsWidths)
+{
+    struct Case {
+        const char* name;
+        bool bold, italic;  // as MuPDF asks, from the font's flags
+        const char* file;
+    };
+    const Case cases[] = {
+        {"Helvetica", false, false, "LiberationSans-Regular"},
+        {"Helvetica-BoldOblique", false, false, "LiberationSans-BoldItalic"},
+        {"Arial,Bold", false, false, "LiberationSans-Bold"},
+        {"ArialMT", false, true, "LiberationSans-Italic"},
+        {"Arial-ItalicMT", false, false, "LiberationSans-Italic"},
+        {"Times-Roman", false, false, "LiberationSerif-Regular"},
+        {"TimesNewRomanPS-BoldItalicMT", false, false, "LiberationSerif-BoldItalic"},
+        {"Courier-Oblique", false, false, "LiberationMono-Italic"},
+        {"CourierNewPSMT", true, false, "LiberationMono-Bold"},
+        {"ABCDEF+Georgia", false, false, "LiberationSerif-Regular"},  // a subset tag is no part of the name
+        {"Consolas", false, false, "LiberationMono-Regular"},
+        {"DejaVuSansMono-Bold", false, false, "LiberationMono-Bold"},
+        {"MicrosoftSansSerif", false, false, "LiberationSans-Regular"},  // Sans before Serif
+        {"Verdana", true, true, "LiberationSans-BoldItalic"},
+        {"Symbol", false, false, ""},  // no counterpart: MuPDF keeps its own
+        {"ZapfDingbats", false, false, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SubstituteFonts::FileFor(c.name, c.bold, c.italic), c.file) << c.name;
+}
+
+// The environment variable that points the Liberation lookup elsewhere, for
+// one test; unset after.
+class SubstituteFontFolders {
+public:
+    explicit SubstituteFontFolders(const std::string& folders)
+    {
+        setenv("CORVANEX_SUBSTITUTE_FONT_DIRS", folders.c_str(), 1);
+    }
+    ~SubstituteFontFolders() { unsetenv("CORVANEX_SUBSTITUTE_FONT_DIRS"); }
+    SubstituteFontFolders(const SubstituteFontFolders&) = delete;
+    SubstituteFontFolders& operator=(const SubstituteFontFolders&) = delete;
+};
+
+std::map<std::string, FontSubstitution> ByFont(const std::vector<FontSubstitution>& substitutions)
+{
+    std::map<std::string, FontSubstitution> fonts;
+    for (const FontSubstitution& font : substitutions) fonts[font.font] = font;
+    return fonts;
+}
+
+// DefineFont2 name -> glyph count.
+std::map<std::string, uint32_t> FontGlyphs(VectorResources& resources)
+{
+    std::map<std::string, uint32_t> fonts;
+    for (const auto& font : resources.fonts.TakeFonts()) fonts.insert(ReadFont2(shapetest::ReadTag(*font).body));
+    return fonts;
+}
+
+const char* const kPictureText = "text in a font whose licence does not allow embedding it";
+
+// Standard fonts the PDF does not embed are drawn in Liberation's glyphs;
+// Symbol keeps MuPDF's own font, whose glyphs may not go into a movie: its
+// text's area is listed for a picture, and covered by one when asked.
+TEST(VectorPage, UnembeddedFontsAreLiberationsAndMuPDFsOwnArePictures)
+{
+    const std::string path = TempPDF("liberation");
+    WriteHandPDF(path,
+                 "BT /F1 24 Tf 100 400 Td (Hag) Tj /F2 24 Tf 0 -60 Td (Hag) Tj /F3 24 Tf 0 -60 Td (Hag) Tj ET\n"
+                 "BT /F4 30 Tf 100 100 Td (abg) Tj ET\n",
+                 "/Font << /F1 5 0 R /F2 6 0 R /F3 7 0 R /F4 8 0 R >>",
+                 {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Bold >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>"});
+    const Affine toTwips{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0};
+    VectorDocument document(path);
+    VectorResources resources;
+    const VectorPage page = document.Record(0, toTwips, resources);
+    std::map<std::string, FontSubstitution> fonts = ByFont(page.substitutedFonts);
+    ASSERT_EQ(fonts.size(), 4u);
+    EXPECT_EQ(fonts["Helvetica"].substitute, "LiberationSans");
+    EXPECT_EQ(fonts["Times-Bold"].substitute, "LiberationSerif-Bold");
+    EXPECT_EQ(fonts["Courier"].substitute, "LiberationMono");
+    EXPECT_EQ(fonts["Symbol"].substitute, "StandardSymbolsPS");
+    for (const char* drawn : {"Helvetica", "Times-Bold", "Courier"}) EXPECT_FALSE(fonts[drawn].asPicture) << drawn;
+    EXPECT_TRUE(fonts["Symbol"].asPicture);
+    // Three glyphs of each Liberation font, none of Symbol's.
+    EXPECT_EQ(FontGlyphs(resources), (std::map<std::string, uint32_t>{
+                                         {"LiberationMono", 3}, {"LiberationSans", 3}, {"LiberationSerif-Bold", 3}}));
+    // Symbol's text, 30 points high from (100, 440) down the page, is what is listed.
+    ASSERT_EQ(page.summary.fallbacks.size(), 1u);
+    const VectorFallback& listed = page.summary.fallbacks[0];
+    EXPECT_EQ(listed.reason, kPictureText);
+    EXPECT_GE(listed.area.XMin(), 99 * kTwipsPerPoint);
+    EXPECT_LE(listed.area.XMax(), 160 * kTwipsPerPoint);
+    EXPECT_GE(listed.area.YMin(), (440 - 30) * kTwipsPerPoint);
+    EXPECT_LE(listed.area.YMax(), (440 + 10) * kTwipsPerPoint);
+    EXPECT_GT(listed.area.XMax() - listed.area.XMin(), 30 * kTwipsPerPoint);
+
+    // Covered by a picture, the page is drawn as vectors all the same.
+    VectorResources patched;
+    VectorOptions options;
+    options.patchFallbacks = true;
+    const VectorPage covered = document.Record(0, toTwips, patched, options);
+    EXPECT_EQ(covered.summary.patches, 1u);
+    EXPECT_FALSE(covered.summary.NeedsFallback());
+    EXPECT_EQ(FontGlyphs(patched).count("StandardSymbolsPS"), 0u);
+
+    // Stroked or as a clip, Symbol's text gives no outline either: its area,
+    // the stroke's half width (and a square cap's corner) around it, is
+    // listed instead.
+    const std::string shapes = TempPDF("symbol-outlines");
+    WriteHandPDF(shapes,
+                 "BT 1 Tr 4 w 1 j /F1 30 Tf 100 400 Td (abg) Tj ET\n"
+                 "q BT 7 Tr /F1 30 Tf 100 100 Td (abg) Tj ET 0 0 720 540 re f Q\n",
+                 "/Font << /F1 5 0 R >>", {"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>"});
+    VectorDocument outlined(shapes);
+    VectorResources outlines;
+    const VectorPage stroked = outlined.Record(0, toTwips, outlines);
+    ASSERT_EQ(stroked.summary.fallbacks.size(), 2u);
+    const FRect stroke = stroked.summary.fallbacks[0].area, clip = stroked.summary.fallbacks[1].area;
+    EXPECT_EQ(stroked.summary.fallbacks[1].reason, kPictureText);
+    EXPECT_NEAR(clip.XMin() - stroke.XMin(), 2 * M_SQRT2 * kTwipsPerPoint, 1);
+    EXPECT_NEAR(stroke.XMax() - clip.XMax(), 2 * M_SQRT2 * kTwipsPerPoint, 1);
+    EXPECT_TRUE(FontGlyphs(outlines).empty());
+    for (const auto& tag : stroked.definitions)  // the clip layer is the page's only shape, its text left out
+        EXPECT_NE(shapetest::ReadTag(*tag).code, FTagCode::DefineShape3);
+}
+
+// Each style is its own file: a folder with only the regular Sans draws
+// Helvetica with it, and leaves Helvetica-Bold to MuPDF's own font, whose
+// text is listed for a picture (a folder that is not there is passed over).
+TEST(VectorPage, AFontWithoutItsLiberationFileIsListedForAPicture)
+{
+    const std::string path = TempPDF("no-liberation");
+    WriteHandPDF(path, "BT /F1 24 Tf 100 400 Td (Plain) Tj /F2 24 Tf 0 -100 Td (Bold) Tj ET\n",
+                 "/Font << /F1 5 0 R /F2 6 0 R >>",
+                 {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>"});
+    const auto onlySans = std::filesystem::temp_directory_path() / "corvanex-vector-tests" / "only-sans";
+    std::filesystem::create_directories(onlySans);
+    std::filesystem::copy_file("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+                               onlySans / "LiberationSans-Regular.ttf",
+                               std::filesystem::copy_options::overwrite_existing);
+    const Affine toTwips{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0};
+    const SubstituteFontFolders some("/nonexistent:" + onlySans.string());
+    VectorDocument document(path);
+    VectorResources resources;
+    const VectorPage page = document.Record(0, toTwips, resources);
+    std::map<std::string, FontSubstitution> fonts = ByFont(page.substitutedFonts);
+    EXPECT_EQ(fonts["Helvetica"].substitute, "LiberationSans");
+    EXPECT_FALSE(fonts["Helvetica"].asPicture);
+    EXPECT_EQ(fonts["Helvetica-Bold"].substitute, "NimbusSans-Bold");
+    EXPECT_TRUE(fonts["Helvetica-Bold"].asPicture);
+    EXPECT_EQ(FontGlyphs(resources), (std::map<std::string, uint32_t>{{"LiberationSans", 5}}));
+    EXPECT_EQ(page.summary.fallbacks.size(), 1u);
 }
 
 TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)

@@ -416,9 +416,9 @@ TEST(VectorPDFShow, FontsThePDFDoesNotGiveAreNamedOnceWithWhatDrawsThem)
     ASSERT_EQ(standard.status, 0) << standard.err;
     EXPECT_EQ(standard.err,
               "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
-              "'NimbusSans-Regular'\n"
+              "'LiberationSans'\n"
               "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
-              "'NimbusSans-Bold'\n"
+              "'LiberationSans-Bold'\n"
               "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
 
     // An embedded subset whose program starts with bytes that are neither
@@ -542,6 +542,47 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
     EXPECT_EQ(BitmapSizes(frames, kNotPagePictures), (std::vector<std::vector<Size>>{{}, {{48, 48}}, {}}));
     EXPECT_EQ(Only(frames[0], FTagCode::DefineSprite).size(), 0u);
     EXPECT_EQ(Only(frames[2], FTagCode::DefineSprite).size(), 2u);
+}
+
+// Without Liberation the deck's unembedded fonts stay MuPDF's own: their
+// text is drawn as pictures over the vector pages, no glyph of them goes into
+// the movie, and the warnings say why. The raster form only names the font.
+TEST(VectorPDFShow, WithoutLiberationUnembeddedTextIsAPictureAndTheWarningSaysWhy)
+{
+    Scratch folder("noliberation");
+    WithButtons(folder);
+    pdfmaker::DeckOptions options;
+    options.pages = 2;
+    folder.Write("talk.pdf", pdfmaker::MakeDeck(options));
+    const std::string noFolders = "CORVANEX_SUBSTITUTE_FONT_DIRS= ";
+    const std::vector<std::string> buttons{"--forward", "forward.jpg", "--backward", "backward.jpg"};
+    const auto run = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), buttons.begin(), buttons.end());
+        return folder.Run(CORVANEX_BINARY, arguments, noFolders);
+    };
+    const RunResult vectors = run({"talk.pdf", "talk.swf"});
+    ASSERT_EQ(vectors.status, 0) << vectors.err;
+    EXPECT_EQ(vectors.err,
+              "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
+              "'NimbusSans-Regular' as a picture (its licence does not allow embedding it)\n"
+              "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
+              "'NimbusSans-Bold' as a picture (its licence does not allow embedding it)\n"
+              "corvanex: pages: 0 vector, 2 partly raster, 0 raster\n");
+    size_t fonts = 0, texts = 0;
+    for (const Tag& tag : swftest::ParseFile((folder / "talk.swf").string()).tags) {
+        fonts += tag.code == FTagCode::DefineFont2;
+        texts += tag.code == FTagCode::DefineText2;
+    }
+    EXPECT_EQ(fonts, 0u);
+    EXPECT_EQ(texts, 0u);
+
+    const RunResult raster = run({"--raster", "talk.pdf", "raster.swf"});
+    ASSERT_EQ(raster.status, 0) << raster.err;
+    EXPECT_EQ(raster.err,
+              "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
+              "'NimbusSans-Regular'\n"
+              "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
+              "'NimbusSans-Bold'\n");
 }
 
 // The limits, straight through the recorder of the show.

@@ -1,0 +1,133 @@
+#include "driver/pdf/substitutefonts.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <utility>
+
+#include "driver/pdf/pdffonts.h"
+
+namespace {
+
+// The 14 standard fonts, which MuPDF draws with built-in URW fonts of its own.
+constexpr const char* kStandardFonts[] = {
+    "Courier",     "Courier-Bold",     "Courier-Oblique",     "Courier-BoldOblique",
+    "Helvetica",   "Helvetica-Bold",   "Helvetica-Oblique",   "Helvetica-BoldOblique",
+    "Times-Roman", "Times-Bold",       "Times-Italic",        "Times-BoldItalic",
+    "Symbol",      "ZapfDingbats"};
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::vector<unsigned char> ReadFile(const std::string& path)
+{
+    std::ifstream input(path, std::ios::binary);
+    if (!input) return {};
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+std::vector<std::string> SubstituteFonts::DefaultFolders()
+{
+    const char* set = std::getenv("CORVANEX_SUBSTITUTE_FONT_DIRS");
+    if (!set) return {"/usr/share/fonts/truetype/liberation2", "/usr/share/fonts/truetype/liberation"};
+    std::vector<std::string> folders;
+    std::string rest = set;
+    while (!rest.empty()) {
+        const size_t colon = rest.find(':');
+        if (colon != 0) folders.push_back(rest.substr(0, colon));
+        rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+    }
+    return folders;
+}
+
+SubstituteFonts::SubstituteFonts(std::vector<std::string> searched) : folders(std::move(searched)) {}
+
+void SubstituteFonts::Install(fz_context* ctx)
+{
+    // The font context is shared with the contexts cloned from this one, and
+    // so is the user pointer, copied when they are cloned.
+    fz_set_user_context(ctx, this);
+    fz_install_load_system_font_funcs(ctx, Load, nullptr, nullptr);
+}
+
+// Liberation Sans, Serif and Mono have the widths of Helvetica (Arial), Times
+// (Times New Roman) and Courier (Courier New). For any other font the family
+// is guessed from its name: Mono for Courier, Mono or Consol(as) in it, Sans
+// when it says so, Serif for Times, Serif, Roman, Georgia, Garamond or
+// Cambria, and Sans for the rest. Bold and Italic (or Oblique) in the name add
+// to what the caller asks for. Symbol fonts have no counterpart: MuPDF keeps
+// them (their text is then drawn as a picture).
+std::string SubstituteFonts::FileFor(const std::string& fontName, bool bold, bool italic)
+{
+    const std::string name = Lower(BaseFontName(fontName));
+    const auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
+    if (has("symbol") || has("dingbat")) return {};
+    const char* family = "Sans";
+    if (has("courier") || has("mono") || has("consol"))
+        family = "Mono";
+    else if (has("sans"))
+        family = "Sans";
+    else if (has("times") || has("serif") || has("roman") || has("georgia") || has("garamond") || has("cambria"))
+        family = "Serif";
+    bold = bold || has("bold");
+    italic = italic || has("italic") || has("oblique");
+    const char* style = bold && italic ? "BoldItalic" : bold ? "Bold" : italic ? "Italic" : "Regular";
+    return std::string("Liberation") + family + "-" + style;
+}
+
+const SubstituteFonts::File* SubstituteFonts::Find(const char* name, bool bold, bool italic) noexcept
+{
+    try {
+        const std::string stem = FileFor(name, bold, italic);
+        if (stem.empty()) return nullptr;
+        std::lock_guard lock(mutex);
+        std::unique_ptr<File>& file = files[stem];
+        if (!file) {
+            file = std::make_unique<File>();
+            for (const std::string& folder : folders) {
+                file->data = ReadFile(folder + "/" + stem + ".ttf");
+                if (!file->data.empty()) break;
+            }
+            // The font's PostScript name: the regular style's is the family's.
+            const std::string regular = "-Regular";
+            file->postscriptName = stem.size() > regular.size() && stem.ends_with(regular)
+                                       ? stem.substr(0, stem.size() - regular.size())
+                                       : stem;
+        }
+        return file->data.empty() ? nullptr : file.get();
+    } catch (...) {
+        return nullptr;  // no memory: MuPDF draws with its own font
+    }
+}
+
+// Called by MuPDF, which catches what it throws. Nothing here has a
+// destructor to skip: fz_new_font_from_memory may leave by longjmp. A font
+// that gives no widths of its own (MuPDF then asks for exact metrics) is
+// served alike: for the standard fonts Liberation's are theirs.
+fz_font* SubstituteFonts::Load(fz_context* ctx, const char* name, int bold, int italic, int)
+{
+    auto* self = static_cast<SubstituteFonts*>(fz_user_context(ctx));
+    if (!self || !name) return nullptr;
+    const File* file = self->Find(name, bold != 0, italic != 0);
+    if (!file) return nullptr;
+    // The data is not copied: it stays as long as this object.
+    return fz_new_font_from_memory(ctx, file->postscriptName.c_str(), file->data.data(),
+                                   static_cast<int>(file->data.size()), 0, 1);
+}
+
+bool MayEmbedGlyphs(fz_context* ctx, const fz_font* font)
+{
+    if (!font || !font->buffer) return true;
+    for (const char* name : kStandardFonts) {
+        int length = 0;
+        const unsigned char* data = fz_lookup_base14_font(ctx, name, &length);
+        if (data && font->buffer->data == data) return false;
+    }
+    return true;
+}

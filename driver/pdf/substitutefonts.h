@@ -1,0 +1,57 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <mupdf/fitz.h>
+
+// The fonts MuPDF draws a font the PDF does not embed with. Its own built-in
+// substitutes (URW's) may only be put into PostScript or PDF documents, so
+// their glyphs must not go into a movie: fonts metric-compatible with the
+// standard ones whose licence allows embedding (Liberation) are handed to
+// MuPDF in their place, read from their files once and shared by every
+// context cloned from the one they are installed in.
+class SubstituteFonts {
+public:
+    // The folders searched: those of Debian's fonts-liberation2, then of the
+    // older fonts-liberation. The environment variable
+    // CORVANEX_SUBSTITUTE_FONT_DIRS (folders separated by ':') replaces them,
+    // for the tests: set but empty, none is searched.
+    static std::vector<std::string> DefaultFolders();
+
+    explicit SubstituteFonts(std::vector<std::string> folders = DefaultFolders());
+    SubstituteFonts(const SubstituteFonts&) = delete;
+    SubstituteFonts& operator=(const SubstituteFonts&) = delete;
+
+    // Has MuPDF ask this object for the fonts of `ctx` and of the contexts
+    // cloned from it later; it must outlive them all (and every font they
+    // loaded). Takes the context's user pointer.
+    void Install(fz_context* ctx);
+
+    // The substitute's file name without its ending (e.g.
+    // "LiberationSerif-Bold") for a font of that name, bold or italic as
+    // asked or as its name says; empty for a symbol font, left to MuPDF.
+    static std::string FileFor(const std::string& fontName, bool bold, bool italic);
+
+private:
+    struct File {
+        std::vector<unsigned char> data;  // empty: not found
+        std::string postscriptName;
+    };
+
+    static fz_font* Load(fz_context* ctx, const char* name, int bold, int italic, int needsExactMetrics);
+    // The file the font is drawn with, read on first use; null when there is none.
+    const File* Find(const char* name, bool bold, bool italic) noexcept;
+
+    std::vector<std::string> folders;
+    std::mutex mutex;
+    std::map<std::string, std::unique_ptr<File>> files;  // by name, kept for the fonts made from them
+};
+
+// Whether the font's glyphs may be embedded in a movie: not for MuPDF's
+// built-in fonts (URW's), whose licence allows that only in PostScript and
+// PDF documents. Fonts a PDF embeds are always its own.
+bool MayEmbedGlyphs(fz_context* ctx, const fz_font* font);
