@@ -277,6 +277,15 @@ StrokeStyle::Cap CapOf(fz_linecap cap)
                                       : StrokeStyle::Cap::Butt;  // butt, and the triangular caps PDF has not
 }
 
+// A glyph's matrix in the text's space: the span's, moved to the glyph's origin.
+fz_matrix GlyphMatrix(const fz_text_span& span, const fz_text_item& item)
+{
+    fz_matrix trm = span.trm;
+    trm.e = item.x;
+    trm.f = item.y;
+    return trm;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -571,9 +580,7 @@ void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std
     for (int i = 0; i < span->len; ++i) {
         const fz_text_item& item = span->items[i];
         if (item.gid < 0) continue;
-        fz_matrix trm = span->trm;
-        trm.e = item.x;
-        trm.f = item.y;
+        const fz_matrix trm = GlyphMatrix(*span, item);
         // MuPDF marks the glyphs that begin with d1 (uncoloured) when it loads the font.
         const unsigned short* glyphFlags = span->font->t3flags;
         const bool uncoloured = glyphFlags && item.gid < 256 && (glyphFlags[item.gid] & FZ_DEVFLAG_MASK);
@@ -583,7 +590,6 @@ void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std
     }
     type3Color = outer;
 }
-
 
 bool VectorRecorder::Embeddable(const fz_font* font)
 {
@@ -600,9 +606,7 @@ void VectorRecorder::NotePictureText(const fz_text_span* span, fz_matrix ctm, co
     for (int i = 0; i < span->len; ++i) {
         const fz_text_item& item = span->items[i];
         if (item.gid < 0) continue;
-        fz_matrix trm = span->trm;
-        trm.e = item.x;
-        trm.f = item.y;
+        const fz_matrix trm = GlyphMatrix(*span, item);
         area = fz_union_rect(area, TryBoundGlyph(ctx, span->font, item.gid, fz_concat(trm, ctm)));
     }
     if (fz_is_empty_rect(area)) return;  // blank glyphs draw nothing
@@ -703,9 +707,7 @@ Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace, fz_m
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& item = span->items[i];
             if (item.gid < 0) continue;
-            fz_matrix trm = span->trm;
-            trm.e = item.x;
-            trm.f = item.y;
+            const fz_matrix trm = GlyphMatrix(*span, item);
             fz_path* path = TryGlyphPath(ctx, span->font, item.gid, fz_concat(trm, toSpace));
             if (!path) continue;
             Outline glyph = OutlineFromPath(ctx, path, Affine{});
