@@ -220,8 +220,17 @@ void PDFImageTable::CommitPage()
 
 void PDFImageTable::DiscardPage()
 {
+    for (const auto& [key, bitmap] : pending) discarded.insert(key);
     pending.clear();
     pendingJPEGs = 0;
+}
+
+std::vector<uint16_t> PDFImageTable::PendingIDsDrawnBefore() const
+{
+    std::vector<uint16_t> ids;
+    for (const auto& [key, bitmap] : pending)
+        if (discarded.count(key)) ids.push_back(bitmap.id);
+    return ids;
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width,

@@ -43,6 +43,18 @@ uint64_t SmallestJPEG(int64_t pixels)
     return static_cast<uint64_t>(pixels) * 14 / 512;
 }
 
+// The bytes of the page's new bitmaps that a page drawn as a picture drew
+// before: shown on several pages, such a picture is stored once for them all,
+// and weighing it against each would draw every one of them as a picture.
+uint64_t SharedBitmapBytes(VectorPage& recorded, const PDFImageTable& images)
+{
+    const std::vector<uint16_t> shared = images.PendingIDsDrawnBefore();
+    uint64_t bytes = 0;
+    for (const std::unique_ptr<FDT>& tag : recorded.definitions)
+        if (std::find(shared.begin(), shared.end(), tag->ID()) != shared.end()) bytes += WrittenSize(*tag);
+    return bytes;
+}
+
 }  // namespace
 
 struct VectorSlides::State {
@@ -162,7 +174,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
-    } else if (state->LargerThanPicture(page, summary.bytes)) {
+    } else if (state->LargerThanPicture(page, summary.bytes - SharedBitmapBytes(recorded, state->resources->images))) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {

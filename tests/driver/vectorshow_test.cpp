@@ -544,6 +544,26 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
     EXPECT_EQ(Only(frames[2], FTagCode::DefineSprite).size(), 2u);
 }
 
+// A picture that made a page a picture is stored once when it comes again:
+// weighed against every page that shows it, it would make each a picture.
+TEST(VectorPDFShow, APictureShownAgainAfterItsPageWasDrawnWholeIsWeighedAsShared)
+{
+    Scratch folder("vectorshared");
+    WithButtons(folder);
+    const auto large = [](cairo_t* cr) {
+        cairo_surface_t* image = cairotest::Photo(800, 450, false);
+        cairotest::PaintImage(cr, image, 400, 300, 160, 90);
+        cairo_surface_destroy(image);
+    };
+    cairotest::WritePDF((folder / "shared.pdf").string(), 960, 540, {large, large, large});
+    const RunResult run = ConvertPDF(folder, {"shared.pdf", "shared.swf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "corvanex: pages: 2 vector, 0 partly raster, 1 raster\n");
+    // The first page whole; the photograph defined by the second, drawn again by the third.
+    EXPECT_EQ(BitmapSizes(SlideFrames(folder, "shared.swf"), kNotPagePictures),
+              (std::vector<std::vector<Size>>{{}, {{800, 450}}, {}}));
+}
+
 // Without Liberation the deck's unembedded fonts stay MuPDF's own: their
 // text is drawn as pictures over the vector pages, no glyph of them goes into
 // the movie, and the warnings say why. The raster form only names the font.
