@@ -65,9 +65,10 @@ public:
     // The same into a caller buffer of at least Size() bytes.
     bool WriteToMemory(uint8_t* destination, std::string* error = nullptr);
 #ifndef _WIN32
-    // The same to a file descriptor open for writing, at its position: the
-    // bytes up to each file region go out in one gathered write, the region
-    // is copied by the kernel where the descriptor allows it.
+    // The same to a file descriptor open for writing, at its position, in
+    // gathered writes: regions of up to 1 MiB are read into a buffer and go
+    // out with the bytes around them; larger ones are copied by the kernel
+    // where the descriptor allows it.
     bool WriteToDescriptor(int descriptor, std::string* error = nullptr);
 #endif
 
