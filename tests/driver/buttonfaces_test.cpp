@@ -14,6 +14,7 @@
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
 #include "support/converter_run.h"
+#include "support/deck_request.h"
 #include "support/png_file.h"
 #include "support/swf_reader.h"
 
@@ -117,14 +118,7 @@ SlideShowRequest Deck(const Scratch& deck, int slides, const std::string& stops,
         else
             deck.Write(name, TinyJPEG(static_cast<char>('a' + n), 16, small ? 320 : 640, small ? 320 : 480));
     }
-    SlideShowRequest request;
-    request.imagePrefix = (deck / "deck").string();
-    request.slideCount = slides;
-    request.configFile = (deck / "config.txt").string();
-    request.forwardFile = (deck / "forward.jpg").string();
-    request.backwardFile = (deck / "backward.jpg").string();
-    request.outputFile = (deck / "out.swf").string();
-    return request;
+    return swftest::DeckRequest(deck, slides);
 }
 
 // Stop entries 0 0 1 3 1 3 (no final line feed, which would add an entry

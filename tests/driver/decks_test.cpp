@@ -15,6 +15,7 @@
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
 #include "support/converter_run.h"
+#include "support/deck_request.h"
 #include "support/png_file.h"
 #include "support/swf_reader.h"
 
@@ -458,13 +459,7 @@ TEST(PNGDeck, EachSlideReachesTheMovieInItsFormOnAMatteWhereItMayBeTransparent)
     };
     for (size_t i = 0; i < std::size(slides); ++i) deck.Write("deck" + std::to_string(i + 1) + ".png", slides[i]);
 
-    SlideShowRequest request;
-    request.imagePrefix = (deck / "deck").string();
-    request.slideCount = static_cast<int32_t>(std::size(slides));
-    request.configFile = (deck / "config.txt").string();
-    request.forwardFile = (deck / "forward.jpg").string();
-    request.backwardFile = (deck / "backward.jpg").string();
-    request.outputFile = (deck / "out.swf").string();
+    SlideShowRequest request = swftest::DeckRequest(deck, static_cast<int32_t>(std::size(slides)));
     std::vector<std::pair<int32_t, uint64_t>> progress;
     request.onSlideRead = [&](int32_t n, uint64_t bytes) { progress.emplace_back(n, bytes); };
     ::testing::internal::CaptureStdout();

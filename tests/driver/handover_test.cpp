@@ -17,6 +17,7 @@
 #include "hf/hfbitmap.h"
 #include "hf/hfmovie.h"
 #include "support/converter_run.h"
+#include "support/deck_request.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -111,13 +112,7 @@ TEST(SlideHandover, FilesGiveTheMovieThatSlidesInMemoryGive)
     deck.Write("forward.jpg", swftest::TinyJPEG('f', 300));
     deck.Write("backward.jpg", swftest::TinyJPEG('b', 200));
 
-    SlideShowRequest request;
-    request.imagePrefix = (deck / "deck").string();
-    request.slideCount = slides;
-    request.configFile = (deck / "config.txt").string();
-    request.forwardFile = (deck / "forward.jpg").string();
-    request.backwardFile = (deck / "backward.jpg").string();
-    request.outputFile = (deck / "memory.swf").string();
+    SlideShowRequest request = swftest::DeckRequest(deck, slides, "memory.swf");
     GenerateSlideMovie(request, SlideHandover::kInMemory);
     request.outputFile = (deck / "files.swf").string();
     GenerateSlideMovie(request, SlideHandover::kFiles);

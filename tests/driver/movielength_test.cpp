@@ -12,6 +12,7 @@
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
 #include "support/converter_run.h"
+#include "support/deck_request.h"
 #include "support/png_file.h"
 #include "support/swf_reader.h"
 
@@ -43,13 +44,7 @@ std::vector<uint64_t> FrameEnds(const std::vector<uint8_t>& movie)
 
 SlideShowRequest Request(const Scratch& deck, uint64_t limit)
 {
-    SlideShowRequest request;
-    request.imagePrefix = (deck / "deck").string();
-    request.slideCount = 4;
-    request.configFile = (deck / "config.txt").string();
-    request.forwardFile = (deck / "forward.jpg").string();
-    request.backwardFile = (deck / "backward.jpg").string();
-    request.outputFile = (deck / "out.swf").string();
+    SlideShowRequest request = swftest::DeckRequest(deck, 4);
     request.movieLengthLimit = limit;
     return request;
 }

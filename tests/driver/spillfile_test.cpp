@@ -17,6 +17,7 @@
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
 #include "support/converter_run.h"
+#include "support/deck_request.h"
 #include "support/png_file.h"
 #include "support/swf_reader.h"
 
@@ -165,14 +166,7 @@ void MakePNGDeck(const Scratch& deck)
 
 SlideShowRequest PNGDeckRequest(const Scratch& deck, const std::string& output)
 {
-    SlideShowRequest request;
-    request.imagePrefix = (deck / "deck").string();
-    request.slideCount = 4;
-    request.configFile = (deck / "config.txt").string();
-    request.forwardFile = (deck / "forward.jpg").string();
-    request.backwardFile = (deck / "backward.jpg").string();
-    request.outputFile = (deck / output).string();
-    return request;
+    return swftest::DeckRequest(deck, 4, output);
 }
 
 TEST(SpillFile, APNGDeckLeavesNothingInTMPDIRAndTheSameMovieAsInMemory)
