@@ -266,24 +266,22 @@ function readTags(bytes, start, context, where) {
             if (context.defined.has(tag.id)) context.warnings.push(`${label}: character ${tag.id} is defined twice`);
             context.defined.add(tag.id);
         }
+        // JPEG bitmaps are read here, and by swf-parser in the whole-file
+        // parse below: its search for the JPEG's markers takes time that
+        // grows with the square of the image's bytes, so once is enough.
+        if (code === 21 || code === 35) {
+            tag.parsed = jpegFields(code, body);
+            if (!tag.parsed) errors.push(`${label}: the body (${length} bytes) holds no JPEG fields`);
+            else checkTag(tag, body, context, label);
+            continue;
+        }
         const parser = PARSERS.get(code);
         if (!parser) continue;
         const stream = new ReadableStream(body);
         try {
             tag.parsed = parser(stream, context.version);
         } catch (e) {
-            // A JPEG tag whose fields read but whose image swf-parser cannot
-            // size holds no picture a player could show; the tag itself is
-            // sound, so this is a warning (unit tests write stand-in images).
-            const image = jpegFields(code, body);
-            if (!image) {
-                errors.push(`${label}: swf-parser cannot read the body (${length} bytes): ${e.message}`);
-                continue;
-            }
-            context.warnings.push(`${label}: swf-parser finds no image in its JPEG data (${e.message})`);
-            ++context.imagesNotFound;
-            tag.parsed = image;
-            checkTag(tag, body, context, label);
+            errors.push(`${label}: swf-parser cannot read the body (${length} bytes): ${e.message}`);
             continue;
         }
         // The sprite parser reads the nested tags itself; they are checked below.
@@ -357,7 +355,7 @@ export function checkSwf(bytes, { version = 4 } = {}) {
     if (header.fileLength !== bytes.length) {
         errors.push(`header says ${header.fileLength} bytes, the file has ${bytes.length}`);
     }
-    const context = { errors, warnings, defined: new Set(), version: header.version, frameCount: header.frameCount, imagesNotFound: 0 };
+    const context = { errors, warnings, defined: new Set(), version: header.version, frameCount: header.frameCount };
     const { tags, showFrames } = readTags(bytes, header.length, context, "");
     if (showFrames !== header.frameCount) {
         errors.push(`header says ${header.frameCount} frames, the file has ${showFrames} ShowFrame tags`);
@@ -367,12 +365,18 @@ export function checkSwf(bytes, { version = 4 } = {}) {
         const movie = parseSwf(bytes);
         const ours = tags.filter((t) => t.code !== 0).length;
         if (movie.tags.length !== ours) errors.push(`swf-parser reads ${movie.tags.length} tags, the walk ${ours}`);
-        // Bodies it gave up on were reported tag by tag already.
-        // JPEG tags without an image were warned of already.
-        let imagesNotFound = context.imagesNotFound;
-        const raw = errors.length > 0 ? [] : movie.tags.filter((t) => t.type === swf.TagType.Raw || t.type === swf.TagType.RawBody)
-            .filter((t) => !((t.code === 21 || t.code === 35) && imagesNotFound-- > 0));
-        for (const t of raw) errors.push(`swf-parser gives up on the body of ${tagName(t.code)} (${t.data.length} bytes)`);
+        // Bodies it gave up on were reported tag by tag already, but for the
+        // JPEG bitmaps': those whose fields read (their tag is sound) hold no
+        // image it can size, which unit tests' stand-in images do on purpose.
+        const walked = tags.filter((t) => t.code !== 0);
+        movie.tags.forEach((t, i) => {
+            if (errors.length > 0 || (t.type !== swf.TagType.Raw && t.type !== swf.TagType.RawBody)) return;
+            if (t.code === 21 || t.code === 35) {
+                warnings.push(`${tagName(t.code)} at ${walked[i].offset}: swf-parser finds no image in its JPEG data`);
+            } else {
+                errors.push(`swf-parser gives up on the body of ${tagName(t.code)} (${t.data.length} bytes)`);
+            }
+        });
     } catch (e) {
         errors.push(`swf-parser cannot read the file: ${e.message}`);
     }

@@ -151,7 +151,7 @@ describe("structural check", () => {
         head.writeUInt16LE(1);
         head.writeUInt32LE(standIn.length + 1, 2);
         expectOneError(w.movie({ width: 20, height: 20, frames: [[w.tag(35, Buffer.concat([head, standIn]))]] }),
-            /DefineBitsJPEG3 at \d+: swf-parser cannot read the body/);
+            /DefineBitsJPEG3 at \d+: the body \(\d+ bytes\) holds no JPEG fields/);
     });
 
     it("checks the tags inside a sprite", () => {
