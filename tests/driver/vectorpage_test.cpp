@@ -1112,6 +1112,17 @@ TEST(VectorPage, CairosType3GlyphsAreDrawnInTheTextsColour)
     EXPECT_FALSE(deck->pages.at(0).summary.NeedsFallback());
 }
 
+// The page's definitions of one kind, as read back.
+std::vector<swftest::Tag> DefinedTags(const VectorPage& page, FTagCode code)
+{
+    std::vector<swftest::Tag> found;
+    for (const auto& tag : page.definitions) {
+        swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code == code) found.push_back(std::move(read));
+    }
+    return found;
+}
+
 TEST(VectorPage, Type3GlyphsOfImageMasksAreBitmapsOfTheTextsColour)
 {
     // A bitmap font's glyph (d1): an 8 x 2 stencil, the left half of each row painted.
@@ -1126,11 +1137,7 @@ TEST(VectorPage, Type3GlyphsOfImageMasksAreBitmapsOfTheTextsColour)
     VectorDocument document(path);
     VectorResources resources;
     VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
-    std::vector<swftest::Tag> bitmaps;
-    for (const auto& tag : page.definitions) {
-        const swftest::Tag read = shapetest::ReadTag(*tag);
-        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
-    }
+    const std::vector<swftest::Tag> bitmaps = DefinedTags(page, FTagCode::DefineBitsLossless2);
     ASSERT_EQ(bitmaps.size(), 1u);
     // Two colours, so colour-mapped: a table of RGBA entries, then rows of
     // indices padded to four bytes.
@@ -1156,11 +1163,7 @@ TEST(VectorPage, StencilMasksAreBitmapsOfTheirColour)
     VectorDocument document(path);
     VectorResources resources;
     VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
-    std::vector<swftest::Tag> bitmaps;
-    for (const auto& tag : page.definitions) {
-        const swftest::Tag read = shapetest::ReadTag(*tag);
-        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
-    }
+    const std::vector<swftest::Tag> bitmaps = DefinedTags(page, FTagCode::DefineBitsLossless2);
     ASSERT_EQ(bitmaps.size(), 1u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 8u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
@@ -1198,11 +1201,7 @@ TEST(VectorPage, CappedPicturesAreScaledDownFacingTheWayTheyDid)
     options.maxImagePixelsPerTwip = 4 / (80 * kTwipsPerPoint);
     VectorResources resources;
     VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
-    std::vector<swftest::Tag> bitmaps;
-    for (const auto& tag : page.definitions) {
-        const swftest::Tag read = shapetest::ReadTag(*tag);
-        if (read.code == FTagCode::DefineBitsLossless2) bitmaps.push_back(read);
-    }
+    const std::vector<swftest::Tag> bitmaps = DefinedTags(page, FTagCode::DefineBitsLossless2);
     ASSERT_EQ(bitmaps.size(), 1u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 3, 2), 4u);
     EXPECT_EQ(swftest::Little(bitmaps[0].body, 5, 2), 2u);
