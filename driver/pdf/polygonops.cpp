@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <string>
 
 #include <clipper.hpp>
 
@@ -56,8 +57,44 @@ ClipperLib::Paths FlattenedPaths(const Outline& outline, double tolerance, const
     return paths;
 }
 
+// What the clipper is given at most: points in all, and pairs of edges
+// whose boxes meet (those it may have to cross), found by a sweep that
+// itself looks at no more than so many pairs.
+constexpr size_t kMostClipperPoints = 1'000'000;
+constexpr uint64_t kMostMeetingEdges = 150'000;
+constexpr uint64_t kMostPairsLookedAt = 20'000'000;
+
+// Throws PolygonsTooComplex for polygons the clipper would take too long over.
+void CheckComplexity(const ClipperLib::Paths& paths)
+{
+    size_t points = 0;
+    for (const ClipperLib::Path& path : paths) points += path.size();
+    if (points > kMostClipperPoints)
+        throw PolygonsTooComplex("an outline of more than " + std::to_string(kMostClipperPoints) + " points");
+    if (points < 64) return;
+    struct Box {
+        ClipperLib::cInt x0, x1, y0, y1;
+    };
+    std::vector<Box> boxes;
+    boxes.reserve(points);
+    for (const ClipperLib::Path& path : paths)
+        for (size_t i = 0; i < path.size(); ++i) {
+            const ClipperLib::IntPoint a = path[i], b = path[(i + 1) % path.size()];
+            boxes.push_back({std::min(a.X, b.X), std::max(a.X, b.X), std::min(a.Y, b.Y), std::max(a.Y, b.Y)});
+        }
+    std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.x0 < b.x0; });
+    uint64_t meeting = 0, looked = 0;
+    for (size_t i = 0; i < boxes.size(); ++i)
+        for (size_t j = i + 1; j < boxes.size() && boxes[j].x0 <= boxes[i].x1; ++j) {
+            if (boxes[j].y0 <= boxes[i].y1 && boxes[i].y0 <= boxes[j].y1) ++meeting;
+            if (meeting > kMostMeetingEdges || ++looked > kMostPairsLookedAt)
+                throw PolygonsTooComplex("an outline whose edges cross too often to be drawn as vectors");
+        }
+}
+
 ClipperLib::Paths Filled(const ClipperLib::Paths& paths, ClipperLib::PolyFillType rule)
 {
+    CheckComplexity(paths);
     ClipperLib::Clipper clipper;
     clipper.AddPaths(paths, ClipperLib::ptSubject, true);
     ClipperLib::Paths result;
@@ -213,10 +250,17 @@ std::vector<std::vector<OutlinePoint>> DashPolyline(const std::vector<OutlinePoi
 {
     std::vector<std::vector<OutlinePoint>> result;
     const double period = std::accumulate(dashes.begin(), dashes.end(), 0.0);
-    if (dashes.empty() || period <= 0 || polyline.size() < 2) {
+    if (dashes.empty() || !(period > 0) || !std::isfinite(period) || polyline.size() < 2) {
         result.push_back(polyline);
         return result;
     }
+    // Counted before they are cut: a pattern a thousandth of a point long
+    // makes millions of them.
+    double length = 0;
+    for (size_t i = 1; i < polyline.size(); ++i)
+        length += std::hypot(polyline[i].x - polyline[i - 1].x, polyline[i].y - polyline[i - 1].y);
+    if (!(length / period * static_cast<double>((dashes.size() + 1) / 2) <= kMostDashes))
+        throw PolygonsTooComplex("a line of more than " + std::to_string(static_cast<long>(kMostDashes)) + " dashes");
     // Where in the pattern the polyline starts.
     size_t index = 0;
     double left = std::fmod(phase, period);
@@ -269,12 +313,15 @@ Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double
     // clipper squares off what PDF bevels.
     const bool round = style.join == StrokeStyle::Join::Round;
     ClipperLib::ClipperOffset offset(2.0, 16.0);
+    ClipperLib::Paths offsetLines;  // what the offset is given, weighed as the pieces are
     const auto body = [&](const std::vector<OutlinePoint>& points, bool closed) {
-        if (round)
-            offset.AddPath(scaler.ToInt(points), ClipperLib::jtRound,
+        if (round) {
+            offsetLines.push_back(scaler.ToInt(points));
+            offset.AddPath(offsetLines.back(), ClipperLib::jtRound,
                            closed ? ClipperLib::etClosedLine : ClipperLib::etOpenButt);
-        else
+        } else {
             pieces.Body(points, closed);
+        }
     };
     for (const OutlineContour& contour : outline) {
         const std::vector<OutlinePoint> flat = Flatten(contour, tolerance);
@@ -300,6 +347,8 @@ Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double
             pieces.Ends(points, first ? style.startCap : style.dashCap, last ? style.endCap : style.dashCap);
         }
     }
+    CheckComplexity(pieces.polygons);
+    CheckComplexity(offsetLines);
     ClipperLib::Paths rounded;
     if (round) offset.Execute(rounded, pieces.half * scaler.scale);
     ClipperLib::Clipper clipper;
@@ -313,9 +362,13 @@ Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double
 Outline IntersectOutlines(const Outline& a, const Outline& b, double tolerance)
 {
     const Scaler scaler = ScalerFor(tolerance);
+    ClipperLib::Paths subject = FlattenedPaths(a, tolerance, scaler), clip = FlattenedPaths(b, tolerance, scaler);
+    ClipperLib::Paths both = subject;
+    both.insert(both.end(), clip.begin(), clip.end());
+    CheckComplexity(both);
     ClipperLib::Clipper clipper;
-    clipper.AddPaths(FlattenedPaths(a, tolerance, scaler), ClipperLib::ptSubject, true);
-    clipper.AddPaths(FlattenedPaths(b, tolerance, scaler), ClipperLib::ptClip, true);
+    clipper.AddPaths(subject, ClipperLib::ptSubject, true);
+    clipper.AddPaths(clip, ClipperLib::ptClip, true);
     ClipperLib::Paths result;
     clipper.Execute(ClipperLib::ctIntersection, result, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
     return scaler.FromInt(result);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <vector>
 
 #include "driver/pdf/curvefit.h"
@@ -10,6 +11,15 @@
 // caps that differ between ends, and dashes (a native line is round at all). Curves are flattened within the
 // tolerance given, in the outline's own units; the polygon clipper works on
 // integers 1/16 of that tolerance apart.
+
+// Thrown instead of handing the polygon clipper what would take it far
+// longer than a page may (its time grows with the edges that cross one
+// another: a star of 4000 points takes minutes), or of cutting a line into
+// more dashes than a page may have. The message says what it was.
+class PolygonsTooComplex : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Whether the non-zero fill of the outline covers more than its even-odd
 // fill: contours that overlap, or one that crosses itself.
@@ -37,8 +47,12 @@ struct StrokeStyle {
 // side's edge to the other's.
 Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double tolerance);
 
+// The most dashes one line is cut into.
+constexpr double kMostDashes = 100'000;
+
 // A polyline cut into its dashes: the pattern starts `phase` into it and
-// repeats; the off lengths are left out.
+// repeats; the off lengths are left out. Throws PolygonsTooComplex for more
+// than kMostDashes dashes.
 std::vector<std::vector<OutlinePoint>> DashPolyline(const std::vector<OutlinePoint>& polyline,
                                                     const std::vector<double>& dashes, double phase);
 

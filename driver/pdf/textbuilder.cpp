@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "driver/pdf/recordfields.h"
+
 namespace {
 
 constexpr double kEmUnits = 1024;
@@ -13,8 +15,6 @@ bool SameColor(const FColor& a, const FColor& b)
 {
     return a.Red() == b.Red() && a.Green() == b.Green() && a.Blue() == b.Blue() && a.Alpha() == b.Alpha();
 }
-
-int32_t Fixed16(double v) { return static_cast<int32_t>(std::lround(std::clamp(v, -32767.0, 32767.0) * 65536)); }
 
 }  // namespace
 

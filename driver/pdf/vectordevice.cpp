@@ -5,11 +5,14 @@
 #include <stdexcept>
 
 #include "driver/pdf/gradientfit.h"
+#include "driver/pdf/outlineclip.h"
 #include "driver/pdf/pathoutline.h"
+#include "driver/pdf/recordfields.h"
 #include "driver/pdf/shapewriter.h"
 #include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/textbuilder.h"
 #include "swf/fct.h"
+#include "swf/fdtsprite.h"
 #include "swf/fdttext.h"
 
 namespace {
@@ -22,15 +25,21 @@ struct RecorderDevice {
     VectorRecorder* recorder;
 };
 
+// Once the page has spent its budget nothing more is recorded, and the run
+// is told to stop at its next operator.
 template <typename F>
 void Guarded(fz_device* dev, F&& call)
 {
     VectorRecorder& recorder = *reinterpret_cast<RecorderDevice*>(dev)->recorder;
+    if (recorder.OverBudget()) return;
     try {
         call(recorder);
+    } catch (const PolygonsTooComplex& complex) {
+        recorder.Spend(complex.what());
     } catch (...) {
         recorder.Fail(std::current_exception());
     }
+    recorder.OverBudget();
 }
 
 void DevFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
@@ -224,15 +233,17 @@ const char* const kPictureText = "text in a font whose licence does not allow em
 
 // ---------------------------------------------------------------------------
 
-int32_t Fixed16(double v) { return static_cast<int32_t>(std::lround(std::clamp(v, -32767.0, 32767.0) * 65536)); }
-
-int32_t Twips(double v) { return static_cast<int32_t>(std::lround(std::clamp(v, -1e9, 1e9))); }
-
 FMatrix ToFMatrix(const Affine& m)
 {
     const bool rotates = m.b != 0 || m.c != 0;
-    return FMatrix(true, Fixed16(m.a), Fixed16(m.d), rotates, Fixed16(m.b), Fixed16(m.c), Twips(m.e), Twips(m.f));
+    return FMatrix(true, Fixed16(m.a), Fixed16(m.d), rotates, Fixed16(m.b), Fixed16(m.c), ClampedTwips(m.e),
+                   ClampedTwips(m.f));
 }
+
+// A sprite drawn this many times its size at most, for a picture whose
+// pixels are drawn larger than a fill matrix can scale: past it, a pixel
+// would be over 13 million stage pixels wide.
+constexpr double kMaxSpriteScale = 4096;
 
 Bounds ToBounds(fz_rect r)
 {
@@ -292,8 +303,16 @@ fz_matrix GlyphMatrix(const fz_text_span& span, const fz_text_item& item)
 
 VectorRecorder::VectorRecorder(fz_context* ctx, VectorResources& resources, const VectorOptions& options,
                                Bounds pageArea)
-    : ctx(ctx), resources(resources), options(options), pageArea(pageArea)
+    : ctx(ctx), resources(resources), options(options), pageArea(pageArea), budget(options.budget)
 {
+    // A margin of the page's own size all round: whatever is drawn that far
+    // out is not seen, and coordinates stay well inside a record's fields.
+    if (!pageArea.empty) {
+        const double margin = std::max({pageArea.xmax - pageArea.xmin, pageArea.ymax - pageArea.ymin, 400.0});
+        recordBox = {std::max(pageArea.xmin - margin, -kMaxCoordinate), std::max(pageArea.ymin - margin, -kMaxCoordinate),
+                     std::min(pageArea.xmax + margin, kMaxCoordinate), std::min(pageArea.ymax + margin, kMaxCoordinate),
+                     false};
+    }
     device = NewRecorderDevice(ctx, this);
     if (!device) throw std::runtime_error("cannot make a MuPDF device");
 }
@@ -310,6 +329,40 @@ VectorRecorder::~VectorRecorder()
 void VectorRecorder::Fail(std::exception_ptr error)
 {
     if (!failure) failure = error;
+}
+
+bool VectorRecorder::OverBudget()
+{
+    if (!budget.Spent()) return false;
+    if (runCookie) runCookie->abort = 1;
+    return true;
+}
+
+void VectorRecorder::Spend(const std::string& why)
+{
+    budget.Spend(why);
+    OverBudget();
+}
+
+Outline VectorRecorder::BoxedFill(Outline outline) const
+{
+    if (InsideBox(outline, recordBox)) return outline;
+    return ClippedFill(outline, recordBox, options.curveTolerance);
+}
+
+Outline VectorRecorder::BoxedLines(Outline lines) const
+{
+    if (InsideBox(lines, recordBox)) return lines;
+    return ClippedLines(lines, recordBox, options.curveTolerance);
+}
+
+bool VectorRecorder::TakeEdges(const std::vector<QuadContour>& contours)
+{
+    uint64_t count = 0;
+    for (const QuadContour& contour : contours) count += contour.segments.size();
+    if (budget.TakeEdges(count)) return true;
+    OverBudget();
+    return false;
 }
 
 bool VectorRecorder::OutOfCharacters()
@@ -363,13 +416,20 @@ void VectorRecorder::Note(const Bounds& where, const std::string& reason)
 
 void VectorRecorder::Drawn(const Bounds& bounds)
 {
+    // Each part is weighed against those before it: past this many, the
+    // group is taken as overlapping rather than checked at a cost that grows
+    // with the square of its parts.
+    constexpr size_t kMostPartsChecked = 2048;
     for (Group& group : groups) {
-        if (group.alpha >= 1) continue;
-        for (const Bounds& before : group.drawn)
-            if (!group.reported && before.Intersects(bounds)) {
-                Note(group.area, "transparency group with overlapping parts");
-                group.reported = true;
-            }
+        if (group.alpha >= 1 || group.reported) continue;
+        bool overlaps = group.drawn.size() >= kMostPartsChecked;
+        for (size_t i = 0; i < group.drawn.size() && !overlaps; ++i) overlaps = group.drawn[i].Intersects(bounds);
+        if (overlaps) {
+            Note(group.area, "transparency group with overlapping parts");
+            group.reported = true;
+            group.drawn.clear();
+            continue;
+        }
         group.drawn.push_back(bounds);
     }
     for (const Clip& clip : clips)
@@ -377,7 +437,8 @@ void VectorRecorder::Drawn(const Bounds& bounds)
             Note(clip.area, "image mask clip");
 }
 
-bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn)
+bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn,
+                           double scale)
 {
     if (!definition) return false;
     FlushDrawing();  // what was drawn before it, below it
@@ -386,13 +447,14 @@ bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds
         return false;
     }
     if (!drawn) Drawn(bounds);
-    placements.push_back({definition->ID(), 0, false, alpha});
+    placements.push_back({definition->ID(), 0, false, alpha, scale});
     definitions.push_back(std::move(definition));
     return true;
 }
 
 Outline VectorRecorder::PreparedFill(Outline outline, bool evenOdd) const
 {
+    outline = BoxedFill(std::move(outline));
     if (!evenOdd && NonZeroDiffersFromEvenOdd(outline, options.curveTolerance))
         return NonZeroUnion(outline, options.curveTolerance);
     return outline;
@@ -418,9 +480,10 @@ void VectorRecorder::FlushDrawing()
 void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill)
 {
     outline = PreparedFill(std::move(outline), evenOdd);
+    const std::vector<QuadContour> contours = ToQuadContours(outline, options.curveTolerance, true);
+    if (!TakeEdges(contours)) return;
     FlushText();
-    if (openShapes.AddFill(ToQuadContours(outline, options.curveTolerance, true), std::move(fill)))
-        Drawn(BoundsOf(outline));
+    if (openShapes.AddFill(contours, std::move(fill))) Drawn(BoundsOf(outline));
 }
 
 void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
@@ -448,7 +511,17 @@ Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_
     style.miterLimit = stroke->miterlimit;
     for (int i = 0; i < stroke->dash_len && i < 32; ++i) style.dashes.push_back(stroke->dash_list[i]);
     style.dashPhase = stroke->dash_phase;
-    return Transformed(StrokeToOutline(userSpace, style, options.curveTolerance / expansion), m);
+    Outline lines = userSpace;
+    if (const Outline placed = Transformed(userSpace, m); !InsideBox(placed, recordBox)) {
+        // Only what reaches the box is stroked: its caps and joins where it
+        // is cut lie beyond it by no more than a miter's length.
+        const double reach = style.width * expansion * std::max(style.miterLimit, M_SQRT2);
+        if (!(reach < kMaxCoordinate)) return {};
+        const Bounds box{recordBox.xmin - reach, recordBox.ymin - reach, recordBox.xmax + reach, recordBox.ymax + reach,
+                         false};
+        lines = Transformed(ClippedLines(placed, box, options.curveTolerance), m.Inverse());
+    }
+    return Transformed(StrokeToOutline(lines, style, options.curveTolerance / expansion), m);
 }
 
 void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm,
@@ -467,7 +540,7 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
     // Caps and joins of the thinnest lines do not show: a native line.
     const bool thin = width <= options.hairlineWidth;
     if (conformal && (round || thin)) {
-        Outline lines = Transformed(userSpace, m);
+        Outline lines = BoxedLines(Transformed(userSpace, m));
         if (stroke->dash_len > 0) {
             std::vector<double> dashes;
             for (int i = 0; i < stroke->dash_len && i < 32; ++i) dashes.push_back(stroke->dash_list[i] * expansion);
@@ -484,8 +557,10 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
             lines = std::move(dashed);
         }
         const auto lineWidth = static_cast<uint16_t>(std::clamp<long>(std::lround(width), 1, 0xFFFF));
+        const std::vector<QuadContour> contours = ToQuadContours(lines, options.curveTolerance, false);
+        if (!TakeEdges(contours)) return;
         FlushText();
-        if (!openShapes.AddLine(ToQuadContours(lines, options.curveTolerance, false), lineWidth, color)) return;
+        if (!openShapes.AddLine(contours, lineWidth, color)) return;
         Bounds bounds = BoundsOf(lines);
         bounds.Add(OutlinePoint{bounds.xmin - lineWidth / 2.0, bounds.ymin - lineWidth / 2.0});
         bounds.Add(OutlinePoint{bounds.xmax + lineWidth / 2.0, bounds.ymax + lineWidth / 2.0});
@@ -513,10 +588,13 @@ void VectorRecorder::PushClipLayer(const Outline& area)
         clips.push_back(clip);
         return;
     }
-    clip.area = BoundsOf(area);
+    const Outline boxed = BoxedFill(area);
+    clip.area = BoundsOf(boxed);
+    const std::vector<QuadContour> contours = ToQuadContours(boxed, options.curveTolerance, true);
     uint32_t edges = 0;
-    auto tag = FilledShape(ToQuadContours(area, options.curveTolerance, true),
-                           std::make_unique<FFillStyleSolid>(FColor(0, 0, 0, 255)), &edges);
+    auto tag = TakeEdges(contours)
+                   ? FilledShape(contours, std::make_unique<FFillStyleSolid>(FColor(0, 0, 0, 255)), &edges)
+                   : nullptr;
     if (!tag || placements.size() >= 0xFFF0) {
         // Nothing is visible through an empty clip.
         clip.kind = Clip::Kind::Empty;
@@ -680,6 +758,9 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
             glyph.fontGlyphs = ref.fontGlyphs;
             glyph.emBounds = ref.bounds;
             glyph.origin = m.Apply({item.x, item.y});
+            // A glyph placed that far off the page is not seen, and its
+            // position would not fit the text's fields.
+            if (!InsideBox({OutlineContour{glyph.origin, {}, false}}, recordBox)) continue;
             if (!openText) openText = std::make_unique<StaticTextBuilder>(textMatrix);
             if (!openText->Add(glyph)) {
                 FlushText();
@@ -783,8 +864,8 @@ void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_c
             // The band the ramp covers, extended past an end only where the shading is.
             const double far = areaSize / std::max(gradient.Expansion(), 1e-9) + 32768;
             const Bounds band{extendStart ? -far : -16384, -far, extendEnd ? far : 16384, far, false};
-            region = IntersectOutlines(Transformed(RectangleOutline(band), gradient), RectangleOutline(area),
-                                       options.curveTolerance);
+            region = IntersectOutlines(BoxedFill(Transformed(RectangleOutline(band), gradient)),
+                                       RectangleOutline(area), options.curveTolerance);
         }
     } else {
         const double r0 = c0[2], r1 = c1[2];
@@ -800,8 +881,13 @@ void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_c
         gradient = Affine{r1 / 16384, 0, 0, r1 / 16384, c1[0], c1[1]}.Then(toTwips);
         if (!gradient.Invertible()) return;
         region = extendEnd ? RectangleOutline(area)
-                           : IntersectOutlines(Transformed(Circle(c1[0], c1[1], r1), toTwips), RectangleOutline(area),
-                                               options.curveTolerance);
+                           : IntersectOutlines(BoxedFill(Transformed(Circle(c1[0], c1[1], r1), toTwips)),
+                                               RectangleOutline(area), options.curveTolerance);
+    }
+    if (!FitsMatrixFields(gradient)) {
+        // A ramp millions of pixels long, or a pinpoint one far off.
+        Note(area, "gradient larger than a shape's gradient matrix holds");
+        return;
     }
     auto ramp = std::make_unique<FGradient>();
     for (const GradientStop& stop : fit.stops) {
@@ -820,19 +906,45 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
 {
     // Pixel (x, y) lies at (x / width, y / height) of the image's unit square.
     const Affine pixels = Affine{1.0 / bitmap.width, 0, 0, 1.0 / bitmap.height, 0, 0}.Then(ToAffine(ctm));
-    const Outline square = UnitSquare(ctm);
-    auto fill = std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(pixels));
-    if (alpha >= 1) {
+    const Outline square = BoxedFill(UnitSquare(ctm));
+    if (square.empty()) return;  // none of it near the page
+    // A pixel drawn wider than a fill matrix scales (about 820 pixels of the
+    // stage: a 1 x 1 background stretched over the page, a gradient strip)
+    // is drawn at 1 / scale of its size inside a sprite placed that many
+    // times larger.
+    const double largest = std::max({std::fabs(pixels.a), std::fabs(pixels.b), std::fabs(pixels.c), std::fabs(pixels.d)});
+    double scale = 1;
+    while (largest / scale > kMaxMatrixScale / 2 && scale <= kMaxSpriteScale) scale *= 2;
+    const Affine shrink{1 / scale, 0, 0, 1 / scale, 0, 0};
+    const Affine inner = pixels.Then(shrink);
+    if (scale > kMaxSpriteScale || !FitsMatrixFields(inner)) {
+        Note(BoundsOf(square), "picture whose pixels are drawn larger than a shape can scale them");
+        return;
+    }
+    auto fill = std::make_unique<FFillStyleBitmap>(false, bitmap.id, ToFMatrix(inner));
+    if (alpha >= 1 && scale == 1) {
         FillOutline(square, true, std::move(fill));
         return;
     }
-    // A translucent bitmap: a shape of its own, placed with the alpha.
+    // A translucent or enlarged bitmap: a shape of its own, placed with the
+    // alpha, or inside the sprite that enlarges it.
+    const std::vector<QuadContour> contours = ToQuadContours(Transformed(square, shrink), options.curveTolerance, true);
+    if (!TakeEdges(contours)) return;
     uint32_t edges = 0;
-    auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true), std::move(fill), &edges);
+    auto tag = FilledShape(contours, std::move(fill), &edges);
     if (!tag) return;
     summary.edges += edges;
     ++summary.shapes;
-    Place(std::move(tag), BoundsOf(square), alpha);
+    if (scale == 1) {
+        Place(std::move(tag), BoundsOf(square), alpha);
+        return;
+    }
+    auto sprite = std::make_unique<FDTDefineSprite>();
+    sprite->AddControlTag(
+        std::make_unique<FCTPlaceObject2>(false, false, true, false, 1, tag->ID(), nullptr, nullptr, 0, nullptr, 0));
+    sprite->AddControlTag(std::make_unique<FCTShowFrame>());
+    definitions.push_back(std::move(tag));
+    Place(std::move(sprite), BoundsOf(square), alpha, false, scale);
 }
 
 PDFImageTable::Storage VectorRecorder::ImageStorage(fz_matrix ctm) const
@@ -974,6 +1086,7 @@ void VectorRecorder::PlacePatch(RasterPatch&& patch)
     auto tag = FilledShape(ToQuadContours(square, options.curveTolerance, true),
                            std::make_unique<FFillStyleBitmap>(false, id, ToFMatrix(pixels)), &edges);
     if (!tag) return;
+    budget.TakeEdges(edges);
     summary.edges += edges;
     ++summary.shapes;
     if (Place(std::move(tag), BoundsOf(square))) ++summary.patches;
@@ -984,20 +1097,28 @@ void VectorRecorder::PlacePatch(RasterPatch&& patch)
 VectorPage VectorRecorder::Finish()
 {
     if (failure) std::rethrow_exception(failure);
+    VectorPage page;
+    if (!budget.Reason().empty()) {
+        // The page is to be a picture: nothing recorded is kept.
+        summary.overBudget = budget.Reason();
+        page.summary = std::move(summary);
+        return page;
+    }
     FlushDrawing();
     while (!clips.empty()) PopClip();
-    VectorPage page;
     if (LastCharacterID() >= 0xFFFF) throw std::runtime_error("the movie has no character ID left for the page");
     page.sprite = std::make_unique<FDTDefineSprite>();
     for (size_t i = 0; i < placements.size(); ++i) {
         const Placement& p = placements[i];
         std::unique_ptr<FCXForm> transform;
+        std::unique_ptr<FMatrix> matrix;
+        if (p.scale != 1) matrix = std::make_unique<FMatrix>(true, Fixed16(p.scale), Fixed16(p.scale), false, 0, 0, 0, 0);
         if (p.alpha < 1)
             transform = std::make_unique<FCXFormWAlpha>(false, true, 256, 256, 256,
                                                         static_cast<int32_t>(std::lround(p.alpha * 256)), 0, 0, 0, 0);
         page.sprite->AddControlTag(std::make_unique<FCTPlaceObject2>(
-            p.clip, false, true, false, static_cast<uint16_t>(i + 1), p.characterID, nullptr, std::move(transform), 0,
-            nullptr, p.clipDepth));
+            p.clip, false, true, false, static_cast<uint16_t>(i + 1), p.characterID, std::move(matrix),
+            std::move(transform), 0, nullptr, p.clipDepth));
         if (p.clip) ++summary.clipLayers;
     }
     page.sprite->AddControlTag(std::make_unique<FCTShowFrame>());

@@ -12,6 +12,7 @@
 #include <mupdf/fitz.h>
 
 #include "driver/pdf/curvefit.h"
+#include "driver/pdf/pagebudget.h"
 #include "driver/pdf/polygonops.h"
 #include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/shapewriter.h"
@@ -69,6 +70,12 @@ public:
     void EndTile();
 
     void Fail(std::exception_ptr error);
+    // Whether the page has spent its budget (the time is checked); the run
+    // given `cookie` is then told to stop.
+    bool OverBudget();
+    void Spend(const std::string& why);
+    void StopRunWith(fz_cookie* cookie) { runCookie = cookie; }
+    PageBudget& Budget() { return budget; }
 
 private:
     struct Placement {
@@ -76,6 +83,7 @@ private:
         uint16_t clipDepth = 0;  // 0: not a clip layer
         bool clip = false;
         double alpha = 1;        // a colour transform's alpha multiplier, for bitmaps
+        double scale = 1;        // the placement's scale (a picture's sprite drawn larger)
     };
     struct Clip {
         enum class Kind { Layer, Empty, SoftMask, ImageMask, Nothing };
@@ -105,7 +113,14 @@ private:
     void Note(const Bounds& area, const std::string& reason);
     // A placement of a new definition (after what is still gathered); false
     // when it has none to place. `drawn`: its bounds were counted as drawn.
-    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1, bool drawn = false);
+    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1, bool drawn = false,
+               double scale = 1);
+    // The part of an area, or of lines, inside the box the page's records
+    // keep to (the page and a margin around it).
+    Outline BoxedFill(Outline outline) const;
+    Outline BoxedLines(Outline lines) const;
+    // Takes the contours' edges from the budget; false when it is spent.
+    bool TakeEdges(const std::vector<QuadContour>& contours);
     void Drawn(const Bounds& bounds);
     void PushClipLayer(const Outline& area);
     Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
@@ -139,6 +154,9 @@ private:
     std::map<const fz_font*, bool> embeddable;  // the page's fonts, once asked
     VectorOptions options;
     Bounds pageArea;
+    Bounds recordBox;  // pageArea with a margin: what lies outside it is not seen
+    PageBudget budget;
+    fz_cookie* runCookie = nullptr;  // borrowed: the run of the page being recorded
 
     std::vector<std::unique_ptr<FDT>> definitions;
     std::vector<Placement> placements;

@@ -9,12 +9,14 @@
 
 namespace {
 
-bool TryRunPage(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix transform)
+// False when MuPDF stopped with an error (or at the cookie's abort), whose
+// message fz_caught_message then gives.
+bool TryRunPage(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix transform, fz_cookie* cookie)
 {
     bool ok = true;
     fz_try(ctx)
     {
-        fz_run_page(ctx, page, device, transform, nullptr);
+        fz_run_page(ctx, page, device, transform, cookie);
         fz_close_device(ctx, device);
     }
     fz_catch(ctx) ok = false;
@@ -49,14 +51,25 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     // Loaded before the page runs, which then draws with these very fonts.
     const PageFontCheck fontCheck(ctx, page);
     VectorRecorder recorder(ctx, resources, options, Bounds{area.x0, area.y0, area.x1, area.y1, false});
-    const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips);
+    fz_cookie cookie{};
+    recorder.StopRunWith(&cookie);
+    const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips, &cookie);
+    recorder.StopRunWith(nullptr);
     resources.fonts.ForgetPageFonts();
-    if (!ran) throw std::runtime_error(std::string("MuPDF cannot draw the page: ") + fz_caught_message(ctx));
+    // An error MuPDF stopped at (a form nested past its limit, a glyph that
+    // draws itself): what came before it is the page, as a viewer shows it.
+    std::string damage;
+    if (!ran && !recorder.OverBudget()) damage = fz_caught_message(ctx);
     std::vector<FontSubstitution> substituted = fontCheck.Substitutions(recorder.DrawnFonts());
-    if (options.patchFallbacks) {
+    if (options.patchFallbacks && !recorder.OverBudget()) {
         std::vector<FRect> areas;
         for (const VectorFallback& fallback : recorder.Fallbacks()) areas.push_back(fallback.area);
-        for (const FRect& area : MergedAreas(std::move(areas))) {
+        const std::vector<FRect> merged = MergedAreas(std::move(areas));
+        if (merged.size() > options.budget.patches)
+            recorder.Spend(std::to_string(merged.size()) + " areas SWF cannot draw, more than " +
+                           std::to_string(options.budget.patches));
+        for (const FRect& area : merged) {
+            if (recorder.OverBudget()) break;
             std::optional<RasterPatch> patch = RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip);
             if (patch)
                 recorder.PlacePatch(std::move(*patch));
@@ -66,6 +79,8 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     }
     VectorPage result = recorder.Finish();
     result.substitutedFonts = std::move(substituted);
+    result.summary.damage = std::move(damage);
+    if (!result.sprite) return result;  // over its budget: to be drawn as a picture
     for (auto& tag : result.definitions) result.summary.bytes += WrittenSize(*tag);
     result.summary.bytes += WrittenSize(*result.sprite);
     return result;

@@ -8,6 +8,7 @@
 #include <mupdf/fitz.h>
 
 #include "driver/pdf/fontsubstitution.h"
+#include "driver/pdf/pagebudget.h"
 #include "driver/pdf/pdffonts.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdt.h"
@@ -60,6 +61,9 @@ struct VectorOptions {
     // on the sprite, across and down (0: as many as it has); a larger one is
     // scaled down, a JPEG then encoded anew.
     double maxImagePixelsPerTwip = 0;
+    // What recording the page may spend: past it, the recording stops and
+    // says why (VectorPageSummary::overBudget).
+    PageBudget::Limits budget;
 };
 
 // Something the page draws that the recording could not say in SWF.
@@ -79,6 +83,12 @@ struct VectorPageSummary {
     std::vector<VectorFallback> fallbacks;
     uint32_t patches = 0;     // pictures covering the fallbacks' areas (patchFallbacks)
     bool patchFailed = false;  // one of them could not be rendered or placed
+    // Why the recording stopped short, its budget spent (empty: it did not):
+    // the page is to be drawn as a picture.
+    std::string overBudget;
+    // What MuPDF said of an error it stopped drawing the page at: what was
+    // drawn before it is recorded, as a viewer shows it (empty: none).
+    std::string damage;
 
     // Whether something on the page is drawn other than as the PDF draws it
     // and no picture covers it.
@@ -104,7 +114,7 @@ struct VectorPage {
 // fz_run_page takes them: the page's own transform applied) to twips in the
 // slide area. Fonts go into `resources.fonts`: write its TakeFonts() before
 // the first page's definitions once every page has been recorded. Throws
-// std::runtime_error when MuPDF cannot run the page, or when the movie's
+// std::runtime_error when MuPDF cannot bound the page, or when the movie's
 // character IDs have run out before the page's sprite.
 VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
                             VectorResources& resources, const VectorOptions& options = {});
