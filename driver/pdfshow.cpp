@@ -326,7 +326,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                 warn(PageOf(request, page) +
                      " and the pages after it are drawn as pictures: as vectors the movie would need more than " +
                      std::to_string(kMaxCharacterIDs) + " characters");
-            } else if (!recorded.sprite && recorded.whyRaster.rfind("it cannot be drawn", 0) == 0) {
+            } else if (!recorded.sprite && recorded.told) {
                 warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster);
             }
         }

@@ -328,6 +328,12 @@ void ResetCharacterID()
     ++characterIDEpoch;
 }
 
+void GiveBackCharacterIDs(uint16_t last)
+{
+    F_ASSERT(last <= characterIDCounter, "last <= characterIDCounter");
+    characterIDCounter = last;
+}
+
 uint32_t CharacterIDEpoch()
 {
     return characterIDEpoch;

@@ -134,6 +134,10 @@ uint16_t NextCharacterID();
 // characters depends on its input stop before the counter runs out.
 uint16_t LastCharacterID();
 void ResetCharacterID();
+// Gives back every ID handed out after `last` (at most LastCharacterID()),
+// for a caller that has destroyed every define tag that drew one: content
+// drawn and then done without (a PDF page drawn as a picture after all).
+void GiveBackCharacterIDs(uint16_t last);
 // The number of resets so far. A define tag remembers the epoch it drew its
 // ID in (FDT::IDEpoch); one from before the last reset shares its ID with a
 // later character, and writing it stops on an assertion.

@@ -107,12 +107,18 @@ fz_matrix PixelTransform(fz_context* context, fz_page* page, int width, int heig
                               static_cast<float>(height) / (bounds.y1 - bounds.y0)));
 }
 
-fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, ErrorText* error)
+// An error MuPDF stops drawing at, once the page has begun to be drawn,
+// leaves what was drawn before it: `*stopped` is set, the message kept in
+// `error`, and that is the picture, as a viewer shows such a page.
+fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, ErrorText* error,
+                     bool* stopped)
 {
     fz_device* device = nullptr;
     fz_pixmap* pixmap = nullptr;
+    int drawing = 0;
     fz_var(device);
     fz_var(pixmap);
+    fz_var(drawing);
     fz_try(context)
     {
         const fz_matrix transform = PixelTransform(context, page, width, height);
@@ -120,14 +126,19 @@ fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, 
                                          alpha);
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
         device = fz_new_draw_device(context, fz_identity, pixmap);
+        drawing = 1;
         fz_run_page(context, page, device, transform, nullptr);
         fz_close_device(context, device);
     }
     fz_always(context) { fz_drop_device(context, device); }
     fz_catch(context)
     {
-        fz_drop_pixmap(context, pixmap);
         KeepCaught(context, error);
+        if (drawing) {
+            *stopped = true;
+            return pixmap;
+        }
+        fz_drop_pixmap(context, pixmap);
         return nullptr;
     }
     return pixmap;
@@ -192,26 +203,35 @@ bool TryCollectFonts(fz_context* ctx, fz_page* page, std::set<const fz_font*>* f
 }
 
 // The page run once into a display list, in the pixels' space as TryRender
-// draws it; to be dropped by the caller.
-fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, ErrorText* error)
+// draws it; to be dropped by the caller. An error MuPDF stops at leaves what
+// was listed before it, as TryRender's picture.
+fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, ErrorText* error,
+                           bool* stopped)
 {
     fz_device* device = nullptr;
     fz_display_list* list = nullptr;
+    int drawing = 0;
     fz_var(device);
     fz_var(list);
+    fz_var(drawing);
     fz_try(context)
     {
         const fz_matrix transform = PixelTransform(context, page, width, height);
         list = fz_new_display_list(context, fz_make_rect(0, 0, static_cast<float>(width), static_cast<float>(height)));
         device = fz_new_list_device(context, list);
+        drawing = 1;
         fz_run_page(context, page, device, transform, nullptr);
         fz_close_device(context, device);
     }
     fz_always(context) { fz_drop_device(context, device); }
     fz_catch(context)
     {
-        fz_drop_display_list(context, list);
         KeepCaught(context, error);
+        if (drawing) {
+            *stopped = true;
+            return list;
+        }
+        fz_drop_display_list(context, list);
         return nullptr;
     }
     return list;
@@ -235,14 +255,19 @@ fz_pixmap* TryNewPixmap(fz_context* context, int width, int height, int alpha, E
 }
 
 // Draws the list's part under the pixmap, whose origin says where it lies.
-bool TryDrawBand(fz_context* context, fz_display_list* list, fz_pixmap* pixmap, ErrorText* error)
+// A list cut short by an error leaves groups and clips open, which closing the
+// device reports: what was drawn stays the band, and `*stopped` is set.
+bool TryDrawBand(fz_context* context, fz_display_list* list, fz_pixmap* pixmap, ErrorText* error, bool* stopped)
 {
     fz_device* device = nullptr;
+    int drawing = 0;
     fz_var(device);
+    fz_var(drawing);
     fz_try(context)
     {
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
         device = fz_new_draw_device(context, fz_identity, pixmap);
+        drawing = 1;
         fz_run_display_list(context, list, device, fz_identity, fz_rect_from_irect(fz_pixmap_bbox(context, pixmap)),
                             nullptr);
         fz_close_device(context, device);
@@ -251,6 +276,10 @@ bool TryDrawBand(fz_context* context, fz_display_list* list, fz_pixmap* pixmap, 
     fz_catch(context)
     {
         KeepCaught(context, error);
+        if (drawing) {
+            *stopped = true;
+            return true;
+        }
         return false;
     }
     return true;
@@ -425,8 +454,10 @@ Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alp
                                                   PageDrop{context.get()});
     if (!page) throw Failure(error.text);
     const PageFontCheck fonts(context.get(), page.get());
-    fz_pixmap* drawn = TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, &error);
+    bool stopped = false;
+    fz_pixmap* drawn = TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, &error, &stopped);
     if (!drawn) throw Failure(error.text);
+    if (stopped) messages->Add(error.text);  // damage, as a content stream MuPDF skips is
     Picture picture;
     picture.pixmap = PixmapPtr(drawn, PixmapDrop{context.get()});
     picture.width = fz_pixmap_width(context.get(), drawn);
@@ -450,9 +481,11 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
                                                   PageDrop{context.get()});
     if (!page) throw Failure(error.text);
     const PageFontCheck fonts(context.get(), page.get());
+    bool stopped = false;
     const std::unique_ptr<fz_display_list, DisplayListDrop> list(
-        TryRecord(context.get(), page.get(), width, height, &error), DisplayListDrop{context.get()});
+        TryRecord(context.get(), page.get(), width, height, &error, &stopped), DisplayListDrop{context.get()});
     if (!list) throw Failure(error.text);
+    if (stopped) messages->Add(error.text);
     const int32_t rows = std::max(std::min(bandRows, height), 1);
     const PixmapPtr pixmap(TryNewPixmap(context.get(), width, rows, alpha ? 1 : 0, &error), PixmapDrop{context.get()});
     if (!pixmap) throw Failure(error.text);
@@ -461,7 +494,12 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
         // uses the top of its rows.
         pixmap->y = top;
         pixmap->h = std::min(rows, height - top);
-        if (!TryDrawBand(context.get(), list.get(), pixmap.get(), &error)) throw Failure(error.text);
+        bool cut = false;
+        if (!TryDrawBand(context.get(), list.get(), pixmap.get(), &error, &cut)) throw Failure(error.text);
+        if (cut && !stopped) {
+            messages->Add(error.text);
+            stopped = true;  // said once for the page, not once a band
+        }
         Picture band;
         band.width = width;
         band.height = pixmap->h;

@@ -78,6 +78,7 @@ PDFFontTable::Font& PDFFontTable::FontNamed(fz_context* ctx, fz_font* font)
         static_cast<int16_t>(std::lround(ascender * kEmUnits)),
         static_cast<int16_t>(std::lround(-descender * kEmUnits)), 0);
     entry.id = entry.tag->ID();
+    entry.name = name;
     fontsByName[name] = fonts.size();
     fonts.push_back(std::move(entry));
     return fonts.back();
@@ -124,11 +125,22 @@ PDFFontTable::GlyphRef PDFFontTable::Glyph(fz_context* ctx, fz_font* font, int g
     return ref;
 }
 
+void PDFFontTable::DiscardPage()
+{
+    if (fonts.size() == committedFonts) return;
+    fonts.resize(committedFonts);
+    seen.clear();
+    // A name goes back to the last font of it that stays.
+    fontsByName.clear();
+    for (size_t i = 0; i < fonts.size(); ++i) fontsByName[fonts[i].name] = i;
+}
+
 std::vector<std::unique_ptr<FDTDefineFont2>> PDFFontTable::TakeFonts()
 {
     std::vector<std::unique_ptr<FDTDefineFont2>> tags;
     for (Font& font : fonts) tags.push_back(std::move(font.tag));
     fonts.clear();
+    committedFonts = 0;
     fontsByName.clear();
     seen.clear();
     return tags;

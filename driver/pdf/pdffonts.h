@@ -43,6 +43,13 @@ public:
     // those objects may be freed and their addresses used again.
     void ForgetPageFonts() { seen.clear(); }
 
+    // The fonts a page made first are the movie's for good.
+    void CommitPage() { committedFonts = fonts.size(); }
+    // They are forgotten, and their tags with their character IDs, for a
+    // page drawn as a picture after all; glyphs the page added to fonts made
+    // before stay in them.
+    void DiscardPage();
+
     // Fonts in the order they were first used; they must be written before
     // any text drawn from them. The table is empty after.
     std::vector<std::unique_ptr<FDTDefineFont2>> TakeFonts();
@@ -53,6 +60,7 @@ public:
 private:
     struct Font {
         std::unique_ptr<FDTDefineFont2> tag;
+        std::string name;
         uint16_t id = 0;
         std::unordered_map<std::string, uint16_t> glyphsByOutline;
         std::vector<Bounds> glyphBounds;
@@ -61,6 +69,7 @@ private:
     Font& FontNamed(fz_context* ctx, fz_font* font);
 
     std::vector<Font> fonts;
+    size_t committedFonts = 0;  // those before are no page's to discard
     std::map<std::string, size_t> fontsByName;
     // (MuPDF font, glyph) -> reference, for the page being recorded.
     std::map<std::pair<const fz_font*, int>, GlyphRef> seen;

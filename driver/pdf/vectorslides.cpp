@@ -32,6 +32,7 @@ public:
 using mupdf::Printable;
 
 const char* const kCharactersUsedUp = "the movie's characters are used up";
+const char* const kMoreCharactersThanLeft = "as vectors it would need more characters than the movie has left";
 // What the recorder lists when it stops for want of characters.
 const char* const kTranslatorOutOfCharacters = "more characters than the movie holds";
 
@@ -66,12 +67,22 @@ struct VectorSlides::State {
     // Fonts of resources given up after a page failed half-way.
     std::vector<std::unique_ptr<FTag>> retiredFonts{};
 
-    // A page that failed half-way: later pages start from new font tables.
-    // Its bitmaps went with it (DiscardPage); those of the pages before are
-    // in the movie, and stay known.
-    void RetireResources()
+    // A page drawn as a picture after all gives back what it took: the
+    // bitmaps and fonts it made first, and with them every character ID it
+    // drew since `before` (its shapes and texts are gone with its recording).
+    void DiscardPage(uint16_t before)
     {
         resources->images.DiscardPage();
+        resources->fonts.DiscardPage();
+        GiveBackCharacterIDs(before);
+    }
+
+    // A page that failed half-way: later pages start from new font tables,
+    // as a font it added glyphs to may be left half-way too. Those of the
+    // pages before are in the movie, and stay known.
+    void RetireResources(uint16_t before)
+    {
+        DiscardPage(before);
         for (auto& font : resources->fonts.TakeFonts()) retiredFonts.push_back(std::move(font));
         auto fresh = std::make_unique<VectorResources>();
         fresh->images = std::move(resources->images);
@@ -123,6 +134,9 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     options.patchPixelsPerTwip = static_cast<double>(shown.width) / std::max(at.xmax - at.xmin, 1);
     options.maxCharacterID = static_cast<uint16_t>(last);
     options.jpegQuality = state->images.jpegQuality;
+    options.budget.seconds = state->limits.maxSeconds;
+    options.budget.edges = state->limits.maxEdges;
+    options.budget.patches = state->limits.maxPatches;
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -141,22 +155,24 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
             recorded = RecordVectorPage(context, loaded, transform, *state->resources, options);
         });
     } catch (const FCharacterIDLimitReached&) {
-        state->RetireResources();
-        slide.whyRaster = kCharactersUsedUp;
-        slide.budgetSpent = true;
+        state->RetireResources(before);
+        slide.whyRaster = kMoreCharactersThanLeft;
+        slide.told = true;
         return slide;
     } catch (const std::exception& failure) {
-        state->RetireResources();
-        if (LastCharacterID() + kPageSpriteCharacters >= last) {
-            slide.whyRaster = kCharactersUsedUp;
-            slide.budgetSpent = true;
-        } else {
-            slide.whyRaster = std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
-        }
+        const bool outOfCharacters = LastCharacterID() + kPageSpriteCharacters >= last;
+        state->RetireResources(before);
+        slide.whyRaster = outOfCharacters
+                              ? kMoreCharactersThanLeft
+                              : std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
+        slide.told = true;
         return slide;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (document.Said().Count() > 0) slide.damage = Printable(document.Said().First());
+    if (document.Said().Count() > 0)
+        slide.damage = Printable(document.Said().First());
+    else if (!recorded.summary.damage.empty())
+        slide.damage = Printable(recorded.summary.damage);
     slide.substitutedFonts = std::move(recorded.substitutedFonts);
     for (FontSubstitution& font : slide.substitutedFonts) {
         font.font = Printable(font.font);
@@ -165,24 +181,34 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     }
 
     const VectorPageSummary& summary = recorded.summary;
-    if (summary.NeedsFallback()) {
+    if (!summary.overBudget.empty()) {
+        slide.whyRaster = Printable(summary.overBudget);
+        slide.told = true;
+    } else if (summary.NeedsFallback()) {
         slide.whyRaster = summary.fallbacks.front().reason;
-        // The recording stopped for want of characters: so will the pages after it.
+        // The recording stopped for want of characters.
         for (const VectorFallback& fallback : summary.fallbacks)
-            if (fallback.reason == kTranslatorOutOfCharacters) slide.budgetSpent = true;
+            if (fallback.reason == kTranslatorOutOfCharacters) {
+                slide.whyRaster = kMoreCharactersThanLeft;
+                slide.told = true;
+            }
     } else if (summary.edges > state->limits.maxEdges) {
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
+        slide.told = true;
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
+        slide.told = true;
     } else if (state->LargerThanPicture(page, summary.bytes - SharedBitmapBytes(recorded, state->resources->images))) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {
-        // Its bitmaps go with its definitions: a later page defines its own.
-        state->resources->images.DiscardPage();
+        // Its bitmaps and fonts go with its definitions: a later page defines its own.
+        recorded = VectorPage();
+        state->DiscardPage(before);
         return slide;
     }
     state->resources->images.CommitPage();
+    state->resources->fonts.CommitPage();
     slide.partly = summary.patches > 0;
     std::vector<std::unique_ptr<FTag>> definitions;
     definitions.reserve(recorded.definitions.size());

@@ -25,6 +25,8 @@ struct VectorPageLimits {
     // Its vector bytes against those of the page as a JPEG at this many dots
     // per inch (0: not compared).
     int32_t compareDPI = 144;
+    // Pictures covering what SWF cannot draw (areas apart from one another).
+    uint32_t maxPatches = 32;
 };
 
 // How the pictures on vector pages are stored.
@@ -50,9 +52,13 @@ struct VectorSlide {
     // With a sprite: what SWF cannot hold is covered by the page's picture
     // of it, inside the sprite.
     bool partly = false;
-    // The page went past the character budget: the pages after it have
-    // nothing left to be drawn with.
+    // The character budget is spent: the pages after it have nothing left
+    // to be drawn with. (A page that would go past it gives back what it
+    // took, and only it is drawn as a picture.)
     bool budgetSpent = false;
+    // Without a sprite: `whyRaster` is worth telling the user (the page ran
+    // over a limit, or could not be drawn), not a choice of the smaller form.
+    bool told = false;
     // What MuPDF said of damage it drew the page despite (empty: none).
     std::string damage;
     // Fonts its text is drawn in that the PDF does not give (not embedded,

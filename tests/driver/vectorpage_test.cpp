@@ -22,6 +22,7 @@
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/cairo_pdf.h"
+#include "support/hand_pdf.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -168,35 +169,12 @@ shapetest::Shape Bounded(shapetest::Shape outline)
     return outline;
 }
 
-// A one-page PDF of 720 x 540 points written object by object: the page's
-// content stream and its resources dictionary's entries as given, and
-// `extra` objects numbered from 5.
+// A one-page PDF of 720 x 540 points: the page's content stream and its
+// resources dictionary's entries as given, and `extra` objects numbered from 5.
 void WriteHandPDF(const std::string& path, const std::string& content, const std::string& resources,
                   const std::vector<std::string>& extra = {})
 {
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& body) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R /Resources << " + resources +
-           " >> >>");
-    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
-    for (const std::string& body : extra) object(body);
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    std::ofstream file(path, std::ios::binary);
-    file << pdf;
+    handpdf::Write(path, {{content, resources}}, extra);
 }
 
 // A deck recorded page by page into one set of movie resources.

@@ -641,10 +641,15 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
         const VectorSlide edges = slides.Record(0, area, shown, 1000);
         EXPECT_FALSE(edges.sprite);
         EXPECT_EQ(edges.whyRaster, "4 edges, more than 3");
-        // Past the characters left: nothing drawn, and the pages after know.
+        EXPECT_TRUE(edges.told);
+        // Past the characters left: only that page is a picture, and it
+        // gives back every ID it drew; with none left, the pages after know.
+        const uint16_t beforeSpent = LastCharacterID();
         const VectorSlide spent = slides.Record(0, area, shown, 3);
         EXPECT_FALSE(spent.sprite);
-        EXPECT_TRUE(spent.budgetSpent);
+        EXPECT_FALSE(spent.budgetSpent);
+        EXPECT_EQ(spent.whyRaster, "as vectors it would need more characters than the movie has left");
+        EXPECT_EQ(LastCharacterID(), beforeSpent);
         EXPECT_TRUE(slides.Record(0, area, shown, 0).budgetSpent);
         // The limit is lifted after the page: the show draws its own.
         const uint16_t before = LastCharacterID();
