@@ -95,6 +95,7 @@ bench: bootstrap
 	bench/adpcm-vs-ffmpeg
 	bench/png-deck-bench
 	bench/narration-bench
+	bench/hostile-bench
 
 # Valgrind memcheck over the test programs and real runs of the programs (about 2 min).
 memcheck: bootstrap

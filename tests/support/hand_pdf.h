@@ -14,8 +14,9 @@ namespace handpdf {
 
 struct Page {
     std::string content;
-    std::string resources;  // the resources dictionary's entries
+    std::string resources = {};  // the resources dictionary's entries
     std::string mediaBox = "0 0 720 540";
+    std::string entries = {};  // more of the page dictionary's entries ("/Annots [5 0 R]")
 };
 
 // Objects 1 and 2 are the catalogue and the page tree, then each page and its
@@ -36,7 +37,8 @@ inline std::string PDF(const std::vector<Page>& pages, const std::vector<std::st
     object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
     for (size_t i = 0; i < pages.size(); ++i) {
         object("<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].mediaBox + "] /Contents " +
-               std::to_string(4 + 2 * i) + " 0 R /Resources << " + pages[i].resources + " >> >>");
+               std::to_string(4 + 2 * i) + " 0 R /Resources << " + pages[i].resources + " >> " + pages[i].entries +
+               " >>");
         object("<< /Length " + std::to_string(pages[i].content.size()) + " >>\nstream\n" + pages[i].content +
                "endstream");
     }
