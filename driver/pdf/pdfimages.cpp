@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "driver/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/ownedjpeg.h"
+#include "driver/pdf/pdfdeck.h"
 
 namespace {
 
@@ -188,7 +190,62 @@ std::vector<uint8_t> PassThroughJPEG(fz_context* ctx, fz_image* image)
     return std::vector<uint8_t>(data, data + size);
 }
 
+// Whether a JPEG of `width` x `height` may keep its own bytes: within the
+// cap, or within the larger one JPEGs have.
+bool WithinJPEGCap(int32_t width, int32_t height, const PDFImageTable::Storage& storage)
+{
+    const auto within = [](int32_t v, int32_t cap) { return cap <= 0 || v <= cap; };
+    return (within(width, storage.maxWidth) && within(height, storage.maxHeight)) ||
+           (storage.maxJPEGWidth > 0 && storage.maxJPEGHeight > 0 && within(width, storage.maxJPEGWidth) &&
+            within(height, storage.maxJPEGHeight));
+}
+
 bool FitsBitmap(int32_t width, int32_t height) { return width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF; }
+
+// The bytes MuPDF holds while it decodes `image` for `width` x `height`
+// pixels, from its declared size alone. MuPDF halves a compressed picture
+// while it still has the pixels asked for (a JPEG at most three times, in
+// libjpeg), one byte a component; a JBIG2 page bitmap is decoded whole
+// first, a bit a pixel; a picture already decoded (a JPEG 2000 one is, as
+// the page is read) costs only its copy at the size asked for.
+uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t height)
+{
+    const uint64_t w = static_cast<uint64_t>(std::max(image->w, 1)), h = static_cast<uint64_t>(std::max(image->h, 1));
+    const uint64_t components = std::max<uint64_t>(image->n, 1);
+    fz_compressed_buffer* compressed = fz_compressed_image_buffer(ctx, image);
+    const int type = compressed ? compressed->params.type : FZ_IMAGE_UNKNOWN;
+    int halvings = 0;
+    if (type == FZ_IMAGE_JPEG || type == FZ_IMAGE_FLATE || type == FZ_IMAGE_LZW || type == FZ_IMAGE_RLD ||
+        type == FZ_IMAGE_FAX || type == FZ_IMAGE_RAW || type == FZ_IMAGE_JBIG2) {
+        const int most = type == FZ_IMAGE_JPEG ? 3 : 30;
+        while (halvings < most && (w >> (halvings + 1)) >= static_cast<uint64_t>(std::max(width, 1)) &&
+               (h >> (halvings + 1)) >= static_cast<uint64_t>(std::max(height, 1)))
+            ++halvings;
+    }
+    const uint64_t decoded = ((w + (uint64_t{1} << halvings) - 1) >> halvings) *
+                             ((h + (uint64_t{1} << halvings) - 1) >> halvings) * components;
+    if (!compressed) return static_cast<uint64_t>(std::max(width, 1)) * static_cast<uint64_t>(std::max(height, 1)) * components;
+    if (type == FZ_IMAGE_JBIG2) return (w + 7) / 8 * h + decoded;
+    return decoded;
+}
+
+// Whether MuPDF can decode the picture for `width` x `height` pixels within
+// the whole decode budget.
+bool Decodable(fz_context* ctx, fz_image* image, int32_t width, int32_t height)
+{
+    return image && SharedDecodeBudget().Fits(DecodeBytes(ctx, image, width, height));
+}
+
+// The share of the budget a picture of `width` x `height` drawn from these
+// takes: their decoding, the drawn pixmap and its straight copy, the encoding.
+uint64_t PictureBytes(fz_context* ctx, fz_image* image, fz_image* mask, int32_t width, int32_t height,
+                      const BitmapEncoding& encoding)
+{
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    uint64_t bytes = DecodeBytes(ctx, image, width, height) + pixels * 8 + encoding.bytes;
+    if (mask) bytes += DecodeBytes(ctx, mask, width, height);
+    return bytes;
+}
 
 }  // namespace
 
@@ -234,27 +291,21 @@ std::vector<uint16_t> PDFImageTable::PendingIDsDrawnBefore() const
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width,
-                                                           int32_t height, const Storage& storage,
+                                                           int32_t height, const Storage& storage, ColourNumbers place,
                                                            std::vector<std::unique_ptr<FDT>>& newTags)
 {
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     // The size is in the key: one picture capped at two sizes is two bitmaps.
     const std::string key = ContentKey(kind, width, height, rgba.data(), rgba.size());
     if (auto known = Known(key)) return known;
-    return Remember(key, SmallerBitmapTag(rgba, width, height, storage.jpegQuality), width, height, newTags);
+    return Remember(key, SmallerBitmapTag(rgba, width, height, storage.jpegQuality, place), width, height, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_image* image, fz_image* softMask,
                                                           const Storage& storage,
                                                           std::vector<std::unique_ptr<FDT>>& newTags)
 {
-    int32_t width = 0, height = 0;
-    if (CappedSize(image->w, image->h, storage, width, height)) {
-        if (!FitsBitmap(width, height)) return std::nullopt;
-        return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
-                      height, storage, newTags);
-    }
-    if (!softMask) {
+    if (!softMask && WithinJPEGCap(image->w, image->h, storage)) {
         std::vector<uint8_t> jpeg = PassThroughJPEG(ctx, image);
         if (!jpeg.empty() && FitsBitmap(image->w, image->h)) {
             const std::string key = ContentKey('J', image->w, image->h, jpeg.data(), jpeg.size());
@@ -263,10 +314,22 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
             return Remember(key, std::make_unique<OwnedJPEGBitmap>(std::move(jpeg)), image->w, image->h, newTags);
         }
     }
+    int32_t width = image->w, height = image->h, maskWidth = 0, maskHeight = 0;
+    const bool scaled = CappedSize(image->w, image->h, storage, width, height);
+    // A soft mask larger than its cap is drawn subsampled with the image.
+    const bool maskScaled = softMask && CappedSize(softMask->w, softMask->h, storage, maskWidth, maskHeight);
+    if (!FitsBitmap(width, height) || !Decodable(ctx, image, width, height) ||
+        (softMask && !Decodable(ctx, softMask, width, height)))
+        return std::nullopt;
+    DecodeBudget& budget = SharedDecodeBudget();
+    const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, image, softMask, width, height, encoding));
+    if (scaled || maskScaled)
+        return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
+                      height, storage, encoding.place, newTags);
     std::vector<uint8_t> rgba = DecodeRGBA(ctx, image, width, height);
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     if (softMask) {
-        int32_t maskWidth = 0, maskHeight = 0;
         const std::vector<uint8_t> mask = DecodeMask(ctx, softMask, maskWidth, maskHeight);
         if (mask.empty()) return std::nullopt;
         // The mask may have a resolution of its own: sampled at each pixel's centre.
@@ -279,19 +342,22 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
             }
         }
     }
-    return Stored('L', rgba, width, height, storage, newTags);
+    return Stored('L', rgba, width, height, storage, encoding.place, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_image* mask, FColor color,
                                                             const Storage& storage,
                                                             std::vector<std::unique_ptr<FDT>>& newTags)
 {
-    int32_t width = 0, height = 0;
-    if (CappedSize(mask->w, mask->h, storage, width, height)) {
-        if (!FitsBitmap(width, height)) return std::nullopt;
+    int32_t width = mask->w, height = mask->h;
+    const bool scaled = CappedSize(mask->w, mask->h, storage, width, height);
+    if (!FitsBitmap(width, height) || !Decodable(ctx, mask, width, height)) return std::nullopt;
+    DecodeBudget& budget = SharedDecodeBudget();
+    const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, encoding));
+    if (scaled)
         return Stored('S', DrawScaled(ctx, ScaledSource{mask, nullptr, true, color}, width, height), width, height,
-                      storage, newTags);
-    }
+                      storage, encoding.place, newTags);
     const std::vector<uint8_t> coverage = DecodeMask(ctx, mask, width, height);
     if (coverage.empty() || !FitsBitmap(width, height)) return std::nullopt;
     std::vector<uint8_t> rgba(coverage.size() * 4);
@@ -301,5 +367,44 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
         rgba[i * 4 + 2] = static_cast<uint8_t>(color.Blue());
         rgba[i * 4 + 3] = static_cast<uint8_t>(coverage[i] * color.Alpha() / 255);
     }
-    return Stored('S', rgba, width, height, storage, newTags);
+    return Stored('S', rgba, width, height, storage, encoding.place, newTags);
+}
+
+PDFImageTable::Storage PDFImageTable::StorageFor(double acrossTwips, double downTwips, double stagePixelsPerTwip,
+                                                 double maxPixelsPerTwip, int32_t jpegQuality)
+{
+    // The sides as placed, to the nearest pixel: the page's scale reaches
+    // here in single precision, and a place of N pixels' worth must allow N.
+    const auto pixels = [](double twips, double perTwip) {
+        const double p = std::round(std::fabs(twips) * perTwip);
+        return std::isfinite(p) ? std::clamp(p, 1.0, 65535.0) : 65535.0;
+    };
+    Storage storage;
+    storage.jpegQuality = jpegQuality;
+    double width = pixels(acrossTwips, stagePixelsPerTwip) * kShownSizeFactor;
+    double height = pixels(downTwips, stagePixelsPerTwip) * kShownSizeFactor;
+    double jpegWidth = width * kJPEGPassFactor, jpegHeight = height * kJPEGPassFactor;
+    if (maxPixelsPerTwip > 0) {
+        width = std::min(width, pixels(acrossTwips, maxPixelsPerTwip));
+        height = std::min(height, pixels(downTwips, maxPixelsPerTwip));
+        // The cap asked for holds for JPEGs too.
+        jpegWidth = std::min(jpegWidth, width);
+        jpegHeight = std::min(jpegHeight, height);
+    }
+    // Within the pixels a page may have, the aspect kept.
+    const auto within = [](double& w, double& h) {
+        const double limit = static_cast<double>(kMaxPagePixels);
+        if (w * h <= limit) return;
+        const double scale = std::sqrt(limit / (w * h));
+        w = std::max(1.0, std::floor(w * scale));
+        h = std::max(1.0, std::floor(h * scale));
+    };
+    within(width, height);
+    within(jpegWidth, jpegHeight);
+    const auto side = [](double v) { return static_cast<int32_t>(std::clamp(v, 1.0, 65535.0)); };
+    storage.maxWidth = side(width);
+    storage.maxHeight = side(height);
+    storage.maxJPEGWidth = side(jpegWidth);
+    storage.maxJPEGHeight = side(jpegHeight);
+    return storage;
 }

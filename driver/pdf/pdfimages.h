@@ -10,6 +10,7 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/pngslide.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"
 
@@ -27,6 +28,15 @@
 // the later page alone (PendingIDsDrawnBefore).
 class PDFImageTable {
 public:
+    // A picture is stored with at most twice the pixels a side that it covers
+    // on the stage: sharp when the movie is shown at twice its size (a
+    // high-density screen, or zoomed in).
+    static constexpr int32_t kShownSizeFactor = 2;
+    // A JPEG up to twice that cap a side goes in as it is: re-encoding costs
+    // quality and time, and saves little until the JPEG has over 4 times the
+    // cap's pixels for the player to decode and the movie to carry.
+    static constexpr int32_t kJPEGPassFactor = 2;
+
     struct Bitmap {
         uint16_t id = 0;
         int32_t width = 0;  // pixels
@@ -40,7 +50,20 @@ public:
         // picture is scaled down to fit, keeping its aspect.
         int32_t maxWidth = 0;
         int32_t maxHeight = 0;
+        // A JPEG within this many pixels across and down keeps its own bytes
+        // (0: no cap); a larger one is decoded to the cap above.
+        int32_t maxJPEGWidth = 0;
+        int32_t maxJPEGHeight = 0;
     };
+
+    // How a picture is stored whose unit square is placed with sides
+    // `acrossTwips` and `downTwips` long: at most kShownSizeFactor times the
+    // pixels it covers at the stage's `stagePixelsPerTwip`, and at most
+    // `maxPixelsPerTwip` (0: no such cap, the --max-image-dpi cap), within
+    // kMaxPagePixels. A JPEG keeps its own bytes up to kJPEGPassFactor times
+    // the stage cap a side (within the other cap).
+    static Storage StorageFor(double acrossTwips, double downTwips, double stagePixelsPerTwip, double maxPixelsPerTwip,
+                              int32_t jpegQuality);
 
     PDFImageTable() = default;
     PDFImageTable(const PDFImageTable&) = delete;
@@ -73,8 +96,10 @@ private:
     Bitmap Remember(const std::string& key, std::unique_ptr<FDT> tag, int32_t width, int32_t height,
                     std::vector<std::unique_ptr<FDT>>& newTags);
     // The straight RGBA pixels stored for the decoded picture.
+    // The caller holds the budget's share for it (BitmapEncodingBytes, `place`).
     std::optional<Bitmap> Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
-                                 const Storage& storage, std::vector<std::unique_ptr<FDT>>& newTags);
+                                 const Storage& storage, ColourNumbers place,
+                                 std::vector<std::unique_ptr<FDT>>& newTags);
 
     std::map<std::string, Bitmap> bitmaps;  // by content key, committed
     std::map<std::string, Bitmap> pending;  // first drawn by the page being recorded
