@@ -408,3 +408,171 @@ PDFImageTable::Storage PDFImageTable::StorageFor(double acrossTwips, double down
     storage.maxJPEGHeight = side(jpegHeight);
     return storage;
 }
+
+// ---------------------------------------------------------------------------
+// A device passing everything on but what cannot be decoded. Its callbacks
+// hold no C++ objects: MuPDF may leave them by longjmp.
+
+namespace {
+
+struct DecodableImagesDevice {
+    fz_device super;
+    fz_device* target;  // owned
+};
+
+fz_device* Target(fz_device* dev) { return reinterpret_cast<DecodableImagesDevice*>(dev)->target; }
+
+// The picture placed at `ctm` (device pixels) within the budget.
+bool DecodableAt(fz_context* ctx, fz_image* image, fz_matrix ctm)
+{
+    const auto side = [](float dx, float dy, int most) {
+        const double pixels = std::ceil(std::hypot(static_cast<double>(dx), static_cast<double>(dy)));
+        return static_cast<int32_t>(std::isfinite(pixels) ? std::clamp(pixels, 1.0, static_cast<double>(std::max(most, 1))) : most);
+    };
+    return Decodable(ctx, image, side(ctm.a, ctm.b, image->w), side(ctm.c, ctm.d, image->h));
+}
+
+void ForwardClose(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, Target(dev)); }
+void ForwardDrop(fz_context* ctx, fz_device* dev) { fz_drop_device(ctx, Target(dev)); }
+void ForwardFillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
+                     fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    fz_fill_path(ctx, Target(dev), path, evenOdd, ctm, cs, color, alpha, params);
+}
+void ForwardStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                       fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    fz_stroke_path(ctx, Target(dev), path, stroke, ctm, cs, color, alpha, params);
+}
+void ForwardClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_path(ctx, Target(dev), path, evenOdd, ctm, scissor);
+}
+void ForwardClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                           fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_stroke_path(ctx, Target(dev), path, stroke, ctm, scissor);
+}
+void ForwardFillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
+                     const float* color, float alpha, fz_color_params params)
+{
+    fz_fill_text(ctx, Target(dev), text, ctm, cs, color, alpha, params);
+}
+void ForwardStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                       fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    fz_stroke_text(ctx, Target(dev), text, stroke, ctm, cs, color, alpha, params);
+}
+void ForwardClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_text(ctx, Target(dev), text, ctm, scissor);
+}
+void ForwardClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                           fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_stroke_text(ctx, Target(dev), text, stroke, ctm, scissor);
+}
+void ForwardIgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm)
+{
+    fz_ignore_text(ctx, Target(dev), text, ctm);
+}
+void ForwardFillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
+                      fz_color_params params)
+{
+    fz_fill_shade(ctx, Target(dev), shade, ctm, alpha, params);
+}
+void ForwardFillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
+                      fz_color_params params)
+{
+    if (DecodableAt(ctx, image, ctm)) fz_fill_image(ctx, Target(dev), image, ctm, alpha, params);
+}
+void ForwardFillImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
+                          const float* color, float alpha, fz_color_params params)
+{
+    if (DecodableAt(ctx, image, ctm)) fz_fill_image_mask(ctx, Target(dev), image, ctm, cs, color, alpha, params);
+}
+void ForwardClipImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect scissor)
+{
+    if (DecodableAt(ctx, image, ctm)) {
+        fz_clip_image_mask(ctx, Target(dev), image, ctm, scissor);
+        return;
+    }
+    // An empty path: the clip the pop that follows expects, showing nothing.
+    fz_path* nothing = fz_new_path(ctx);
+    fz_try(ctx) fz_clip_path(ctx, Target(dev), nothing, 0, ctm, scissor);
+    fz_always(ctx) fz_drop_path(ctx, nothing);
+    fz_catch(ctx) fz_rethrow(ctx);
+}
+void ForwardPopClip(fz_context* ctx, fz_device* dev) { fz_pop_clip(ctx, Target(dev)); }
+void ForwardBeginMask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs,
+                      const float* bc, fz_color_params params)
+{
+    fz_begin_mask(ctx, Target(dev), area, luminosity, cs, bc, params);
+}
+void ForwardEndMask(fz_context* ctx, fz_device* dev) { fz_end_mask(ctx, Target(dev)); }
+void ForwardBeginGroup(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated, int knockout,
+                       int blendmode, float alpha)
+{
+    fz_begin_group(ctx, Target(dev), area, cs, isolated, knockout, blendmode, alpha);
+}
+void ForwardEndGroup(fz_context* ctx, fz_device* dev) { fz_end_group(ctx, Target(dev)); }
+int ForwardBeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep,
+                     fz_matrix ctm, int id)
+{
+    return fz_begin_tile_id(ctx, Target(dev), area, view, xstep, ystep, ctm, id);
+}
+void ForwardEndTile(fz_context* ctx, fz_device* dev) { fz_end_tile(ctx, Target(dev)); }
+void ForwardRenderFlags(fz_context* ctx, fz_device* dev, int set, int clear)
+{
+    fz_render_flags(ctx, Target(dev), set, clear);
+}
+void ForwardDefaultColorspaces(fz_context* ctx, fz_device* dev, fz_default_colorspaces* spaces)
+{
+    fz_set_default_colorspaces(ctx, Target(dev), spaces);
+}
+void ForwardBeginLayer(fz_context* ctx, fz_device* dev, const char* name) { fz_begin_layer(ctx, Target(dev), name); }
+void ForwardEndLayer(fz_context* ctx, fz_device* dev) { fz_end_layer(ctx, Target(dev)); }
+
+}  // namespace
+
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target)
+{
+    DecodableImagesDevice* dev = nullptr;
+    fz_var(dev);
+    fz_try(ctx) dev = fz_new_derived_device(ctx, DecodableImagesDevice);
+    fz_catch(ctx)
+    {
+        fz_drop_device(ctx, target);
+        fz_rethrow(ctx);
+    }
+    dev->target = target;
+    dev->super.hints = target->hints;
+    dev->super.flags = target->flags;
+    dev->super.close_device = ForwardClose;
+    dev->super.drop_device = ForwardDrop;
+    dev->super.fill_path = ForwardFillPath;
+    dev->super.stroke_path = ForwardStrokePath;
+    dev->super.clip_path = ForwardClipPath;
+    dev->super.clip_stroke_path = ForwardClipStrokePath;
+    dev->super.fill_text = ForwardFillText;
+    dev->super.stroke_text = ForwardStrokeText;
+    dev->super.clip_text = ForwardClipText;
+    dev->super.clip_stroke_text = ForwardClipStrokeText;
+    dev->super.ignore_text = ForwardIgnoreText;
+    dev->super.fill_shade = ForwardFillShade;
+    dev->super.fill_image = ForwardFillImage;
+    dev->super.fill_image_mask = ForwardFillImageMask;
+    dev->super.clip_image_mask = ForwardClipImageMask;
+    dev->super.pop_clip = ForwardPopClip;
+    dev->super.begin_mask = ForwardBeginMask;
+    dev->super.end_mask = ForwardEndMask;
+    dev->super.begin_group = ForwardBeginGroup;
+    dev->super.end_group = ForwardEndGroup;
+    dev->super.begin_tile = ForwardBeginTile;
+    dev->super.end_tile = ForwardEndTile;
+    dev->super.render_flags = ForwardRenderFlags;
+    dev->super.set_default_colorspaces = ForwardDefaultColorspaces;
+    dev->super.begin_layer = ForwardBeginLayer;
+    dev->super.end_layer = ForwardEndLayer;
+    return &dev->super;
+}

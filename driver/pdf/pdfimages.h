@@ -106,3 +106,11 @@ private:
     std::set<std::string> discarded;        // drawn by pages drawn as pictures
     size_t jpegs = 0, pendingJPEGs = 0;
 };
+
+// Wraps `target` (owned from here, also when this fails) in a device that
+// passes it everything but the pictures MuPDF could not decode for their
+// place within the whole decode budget (PDFImageTable does not decode them
+// either): those are left out, an image-mask clip clipping everything.
+// MuPDF's draw device subsamples the others to the pixels they cover. Throws
+// as MuPDF does.
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target);
