@@ -377,7 +377,7 @@ PDFImageTable::Storage PDFImageTable::StorageFor(double acrossTwips, double down
     // here in single precision, and a place of N pixels' worth must allow N.
     const auto pixels = [](double twips, double perTwip) {
         const double p = std::round(std::fabs(twips) * perTwip);
-        return std::isfinite(p) ? std::clamp(p, 1.0, 65535.0) : 65535.0;
+        return std::isfinite(p) ? std::clamp(p, 1.0, 65535.0) : 1.0;
     };
     Storage storage;
     storage.jpegQuality = jpegQuality;
