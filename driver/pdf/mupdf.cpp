@@ -267,6 +267,7 @@ fz_page* TryLoadPage(fz_context* context, pdf_document* document, int number, Er
         KeepCaught(context, error);
         return nullptr;
     }
+    LeaveOutUndecodablePictures(context, page);
     return page;
 }
 

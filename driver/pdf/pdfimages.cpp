@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <new>
+#include <set>
+#include <vector>
+
+#include <mupdf/pdf.h>
 
 #include "driver/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
@@ -575,4 +581,199 @@ fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target)
     dev->super.begin_layer = ForwardBeginLayer;
     dev->super.end_layer = ForwardEndLayer;
     return &dev->super;
+}
+
+// ---------------------------------------------------------------------------
+// JPEG 2000 pictures too large to decode, found before MuPDF reads them.
+
+namespace {
+
+// Runs MuPDF calls that may throw; false when one did. `calls` holds no C++
+// object that needs destroying: MuPDF leaves it by longjmp.
+template <typename Calls>
+bool TryCalls(fz_context* ctx, Calls&& calls)
+{
+    bool ok = true;
+    fz_try(ctx) calls();
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
+// The samples a JPEG 2000 stream decodes to, by its codestream's image size
+// (as MuPDF takes it) or else its dictionary's; 0 when it is not one.
+uint64_t JPXSamples(fz_context* ctx, pdf_obj* image)
+{
+    int jpx = 0, width = 0, height = 0;
+    size_t read = 0;
+    unsigned char head[4096];  // a JP2 file's boxes before its codestream are small
+    fz_stream* stream = nullptr;
+    fz_var(stream);
+    const bool ok = TryCalls(ctx, [&] {
+        jpx = pdf_is_jpx_image(ctx, image);
+        if (!jpx) return;
+        width = pdf_dict_get_int(ctx, image, PDF_NAME(Width));
+        height = pdf_dict_get_int(ctx, image, PDF_NAME(Height));
+        stream = pdf_open_raw_stream(ctx, image);
+        read = fz_read(ctx, stream, head, sizeof head);
+    });
+    TryCalls(ctx, [&] { fz_drop_stream(ctx, stream); });
+    if (!ok || !jpx) return 0;
+    const auto big = [&](size_t at) {
+        return uint64_t{head[at]} << 24 | uint64_t{head[at + 1]} << 16 | uint64_t{head[at + 2]} << 8 | head[at + 3];
+    };
+    // SOC, then SIZ: Xsiz, Ysiz, XOsiz, YOsiz at 8, 12, 16, 20 from SOC; Csiz at 40.
+    for (size_t i = 0; i + 42 <= read; ++i)
+        if (head[i] == 0xFF && head[i + 1] == 0x4F && head[i + 2] == 0xFF && head[i + 3] == 0x51) {
+            const uint64_t w = big(i + 8) > big(i + 16) ? big(i + 8) - big(i + 16) : 0;
+            const uint64_t h = big(i + 12) > big(i + 20) ? big(i + 12) - big(i + 20) : 0;
+            return w * h * std::max<uint64_t>(1, uint64_t{head[i + 40]} << 8 | head[i + 41]);
+        }
+    return static_cast<uint64_t>(std::max(width, 0)) * static_cast<uint64_t>(std::max(height, 0)) * 3;
+}
+
+class PictureWalk {
+public:
+    explicit PictureWalk(fz_context* ctx) : ctx(ctx) {}
+
+    int leftOut = 0;
+
+    void Resources(pdf_obj* resources, int depth)
+    {
+        if (!resources || depth > kMostNesting || !FirstVisit(resources)) return;
+        for (pdf_obj* xobject : Values(Get(resources, PDF_NAME(XObject)))) XObject(xobject, depth);
+        for (pdf_obj* pattern : Values(Get(resources, PDF_NAME(Pattern))))
+            if (FirstVisit(pattern)) Resources(Get(pattern, PDF_NAME(Resources)), depth + 1);
+        for (pdf_obj* font : Values(Get(resources, PDF_NAME(Font))))
+            if (FirstVisit(font)) Resources(Get(font, PDF_NAME(Resources)), depth + 1);
+        for (pdf_obj* state : Values(Get(resources, PDF_NAME(ExtGState))))
+            XObject(Get(Get(state, PDF_NAME(SMask)), PDF_NAME(G)), depth);
+    }
+
+    void XObject(pdf_obj* xobject, int depth)
+    {
+        if (!xobject || !FirstVisit(xobject)) return;
+        const char* subtype = Name(Get(xobject, PDF_NAME(Subtype)));
+        if (std::strcmp(subtype, "Form") == 0) {
+            Resources(Get(xobject, PDF_NAME(Resources)), depth + 1);
+            return;
+        }
+        // One left out before is named again for this page.
+        const bool leftOutBefore = std::strcmp(subtype, kLeftOut) == 0;
+        if (!leftOutBefore && std::strcmp(subtype, "Image") != 0) return;
+        if (TooLarge(xobject)) {
+            // Not an image any more: MuPDF passes over it (with a warning of its own).
+            if (!leftOutBefore) TryCalls(ctx, [&] { pdf_dict_put_name(ctx, xobject, PDF_NAME(Subtype), kLeftOut); });
+            return;
+        }
+        for (pdf_obj* key : {PDF_NAME(SMask), PDF_NAME(Mask)}) {
+            pdf_obj* mask = Get(xobject, key);
+            if (mask && TooLarge(mask)) TryCalls(ctx, [&] { pdf_dict_del(ctx, xobject, key); });
+        }
+    }
+
+    // Each appearance an annotation may show.
+    void Annotations(pdf_obj* annotations)
+    {
+        for (int i = 0, n = ArrayLength(annotations); i < n; ++i) {
+            pdf_obj* normal = Get(Get(ArrayItem(annotations, i), PDF_NAME(AP)), PDF_NAME(N));
+            if (IsStream(normal)) {
+                XObject(normal, 0);
+            } else {
+                for (pdf_obj* state : Values(normal)) XObject(state, 0);
+            }
+        }
+    }
+
+private:
+    static constexpr int kMostNesting = 32;
+    static constexpr const char* kLeftOut = "TooLargeToDecode";
+    static constexpr size_t kMostVisits = 100000;
+
+    bool TooLarge(pdf_obj* image)
+    {
+        const uint64_t samples = JPXSamples(ctx, image);
+        if (samples <= kMaxJPXSamples) return false;
+        ++leftOut;
+        // MuPDF's own formatting has no 64-bit integers.
+        char message[128];
+        std::snprintf(message, sizeof message, "a JPEG 2000 picture of %llu samples is left out: more than %llu to decode",
+                      static_cast<unsigned long long>(samples), static_cast<unsigned long long>(kMaxJPXSamples));
+        TryCalls(ctx, [&] { fz_warn(ctx, "%s", message); });
+        return true;
+    }
+
+    // Objects are visited once (references may loop), and a bounded number of them.
+    bool FirstVisit(pdf_obj* obj)
+    {
+        if (++visits > kMostVisits) return false;
+        const int number = pdf_to_num(ctx, obj);
+        return number <= 0 || seen.insert(number).second;
+    }
+
+    pdf_obj* Get(pdf_obj* dict, pdf_obj* key)
+    {
+        pdf_obj* value = nullptr;
+        if (dict) TryCalls(ctx, [&] { value = pdf_dict_get(ctx, dict, key); });
+        return value;
+    }
+    const char* Name(pdf_obj* obj)
+    {
+        const char* name = "";
+        TryCalls(ctx, [&] { name = pdf_to_name(ctx, obj); });
+        return name ? name : "";
+    }
+    bool IsStream(pdf_obj* obj)
+    {
+        int stream = 0;
+        TryCalls(ctx, [&] { stream = pdf_is_stream(ctx, obj); });
+        return stream != 0;
+    }
+    std::vector<pdf_obj*> Values(pdf_obj* dict)
+    {
+        int n = 0;
+        if (!dict) return {};
+        TryCalls(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
+        std::vector<pdf_obj*> values(static_cast<size_t>(std::max(n, 0)), nullptr);
+        for (int i = 0; i < n; ++i) TryCalls(ctx, [&] { values[static_cast<size_t>(i)] = pdf_dict_get_val(ctx, dict, i); });
+        return values;
+    }
+    int ArrayLength(pdf_obj* array)
+    {
+        int n = 0;
+        if (array) TryCalls(ctx, [&] { n = pdf_array_len(ctx, array); });
+        return n;
+    }
+    pdf_obj* ArrayItem(pdf_obj* array, int i)
+    {
+        pdf_obj* item = nullptr;
+        TryCalls(ctx, [&] { item = pdf_array_get(ctx, array, i); });
+        return item;
+    }
+
+    fz_context* ctx;
+    std::set<int> seen;
+    size_t visits = 0;
+};
+
+}  // namespace
+
+int LeaveOutUndecodablePictures(fz_context* ctx, fz_page* page)
+{
+    pdf_page* pdfPage = nullptr;
+    TryCalls(ctx, [&] { pdfPage = pdf_page_from_fz_page(ctx, page); });
+    if (!pdfPage || !pdfPage->obj) return 0;
+    try {
+        PictureWalk walk(ctx);
+        pdf_obj* resources = nullptr;
+        pdf_obj* annotations = nullptr;
+        TryCalls(ctx, [&] {
+            resources = pdf_dict_get_inheritable(ctx, pdfPage->obj, PDF_NAME(Resources));
+            annotations = pdf_dict_get(ctx, pdfPage->obj, PDF_NAME(Annots));
+        });
+        walk.Resources(resources, 0);
+        walk.Annotations(annotations);
+        return walk.leftOut;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }

@@ -114,3 +114,17 @@ private:
 // MuPDF's draw device subsamples the others to the pixels they cover. Throws
 // as MuPDF does.
 fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target);
+
+// MuPDF decodes a JPEG 2000 picture whole as it reads the page, outside the
+// decode budget, at about 5 bytes a sample (OpenJPEG's and its own: 320 MB
+// for 8000 x 8000 grey). One with more samples than this (5792 x 5792 grey,
+// 3344 x 3344 RGB; an A4 page scanned at 300 dpi in colour has fewer) is
+// left out of the page before the page is run, or out of the picture it
+// masks, with a MuPDF warning naming its size; the page draws as if it were
+// not there.
+constexpr uint64_t kMaxJPXSamples = uint64_t{1} << 25;
+
+// Leaves such pictures out of what the page draws (its resources, forms,
+// patterns, Type 3 glyphs, soft masks and annotations' appearances), in the
+// document as held in memory. Returns how many. Never throws.
+int LeaveOutUndecodablePictures(fz_context* ctx, fz_page* page);

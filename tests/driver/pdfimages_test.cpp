@@ -21,7 +21,11 @@
 #include "driver/pdf/pdfdeck.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
+#include "support/converter_run.h"
 #include "support/swf_reader.h"
+
+using swftest::RunResult;
+using swftest::Scratch;
 
 namespace {
 
@@ -29,8 +33,9 @@ namespace {
 constexpr double kTwipsPerPoint = 38400.0 / 720;
 
 struct PDFImage {
-    std::string dictionary;  // its entries but /Length
+    std::string dictionary;  // its entries but /Type, /Subtype and /Length
     std::string data;
+    std::string subtype = "Image";
 };
 
 // A page of 720 x 540 points drawing the images (/I0, /I1, ...) as `content` says.
@@ -54,7 +59,7 @@ std::string WriteImagePDF(const std::string& name, const std::string& content, c
            xobjects + ">> >> >>");
     object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
     for (const PDFImage& image : images)
-        object("<< /Type /XObject /Subtype /Image " + image.dictionary + " /Length " + std::to_string(image.data.size()) +
+        object("<< /Type /XObject /Subtype /" + image.subtype + " " + image.dictionary + " /Length " + std::to_string(image.data.size()) +
                " >>\nstream\n" + image.data + "\nendstream");
     const size_t xref = pdf.size();
     pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
@@ -140,6 +145,28 @@ PDFImage HugeJBIG2()
     segment(1, 38, region);  // immediate generic region
     segment(2, 49, "");      // end of page
     return {"/Width 60000 /Height 60000 /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode", data};
+}
+
+// A bare JPEG 2000 codestream of one grey tile `side` pixels a side whose
+// packets are all empty (OpenJPEG decodes them as black), declaring the
+// same size in its dictionary.
+PDFImage GreyJPX(uint32_t side)
+{
+    std::string data = std::string("\xFF\x4F", 2);
+    auto u16 = [&](uint32_t v) { data += static_cast<char>(v >> 8), data += static_cast<char>(v & 0xFF); };
+    auto u32 = [&](uint32_t v) { u16(v >> 16), u16(v & 0xFFFF); };
+    u16(0xFF51), u16(41), u16(0);             // SIZ
+    u32(side), u32(side), u32(0), u32(0);      // the image
+    u32(side), u32(side), u32(0), u32(0);      // one tile
+    u16(1), data += std::string("\x07\x01\x01", 3);  // one 8-bit component
+    u16(0xFF52), u16(12), data += std::string("\x00\x00", 2), u16(1), data += std::string("\x00\x05\x04\x04\x00\x01", 6);
+    u16(0xFF5C), u16(19), data += '\x40', data += std::string(16, '\x40');  // no quantisation
+    u16(0xFF90), u16(10), u16(0), u32(12 + 2 + 16), data += std::string("\x00\x01", 2);
+    u16(0xFF93), data += std::string(16, '\0');
+    u16(0xFFD9);
+    return {"/Width " + std::to_string(side) + " /Height " + std::to_string(side) +
+                " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /JPXDecode",
+            data};
 }
 
 // The page's bitmap definitions: their kind and size in pixels.
@@ -246,6 +273,39 @@ TEST(PDFImages, AJBIG2PageTooLargeToDecodeIsNotDecodedAndItsPatchLeavesItOut)
     // The patch over it is drawn, without the picture.
     EXPECT_EQ(page.summary.patches, 1u);
     EXPECT_FALSE(page.summary.NeedsFallback());
+}
+
+TEST(PDFImages, AJPEG2000PictureTooLargeToDecodeIsLeftOutBeforeThePageIsRead)
+{
+    // 60000 x 60000 declared, in a form and as a soft mask; a small one drawn as it is.
+    const PDFImage form{"/BBox [0 0 1 1] /Resources << /XObject << /I0 5 0 R >> >>", "/I0 Do", "Form"};
+    std::vector<PDFImage> images{GreyJPX(60000), GreyJPX(64), form, GreyJPX(60000)};
+    PDFImage masked = GreyJPX(64);
+    masked.dictionary += " /SMask 8 0 R";
+    images.push_back(masked);
+    const std::string path = WriteImagePDF("huge-jpx",
+                                           "q 720 0 0 540 0 0 cm /I0 Do Q q 100 0 0 100 10 10 cm /I2 Do Q "
+                                           "q 50 0 0 50 300 300 cm /I1 Do Q q 50 0 0 50 400 300 cm /I4 Do Q\n",
+                                           images);
+    VectorResources resources;
+    const VectorPage page = RecordPage(path, resources);
+    // The two small ones, the second without the mask it had.
+    const std::vector<DefinedBitmap> bitmaps = Bitmaps(page);
+    ASSERT_EQ(bitmaps.size(), 1u);  // one picture, drawn twice
+    EXPECT_EQ(bitmaps[0].width, 64u);
+    EXPECT_EQ(resources.images.BitmapCount(), 1u);
+    EXPECT_FALSE(page.summary.NeedsFallback());
+
+    // Both forms of the converter name it and go on.
+    Scratch folder("huge-jpx");
+    folder.MakeDeck("unused", 0, "", "640\n480\n");
+    std::filesystem::copy_file(path, folder / "jpx.pdf");
+    for (const std::vector<std::string>& form :
+         {std::vector<std::string>{"jpx.pdf", "vectors.swf"}, std::vector<std::string>{"--raster", "jpx.pdf", "raster.swf"}}) {
+        const RunResult run = folder.Convert(form, false);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("a JPEG 2000 picture of 3600000000 samples is left out"), std::string::npos) << run.err;
+    }
 }
 
 TEST(PDFImages, CapsFollowThePlaceTheStageAndTheLimits)
