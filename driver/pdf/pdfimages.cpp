@@ -435,7 +435,15 @@ bool DecodableAt(fz_context* ctx, fz_image* image, fz_matrix ctm)
         const double pixels = std::ceil(std::hypot(static_cast<double>(dx), static_cast<double>(dy)));
         return static_cast<int32_t>(std::isfinite(pixels) ? std::clamp(pixels, 1.0, static_cast<double>(std::max(most, 1))) : most);
     };
-    return Decodable(ctx, image, side(ctm.a, ctm.b, image->w), side(ctm.c, ctm.d, image->h));
+    const int32_t width = side(ctm.a, ctm.b, image->w), height = side(ctm.c, ctm.d, image->h);
+    if (Decodable(ctx, image, width, height)) return true;
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "a picture of %d x %d pixels is left out: decoding it needs %llu MiB (at most %llu)",
+                  image->w, image->h, static_cast<unsigned long long>(DecodeBytes(ctx, image, width, height) >> 20),
+                  static_cast<unsigned long long>(SharedDecodeBudget().Capacity() >> 20));
+    fz_warn(ctx, "%s", message);
+    return false;
 }
 
 void ForwardClose(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, Target(dev)); }

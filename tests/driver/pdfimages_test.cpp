@@ -273,6 +273,18 @@ TEST(PDFImages, AJBIG2PageTooLargeToDecodeIsNotDecodedAndItsPatchLeavesItOut)
     // The patch over it is drawn, without the picture.
     EXPECT_EQ(page.summary.patches, 1u);
     EXPECT_FALSE(page.summary.NeedsFallback());
+
+    // Both forms of the converter name it and go on.
+    Scratch folder("huge-jbig2");
+    folder.MakeDeck("unused", 0, "", "640\n480\n");
+    std::filesystem::copy_file(path, folder / "jbig2.pdf");
+    for (const std::vector<std::string>& form : {std::vector<std::string>{"jbig2.pdf", "vectors.swf"},
+                                                 std::vector<std::string>{"--raster", "jbig2.pdf", "raster.swf"}}) {
+        const RunResult run = folder.Convert(form, false);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("a picture of 60000 x 60000 pixels is left out: decoding it needs 432 MiB (at most 96)"), std::string::npos)
+            << run.err;
+    }
 }
 
 TEST(PDFImages, AJPEG2000PictureTooLargeToDecodeIsLeftOutBeforeThePageIsRead)
