@@ -120,7 +120,8 @@ fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, 
         pixmap = fz_new_pixmap_with_bbox(context, fz_device_rgb(context), fz_make_irect(0, 0, width, height), nullptr,
                                          alpha);
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
-        device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap));
+        device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap),
+                                          fz_pixmap_bbox(context, pixmap));
         fz_run_page(context, page, device, transform, nullptr);
         fz_close_device(context, device);
     }
@@ -243,7 +244,8 @@ bool TryDrawBand(fz_context* context, fz_display_list* list, fz_pixmap* pixmap, 
     fz_try(context)
     {
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
-        device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap));
+        device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap),
+                                          fz_pixmap_bbox(context, pixmap));
         fz_run_display_list(context, list, device, fz_identity, fz_rect_from_irect(fz_pixmap_bbox(context, pixmap)),
                             nullptr);
         fz_close_device(context, device);

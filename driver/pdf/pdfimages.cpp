@@ -214,7 +214,9 @@ bool FitsBitmap(int32_t width, int32_t height) { return width > 0 && height > 0 
 // libjpeg), one byte a component; a JBIG2 page bitmap is decoded whole
 // first, a bit a pixel; a picture already decoded (a JPEG 2000 one is, as
 // the page is read) costs only its copy at the size asked for.
-uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t height)
+// `visible`: the part of the picture drawn (MuPDF decodes only that of a
+// compressed one).
+uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t height, double visible = 1)
 {
     const uint64_t w = static_cast<uint64_t>(std::max(image->w, 1)), h = static_cast<uint64_t>(std::max(image->h, 1));
     const uint64_t components = std::max<uint64_t>(image->n, 1);
@@ -228,29 +230,51 @@ uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t he
                (h >> (halvings + 1)) >= static_cast<uint64_t>(std::max(height, 1)))
             ++halvings;
     }
-    const uint64_t decoded = ((w + (uint64_t{1} << halvings) - 1) >> halvings) *
-                             ((h + (uint64_t{1} << halvings) - 1) >> halvings) * components;
     if (!compressed) return static_cast<uint64_t>(std::max(width, 1)) * static_cast<uint64_t>(std::max(height, 1)) * components;
+    const auto decoded = static_cast<uint64_t>(std::ceil(
+        static_cast<double>(((w + (uint64_t{1} << halvings) - 1) >> halvings) *
+                            ((h + (uint64_t{1} << halvings) - 1) >> halvings) * components) *
+        std::clamp(visible, 0.0, 1.0)));
     if (type == FZ_IMAGE_JBIG2) return (w + 7) / 8 * h + decoded;
     return decoded;
 }
 
 // Whether MuPDF can decode the picture for `width` x `height` pixels within
 // the whole decode budget.
-bool Decodable(fz_context* ctx, fz_image* image, int32_t width, int32_t height)
+bool Decodable(fz_context* ctx, fz_image* image, int32_t width, int32_t height, double visible = 1)
 {
-    return image && SharedDecodeBudget().Fits(DecodeBytes(ctx, image, width, height));
+    return image && SharedDecodeBudget().Fits(DecodeBytes(ctx, image, width, height, visible));
 }
 
 // The share of the budget a picture of `width` x `height` drawn from these
-// takes: their decoding, the drawn pixmap and its straight copy, the encoding.
+// takes: their decoding (the mask's for `maskWidth` x `maskHeight`), the
+// drawn pixmap and its straight copy, the encoding.
 uint64_t PictureBytes(fz_context* ctx, fz_image* image, fz_image* mask, int32_t width, int32_t height,
-                      const BitmapEncoding& encoding)
+                      int32_t maskWidth, int32_t maskHeight, const BitmapEncoding& encoding)
 {
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     uint64_t bytes = DecodeBytes(ctx, image, width, height) + pixels * 8 + encoding.bytes;
-    if (mask) bytes += DecodeBytes(ctx, mask, width, height);
+    if (mask) bytes += DecodeBytes(ctx, mask, maskWidth, maskHeight);
     return bytes;
+}
+
+// Shrinks `width` x `height`, keeping the aspect, until the picture drawn
+// at that size takes no more than the whole budget; true when it did.
+bool ShrinkToBudget(fz_context* ctx, fz_image* image, fz_image* mask, int32_t& width, int32_t& height)
+{
+    const uint64_t capacity = SharedDecodeBudget().Capacity();
+    bool shrunk = false;
+    for (int tries = 0; tries < 16 && (width > 1 || height > 1); ++tries) {
+        const uint64_t bytes = PictureBytes(ctx, image, mask, width, height, width, height,
+                                            BitmapEncodingBytes(width, height, capacity));
+        if (bytes <= capacity) break;
+        // A little under the square root: the decoding does not shrink as fast.
+        const double scale = std::sqrt(static_cast<double>(capacity) / static_cast<double>(bytes)) * 0.9;
+        width = std::max<int32_t>(1, static_cast<int32_t>(width * scale));
+        height = std::max<int32_t>(1, static_cast<int32_t>(height * scale));
+        shrunk = true;
+    }
+    return shrunk;
 }
 
 }  // namespace
@@ -321,15 +345,21 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
         }
     }
     int32_t width = image->w, height = image->h, maskWidth = 0, maskHeight = 0;
-    const bool scaled = CappedSize(image->w, image->h, storage, width, height);
+    bool scaled = CappedSize(image->w, image->h, storage, width, height);
+    // Its work within the budget, else smaller.
+    if (ShrinkToBudget(ctx, image, softMask, width, height)) scaled = true;
     // A soft mask larger than its cap is drawn subsampled with the image.
     const bool maskScaled = softMask && CappedSize(softMask->w, softMask->h, storage, maskWidth, maskHeight);
+    // Drawn scaled, the mask is decoded for the picture's pixels; else whole.
+    const int32_t maskDecodedWidth = scaled || maskScaled ? width : softMask ? softMask->w : 0;
+    const int32_t maskDecodedHeight = scaled || maskScaled ? height : softMask ? softMask->h : 0;
     if (!FitsBitmap(width, height) || !Decodable(ctx, image, width, height) ||
-        (softMask && !Decodable(ctx, softMask, width, height)))
+        (softMask && !Decodable(ctx, softMask, maskDecodedWidth, maskDecodedHeight)))
         return std::nullopt;
     DecodeBudget& budget = SharedDecodeBudget();
     const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
-    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, image, softMask, width, height, encoding));
+    const DecodeBudget::Share share = budget.Take(
+        PictureBytes(ctx, image, softMask, width, height, maskDecodedWidth, maskDecodedHeight, encoding));
     if (scaled || maskScaled)
         return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
                       height, storage, encoding.place, newTags);
@@ -356,11 +386,12 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
                                                             std::vector<std::unique_ptr<FDT>>& newTags)
 {
     int32_t width = mask->w, height = mask->h;
-    const bool scaled = CappedSize(mask->w, mask->h, storage, width, height);
+    bool scaled = CappedSize(mask->w, mask->h, storage, width, height);
+    if (ShrinkToBudget(ctx, mask, nullptr, width, height)) scaled = true;
     if (!FitsBitmap(width, height) || !Decodable(ctx, mask, width, height)) return std::nullopt;
     DecodeBudget& budget = SharedDecodeBudget();
     const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
-    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, encoding));
+    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, 0, 0, encoding));
     if (scaled)
         return Stored('S', DrawScaled(ctx, ScaledSource{mask, nullptr, true, color}, width, height), width, height,
                       storage, encoding.place, newTags);
@@ -424,23 +455,31 @@ namespace {
 struct DecodableImagesDevice {
     fz_device super;
     fz_device* target;  // owned
+    fz_rect area;       // what it draws on
 };
 
 fz_device* Target(fz_device* dev) { return reinterpret_cast<DecodableImagesDevice*>(dev)->target; }
 
-// The picture placed at `ctm` (device pixels) within the budget.
-bool DecodableAt(fz_context* ctx, fz_image* image, fz_matrix ctm)
+// The picture placed at `ctm` (device pixels) within the budget, for as
+// much of it as lies on the device's area.
+bool DecodableAt(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm)
 {
+    const fz_rect placed = fz_transform_rect(fz_unit_rect, ctm);
+    const fz_rect shown = fz_intersect_rect(placed, reinterpret_cast<DecodableImagesDevice*>(dev)->area);
+    const auto area = [](fz_rect r) {
+        return fz_is_empty_rect(r) ? 0.0 : static_cast<double>(r.x1 - r.x0) * static_cast<double>(r.y1 - r.y0);
+    };
+    const double visible = area(placed) > 0 ? area(shown) / area(placed) : 1.0;
     const auto side = [](float dx, float dy, int most) {
         const double pixels = std::ceil(std::hypot(static_cast<double>(dx), static_cast<double>(dy)));
         return static_cast<int32_t>(std::isfinite(pixels) ? std::clamp(pixels, 1.0, static_cast<double>(std::max(most, 1))) : most);
     };
     const int32_t width = side(ctm.a, ctm.b, image->w), height = side(ctm.c, ctm.d, image->h);
-    if (Decodable(ctx, image, width, height)) return true;
+    if (Decodable(ctx, image, width, height, visible)) return true;
     char message[160];
     std::snprintf(message, sizeof message,
                   "a picture of %d x %d pixels is left out: decoding it needs %llu MiB (at most %llu)",
-                  image->w, image->h, static_cast<unsigned long long>(DecodeBytes(ctx, image, width, height) >> 20),
+                  image->w, image->h, static_cast<unsigned long long>(DecodeBytes(ctx, image, width, height, visible) >> 20),
                   static_cast<unsigned long long>(SharedDecodeBudget().Capacity() >> 20));
     fz_warn(ctx, "%s", message);
     return false;
@@ -498,16 +537,16 @@ void ForwardFillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matri
 void ForwardFillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
                       fz_color_params params)
 {
-    if (DecodableAt(ctx, image, ctm)) fz_fill_image(ctx, Target(dev), image, ctm, alpha, params);
+    if (DecodableAt(ctx, dev, image, ctm)) fz_fill_image(ctx, Target(dev), image, ctm, alpha, params);
 }
 void ForwardFillImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
                           const float* color, float alpha, fz_color_params params)
 {
-    if (DecodableAt(ctx, image, ctm)) fz_fill_image_mask(ctx, Target(dev), image, ctm, cs, color, alpha, params);
+    if (DecodableAt(ctx, dev, image, ctm)) fz_fill_image_mask(ctx, Target(dev), image, ctm, cs, color, alpha, params);
 }
 void ForwardClipImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect scissor)
 {
-    if (DecodableAt(ctx, image, ctm)) {
+    if (DecodableAt(ctx, dev, image, ctm)) {
         fz_clip_image_mask(ctx, Target(dev), image, ctm, scissor);
         return;
     }
@@ -549,7 +588,7 @@ void ForwardEndLayer(fz_context* ctx, fz_device* dev) { fz_end_layer(ctx, Target
 
 }  // namespace
 
-fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target)
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area)
 {
     DecodableImagesDevice* dev = nullptr;
     fz_var(dev);
@@ -560,6 +599,7 @@ fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target)
         fz_rethrow(ctx);
     }
     dev->target = target;
+    dev->area = fz_rect_from_irect(area);
     dev->super.hints = target->hints;
     dev->super.flags = target->flags;
     dev->super.close_device = ForwardClose;

@@ -107,13 +107,14 @@ private:
     size_t jpegs = 0, pendingJPEGs = 0;
 };
 
-// Wraps `target` (owned from here, also when this fails) in a device that
-// passes it everything but the pictures MuPDF could not decode for their
-// place within the whole decode budget (PDFImageTable does not decode them
-// either): those are left out, an image-mask clip clipping everything.
-// MuPDF's draw device subsamples the others to the pixels they cover. Throws
-// as MuPDF does.
-fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target);
+// Wraps `target` (owned from here, also when this fails), which draws on
+// `area` (device pixels), in a device that passes it everything but the
+// pictures MuPDF could not decode for their place there within the whole
+// decode budget (PDFImageTable does not decode them either): those are left
+// out with a MuPDF warning, an image-mask clip clipping everything. MuPDF's
+// draw device subsamples the others to the pixels they cover, and decodes
+// only the part it draws. Throws as MuPDF does.
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area);
 
 // MuPDF decodes a JPEG 2000 picture whole as it reads the page, outside the
 // decode budget, at about 5 bytes a sample (OpenJPEG's and its own: 320 MB

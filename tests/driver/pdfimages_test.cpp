@@ -225,6 +225,29 @@ TEST(PDFImages, AHugeFlatePictureIsDecodedToTwiceItsShownSize)
     EXPECT_EQ(sharp[0].width, 1600u);
 }
 
+TEST(PDFImages, APictureZoomedFarPastThePageIsStoredWithinTheBudgetAndDrawnWhereItShows)
+{
+    // 16000 x 16000 drawn ten times the page's width: its cap of twice its
+    // place is the pixels a page may have, more work than the budget holds.
+    const std::string path = WriteImagePDF("zoomed-flate", "q 7200 0 0 7200 -3000 -3000 cm /I0 Do Q\n",
+                                           {DeclaredFlate(16000, 16000)});
+    VectorResources resources;
+    const std::vector<DefinedBitmap> bitmaps = Bitmaps(RecordPage(path, resources));
+    ASSERT_EQ(bitmaps.size(), 1u);
+    EXPECT_EQ(bitmaps[0].width, bitmaps[0].height);
+    // Its pixels, their straight copy and the encoding's (about 17 bytes a pixel) within the budget.
+    EXPECT_LE(uint64_t{bitmaps[0].width} * bitmaps[0].height * 17, SharedDecodeBudget().Capacity());
+    EXPECT_GT(bitmaps[0].width, 1000u);
+
+    // Drawn as a picture, MuPDF decodes only the part on the page: not left out.
+    Scratch folder("zoomed-flate");
+    folder.MakeDeck("unused", 0, "", "640\n480\n");
+    std::filesystem::copy_file(path, folder / "zoomed.pdf");
+    const RunResult run = folder.Convert({"--raster", "zoomed.pdf", "raster.swf"}, false);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find("left out"), std::string::npos) << run.err;
+}
+
 TEST(PDFImages, OnePictureAtTwoSizesIsTwoBitmapsAndAtOneSizeOne)
 {
     const std::string path = WriteImagePDF("two-sizes",
