@@ -208,14 +208,39 @@ bool WithinJPEGCap(int32_t width, int32_t height, const PDFImageTable::Storage& 
 
 bool FitsBitmap(int32_t width, int32_t height) { return width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF; }
 
+// Whether a JPEG's frame is progressive (or otherwise not baseline nor
+// extended sequential): libjpeg then keeps every coefficient of the whole
+// picture, two bytes a sample, however small it decodes it.
+bool WholeCoefficientsJPEG(fz_context* ctx, fz_compressed_buffer* compressed)
+{
+    unsigned char* data = nullptr;
+    const size_t size = compressed->buffer ? fz_buffer_storage(ctx, compressed->buffer, &data) : 0;
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+    size_t at = 2;
+    while (at + 4 <= size) {
+        if (data[at] != 0xFF) return false;
+        const unsigned char marker = data[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        // SOF0 and SOF1 are sequential; any other start of frame is not.
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker != 0xC0 && marker != 0xC1;
+        if (marker == 0xD9 || marker == 0xDA) return false;
+        at += 2 + (size_t{data[at + 2]} << 8 | data[at + 3]);
+    }
+    return false;
+}
+
 // The bytes MuPDF holds while it decodes `image` for `width` x `height`
 // pixels, from its declared size alone. MuPDF halves a compressed picture
 // while it still has the pixels asked for (a JPEG at most three times, in
 // libjpeg), one byte a component; a JBIG2 page bitmap is decoded whole
-// first, a bit a pixel; a picture already decoded (a JPEG 2000 one is, as
-// the page is read) costs only its copy at the size asked for.
-// `visible`: the part of the picture drawn (MuPDF decodes only that of a
-// compressed one).
+// first, a bit a pixel, and a progressive JPEG's coefficients are all kept;
+// a picture already decoded (a JPEG 2000 one is, as the page is read) costs
+// only its copy at the size asked for. `visible`: the part of the picture
+// drawn (MuPDF decodes only that of a compressed one).
 uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t height, double visible = 1)
 {
     const uint64_t w = static_cast<uint64_t>(std::max(image->w, 1)), h = static_cast<uint64_t>(std::max(image->h, 1));
@@ -236,6 +261,7 @@ uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t he
                             ((h + (uint64_t{1} << halvings) - 1) >> halvings) * components) *
         std::clamp(visible, 0.0, 1.0)));
     if (type == FZ_IMAGE_JBIG2) return (w + 7) / 8 * h + decoded;
+    if (type == FZ_IMAGE_JPEG && WholeCoefficientsJPEG(ctx, compressed)) return w * h * components * 2 + decoded;
     return decoded;
 }
 
