@@ -255,7 +255,8 @@ uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t he
                (h >> (halvings + 1)) >= static_cast<uint64_t>(std::max(height, 1)))
             ++halvings;
     }
-    if (!compressed) return static_cast<uint64_t>(std::max(width, 1)) * static_cast<uint64_t>(std::max(height, 1)) * components;
+    if (!compressed)
+        return static_cast<uint64_t>(std::max(width, 1)) * static_cast<uint64_t>(std::max(height, 1)) * components;
     const auto decoded = static_cast<uint64_t>(std::ceil(
         static_cast<double>(((w + (uint64_t{1} << halvings) - 1) >> halvings) *
                             ((h + (uint64_t{1} << halvings) - 1) >> halvings) * components) *
@@ -498,14 +499,16 @@ bool DecodableAt(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm
     const double visible = area(placed) > 0 ? area(shown) / area(placed) : 1.0;
     const auto side = [](float dx, float dy, int most) {
         const double pixels = std::ceil(std::hypot(static_cast<double>(dx), static_cast<double>(dy)));
-        return static_cast<int32_t>(std::isfinite(pixels) ? std::clamp(pixels, 1.0, static_cast<double>(std::max(most, 1))) : most);
+        const double largest = std::max(most, 1);
+        return static_cast<int32_t>(std::isfinite(pixels) ? std::clamp(pixels, 1.0, largest) : largest);
     };
     const int32_t width = side(ctm.a, ctm.b, image->w), height = side(ctm.c, ctm.d, image->h);
     if (Decodable(ctx, image, width, height, visible)) return true;
     char message[160];
     std::snprintf(message, sizeof message,
                   "a picture of %d x %d pixels is left out: decoding it needs %llu MiB (at most %llu)",
-                  image->w, image->h, static_cast<unsigned long long>(DecodeBytes(ctx, image, width, height, visible) >> 20),
+                  image->w, image->h,
+                  static_cast<unsigned long long>(DecodeBytes(ctx, image, width, height, visible) >> 20),
                   static_cast<unsigned long long>(SharedDecodeBudget().Capacity() >> 20));
     fz_warn(ctx, "%s", message);
     return false;
@@ -770,7 +773,8 @@ private:
         ++leftOut;
         // MuPDF's own formatting has no 64-bit integers.
         char message[128];
-        std::snprintf(message, sizeof message, "a JPEG 2000 picture of %llu samples is left out: more than %llu to decode",
+        std::snprintf(message, sizeof message,
+                      "a JPEG 2000 picture of %llu samples is left out: more than %llu to decode",
                       static_cast<unsigned long long>(samples), static_cast<unsigned long long>(kMaxJPXSamples));
         TryCalls(ctx, [&] { fz_warn(ctx, "%s", message); });
         return true;
@@ -808,7 +812,8 @@ private:
         if (!dict) return {};
         TryCalls(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
         std::vector<pdf_obj*> values(static_cast<size_t>(std::max(n, 0)), nullptr);
-        for (int i = 0; i < n; ++i) TryCalls(ctx, [&] { values[static_cast<size_t>(i)] = pdf_dict_get_val(ctx, dict, i); });
+        for (int i = 0; i < n; ++i)
+            TryCalls(ctx, [&] { values[static_cast<size_t>(i)] = pdf_dict_get_val(ctx, dict, i); });
         return values;
     }
     int ArrayLength(pdf_obj* array)

@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <zlib.h>
@@ -59,8 +57,8 @@ std::string WriteImagePDF(const std::string& name, const std::string& content, c
            xobjects + ">> >> >>");
     object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
     for (const PDFImage& image : images)
-        object("<< /Type /XObject /Subtype /" + image.subtype + " " + image.dictionary + " /Length " + std::to_string(image.data.size()) +
-               " >>\nstream\n" + image.data + "\nendstream");
+        object("<< /Type /XObject /Subtype /" + image.subtype + " " + image.dictionary + " /Length " +
+               std::to_string(image.data.size()) + " >>\nstream\n" + image.data + "\nendstream");
     const size_t xref = pdf.size();
     pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
     for (size_t offset : offsets) {
@@ -122,7 +120,10 @@ PDFImage HugeProgressiveJPEG()
     const size_t frame = image.data.find("\xFF\xC0");
     EXPECT_NE(frame, std::string::npos);
     image.data[frame + 1] = '\xC2';
-    for (size_t at : {frame + 5, frame + 7}) image.data[at] = static_cast<char>(16000 >> 8), image.data[at + 1] = static_cast<char>(16000 & 0xFF);
+    for (size_t at : {frame + 5, frame + 7}) {  // height, width
+        image.data[at] = static_cast<char>(16000 >> 8);
+        image.data[at + 1] = static_cast<char>(16000 & 0xFF);
+    }
     const std::string sixteen = "/Width 16 /Height 16";
     image.dictionary.replace(image.dictionary.find(sixteen), sixteen.size(), "/Width 16000 /Height 16000");
     return image;
@@ -132,34 +133,22 @@ PDFImage HugeProgressiveJPEG()
 // holding one 8 x 1 generic region, MMR-coded: 24 bytes of segment data.
 PDFImage HugeJBIG2()
 {
-    std::string data;
-    auto u32 = [&](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) data += static_cast<char>((v >> shift) & 0xFF);
+    const auto u32 = [](uint32_t v) {
+        std::string bytes;
+        for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((v >> shift) & 0xFF);
+        return bytes;
     };
-    auto segment = [&](uint32_t number, uint8_t type, const std::string& body) {
-        u32(number);
-        data += static_cast<char>(type);
-        data += '\0';  // refers to none
-        data += '\1';  // page 1
-        u32(static_cast<uint32_t>(body.size()));
-        data += body;
+    const auto segment = [&](uint32_t number, char type, const std::string& body) {
+        // No segments referred to, page 1.
+        return u32(number) + type + std::string("\0\1", 2) + u32(static_cast<uint32_t>(body.size())) + body;
     };
-    std::string page;
-    std::swap(data, page);
-    u32(60000), u32(60000), u32(0), u32(0);
-    data += std::string(3, '\0');  // flags, striping
-    std::swap(data, page);
-    std::string region;
-    std::swap(data, region);
-    u32(8), u32(1), u32(0), u32(0);
-    data += '\0';                             // combination operator
-    data += '\1';                             // MMR
-    data += std::string("\x80\x00\x10\x01", 4);  // one row of V0, then the end of block
-    std::swap(data, region);
-    segment(0, 48, page);    // page information
-    segment(1, 38, region);  // immediate generic region
-    segment(2, 49, "");      // end of page
-    return {"/Width 60000 /Height 60000 /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode", data};
+    // Width, height, resolutions; flags and striping.
+    const std::string page = u32(60000) + u32(60000) + u32(0) + u32(0) + std::string(3, '\0');
+    // Its place, the combination operator; MMR; one row of V0, then the end of block.
+    const std::string region =
+        u32(8) + u32(1) + u32(0) + u32(0) + '\0' + '\1' + std::string("\x80\x00\x10\x01", 4);
+    return {"/Width 60000 /Height 60000 /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode",
+            segment(0, 48, page) + segment(1, 38, region) + segment(2, 49, "")};  // page, immediate region, end
 }
 
 // A bare JPEG 2000 codestream of one grey tile `side` pixels a side whose
@@ -221,7 +210,8 @@ TEST(PDFImages, AHugeFlatePictureIsDecodedToTwiceItsShownSize)
 {
     // 16000 x 16000 pixels (768 MB decoded) drawn 150 points a side: 400
     // pixels of the slide, stored at 800.
-    const std::string path = WriteImagePDF("huge-flate", "q 150 0 0 150 100 100 cm /I0 Do Q\n", {DeclaredFlate(16000, 16000)});
+    const std::string path =
+        WriteImagePDF("huge-flate", "q 150 0 0 150 100 100 cm /I0 Do Q\n", {DeclaredFlate(16000, 16000)});
     VectorResources resources;
     const VectorPage page = RecordPage(path, resources);
     const std::vector<DefinedBitmap> bitmaps = Bitmaps(page);
@@ -286,7 +276,8 @@ TEST(PDFImages, AJPEGFarLargerThanItsPlaceIsEncodedAnewAtItsCap)
     // 1600) it goes in as it is; drawn 60 points (cap 320, up to 640) it is
     // decoded to 320.
     const std::string path =
-        WriteImagePDF("jpeg-caps", "q 150 0 0 150 100 100 cm /I0 Do Q q 60 0 0 60 400 100 cm /I0 Do Q\n", {JPEGPicture(1200)});
+        WriteImagePDF("jpeg-caps", "q 150 0 0 150 100 100 cm /I0 Do Q q 60 0 0 60 400 100 cm /I0 Do Q\n",
+                      {JPEGPicture(1200)});
     VectorResources resources;
     const std::vector<DefinedBitmap> bitmaps = Bitmaps(RecordPage(path, resources));
     ASSERT_EQ(bitmaps.size(), 2u);
@@ -327,7 +318,8 @@ TEST(PDFImages, AJBIG2PageTooLargeToDecodeIsNotDecodedAndItsPatchLeavesItOut)
 
 TEST(PDFImages, AProgressiveJPEGIsWeighedByItsWholeCoefficients)
 {
-    const std::string path = WriteImagePDF("huge-progressive", "q 150 0 0 150 100 100 cm /I0 Do Q\n", {HugeProgressiveJPEG()});
+    const std::string path =
+        WriteImagePDF("huge-progressive", "q 150 0 0 150 100 100 cm /I0 Do Q\n", {HugeProgressiveJPEG()});
     VectorResources resources;
     VectorOptions options;
     options.patchFallbacks = true;
@@ -363,8 +355,8 @@ TEST(PDFImages, AJPEG2000PictureTooLargeToDecodeIsLeftOutBeforeThePageIsRead)
     Scratch folder("huge-jpx");
     folder.MakeDeck("unused", 0, "", "640\n480\n");
     std::filesystem::copy_file(path, folder / "jpx.pdf");
-    for (const std::vector<std::string>& form :
-         {std::vector<std::string>{"jpx.pdf", "vectors.swf"}, std::vector<std::string>{"--raster", "jpx.pdf", "raster.swf"}}) {
+    for (const std::vector<std::string>& form : {std::vector<std::string>{"jpx.pdf", "vectors.swf"},
+                                                 std::vector<std::string>{"--raster", "jpx.pdf", "raster.swf"}}) {
         const RunResult run = folder.Convert(form, false);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find("a JPEG 2000 picture of 3600000000 samples is left out"), std::string::npos) << run.err;
