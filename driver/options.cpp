@@ -48,7 +48,7 @@ constexpr OptionSpec kOptions[] = {
      "PDF form without --raster: store each picture on a page with at most N\n"
      "pixels an inch of the page it covers (1 to 2400), scaled down to that\n"
      "when it has more",
-     "as many pixels as the picture has"},
+     "twice the pixels it covers on the stage"},
     {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",

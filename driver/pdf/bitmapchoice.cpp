@@ -1,5 +1,6 @@
 #include "driver/pdf/bitmapchoice.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <zlib.h>
@@ -37,10 +38,21 @@ std::vector<uint8_t> Deflated(const std::vector<uint8_t>& bytes)
 
 }  // namespace
 
-std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
-                                      int32_t jpegQuality)
+BitmapEncoding BitmapEncodingBytes(int32_t width, int32_t height, uint64_t budgetBytes)
 {
-    LosslessSlide lossless = EncodeLosslessRGBA(rgba.data(), width, height);
+    BitmapEncoding encoding;
+    encoding.place = ColourNumbersFor(width, height, budgetBytes);
+    // The JPEG tried beside the lossless one (at most about the pixels'
+    // bytes), and for one with alpha the premultiplied copy and the plane.
+    const uint64_t pixels = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
+    encoding.bytes = LosslessEncodingBytes(width, height, encoding.place) + pixels * 4 + pixels * 5;
+    return encoding;
+}
+
+std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
+                                      int32_t jpegQuality, ColourNumbers place)
+{
+    LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
     if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return LosslessTag(std::move(lossless));
 
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);

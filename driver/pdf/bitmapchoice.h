@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "driver/pngslide.h"
 #include "swf/fdt.h"
 
 // A picture's define tag in whichever of two encodings is smaller: lossless
@@ -13,7 +14,16 @@
 // colours (flat drawings, whose edges JPEG blurs and which compress well
 // lossless) or one whose lossless bytes are fewer than a JPEG's headers and
 // tables take. `rgba`: straight (not premultiplied) rows, width * 4 bytes.
-// Draws one character ID, for the tag returned.
+// Draws one character ID, for the tag returned. The caller holds
+// BitmapEncodingBytes(width, height, place) of the decode budget.
 std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
-                                      int32_t jpegQuality);
+                                      int32_t jpegQuality, ColourNumbers place);
+
+// Where the lossless encoding keeps its colour numbers under a budget of
+// `budgetBytes`, and what SmallerBitmapTag holds besides the pixels given.
+struct BitmapEncoding {
+    ColourNumbers place = ColourNumbers::kWhole;
+    uint64_t bytes = 0;
+};
+BitmapEncoding BitmapEncodingBytes(int32_t width, int32_t height, uint64_t budgetBytes);
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "driver/pdf/pagefontcheck.h"
+#include "driver/pdf/pdfimages.h"
 
 namespace mupdf {
 
@@ -125,7 +126,8 @@ fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, 
         pixmap = fz_new_pixmap_with_bbox(context, fz_device_rgb(context), fz_make_irect(0, 0, width, height), nullptr,
                                          alpha);
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
-        device = fz_new_draw_device(context, fz_identity, pixmap);
+        device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap),
+                                          fz_pixmap_bbox(context, pixmap));
         drawing = 1;
         fz_run_page(context, page, device, transform, nullptr);
         fz_close_device(context, device);
@@ -266,7 +268,8 @@ bool TryDrawBand(fz_context* context, fz_display_list* list, fz_pixmap* pixmap, 
     fz_try(context)
     {
         fz_clear_pixmap_with_value(context, pixmap, 255);  // white paper, opaque
-        device = fz_new_draw_device(context, fz_identity, pixmap);
+        device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap),
+                                          fz_pixmap_bbox(context, pixmap));
         drawing = 1;
         fz_run_display_list(context, list, device, fz_identity, fz_rect_from_irect(fz_pixmap_bbox(context, pixmap)),
                             nullptr);
@@ -295,6 +298,7 @@ fz_page* TryLoadPage(fz_context* context, pdf_document* document, int number, Er
         KeepCaught(context, error);
         return nullptr;
     }
+    LeaveOutUndecodablePictures(context, page);
     return page;
 }
 

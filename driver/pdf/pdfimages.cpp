@@ -2,10 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <new>
+#include <set>
+#include <vector>
 
+#include <mupdf/pdf.h>
+
+#include "driver/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/ownedjpeg.h"
+#include "driver/pdf/pdfdeck.h"
 
 namespace {
 
@@ -188,7 +196,113 @@ std::vector<uint8_t> PassThroughJPEG(fz_context* ctx, fz_image* image)
     return std::vector<uint8_t>(data, data + size);
 }
 
+// Whether a JPEG of `width` x `height` may keep its own bytes: within the
+// cap, or within the larger one JPEGs have.
+bool WithinJPEGCap(int32_t width, int32_t height, const PDFImageTable::Storage& storage)
+{
+    const auto within = [](int32_t v, int32_t cap) { return cap <= 0 || v <= cap; };
+    return (within(width, storage.maxWidth) && within(height, storage.maxHeight)) ||
+           (storage.maxJPEGWidth > 0 && storage.maxJPEGHeight > 0 && within(width, storage.maxJPEGWidth) &&
+            within(height, storage.maxJPEGHeight));
+}
+
 bool FitsBitmap(int32_t width, int32_t height) { return width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF; }
+
+// Whether a JPEG's frame is progressive (or otherwise not baseline nor
+// extended sequential): libjpeg then keeps every coefficient of the whole
+// picture, two bytes a sample, however small it decodes it.
+bool WholeCoefficientsJPEG(fz_context* ctx, fz_compressed_buffer* compressed)
+{
+    unsigned char* data = nullptr;
+    const size_t size = compressed->buffer ? fz_buffer_storage(ctx, compressed->buffer, &data) : 0;
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+    size_t at = 2;
+    while (at + 4 <= size) {
+        if (data[at] != 0xFF) return false;
+        const unsigned char marker = data[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        // SOF0 and SOF1 are sequential; any other start of frame is not.
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker != 0xC0 && marker != 0xC1;
+        if (marker == 0xD9 || marker == 0xDA) return false;
+        at += 2 + (size_t{data[at + 2]} << 8 | data[at + 3]);
+    }
+    return false;
+}
+
+// The bytes MuPDF holds while it decodes `image` for `width` x `height`
+// pixels, from its declared size alone. MuPDF halves a compressed picture
+// while it still has the pixels asked for (a JPEG at most three times, in
+// libjpeg), one byte a component; a JBIG2 page bitmap is decoded whole
+// first, a bit a pixel, and a progressive JPEG's coefficients are all kept;
+// a picture already decoded (a JPEG 2000 one is, as the page is read) costs
+// only its copy at the size asked for. `visible`: the part of the picture
+// drawn (MuPDF decodes only that of a compressed one).
+uint64_t DecodeBytes(fz_context* ctx, fz_image* image, int32_t width, int32_t height, double visible = 1)
+{
+    const uint64_t w = static_cast<uint64_t>(std::max(image->w, 1)), h = static_cast<uint64_t>(std::max(image->h, 1));
+    const uint64_t components = std::max<uint64_t>(image->n, 1);
+    fz_compressed_buffer* compressed = fz_compressed_image_buffer(ctx, image);
+    const int type = compressed ? compressed->params.type : FZ_IMAGE_UNKNOWN;
+    int halvings = 0;
+    if (type == FZ_IMAGE_JPEG || type == FZ_IMAGE_FLATE || type == FZ_IMAGE_LZW || type == FZ_IMAGE_RLD ||
+        type == FZ_IMAGE_FAX || type == FZ_IMAGE_RAW || type == FZ_IMAGE_JBIG2) {
+        const int most = type == FZ_IMAGE_JPEG ? 3 : 30;
+        while (halvings < most && (w >> (halvings + 1)) >= static_cast<uint64_t>(std::max(width, 1)) &&
+               (h >> (halvings + 1)) >= static_cast<uint64_t>(std::max(height, 1)))
+            ++halvings;
+    }
+    if (!compressed)
+        return static_cast<uint64_t>(std::max(width, 1)) * static_cast<uint64_t>(std::max(height, 1)) * components;
+    const auto decoded = static_cast<uint64_t>(std::ceil(
+        static_cast<double>(((w + (uint64_t{1} << halvings) - 1) >> halvings) *
+                            ((h + (uint64_t{1} << halvings) - 1) >> halvings) * components) *
+        std::clamp(visible, 0.0, 1.0)));
+    if (type == FZ_IMAGE_JBIG2) return (w + 7) / 8 * h + decoded;
+    if (type == FZ_IMAGE_JPEG && WholeCoefficientsJPEG(ctx, compressed)) return w * h * components * 2 + decoded;
+    return decoded;
+}
+
+// Whether MuPDF can decode the picture for `width` x `height` pixels within
+// the whole decode budget.
+bool Decodable(fz_context* ctx, fz_image* image, int32_t width, int32_t height, double visible = 1)
+{
+    return image && SharedDecodeBudget().Fits(DecodeBytes(ctx, image, width, height, visible));
+}
+
+// The share of the budget a picture of `width` x `height` drawn from these
+// takes: their decoding (the mask's for `maskWidth` x `maskHeight`), the
+// drawn pixmap and its straight copy, the encoding.
+uint64_t PictureBytes(fz_context* ctx, fz_image* image, fz_image* mask, int32_t width, int32_t height,
+                      int32_t maskWidth, int32_t maskHeight, const BitmapEncoding& encoding)
+{
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    uint64_t bytes = DecodeBytes(ctx, image, width, height) + pixels * 8 + encoding.bytes;
+    if (mask) bytes += DecodeBytes(ctx, mask, maskWidth, maskHeight);
+    return bytes;
+}
+
+// Shrinks `width` x `height`, keeping the aspect, until the picture drawn
+// at that size takes no more than the whole budget; true when it did.
+bool ShrinkToBudget(fz_context* ctx, fz_image* image, fz_image* mask, int32_t& width, int32_t& height)
+{
+    const uint64_t capacity = SharedDecodeBudget().Capacity();
+    bool shrunk = false;
+    for (int tries = 0; tries < 16 && (width > 1 || height > 1); ++tries) {
+        const uint64_t bytes = PictureBytes(ctx, image, mask, width, height, width, height,
+                                            BitmapEncodingBytes(width, height, capacity));
+        if (bytes <= capacity) break;
+        // A little under the square root: the decoding does not shrink as fast.
+        const double scale = std::sqrt(static_cast<double>(capacity) / static_cast<double>(bytes)) * 0.9;
+        width = std::max<int32_t>(1, static_cast<int32_t>(width * scale));
+        height = std::max<int32_t>(1, static_cast<int32_t>(height * scale));
+        shrunk = true;
+    }
+    return shrunk;
+}
 
 }  // namespace
 
@@ -234,27 +348,21 @@ std::vector<uint16_t> PDFImageTable::PendingIDsDrawnBefore() const
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width,
-                                                           int32_t height, const Storage& storage,
+                                                           int32_t height, const Storage& storage, ColourNumbers place,
                                                            std::vector<std::unique_ptr<FDT>>& newTags)
 {
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     // The size is in the key: one picture capped at two sizes is two bitmaps.
     const std::string key = ContentKey(kind, width, height, rgba.data(), rgba.size());
     if (auto known = Known(key)) return known;
-    return Remember(key, SmallerBitmapTag(rgba, width, height, storage.jpegQuality), width, height, newTags);
+    return Remember(key, SmallerBitmapTag(rgba, width, height, storage.jpegQuality, place), width, height, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_image* image, fz_image* softMask,
                                                           const Storage& storage,
                                                           std::vector<std::unique_ptr<FDT>>& newTags)
 {
-    int32_t width = 0, height = 0;
-    if (CappedSize(image->w, image->h, storage, width, height)) {
-        if (!FitsBitmap(width, height)) return std::nullopt;
-        return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
-                      height, storage, newTags);
-    }
-    if (!softMask) {
+    if (!softMask && WithinJPEGCap(image->w, image->h, storage)) {
         std::vector<uint8_t> jpeg = PassThroughJPEG(ctx, image);
         if (!jpeg.empty() && FitsBitmap(image->w, image->h)) {
             const std::string key = ContentKey('J', image->w, image->h, jpeg.data(), jpeg.size());
@@ -263,10 +371,28 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
             return Remember(key, std::make_unique<OwnedJPEGBitmap>(std::move(jpeg)), image->w, image->h, newTags);
         }
     }
+    int32_t width = image->w, height = image->h, maskWidth = 0, maskHeight = 0;
+    bool scaled = CappedSize(image->w, image->h, storage, width, height);
+    // Its work within the budget, else smaller.
+    if (ShrinkToBudget(ctx, image, softMask, width, height)) scaled = true;
+    // A soft mask larger than its cap is drawn subsampled with the image.
+    const bool maskScaled = softMask && CappedSize(softMask->w, softMask->h, storage, maskWidth, maskHeight);
+    // Drawn scaled, the mask is decoded for the picture's pixels; else whole.
+    const int32_t maskDecodedWidth = scaled || maskScaled ? width : softMask ? softMask->w : 0;
+    const int32_t maskDecodedHeight = scaled || maskScaled ? height : softMask ? softMask->h : 0;
+    if (!FitsBitmap(width, height) || !Decodable(ctx, image, width, height) ||
+        (softMask && !Decodable(ctx, softMask, maskDecodedWidth, maskDecodedHeight)))
+        return std::nullopt;
+    DecodeBudget& budget = SharedDecodeBudget();
+    const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(
+        PictureBytes(ctx, image, softMask, width, height, maskDecodedWidth, maskDecodedHeight, encoding));
+    if (scaled || maskScaled)
+        return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
+                      height, storage, encoding.place, newTags);
     std::vector<uint8_t> rgba = DecodeRGBA(ctx, image, width, height);
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     if (softMask) {
-        int32_t maskWidth = 0, maskHeight = 0;
         const std::vector<uint8_t> mask = DecodeMask(ctx, softMask, maskWidth, maskHeight);
         if (mask.empty()) return std::nullopt;
         // The mask may have a resolution of its own: sampled at each pixel's centre.
@@ -279,19 +405,23 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
             }
         }
     }
-    return Stored('L', rgba, width, height, storage, newTags);
+    return Stored('L', rgba, width, height, storage, encoding.place, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_image* mask, FColor color,
                                                             const Storage& storage,
                                                             std::vector<std::unique_ptr<FDT>>& newTags)
 {
-    int32_t width = 0, height = 0;
-    if (CappedSize(mask->w, mask->h, storage, width, height)) {
-        if (!FitsBitmap(width, height)) return std::nullopt;
+    int32_t width = mask->w, height = mask->h;
+    bool scaled = CappedSize(mask->w, mask->h, storage, width, height);
+    if (ShrinkToBudget(ctx, mask, nullptr, width, height)) scaled = true;
+    if (!FitsBitmap(width, height) || !Decodable(ctx, mask, width, height)) return std::nullopt;
+    DecodeBudget& budget = SharedDecodeBudget();
+    const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
+    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, 0, 0, encoding));
+    if (scaled)
         return Stored('S', DrawScaled(ctx, ScaledSource{mask, nullptr, true, color}, width, height), width, height,
-                      storage, newTags);
-    }
+                      storage, encoding.place, newTags);
     const std::vector<uint8_t> coverage = DecodeMask(ctx, mask, width, height);
     if (coverage.empty() || !FitsBitmap(width, height)) return std::nullopt;
     std::vector<uint8_t> rgba(coverage.size() * 4);
@@ -301,5 +431,428 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
         rgba[i * 4 + 2] = static_cast<uint8_t>(color.Blue());
         rgba[i * 4 + 3] = static_cast<uint8_t>(coverage[i] * color.Alpha() / 255);
     }
-    return Stored('S', rgba, width, height, storage, newTags);
+    return Stored('S', rgba, width, height, storage, encoding.place, newTags);
+}
+
+PDFImageTable::Storage PDFImageTable::StorageFor(double acrossTwips, double downTwips, double stagePixelsPerTwip,
+                                                 double maxPixelsPerTwip, int32_t jpegQuality)
+{
+    // The sides as placed, to the nearest pixel: the page's scale reaches
+    // here in single precision, and a place of N pixels' worth must allow N.
+    const auto pixels = [](double twips, double perTwip) {
+        const double p = std::round(std::fabs(twips) * perTwip);
+        return std::isfinite(p) ? std::clamp(p, 1.0, 65535.0) : 1.0;
+    };
+    Storage storage;
+    storage.jpegQuality = jpegQuality;
+    double width = pixels(acrossTwips, stagePixelsPerTwip) * kShownSizeFactor;
+    double height = pixels(downTwips, stagePixelsPerTwip) * kShownSizeFactor;
+    double jpegWidth = width * kJPEGPassFactor, jpegHeight = height * kJPEGPassFactor;
+    if (maxPixelsPerTwip > 0) {
+        width = std::min(width, pixels(acrossTwips, maxPixelsPerTwip));
+        height = std::min(height, pixels(downTwips, maxPixelsPerTwip));
+        // The cap asked for holds for JPEGs too.
+        jpegWidth = std::min(jpegWidth, width);
+        jpegHeight = std::min(jpegHeight, height);
+    }
+    // Within the pixels a page may have, the aspect kept.
+    const auto within = [](double& w, double& h) {
+        const double limit = static_cast<double>(kMaxPagePixels);
+        if (w * h <= limit) return;
+        const double scale = std::sqrt(limit / (w * h));
+        w = std::max(1.0, std::floor(w * scale));
+        h = std::max(1.0, std::floor(h * scale));
+    };
+    within(width, height);
+    within(jpegWidth, jpegHeight);
+    const auto side = [](double v) { return static_cast<int32_t>(std::clamp(v, 1.0, 65535.0)); };
+    storage.maxWidth = side(width);
+    storage.maxHeight = side(height);
+    storage.maxJPEGWidth = side(jpegWidth);
+    storage.maxJPEGHeight = side(jpegHeight);
+    return storage;
+}
+
+// ---------------------------------------------------------------------------
+// A device passing everything on but what cannot be decoded. Its callbacks
+// hold no C++ objects: MuPDF may leave them by longjmp.
+
+namespace {
+
+struct DecodableImagesDevice {
+    fz_device super;
+    fz_device* target;  // owned
+    fz_rect area;       // what it draws on
+};
+
+fz_device* Target(fz_device* dev) { return reinterpret_cast<DecodableImagesDevice*>(dev)->target; }
+
+// The picture placed at `ctm` (device pixels) within the budget, for as
+// much of it as lies on the device's area.
+bool DecodableAt(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm)
+{
+    const fz_rect placed = fz_transform_rect(fz_unit_rect, ctm);
+    const fz_rect shown = fz_intersect_rect(placed, reinterpret_cast<DecodableImagesDevice*>(dev)->area);
+    const auto area = [](fz_rect r) {
+        return fz_is_empty_rect(r) ? 0.0 : static_cast<double>(r.x1 - r.x0) * static_cast<double>(r.y1 - r.y0);
+    };
+    const double visible = area(placed) > 0 ? area(shown) / area(placed) : 1.0;
+    const auto side = [](float dx, float dy, int most) {
+        const double pixels = std::ceil(std::hypot(static_cast<double>(dx), static_cast<double>(dy)));
+        const double largest = std::max(most, 1);
+        return static_cast<int32_t>(std::isfinite(pixels) ? std::clamp(pixels, 1.0, largest) : largest);
+    };
+    const int32_t width = side(ctm.a, ctm.b, image->w), height = side(ctm.c, ctm.d, image->h);
+    if (Decodable(ctx, image, width, height, visible)) return true;
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "a picture of %d x %d pixels is left out: decoding it needs %llu MiB (at most %llu)",
+                  image->w, image->h,
+                  static_cast<unsigned long long>(DecodeBytes(ctx, image, width, height, visible) >> 20),
+                  static_cast<unsigned long long>(SharedDecodeBudget().Capacity() >> 20));
+    fz_warn(ctx, "%s", message);
+    return false;
+}
+
+void ForwardClose(fz_context* ctx, fz_device* dev) { fz_close_device(ctx, Target(dev)); }
+void ForwardDrop(fz_context* ctx, fz_device* dev) { fz_drop_device(ctx, Target(dev)); }
+void ForwardFillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
+                     fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    fz_fill_path(ctx, Target(dev), path, evenOdd, ctm, cs, color, alpha, params);
+}
+void ForwardStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                       fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    fz_stroke_path(ctx, Target(dev), path, stroke, ctm, cs, color, alpha, params);
+}
+void ForwardClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_path(ctx, Target(dev), path, evenOdd, ctm, scissor);
+}
+void ForwardClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                           fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_stroke_path(ctx, Target(dev), path, stroke, ctm, scissor);
+}
+void ForwardFillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
+                     const float* color, float alpha, fz_color_params params)
+{
+    fz_fill_text(ctx, Target(dev), text, ctm, cs, color, alpha, params);
+}
+void ForwardStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                       fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
+{
+    fz_stroke_text(ctx, Target(dev), text, stroke, ctm, cs, color, alpha, params);
+}
+void ForwardClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_text(ctx, Target(dev), text, ctm, scissor);
+}
+void ForwardClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                           fz_matrix ctm, fz_rect scissor)
+{
+    fz_clip_stroke_text(ctx, Target(dev), text, stroke, ctm, scissor);
+}
+void ForwardIgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm)
+{
+    fz_ignore_text(ctx, Target(dev), text, ctm);
+}
+void ForwardFillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
+                      fz_color_params params)
+{
+    fz_fill_shade(ctx, Target(dev), shade, ctm, alpha, params);
+}
+void ForwardFillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
+                      fz_color_params params)
+{
+    if (DecodableAt(ctx, dev, image, ctm)) fz_fill_image(ctx, Target(dev), image, ctm, alpha, params);
+}
+void ForwardFillImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
+                          const float* color, float alpha, fz_color_params params)
+{
+    if (DecodableAt(ctx, dev, image, ctm)) fz_fill_image_mask(ctx, Target(dev), image, ctm, cs, color, alpha, params);
+}
+void ForwardClipImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect scissor)
+{
+    if (DecodableAt(ctx, dev, image, ctm)) {
+        fz_clip_image_mask(ctx, Target(dev), image, ctm, scissor);
+        return;
+    }
+    // An empty path: the clip the pop that follows expects, showing nothing.
+    fz_path* nothing = fz_new_path(ctx);
+    fz_try(ctx) fz_clip_path(ctx, Target(dev), nothing, 0, ctm, scissor);
+    fz_always(ctx) fz_drop_path(ctx, nothing);
+    fz_catch(ctx) fz_rethrow(ctx);
+}
+void ForwardPopClip(fz_context* ctx, fz_device* dev) { fz_pop_clip(ctx, Target(dev)); }
+void ForwardBeginMask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs,
+                      const float* bc, fz_color_params params)
+{
+    fz_begin_mask(ctx, Target(dev), area, luminosity, cs, bc, params);
+}
+void ForwardEndMask(fz_context* ctx, fz_device* dev) { fz_end_mask(ctx, Target(dev)); }
+void ForwardBeginGroup(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated, int knockout,
+                       int blendmode, float alpha)
+{
+    fz_begin_group(ctx, Target(dev), area, cs, isolated, knockout, blendmode, alpha);
+}
+void ForwardEndGroup(fz_context* ctx, fz_device* dev) { fz_end_group(ctx, Target(dev)); }
+int ForwardBeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep,
+                     fz_matrix ctm, int id)
+{
+    return fz_begin_tile_id(ctx, Target(dev), area, view, xstep, ystep, ctm, id);
+}
+void ForwardEndTile(fz_context* ctx, fz_device* dev) { fz_end_tile(ctx, Target(dev)); }
+void ForwardRenderFlags(fz_context* ctx, fz_device* dev, int set, int clear)
+{
+    fz_render_flags(ctx, Target(dev), set, clear);
+}
+void ForwardDefaultColorspaces(fz_context* ctx, fz_device* dev, fz_default_colorspaces* spaces)
+{
+    fz_set_default_colorspaces(ctx, Target(dev), spaces);
+}
+void ForwardBeginLayer(fz_context* ctx, fz_device* dev, const char* name) { fz_begin_layer(ctx, Target(dev), name); }
+void ForwardEndLayer(fz_context* ctx, fz_device* dev) { fz_end_layer(ctx, Target(dev)); }
+
+}  // namespace
+
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area)
+{
+    DecodableImagesDevice* dev = nullptr;
+    fz_var(dev);
+    fz_try(ctx) dev = fz_new_derived_device(ctx, DecodableImagesDevice);
+    fz_catch(ctx)
+    {
+        fz_drop_device(ctx, target);
+        fz_rethrow(ctx);
+    }
+    dev->target = target;
+    dev->area = fz_rect_from_irect(area);
+    dev->super.hints = target->hints;
+    dev->super.flags = target->flags;
+    dev->super.close_device = ForwardClose;
+    dev->super.drop_device = ForwardDrop;
+    dev->super.fill_path = ForwardFillPath;
+    dev->super.stroke_path = ForwardStrokePath;
+    dev->super.clip_path = ForwardClipPath;
+    dev->super.clip_stroke_path = ForwardClipStrokePath;
+    dev->super.fill_text = ForwardFillText;
+    dev->super.stroke_text = ForwardStrokeText;
+    dev->super.clip_text = ForwardClipText;
+    dev->super.clip_stroke_text = ForwardClipStrokeText;
+    dev->super.ignore_text = ForwardIgnoreText;
+    dev->super.fill_shade = ForwardFillShade;
+    dev->super.fill_image = ForwardFillImage;
+    dev->super.fill_image_mask = ForwardFillImageMask;
+    dev->super.clip_image_mask = ForwardClipImageMask;
+    dev->super.pop_clip = ForwardPopClip;
+    dev->super.begin_mask = ForwardBeginMask;
+    dev->super.end_mask = ForwardEndMask;
+    dev->super.begin_group = ForwardBeginGroup;
+    dev->super.end_group = ForwardEndGroup;
+    dev->super.begin_tile = ForwardBeginTile;
+    dev->super.end_tile = ForwardEndTile;
+    dev->super.render_flags = ForwardRenderFlags;
+    dev->super.set_default_colorspaces = ForwardDefaultColorspaces;
+    dev->super.begin_layer = ForwardBeginLayer;
+    dev->super.end_layer = ForwardEndLayer;
+    return &dev->super;
+}
+
+// ---------------------------------------------------------------------------
+// JPEG 2000 pictures too large to decode, found before MuPDF reads them.
+
+namespace {
+
+// Runs MuPDF calls that may throw; false when one did. `calls` holds no C++
+// object that needs destroying: MuPDF leaves it by longjmp.
+template <typename Calls>
+bool TryCalls(fz_context* ctx, Calls&& calls)
+{
+    bool ok = true;
+    fz_try(ctx) calls();
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
+// The samples a JPEG 2000 stream decodes to, by its codestream's image size
+// (as MuPDF takes it) or else its dictionary's; 0 when it is not one.
+uint64_t JPXSamples(fz_context* ctx, pdf_obj* image)
+{
+    int jpx = 0, width = 0, height = 0;
+    size_t read = 0;
+    unsigned char head[4096];  // a JP2 file's boxes before its codestream are small
+    fz_stream* stream = nullptr;
+    fz_var(stream);
+    const bool ok = TryCalls(ctx, [&] {
+        jpx = pdf_is_jpx_image(ctx, image);
+        if (!jpx) return;
+        width = pdf_dict_get_int(ctx, image, PDF_NAME(Width));
+        height = pdf_dict_get_int(ctx, image, PDF_NAME(Height));
+        stream = pdf_open_raw_stream(ctx, image);
+        read = fz_read(ctx, stream, head, sizeof head);
+    });
+    TryCalls(ctx, [&] { fz_drop_stream(ctx, stream); });
+    if (!ok || !jpx) return 0;
+    const auto big = [&](size_t at) {
+        return uint64_t{head[at]} << 24 | uint64_t{head[at + 1]} << 16 | uint64_t{head[at + 2]} << 8 | head[at + 3];
+    };
+    // SOC, then SIZ: Xsiz, Ysiz, XOsiz, YOsiz at 8, 12, 16, 20 from SOC; Csiz at 40.
+    for (size_t i = 0; i + 42 <= read; ++i)
+        if (head[i] == 0xFF && head[i + 1] == 0x4F && head[i + 2] == 0xFF && head[i + 3] == 0x51) {
+            const uint64_t w = big(i + 8) > big(i + 16) ? big(i + 8) - big(i + 16) : 0;
+            const uint64_t h = big(i + 12) > big(i + 20) ? big(i + 12) - big(i + 20) : 0;
+            return w * h * std::max<uint64_t>(1, uint64_t{head[i + 40]} << 8 | head[i + 41]);
+        }
+    return static_cast<uint64_t>(std::max(width, 0)) * static_cast<uint64_t>(std::max(height, 0)) * 3;
+}
+
+class PictureWalk {
+public:
+    explicit PictureWalk(fz_context* ctx) : ctx(ctx) {}
+
+    int leftOut = 0;
+
+    void Resources(pdf_obj* resources, int depth)
+    {
+        if (!resources || depth > kMostNesting || !FirstVisit(resources)) return;
+        for (pdf_obj* xobject : Values(Get(resources, PDF_NAME(XObject)))) XObject(xobject, depth);
+        for (pdf_obj* pattern : Values(Get(resources, PDF_NAME(Pattern))))
+            if (FirstVisit(pattern)) Resources(Get(pattern, PDF_NAME(Resources)), depth + 1);
+        for (pdf_obj* font : Values(Get(resources, PDF_NAME(Font))))
+            if (FirstVisit(font)) Resources(Get(font, PDF_NAME(Resources)), depth + 1);
+        for (pdf_obj* state : Values(Get(resources, PDF_NAME(ExtGState))))
+            XObject(Get(Get(state, PDF_NAME(SMask)), PDF_NAME(G)), depth);
+    }
+
+    void XObject(pdf_obj* xobject, int depth)
+    {
+        if (!xobject || !FirstVisit(xobject)) return;
+        const char* subtype = Name(Get(xobject, PDF_NAME(Subtype)));
+        if (std::strcmp(subtype, "Form") == 0) {
+            Resources(Get(xobject, PDF_NAME(Resources)), depth + 1);
+            return;
+        }
+        // One left out before is named again for this page.
+        const bool leftOutBefore = std::strcmp(subtype, kLeftOut) == 0;
+        if (!leftOutBefore && std::strcmp(subtype, "Image") != 0) return;
+        if (TooLarge(xobject)) {
+            // Not an image any more: MuPDF passes over it (with a warning of its own).
+            if (!leftOutBefore) TryCalls(ctx, [&] { pdf_dict_put_name(ctx, xobject, PDF_NAME(Subtype), kLeftOut); });
+            return;
+        }
+        for (pdf_obj* key : {PDF_NAME(SMask), PDF_NAME(Mask)}) {
+            pdf_obj* mask = Get(xobject, key);
+            if (mask && TooLarge(mask)) TryCalls(ctx, [&] { pdf_dict_del(ctx, xobject, key); });
+        }
+    }
+
+    // Each appearance an annotation may show.
+    void Annotations(pdf_obj* annotations)
+    {
+        for (int i = 0, n = ArrayLength(annotations); i < n; ++i) {
+            pdf_obj* normal = Get(Get(ArrayItem(annotations, i), PDF_NAME(AP)), PDF_NAME(N));
+            if (IsStream(normal)) {
+                XObject(normal, 0);
+            } else {
+                for (pdf_obj* state : Values(normal)) XObject(state, 0);
+            }
+        }
+    }
+
+private:
+    static constexpr int kMostNesting = 32;
+    static constexpr const char* kLeftOut = "TooLargeToDecode";
+    static constexpr size_t kMostVisits = 100000;
+
+    bool TooLarge(pdf_obj* image)
+    {
+        const uint64_t samples = JPXSamples(ctx, image);
+        if (samples <= kMaxJPXSamples) return false;
+        ++leftOut;
+        // MuPDF's own formatting has no 64-bit integers.
+        char message[128];
+        std::snprintf(message, sizeof message,
+                      "a JPEG 2000 picture of %llu samples is left out: more than %llu to decode",
+                      static_cast<unsigned long long>(samples), static_cast<unsigned long long>(kMaxJPXSamples));
+        TryCalls(ctx, [&] { fz_warn(ctx, "%s", message); });
+        return true;
+    }
+
+    // Objects are visited once (references may loop), and a bounded number of them.
+    bool FirstVisit(pdf_obj* obj)
+    {
+        if (++visits > kMostVisits) return false;
+        const int number = pdf_to_num(ctx, obj);
+        return number <= 0 || seen.insert(number).second;
+    }
+
+    pdf_obj* Get(pdf_obj* dict, pdf_obj* key)
+    {
+        pdf_obj* value = nullptr;
+        if (dict) TryCalls(ctx, [&] { value = pdf_dict_get(ctx, dict, key); });
+        return value;
+    }
+    const char* Name(pdf_obj* obj)
+    {
+        const char* name = "";
+        TryCalls(ctx, [&] { name = pdf_to_name(ctx, obj); });
+        return name ? name : "";
+    }
+    bool IsStream(pdf_obj* obj)
+    {
+        int stream = 0;
+        TryCalls(ctx, [&] { stream = pdf_is_stream(ctx, obj); });
+        return stream != 0;
+    }
+    std::vector<pdf_obj*> Values(pdf_obj* dict)
+    {
+        int n = 0;
+        if (!dict) return {};
+        TryCalls(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
+        std::vector<pdf_obj*> values(static_cast<size_t>(std::max(n, 0)), nullptr);
+        for (int i = 0; i < n; ++i)
+            TryCalls(ctx, [&] { values[static_cast<size_t>(i)] = pdf_dict_get_val(ctx, dict, i); });
+        return values;
+    }
+    int ArrayLength(pdf_obj* array)
+    {
+        int n = 0;
+        if (array) TryCalls(ctx, [&] { n = pdf_array_len(ctx, array); });
+        return n;
+    }
+    pdf_obj* ArrayItem(pdf_obj* array, int i)
+    {
+        pdf_obj* item = nullptr;
+        TryCalls(ctx, [&] { item = pdf_array_get(ctx, array, i); });
+        return item;
+    }
+
+    fz_context* ctx;
+    std::set<int> seen;
+    size_t visits = 0;
+};
+
+}  // namespace
+
+int LeaveOutUndecodablePictures(fz_context* ctx, fz_page* page)
+{
+    pdf_page* pdfPage = nullptr;
+    TryCalls(ctx, [&] { pdfPage = pdf_page_from_fz_page(ctx, page); });
+    if (!pdfPage || !pdfPage->obj) return 0;
+    try {
+        PictureWalk walk(ctx);
+        pdf_obj* resources = nullptr;
+        pdf_obj* annotations = nullptr;
+        TryCalls(ctx, [&] {
+            resources = pdf_dict_get_inheritable(ctx, pdfPage->obj, PDF_NAME(Resources));
+            annotations = pdf_dict_get(ctx, pdfPage->obj, PDF_NAME(Annots));
+        });
+        walk.Resources(resources, 0);
+        walk.Annotations(annotations);
+        return walk.leftOut;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }

@@ -10,6 +10,7 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/pngslide.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"
 
@@ -27,6 +28,15 @@
 // the later page alone (PendingIDsDrawnBefore).
 class PDFImageTable {
 public:
+    // A picture is stored with at most twice the pixels a side that it covers
+    // on the stage: sharp when the movie is shown at twice its size (a
+    // high-density screen, or zoomed in).
+    static constexpr int32_t kShownSizeFactor = 2;
+    // A JPEG up to twice that cap a side goes in as it is: re-encoding costs
+    // quality and time, and saves little until the JPEG has over 4 times the
+    // cap's pixels for the player to decode and the movie to carry.
+    static constexpr int32_t kJPEGPassFactor = 2;
+
     struct Bitmap {
         uint16_t id = 0;
         int32_t width = 0;  // pixels
@@ -40,7 +50,20 @@ public:
         // picture is scaled down to fit, keeping its aspect.
         int32_t maxWidth = 0;
         int32_t maxHeight = 0;
+        // A JPEG within this many pixels across and down keeps its own bytes
+        // (0: no cap); a larger one is decoded to the cap above.
+        int32_t maxJPEGWidth = 0;
+        int32_t maxJPEGHeight = 0;
     };
+
+    // How a picture is stored whose unit square is placed with sides
+    // `acrossTwips` and `downTwips` long: at most kShownSizeFactor times the
+    // pixels it covers at the stage's `stagePixelsPerTwip`, and at most
+    // `maxPixelsPerTwip` (0: no such cap, the --max-image-dpi cap), within
+    // kMaxPagePixels. A JPEG keeps its own bytes up to kJPEGPassFactor times
+    // the stage cap a side (within the other cap).
+    static Storage StorageFor(double acrossTwips, double downTwips, double stagePixelsPerTwip, double maxPixelsPerTwip,
+                              int32_t jpegQuality);
 
     PDFImageTable() = default;
     PDFImageTable(const PDFImageTable&) = delete;
@@ -73,11 +96,36 @@ private:
     Bitmap Remember(const std::string& key, std::unique_ptr<FDT> tag, int32_t width, int32_t height,
                     std::vector<std::unique_ptr<FDT>>& newTags);
     // The straight RGBA pixels stored for the decoded picture.
+    // The caller holds the budget's share for it (BitmapEncodingBytes, `place`).
     std::optional<Bitmap> Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
-                                 const Storage& storage, std::vector<std::unique_ptr<FDT>>& newTags);
+                                 const Storage& storage, ColourNumbers place,
+                                 std::vector<std::unique_ptr<FDT>>& newTags);
 
     std::map<std::string, Bitmap> bitmaps;  // by content key, committed
     std::map<std::string, Bitmap> pending;  // first drawn by the page being recorded
     std::set<std::string> discarded;        // drawn by pages drawn as pictures
     size_t jpegs = 0, pendingJPEGs = 0;
 };
+
+// Wraps `target` (owned from here, also when this fails), which draws on
+// `area` (device pixels), in a device that passes it everything but the
+// pictures MuPDF could not decode for their place there within the whole
+// decode budget (PDFImageTable does not decode them either): those are left
+// out with a MuPDF warning, an image-mask clip clipping everything. MuPDF's
+// draw device subsamples the others to the pixels they cover, and decodes
+// only the part it draws. Throws as MuPDF does.
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area);
+
+// MuPDF decodes a JPEG 2000 picture whole as it reads the page, outside the
+// decode budget, at about 5 bytes a sample (OpenJPEG's and its own: 320 MB
+// for 8000 x 8000 grey). One with more samples than this (5792 x 5792 grey,
+// 3344 x 3344 RGB; an A4 page scanned at 300 dpi in colour has fewer) is
+// left out of the page before the page is run, or out of the picture it
+// masks, with a MuPDF warning naming its size; the page draws as if it were
+// not there.
+constexpr uint64_t kMaxJPXSamples = uint64_t{1} << 25;
+
+// Leaves such pictures out of what the page draws (its resources, forms,
+// patterns, Type 3 glyphs, soft masks and annotations' appearances), in the
+// document as held in memory. Returns how many. Never throws.
+int LeaveOutUndecodablePictures(fz_context* ctx, fz_page* page);

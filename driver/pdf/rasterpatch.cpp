@@ -6,6 +6,7 @@
 #include "driver/jpegencoder.h"
 #include "driver/pngslide.h"
 #include "driver/pdf/ownedjpeg.h"
+#include "driver/pdf/pdfimages.h"
 #include "swf/fdtbitmaps.h"
 
 namespace {
@@ -21,7 +22,7 @@ fz_pixmap* TryRender(fz_context* ctx, fz_page* page, fz_matrix toPixels, fz_irec
     {
         pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), box, nullptr, 0);
         fz_clear_pixmap_with_value(ctx, pixmap, 255);
-        device = fz_new_draw_device(ctx, fz_identity, pixmap);
+        device = NewDecodableImagesDevice(ctx, fz_new_draw_device(ctx, fz_identity, pixmap), box);
         fz_run_page(ctx, page, device, toPixels, nullptr);
         fz_close_device(ctx, device);
     }

@@ -949,20 +949,9 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
 
 PDFImageTable::Storage VectorRecorder::ImageStorage(fz_matrix ctm) const
 {
-    PDFImageTable::Storage storage;
-    storage.jpegQuality = options.jpegQuality;
-    if (options.maxImagePixelsPerTwip > 0) {
-        // The unit square's sides as placed, to the nearest pixel: the page's
-        // scale reaches here in single precision, and a place of N pixels'
-        // worth must allow N.
-        const auto most = [&](double dx, double dy) {
-            const double pixels = std::hypot(dx, dy) * options.maxImagePixelsPerTwip;
-            return static_cast<int32_t>(std::clamp(std::round(pixels), 1.0, 65535.0));
-        };
-        storage.maxWidth = most(ctm.a, ctm.b);
-        storage.maxHeight = most(ctm.c, ctm.d);
-    }
-    return storage;
+    // The stage's pixels are those the page's patches are drawn at.
+    return PDFImageTable::StorageFor(std::hypot(ctm.a, ctm.b), std::hypot(ctm.c, ctm.d), options.patchPixelsPerTwip,
+                                     options.maxImagePixelsPerTwip, options.jpegQuality);
 }
 
 void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)

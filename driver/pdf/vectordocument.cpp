@@ -39,6 +39,7 @@ fz_page* TryLoadPage(fz_context* ctx, fz_document* document, int number, fz_rect
         fz_drop_page(ctx, page);
         page = nullptr;
     }
+    if (page) LeaveOutUndecodablePictures(ctx, page);
     return page;
 }
 

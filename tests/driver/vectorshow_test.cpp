@@ -40,6 +40,27 @@ RunResult ConvertPDF(const Scratch& folder, std::vector<std::string> arguments)
     return folder.Convert(all, false);
 }
 
+// A large photograph drawn small, with more bytes than its page's picture
+// has: an 800 x 450 JPEG of its own (quality 100), which the movie keeps as
+// it is where a decoded picture would be stored at twice its shown size.
+void PaintLargePhoto(cairo_t* cr, double x, double y, double width, double height)
+{
+    static const std::vector<uint8_t> jpeg = [] {
+        cairo_surface_t* photo = cairotest::Photo(800, 450, false);
+        JPEGSettings settings;
+        settings.quality = 100;
+        std::vector<uint8_t> bytes =
+            EncodeJPEG(cairo_image_surface_get_data(photo), 800, 450,
+                       static_cast<size_t>(cairo_image_surface_get_stride(photo)), PixelLayout::BGRX, settings);
+        cairo_surface_destroy(photo);
+        return bytes;
+    }();
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 800, 450);
+    cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_JPEG, jpeg.data(), jpeg.size(), nullptr, nullptr);
+    cairotest::PaintImage(cr, image, x, y, width, height);
+    cairo_surface_destroy(image);
+}
+
 std::vector<std::vector<Tag>> SlideFrames(const Scratch& folder, const std::string& movie)
 {
     std::vector<std::vector<Tag>> frames = swftest::Frames(swftest::ParseFile((folder / movie).string()));
@@ -373,11 +394,7 @@ TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAnd
         };
     };
     // A large photograph drawn small: more bytes as vectors than the page's picture.
-    const auto picture = [](cairo_t* cr) {
-        cairo_surface_t* image = cairotest::Photo(800, 450, false);
-        cairotest::PaintImage(cr, image, 0, 0, 160, 90);
-        cairo_surface_destroy(image);
-    };
+    const auto picture = [](cairo_t* cr) { PaintLargePhoto(cr, 0, 0, 160, 90); };
     cairotest::WritePDF((folder / "mixed.pdf").string(), 960, 540,
                         {blocks(CAIRO_OPERATOR_OVER), blocks(CAIRO_OPERATOR_MULTIPLY), picture});
     const RunResult run = ConvertPDF(folder, {"mixed.pdf", "mixed.swf"});
@@ -495,12 +512,13 @@ TEST(VectorPDFShow, MaxImageDPIScalesPicturesDownToTheirPlaceKeepingTheirAspect)
     const std::vector<Tag> jpegs = Only(cappedFrames[1], FTagCode::DefineBitsJPEG2);
     EXPECT_TRUE(std::none_of(jpegs.begin(), jpegs.end(), [](const Tag& tag) { return tag.body.size() > jpeg.size(); }));
 
-    // Without a cap: one bitmap of the picture's own size, the JPEG's bytes as they are.
+    // Without a cap: each at most twice its place on the stage (drawn 400
+    // points wide, the picture's own size), the JPEG's bytes as they are.
     const RunResult whole = ConvertPDF(folder, {"pictures.pdf", "whole.swf"});
     ASSERT_EQ(whole.status, 0) << whole.err;
     const auto wholeFrames = SlideFrames(folder, "whole.swf");
     EXPECT_EQ(BitmapSizes(wholeFrames, kNotPagePictures),
-              (std::vector<std::vector<Size>>{{{800, 600}}, {{600, 400}}}));
+              (std::vector<std::vector<Size>>{{{266, 200}, {533, 400}, {800, 600}}, {{600, 400}}}));
     const std::vector<Tag> own = Only(wholeFrames[1], FTagCode::DefineBitsJPEG2);
     EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const Tag& tag) {
         return std::search(tag.body.begin(), tag.body.end(), jpeg.begin(), jpeg.end()) != tag.body.end();
@@ -528,9 +546,7 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
     };
     const auto both = [&](cairo_t* cr) {
         small(cr);
-        cairo_surface_t* large = cairotest::Photo(800, 450, false);
-        cairotest::PaintImage(cr, large, 400, 300, 160, 90);
-        cairo_surface_destroy(large);
+        PaintLargePhoto(cr, 400, 300, 160, 90);
     };
     cairotest::WritePDF((folder / "orphans.pdf").string(), 960, 540, {both, small, small});
     const RunResult run = ConvertPDF(folder, {"orphans.pdf", "orphans.swf"});
@@ -550,11 +566,7 @@ TEST(VectorPDFShow, APictureShownAgainAfterItsPageWasDrawnWholeIsWeighedAsShared
 {
     Scratch folder("vectorshared");
     WithButtons(folder);
-    const auto large = [](cairo_t* cr) {
-        cairo_surface_t* image = cairotest::Photo(800, 450, false);
-        cairotest::PaintImage(cr, image, 400, 300, 160, 90);
-        cairo_surface_destroy(image);
-    };
+    const auto large = [](cairo_t* cr) { PaintLargePhoto(cr, 400, 300, 160, 90); };
     cairotest::WritePDF((folder / "shared.pdf").string(), 960, 540, {large, large, large});
     const RunResult run = ConvertPDF(folder, {"shared.pdf", "shared.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -616,12 +628,7 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
                              cairo_rectangle(cr, 50, 50, 200, 100);
                              cairo_fill(cr);
                          },
-                         [](cairo_t* cr) {
-                             // A large photograph drawn small: more bytes than the page as a JPEG.
-                             cairo_surface_t* picture = cairotest::Photo(800, 450, false);
-                             cairotest::PaintImage(cr, picture, 0, 0, 160, 90);
-                             cairo_surface_destroy(picture);
-                         }});
+                         [](cairo_t* cr) { PaintLargePhoto(cr, 0, 0, 160, 90); }});
     const PDFDeck deck(path);
     const PageArea area{20, 20, 25600, 14400};
     const PixelSize shown{1280, 720};
