@@ -7,6 +7,7 @@
 
 #include "driver/pdf/pagefontcheck.h"
 #include "driver/pdf/pdfimages.h"
+#include "driver/pdf/runlimit.h"
 
 namespace mupdf {
 
@@ -111,8 +112,8 @@ fz_matrix PixelTransform(fz_context* context, fz_page* page, int width, int heig
 // An error MuPDF stops drawing at, once the page has begun to be drawn,
 // leaves what was drawn before it: `*stopped` is set, the message kept in
 // `error`, and that is the picture, as a viewer shows such a page.
-fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, ErrorText* error,
-                     bool* stopped)
+fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, fz_cookie* cookie,
+                     ErrorText* error, bool* stopped)
 {
     fz_device* device = nullptr;
     fz_pixmap* pixmap = nullptr;
@@ -129,7 +130,7 @@ fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, 
         device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap),
                                           fz_pixmap_bbox(context, pixmap));
         drawing = 1;
-        fz_run_page(context, page, device, transform, nullptr);
+        fz_run_page(context, page, device, transform, cookie);
         fz_close_device(context, device);
     }
     fz_always(context) { fz_drop_device(context, device); }
@@ -183,7 +184,7 @@ void CollectStrokedClip(fz_context*, fz_device* device, const fz_text* text, con
 }
 
 // The page run once more for the fonts its text is drawn in; false when it fails.
-bool TryCollectFonts(fz_context* ctx, fz_page* page, std::set<const fz_font*>* fonts)
+bool TryCollectFonts(fz_context* ctx, fz_page* page, fz_cookie* cookie, std::set<const fz_font*>* fonts)
 {
     fz_device* device = nullptr;
     fz_var(device);
@@ -196,7 +197,7 @@ bool TryCollectFonts(fz_context* ctx, fz_page* page, std::set<const fz_font*>* f
         collector->super.clip_text = CollectClip;
         collector->super.clip_stroke_text = CollectStrokedClip;
         device = &collector->super;
-        fz_run_page(ctx, page, device, fz_identity, nullptr);
+        fz_run_page(ctx, page, device, fz_identity, cookie);
         fz_close_device(ctx, device);
     }
     fz_always(ctx) { fz_drop_device(ctx, device); }
@@ -207,8 +208,8 @@ bool TryCollectFonts(fz_context* ctx, fz_page* page, std::set<const fz_font*>* f
 // The page run once into a display list, in the pixels' space as TryRender
 // draws it; to be dropped by the caller. An error MuPDF stops at leaves what
 // was listed before it, as TryRender's picture.
-fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, ErrorText* error,
-                           bool* stopped)
+fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, fz_cookie* cookie,
+                           RunCallLimit* limit, ErrorText* error, bool* stopped)
 {
     fz_device* device = nullptr;
     fz_display_list* list = nullptr;
@@ -220,9 +221,10 @@ fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int he
     {
         const fz_matrix transform = PixelTransform(context, page, width, height);
         list = fz_new_display_list(context, fz_make_rect(0, 0, static_cast<float>(width), static_cast<float>(height)));
-        device = fz_new_list_device(context, list);
+        device = NewDecodableImagesDevice(context, fz_new_list_device(context, list),
+                                          fz_make_irect(0, 0, width, height), limit);
         drawing = 1;
-        fz_run_page(context, page, device, transform, nullptr);
+        fz_run_page(context, page, device, transform, cookie);
         fz_close_device(context, device);
     }
     fz_always(context) { fz_drop_device(context, device); }
@@ -333,6 +335,11 @@ int TryResolvePage(fz_context* context, pdf_document* document, const char* uri)
     }
     fz_catch(context) page = -1;
     return page;
+}
+
+std::string TookTooLong()
+{
+    return "it took longer than " + std::to_string(static_cast<int>(kMostRenderSeconds)) + " s to draw";
 }
 
 struct PageDrop {
@@ -458,10 +465,13 @@ Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alp
                                                   PageDrop{context.get()});
     if (!page) throw Failure(error.text);
     const PageFontCheck fonts(context.get(), page.get());
+    fz_cookie cookie{};
+    RunDeadline deadline(cookie, kMostRenderSeconds);
     bool stopped = false;
-    fz_pixmap* drawn = TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, &error, &stopped);
+    fz_pixmap* drawn = TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, &cookie, &error, &stopped);
     if (!drawn) throw Failure(error.text);
     if (stopped) messages->Add(error.text);  // damage, as a content stream MuPDF skips is
+    if (deadline.Expired()) messages->Add(TookTooLong().c_str());
     Picture picture;
     picture.pixmap = PixmapPtr(drawn, PixmapDrop{context.get()});
     picture.width = fz_pixmap_width(context.get(), drawn);
@@ -471,7 +481,7 @@ Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alp
     // Which fonts the page draws with takes a run of its own: only taken
     // when it has substitutes to tell of.
     std::set<const fz_font*> drawnFonts;
-    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &drawnFonts))
+    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &cookie, &drawnFonts))
         picture.substitutedFonts = fonts.Substitutions(drawnFonts);
     return picture;
 }
@@ -485,11 +495,19 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
                                                   PageDrop{context.get()});
     if (!page) throw Failure(error.text);
     const PageFontCheck fonts(context.get(), page.get());
+    fz_cookie cookie{};
+    RunDeadline deadline(cookie, kMostRenderSeconds);
+    RunCallLimit listed{kMostListedCalls, &cookie};
     bool stopped = false;
     const std::unique_ptr<fz_display_list, DisplayListDrop> list(
-        TryRecord(context.get(), page.get(), width, height, &error, &stopped), DisplayListDrop{context.get()});
+        TryRecord(context.get(), page.get(), width, height, &cookie, &listed, &error, &stopped),
+        DisplayListDrop{context.get()});
     if (!list) throw Failure(error.text);
     if (stopped) messages->Add(error.text);
+    if (listed.Reached()) messages->Add(("it draws more than " + std::to_string(kMostListedCalls) + " objects").c_str());
+    if (deadline.Expired()) messages->Add(TookTooLong().c_str());
+    // The list as far as it goes is the picture: drawing it takes a time its
+    // length bounds.
     const int32_t rows = std::max(std::min(bandRows, height), 1);
     const PixmapPtr pixmap(TryNewPixmap(context.get(), width, rows, alpha ? 1 : 0, &error), PixmapDrop{context.get()});
     if (!pixmap) throw Failure(error.text);
@@ -512,7 +530,8 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
         take(band, top);
     }
     std::set<const fz_font*> drawnFonts;
-    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &drawnFonts)) return fonts.Substitutions(drawnFonts);
+    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &cookie, &drawnFonts))
+        return fonts.Substitutions(drawnFonts);
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "driver/pdf/pagebudget.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -28,6 +29,11 @@ bool PageBudget::Spent()
     if (!reason.empty()) return true;
     if (std::chrono::steady_clock::now() > deadline) reason = "it took longer than " + Seconds(limits.seconds);
     return !reason.empty();
+}
+
+double PageBudget::SecondsLeft() const
+{
+    return std::max(std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count(), 0.0);
 }
 
 bool PageBudget::TakeEdges(uint64_t count)

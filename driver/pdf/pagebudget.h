@@ -30,6 +30,7 @@ public:
     void Spend(const std::string& why);
 
     const Limits& Of() const { return limits; }
+    double SecondsLeft() const;
     uint64_t Edges() const { return edges; }
 
 private:

@@ -483,9 +483,16 @@ struct DecodableImagesDevice {
     fz_device super;
     fz_device* target;  // owned
     fz_rect area;       // what it draws on
+    RunCallLimit* limit;  // borrowed; may be null
 };
 
-fz_device* Target(fz_device* dev) { return reinterpret_cast<DecodableImagesDevice*>(dev)->target; }
+// Every call passes the target through here: counted where there is a limit.
+fz_device* Target(fz_device* dev)
+{
+    auto* self = reinterpret_cast<DecodableImagesDevice*>(dev);
+    if (self->limit) self->limit->Count();
+    return self->target;
+}
 
 // The picture placed at `ctm` (device pixels) within the budget, for as
 // much of it as lies on the device's area.
@@ -617,7 +624,7 @@ void ForwardEndLayer(fz_context* ctx, fz_device* dev) { fz_end_layer(ctx, Target
 
 }  // namespace
 
-fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area)
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area, RunCallLimit* limit)
 {
     DecodableImagesDevice* dev = nullptr;
     fz_var(dev);
@@ -629,6 +636,7 @@ fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect
     }
     dev->target = target;
     dev->area = fz_rect_from_irect(area);
+    dev->limit = limit;
     dev->super.hints = target->hints;
     dev->super.flags = target->flags;
     dev->super.close_device = ForwardClose;

@@ -11,6 +11,7 @@
 #include <mupdf/fitz.h>
 
 #include "driver/pngslide.h"
+#include "driver/pdf/runlimit.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"
 
@@ -113,8 +114,10 @@ private:
 // decode budget (PDFImageTable does not decode them either): those are left
 // out with a MuPDF warning, an image-mask clip clipping everything. MuPDF's
 // draw device subsamples the others to the pixels they cover, and decodes
-// only the part it draws. Throws as MuPDF does.
-fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area);
+// only the part it draws. With `limit`, every call is counted against it.
+// Throws as MuPDF does.
+fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area,
+                                    RunCallLimit* limit = nullptr);
 
 // MuPDF decodes a JPEG 2000 picture whole as it reads the page, outside the
 // decode budget, at about 5 bytes a sample (OpenJPEG's and its own: 320 MB

@@ -5,6 +5,7 @@
 
 #include "driver/pdf/pagefontcheck.h"
 #include "driver/pdf/rasterpatch.h"
+#include "driver/pdf/runlimit.h"
 #include "driver/pdf/vectordevice.h"
 
 namespace {
@@ -53,7 +54,13 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     VectorRecorder recorder(ctx, resources, options, Bounds{area.x0, area.y0, area.x1, area.y1, false});
     fz_cookie cookie{};
     recorder.StopRunWith(&cookie);
-    const bool ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips, &cookie);
+    bool ran = false;
+    {
+        // Also where MuPDF works between the device's calls (a function of
+        // a billion samples, a font loaded).
+        const RunDeadline deadline(cookie, options.budget.seconds);
+        ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips, &cookie);
+    }
     recorder.StopRunWith(nullptr);
     resources.fonts.ForgetPageFonts();
     // An error MuPDF stopped at (a form nested past its limit, a glyph that
@@ -68,9 +75,14 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
         if (merged.size() > options.budget.patches)
             recorder.Spend(std::to_string(merged.size()) + " areas SWF cannot draw, more than " +
                            std::to_string(options.budget.patches));
+        // A patch is drawn whole by MuPDF: the run is stopped where it is
+        // when the page's time is spent.
+        fz_cookie patchRun{};
+        const RunDeadline deadline(patchRun, recorder.Budget().SecondsLeft());
         for (const FRect& area : merged) {
             if (recorder.OverBudget()) break;
-            std::optional<RasterPatch> patch = RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip);
+            std::optional<RasterPatch> patch =
+                RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip, &patchRun);
             if (patch)
                 recorder.PlacePatch(std::move(*patch));
             else
