@@ -3,9 +3,12 @@
 // never over anything already there.
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -59,7 +62,8 @@ TEST(PlayerCopy, TheConverterPutsItsInstalledPlayerBesideItsPage)
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(Slurp(scratch / "site/ruffle/ruffle.js"), "// the player\n");
     EXPECT_EQ(Slurp(scratch / "site/ruffle/sub/core.wasm"), std::string("\0asm", 4));
-    // Served to anyone who opens the page, whatever the copy was made under.
+    // Served to anyone who opens the page (the umask being 022), whatever the
+    // temporary folder the copy was made in.
     const fs::perms perms = fs::status(scratch / "site/ruffle").permissions();
     EXPECT_EQ(perms & (fs::perms::others_read | fs::perms::others_exec),
               fs::perms::others_read | fs::perms::others_exec);
@@ -115,6 +119,68 @@ TEST(PlayerCopy, NeverReplacesWhatIsThereAndLeavesNothingOfAFailedCopy)
         << failed;
     EXPECT_FALSE(fs::exists(fs::symlink_status(scratch / "d/ruffle")));
     EXPECT_TRUE(NoStagingLeft(scratch / "d"));
+}
+
+// The copy's files and folders are made as any the user makes: a umask that
+// keeps them from others is kept.
+TEST(PlayerCopy, TheCopyIsMadeAsTheUmaskSays)
+{
+    Scratch scratch("playerumask");
+    const fs::path player = MakePlayer(scratch / "player");
+    fs::create_directories(scratch / "site");
+    const mode_t saved = umask(027);
+    const std::string warning = PutPlayerBesidePage((scratch / "site/show.html").string(), player.string());
+    umask(saved);
+    ASSERT_EQ(warning, "");
+    const auto mode = [](const fs::path& path) { return fs::status(path).permissions() & fs::perms::all; };
+    const fs::perms folder = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+    const fs::perms file = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    EXPECT_EQ(mode(scratch / "site/ruffle"), folder);
+    EXPECT_EQ(mode(scratch / "site/ruffle/sub"), folder);
+    EXPECT_EQ(mode(scratch / "site/ruffle/ruffle.js"), file);
+    EXPECT_EQ(mode(scratch / "site/ruffle/sub/core.wasm"), file);
+    EXPECT_EQ(Slurp(scratch / "site/ruffle/sub/core.wasm"), std::string("\0asm", 4));
+}
+
+// Another process making ruffle/ while the copy is made (even an empty
+// folder, which a rename would replace) keeps it: the copy goes.
+TEST(PlayerCopy, AFolderMadeWhileTheCopyIsMadeIsKept)
+{
+    Scratch scratch("playerrace");
+    const fs::path player = MakePlayer(scratch / "player");
+    fs::create_directories(scratch / "site");
+    const fs::path target = scratch / "site/ruffle";
+    const std::string warning = PutPlayerBesidePage((scratch / "site/show.html").string(), player.string(),
+                                                    [&] { fs::create_directory(target); });
+    EXPECT_EQ(warning, "cannot copy the Ruffle web player '" + player.string() + "' to '" + target.string() +
+                           "': " + std::make_error_code(std::errc::file_exists).message());
+    EXPECT_TRUE(fs::is_directory(target));
+    EXPECT_TRUE(fs::is_empty(target));
+    EXPECT_TRUE(NoStagingLeft(scratch / "site"));
+}
+
+// SIGTERM (or SIGINT, SIGHUP) during the copy ends the run by the signal, as
+// always, and leaves neither the player nor its temporary folder.
+TEST(PlayerCopy, ASignalDuringTheCopyLeavesNothing)
+{
+    Scratch scratch("playersignal");
+    const fs::path player = MakePlayer(scratch / "player");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        const fs::path site = scratch / ("site" + std::to_string(signal));
+        fs::create_directories(site);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(signal, SIG_DFL);
+            (void)PutPlayerBesidePage((site / "show.html").string(), player.string(), [signal] { raise(signal); });
+            _exit(0);  // not reached: the signal ends the child
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(site / "ruffle")));
+        EXPECT_TRUE(NoStagingLeft(site));
+    }
 }
 
 }  // namespace
