@@ -39,13 +39,19 @@ std::error_code LastError()
 }
 
 // Whether the user asked the run to end while FTemporaryNames::Hold holds
-// the signals back: the copy then stops, and what it made goes first.
+// the signals back: the copy then stops, and what it made goes first. A
+// signal the process ignores (SIGHUP under nohup) is held pending all the
+// same, and asks nothing.
 bool EndAsked()
 {
     sigset_t pending;
     if (sigpending(&pending) != 0) return false;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        if (sigismember(&pending, signal) == 1) return true;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        if (sigismember(&pending, signal) == 1 && sigaction(signal, nullptr, &action) == 0 &&
+            action.sa_handler != SIG_IGN)
+            return true;
+    }
     return false;
 }
 
@@ -159,7 +165,8 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
     };
     // An interrupt or termination during the copy is held until the copy is
     // in place or gone: the copy stops at once when one comes (EndAsked), and
-    // the signal's own action ends the run when the hold ends.
+    // the signal's own action ends the run when the hold ends. (The run has
+    // no other thread by now that could take the signal instead.)
     const FTemporaryNames::Hold hold;
     std::string pattern = (pageFolder / ".ruffle-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());

@@ -181,6 +181,21 @@ TEST(PlayerCopy, ASignalDuringTheCopyLeavesNothing)
         EXPECT_FALSE(fs::exists(fs::symlink_status(site / "ruffle")));
         EXPECT_TRUE(NoStagingLeft(site));
     }
+    // One the run ignores (SIGHUP under nohup) neither ends it nor stops the copy.
+    const fs::path site = scratch / "ignored";
+    fs::create_directories(site);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        const std::string warning =
+            PutPlayerBesidePage((site / "show.html").string(), player.string(), [] { raise(SIGHUP); });
+        _exit(warning.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Slurp(site / "ruffle/ruffle.js"), "// the player\n");
 }
 
 }  // namespace
