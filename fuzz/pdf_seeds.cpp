@@ -325,6 +325,69 @@ std::string Type3()
     return pdf.Finish();
 }
 
+// A bare CFF font of four glyphs (.notdef and, by the standard charset,
+// space, exclam and quotedbl: codes 32 to 34): a box, a triangle, a box with a
+// hole.
+std::string CFF()
+{
+    const auto number = [](int v) {
+        if (v >= -107 && v <= 107) return std::string(1, static_cast<char>(v + 139));
+        if (v >= 108 && v <= 1131) return std::string{static_cast<char>((v - 108) / 256 + 247), static_cast<char>((v - 108) % 256)};
+        return std::string{static_cast<char>((-v - 108) / 256 + 251), static_cast<char>((-v - 108) % 256)};
+    };
+    const auto index = [](const std::vector<std::string>& items) {
+        if (items.empty()) return std::string(2, '\0');  // a count of 0 and nothing more
+        std::string out{static_cast<char>(items.size() >> 8), static_cast<char>(items.size()), '\x02'};  // 2-byte offsets
+        size_t offset = 1;
+        const auto put = [&](size_t value) { out += {static_cast<char>(value >> 8), static_cast<char>(value)}; };
+        put(offset);
+        for (const std::string& item : items) put(offset += item.size());
+        for (const std::string& item : items) out += item;
+        return out;
+    };
+    const auto int32 = [](uint32_t v) { return '\x1D' + Word32(v); };  // a 5-byte integer operand
+    const std::string rmoveto = "\x15", rlineto = "\x05", hlineto = "\x06", vlineto = "\x07", endchar = "\x0E";
+    const std::vector<std::string> glyphs = {
+        endchar,
+        number(100) + number(0) + rmoveto + number(500) + hlineto + number(700) + vlineto + number(-500) + hlineto + endchar,
+        number(50) + number(0) + rmoveto + number(600) + number(0) + rlineto + number(-300) + number(700) + rlineto + endchar,
+        number(0) + number(0) + rmoveto + number(700) + hlineto + number(700) + vlineto + number(-700) + hlineto +
+            number(200) + number(-200) + rmoveto + number(-300) + vlineto + number(300) + hlineto + number(300) + vlineto +
+            endchar,
+    };
+    const std::string privateDict = number(0) + "\x15";  // nominalWidthX 0
+    const std::string header("\x01\x00\x04\x02", 4), names = index({"Box"}), strings = index({}), subrs = index({});
+    const std::string charStrings = index(glyphs);
+    const size_t topSize = index({std::string(17, ' ')}).size();
+    const size_t charStringsAt = header.size() + names.size() + topSize + strings.size() + subrs.size();
+    const size_t privateAt = charStringsAt + charStrings.size();
+    const std::string top = int32(static_cast<uint32_t>(charStringsAt)) + "\x11" +
+                            int32(static_cast<uint32_t>(privateDict.size())) + int32(static_cast<uint32_t>(privateAt)) + "\x12";
+    return header + names + index({top}) + strings + subrs + charStrings + privateDict;
+}
+
+std::string CFFFonts()
+{
+    Document pdf;
+    const int file = pdf.Add(FlateStream("/Subtype /Type1C", CFF()));
+    const std::string descriptor = "/Type /FontDescriptor /Flags 4 /FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 1000 "
+                                   "/Descent 0 /CapHeight 700 /StemV 80 ";
+    const int simpleDescriptor = pdf.Add("<< " + descriptor + "/FontName /Box /FontFile3 " + Ref(file) + " >>");
+    const int simple = pdf.Add("<< /Type /Font /Subtype /Type1 /BaseFont /Box /FirstChar 32 /LastChar 34 "
+                               "/Widths [700 700 800] /FontDescriptor " + Ref(simpleDescriptor) + " >>");
+    const int cidFile = pdf.Add(FlateStream("/Subtype /CIDFontType0C", CFF()));
+    const int cidDescriptor = pdf.Add("<< " + descriptor + "/FontName /Box /FontFile3 " + Ref(cidFile) + " >>");
+    const int cidFont = pdf.Add("<< /Type /Font /Subtype /CIDFontType0 /BaseFont /Box /CIDSystemInfo << /Registry (Adobe) "
+                                "/Ordering (Identity) /Supplement 0 >> /DW 800 /W [1 [700 750]] /FontDescriptor " +
+                                Ref(cidDescriptor) + " >>");
+    const int composite = pdf.Add("<< /Type /Font /Subtype /Type0 /BaseFont /Box /Encoding /Identity-H "
+                                  "/DescendantFonts [" + Ref(cidFont) + "] >>");
+    pdf.Page("BT /S 40 Tf 10 120 Td ( !\"! ) Tj 1 Tr 0 0 1 RG 0 -50 Td (\"\") Tj ET\n"
+             "BT /C 40 Tf 0 Tr 10 20 Td <0001000200030002> Tj 7 Tr 180 0 Td <0003> Tj ET 1 0 0 rg 180 0 140 80 re f\n",
+             "/Font << /S " + Ref(simple) + " /C " + Ref(composite) + " >>");
+    return pdf.Finish();
+}
+
 // Text in an embedded TrueType subset, filled, stroked and as a clip, drawn with cairo.
 std::string Cairo(const std::function<void(cairo_t*)>& draw)
 {
@@ -682,6 +745,7 @@ int main(int argc, char** argv)
         {"standard-fonts-raster", StandardFonts, kRaster},
         {"type3", Type3, kSmall},
         {"truetype", TrueType, kFullHD},
+        {"cff", CFFFonts, kSmall},
         {"images-flate", FlateImages, kFullHD},
         {"images-flate-raster", FlateImages, kRaster},
         {"images-dct", JPEGImages, kCapped},
