@@ -719,6 +719,19 @@ std::string Stretched()
     return pdf.Finish();
 }
 
+// Dashes far shorter than a pixel: each dash an edge, unless the recorder
+// bounds them (ten lines took minutes; one line gigabytes).
+std::string DenseDashes()
+{
+    Document pdf;
+    std::string content = "1 w [0.01] 0 d\n";
+    for (int line = 0; line < 10; ++line)
+        content += "10 " + std::to_string(10 + 16 * line) + " m 310 " + std::to_string(10 + 16 * line) + " l S\n";
+    content += "[0.001] 0 d 0 0 m 320 180 l S\n";
+    pdf.Page(content);
+    return pdf.Finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -739,6 +752,7 @@ int main(int argc, char** argv)
         {"paths-fullhd", Paths, kFullHD},
         {"strokes", Strokes, kFullHD},
         {"dashes", Dashes, kSmall},
+        {"dashes-dense", DenseDashes, kFullHD},
         {"clips", Clips, kSmall},
         {"text-clips", TextClips, kFullHD},
         {"standard-fonts", StandardFonts, kSmall},
