@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -134,6 +136,49 @@ std::error_code MoveWithoutReplacing(const fs::path& from, const fs::path& to)
     return {};
 }
 
+// The note a copy writes first in its temporary folder: the process and the
+// machine that made it.
+constexpr const char* kCopyNote = ".corvanex-copy";
+
+std::string HostName()
+{
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+// Whether `folder` is the temporary folder of a copy that ended without
+// removing it (killed outright, a crash, a power cut): named as mkdtemp
+// names it, a folder of this user's alone (no link), with the note of a
+// process of this machine that is gone, or made a day ago elsewhere. Nothing
+// else is certainly a copy's, and left alone.
+bool IsStaleCopy(const fs::path& folder)
+{
+    const std::string name = folder.filename().string();
+    if (name.size() != std::string(".ruffle-XXXXXX").size() || name.rfind(".ruffle-", 0) != 0) return false;
+    struct stat status {};
+    if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
+        (status.st_mode & 07777) != 0700)
+        return false;
+    std::ifstream note(folder / kCopyNote);
+    long process = 0;
+    std::string host;
+    if (!(note >> process >> host) || process <= 0) return false;
+    if (host == HostName()) return kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH;
+    constexpr time_t kDay = 24 * 60 * 60;
+    return std::time(nullptr) - status.st_mtime > kDay;
+}
+
+void ClearStaleCopies(const fs::path& pageFolder)
+{
+    std::error_code error;
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator entry(pageFolder.empty() ? "." : pageFolder, error), end; !error && entry != end;
+         entry.increment(error))
+        if (IsStaleCopy(entry->path())) stale.push_back(entry->path());
+    for (const fs::path& folder : stale) fs::remove_all(folder, error);
+}
+
 }  // namespace
 
 std::string FindInstalledPlayer(const std::string& programDirectory)
@@ -151,6 +196,7 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
 {
     const fs::path pageFolder = fs::path(pageFile).parent_path();
     const fs::path target = pageFolder / "ruffle";
+    ClearStaleCopies(pageFolder);
     std::error_code error;
     // Anything of that name, even a dangling link, is the user's.
     if (fs::symlink_status(target, error).type() != fs::file_type::not_found) return {};
@@ -176,6 +222,7 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
     // name, so that its own folder takes the umask as any folder the user makes.
     const fs::path staging(name.data());
     const fs::path copy = staging / "ruffle";
+    std::ofstream(staging / kCopyNote) << getpid() << ' ' << HostName() << '\n';
     error = CopyTree(player, copy);
     if (!error && beforeMove) beforeMove();
     if (!error && EndAsked()) error = std::make_error_code(std::errc::interrupted);

@@ -16,8 +16,9 @@ std::string FindInstalledPlayer(const std::string& programDirectory);
 // beside the page, unless something of that name is there already, which is
 // never replaced, not even when it comes while the copy is made. The copy is
 // made under a temporary name (.ruffle-XXXXXX) and renamed, so that a failed
-// one leaves nothing, nor one that SIGINT, SIGTERM or SIGHUP ends; its files
-// and folders are made as the user's umask says. Returns a warning for the
+// one leaves nothing, nor one that SIGINT, SIGTERM or SIGHUP ends (the
+// temporary folder of one killed outright goes with the next copy beside a
+// page there); its files and folders are made as the user's umask says. Returns a warning for the
 // user (the page and the movie are written either way), empty when the page
 // has its player. `beforeMove`, when given, is called between the copy and
 // the rename (the tests' races).

@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "driver/playercopy.h"
 #include "support/converter_run.h"
@@ -196,6 +198,51 @@ TEST(PlayerCopy, ASignalDuringTheCopyLeavesNothing)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(Slurp(site / "ruffle/ruffle.js"), "// the player\n");
+}
+
+// A copy killed outright (SIGKILL) leaves its temporary folder; the next
+// copy beside a page there clears it, and nothing that is not certainly a
+// dead copy's.
+TEST(PlayerCopy, TheNextCopyClearsWhatACopyKilledOutrightLeft)
+{
+    Scratch scratch("playerkilled");
+    const fs::path player = MakePlayer(scratch / "player");
+    const fs::path site = scratch / "site";
+    fs::create_directories(site);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        (void)PutPlayerBesidePage((site / "show.html").string(), player.string(), [] { raise(SIGKILL); });
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    ASSERT_FALSE(NoStagingLeft(site));
+
+    // Look-alikes: no note; the note of a process still running (this one);
+    // a link to a folder elsewhere that holds a dead copy's note.
+    const auto privateFolder = [](const fs::path& folder) {
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms::owner_all);
+    };
+    privateFolder(site / ".ruffle-nonote");
+    privateFolder(site / ".ruffle-living");
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    swftest::WriteBytes(site / ".ruffle-living/.corvanex-copy", std::to_string(getpid()) + " " + host + "\n");
+    privateFolder(scratch / "elsewhere");
+    swftest::WriteBytes(scratch / "elsewhere/.corvanex-copy", std::to_string(child) + " " + host + "\n");
+    fs::create_directory_symlink(scratch / "elsewhere", site / ".ruffle-linked");
+
+    EXPECT_EQ(PutPlayerBesidePage((site / "show.html").string(), player.string()), "");
+    EXPECT_EQ(Slurp(site / "ruffle/ruffle.js"), "// the player\n");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(site))
+        if (entry.path().filename().string().rfind(".ruffle-", 0) == 0) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".ruffle-linked", ".ruffle-living", ".ruffle-nonote"}));
+    EXPECT_TRUE(fs::exists(scratch / "elsewhere/.corvanex-copy"));
 }
 
 }  // namespace
