@@ -550,7 +550,7 @@ std::string Shadings()
         patch += static_cast<char>(point * 4);
     for (int colour : {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0}) patch += static_cast<char>(colour);
     const int coons = pdf.Add(Stream("/ShadingType 6 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 /BitsPerComponent 8 "
-                                     "/BitsPerFlag 8 /Decode [0 255 0 255 0 1 0 1 0 1]", patch));
+                                     "/BitsPerFlag 8 /Decode [0 64 0 64 0 1 0 1 0 1]", patch));  // 60 points a side
     const int pattern = pdf.Add("<< /Type /Pattern /PatternType 2 /Shading " + Ref(axial) + " /Matrix [1 0 0 1 200 0] >>");
     const int tile = pdf.Add(Stream("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] "
                                     "/XStep 12 /YStep 12 /Resources << >>", "1 0 0 rg 0 0 5 5 re f 0 0 1 rg 5 5 5 5 re f"));
