@@ -103,6 +103,13 @@ memcheck: bootstrap
 
 # Runs every libFuzzer target for FUZZ_SECONDS seconds from its committed seed
 # corpus (new inputs go to build/fuzz/corpus-<target>, not into the repository).
+# An input that runs longer than FUZZ_TIMEOUT seconds or takes more than
+# FUZZ_RSS_MB of memory (or asks for that much at once) fails the run as a
+# crash does, its input kept as build/fuzz/timeout-*, oom-* or crash-*: far
+# above what a correct input takes under the sanitizers on a slow shared
+# machine (a PDF page is bounded in both).
+FUZZ_TIMEOUT ?= 25
+FUZZ_RSS_MB ?= 1024
 fuzz: bootstrap
 	$(call configure,fuzz)
 	cmake --build --preset fuzz -j $(JOBS)
@@ -110,6 +117,7 @@ fuzz: bootstrap
 	  echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
 	  mkdir -p build/fuzz/corpus-$$target; \
 	  build/fuzz/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -timeout=$(FUZZ_TIMEOUT) -rss_limit_mb=$(FUZZ_RSS_MB) -artifact_prefix=build/fuzz/ \
 	    build/fuzz/corpus-$$target fuzz/corpus/$$target 2>build/fuzz/$$target.log \
 	    || { tail -40 build/fuzz/$$target.log; exit 1; }; \
 	  grep -E 'stat::number_of_executed_units|DONE' build/fuzz/$$target.log | tail -2; \

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The Ruffle web player that a page of --html loads from ruffle/ beside it,
@@ -13,7 +14,13 @@ std::string FindInstalledPlayer(const std::string& programDirectory);
 
 // Copies the player's folder `player` (empty: none was found) to ruffle/
 // beside the page, unless something of that name is there already, which is
-// never replaced. The copy is made under a temporary name and renamed, so that
-// a failed one leaves nothing. Returns a warning for the user (the page and
-// the movie are written either way), empty when the page has its player.
-std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& player);
+// never replaced, not even when it comes while the copy is made. The copy is
+// made under a temporary name (.ruffle-XXXXXX) and renamed, so that a failed
+// one leaves nothing, nor one that SIGINT, SIGTERM or SIGHUP ends (the
+// temporary folder of one killed outright goes with the next copy beside a
+// page there); its files and folders are made as the user's umask says. Returns a warning for the
+// user (the page and the movie are written either way), empty when the page
+// has its player. `beforeMove`, when given, is called between the copy and
+// the rename (the tests' races).
+std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& player,
+                                const std::function<void()>& beforeMove = nullptr);

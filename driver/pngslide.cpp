@@ -139,6 +139,8 @@ void InflateImageData(const std::vector<uint8_t>& file, const std::string& name,
                     throw std::bad_alloc();
                 } else if (status == Z_DATA_ERROR && stream.msg && std::strcmp(stream.msg, "incorrect data check") == 0) {
                     throw Damaged(name, "its image data fails its checksum");
+                } else if (status == Z_NEED_DICT) {
+                    throw Damaged(name, "its image data asks for a preset dictionary, which PNG does not allow");
                 } else if (status != Z_OK && status != Z_BUF_ERROR) {
                     throw Damaged(name, std::string("its image data cannot be decompressed (") +
                                             (stream.msg ? stream.msg : "zlib error " + std::to_string(status)) + ")");

@@ -448,6 +448,18 @@ TEST(PNGSlides, DamagedImageDataIsRefusedByName)
     unfinished.erase(data + length / 2, length - length / 2);
     swftest::RewriteChunk(unfinished, at, length / 2);
     const std::string cut = good.substr(0, data + length);  // ends before the chunk's checksum
+    // A zlib header that asks for a preset dictionary (FDICT, with the
+    // dictionary's checksum after it), which PNG has no way to give.
+    std::string dictionary = good;
+    const size_t first = good.find("IDAT") - 4;
+    uint32_t firstLength = 0;
+    for (size_t i = 0; i < 4; ++i) firstLength = firstLength << 8 | static_cast<uint8_t>(good[first + i]);
+    const unsigned cmf = static_cast<uint8_t>(good[first + 8]);
+    unsigned flg = (static_cast<uint8_t>(good[first + 9]) & 0xC0) | 0x20;
+    flg += 31 - (cmf << 8 | flg) % 31;
+    dictionary[first + 9] = static_cast<char>(flg);
+    dictionary.insert(first + 10, "\x12\x34\x56\x78", 4);
+    swftest::RewriteChunk(dictionary, first, firstLength + 4);
 
     const struct {
         const std::string* bytes;
@@ -457,6 +469,7 @@ TEST(PNGSlides, DamagedImageDataIsRefusedByName)
         {&trailer, "is damaged: its image data fails its checksum"},
         {&unfinished, "is damaged: its image data ends before the picture does"},
         {&cut, "is not a PNG image that can be decoded: end of stream"},
+        {&dictionary, "is damaged: its image data asks for a preset dictionary, which PNG does not allow"},
     };
     const std::string path = ::testing::TempDir() + "damaged.png";
     for (const auto& c : cases) {
