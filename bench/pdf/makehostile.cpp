@@ -118,11 +118,16 @@ std::string ManyPages(int count)
 const std::map<std::string, std::function<std::string()>>& Cases()
 {
     static const std::map<std::string, std::function<std::string()>> cases{
+        // A 1 x 1 background stretched over a 16:9 page, a 2 x 1 strip
+        // across it (each pixel 960 stage pixels wide at 1920 x 1080) and a
+        // 2 x 2 picture a third of the page wide.
         {"stretched", [] {
-             return handpdf::PDF({{"q 720 0 0 540 0 0 cm BI /W 1 /H 1 /CS /RGB /BPC 8 ID \x20\x60\xC0 EI Q\n"
-                                   "q 20 0 0 540 0 0 cm BI /W 1 /H 2 /CS /G /BPC 8 ID \x10\xF0 EI Q\n"
-                                   "q 300 0 0 300 400 100 cm BI /W 2 /H 2 /CS /G /BPC 8 ID \x00\x50\xA0\xF0 EI Q\n",
-                                   ""}});
+             Page page{"q 960 0 0 540 0 0 cm BI /W 1 /H 1 /CS /RGB /BPC 8 ID \x20\x60\xC0 EI Q\n"
+                       "q 960 0 0 40 0 0 cm BI /W 2 /H 1 /CS /G /BPC 8 ID \x10\xF0 EI Q\n"
+                       "q 300 0 0 300 500 100 cm BI /W 2 /H 2 /CS /G /BPC 8 ID \x10\x50\xA0\xF0 EI Q\n",
+                       ""};
+             page.mediaBox = "0 0 960 540";
+             return handpdf::PDF({page});
          }},
         // A line to 10^31 points in a form drawn a thousand times.
         {"far-edges", [] {
