@@ -134,9 +134,11 @@ std::string ConverterUsage()
            "makes every page of <deck.pdf> a slide, in order, drawn as vectors that stay\n"
            "sharp at any zoom: 'corvanex talk.pdf talk.swf' (a 16:9 deck gives a 1280 x 720\n"
            "stage). A page vectors cannot say is drawn as a picture; --raster draws every\n"
-           "page as one, for pages that must look exactly as MuPDF draws them. Links\n"
-           "become buttons. The show stops on every page unless talk.stp beside the PDF\n"
-           "or --stops says otherwise; the last page waits for a click in any case.\n"
+           "page as one, for pages that must look exactly as MuPDF draws them. Links to\n"
+           "its pages and to http, https and mailto addresses become buttons; others are\n"
+           "left out, with a line naming them. The show stops on every page unless\n"
+           "talk.stp beside the PDF or --stops says otherwise; the last page waits for a\n"
+           "click in any case.\n"
            "--narration voice/page narrates page n with voice/page<n>.wav (or .flac, ...).\n"
            "\n" +
            OptionHelp(kOptions) +

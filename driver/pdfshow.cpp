@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "driver/inputfile.h"
+#include "driver/linkaddress.h"
 #include "driver/linkbutton.h"
 #include "driver/numberedfiles.h"
 #include "driver/pagesprite.h"
@@ -90,21 +91,60 @@ uint64_t IDsOfFirstPages(int32_t pages, const std::optional<std::vector<int32_t>
            uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links[static_cast<size_t>(pages)]);
 }
 
-// Refused before anything is rendered, with the largest count that fits.
-void CheckPagesFit(const PDFShowRequest& request, int32_t pages, const std::optional<std::vector<int32_t>>& stopTable,
-                   const CountsBefore& before)
+// Refused before anything is rendered, with the largest count that fits
+// when the first n pages need `idsOfFirst(n)` characters; `counted` says
+// what they are counted with besides the stop points.
+void CheckPagesFit(const PDFShowRequest& request, int32_t pages, const std::function<uint64_t(int32_t)>& idsOfFirst,
+                   const std::string& counted)
 {
-    if (pages <= kMaxSlideCount && IDsOfFirstPages(pages, stopTable, before) <= kMaxCharacterIDs) return;
+    if (pages <= kMaxSlideCount && idsOfFirst(pages) <= kMaxCharacterIDs) return;
     int32_t low = 0;  // fits
     int32_t high = std::min(pages, kMaxSlideCount) + 1;
     while (high - low > 1) {
         const int32_t middle = low + (high - low) / 2;
-        (IDsOfFirstPages(middle, stopTable, before) <= kMaxCharacterIDs ? low : high) = middle;
+        (idsOfFirst(middle) <= kMaxCharacterIDs ? low : high) = middle;
     }
-    throw ConverterError("the PDF '" + request.pdfFile + "' has " + std::to_string(pages) +
-                             " pages; at most " + std::to_string(low) + " fit in one movie with these stop points" +
-                             (before.sounds.back() > 0 ? ", links and narration" : " and links"),
+    throw ConverterError("the PDF '" + request.pdfFile + "' has " + std::to_string(pages) + " pages; at most " +
+                             std::to_string(low) + " fit in one movie with these stop points" + counted,
                          kExitFailure);
+}
+
+// As soon as the PDF is open, before a page is read: what its count needs
+// with the stop points alone. Links and narration need more (CheckPagesFit,
+// once the pages are read), so fewer may fit than this says.
+void CheckPageCountFits(const PDFShowRequest& request, int32_t pages,
+                        const std::optional<std::vector<int32_t>>& stopTable)
+{
+    CheckPagesFit(request, pages, [&](int32_t first) {
+        return CharacterIDsNeeded(first, stopTable ? *stopTable : StopOnEveryPage(first), 0, 0, ButtonFaces::kShared);
+    }, "");
+}
+
+// A line for each kind of link a page leaves out, naming what they went to.
+void WarnOfLeftOutLinks(const std::function<void(const std::string&)>& warn, const std::string& page,
+                        const std::vector<LeftOutLink>& leftOut)
+{
+    static const std::pair<LeftOutLink::Why, std::string> kReasons[] = {
+        {LeftOutLink::Why::Unsafe, "only http, https and mailto links and links to the PDF's pages are kept"},
+        {LeftOutLink::Why::NoPage, "the PDF has no such page"},
+        {LeftOutLink::Why::TooLong, "a link's URI may have at most " + std::to_string(kMaxLinkAddressBytes) + " bytes"},
+    };
+    constexpr size_t kNamedAtMost = 4;
+    for (const auto& [why, reason] : kReasons) {
+        size_t count = 0;
+        std::vector<std::string> named;
+        for (const LeftOutLink& link : leftOut) {
+            if (link.why != why) continue;
+            ++count;
+            if (std::find(named.begin(), named.end(), link.what) == named.end()) named.push_back(link.what);
+        }
+        if (count == 0) continue;
+        std::string list;
+        for (size_t n = 0; n < std::min(named.size(), kNamedAtMost); ++n) list += (n > 0 ? ", " : "") + named[n];
+        if (named.size() > kNamedAtMost) list += ", ...";
+        warn(page + ": " + (count == 1 ? std::string("1 link is") : std::to_string(count) + " links are") +
+             " left out (" + list + "): " + reason);
+    }
 }
 
 PageArea AreaOf(const SlidePlacement& at)
@@ -187,7 +227,15 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
 {
     // The engine opens the PDF by name and would wait on a FIFO for ever.
     CheckInputFile(request.pdfFile, "PDF");
-    const PDFDeck deck(request.pdfFile);
+    std::optional<std::vector<int32_t>> stopTable;
+    std::string stopsFile = request.stopsFile;
+    if (std::error_code error; stopsFile.empty() && std::filesystem::exists(PDFStopFileName(request.pdfFile), error))
+        stopsFile = PDFStopFileName(request.pdfFile);
+    // A PDF of more pages than a movie holds is refused before its pages are read.
+    const PDFDeck deck(request.pdfFile, [&](int32_t count) {
+        if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
+        CheckPageCountFits(request, count, stopTable);
+    });
     const int32_t pages = deck.PageCount();
     const auto warn = [&](const std::string& message) {
         if (request.warn) request.warn(message);
@@ -196,12 +244,6 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         warn("the PDF '" + request.pdfFile + "' is damaged and was repaired (" + deck.Repair() +
              "): pages may be missing or incomplete");
     }
-
-    std::optional<std::vector<int32_t>> stopTable;
-    std::string stopsFile = request.stopsFile;
-    if (std::error_code error; stopsFile.empty() && std::filesystem::exists(PDFStopFileName(request.pdfFile), error))
-        stopsFile = PDFStopFileName(request.pdfFile);
-    if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
 
     // Found (not yet decoded) before any page is rendered.
     std::vector<std::string> narrationFiles;
@@ -219,14 +261,18 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     // come off the stage with their page.
     VectorSlides vectors(deck, VectorPageLimits{}, VectorImageSettings{request.encoding.jpeg.quality, request.maxImageDPI});
     std::vector<std::vector<PageLink>> links;
+    std::vector<std::vector<LeftOutLink>> leftOut;
     CountsBefore before;
     for (int32_t page = 0; page < pages; ++page) {
-        links.push_back(vectors.Links(page, PlacePage(deck.SizeOf(page), area, request.raster)));
+        PageLinks found = vectors.Links(page, PlacePage(deck.SizeOf(page), area, request.raster));
+        links.push_back(std::move(found.kept));
+        leftOut.push_back(std::move(found.leftOut));
         before.links.push_back(before.links.back() + static_cast<int32_t>(links.back().size()));
         const bool narrated = !narrationFiles.empty() && !narrationFiles[static_cast<size_t>(page)].empty();
         before.sounds.push_back(before.sounds.back() + (narrated ? 1 : 0));
     }
-    CheckPagesFit(request, pages, stopTable, before);
+    CheckPagesFit(request, pages, [&](int32_t first) { return IDsOfFirstPages(first, stopTable, before); },
+                  before.sounds.back() > 0 ? ", links and narration" : " and links");
 
     MadeShowRequest made;
     made.outputFile = request.outputFile;
@@ -288,6 +334,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         RenderPDFPages(deck, sizes, request.encoding, [&](int32_t number, EncodedPage&& page) {
             warnOfDamage(number, page.damage);
             warnOfFonts(number, page.substitutedFonts);
+            WarnOfLeftOutLinks(warn, PageOf(request, number), leftOut[static_cast<size_t>(number)]);
             MadeSlide slide;
             slide.size = SlideSize{page.width, page.height};
             if (lossless) {
@@ -346,6 +393,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             slide.size = SlideSize{picture.width, picture.height};
             slide.image = std::move(picture.jpeg);
         }
+        WarnOfLeftOutLinks(warn, PageOf(request, page), leftOut[index]);
         for (std::unique_ptr<HFObject>& button : LinkButtons(links[index])) slide.over.push_back(std::move(button));
         add(std::move(slide));
     }

@@ -81,21 +81,127 @@ int TryCountPages(fz_context* context, pdf_document* document, ErrorText* error)
     return count;
 }
 
-bool TryBounds(fz_context* context, pdf_document* document, int number, fz_rect* bounds, ErrorText* error)
+bool TryBound(fz_context* context, fz_page* page, fz_rect* bounds, ErrorText* error)
 {
-    fz_page* page = nullptr;
-    fz_var(page);
-    fz_try(context)
-    {
-        page = fz_load_page(context, &document->super, number);
-        *bounds = fz_bound_page(context, page);
-    }
-    fz_always(context) { fz_drop_page(context, page); }
+    fz_try(context) { *bounds = fz_bound_page(context, page); }
     fz_catch(context)
     {
         KeepCaught(context, error);
         return false;
     }
+    return true;
+}
+
+// Deep enough for a tree that grew by a node for each page added, as some
+// writers grow it; deeper, MuPDF's map of it (made by recursion) is not made.
+constexpr int kDeepestPageTree = 4096;
+
+// A node of the page tree on the way down, and what was found under it so far.
+struct TreeStep {
+    pdf_obj* kids;
+    int count;   // of kids
+    int next;    // the kid to read next
+    int number;  // the node's object number; 0 for a direct object
+    int64_t pages;
+};
+
+enum TreeNodeKind { kNotInTree, kPageNode, kPagesNode };
+
+TreeNodeKind KindOfNode(fz_context* context, pdf_obj* node)
+{
+    pdf_obj* type = pdf_dict_get(context, node, PDF_NAME(Type));
+    if (pdf_name_eq(context, type, PDF_NAME(Pages))) return kPagesNode;
+    if (pdf_name_eq(context, type, PDF_NAME(Page))) return kPageNode;
+    return kNotInTree;
+}
+
+int64_t PagesAdded(int64_t pages, int64_t more)
+{
+    return std::min<int64_t>(pages + more, INT32_MAX);
+}
+
+// The pages of the tree as pdf_load_page_tree lists them (every place a
+// shared node is at counts), read without loading a page: a node shared by
+// many places is walked once, so a small file cannot make this long. -1 when
+// that map cannot be made of it (a cycle, a kid that is neither a page nor a
+// node, a tree too deep): MuPDF then finds each page by its own, more
+// lenient walk. At most INT32_MAX.
+int64_t TryCountTreePages(fz_context* context, pdf_document* document)
+{
+    int64_t* counted = nullptr;  // per object: 0 not seen, -1 on the way down, else its pages + 1
+    TreeStep* path = nullptr;
+    int64_t total = -1;
+    fz_var(counted);
+    fz_var(path);
+    fz_var(total);
+    fz_try(context)
+    {
+        const int objects = pdf_xref_len(context, document);
+        counted = static_cast<int64_t*>(fz_calloc(context, static_cast<size_t>(objects) + 1, sizeof *counted));
+        path = static_cast<TreeStep*>(fz_calloc(context, kDeepestPageTree, sizeof *path));
+        const auto known = [&](int number) { return number > 0 && number < objects; };
+        int depth = 0;
+        const auto down = [&](pdf_obj* node) {
+            if (depth == kDeepestPageTree) fz_throw(context, FZ_ERROR_GENERIC, "page tree too deep");
+            TreeStep& step = path[depth++];
+            step.kids = pdf_dict_get(context, node, PDF_NAME(Kids));
+            step.count = pdf_array_len(context, step.kids);
+            step.next = 0;
+            step.number = pdf_is_indirect(context, node) ? pdf_to_num(context, node) : 0;
+            step.pages = 0;
+            if (known(step.number)) counted[step.number] = -1;
+        };
+        pdf_obj* root = pdf_dict_getp(context, pdf_trailer(context, document), "Root/Pages");
+        const TreeNodeKind kind = KindOfNode(context, root);
+        if (kind == kNotInTree) fz_throw(context, FZ_ERROR_GENERIC, "no page tree");
+        int64_t found = kind == kPageNode ? 1 : 0;
+        if (kind == kPagesNode) down(root);
+        while (depth > 0) {
+            TreeStep& step = path[depth - 1];
+            if (step.next == step.count) {
+                if (known(step.number)) counted[step.number] = step.pages + 1;
+                int64_t& above = --depth > 0 ? path[depth - 1].pages : found;
+                above = PagesAdded(above, step.pages);
+                continue;
+            }
+            pdf_obj* kid = pdf_array_get(context, step.kids, step.next++);
+            const TreeNodeKind kidKind = KindOfNode(context, kid);
+            if (kidKind == kPageNode) {
+                step.pages = PagesAdded(step.pages, 1);
+                continue;
+            }
+            if (kidKind != kPagesNode) fz_throw(context, FZ_ERROR_GENERIC, "non-page object in page tree");
+            const int number = pdf_is_indirect(context, kid) ? pdf_to_num(context, kid) : 0;
+            if (known(number) && counted[number] < 0) fz_throw(context, FZ_ERROR_GENERIC, "cycle in page tree");
+            if (known(number) && counted[number] > 0) {
+                step.pages = PagesAdded(step.pages, counted[number] - 1);
+                continue;
+            }
+            down(kid);
+        }
+        total = found;
+    }
+    fz_always(context)
+    {
+        fz_free(context, path);
+        fz_free(context, counted);
+    }
+    fz_catch(context) return -1;
+    return total;
+}
+
+// MuPDF's map of the tree, sized by the count the root claims: that count
+// is set to the pages counted first.
+bool TryLoadPageTree(fz_context* context, pdf_document* document, int pages)
+{
+    fz_try(context)
+    {
+        if (pdf_count_pages(context, document) != pages)
+            pdf_dict_put_int(context, pdf_dict_getp(context, pdf_trailer(context, document), "Root/Pages"),
+                             PDF_NAME(Count), pages);
+        pdf_load_page_tree(context, document);
+    }
+    fz_catch(context) return false;
     return true;
 }
 
@@ -300,41 +406,138 @@ fz_page* TryLoadPage(fz_context* context, pdf_document* document, int number, Er
         KeepCaught(context, error);
         return nullptr;
     }
-    LeaveOutUndecodablePictures(context, page);
     return page;
 }
 
-// The page's links, to be dropped by the caller; the page's bounds too.
-fz_link* TryLoadLinks(fz_context* context, fz_page* page, fz_rect* bounds, ErrorText* error)
+enum LinkKind { kNotALink, kToPage, kToURI, kToNoPage, kToAction };
+
+// A link annotation as read: plain C values, its text owned by the
+// document's objects.
+struct FoundLink {
+    LinkKind kind;
+    fz_rect area;
+    int page;
+    const char* text;
+};
+
+// Where a destination goes, by name (through the document's names) or as an
+// array whose first entry is a page or a page's number. Throws.
+void ReadDestination(fz_context* context, pdf_document* document, pdf_obj* destination, int pages, FoundLink* link)
 {
-    fz_link* links = nullptr;
-    fz_var(links);
+    link->kind = kToNoPage;
+    // A name may name a name: as deep as MuPDF follows them.
+    for (int depth = 0; depth <= 10 && destination; ++depth) {
+        if (pdf_is_name(context, destination) || pdf_is_string(context, destination)) {
+            if (!link->text)
+                link->text = pdf_is_name(context, destination) ? pdf_to_name(context, destination)
+                                                               : pdf_to_text_string(context, destination);
+            destination = pdf_lookup_dest(context, document, destination);
+        } else if (pdf_is_dict(context, destination)) {
+            destination = pdf_dict_get(context, destination, PDF_NAME(D));
+        } else if (pdf_is_array(context, destination)) {
+            pdf_obj* target = pdf_array_get(context, destination, 0);
+            const bool numbered = pdf_is_int(context, target);
+            const int page = numbered ? pdf_to_int(context, target) : pdf_lookup_page_number(context, document, target);
+            if (page >= 0 && page < pages) {
+                link->kind = kToPage;
+                link->page = page;
+            } else if (numbered) {
+                link->page = page;
+            }
+            return;
+        } else {
+            return;
+        }
+    }
+}
+
+// What MuPDF takes for a link (a Link annotation with a rectangle: its Dest,
+// else its action, else its mouse-up or mouse-down action), read here: MuPDF's
+// reading sends a link to an object that is no page to the first page, and
+// puts the catalog's base before a relative URI whatever the base is. Throws.
+void ReadLink(fz_context* context, pdf_document* document, pdf_obj* annotation, fz_matrix pageToShown, int pageNumber,
+              int pages, FoundLink* link)
+{
+    if (!pdf_name_eq(context, pdf_dict_get(context, annotation, PDF_NAME(Subtype)), PDF_NAME(Link))) return;
+    pdf_obj* rectangle = pdf_dict_get(context, annotation, PDF_NAME(Rect));
+    if (!rectangle) return;
+    link->area = fz_transform_rect(pdf_to_rect(context, rectangle), pageToShown);
+    if (pdf_obj* destination = pdf_dict_get(context, annotation, PDF_NAME(Dest))) {
+        ReadDestination(context, document, destination, pages, link);
+        return;
+    }
+    pdf_obj* action = pdf_dict_get(context, annotation, PDF_NAME(A));
+    if (!action)
+        action = pdf_dict_geta(context, pdf_dict_get(context, annotation, PDF_NAME(AA)), PDF_NAME(U), PDF_NAME(D));
+    pdf_obj* type = pdf_dict_get(context, action, PDF_NAME(S));
+    if (!pdf_is_name(context, type)) return;
+    if (pdf_name_eq(context, type, PDF_NAME(GoTo))) {
+        ReadDestination(context, document, pdf_dict_get(context, action, PDF_NAME(D)), pages, link);
+    } else if (pdf_name_eq(context, type, PDF_NAME(URI))) {
+        pdf_obj* uri = pdf_dict_get(context, action, PDF_NAME(URI));
+        if (!pdf_is_string(context, uri)) return;
+        link->kind = kToURI;
+        link->text = pdf_to_text_string(context, uri);
+    } else if (pdf_name_eq(context, type, PDF_NAME(Named))) {
+        // The four every viewer has, as MuPDF takes them.
+        pdf_obj* name = pdf_dict_get(context, action, PDF_NAME(N));
+        link->kind = kToPage;
+        if (pdf_name_eq(context, name, PDF_NAME(FirstPage))) {
+            link->page = 0;
+        } else if (pdf_name_eq(context, name, PDF_NAME(LastPage))) {
+            link->page = pages - 1;
+        } else if (pdf_name_eq(context, name, PDF_NAME(PrevPage))) {
+            link->page = std::max(pageNumber - 1, 0);
+        } else if (pdf_name_eq(context, name, PDF_NAME(NextPage))) {
+            link->page = std::min(pageNumber + 1, pages - 1);
+        } else {
+            link->kind = kToAction;
+            link->text = pdf_is_name(context, name) ? pdf_to_name(context, name) : "Named";
+        }
+    } else {
+        link->kind = kToAction;
+        link->text = pdf_to_name(context, type);
+    }
+}
+
+// The page's annotations, the transform from its space to the shown page's
+// and the shown page's bounds, for ReadLink; false when they cannot be read.
+bool TryAnnotations(fz_context* context, fz_page* page, pdf_obj** annotations, int* count, fz_matrix* pageToShown,
+                    fz_rect* bounds, ErrorText* error)
+{
     fz_try(context)
     {
+        pdf_page* pdfPage = pdf_page_from_fz_page(context, page);
         *bounds = fz_bound_page(context, page);
-        links = fz_load_links(context, page);
+        *annotations = pdfPage ? pdf_dict_get(context, pdfPage->obj, PDF_NAME(Annots)) : nullptr;
+        *count = pdf_array_len(context, *annotations);
+        fz_rect mediaBox;
+        if (pdfPage) pdf_page_transform(context, pdfPage, &mediaBox, pageToShown);
     }
     fz_catch(context)
     {
         KeepCaught(context, error);
-        return nullptr;
+        return false;
     }
-    return links;
+    return true;
 }
 
-// The page (from 0) a link inside the document goes to; -1 when there is none.
-int TryResolvePage(fz_context* context, pdf_document* document, const char* uri)
+// One annotation as a link: kNotALink when it is none or cannot be read; a
+// destination that cannot be followed goes to no page.
+FoundLink TryReadLink(fz_context* context, pdf_document* document, pdf_obj* annotations, int index,
+                      fz_matrix pageToShown, int pageNumber, int pages)
 {
-    int page = -1;
-    fz_var(page);
+    FoundLink link{kNotALink, fz_empty_rect, -1, nullptr};
+    FoundLink* read = &link;
     fz_try(context)
     {
-        float x = 0, y = 0;
-        const fz_location location = fz_resolve_link(context, &document->super, uri, &x, &y);
-        if (location.page >= 0) page = fz_page_number_from_location(context, &document->super, location);
+        ReadLink(context, document, pdf_array_get(context, annotations, index), pageToShown, pageNumber, pages, read);
     }
-    fz_catch(context) page = -1;
-    return page;
+    fz_catch(context)
+    {
+        if (read->kind != kToNoPage) read->kind = kNotALink;
+    }
+    return link;
 }
 
 std::string TookTooLong()
@@ -342,19 +545,22 @@ std::string TookTooLong()
     return "it took longer than " + std::to_string(static_cast<int>(kMostRenderSeconds)) + " s to draw";
 }
 
-struct PageDrop {
-    fz_context* context = nullptr;
-    void operator()(fz_page* page) const noexcept { fz_drop_page(context, page); }
-};
+const char* TryBaseURI(fz_context* context, pdf_document* document)
+{
+    const char* base = nullptr;
+    fz_var(base);
+    fz_try(context)
+    {
+        pdf_obj* given = pdf_dict_getp(context, pdf_trailer(context, document), "Root/URI/Base");
+        if (pdf_is_string(context, given)) base = pdf_to_text_string(context, given);
+    }
+    fz_catch(context) base = nullptr;
+    return base;
+}
 
 struct DisplayListDrop {
     fz_context* context = nullptr;
     void operator()(fz_display_list* list) const noexcept { fz_drop_display_list(context, list); }
-};
-
-struct LinkDrop {
-    fz_context* context = nullptr;
-    void operator()(fz_link* link) const noexcept { fz_drop_link(context, link); }
 };
 
 }  // namespace
@@ -418,6 +624,7 @@ Document::Document(std::shared_ptr<const Root> from, const std::string& file)
 
 Document::~Document()
 {
+    if (treeLoaded) pdf_drop_page_tree(context.get(), document.get());
     document.reset();
     // Dropping the context prints what it still buffers: into nothing.
     fz_set_warning_callback(context.get(), IgnoreMessage, nullptr);
@@ -444,26 +651,59 @@ bool Document::WasRepaired()
 
 int32_t Document::PageCount()
 {
+    if (pageCount >= 0) return pageCount;
+    const int64_t counted = TryCountTreePages(context.get(), document.get());
+    if (counted >= 0) {
+        pageCount = static_cast<int32_t>(counted);
+        treeCounted = true;
+        return pageCount;
+    }
+    // A tree MuPDF's map cannot be made of: its pages are found as MuPDF
+    // finds them, by the counts its nodes claim.
     ErrorText error{};
-    const int count = TryCountPages(context.get(), document.get(), &error);
-    if (count < 0) throw Failure(error.text);
-    return count;
+    const int claimed = TryCountPages(context.get(), document.get(), &error);
+    if (claimed < 0) throw Failure(error.text);
+    pageCount = claimed;
+    return pageCount;
 }
 
-Bounds Document::PageBounds(int32_t page)
+void Document::UsePageTree()
 {
+    if (treeTried) return;
+    treeTried = true;
+    if (PageCount() > 0 && treeCounted) treeLoaded = TryLoadPageTree(context.get(), document.get(), pageCount);
+}
+
+PagePtr Document::LoadPage(int32_t number)
+{
+    UsePageTree();
+    // What loading a page says is of its annotations: a link to a page the
+    // file does not have is no damage to the page that carries it.
+    fz_flush_warnings(context.get());
+    const Messages before = *messages;
+    ErrorText error{};
+    PagePtr page(TryLoadPage(context.get(), document.get(), number, &error), PageDrop{context.get()});
+    fz_flush_warnings(context.get());
+    *messages = before;
+    if (!page) throw Failure(error.text);
+    // Said of the page itself: what it draws without.
+    LeaveOutUndecodablePictures(context.get(), page.get());
+    return page;
+}
+
+Bounds Document::PageBounds(int32_t number)
+{
+    const PagePtr page = LoadPage(number);
     ErrorText error{};
     fz_rect bounds{};
-    if (!TryBounds(context.get(), document.get(), page, &bounds, &error)) throw Failure(error.text);
+    if (!TryBound(context.get(), page.get(), &bounds, &error)) throw Failure(error.text);
     return Bounds{bounds.x0, bounds.y0, bounds.x1, bounds.y1};
 }
 
 Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alpha)
 {
+    const PagePtr page = LoadPage(number);
     ErrorText error{};
-    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
-                                                  PageDrop{context.get()});
-    if (!page) throw Failure(error.text);
     const PageFontCheck fonts(context.get(), page.get());
     fz_cookie cookie{};
     RunDeadline deadline(cookie, kMostRenderSeconds);
@@ -490,10 +730,8 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
                                                    int32_t bandRows,
                                                    const std::function<void(const Picture& band, int32_t top)>& take)
 {
+    const PagePtr page = LoadPage(number);
     ErrorText error{};
-    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
-                                                  PageDrop{context.get()});
-    if (!page) throw Failure(error.text);
     const PageFontCheck fonts(context.get(), page.get());
     fz_cookie cookie{};
     RunDeadline deadline(cookie, kMostRenderSeconds);
@@ -537,37 +775,47 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
 
 std::vector<Link> Document::Links(int32_t number)
 {
+    const PagePtr page = LoadPage(number);
+    const int32_t pages = PageCount();
     ErrorText error{};
-    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
-                                                  PageDrop{context.get()});
-    if (!page) throw Failure(error.text);
+    pdf_obj* annotations = nullptr;
+    int count = 0;
+    fz_matrix pageToShown = fz_identity;
     fz_rect bounds{};
-    fz_link* first = TryLoadLinks(context.get(), page.get(), &bounds, &error);
-    if (!first && error.text[0] != '\0') throw Failure(error.text);
-    const std::unique_ptr<fz_link, LinkDrop> links(first, LinkDrop{context.get()});
+    if (!TryAnnotations(context.get(), page.get(), &annotations, &count, &pageToShown, &bounds, &error))
+        throw Failure(error.text);
+    fz_flush_warnings(context.get());
+    const Messages before = *messages;
     std::vector<Link> found;
-    for (const fz_link* link = links.get(); link; link = link->next) {
-        if (!link->uri || fz_is_empty_rect(link->rect)) continue;
+    for (int index = 0; index < count; ++index) {
+        const FoundLink link =
+            TryReadLink(context.get(), document.get(), annotations, index, pageToShown, number, pages);
+        if (link.kind == kNotALink || fz_is_empty_rect(link.area)) continue;
         Link entry;
-        entry.area = Bounds{link->rect.x0 - bounds.x0, link->rect.y0 - bounds.y0, link->rect.x1 - bounds.x0,
-                            link->rect.y1 - bounds.y0};
-        if (fz_is_external_link(context.get(), link->uri)) {
-            entry.uri = link->uri;
-        } else {
-            entry.page = TryResolvePage(context.get(), document.get(), link->uri);
-            if (entry.page < 0) continue;
-        }
+        entry.area = Bounds{link.area.x0 - bounds.x0, link.area.y0 - bounds.y0, link.area.x1 - bounds.x0,
+                            link.area.y1 - bounds.y0};
+        entry.target = link.kind == kToPage  ? Link::Target::Page
+                       : link.kind == kToURI ? Link::Target::URI
+                       : link.kind == kToNoPage ? Link::Target::NoPage
+                                                : Link::Target::Action;
+        entry.page = link.page;
+        if (link.text) entry.text = link.text;
         found.push_back(std::move(entry));
     }
+    fz_flush_warnings(context.get());
+    *messages = before;
     return found;
+}
+
+std::string Document::BaseURI()
+{
+    const char* base = TryBaseURI(context.get(), document.get());
+    return base ? base : "";
 }
 
 void Document::WithPage(int32_t number, const std::function<void(fz_context*, fz_page*)>& use)
 {
-    ErrorText error{};
-    const std::unique_ptr<fz_page, PageDrop> page(TryLoadPage(context.get(), document.get(), number, &error),
-                                                  PageDrop{context.get()});
-    if (!page) throw Failure(error.text);
+    const PagePtr page = LoadPage(number);
     use(context.get(), page.get());
 }
 

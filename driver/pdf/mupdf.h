@@ -82,6 +82,12 @@ struct PixmapDrop {
 };
 using PixmapPtr = std::unique_ptr<fz_pixmap, PixmapDrop>;
 
+struct PageDrop {
+    fz_context* context = nullptr;
+    void operator()(fz_page* page) const noexcept { fz_drop_page(context, page); }
+};
+using PagePtr = std::unique_ptr<fz_page, PageDrop>;
+
 // The context every other is cloned from, with the locks they share, a
 // resource store of 16 MiB (fonts, decoded images) for all of them together,
 // and the fonts that stand in for those a PDF does not embed.
@@ -121,9 +127,17 @@ struct Bounds {
 // A link annotation of a page: its rectangle in the page's points, from the
 // shown page's top left corner (as Render draws it), and where it goes.
 struct Link {
+    enum class Target {
+        Page,    // `page` of this document (from 0)
+        URI,     // `text`, as the file gives it: not yet resolved against BaseURI, nor checked
+        NoPage,  // a destination this document does not have: named `text`, else `page` (from 0) when it
+                 // gives a number, else -1
+        Action,  // an action of another kind, `text` its name (Launch, GoToR, JavaScript, ...)
+    };
     Bounds area;
-    std::string uri;      // a link out of the document; empty for a page
-    int32_t page = -1;    // a page of the document (from 0); -1 for a URI
+    Target target = Target::Page;
+    int32_t page = -1;
+    std::string text;
 };
 
 // A PDF file open in a context of its own: one thread at a time.
@@ -143,7 +157,10 @@ public:
     bool NeedsPassword();
     // The cross-reference table was rebuilt because the file was damaged.
     bool WasRepaired();
-    int32_t PageCount();  // throws Failure
+    // The pages the page tree holds, counted without loading any page, and
+    // not taken from the count the file claims, which may be anything.
+    // Throws Failure.
+    int32_t PageCount();
     // The page as a viewer shows it: crop box, turned by the page's rotation,
     // in points. Throws Failure.
     Bounds PageBounds(int32_t page);
@@ -163,10 +180,12 @@ public:
                                               int32_t bandRows,
                                               const std::function<void(const Picture& band, int32_t top)>& take);
 
-    // The page's links that lead somewhere: a URI, or a page of this
-    // document; links MuPDF cannot follow are left out. Throws Failure when
-    // the page cannot be loaded.
+    // The page's link annotations that have an area and a destination or an
+    // action. What MuPDF says reading them is not kept among the messages.
+    // Throws Failure when the page cannot be loaded.
     std::vector<Link> Links(int32_t page);
+    // The catalog's base for relative URIs (/URI /Base); empty when it gives none.
+    std::string BaseURI();
 
     // Loads the page for code of this folder that runs it through a device of
     // its own (the vector recorder), and drops it after `use`, which may
@@ -178,11 +197,21 @@ public:
     void ClearMessages();
 
 private:
+    // Every page is loaded through this. Throws Failure.
+    PagePtr LoadPage(int32_t page);
+    // MuPDF's map of the page tree, made before the first page is loaded:
+    // without it, finding a page walks the tree from its root.
+    void UsePageTree();
+
     std::shared_ptr<const Root> root;
     std::string path;
     std::unique_ptr<Messages> messages;  // outlives the context, which reports into it until dropped
     ContextPtr context;
     DocumentPtr document;
+    int32_t pageCount = -1;      // not yet counted
+    bool treeCounted = false;    // pageCount is the tree's pages, as MuPDF's map of it lists them
+    bool treeTried = false;
+    bool treeLoaded = false;     // to be dropped with the document
 };
 
 }  // namespace mupdf

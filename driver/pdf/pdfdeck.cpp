@@ -130,7 +130,7 @@ std::vector<uint8_t> PackedRGBA(const mupdf::Picture& picture)
 
 }  // namespace
 
-PDFDeck::PDFDeck(std::string name) : fileName(std::move(name))
+PDFDeck::PDFDeck(std::string name, const std::function<void(int32_t pages)>& checkPages) : fileName(std::move(name))
 {
     CheckIsPDF(fileName);
     std::shared_ptr<const mupdf::Root> root;
@@ -152,7 +152,9 @@ PDFDeck::PDFDeck(std::string name) : fileName(std::move(name))
     if (pages <= 0 && repaired) throw Damaged(fileName);
     if (pages <= 0) throw ConverterError("the PDF " + Quoted(fileName) + " has no pages", kExitFailure);
     if (repaired) repair = Printable(document->Said().First());
-    pageSizes.reserve(static_cast<size_t>(pages));
+    // A count past what the caller takes is refused before any page is read;
+    // the sizes grow with the pages read, never reserved from a count.
+    if (checkPages) checkPages(pages);
     for (int32_t page = 0; page < pages; ++page) {
         mupdf::Bounds bounds;
         try {

@@ -75,7 +75,9 @@ struct EncodedPage {
 
 class PDFDeck {
 public:
-    explicit PDFDeck(std::string fileName);
+    // `checkPages`, when given, is told the page count as soon as the file is
+    // open, before any page is read, and may refuse the deck by throwing.
+    explicit PDFDeck(std::string fileName, const std::function<void(int32_t pages)>& checkPages = {});
     ~PDFDeck();
     PDFDeck(const PDFDeck&) = delete;
     PDFDeck& operator=(const PDFDeck&) = delete;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "driver/linkaddress.h"
 #include "driver/pagesprite.h"
 #include "driver/pdf/mupdf.h"
 #include "driver/pdf/vectorpage.h"
@@ -223,13 +224,16 @@ EncodedPage VectorSlides::Render(int32_t page, PixelSize size, const PageEncodin
     return state->deck.RenderEncoded(*state->document, page, size, encoding);
 }
 
-std::vector<PageLink> VectorSlides::Links(int32_t page, PageArea at)
+PageLinks VectorSlides::Links(int32_t page, PageArea at)
 {
+    mupdf::Document& document = *state->document;
     std::vector<mupdf::Link> links;
     mupdf::Bounds bounds;
+    std::string base;
     try {
-        bounds = state->document->PageBounds(page);
-        links = state->document->Links(page);
+        bounds = document.PageBounds(page);
+        links = document.Links(page);
+        base = document.BaseURI();
     } catch (const mupdf::Failure&) {
         return {};  // the page itself is checked when it is drawn
     }
@@ -240,12 +244,46 @@ std::vector<PageLink> VectorSlides::Links(int32_t page, PageArea at)
     const auto y = [&](double points) {
         return static_cast<int32_t>(std::clamp(std::lround(at.ymin + points * sy), long{at.ymin}, long{at.ymax}));
     };
-    std::vector<PageLink> found;
+    PageLinks found;
+    const auto leaveOut = [&](LeftOutLink::Why why, std::string what) {
+        found.leftOut.push_back(LeftOutLink{why, std::move(what)});
+    };
     for (const mupdf::Link& link : links) {
-        PageLink entry{{x(link.area.x0), y(link.area.y0), x(link.area.x1), y(link.area.y1)}, link.uri, link.page};
+        PageLink entry{{x(link.area.x0), y(link.area.y0), x(link.area.x1), y(link.area.y1)}, {}, -1};
         // Off the page, or too thin to click.
         if (entry.area.xmax - entry.area.xmin < 20 || entry.area.ymax - entry.area.ymin < 20) continue;
-        found.push_back(std::move(entry));
+        switch (link.target) {
+        case mupdf::Link::Target::Page:
+            entry.page = link.page;
+            break;
+        case mupdf::Link::Target::NoPage:
+            leaveOut(LeftOutLink::Why::NoPage, !link.text.empty() ? "to '" + Printable(link.text) + "'"
+                                               : link.page >= 0 ? "to page " + std::to_string(int64_t{link.page} + 1)
+                                                                : "to an object that is no page");
+            continue;
+        case mupdf::Link::Target::Action:
+            leaveOut(LeftOutLink::Why::Unsafe, link.text == "GoToR" ? "a page of another file"
+                                                                    : "a " + Printable(link.text) + " action");
+            continue;
+        case mupdf::Link::Target::URI: {
+            const LinkAddress address = CheckLinkAddress(link.text, base);
+            if (address.verdict == LinkAddress::Verdict::Scheme) {
+                leaveOut(LeftOutLink::Why::Unsafe, Printable(address.text));
+                continue;
+            }
+            if (address.verdict == LinkAddress::Verdict::Relative) {
+                leaveOut(LeftOutLink::Why::Unsafe, "a relative URI without a base");
+                continue;
+            }
+            if (address.verdict == LinkAddress::Verdict::TooLong) {
+                leaveOut(LeftOutLink::Why::TooLong, "a URI of " + std::to_string(address.bytes) + " bytes");
+                continue;
+            }
+            entry.uri = address.text;
+            break;
+        }
+        }
+        found.kept.push_back(std::move(entry));
     }
     return found;
 }

@@ -69,8 +69,24 @@ struct VectorSlide {
 // A link of a page as a button over its rectangle, in twips.
 struct PageLink {
     PageArea area;
-    std::string uri;   // empty for a page of the deck
+    std::string uri;   // empty for a page of the deck; else ASCII, at most kMaxLinkAddressBytes
     int32_t page = -1;  // from 0
+};
+
+// A link of a page that the show leaves out, and why.
+struct LeftOutLink {
+    enum class Why {
+        Unsafe,   // to what the show opens no link to: `what` names it ("javascript:", "a Launch action")
+        NoPage,   // to a page the PDF does not have: `what` names it ("to page 12", "to 'intro'")
+        TooLong,  // to a URI longer than kMaxLinkAddressBytes: `what` gives its length ("a URI of 9000 bytes")
+    };
+    Why why = Why::Unsafe;
+    std::string what;
+};
+
+struct PageLinks {
+    std::vector<PageLink> kept;
+    std::vector<LeftOutLink> leftOut;  // of the links on the page, in the page's order
 };
 
 class VectorSlides {
@@ -90,8 +106,10 @@ public:
     // The page as a picture, as the raster form renders it.
     EncodedPage Render(int32_t page, PixelSize size, const PageEncoding& encoding);
 
-    // The page's links over `at`: to pages of the deck, or URIs.
-    std::vector<PageLink> Links(int32_t page, PageArea at);
+    // The page's links over `at`: to pages of the deck, and to http, https
+    // and mailto URIs (relative ones resolved against the PDF's base).
+    // Links off the page or too thin to click are neither kept nor left out.
+    PageLinks Links(int32_t page, PageArea at);
 
     // The fonts of every page recorded: once all are, before any of them is shown.
     std::vector<std::unique_ptr<FTag>> TakeFonts();

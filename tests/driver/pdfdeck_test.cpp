@@ -236,6 +236,61 @@ TEST(PDFDeck, BadFilesAreRefusedNamingTheFile)
     for (const auto& [file, message] : cases) EXPECT_EQ(OpenError(file), std::make_pair(message, kExitFailure));
 }
 
+// A file whose page tree is `kids` of the root (object 2, claiming `count`
+// pages), with `nodes` after its one page (object 3, 200 x 100 points) and
+// the page's content (object 4).
+std::string TreePDF(const std::string& kids, const std::string& count, const std::vector<std::string>& nodes = {})
+{
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + count + " >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R >>",
+        "<< /Length 0 >>\nstream\n\nendstream",
+    };
+    objects.insert(objects.end(), nodes.begin(), nodes.end());
+    return pdfmaker::MakePDF(objects);
+}
+
+// The pages are those the page tree holds, whatever count its root claims,
+// counted without a walk for each place a shared node is at.
+TEST(PDFDeck, ThePagesAreThoseOfThePageTreeNotOfTheCountItClaims)
+{
+    const Scratch scratch("pdf-count");
+    // Forty nodes of two kids each, every one both kids of the node above:
+    // 2^40 places for the one page, more than a count holds.
+    std::vector<std::string> shared;
+    for (int n = 5; n < 45; ++n) shared.push_back("<< /Type /Pages /Kids [" + std::to_string(n + 1) + " 0 R " +
+                                                  std::to_string(n + 1) + " 0 R] /Count 1 >>");
+    shared.push_back("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    const struct {
+        std::string pdf;
+        int32_t pages;
+    } cases[] = {
+        {TreePDF("3 0 R", "2000000000"), 1},
+        {TreePDF("3 0 R 3 0 R 3 0 R", "1"), 3},
+        {TreePDF("5 0 R 5 0 R", "7", {"<< /Type /Pages /Kids [3 0 R 3 0 R 3 0 R] /Count 3 >>"}), 6},
+        {TreePDF("5 0 R", "1", shared), INT32_MAX},
+        // A cycle: the map of the tree cannot be made, and the page is found
+        // as MuPDF finds it, by the counts the nodes claim.
+        {TreePDF("5 0 R", "1", {"<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 1 >>"}), 1},
+    };
+    for (const auto& [pdf, pages] : cases) {
+        int32_t told = -1;
+        const auto check = [&](int32_t count) {
+            told = count;
+            if (count > 100) throw ConverterError("too many", kExitFailure);
+        };
+        try {
+            const PDFDeck deck(WritePDF(scratch, "tree.pdf", pdf), check);
+            EXPECT_EQ(deck.PageCount(), pages);
+            for (int32_t page = 0; page < deck.PageCount(); ++page) EXPECT_EQ(deck.SizeOf(page).width, 200) << page;
+        } catch (const ConverterError& error) {
+            EXPECT_GT(pages, 100) << error.what();
+        }
+        EXPECT_EQ(told, pages);
+    }
+}
+
 // A file with only an owner password opens with the empty user password, as
 // in any viewer, and its pages render.
 TEST(PDFDeck, OwnerPasswordAloneOpensAndRenders)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -464,6 +465,60 @@ TEST(PDFShow, MorePagesThanAMovieHoldsAreRefusedBeforeRendering)
               "corvanex: the PDF 'big.pdf' has 10922 pages; at most 10921 fit in one movie with these stop points "
               "and links\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "big.swf"));
+}
+
+// A PDF of `pages` pages of 72 x 72 points sharing one content stream;
+// those in `unreadable` are null in the page tree, and cannot be loaded.
+std::string ManyPagePDF(int32_t pages, const std::set<int32_t>& unreadable = {})
+{
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "",
+                                        "<< /Length 21 >>\nstream\n0 0 1 rg 0 0 9 9 re f\nendstream"};
+    std::string kids;
+    for (int32_t page = 1; page <= pages; ++page) {
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] /Contents 3 0 R >>");
+        kids += unreadable.count(page) ? "null " : std::to_string(objects.size()) + " 0 R ";
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+    return pdfmaker::MakePDF(objects);
+}
+
+TEST(PDFShow, APDFPastThePageLimitIsRefusedBeforeAnyPageIsRead)
+{
+    // Four characters a page stopping on every page, six for the show: with
+    // links and narration, fewer. Page 2 cannot be read: the count is refused
+    // first.
+    Scratch folder("pdfpagelimit");
+    WithButtons(folder).Write("many.pdf", ManyPagePDF(kMaxSlideCount + 1, {2}));
+    for (const char* form : {"", "--raster"}) {
+        std::vector<std::string> arguments{"many.pdf", "many.swf"};
+        if (*form) arguments.insert(arguments.begin(), form);
+        const RunResult run = ConvertPDF(folder, arguments);
+        EXPECT_EQ(run.status, 1) << form;
+        EXPECT_EQ(run.err,
+                  "corvanex: the PDF 'many.pdf' has 65534 pages; at most 16382 fit in one movie with these stop "
+                  "points\n")
+            << form;
+        EXPECT_FALSE(std::filesystem::exists(folder / "many.swf")) << form;
+    }
+}
+
+TEST(PDFShow, APageTreeClaimingMorePagesThanItHoldsShowsThoseItHolds)
+{
+    // Nothing is reserved for the pages claimed (32 GB for their sizes).
+    Scratch folder("pdfclaim");
+    const std::string pdf = pdfmaker::MakePDF({"<< /Type /Catalog /Pages 2 0 R >>",
+                             "<< /Type /Pages /Kids [4 0 R 5 0 R] /Count 2000000000 >>",
+                             "<< /Length 21 >>\nstream\n0 0 1 rg 0 0 9 9 re f\nendstream",
+                             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] /Contents 3 0 R >>",
+                             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] /Contents 3 0 R >>"});
+    WithButtons(folder).Write("claim.pdf", pdf);
+    for (const char* form : {"", "--raster"}) {
+        std::vector<std::string> arguments{"claim.pdf", "claim.swf"};
+        if (*form) arguments.insert(arguments.begin(), form);
+        const RunResult run = ConvertPDF(folder, arguments);
+        ASSERT_EQ(run.status, 0) << form << ": " << run.err;
+        EXPECT_EQ(SlideFrames(folder, "claim.swf").size(), 2u) << form;
+    }
 }
 
 #endif

@@ -364,4 +364,11 @@ std::string MakeEmptyDeck()
     return writer.Finish("");
 }
 
+std::string MakePDF(const std::vector<std::string>& objects, const std::string& trailerEntries)
+{
+    Writer writer;
+    for (const std::string& body : objects) writer.Object(writer.Reserve(), body);
+    return writer.Finish(trailerEntries);
+}
+
 }  // namespace pdfmaker

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace pdfmaker {
 
@@ -55,5 +56,9 @@ constexpr double kLinkBlockLeft = 48, kLinkBlockTop = 360, kLinkBlockSide = 120;
 std::string MakeDeck(const DeckOptions& options);
 // A well-formed file whose page tree is empty.
 std::string MakeEmptyDeck();
+
+// A file of these objects, numbered from 1 in order (the first is the
+// catalog), with `trailerEntries` added to its trailer.
+std::string MakePDF(const std::vector<std::string>& objects, const std::string& trailerEntries = "");
 
 }  // namespace pdfmaker
