@@ -51,6 +51,14 @@ std::string Squares(int count, const std::string& before, const std::string& res
     return handpdf::PDF({{content, resources}});
 }
 
+// A page covered by one picture of the given dictionary entries and stream.
+std::string Picture(const std::string& entries, const std::string& data)
+{
+    const std::string image = "<< /Type /XObject /Subtype /Image " + entries + " /Length " +
+                              std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    return handpdf::PDF({{"q 700 0 0 520 10 10 cm /Im Do Q\n", "/XObject << /Im 5 0 R >>"}}, {image});
+}
+
 // An RGB image of `side` x `side` pixels of one colour, compressed with
 // zlib in pieces so that its pixels are never held whole.
 std::string FlatePicture(int side)
@@ -72,10 +80,9 @@ std::string FlatePicture(int side)
         } while (zip.avail_out == 0);
     }
     deflateEnd(&zip);
-    const std::string image = "<< /Type /XObject /Subtype /Image /Width " + std::to_string(side) + " /Height " +
-                              std::to_string(side) + " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode "
-                              "/Length " + std::to_string(out.size()) + " >>\nstream\n" + out + "\nendstream";
-    return handpdf::PDF({{"q 700 0 0 520 10 10 cm /Im Do Q\n", "/XObject << /Im 5 0 R >>"}}, {image});
+    return Picture("/Width " + std::to_string(side) + " /Height " + std::to_string(side) +
+                       " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode",
+                   out);
 }
 
 std::string Star(int points)
@@ -150,6 +157,14 @@ const std::map<std::string, std::function<std::string()>>& Cases()
              return Squares(100000, "/A gs 1 0 0 rg\n", "/ExtGState << /A << /ca 0.5 >> >>");
          }},
         {"flate-16000", [] { return FlatePicture(16000); }},
+        {"jbig2-60000", [] {
+             return Picture("/Width 60000 /Height 60000 /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode",
+                            handpdf::JBIG2Page(60000, 60000));
+         }},
+        {"jpx-60000", [] {
+             return Picture("/Width 60000 /Height 60000 /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /JPXDecode",
+                            handpdf::GreyJPXCodestream(60000));
+         }},
         {"long-uri", [] {
              Page page{"0 0 1 rg 100 100 200 100 re f\n", ""};
              page.entries = "/Annots [5 0 R]";

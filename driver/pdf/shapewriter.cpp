@@ -2,9 +2,13 @@
 
 #include <cmath>
 
+#include "driver/pdf/recordfields.h"
+
 namespace {
 
-int32_t Round(double v) { return static_cast<int32_t>(std::lround(v)); }
+// Kept to the recorded coordinates whatever reaches here, so that the
+// difference of two is a field's value, never an overflow.
+int32_t Round(double v) { return ClampedTwips(v); }
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/converter_run.h"
+#include "support/hand_pdf.h"
 #include "support/swf_reader.h"
 
 using swftest::RunResult;
@@ -130,47 +131,19 @@ PDFImage HugeProgressiveJPEG()
 }
 
 // A JBIG2 stream of a 60000 x 60000 page (a bitmap of 450 MB, decoded whole)
-// holding one 8 x 1 generic region, MMR-coded: 24 bytes of segment data.
+// of 24 bytes of segment data.
 PDFImage HugeJBIG2()
 {
-    const auto u32 = [](uint32_t v) {
-        std::string bytes;
-        for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((v >> shift) & 0xFF);
-        return bytes;
-    };
-    const auto segment = [&](uint32_t number, char type, const std::string& body) {
-        // No segments referred to, page 1.
-        return u32(number) + type + std::string("\0\1", 2) + u32(static_cast<uint32_t>(body.size())) + body;
-    };
-    // Width, height, resolutions; flags and striping.
-    const std::string page = u32(60000) + u32(60000) + u32(0) + u32(0) + std::string(3, '\0');
-    // Its place, the combination operator; MMR; one row of V0, then the end of block.
-    const std::string region =
-        u32(8) + u32(1) + u32(0) + u32(0) + '\0' + '\1' + std::string("\x80\x00\x10\x01", 4);
     return {"/Width 60000 /Height 60000 /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode",
-            segment(0, 48, page) + segment(1, 38, region) + segment(2, 49, "")};  // page, immediate region, end
+            handpdf::JBIG2Page(60000, 60000)};
 }
 
-// A bare JPEG 2000 codestream of one grey tile `side` pixels a side whose
-// packets are all empty (OpenJPEG decodes them as black), declaring the
-// same size in its dictionary.
+// A grey JPEG 2000 picture `side` pixels a side, its packets all empty.
 PDFImage GreyJPX(uint32_t side)
 {
-    std::string data = std::string("\xFF\x4F", 2);
-    auto u16 = [&](uint32_t v) { data += static_cast<char>(v >> 8), data += static_cast<char>(v & 0xFF); };
-    auto u32 = [&](uint32_t v) { u16(v >> 16), u16(v & 0xFFFF); };
-    u16(0xFF51), u16(41), u16(0);             // SIZ
-    u32(side), u32(side), u32(0), u32(0);      // the image
-    u32(side), u32(side), u32(0), u32(0);      // one tile
-    u16(1), data += std::string("\x07\x01\x01", 3);  // one 8-bit component
-    u16(0xFF52), u16(12), data += std::string("\x00\x00", 2), u16(1), data += std::string("\x00\x05\x04\x04\x00\x01", 6);
-    u16(0xFF5C), u16(19), data += '\x40', data += std::string(16, '\x40');  // no quantisation
-    u16(0xFF90), u16(10), u16(0), u32(12 + 2 + 16), data += std::string("\x00\x01", 2);
-    u16(0xFF93), data += std::string(16, '\0');
-    u16(0xFFD9);
     return {"/Width " + std::to_string(side) + " /Height " + std::to_string(side) +
                 " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /JPXDecode",
-            data};
+            handpdf::GreyJPXCodestream(side)};
 }
 
 // The page's bitmap definitions: their kind and size in pixels.
