@@ -686,6 +686,13 @@ PagePtr Document::LoadPage(int32_t number)
     fz_flush_warnings(context.get());
     *messages = before;
     if (!page) throw Failure(error.text);
+#if FZ_VERSION_MAJOR == 1 && FZ_VERSION_MINOR < 22
+    // With the tree's map loaded, MuPDF before 1.22 finds the page's object
+    // through pdf_load_object and keeps that reference besides the page's
+    // own: given back here, once for a page it loaded (not one already open),
+    // or every page's object outlives the document.
+    if (treeLoaded && page->refs == 1) pdf_drop_obj(context.get(), pdf_page_from_fz_page(context.get(), page.get())->obj);
+#endif
     // Said of the page itself: what it draws without.
     LeaveOutUndecodablePictures(context.get(), page.get());
     return page;
