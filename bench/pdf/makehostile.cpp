@@ -98,28 +98,16 @@ std::string Star(int points)
 std::string ManyPages(int count)
 {
     // One content stream for every page, so the file stays a few MB.
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    const auto object = [&](const std::string& body) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
     std::string kids;
     for (int i = 0; i < count; ++i) kids += std::to_string(4 + i) + " 0 R ";
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>");
     const std::string content = "0 0 1 rg 10 10 50 50 re f\n";
-    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
-    for (int i = 0; i < count; ++i) object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 3 0 R >>");
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
-    }
-    return pdf + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>",
+                                     "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>",
+                                     "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                                         "endstream"};
+    for (int i = 0; i < count; ++i)
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 3 0 R >>");
+    return pdfmaker::MakePDF(objects);
 }
 
 const std::map<std::string, std::function<std::string()>>& Cases()

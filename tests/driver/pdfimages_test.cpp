@@ -43,33 +43,15 @@ std::string WriteImagePDF(const std::string& name, const std::string& content, c
     const auto dir = std::filesystem::temp_directory_path() / "corvanex-image-tests";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / (name + ".pdf")).string();
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& body) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
     std::string xobjects;
-    for (size_t i = 0; i < images.size(); ++i)
-        xobjects += "/I" + std::to_string(i) + " " + std::to_string(5 + i) + " 0 R ";
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 720 540] /Contents 4 0 R /Resources << /XObject << " +
-           xobjects + ">> >> >>");
-    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
-    for (const PDFImage& image : images)
-        object("<< /Type /XObject /Subtype /" + image.subtype + " " + image.dictionary + " /Length " +
-               std::to_string(image.data.size()) + " >>\nstream\n" + image.data + "\nendstream");
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
+    std::vector<std::string> extra;
+    for (size_t i = 0; i < images.size(); ++i) {
+        xobjects += "/I" + std::to_string(i) + " " + std::to_string(handpdf::FirstExtraObject(1) + i) + " 0 R ";
+        extra.push_back("<< /Type /XObject /Subtype /" + images[i].subtype + " " + images[i].dictionary +
+                        " /Length " + std::to_string(images[i].data.size()) + " >>\nstream\n" + images[i].data +
+                        "\nendstream");
     }
-    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    std::ofstream(path, std::ios::binary) << pdf;
+    handpdf::Write(path, {{content, "/XObject << " + xobjects + ">>"}}, extra);
     return path;
 }
 

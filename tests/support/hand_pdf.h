@@ -6,10 +6,11 @@
 // are numbered after the pages' (FirstExtraObject).
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/pdfmaker.h"
 
 namespace handpdf {
 
@@ -26,34 +27,20 @@ inline int FirstExtraObject(size_t pages) { return 3 + 2 * static_cast<int>(page
 
 inline std::string PDF(const std::vector<Page>& pages, const std::vector<std::string>& extra = {})
 {
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& body) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
     std::string kids;
     for (size_t i = 0; i < pages.size(); ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>",
+                                     "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) +
+                                         " >>"};
     for (size_t i = 0; i < pages.size(); ++i) {
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].mediaBox + "] /Contents " +
-               std::to_string(4 + 2 * i) + " 0 R /Resources << " + pages[i].resources + " >> " + pages[i].entries +
-               " >>");
-        object("<< /Length " + std::to_string(pages[i].content.size()) + " >>\nstream\n" + pages[i].content +
-               "endstream");
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [" + pages[i].mediaBox + "] /Contents " +
+                          std::to_string(4 + 2 * i) + " 0 R /Resources << " + pages[i].resources + " >> " +
+                          pages[i].entries + " >>");
+        objects.push_back("<< /Length " + std::to_string(pages[i].content.size()) + " >>\nstream\n" +
+                          pages[i].content + "endstream");
     }
-    for (const std::string& body : extra) object(body);
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
+    objects.insert(objects.end(), extra.begin(), extra.end());
+    return pdfmaker::MakePDF(objects);
 }
 
 inline void Write(const std::string& path, const std::vector<Page>& pages, const std::vector<std::string>& extra = {})
