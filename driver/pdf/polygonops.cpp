@@ -82,6 +82,19 @@ void CheckComplexity(const ClipperLib::Paths& paths)
             const ClipperLib::IntPoint a = path[i], b = path[(i + 1) % path.size()];
             boxes.push_back({std::min(a.X, b.X), std::max(a.X, b.X), std::min(a.Y, b.Y), std::max(a.Y, b.Y)});
         }
+    // Horizontal edges along one line are walked by the clipper one
+    // against another: a line cut into thousands of dashes makes as many.
+    std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) {
+        return a.y0 != b.y0 ? a.y0 < b.y0 : (a.y0 == a.y1) > (b.y0 == b.y1);  // a line's horizontals together
+    });
+    uint64_t alongOneLine = 0;
+    for (size_t i = 0, run = 0; i < boxes.size(); ++i) {
+        const bool horizontal = boxes[i].y0 == boxes[i].y1;
+        run = horizontal && i > 0 && boxes[i - 1].y0 == boxes[i - 1].y1 && boxes[i - 1].y0 == boxes[i].y0 ? run + 1 : 0;
+        if (horizontal) alongOneLine += run;
+        if (alongOneLine > kMostMeetingEdges * 100)
+            throw PolygonsTooComplex("an outline whose edges cross too often to be drawn as vectors");
+    }
     std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.x0 < b.x0; });
     uint64_t meeting = 0, looked = 0;
     for (size_t i = 0; i < boxes.size(); ++i)

@@ -495,6 +495,22 @@ void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, 
     FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
 }
 
+double VectorRecorder::FineDashCoverage(const fz_stroke_state* stroke, double expansion) const
+{
+    if (stroke->dash_len <= 0) return -1;
+    double period = 0, on = 0;
+    for (int i = 0; i < stroke->dash_len && i < 32; ++i) {
+        const double length = std::fabs(static_cast<double>(stroke->dash_list[i]));
+        period += length;
+        if (i % 2 == 0) on += length;
+    }
+    if (!(period > 0) || !(period * expansion < options.hairlineWidth)) return -1;
+    // An odd count repeats with on and off swapped: each length is on once
+    // and off once, half the line.
+    if (stroke->dash_len % 2 == 1) return 0.5;
+    return std::clamp(on / period, 0.0, 1.0);
+}
+
 Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const
 {
     const Affine m = ToAffine(ctm);
@@ -509,7 +525,10 @@ Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_
                  : stroke->linejoin == FZ_LINEJOIN_BEVEL ? StrokeStyle::Join::Bevel
                                                          : StrokeStyle::Join::Miter;
     style.miterLimit = stroke->miterlimit;
-    for (int i = 0; i < stroke->dash_len && i < 32; ++i) style.dashes.push_back(stroke->dash_list[i]);
+    // Dashes finer than a pixel are drawn as the line (with the share of it
+    // they cover, where the caller can say so): a viewer shows them so.
+    if (FineDashCoverage(stroke, expansion) < 0)
+        for (int i = 0; i < stroke->dash_len && i < 32; ++i) style.dashes.push_back(stroke->dash_list[i]);
     style.dashPhase = stroke->dash_phase;
     Outline lines = userSpace;
     if (const Outline placed = Transformed(userSpace, m); !InsideBox(placed, recordBox)) {
@@ -530,18 +549,24 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
     const Affine m = ToAffine(ctm);
     const double expansion = m.Expansion();
     if (expansion <= 0 || userSpace.empty()) return;
+    const double coverage = FineDashCoverage(stroke, expansion);
+    const bool dashed = stroke->dash_len > 0 && coverage < 0;
+    if (coverage >= 0) {
+        color = FColor(color.Red(), color.Green(), color.Blue(), static_cast<int32_t>(std::lround(color.Alpha() * coverage)));
+        if (color.Alpha() == 0) return;
+    }
     const double width = std::max(stroke->linewidth * expansion, options.hairlineWidth);
     const double scale = std::max({std::fabs(m.a), std::fabs(m.b), std::fabs(m.c), std::fabs(m.d)});
     const double eps = scale * 1e-3;
     const bool conformal = (std::fabs(m.a - m.d) < eps && std::fabs(m.b + m.c) < eps) ||
                            (std::fabs(m.a + m.d) < eps && std::fabs(m.b - m.c) < eps);
     const bool round = stroke->start_cap == FZ_LINECAP_ROUND && stroke->end_cap == FZ_LINECAP_ROUND &&
-                       stroke->linejoin == FZ_LINEJOIN_ROUND && stroke->dash_len == 0;
+                       stroke->linejoin == FZ_LINEJOIN_ROUND && !dashed;
     // Caps and joins of the thinnest lines do not show: a native line.
     const bool thin = width <= options.hairlineWidth;
     if (conformal && (round || thin)) {
         Outline lines = BoxedLines(Transformed(userSpace, m));
-        if (stroke->dash_len > 0) {
+        if (dashed) {
             std::vector<double> dashes;
             for (int i = 0; i < stroke->dash_len && i < 32; ++i) dashes.push_back(stroke->dash_list[i] * expansion);
             Outline dashed;

@@ -124,6 +124,9 @@ private:
     void Drawn(const Bounds& bounds);
     void PushClipLayer(const Outline& area);
     Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
+    // The share of a line its dashes cover when their pattern repeats within
+    // a pixel (the line then drawn whole, that much lighter); -1 otherwise.
+    double FineDashCoverage(const fz_stroke_state* stroke, double expansion) const;
     void StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm, FColor color);
     // Non-zero outlines whose contours overlap, unioned: players fill even-odd.
     Outline PreparedFill(Outline outline, bool evenOdd) const;

@@ -109,10 +109,24 @@ TEST(HostilePDF, ValuesPastTheRecordsFieldsReachNoAssertion)
 TEST(HostilePDF, APageStopsAtItsBudgetAndSaysWhy)
 {
     Scratch folder("hostile-budget");
-    // Ten lines dashed a thousandth of a point: millions of dashes.
-    std::string dashes = "[0.001] 0 d 1 w\n";
-    for (int i = 0; i < 10; ++i) dashes += "10 " + std::to_string(20 + 50 * i) + " m 710 " + std::to_string(20 + 50 * i) + " l S\n";
-    EXPECT_EQ(RecordPage(folder, handpdf::PDF({{dashes, ""}})).summary.overBudget, "a line of more than 100000 dashes");
+    // Ten lines dashed a thousandth of a point, millions of dashes, are drawn
+    // whole, half as opaque, as a viewer shows them; 400 lines dashed a
+    // point apart are 280,000 dashes, more than a page may draw.
+    std::string fine = "[0.001] 0 d 1 w\n", visible = "[1] 0 d 1 w\n";
+    for (int i = 0; i < 10; ++i) fine += "10 " + std::to_string(20 + 50 * i) + " m 710 " + std::to_string(20 + 50 * i) + " l S\n";
+    for (int i = 0; i < 400; ++i) visible += "10 " + std::to_string(10 + i) + " m 710 " + std::to_string(10 + i) + " l\n";
+    visible += "S\n";
+    const VectorPage faint = RecordPage(folder, handpdf::PDF({{fine, ""}}));
+    ASSERT_TRUE(faint.sprite) << faint.summary.overBudget;
+    const std::vector<swftest::Tag> tags{shapetest::ReadTag(*faint.definitions.at(0))};
+    const shapetest::Shape lines = shapetest::ReadShape3(tags[0].body);  // the first outline sets the style
+    // Butt caps a point wide: each line's outline, filled.
+    ASSERT_EQ(lines.fills.size(), 1u);
+    EXPECT_EQ(lines.fills[0].color.alpha, 128u);
+    EXPECT_EQ(lines.Edges().size(), 40u);
+    const VectorPage dashed = RecordPage(folder, handpdf::PDF({{visible, ""}}));
+    EXPECT_FALSE(dashed.sprite);
+    EXPECT_FALSE(dashed.summary.overBudget.empty());
 
     // A star of 4001 points filled non-zero: its edges cross millions of times.
     std::string star = "0 0 1 rg 360 270 m\n";
