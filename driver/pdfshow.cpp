@@ -360,12 +360,12 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         const PageArea at = PlacePage(deck.SizeOf(page), area, false);
         VectorSlide recorded;
         if (!budgetSpent) {
-            const uint16_t idsBefore = LastCharacterID();
+            const uint16_t idsBefore = FLastCharacterID();
             recorded = vectors.Record(page, at, RasterSize(sizes[index]),
                                       static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
             // What the sprite draws when placed, counted now.
             const uint64_t placedIDs = recorded.sprite ? kPageSpriteCharacters : 0;
-            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, LastCharacterID() - idsBefore + placedIDs);
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, FLastCharacterID() - idsBefore + placedIDs);
             warnOfDamage(page, recorded.damage);
             warnOfFonts(page, recorded.substitutedFonts);
             if (recorded.budgetSpent) {

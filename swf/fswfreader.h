@@ -54,7 +54,7 @@ enum class FSWFRead {
 };
 
 // Fills `header` (as far as the bytes go).
-FSWFRead ReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header);
+FSWFRead FReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header);
 
 // A tag's header, read at some offset of the file.
 struct FSWFTagInfo {
@@ -67,4 +67,4 @@ struct FSWFTagInfo {
 
 // Reads the tag header at `offset`: Whole, HeaderCutShort or BodyCutShort.
 // `tag` is filled as far as the bytes go.
-FSWFRead ReadSWFTagHeader(std::span<const uint8_t> bytes, size_t offset, FSWFTagInfo* tag);
+FSWFRead FReadSWFTagHeader(std::span<const uint8_t> bytes, size_t offset, FSWFTagInfo* tag);
