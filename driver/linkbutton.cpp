@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int32_t kReleasedOver = 6;  // the transition of a click
 const char* const kNewWindow = "_blank";
 
 }  // namespace
@@ -33,7 +32,7 @@ void LinkButton::AddToFrame(HFFrame& frame, HFMovie& movie)
         hit.SetDefineOnly(true);
         hit.AddToFrame(frame, movie);
         auto condition = std::make_unique<FActionCondition>();
-        condition->AddCondition(kReleasedOver);
+        condition->AddCondition(FButtonTransition::kOverDownToOverUp);
         if (uri.empty()) {
             HFActionGotoFrame(targetFrame).AddToCondition(*condition);
         } else {

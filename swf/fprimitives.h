@@ -8,6 +8,9 @@
 // Small records shared by many tags. Each writes itself at the stream's
 // current position; coordinates and translations are in twips.
 
+// Twips are the unit of every coordinate and size in a movie: a pixel is 20.
+inline constexpr int32_t FTwipsPerPixel = 20;
+
 // RGB, or RGBA when `hasAlpha`; channels 0 to 255.
 class FColor {
 public:
