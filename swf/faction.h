@@ -42,6 +42,7 @@ private:
     uint8_t method;
 };
 
+// Goes to a frame by its index.
 class FActionGotoFrame : public FActionRecord {
 public:
     explicit FActionGotoFrame(uint16_t frameIndex) : frameIndex(frameIndex) {}  // 0 is the first frame
@@ -61,6 +62,7 @@ private:
     uint8_t play;
 };
 
+// Goes to the frame of that label (FCTFrameLabel).
 class FActionGotoLabel : public FActionRecord {
 public:
     explicit FActionGotoLabel(FString label) : label(std::move(label)) {}
@@ -81,6 +83,7 @@ private:
     int16_t offset;
 };
 
+// Branches by `offset` bytes, counted from the end of this record, always.
 class FActionJump : public FActionRecord {
 public:
     explicit FActionJump(int16_t offset) : offset(offset) {}
@@ -134,11 +137,13 @@ private:
     uint8_t skipCount;
 };
 
+// Plays the timeline on from the current frame.
 class FActionPlay : public FActionRecord {
 public:
     void Write(FSWFStream& stream) const override;
 };
 
+// Stops the timeline at the current frame.
 class FActionStop : public FActionRecord {
 public:
     void Write(FSWFStream& stream) const override;

@@ -90,6 +90,7 @@ public:
     virtual void Write(FSWFStream& stream) const = 0;
 };
 
+// The CXFORM record: multiply and add terms for red, green and blue.
 class FCXFormNoAlpha : public FCXForm {
 public:
     FCXFormNoAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32_t greenMult, int32_t blueMult,
@@ -104,6 +105,7 @@ private:
     int32_t redAdd, greenAdd, blueAdd;
 };
 
+// The CXFORMWITHALPHA record: multiply and add terms for all four channels.
 class FCXFormWAlpha : public FCXForm {
 public:
     FCXFormWAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32_t greenMult, int32_t blueMult,

@@ -112,6 +112,18 @@ if command -v pkg-config >/dev/null 2>&1; then
 else
   echo "install test: no pkg-config, its file not checked"
 fi
+# The whole program of the API documentation's main page, as printed there.
+sed -n '/^```cpp$/,/^```$/p' "$source/docs/mainpage.md" | sed '1d;$d' >"$work/mainpage.cpp"
+[ -s "$work/mainpage.cpp" ] || fail "no program on the documentation's main page"
+if command -v pkg-config >/dev/null 2>&1; then
+  # shellcheck disable=SC2086
+  quietly "$cxx" -std=c++20 "$work/mainpage.cpp" $flags -o "$scratch/mainpage"
+  (cd "$work" && "$scratch/mainpage" >/dev/null) || fail "the main page's program failed"
+  "$prefix/bin/swfinfo" --summary "$work/first.swf" | grep -q "8000 x 6000 twips, 2 frames" ||
+    fail "unexpected movie from the main page's program"
+  rm "$work/first.swf"
+fi
+
 # Each installed header on its own, with the installed tree alone on the
 # include path: it includes what it needs, and nothing left uninstalled. In
 # C++17 the first error is the one that names the reason.
