@@ -223,7 +223,7 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
         if (!show.replace && NeedsMatte(source, area)) {
             // Added before the slide's bitmap takes its ID, so that at the
             // same requested depth the matte sorts below the slide.
-            HFRectangle matte(20, 20, area.width * FTwipsPerPixel, area.height * FTwipsPerPixel);
+            HFRectangle matte(FTwipsPerPixel, FTwipsPerPixel, area.width * FTwipsPerPixel, area.height * FTwipsPerPixel);
             matte.SetSolidFill(kBackgroundColor);
             matte.SetLineWidth(0);
             matte.SetDepth(static_cast<uint16_t>(n));
@@ -317,7 +317,8 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 {
     const int32_t k = std::max(show.slideCount, 0) + 1;
     const SlideLayout& layout = show.layout;
-    HFEditText notice(20, 20, layout.width * FTwipsPerPixel, layout.height * FTwipsPerPixel, kClosingText);
+    HFEditText notice(FTwipsPerPixel, FTwipsPerPixel, layout.width * FTwipsPerPixel, layout.height * FTwipsPerPixel,
+                      kClosingText);
     // The fill calls leave an edit text's tag as it is; they are kept so that
     // the notice is built the way it always was.
     notice.SetSolidFill(HFColor{0xC0, 0xC0, 0xC0, 0xFF});
