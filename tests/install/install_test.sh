@@ -113,6 +113,7 @@ else
   echo "install test: no pkg-config, its file not checked"
 fi
 # The whole program of the API documentation's main page, as printed there.
+# shellcheck disable=SC2016 # backquotes and dollars of sed, not of the shell
 sed -n '/^```cpp$/,/^```$/p' "$source/docs/mainpage.md" | sed '1d;$d' >"$work/mainpage.cpp"
 [ -s "$work/mainpage.cpp" ] || fail "no program on the documentation's main page"
 if command -v pkg-config >/dev/null 2>&1; then
