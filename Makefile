@@ -43,14 +43,26 @@ test-asan: build-asan
 
 # API documentation of the library's public headers, HTML in build/docs/html.
 # Fails on any warning of doxygen's about them (a broken command or reference
-# in a comment), listed in build/docs/warnings.log.
-DOC_INPUT := $(wildcard base swf hf audio)
+# in a comment), listed in build/docs/warnings.log. The headers are read from
+# a copy laid out as they are installed, so that a class page's include line
+# is the one a user writes (<corvanex/hf/hfbutton.h>); the warnings name the
+# headers themselves.
+DOC_FOLDERS := swf hf audio
+DOC_COPY := build/docs/include/corvanex
 VERSION := $(shell sed -n 's/^project.corvanex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+VERSION_PARTS := $(subst ., ,$(VERSION))
 
 docs:
 	@command -v doxygen >/dev/null 2>&1 || { echo "docs: doxygen is needed (scripts/bootstrap installs it)"; exit 1; }
-	@rm -rf build/docs && mkdir -p build/docs
-	CORVANEX_DOC_INPUT="$(DOC_INPUT)" CORVANEX_VERSION=$(VERSION) doxygen docs/Doxyfile 2>build/docs/warnings.log
+	@rm -rf build/docs && mkdir -p $(DOC_COPY)/base
+	@for folder in $(DOC_FOLDERS); do mkdir -p $(DOC_COPY)/$$folder && cp $$folder/*.h $(DOC_COPY)/$$folder/; done
+	@sed -e 's/@PROJECT_VERSION@/$(VERSION)/' -e 's/@PROJECT_VERSION_MAJOR@/$(word 1,$(VERSION_PARTS))/' \
+	  -e 's/@PROJECT_VERSION_MINOR@/$(word 2,$(VERSION_PARTS))/' -e 's/@PROJECT_VERSION_PATCH@/$(word 3,$(VERSION_PARTS))/' \
+	  cmake/fversion.h.in >$(DOC_COPY)/base/fversion.h
+	CORVANEX_DOC_INPUT="$(addprefix $(DOC_COPY)/,base $(DOC_FOLDERS))" CORVANEX_VERSION=$(VERSION) \
+	  doxygen docs/Doxyfile 2>build/docs/doxygen.log
+	@sed -e 's#^$(CURDIR)/##' -e 's#^$(DOC_COPY)/base/fversion.h#cmake/fversion.h.in#' -e 's#^$(DOC_COPY)/##' \
+	  build/docs/doxygen.log >build/docs/warnings.log
 	@if [ -s build/docs/warnings.log ]; then cat build/docs/warnings.log; echo "docs: doxygen warned"; exit 1; fi
 	@echo "docs: build/docs/html/index.html"
 

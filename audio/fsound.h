@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <vector>
 

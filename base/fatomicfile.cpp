@@ -70,7 +70,7 @@ FAtomicFile::SystemCalls& FAtomicFile::Calls()
     return calls;
 }
 
-bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error)
+bool FWriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error)
 {
     while (count > 0) {
         const ssize_t written = write(descriptor, bytes, count);
@@ -82,7 +82,7 @@ bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, st
     return true;
 }
 
-bool WriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, off_t offset, std::string* error)
+bool FWriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, off_t offset, std::string* error)
 {
     while (count > 0) {
         const ssize_t written = pwrite(descriptor, bytes, count, offset);
@@ -95,7 +95,7 @@ bool WriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, 
     return true;
 }
 
-bool FollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error)
+bool FFollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error)
 {
     std::string current = path;
     // As many links as the system itself follows; a longer chain (or a loop)
@@ -128,7 +128,7 @@ FAtomicFile::~FAtomicFile()
 bool FAtomicFile::Open(const std::string& targetPath, std::string* error, Method method)
 {
     Discard();
-    if (!FollowSymbolicLinks(targetPath, &target, error)) return false;
+    if (!FFollowSymbolicLinks(targetPath, &target, error)) return false;
     // Found now rather than when the file is put in place, after all the writing.
     if (struct stat status {}; stat(target.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
         return Fail(error, "cannot replace the file", EISDIR);
@@ -204,7 +204,7 @@ void FAtomicFile::ClearTemporary()
 
 bool FAtomicFile::Write(const uint8_t* bytes, size_t count, std::string* error)
 {
-    return WriteAllToDescriptor(descriptor, bytes, count, error);
+    return FWriteAllToDescriptor(descriptor, bytes, count, error);
 }
 
 bool FAtomicFile::Commit(std::string* error)

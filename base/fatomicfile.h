@@ -10,9 +10,9 @@
 // Writes all `count` bytes to the descriptor, through short writes and
 // interruptions. On failure `error` (when given) receives "write failed: "
 // and the system's reason.
-bool WriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error);
+bool FWriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error);
 // The same at `offset`, leaving the descriptor's position where it was.
-bool WriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, off_t offset, std::string* error);
+bool FWriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, off_t offset, std::string* error);
 
 // A file written whole or not at all. Its bytes go to a file beside the
 // target that has no name (where the file system allows it) or a hidden one,
@@ -87,5 +87,5 @@ private:
 // yet: that is then the file to create). Links in the folders on the way are
 // left to the system. False, with `error`, for a link the rule above does not
 // follow.
-bool FollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error);
+bool FFollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error);
 #endif

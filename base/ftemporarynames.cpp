@@ -26,8 +26,11 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the slots' states");
 
-// Only async-signal-safe calls: unlink, sigaction, raise.
-extern "C" void RemoveAndDie(int signal)
+// Only async-signal-safe calls: unlink, sigaction, raise. C linkage, as the
+// system calls it, but static: a library linked into other programs exports
+// no handler of its own.
+extern "C" {
+static void RemoveAndDie(int signal)
 {
     const int saved = errno;
     for (Slot& slot : gSlots)
@@ -39,6 +42,7 @@ extern "C" void RemoveAndDie(int signal)
     errno = saved;
     // Blocked until the handler returns, then the default action ends the process.
     raise(signal);
+}
 }
 
 void InstallOnce()

@@ -2,14 +2,13 @@
 
 #include <utility>
 
+#include "driver/whiterectangle.h"
 #include "hf/hfaction.h"
 #include "hf/hfmovie.h"
-#include "hf/hfshape.h"
 #include "swf/fdtbuttons.h"
 
 namespace {
 
-constexpr int32_t kReleasedOver = 6;  // the transition of a click
 const char* const kNewWindow = "_blank";
 
 }  // namespace
@@ -27,13 +26,9 @@ std::unique_ptr<LinkButton> LinkButton::ToFrame(Area area, int32_t frame)
 void LinkButton::AddToFrame(HFFrame& frame, HFMovie& movie)
 {
     if (!defined) {
-        HFRectangle hit(area.xmin, area.ymin, area.xmax, area.ymax);
-        hit.SetSolidFill(HFColor{255, 255, 255, 255});
-        hit.SetLineWidth(0);
-        hit.SetDefineOnly(true);
-        hit.AddToFrame(frame, movie);
+        const uint16_t hit = DefineWhiteRectangle(frame, movie, area.xmin, area.ymin, area.xmax, area.ymax);
         auto condition = std::make_unique<FActionCondition>();
-        condition->AddCondition(kReleasedOver);
+        condition->AddCondition(FButtonTransition::kOverDownToOverUp);
         if (uri.empty()) {
             HFActionGotoFrame(targetFrame).AddToCondition(*condition);
         } else {
@@ -43,7 +38,7 @@ void LinkButton::AddToFrame(HFFrame& frame, HFMovie& movie)
         SetID(tag->ID());
         // The hit state alone: up, over and down draw nothing.
         tag->AddButtonRecord(std::make_unique<FButtonRecord2>(
-            true, false, false, false, static_cast<uint16_t>(hit.ID()), 1, FMatrix(),
+            true, false, false, false, hit, 1, FMatrix(),
             std::make_unique<FCXFormWAlpha>(false, false, 0, 0, 0, 0, 0, 0, 0, 0)));
         tag->AddCondition(std::move(condition));
         frame.Tags().push_back(std::move(tag));

@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "driver/whiterectangle.h"
 #include "hf/hfmovie.h"
-#include "hf/hfshape.h"
 #include "swf/fct.h"
 
 PageSprite::PageSprite(std::vector<std::unique_ptr<FTag>> definitions, std::unique_ptr<FDTDefineSprite> sprite,
@@ -19,16 +19,11 @@ void PageSprite::AddToFrame(HFFrame& frame, HFMovie& movie)
         definitions.clear();
         const uint16_t page = sprite->ID();
         frame.Tags().push_back(std::move(sprite));
-        HFRectangle clip(area.xmin, area.ymin, area.xmax, area.ymax);
-        clip.SetSolidFill(HFColor{255, 255, 255, 255});
-        clip.SetLineWidth(0);
-        clip.SetDefineOnly(true);
-        clip.AddToFrame(frame, movie);
+        const uint16_t paper = DefineWhiteRectangle(frame, movie, area.xmin, area.ymin, area.xmax, area.ymax);
         auto outer = std::make_unique<FDTDefineSprite>();
         // The clip at depth 1 masks what lies at depths 2 and 3: the same
         // white rectangle drawn as the paper (a page that paints no
         // background of its own is white, as a viewer shows it), then the page.
-        const auto paper = static_cast<uint16_t>(clip.ID());
         outer->AddControlTag(
             std::make_unique<FCTPlaceObject2>(true, false, true, false, 1, paper, nullptr, nullptr, 0, nullptr, 3));
         outer->AddControlTag(

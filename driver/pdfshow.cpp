@@ -159,7 +159,7 @@ PageArea AreaOf(const SlidePlacement& at)
 PageArea PlacePage(PageSize points, SlideSize area, bool raster)
 {
     if (raster) return AreaOf(FitSlide(PageShape(points), area));
-    const double width = area.width * 20.0, height = area.height * 20.0;
+    const double width = area.width * double{FTwipsPerPixel}, height = area.height * double{FTwipsPerPixel};
     const double scale = std::min(width / points.width, height / points.height);
     const auto xmin = static_cast<int32_t>(std::lround((width - points.width * scale) / 2));
     const auto ymin = static_cast<int32_t>(std::lround((height - points.height * scale) / 2));
@@ -219,7 +219,9 @@ PixelSize FittedPageSize(PageSize points, SlideSize area)
     const SlidePlacement at = FitSlide(PageShape(points), area);
     // Drawn from one pixel in: the rectangle's sides are one pixel longer
     // than the coordinates' difference.
-    const auto pixels = [](int32_t from, int32_t to) { return std::max((to - from + 20 + 10) / 20, 1); };
+    const auto pixels = [](int32_t from, int32_t to) {
+        return std::max((to - from + FTwipsPerPixel + FTwipsPerPixel / 2) / FTwipsPerPixel, 1);
+    };
     return PixelSize{pixels(at.xmin, at.xmax), pixels(at.ymin, at.ymax)};
 }
 
@@ -360,12 +362,12 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         const PageArea at = PlacePage(deck.SizeOf(page), area, false);
         VectorSlide recorded;
         if (!budgetSpent) {
-            const uint16_t idsBefore = LastCharacterID();
+            const uint16_t idsBefore = FLastCharacterID();
             recorded = vectors.Record(page, at, RasterSize(sizes[index]),
                                       static_cast<uint32_t>(std::min<uint64_t>(vectorIDsLeft, 0xFFFF)));
             // What the sprite draws when placed, counted now.
             const uint64_t placedIDs = recorded.sprite ? kPageSpriteCharacters : 0;
-            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, LastCharacterID() - idsBefore + placedIDs);
+            vectorIDsLeft -= std::min<uint64_t>(vectorIDsLeft, FLastCharacterID() - idsBefore + placedIDs);
             warnOfDamage(page, recorded.damage);
             warnOfFonts(page, recorded.substitutedFonts);
             if (recorded.budgetSpent) {

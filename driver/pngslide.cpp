@@ -397,7 +397,7 @@ public:
                 use(bytes, count);
                 return true;
             };
-            if (!ReadFileRegion(piece, buffer.data(), buffer.size(), put, &error))
+            if (!FReadFileRegion(piece, buffer.data(), buffer.size(), put, &error))
                 throw ConverterError("cannot read back " + label + ": " + error, kExitFailure);
         }
     }
@@ -554,7 +554,7 @@ public:
                 use(bytes, count);
                 return true;
             };
-            if (!ReadFileRegion(region, buffer.data(), buffer.size(), put, &error))
+            if (!FReadFileRegion(region, buffer.data(), buffer.size(), put, &error))
                 throw ConverterError("cannot read back " + region.path + ": " + error, kExitFailure);
         }
         if (!pending.empty()) use(pending.data(), pending.size());

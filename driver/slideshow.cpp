@@ -69,8 +69,6 @@ std::vector<int32_t> ReturnTargetsOutOfRange(const std::vector<std::vector<size_
     return values;
 }
 
-constexpr int32_t kTwipsPerPixel = 20;
-constexpr int32_t kClickTransition = 6;  // released over the button
 constexpr uint16_t kBackwardButtonDepth = 200;
 constexpr uint16_t kForwardButtonDepth = 500;
 constexpr int32_t kButtonImagePixels = 30;
@@ -86,13 +84,13 @@ struct SlideLayout {
     int32_t height;  // pixels
 
     // The movie's frame: the slide area and the band of 40 pixels below it.
-    int32_t MovieWidth() const { return width * kTwipsPerPixel; }
-    int32_t MovieHeight() const { return height * kTwipsPerPixel + 800; }
+    int32_t MovieWidth() const { return width * FTwipsPerPixel; }
+    int32_t MovieHeight() const { return height * FTwipsPerPixel + 800; }
     uint64_t MovieHeaderBytes() const { return FSWFFile::HeaderSize(MovieWidth(), MovieHeight()); }
 
-    int32_t Middle() const { return width * kTwipsPerPixel / 2; }
-    int32_t ButtonTop() const { return height * kTwipsPerPixel + 100; }
-    int32_t ButtonBottom() const { return height * kTwipsPerPixel + 700; }
+    int32_t Middle() const { return width * FTwipsPerPixel / 2; }
+    int32_t ButtonTop() const { return height * FTwipsPerPixel + 100; }
+    int32_t ButtonBottom() const { return height * FTwipsPerPixel + 700; }
     HFRectangle ForwardArea() const { return HFRectangle(Middle() + 200, ButtonTop(), Middle() + 800, ButtonBottom()); }
     HFRectangle BackwardArea() const { return HFRectangle(Middle() - 800, ButtonTop(), Middle() - 200, ButtonBottom()); }
 };
@@ -225,7 +223,7 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
         if (!show.replace && NeedsMatte(source, area)) {
             // Added before the slide's bitmap takes its ID, so that at the
             // same requested depth the matte sorts below the slide.
-            HFRectangle matte(20, 20, area.width * kTwipsPerPixel, area.height * kTwipsPerPixel);
+            HFRectangle matte(FTwipsPerPixel, FTwipsPerPixel, area.width * FTwipsPerPixel, area.height * FTwipsPerPixel);
             matte.SetSolidFill(kBackgroundColor);
             matte.SetLineWidth(0);
             matte.SetDepth(static_cast<uint16_t>(n));
@@ -256,8 +254,8 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     // With narration, leaving a slide by either button silences it first.
     const HFActionStopSounds stopSounds;
     const auto addClick = [&](HFButton& button, const HFAction& action) {
-        if (show.narrations) button.AddAction(stopSounds, kClickTransition);
-        button.AddAction(action, kClickTransition);
+        if (show.narrations) button.AddAction(stopSounds, FButtonTransition::kOverDownToOverUp);
+        button.AddAction(action, FButtonTransition::kOverDownToOverUp);
     };
     const auto addKey = [&](HFButton& button, const HFAction& action, uint32_t key) {
         if (show.narrations) button.AddKeyAction(stopSounds, key);
@@ -319,7 +317,8 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 {
     const int32_t k = std::max(show.slideCount, 0) + 1;
     const SlideLayout& layout = show.layout;
-    HFEditText notice(20, 20, layout.width * kTwipsPerPixel, layout.height * kTwipsPerPixel, kClosingText);
+    HFEditText notice(FTwipsPerPixel, FTwipsPerPixel, layout.width * FTwipsPerPixel, layout.height * FTwipsPerPixel,
+                      kClosingText);
     // The fill calls leave an edit text's tag as it is; they are kept so that
     // the notice is built the way it always was.
     notice.SetSolidFill(HFColor{0xC0, 0xC0, 0xC0, 0xFF});
@@ -383,8 +382,8 @@ int32_t LargestSlideCountThatFits(const std::vector<int32_t>& stopTable, ButtonF
 
 SlidePlacement FitSlide(SlideSize image, SlideSize area)
 {
-    const int64_t areaWidth = int64_t{area.width} * kTwipsPerPixel;
-    const int64_t areaHeight = int64_t{area.height} * kTwipsPerPixel;
+    const int64_t areaWidth = int64_t{area.width} * FTwipsPerPixel;
+    const int64_t areaHeight = int64_t{area.height} * FTwipsPerPixel;
     const int64_t w = std::max(image.width, 1), h = std::max(image.height, 1);
     // The side that meets the area's edge keeps its full length; the other is
     // rounded to the nearest twip, which never passes the area's edge (it is
@@ -392,13 +391,13 @@ SlidePlacement FitSlide(SlideSize image, SlideSize area)
     // aspects are equal. A sliver keeps one pixel.
     int64_t width = areaWidth, height = areaHeight;
     if (w * area.height >= h * area.width) {
-        height = std::max<int64_t>((2 * areaWidth * h + w) / (2 * w), kTwipsPerPixel);
+        height = std::max<int64_t>((2 * areaWidth * h + w) / (2 * w), FTwipsPerPixel);
     } else {
-        width = std::max<int64_t>((2 * areaHeight * w + h) / (2 * h), kTwipsPerPixel);
+        width = std::max<int64_t>((2 * areaHeight * w + h) / (2 * h), FTwipsPerPixel);
     }
     const int64_t left = (areaWidth - width) / 2, top = (areaHeight - height) / 2;
     // Drawn from one pixel in, as a slide of the area's size always was.
-    return SlidePlacement{static_cast<int32_t>(left + kTwipsPerPixel), static_cast<int32_t>(top + kTwipsPerPixel),
+    return SlidePlacement{static_cast<int32_t>(left + FTwipsPerPixel), static_cast<int32_t>(top + FTwipsPerPixel),
                           static_cast<int32_t>(left + width), static_cast<int32_t>(top + height),
                           width == areaWidth && height == areaHeight};
 }

@@ -69,7 +69,7 @@ FSWFFileRegion SpillFile::Append(const uint8_t* bytes, size_t size, const std::s
         end += size;
     }
     std::string error;
-    if (!WriteAllToDescriptorAt(file->Descriptor(), bytes, size, static_cast<off_t>(at), &error)) {
+    if (!FWriteAllToDescriptorAt(file->Descriptor(), bytes, size, static_cast<off_t>(at), &error)) {
         throw ConverterError("cannot keep " + label + " in a temporary file in '" + folder +
                                  "' (set TMPDIR to a folder with more room): " + error,
                              kExitFailure);

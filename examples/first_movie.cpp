@@ -16,7 +16,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: first_movie OUT.swf\n");
         return 2;
     }
-    constexpr int twips = 20;  // to a pixel: the library measures in twips
+    constexpr int32_t twips = FTwipsPerPixel;  // the library measures in twips
     HFMovie movie;
     movie.SetSize(400 * twips, 300 * twips);
     movie.Frame(0)->SetBackgroundColor(HFColor{255, 255, 255, 255});

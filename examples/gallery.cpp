@@ -72,7 +72,6 @@ const char* const kUsage =
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-constexpr int32_t kTwipsPerPixel = 20;
 constexpr int32_t kCellWidth = 128;  // pixels
 constexpr int32_t kCellHeight = 100;
 constexpr int32_t kColumns = 5;
@@ -83,7 +82,7 @@ constexpr int32_t kRows = 6;
 constexpr uint16_t kSpriteDepth = 1000;
 constexpr uint16_t kMorphDepth = 1001;
 
-constexpr int32_t Px(int32_t pixels) { return pixels * kTwipsPerPixel; }
+constexpr int32_t Px(int32_t pixels) { return pixels * FTwipsPerPixel; }
 
 // A point of a cell, in twips, from pixels relative to the cell's top left.
 struct Cell {
@@ -363,9 +362,8 @@ void AddPlacementsButtonAndText(HFFrame& frame, HFFont& font)
     down.SetSolidFill(kCrimson);
     HFRectangle hit(c.X(24), c.Y(20), c.X(104), c.Y(80));
     HFButton button(up, over, down, hit);
-    constexpr int32_t kOverDownToOverUp = 6;  // released over the button: a click
-    button.AddAction(HFActionGotoFrame(1), kOverDownToOverUp);
-    button.AddAction(HFActionStop(), kOverDownToOverUp);
+    button.AddAction(HFActionGotoFrame(1), FButtonTransition::kOverDownToOverUp);
+    button.AddAction(HFActionStop(), FButtonTransition::kOverDownToOverUp);
     frame.AddObject(button);
 
     HFText text("LIT", font);

@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     // Everything is read through the bounded reader: a file's fields may claim
     // more bytes than it has.
     FSWFHeaderInfo header;
-    const FSWFRead read = ReadSWFHeader(bytes, &header);
+    const FSWFRead read = FReadSWFHeader(bytes, &header);
     if (read != FSWFRead::Whole) {
         std::fprintf(stderr, "swfinfo: '%s' is %s\n", name,
                      read == FSWFRead::NotSWF ? "not an uncompressed SWF file" : "truncated");
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     std::printf("frame 0:");
     while (at < bytes.size()) {
         FSWFTagInfo tag;
-        const FSWFRead read = ReadSWFTagHeader(bytes, at, &tag);
+        const FSWFRead read = FReadSWFTagHeader(bytes, at, &tag);
         if (read == FSWFRead::HeaderCutShort) break;
         const char* tagName = FTagName(static_cast<FTagCode>(tag.code));
         std::printf(" %s(%u)", tagName ? tagName : "Unknown", tag.length);

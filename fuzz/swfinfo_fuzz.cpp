@@ -10,13 +10,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::span<const uint8_t> bytes(data, size);
     FSWFHeaderInfo header;
-    if (ReadSWFHeader(bytes, &header) != FSWFRead::Whole) return 0;
+    if (FReadSWFHeader(bytes, &header) != FSWFRead::Whole) return 0;
     if (header.tagsOffset > size || header.rectBits > 31) __builtin_trap();
 
     size_t at = header.tagsOffset;
     while (at < size) {
         FSWFTagInfo tag;
-        const FSWFRead read = ReadSWFTagHeader(bytes, at, &tag);
+        const FSWFRead read = FReadSWFTagHeader(bytes, at, &tag);
         if (read != FSWFRead::Whole) break;
         if (tag.bodyOffset <= at || tag.NextOffset() > size) __builtin_trap();
 

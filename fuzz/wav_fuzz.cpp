@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The same file through the tag: ReadWAV reads from the current position.
     std::rewind(file.get());
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineSound sound(file.get(), 2 + static_cast<int>(size % 4));
     if (sound.Refused() != !accepted || sound.SampleCount() != (accepted ? fields.sampleCount : 0)) __builtin_trap();
     FSWFStream stream;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -41,6 +43,7 @@ private:
     const char* target;  // borrowed
 };
 
+// Goes to a frame of the movie by its index.
 class HFActionGotoFrame : public HFAction {
 public:
     explicit HFActionGotoFrame(int32_t frameIndex) : frameIndex(frameIndex) {}  // 0 is the first frame
@@ -50,11 +53,13 @@ private:
     int32_t frameIndex;
 };
 
+// Plays the movie on.
 class HFActionPlay : public HFAction {
 public:
     std::unique_ptr<FActionRecord> MakeRecord() const override;
 };
 
+// Stops the movie at its frame.
 class HFActionStop : public HFAction {
 public:
     std::unique_ptr<FActionRecord> MakeRecord() const override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -19,9 +21,9 @@ class HFButton : public HFObject {
 public:
     HFButton(HFObject& up, HFObject& over, HFObject& down, HFObject& hit);
 
-    // Adds the transition (codes 1 to 9; others add no bit) to the one
-    // condition record and appends the action's record to it. Only before the
-    // button's first addition to a frame.
+    // Adds the transition (FButtonTransition, codes 1 to 9; others add no
+    // bit) to the one condition record and appends the action's record to it.
+    // Only before the button's first addition to a frame.
     void AddAction(const HFAction& action, int32_t transitionCode);
 
     // Appends the action's record to the condition record of the key (1 to

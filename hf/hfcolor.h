@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 
 // A colour of the object model: red, green, blue, alpha, one byte each.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -150,6 +152,7 @@ private:
     int32_t y2;
 };
 
+// A circle: an oval whose box is a square.
 class HFCircle : public HFOval {
 public:
     // Centre and radius.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -40,6 +42,7 @@ private:
     uint8_t method;
 };
 
+// Goes to a frame by its index.
 class FActionGotoFrame : public FActionRecord {
 public:
     explicit FActionGotoFrame(uint16_t frameIndex) : frameIndex(frameIndex) {}  // 0 is the first frame
@@ -59,6 +62,7 @@ private:
     uint8_t play;
 };
 
+// Goes to the frame of that label (FCTFrameLabel).
 class FActionGotoLabel : public FActionRecord {
 public:
     explicit FActionGotoLabel(FString label) : label(std::move(label)) {}
@@ -79,6 +83,7 @@ private:
     int16_t offset;
 };
 
+// Branches by `offset` bytes, counted from the end of this record, always.
 class FActionJump : public FActionRecord {
 public:
     explicit FActionJump(int16_t offset) : offset(offset) {}
@@ -132,11 +137,13 @@ private:
     uint8_t skipCount;
 };
 
+// Plays the timeline on from the current frame.
 class FActionPlay : public FActionRecord {
 public:
     void Write(FSWFStream& stream) const override;
 };
 
+// Stops the timeline at the current frame.
 class FActionStop : public FActionRecord {
 public:
     void Write(FSWFStream& stream) const override;
@@ -148,6 +155,21 @@ public:
     void Write(FSWFStream& stream) const override;
 };
 
+// The transition codes of FActionCondition::AddCondition and
+// HFButton::AddAction: the pointer's moves between the button's states, each
+// one bit of a condition record.
+namespace FButtonTransition {
+inline constexpr int32_t kOverDownToIdle = 1;     // pressed over the button, pointer leaves (menu tracking)
+inline constexpr int32_t kIdleToOverDown = 2;     // pointer enters while the mouse button is held (menu tracking)
+inline constexpr int32_t kOutDownToIdle = 3;      // pressed over the button, released outside it
+inline constexpr int32_t kOutDownToOverDown = 4;  // pressed, pointer comes back over the button
+inline constexpr int32_t kOverDownToOutDown = 5;  // pressed, pointer leaves the button
+inline constexpr int32_t kOverDownToOverUp = 6;   // released over the button: a click
+inline constexpr int32_t kOverUpToOverDown = 7;   // pressed over the button
+inline constexpr int32_t kOverUpToIdle = 8;       // pointer leaves the button
+inline constexpr int32_t kIdleToOverUp = 9;       // pointer enters the button
+}  // namespace FButtonTransition
+
 // A button's condition record: the transitions (and optional key) on which
 // its actions run. Owns the actions.
 class FActionCondition {
@@ -155,8 +177,9 @@ public:
     FActionCondition() = default;
 
     void AddAction(std::unique_ptr<FActionRecord> action);  // a null record is ignored
-    // Codes 1 to 9 set one transition bit each (1: OverDownToIdle, 0x0100, down
-    // to 9: IdleToOverUp, 0x0001); any other code changes nothing.
+    // Codes 1 to 9 (FButtonTransition) set one transition bit each (1:
+    // OverDownToIdle, 0x0100, down to 9: IdleToOverUp, 0x0001); any other code
+    // changes nothing.
     void AddCondition(int32_t code);
     // ORs the key code into bits 9 to 15.
     void SetKeyCode(uint32_t key);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -23,6 +25,7 @@ private:
     std::vector<std::unique_ptr<FActionRecord>> actions;
 };
 
+// FrameLabel: names the frame it is in, for FActionGotoLabel.
 class FCTFrameLabel : public FTag {
 public:
     explicit FCTFrameLabel(FString label) : label(std::move(label)) {}
@@ -81,6 +84,7 @@ public:
     void Write(FSWFStream& stream) override;
 };
 
+// RemoveObject: takes the character placed at a depth off the display list.
 class FCTRemoveObject : public FTag {
 public:
     FCTRemoveObject(uint16_t characterID, uint16_t depth) : characterID(characterID), depth(depth) {}
@@ -96,6 +100,7 @@ private:
     uint16_t depth;
 };
 
+// RemoveObject2: takes whatever is at a depth off the display list.
 class FCTRemoveObject2 : public FTag {
 public:
     explicit FCTRemoveObject2(uint16_t depth) : depth(depth) {}
@@ -115,6 +120,7 @@ private:
     FColor color;
 };
 
+// StartSound: starts (or stops) a defined event sound as FSoundInfo says.
 class FCTStartSound : public FTag {
 public:
     FCTStartSound(uint16_t soundID, FSoundInfo soundInfo) : soundID(soundID), soundInfo(std::move(soundInfo)) {}

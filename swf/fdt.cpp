@@ -11,7 +11,7 @@ uint16_t FDT::ID() const
 
 uint16_t FDT::DrawCharacterID()
 {
-    idEpoch = CharacterIDEpoch();
+    idEpoch = FCharacterIDEpoch();
     return NextCharacterID();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,7 +16,7 @@ public:
     // The character ID; a define tag without an ID of its own stops on "0".
     virtual uint16_t ID() const;
 
-    // The counter's epoch (CharacterIDEpoch) when the tag drew its ID; none
+    // The counter's epoch (FCharacterIDEpoch) when the tag drew its ID; none
     // for a tag that drew no ID. The file container refuses a tag of an
     // earlier epoch: the counter has handed its ID out again since.
     std::optional<uint32_t> IDEpoch() const { return idEpoch; }

@@ -87,8 +87,7 @@ void FDTJPEGTables::Write(FSWFStream& stream)
 }
 
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
-                                             uint32_t colorTableSize, const uint8_t* colorTable,
-                                             const uint8_t* pixelData, bool alpha)
+                                             uint32_t colorTableSize, bool alpha)
     : characterID(DrawCharacterID()),
       format(format),
       width(width),
@@ -98,6 +97,13 @@ FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uin
 {
     // 2^format bits per pixel: a larger format would shift past any integer.
     F_ASSERT(format <= 5, "format <= 5");
+}
+
+FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
+                                             uint32_t colorTableSize, const uint8_t* colorTable,
+                                             const uint8_t* pixelData, bool alpha)
+    : FDTDefineBitsLossless(format, width, height, colorTableSize, alpha)
+{
     const uint64_t tableBytes = uint64_t{colorTableSize} * (alpha ? 4 : 3);
     const uint64_t pixelBytes = (uint64_t{width} * height * (uint64_t{1} << format) + 7) / 8;
     F_ASSERT(tableBytes == 0 || colorTable, "colorTable");
@@ -121,15 +127,9 @@ FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uin
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
                                              uint32_t colorTableSize, bool alpha,
                                              std::vector<uint8_t>&& compressedData)
-    : characterID(DrawCharacterID()),
-      format(format),
-      width(width),
-      height(height),
-      colorTableSize(colorTableSize),
-      alpha(alpha),
-      compressed(std::move(compressedData))
+    : FDTDefineBitsLossless(format, width, height, colorTableSize, alpha)
 {
-    F_ASSERT(format <= 5, "format <= 5");
+    compressed = std::move(compressedData);
     // Written as a deferred block, which may not be empty.
     F_ASSERT(!compressed.empty(), "!compressedData.empty()");
 }
@@ -137,15 +137,9 @@ FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uin
 FDTDefineBitsLossless::FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height,
                                              uint32_t colorTableSize, bool alpha,
                                              std::vector<FSWFFileRegion> compressedPieces)
-    : characterID(DrawCharacterID()),
-      format(format),
-      width(width),
-      height(height),
-      colorTableSize(colorTableSize),
-      alpha(alpha),
-      pieces(std::move(compressedPieces))
+    : FDTDefineBitsLossless(format, width, height, colorTableSize, alpha)
 {
-    F_ASSERT(format <= 5, "format <= 5");
+    pieces = std::move(compressedPieces);
     // Each piece is written as a deferred block, which may not be empty.
     F_ASSERT(!pieces.empty(), "!compressedPieces.empty()");
     for (const FSWFFileRegion& piece : pieces) F_ASSERT(piece.size > 0, "piece.size > 0");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -105,6 +107,9 @@ public:
     const std::vector<FSWFFileRegion>& CompressedPieces() const { return pieces; }
 
 private:
+    // What every form shares: the ID drawn and the header's fields, checked.
+    FDTDefineBitsLossless(uint8_t format, uint16_t width, uint16_t height, uint32_t colorTableSize, bool alpha);
+
     uint16_t characterID;
     uint8_t format;
     uint16_t width;

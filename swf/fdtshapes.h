@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -29,6 +31,7 @@ public:
 // A fill style of a (non-morph) shape.
 class FFillStyle : public FFillStyleBase {};
 
+// A fill of one colour.
 class FFillStyleSolid : public FFillStyle {
 public:
     explicit FFillStyleSolid(FColor color) : color(color) {}
@@ -110,6 +113,7 @@ public:
     virtual void Write(FSWFStream& stream) const = 0;
 };
 
+// An outline of a width and a colour.
 class FLineStyle : public FLineStyleBase {
 public:
     FLineStyle(uint16_t width, FColor color) : width(width), color(color) {}  // width in twips
@@ -123,6 +127,7 @@ private:
 // ---------------------------------------------------------------------------
 // Style arrays: a one-byte count below 255, else 0xFF and a 16-bit count.
 
+// The fill styles of a shape, which its records refer to by index from 1.
 class FFillStyleArray {
 public:
     FFillStyleArray() = default;
@@ -139,6 +144,7 @@ private:
     std::vector<std::unique_ptr<FFillStyleBase>> styles;
 };
 
+// The line styles of a shape, which its records refer to by index from 1.
 class FLineStyleArray {
 public:
     // Appends the style and returns its index (the count after appending).
@@ -153,6 +159,7 @@ private:
 // ---------------------------------------------------------------------------
 // Shape records
 
+// Root of the shape records: style changes, edges and the end record.
 class FShapeRecord {
 public:
     FShapeRecord() = default;

@@ -539,16 +539,32 @@ FDTSoundStreamHead::FDTSoundStreamHead(uint8_t playbackFormat, uint8_t streamRat
     F_ASSERT(streamRate <= 3, "streamRate <= 3");
 }
 
-void FDTSoundStreamHead::Write(FSWFStream& stream)
+namespace {
+
+// The body of either stream head: SoundStreamHead's is SoundStreamHead2's
+// with the compression and the sample size fixed.
+void WriteStreamHead(FSWFStream& stream, FTagCode code, uint8_t playbackFormat, uint8_t compression, uint8_t rate,
+                     uint8_t size, uint8_t type, uint16_t sampleCount)
 {
     FSWFStream body;
     body.WriteByte(playbackFormat);
-    body.WriteBits(1, 4);  // ADPCM
-    body.WriteBits(streamRate, 2);
-    body.WriteBits(1, 1);  // 16-bit
-    body.WriteBits(streamType, 1);
-    body.WriteWord(streamSampleCount);
-    stream.AppendTag(FTagCode::SoundStreamHead, body.Size(), &body);
+    body.WriteBits(compression, 4);
+    body.WriteBits(rate, 2);
+    body.WriteBits(size, 1);
+    body.WriteBits(type, 1);
+    body.WriteWord(sampleCount);
+    stream.AppendTag(code, body.Size(), &body);
+}
+
+constexpr uint8_t kADPCM = 1;
+constexpr uint8_t kSixteenBit = 1;
+
+}  // namespace
+
+void FDTSoundStreamHead::Write(FSWFStream& stream)
+{
+    WriteStreamHead(stream, FTagCode::SoundStreamHead, playbackFormat, kADPCM, streamRate, kSixteenBit, streamType,
+                    streamSampleCount);
 }
 
 FDTSoundStreamHead2::FDTSoundStreamHead2(uint8_t playbackFormat, uint8_t streamCompression, uint8_t streamSize,
@@ -571,14 +587,8 @@ FDTSoundStreamHead2::FDTSoundStreamHead2(uint8_t playbackFormat, uint8_t streamC
 
 void FDTSoundStreamHead2::Write(FSWFStream& stream)
 {
-    FSWFStream body;
-    body.WriteByte(playbackFormat);
-    body.WriteBits(streamCompression, 4);
-    body.WriteBits(streamRate, 2);
-    body.WriteBits(streamSize, 1);
-    body.WriteBits(streamType, 1);
-    body.WriteWord(streamSampleCount);
-    stream.AppendTag(FTagCode::SoundStreamHead2, body.Size(), &body);
+    WriteStreamHead(stream, FTagCode::SoundStreamHead2, playbackFormat, streamCompression, streamRate, streamSize,
+                    streamType, streamSampleCount);
 }
 
 FDTSoundStreamBlock::FDTSoundStreamBlock(uint32_t size, const uint8_t* data) : size(size), data(data)

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/fatomicfile.h"  // FWriteAllToDescriptor
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -64,8 +66,8 @@ bool EndedEarly(const FSWFFileRegion& region, std::string* error)
 
 #ifdef _WIN32
 
-bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
-                    const std::function<bool(const uint8_t*, size_t)>& put, std::string* error)
+bool FReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
+                     const std::function<bool(const uint8_t*, size_t)>& put, std::string* error)
 {
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
@@ -155,8 +157,8 @@ bool CannotCopy(const FSWFFileRegion& region, std::string* error)
 
 }  // namespace
 
-bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
-                    const std::function<bool(const uint8_t*, size_t)>& put, std::string* error)
+bool FReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
+                     const std::function<bool(const uint8_t*, size_t)>& put, std::string* error)
 {
     RegionFile file(region);
     if (!file.Open(error)) return false;
@@ -173,7 +175,7 @@ bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t buffer
     return true;
 }
 
-bool ReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error)
+bool FReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error)
 {
     RegionFile file(region);
     if (!file.Open(error)) return false;
@@ -190,7 +192,7 @@ bool ReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std:
     return true;
 }
 
-bool CopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error)
+bool FCopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error)
 {
     RegionFile file(region);
     if (!file.Open(error)) return false;
@@ -235,7 +237,7 @@ bool CopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, st
         const ssize_t count = file.ReadAt(buffer.data(), std::min(buffer.size(), remaining), position);
         if (count < 0) return CannotRead(region, error);
         if (count == 0) return EndedEarly(region, error);
-        if (!WriteAllToDescriptor(descriptor, buffer.data(), static_cast<size_t>(count), error)) return false;
+        if (!FWriteAllToDescriptor(descriptor, buffer.data(), static_cast<size_t>(count), error)) return false;
         position += static_cast<uint64_t>(count);
         remaining -= static_cast<size_t>(count);
     }

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include "base/fatomicfile.h"  // WriteAllToDescriptor
 
 // A file kept open for the regions that name it, from when they are named
 // until the stream has been written: the write then reads the very file that
@@ -50,15 +50,15 @@ struct FSWFFileRegion {
 // Hands the region's bytes to `put` in pieces of at most `bufferSize` bytes,
 // read into `buffer`. Stops when `put` returns false (its own failure, whose
 // reason it gives).
-bool ReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
-                    const std::function<bool(const uint8_t*, size_t)>& put, std::string* error);
+bool FReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
+                     const std::function<bool(const uint8_t*, size_t)>& put, std::string* error);
 
 #ifndef _WIN32
 // Reads the whole region into `destination`, which holds `region.size` bytes.
-bool ReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error);
+bool FReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error);
 
 // Copies the region to the descriptor at its current position: by the kernel
 // (copy_file_range, else sendfile) where the descriptor allows it, else
 // through a buffer of fixed size.
-bool CopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error);
+bool FCopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error);
 #endif

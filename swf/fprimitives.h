@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <string>
 
@@ -7,6 +9,9 @@
 
 // Small records shared by many tags. Each writes itself at the stream's
 // current position; coordinates and translations are in twips.
+
+// Twips are the unit of every coordinate and size in a movie: a pixel is 20.
+inline constexpr int32_t FTwipsPerPixel = 20;
 
 // RGB, or RGBA when `hasAlpha`; channels 0 to 255.
 class FColor {
@@ -85,6 +90,7 @@ public:
     virtual void Write(FSWFStream& stream) const = 0;
 };
 
+// The CXFORM record: multiply and add terms for red, green and blue.
 class FCXFormNoAlpha : public FCXForm {
 public:
     FCXFormNoAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32_t greenMult, int32_t blueMult,
@@ -99,6 +105,7 @@ private:
     int32_t redAdd, greenAdd, blueAdd;
 };
 
+// The CXFORMWITHALPHA record: multiply and add terms for all four channels.
 class FCXFormWAlpha : public FCXForm {
 public:
     FCXFormWAlpha(bool hasAdd, bool hasMult, int32_t redMult, int32_t greenMult, int32_t blueMult,

@@ -52,7 +52,7 @@ void FSWFBitReader::Align()
     bit = (bit + 7) / 8 * 8;
 }
 
-FSWFRead ReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header)
+FSWFRead FReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header)
 {
     if (bytes.size() < 3 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S') return FSWFRead::NotSWF;
     FSWFBitReader reader(bytes, 3);
@@ -70,7 +70,7 @@ FSWFRead ReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header)
     return reader.Truncated() ? FSWFRead::HeaderCutShort : FSWFRead::Whole;
 }
 
-FSWFRead ReadSWFTagHeader(std::span<const uint8_t> bytes, size_t offset, FSWFTagInfo* tag)
+FSWFRead FReadSWFTagHeader(std::span<const uint8_t> bytes, size_t offset, FSWFTagInfo* tag)
 {
     FSWFBitReader reader(bytes, offset);
     const uint32_t codeAndLength = reader.Word();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -54,7 +56,7 @@ enum class FSWFRead {
 };
 
 // Fills `header` (as far as the bytes go).
-FSWFRead ReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header);
+FSWFRead FReadSWFHeader(std::span<const uint8_t> bytes, FSWFHeaderInfo* header);
 
 // A tag's header, read at some offset of the file.
 struct FSWFTagInfo {
@@ -67,4 +69,4 @@ struct FSWFTagInfo {
 
 // Reads the tag header at `offset`: Whole, HeaderCutShort or BodyCutShort.
 // `tag` is filled as far as the bytes go.
-FSWFRead ReadSWFTagHeader(std::span<const uint8_t> bytes, size_t offset, FSWFTagInfo* tag);
+FSWFRead FReadSWFTagHeader(std::span<const uint8_t> bytes, size_t offset, FSWFTagInfo* tag);

@@ -204,7 +204,7 @@ bool FSWFStream::WriteToFile(std::FILE* file, std::string* error)
     std::vector<uint8_t> copyBuffer;
     const bool copied = SpliceOut(put, [&](const FSWFFileRegion& region) {
         copyBuffer.resize(kReadBufferSize);
-        return written && ReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, written ? error : nullptr);
+        return written && FReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, written ? error : nullptr);
     });
     return copied && written;
 }
@@ -219,7 +219,7 @@ bool FSWFStream::WriteToMemory(uint8_t* destination, std::string* error)
     std::vector<uint8_t> copyBuffer;
     return SpliceOut(put, [&](const FSWFFileRegion& region) {
         copyBuffer.resize(kReadBufferSize);
-        return ReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, error);
+        return FReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, error);
     });
 }
 
@@ -280,11 +280,11 @@ bool FSWFStream::WriteToDescriptor(int descriptor, std::string* error)
     };
     const bool copied = SpliceOut(put, [&](const FSWFFileRegion& region) {
         const auto size = static_cast<size_t>(region.size);
-        if (size > kStagingSize) return flush() && CopyFileRegionToDescriptor(region, descriptor, error);
+        if (size > kStagingSize) return flush() && FCopyFileRegionToDescriptor(region, descriptor, error);
         if ((staged + size > kStagingSize || count == kMaxPieces) && !flush()) return false;
         if (staging.empty()) staging.resize(kStagingSize);
         uint8_t* const destination = staging.data() + staged;
-        if (!ReadFileRegionInto(region, destination, error)) return false;
+        if (!FReadFileRegionInto(region, destination, error)) return false;
         staged += size;
         return put(destination, size);
     });
@@ -316,30 +316,30 @@ uint16_t NextCharacterID()
     return ++characterIDCounter;
 }
 
-uint16_t LastCharacterID()
+uint16_t FLastCharacterID()
 {
     return characterIDCounter;
 }
 
-void ResetCharacterID()
+void FResetCharacterID()
 {
     characterIDCounter = 0;
     characterIDLimit = 0;
     ++characterIDEpoch;
 }
 
-void GiveBackCharacterIDs(uint16_t last)
+void FGiveBackCharacterIDs(uint16_t last)
 {
     F_ASSERT(last <= characterIDCounter, "last <= characterIDCounter");
     characterIDCounter = last;
 }
 
-uint32_t CharacterIDEpoch()
+uint32_t FCharacterIDEpoch()
 {
     return characterIDEpoch;
 }
 
-void SetCharacterIDLimit(uint16_t last)
+void FSetCharacterIDLimit(uint16_t last)
 {
     characterIDLimit = last;
 }
@@ -376,8 +376,8 @@ void FSWFFile::CheckCharacterEpoch() const
 {
     // A tag from before the last reset has an ID the counter has handed out
     // again: the file would define two characters under one ID.
-    F_ASSERT(oldestIDEpoch >= CharacterIDEpoch(),
-             "oldestIDEpoch >= CharacterIDEpoch() (one movie at a time: another movie was written "
+    F_ASSERT(oldestIDEpoch >= FCharacterIDEpoch(),
+             "oldestIDEpoch >= FCharacterIDEpoch() (one movie at a time: another movie was written "
              "while this one was built)");
 }
 
@@ -446,7 +446,7 @@ void FSWFFile::WriteTagsAndEnd(FSWFStream& stream)
 {
     WriteTags(stream);
     stream.AppendTag(FTagCode::End, 0, nullptr);
-    ResetCharacterID();
+    FResetCharacterID();
 }
 
 namespace {
@@ -504,12 +504,12 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
         part.AppendTag(FTagCode::End, 0, nullptr);
         ok = writePart();
     }
-    ResetCharacterID();
+    FResetCharacterID();
     if (!ok) return false;
 
     FSWFStream header;
     WriteHeader(header, static_cast<uint32_t>(length), width, height, frameRate, frameCount);
-    return WriteAllToDescriptorAt(descriptor, header.Buffer(), header.ByteCount(), 0, error);
+    return FWriteAllToDescriptorAt(descriptor, header.Buffer(), header.ByteCount(), 0, error);
 }
 #endif
 
@@ -545,7 +545,7 @@ bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t hei
 #else
     FAtomicFile file;
     if (!file.Open(fileName, error)) {
-        ResetCharacterID();
+        FResetCharacterID();
         return false;
     }
     const bool ok = WriteToDescriptor(file.Descriptor(), width, height, frameRate, error) && file.Commit(error);

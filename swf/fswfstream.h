@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -132,16 +134,16 @@ private:
 uint16_t NextCharacterID();
 // The last ID handed out (0 before the first): lets a caller whose number of
 // characters depends on its input stop before the counter runs out.
-uint16_t LastCharacterID();
-void ResetCharacterID();
-// Gives back every ID handed out after `last` (at most LastCharacterID()),
+uint16_t FLastCharacterID();
+void FResetCharacterID();
+// Gives back every ID handed out after `last` (at most FLastCharacterID()),
 // for a caller that has destroyed every define tag that drew one: content
 // drawn and then done without (a PDF page drawn as a picture after all).
-void GiveBackCharacterIDs(uint16_t last);
+void FGiveBackCharacterIDs(uint16_t last);
 // The number of resets so far. A define tag remembers the epoch it drew its
 // ID in (FDT::IDEpoch); one from before the last reset shares its ID with a
 // later character, and writing it stops on an assertion.
-uint32_t CharacterIDEpoch();
+uint32_t FCharacterIDEpoch();
 
 // Thrown by NextCharacterID at the limit below.
 class FCharacterIDLimitReached : public std::runtime_error {
@@ -152,7 +154,7 @@ public:
 // drawn (a PDF page): past `last`, NextCharacterID throws instead of handing
 // out an ID, so the caller can do without that content. 0: no limit but the
 // format's. Holds until it is set again; a reset of the counter clears it.
-void SetCharacterIDLimit(uint16_t last);
+void FSetCharacterIDLimit(uint16_t last);
 
 // Bit length of `value`, plus `sign` (0 or 1) for the sign bit of a signed field.
 uint32_t BitsNeeded(uint32_t value, uint32_t sign);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fversion.h"
+
 #include <cstdint>
 
 // The SWF tag codes: every tag the library writes, and the few others of the

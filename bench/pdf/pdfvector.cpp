@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     try {
         VectorDocument document(input);
         const Bounds first = document.PageBounds(0);
-        const double width = widthPixels * 20.0;
+        const double width = widthPixels * double{FTwipsPerPixel};
         const double height = width * (first.ymax - first.ymin) / (first.xmax - first.xmin);
         VectorResources resources;
         std::vector<VectorPage> pages;

@@ -370,7 +370,7 @@ bool VectorRecorder::OutOfCharacters()
     // One drawing takes a few IDs at most: what was gathered before it (a
     // text and a shape), a font, a bitmap and its shape.
     constexpr uint32_t kIDsADrawing = 8;
-    if (!outOfCharacters && uint32_t{LastCharacterID()} + kIDsADrawing > options.maxCharacterID) {
+    if (!outOfCharacters && uint32_t{FLastCharacterID()} + kIDsADrawing > options.maxCharacterID) {
         outOfCharacters = true;
         summary.fallbacks.push_back({ToRect(pageArea), "more characters than the movie holds"});
     }
@@ -1120,7 +1120,7 @@ VectorPage VectorRecorder::Finish()
     }
     FlushDrawing();
     while (!clips.empty()) PopClip();
-    if (LastCharacterID() >= 0xFFFF) throw std::runtime_error("the movie has no character ID left for the page");
+    if (FLastCharacterID() >= 0xFFFF) throw std::runtime_error("the movie has no character ID left for the page");
     page.sprite = std::make_unique<FDTDefineSprite>();
     for (size_t i = 0; i < placements.size(); ++i) {
         const Placement& p = placements[i];

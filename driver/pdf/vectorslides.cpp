@@ -24,8 +24,8 @@ fz_matrix PageToTwips(const mupdf::Bounds& page, PageArea at)
 // A character limit for the recording of one page, lifted after it.
 class CharacterLimit {
 public:
-    explicit CharacterLimit(uint32_t last) { SetCharacterIDLimit(static_cast<uint16_t>(last)); }
-    ~CharacterLimit() { SetCharacterIDLimit(0); }
+    explicit CharacterLimit(uint32_t last) { FSetCharacterIDLimit(static_cast<uint16_t>(last)); }
+    ~CharacterLimit() { FSetCharacterIDLimit(0); }
     CharacterLimit(const CharacterLimit&) = delete;
     CharacterLimit& operator=(const CharacterLimit&) = delete;
 };
@@ -75,7 +75,7 @@ struct VectorSlides::State {
     {
         resources->images.DiscardPage();
         resources->fonts.DiscardPage();
-        GiveBackCharacterIDs(before);
+        FGiveBackCharacterIDs(before);
     }
 
     // A page that failed half-way: later pages start from new font tables,
@@ -126,7 +126,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         return slide;
     }
     mupdf::Document& document = *state->document;
-    const uint16_t before = LastCharacterID();
+    const uint16_t before = FLastCharacterID();
     const uint32_t last = std::min<uint32_t>(uint32_t{before} + characters - kPageSpriteCharacters, 0xFFFF);
     VectorOptions options;
     // What SWF cannot hold is covered by the page's picture of it, at the
@@ -161,7 +161,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         slide.told = true;
         return slide;
     } catch (const std::exception& failure) {
-        const bool outOfCharacters = LastCharacterID() + kPageSpriteCharacters >= last;
+        const bool outOfCharacters = FLastCharacterID() + kPageSpriteCharacters >= last;
         state->RetireResources(before);
         slide.whyRaster = outOfCharacters
                               ? kMoreCharactersThanLeft

@@ -55,7 +55,7 @@ std::string Refusal(const SlideShowRequest& request)
         GenerateSlideMovie(request);
     } catch (const ConverterError& error) {
         EXPECT_EQ(error.ExitStatus(), kExitFailure);
-        ResetCharacterID();  // the refused movie is never written
+        FResetCharacterID();  // the refused movie is never written
         return error.what();
     }
     return "";
@@ -154,7 +154,7 @@ TEST(MovieLength, AMadeShowNamesItsSlidesAsTheCallerDoes)
         EXPECT_EQ(std::string(error.what()).rfind("page 3 of the PDF 'talk.pdf' takes the movie past 12000 bytes", 0), 0u)
             << error.what();
     }
-    ResetCharacterID();
+    FResetCharacterID();
 }
 
 }  // namespace

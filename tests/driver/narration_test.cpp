@@ -82,7 +82,7 @@ Bytes RegionBytes(const FSWFFileRegion& region)
     Bytes out;
     std::vector<uint8_t> buffer(65536);
     std::string error;
-    EXPECT_TRUE(ReadFileRegion(
+    EXPECT_TRUE(FReadFileRegion(
         region, buffer.data(), buffer.size(),
         [&](const uint8_t* bytes, size_t count) {
             out.insert(out.end(), bytes, bytes + count);

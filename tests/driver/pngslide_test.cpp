@@ -299,7 +299,7 @@ LosslessSlide ReadBackSpilled(const LosslessSlide& slide)
     std::vector<uint8_t> buffer(4096);
     for (const FSWFFileRegion& piece : slide.spilled) {
         std::string error;
-        EXPECT_TRUE(ReadFileRegion(
+        EXPECT_TRUE(FReadFileRegion(
             piece, buffer.data(), buffer.size(),
             [&](const uint8_t* data, size_t size) {
                 copy.zlibData.insert(copy.zlibData.end(), data, data + size);

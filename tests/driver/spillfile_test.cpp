@@ -70,7 +70,7 @@ std::vector<uint8_t> ReadBack(const FSWFFileRegion& region)
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> buffer(7);  // pieces of several reads
     std::string error;
-    EXPECT_TRUE(ReadFileRegion(
+    EXPECT_TRUE(FReadFileRegion(
         region, buffer.data(), buffer.size(),
         [&](const uint8_t* data, size_t size) {
             bytes.insert(bytes.end(), data, data + size);
@@ -195,7 +195,7 @@ TEST(SpillFile, APNGDeckLeavesNothingInTMPDIRAndTheSameMovieAsInMemory)
     damaged[damaged.find("IDAT") + 8] ^= 0x55;  // found once slides 1 and 2 are compressed
     deck.Write("deck3.png", damaged);
     EXPECT_THROW(GenerateSlideMovie(PNGDeckRequest(deck, "failed.swf")), ConverterError);
-    ResetCharacterID();  // the failed movie is never written
+    FResetCharacterID();  // the failed movie is never written
     EXPECT_FALSE(fs::exists(deck / "failed.swf"));
     EXPECT_TRUE(OpenIn(temporaryFolder.Path()).empty());
     EXPECT_TRUE(Empty(temporaryFolder.Path()));

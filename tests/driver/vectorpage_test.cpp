@@ -56,7 +56,7 @@ std::vector<Placement> SpritePlacements(FTag& sprite)
     bool ended = false;
     while (at < tag.body.size()) {
         FSWFTagInfo info;
-        if (ReadSWFTagHeader(tag.body, at, &info) != FSWFRead::Whole) throw std::runtime_error("sprite tag cut short");
+        if (FReadSWFTagHeader(tag.body, at, &info) != FSWFRead::Whole) throw std::runtime_error("sprite tag cut short");
         const std::vector<uint8_t> body(tag.body.begin() + static_cast<long>(info.bodyOffset),
                                         tag.body.begin() + static_cast<long>(info.NextOffset()));
         at = info.NextOffset();
@@ -1588,7 +1588,7 @@ TEST(VectorPage, APageStopsBeforeTheMoviesCharacterIDsRunOut)
     VectorDocument document(path);
     VectorResources resources;
     VectorOptions options;
-    options.maxCharacterID = static_cast<uint16_t>(LastCharacterID() + 30);
+    options.maxCharacterID = static_cast<uint16_t>(FLastCharacterID() + 30);
     const VectorPage page =
         document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
     ASSERT_TRUE(page.summary.NeedsFallback());

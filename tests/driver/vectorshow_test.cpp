@@ -651,15 +651,15 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
         EXPECT_TRUE(edges.told);
         // Past the characters left: only that page is a picture, and it
         // gives back every ID it drew; with none left, the pages after know.
-        const uint16_t beforeSpent = LastCharacterID();
+        const uint16_t beforeSpent = FLastCharacterID();
         const VectorSlide spent = slides.Record(0, area, shown, 3);
         EXPECT_FALSE(spent.sprite);
         EXPECT_FALSE(spent.budgetSpent);
         EXPECT_EQ(spent.whyRaster, "as vectors it would need more characters than the movie has left");
-        EXPECT_EQ(LastCharacterID(), beforeSpent);
+        EXPECT_EQ(FLastCharacterID(), beforeSpent);
         EXPECT_TRUE(slides.Record(0, area, shown, 0).budgetSpent);
         // The limit is lifted after the page: the show draws its own.
-        const uint16_t before = LastCharacterID();
+        const uint16_t before = FLastCharacterID();
         EXPECT_EQ(NextCharacterID(), before + 1);
     }
 }

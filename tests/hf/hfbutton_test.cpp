@@ -30,9 +30,9 @@ protected:
     void SetUp() override
     {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        ResetCharacterID();
+        FResetCharacterID();
     }
-    void TearDown() override { ResetCharacterID(); }
+    void TearDown() override { FResetCharacterID(); }
 
     HFTagList& Tags(int32_t frame = 0) { return movie.Frame(frame)->Tags(); }
     std::vector<swftest::Tag> Read(int32_t frame = 0)

@@ -24,9 +24,9 @@ protected:
     void SetUp() override
     {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        ResetCharacterID();
+        FResetCharacterID();
     }
-    void TearDown() override { ResetCharacterID(); }
+    void TearDown() override { FResetCharacterID(); }
 
     HFMovie movie;
 };

@@ -123,7 +123,7 @@ TEST(MovieDeathTest, FrameIndexOutsideTheHeadersCountStops)
 TEST(MovieDeathTest, TwoMoviesBuiltSideBySideStop)
 {
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    ResetCharacterID();
+    FResetCharacterID();
     HFMovie a;
     HFMovie b;
     HFRectangle a1(0, 0, 20, 20), a2(0, 0, 20, 20), b1(0, 0, 20, 20), b2(0, 0, 20, 20), b3(0, 0, 20, 20);
@@ -140,7 +140,7 @@ TEST(MovieDeathTest, TwoMoviesBuiltSideBySideStop)
             testing::internal::CaptureStdout();
             b.WriteMovie(name);
         },
-        "oldestIDEpoch >= CharacterIDEpoch\\(\\) \\(one movie at a time");
+        "oldestIDEpoch >= FCharacterIDEpoch\\(\\) \\(one movie at a time");
     EXPECT_FALSE(std::ifstream(name).good());
 }
 

@@ -63,7 +63,7 @@ protected:
     void SetUp() override
     {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        ResetCharacterID();
+        FResetCharacterID();
         path = ::testing::TempDir() + "placement_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".swf";
     }

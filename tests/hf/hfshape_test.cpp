@@ -24,9 +24,9 @@ protected:
     void SetUp() override
     {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        ResetCharacterID();
+        FResetCharacterID();
     }
-    void TearDown() override { ResetCharacterID(); }
+    void TearDown() override { FResetCharacterID(); }
 
     HFTagList& Tags() { return movie.Frame(0)->Tags(); }
     // Adds the object to frame 0 and reads back the tag at `index` of the frame.
@@ -131,7 +131,7 @@ TEST_F(Shapes, BitmapFillBeyondWhatAMatrixHoldsSaturates)
     // A 30-pixel image on 1310700 twips: 2.86e9, more than the 31 signed bits a
     // matrix's 5-bit count allows; a 1-pixel image on the same shape, more than 32.
     for (int32_t pixels : {30, 1}) {
-        ResetCharacterID();
+        FResetCharacterID();
         HFMovie own;
         HFRectangle slide(20, 20, 1310700, 1310700);
         slide.SetJPEGBitmapFill(pixels, pixels, kJPEG.data(), kJPEG.size());
@@ -259,7 +259,7 @@ TEST_F(Shapes, CircleIsTheOvalOfItsBox)
 {
     HFCircle circle(500, 500, 100);
     const std::vector<uint8_t> circleBytes = (movie.Frame(0)->AddObject(circle), TagBytes(*Tags()[0]));
-    ResetCharacterID();
+    FResetCharacterID();
     HFMovie other;
     HFOval oval(400, 400, 600, 600);
     other.Frame(0)->AddObject(oval);

@@ -22,7 +22,7 @@ class Sound : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetCharacterID();
+        FResetCharacterID();
         path = ::testing::TempDir() + "sound_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                ".swf";
     }

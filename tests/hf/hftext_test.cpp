@@ -22,9 +22,9 @@ protected:
     void SetUp() override
     {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        ResetCharacterID();
+        FResetCharacterID();
     }
-    void TearDown() override { ResetCharacterID(); }
+    void TearDown() override { FResetCharacterID(); }
 
     std::vector<swftest::Tag> Read(int32_t frame = 0)
     {

@@ -109,7 +109,7 @@ inline uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, int count)
 inline Movie Parse(const std::vector<uint8_t>& bytes)
 {
     FSWFHeaderInfo header;
-    const FSWFRead read = ReadSWFHeader(bytes, &header);
+    const FSWFRead read = FReadSWFHeader(bytes, &header);
     if (read == FSWFRead::NotSWF) throw std::runtime_error("not an uncompressed SWF file");
     if (read != FSWFRead::Whole) throw std::runtime_error("the SWF header runs past the end");
     Movie movie;
@@ -125,7 +125,7 @@ inline Movie Parse(const std::vector<uint8_t>& bytes)
     size_t at = header.tagsOffset;
     while (at < bytes.size()) {
         FSWFTagInfo info;
-        if (ReadSWFTagHeader(bytes, at, &info) != FSWFRead::Whole)
+        if (FReadSWFTagHeader(bytes, at, &info) != FSWFRead::Whole)
             throw std::runtime_error("tag at " + std::to_string(at) + " runs past the end of the file");
         Tag tag;
         tag.code = static_cast<FTagCode>(info.code);

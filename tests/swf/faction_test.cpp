@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "swf/faction.h"
@@ -128,6 +129,24 @@ TEST(ActionCondition, TransitionCodesSetOneBitEach)
         FActionCondition condition;
         condition.AddCondition(code);
         EXPECT_EQ(condition.Flags(), bits[code - 1]) << "code " << code;
+    }
+}
+
+// The named codes are the transitions they are named after, by the bit of
+// each in the record's flags.
+TEST(ActionCondition, NamedTransitionsSetTheirOwnBits)
+{
+    const std::pair<int32_t, uint16_t> named[] = {
+        {FButtonTransition::kOverDownToIdle, 0x0100},    {FButtonTransition::kIdleToOverDown, 0x0080},
+        {FButtonTransition::kOutDownToIdle, 0x0040},     {FButtonTransition::kOutDownToOverDown, 0x0020},
+        {FButtonTransition::kOverDownToOutDown, 0x0010}, {FButtonTransition::kOverDownToOverUp, 0x0008},
+        {FButtonTransition::kOverUpToOverDown, 0x0004},  {FButtonTransition::kOverUpToIdle, 0x0002},
+        {FButtonTransition::kIdleToOverUp, 0x0001},
+    };
+    for (const auto& [code, bit] : named) {
+        FActionCondition condition;
+        condition.AddCondition(code);
+        EXPECT_EQ(condition.Flags(), bit) << "code " << code;
     }
 }
 

@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 
 TEST(WrittenDefinitions, StandForTheTagByteForByte)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineShape3 shape(FRect(0, 0, 100, 100));
     shape.AddSolidFillStyle(FColor(1, 2, 3, 255));
     shape.FinishStyleArrays();
@@ -40,7 +40,7 @@ TEST(WrittenDefinitions, StandForTheTagByteForByte)
 
 TEST(WrittenDefinitions, TagsThatBorrowBytesOrHaveNoIDAreLeftAlone)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes jpeg{0xFF, 0xD8, 0x00, 0xFF, 0xD9};
     FDTDefineBitsJPEG2 borrowing(jpeg.data(), static_cast<int32_t>(jpeg.size()));
     EXPECT_EQ(FDTWritten::From(borrowing), nullptr);

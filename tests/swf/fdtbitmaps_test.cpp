@@ -29,7 +29,7 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t count)
 
 TEST(BitmapTags, DefineBitsJPEG2Framing)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes jpeg = FakeJPEG(1000);
     FDTDefineBitsJPEG2 tag(jpeg.data(), 1000);
     EXPECT_EQ(tag.ID(), 1);
@@ -69,7 +69,7 @@ TEST(BitmapTags, SmallJPEGTagsKeepTheLongHeader)
 
 TEST(BitmapTags, DefineBitsJPEG3AlphaOffset)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes jpeg = FakeJPEG(500);
     const Bytes alpha(20, 0xAA);
     FSWFStream stream;
@@ -91,7 +91,7 @@ TEST(BitmapTags, DefineBitsJPEG3AlphaOffset)
 
 TEST(BitmapTags, JPEGTablesDefinesNoCharacter)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes tables(10, 0x11);
     FDTJPEGTables tag(10, tables.data());
     FDTDefineBits bits(10, tables.data());
@@ -106,7 +106,7 @@ TEST(BitmapTags, JPEGTablesDefinesNoCharacter)
 
 TEST(BitmapTags, LosslessColourMapped)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes table = {10, 20, 30, 40, 50, 60};  // two RGB entries
     const Bytes pixels = {0, 1, 1, 0, 1, 0, 0, 1};  // 4 x 2, 8 bits each
     FDTDefineBitsLossless tag(3, 4, 2, 2, table.data(), pixels.data(), false);
@@ -157,12 +157,12 @@ TEST(BitmapTags, LosslessFromCompressedBytesWritesThemAsGiven)
 {
     // Compressed elsewhere: the same fields as the compressing constructor,
     // the caller's stream as the payload, and the same tag for the same bytes.
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes table = {10, 20, 30, 40, 50, 60};
     const Bytes pixels = {0, 1, 1, 0, 1, 0, 0, 1};
     FDTDefineBitsLossless made(3, 4, 2, 2, table.data(), pixels.data(), false);
     Bytes compressed = made.CompressedData();
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineBitsLossless given(3, 4, 2, 2, false, std::move(compressed));
     FSWFStream madeStream, givenStream;
     made.Write(madeStream);

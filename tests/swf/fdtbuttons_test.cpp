@@ -25,7 +25,7 @@ std::unique_ptr<FButtonRecord2> StateRecord(int state, uint16_t characterID)
 // the click transition holding `action`.
 Bytes ClickButton(std::unique_ptr<FActionRecord> action)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineButton2 button(false);
     for (int state = 0; state < 4; ++state) button.AddButtonRecord(StateRecord(state, 5));
     auto condition = std::make_unique<FActionCondition>();
@@ -75,7 +75,7 @@ TEST(DefineButton2, ActionOffsetAndClickCondition)
 
 TEST(DefineButton2, SeveralConditionRecordsChainTheirSizes)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineButton2 button(true);
     button.AddButtonRecord(StateRecord(0, 2));
     for (int code : {6, 8}) {
@@ -97,7 +97,7 @@ TEST(DefineButton2, SeveralConditionRecordsChainTheirSizes)
 
 TEST(DefineButton2, WithoutConditionsTheOffsetIsZero)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineButton2 button(false);
     button.AddButtonRecord(StateRecord(0, 2));
     const Bytes bytes = Written(button);
@@ -107,7 +107,7 @@ TEST(DefineButton2, WithoutConditionsTheOffsetIsZero)
 
 TEST(DefineButton, RecordsThenActions)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineButton button;
     button.AddButtonRecord(std::make_unique<FButtonRecord1>(true, false, false, true, 9, 2, FMatrix()));
     button.AddAction(std::make_unique<FActionPlay>());
@@ -124,7 +124,7 @@ TEST(DefineButton, RecordsThenActions)
 
 TEST(DefineButtonCxformAndSound, DefineNoCharacter)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineButtonCxform cxform(7, std::make_unique<FCXFormNoAlpha>(false, false, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(Written(cxform), (Bytes{0xC3, 0x05, 0x07, 0x00, 0x04}));  // code 23, length 3
 

@@ -46,7 +46,7 @@ TEST(FontTags, KerningRecordCodeWidths)
 
 TEST(FontTags, DefineFontOffsetTable)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineFont font;
     EXPECT_EQ(font.ID(), 1);
     auto first = Glyph(4);  // 10 bytes
@@ -75,7 +75,7 @@ TEST(FontTags, DefineFontOffsetTable)
 
 TEST(FontTags, DefineFont2WithoutGlyphsShortConstructor)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineFont2 font("Arial", FFontEncoding::Unicode, false, false);
     EXPECT_EQ(font.GlyphBits(), 0u);
     EXPECT_EQ(Written(font), (Bytes{
@@ -94,7 +94,7 @@ TEST(FontTags, DefineFont2WithoutGlyphsShortConstructor)
 
 TEST(FontTags, DefineFont2GlyphsLayoutAndKerning)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineFont2 font("F", FFontEncoding::ANSI, false, true, 800, 200, 40);
     font.AddGlyph(Glyph(1), 'A', 500, FRect(0, 0, 0, 0));
     font.AddGlyph(Glyph(1), 'V', 480, FRect(1, 2, 3, 4));
@@ -130,7 +130,7 @@ TEST(FontTags, DefineFont2GlyphsLayoutAndKerning)
 TEST(FontTags, DefineFont2WideCodes)
 {
     // A code above 255 widens the code table and the kerning codes.
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineFont2 font("", FFontEncoding::Unicode, false, false);
     font.AddGlyph(Glyph(1), 0x263A, 0, FRect(0, 0, 0, 0));
     font.AddKerningRecord(std::make_unique<FKerningRecord>(0x263A, 'A', 5));
@@ -199,7 +199,7 @@ TEST(FontTags, DefineFont2GlyphBits)
 
 TEST(FontTags, DefineFontInfo)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineFontInfo info("Arial", 7, FFontEncoding::Unicode, true, false);
     EXPECT_EQ(info.ID(), 1);  // drawn, but the tag names the font instead
     info.AddCode('A');

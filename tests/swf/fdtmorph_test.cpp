@@ -120,7 +120,7 @@ TEST(MorphStyles, LineStyleWidthsThenRGBAColours)
 
 TEST(MorphShapeTag, OneSolidFillNoLineStyle)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineMorphShape tag(FRect(0, 0, 20, 20), FRect(0, 0, 40, 40));
     EXPECT_EQ(tag.ID(), 1);
     EXPECT_EQ(tag.AddFillStyle(std::make_unique<FMorphFillStyleSolid>(FColor(255, 0, 0, 255),
@@ -157,7 +157,7 @@ TEST(MorphShapeTag, OneSolidFillNoLineStyle)
 
 TEST(MorphShapeTag, OffsetLandsOnTheEndEdges)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineMorphShape tag(FRect(-10, -10, 30, 30), FRect(0, 0, 60, 60));
     auto gradient = std::make_unique<FGradient>();
     gradient->Add(std::make_unique<FMorphGradRecord>(0, FColor(255, 0, 0, 255), 10, FColor(1, 1, 1, 1)));

@@ -61,7 +61,7 @@ TEST(ShapeTags, DefaultRectangleDefineShape3)
 {
     // A 0..100 rectangle with a white fill and a 20-twip black line, drawn
     // one twip larger than its bounds, as the first character of a movie.
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineShape3 tag(FRect(0, 0, 100, 100));
     EXPECT_EQ(tag.AddSolidFillStyle(FColor(255, 255, 255, 255)), 1u);
     EXPECT_EQ(tag.AddLineStyle(20, FColor(0, 0, 0, 255)), 1u);
@@ -235,7 +235,7 @@ TEST(FillStyles, GradientAndBitmap)
 
 TEST(ShapeTags, DefineShapeWritesRGBColours)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineShape tag(FRect(0, 0, 0, 0));
     tag.AddSolidFillStyle(FColor(1, 2, 3, 4));
     tag.AddLineStyle(1, FColor(5, 6, 7, 8));
@@ -256,7 +256,7 @@ TEST(ShapeTags, DefineShapeWritesRGBColours)
 
 TEST(ShapeTags, NoFillStylesWriteNoFillIndex)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineShape3 tag(FRect(0, 0, 0, 0));
     tag.AddLineStyle(20, FColor(0, 0, 0));
     tag.FinishStyleArrays();

@@ -41,7 +41,7 @@ const Bytes kEmptySound = {
 
 TEST(DefineSound, FromA22050HzSixteenBitMonoFileWithTwoBitCodes)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const auto sound = SoundFromWAV(wavtest::PcmWav(1, 22050, 16, Bytes(10, 0)), 2);
     size_t blocks = 0;
     EXPECT_EQ(Written(*sound, &blocks), (Bytes{
@@ -62,7 +62,7 @@ TEST(DefineSound, FromA22050HzSixteenBitMonoFileWithTwoBitCodes)
 
 TEST(DefineSound, FromSamplesInMemory)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     const Bytes silence(5, 0x80);  // 8-bit unsigned: 128 is 0
     FDTDefineSound sound(2, 0, 0, 5, silence.data(), 5, 2);
     EXPECT_EQ(Written(sound), (Bytes{
@@ -97,7 +97,7 @@ TEST(DefineSound, FromSamplesInMemory)
 
 TEST(DefineSound, NoFileGivesTheEmptySound)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineSound sound(nullptr, 4);
     size_t blocks = 1;
     EXPECT_EQ(Written(sound, &blocks), kEmptySound);
@@ -115,7 +115,7 @@ TEST(DefineSound, RefusedOrTruncatedFileGivesTheEmptySoundAndSaysWhy)
         {Bytes{'R', 'I', 'F', 'X'}, "not a RIFF format file"},
     };
     for (const auto& [file, reason] : files) {
-        ResetCharacterID();
+        FResetCharacterID();
         const auto sound = SoundFromWAV(file, 4);
         EXPECT_EQ(Written(*sound), kEmptySound) << reason;
         EXPECT_TRUE(sound->Refused());
@@ -127,7 +127,7 @@ TEST(DefineSound, RefusedOrTruncatedFileGivesTheEmptySoundAndSaysWhy)
 TEST(DefineSound, ZeroFramesWriteNoDataBlockAndTheMovieWrites)
 {
     for (uint32_t bits : {8u, 16u}) {
-        ResetCharacterID();
+        FResetCharacterID();
         const auto sound = SoundFromWAV(wavtest::PcmWav(1, 22050, bits, Bytes{}), 3);
         EXPECT_FALSE(sound->Refused());
         size_t blocks = 1;

@@ -41,7 +41,7 @@ Bytes ReadFile(const std::string& name)
 
 TEST(SpriteTag, EmptySpriteHasASixByteBody)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineSprite sprite;
     EXPECT_EQ(sprite.ID(), 1);
     EXPECT_FALSE(sprite.IsShowFrame());
@@ -55,7 +55,7 @@ TEST(SpriteTag, EmptySpriteHasASixByteBody)
 
 TEST(SpriteTag, CountsShowFramesAndWritesTagsInOrder)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineSprite sprite;
     sprite.AddControlTag(Place(1, 2));
     sprite.AddControlTag(std::make_unique<FCTShowFrame>());
@@ -81,7 +81,7 @@ TEST(SpriteTag, CountsShowFramesAndWritesTagsInOrder)
 
 TEST(SpriteTag, TagsAfterTheLastShowFrameAddNoFrame)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineSprite sprite;
     sprite.AddControlTag(std::make_unique<FCTShowFrame>());
     sprite.AddControlTag(Place(3, 1));
@@ -99,7 +99,7 @@ TEST(SpriteTag, TagsAfterTheLastShowFrameAddNoFrame)
 
 TEST(SpriteTag, NestedBorrowedBytesReachTheFileInsideTheSprite)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     Bytes block(100, 0x55);  // stands for a block of compressed stream sound
     block[0] = 0x12, block[99] = 0x34;
 

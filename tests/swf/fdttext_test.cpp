@@ -31,7 +31,7 @@ TEST(EditTextTag, ClosingNotice)
 {
     // The converter's closing notice on a 300 x 200 pixel slide: no font, red
     // text, read only, bordered, with a layout block.
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineEditText tag(FRect(20, 20, 6000, 4000), false, false, true, true, false, false, false,
                           true, false, true, false, true, 0, 240, FColor(0xff0000ffu, true), 0,
                           FEditTextAlign::Left, 0, 0, 0, 40,
@@ -60,7 +60,7 @@ TEST(EditTextTag, FontAndMaxLengthWithoutTextOrName)
 {
     // The other half of the flags; an empty variable name is its terminator
     // alone, and with has-text clear the text is not written at all.
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineEditText tag(FRect(0, 0, 0, 0), true, true, false, false, true, true, true, false,
                           true, false, true, false, 3, 240, FColor(1, 2, 3), 50,
                           FEditTextAlign::Justify, 7, 7, 7, 7, FString(""), FString("ignored"));
@@ -152,7 +152,7 @@ TEST(TextRecords, LongRunsSplitIntoRecordsOf127)
 
 TEST(TextTags, DefineText2GlyphAndAdvanceBits)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineText2 tag(FRect(0, 0, 0, 0), FMatrix(), 4);
     EXPECT_EQ(tag.ID(), 1);
     tag.AddTextRecord(std::make_unique<FTextStyleRecord>(true, true, false, false, 5, 1024,
@@ -182,7 +182,7 @@ TEST(TextTags, DefineText2GlyphAndAdvanceBits)
 
 TEST(TextTags, DefineTextWithoutRecords)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineText tag(FRect(0, 0, 0, 0), FMatrix(), 0);
     EXPECT_EQ(Written(tag), (Bytes{
                                 0xC8, 0x02,  // code 11, length 8
@@ -197,7 +197,7 @@ TEST(TextTags, DefineTextWithoutRecords)
 
 TEST(TextTags, DefineTextColoursWithoutAlpha)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FDTDefineText tag(FRect(0, 0, 0, 0), FMatrix(), 1);
     tag.AddTextRecord(std::make_unique<FTextStyleRecord>(false, true, false, false, 0, 0,
                                                          FColor(0x10, 0x20, 0x30, 0x40), 0, 0));

@@ -251,7 +251,7 @@ TEST_F(RegionTest, FileWriteMatchesTheMemoryPathByteForByte)
     Bytes filler{0xFF, 0x3F, 0xB6, 0x02, 0, 0};
     const Bytes fillerBody = Pattern(694, 2);
     filler.insert(filler.end(), fillerBody.begin(), fillerBody.end());
-    ResetCharacterID();
+    FResetCharacterID();
     auto build = [&](FSWFFile& file, bool fromFiles) {
         for (size_t i = 0; i < jpegs.size(); ++i) {
             if (fromFiles)
@@ -329,7 +329,7 @@ TEST_F(RegionTest, CharacterIDsStartAgainAfterAWrite)
     file.AddTag(std::make_unique<FDTDefineBitsJPEG2>(Region(Write("a.jpg", Pattern(10, 0)), 0, 10)));
     ASSERT_TRUE(file.WriteFile(Path("movie.swf"), 100, 100, 12));
     EXPECT_EQ(NextCharacterID(), 1);
-    ResetCharacterID();
+    FResetCharacterID();
 }
 
 TEST(RegionDeathTest, RegionBeyondItsFileStops)

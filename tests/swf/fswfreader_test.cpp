@@ -47,15 +47,15 @@ TEST(SWFReader, FieldsPastTheEndAreRefusedNotRead)
 TEST(SWFReader, HeaderCutShortOrForeign)
 {
     FSWFHeaderInfo header;
-    EXPECT_EQ(ReadSWFHeader(RectangleLongerThanTheFile(), &header), FSWFRead::HeaderCutShort);
+    EXPECT_EQ(FReadSWFHeader(RectangleLongerThanTheFile(), &header), FSWFRead::HeaderCutShort);
     EXPECT_EQ(header.rectBits, 31u);
-    EXPECT_EQ(ReadSWFHeader(Bytes{'F', 'W', 'S'}, &header), FSWFRead::HeaderCutShort);
-    EXPECT_EQ(ReadSWFHeader(Bytes{'C', 'W', 'S', 4, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &header), FSWFRead::NotSWF);
-    EXPECT_EQ(ReadSWFHeader(Bytes{}, &header), FSWFRead::NotSWF);
+    EXPECT_EQ(FReadSWFHeader(Bytes{'F', 'W', 'S'}, &header), FSWFRead::HeaderCutShort);
+    EXPECT_EQ(FReadSWFHeader(Bytes{'C', 'W', 'S', 4, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &header), FSWFRead::NotSWF);
+    EXPECT_EQ(FReadSWFHeader(Bytes{}, &header), FSWFRead::NotSWF);
 
     // The smallest whole header: empty rectangle, 12 fps, 1 frame.
     const Bytes smallest = {'F', 'W', 'S', 4, 13, 0, 0, 0, 0x00, 0x00, 12, 1, 0};
-    ASSERT_EQ(ReadSWFHeader(smallest, &header), FSWFRead::Whole);
+    ASSERT_EQ(FReadSWFHeader(smallest, &header), FSWFRead::Whole);
     EXPECT_EQ(header.frameRate, 12u);
     EXPECT_EQ(header.frameCount, 1u);
     EXPECT_EQ(header.tagsOffset, 13u);
@@ -66,20 +66,20 @@ TEST(SWFReader, TagHeadersAndBodiesCutShort)
     FSWFTagInfo tag;
     // ShowFrame (code 1, short header), whole.
     const Bytes showFrame = {0x40, 0x00};
-    ASSERT_EQ(ReadSWFTagHeader(showFrame, 0, &tag), FSWFRead::Whole);
+    ASSERT_EQ(FReadSWFTagHeader(showFrame, 0, &tag), FSWFRead::Whole);
     EXPECT_EQ(tag.code, 1u);
     EXPECT_EQ(tag.NextOffset(), 2u);
 
-    EXPECT_EQ(ReadSWFTagHeader(Bytes{0x40}, 0, &tag), FSWFRead::HeaderCutShort);
-    EXPECT_EQ(ReadSWFTagHeader(showFrame, 2, &tag), FSWFRead::HeaderCutShort);
-    EXPECT_EQ(ReadSWFTagHeader(showFrame, 9, &tag), FSWFRead::HeaderCutShort);
+    EXPECT_EQ(FReadSWFTagHeader(Bytes{0x40}, 0, &tag), FSWFRead::HeaderCutShort);
+    EXPECT_EQ(FReadSWFTagHeader(showFrame, 2, &tag), FSWFRead::HeaderCutShort);
+    EXPECT_EQ(FReadSWFTagHeader(showFrame, 9, &tag), FSWFRead::HeaderCutShort);
     // A long header whose length field is cut short.
-    EXPECT_EQ(ReadSWFTagHeader(Bytes{0x7F, 0x00, 0x01, 0x00}, 0, &tag), FSWFRead::HeaderCutShort);
+    EXPECT_EQ(FReadSWFTagHeader(Bytes{0x7F, 0x00, 0x01, 0x00}, 0, &tag), FSWFRead::HeaderCutShort);
     // A short header announcing 3 bytes where 2 are.
-    EXPECT_EQ(ReadSWFTagHeader(Bytes{0x83, 0x02, 'a', 'b'}, 0, &tag), FSWFRead::BodyCutShort);
+    EXPECT_EQ(FReadSWFTagHeader(Bytes{0x83, 0x02, 'a', 'b'}, 0, &tag), FSWFRead::BodyCutShort);
     EXPECT_EQ(tag.code, 10u);
     // The largest length a long header can give is no overflow.
-    ASSERT_EQ(ReadSWFTagHeader(Bytes{0x7F, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, 0, &tag), FSWFRead::BodyCutShort);
+    ASSERT_EQ(FReadSWFTagHeader(Bytes{0x7F, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, 0, &tag), FSWFRead::BodyCutShort);
     EXPECT_EQ(tag.length, 0xFFFFFFFFu);
 }
 

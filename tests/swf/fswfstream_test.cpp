@@ -246,19 +246,19 @@ TEST(StreamDeathTest, BitsNeededBeyond32Stops)
 
 TEST(CharacterID, CountsFromOneAndResets)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     EXPECT_EQ(NextCharacterID(), 1);
     EXPECT_EQ(NextCharacterID(), 2);
-    ResetCharacterID();
+    FResetCharacterID();
     EXPECT_EQ(NextCharacterID(), 1);
-    ResetCharacterID();
+    FResetCharacterID();
 }
 
 TEST(StreamDeathTest, CharacterIDNeverWraps)
 {
     EXPECT_DEATH(
         {
-            ResetCharacterID();
+            FResetCharacterID();
             for (int i = 0; i < 0x10000; ++i) NextCharacterID();
         },
         "characterID < 0xFFFF");
@@ -335,7 +335,7 @@ TEST(StreamDeathTest, FrameCountBeyondTheHeadersFieldStops)
 // written meanwhile) shares its ID with a later character: writing stops.
 TEST(StreamDeathTest, DefineTagsFromBeforeTheLastResetStop)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     FSWFFile file;
     file.AddTag(std::make_unique<FDTDefineSound>(nullptr, 4));
     file.AddTag(std::make_unique<FCTShowFrame>());
@@ -344,10 +344,10 @@ TEST(StreamDeathTest, DefineTagsFromBeforeTheLastResetStop)
 
     FSWFFile stale;
     stale.AddTag(std::make_unique<FDTDefineSound>(nullptr, 4));
-    ResetCharacterID();
+    FResetCharacterID();
     const std::string name = TempPath("stale.swf");
     std::remove(name.c_str());
-    const char* text = "oldestIDEpoch >= CharacterIDEpoch\\(\\) \\(one movie at a time";
+    const char* text = "oldestIDEpoch >= FCharacterIDEpoch\\(\\) \\(one movie at a time";
     FSWFStream stream;
     EXPECT_DEATH(stale.WriteBody(stream, 100, 100, 12), text);
     EXPECT_DEATH(stale.WriteTagsAndEnd(stream), text);
@@ -362,19 +362,19 @@ TEST(StreamDeathTest, DefineTagsFromBeforeTheLastResetStop)
 // lifts the limit with the count.
 TEST(CharacterIDLimit, RefusesPastTheLimitWithoutSpendingAnID)
 {
-    ResetCharacterID();
+    FResetCharacterID();
     EXPECT_EQ(NextCharacterID(), 1);
-    SetCharacterIDLimit(3);
+    FSetCharacterIDLimit(3);
     EXPECT_EQ(NextCharacterID(), 2);
     EXPECT_EQ(NextCharacterID(), 3);
     EXPECT_THROW(NextCharacterID(), FCharacterIDLimitReached);
     EXPECT_THROW(FDTDefineSprite(), FCharacterIDLimitReached);
-    EXPECT_EQ(LastCharacterID(), 3);
-    SetCharacterIDLimit(0);
+    EXPECT_EQ(FLastCharacterID(), 3);
+    FSetCharacterIDLimit(0);
     EXPECT_EQ(NextCharacterID(), 4);
-    SetCharacterIDLimit(4);
-    ResetCharacterID();
-    EXPECT_EQ(LastCharacterID(), 0);
+    FSetCharacterIDLimit(4);
+    FResetCharacterID();
+    EXPECT_EQ(FLastCharacterID(), 0);
     for (uint16_t id = 1; id <= 6; ++id) EXPECT_EQ(NextCharacterID(), id);
-    ResetCharacterID();
+    FResetCharacterID();
 }
