@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -27,12 +28,14 @@ PageBudget::PageBudget(const Limits& limits)
 bool PageBudget::Spent()
 {
     if (!reason.empty()) return true;
-    if (std::chrono::steady_clock::now() > deadline) reason = "it took longer than " + Seconds(limits.seconds);
+    if (limits.seconds > 0 && std::chrono::steady_clock::now() > deadline)
+        reason = "it took longer than " + Seconds(limits.seconds);
     return !reason.empty();
 }
 
 double PageBudget::SecondsLeft() const
 {
+    if (limits.seconds <= 0) return std::numeric_limits<double>::infinity();
     return std::max(std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count(), 0.0);
 }
 

@@ -13,7 +13,7 @@
 class PageBudget {
 public:
     struct Limits {
-        double seconds = 2.0;      // recording time
+        double seconds = 0;        // recording time (0: none; the show gives its pages 2)
         uint64_t edges = 100'000;  // edges of the page's shapes and clip layers, as they are made
         uint32_t patches = 32;     // pictures covering what SWF cannot draw
     };
@@ -30,6 +30,7 @@ public:
     void Spend(const std::string& why);
 
     const Limits& Of() const { return limits; }
+    // Infinite without a time limit.
     double SecondsLeft() const;
     uint64_t Edges() const { return edges; }
 

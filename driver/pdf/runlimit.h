@@ -16,7 +16,7 @@
 
 // Sets the cookie's abort once `seconds` have passed, from a thread of its
 // own (MuPDF reads the cookie between operators; an abort set from another
-// thread is what it is for), until destroyed.
+// thread is what it is for), until destroyed. An infinite time starts no thread.
 class RunDeadline {
 public:
     RunDeadline(fz_cookie& cookie, double seconds);

@@ -1,5 +1,6 @@
 #include "driver/pdf/vectorpage.h"
 
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -58,7 +59,8 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     {
         // Also where MuPDF works between the device's calls (a function of
         // a billion samples, a font loaded).
-        const RunDeadline deadline(cookie, options.budget.seconds);
+        const RunDeadline deadline(cookie, options.budget.seconds > 0 ? options.budget.seconds
+                                                                      : std::numeric_limits<double>::infinity());
         ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips, &cookie);
     }
     recorder.StopRunWith(nullptr);

@@ -34,17 +34,10 @@ RunResult ConvertPDF(Scratch& folder, const std::string& pdf, std::vector<std::s
     return folder.Convert(all, false);
 }
 
-// The show's limits but for time, so that a loaded machine (or a sanitizer
-// build) reaches the limit a test is about first.
-PageBudget::Limits Untimed()
-{
-    PageBudget::Limits limits;
-    limits.seconds = 600;
-    return limits;
-}
-
-// The page recorded as the show records it, into resources of its own.
-VectorPage RecordPage(Scratch& folder, const std::string& pdf, const PageBudget::Limits& budget = Untimed())
+// The page recorded as the show records it, into resources of its own, but
+// for the time limit (none unless given), so that a loaded machine or a
+// sanitizer build reaches the limit a test is about first.
+VectorPage RecordPage(Scratch& folder, const std::string& pdf, const PageBudget::Limits& budget = {})
 {
     const std::string path = (folder / "page.pdf").string();
     folder.Write("page.pdf", pdf);
