@@ -422,6 +422,36 @@ struct FoundLink {
 
 // Where a destination goes, by name (through the document's names) or as an
 // array whose first entry is a page or a page's number. Throws.
+// The page number a page object's own /Parent chain gives it, counting the
+// pages before it at each level: for a destination naming a page object the
+// tree does not hold, as files joined by a tool that copies each page and
+// keeps the old tree beside the new one have (the old tree holds the same
+// pages in the same order). -1 when the chain does not lead anywhere sound.
+int PageNumberByParents(fz_context* context, pdf_obj* page)
+{
+    if (!pdf_name_eq(context, pdf_dict_get(context, page, PDF_NAME(Type)), PDF_NAME(Page))) return -1;
+    int64_t number = 0;
+    int64_t looked = 0;  // kids looked at, all levels together: a cycle ends here too
+    pdf_obj* node = page;
+    for (int depth = 0; depth < kDeepestPageTree; ++depth) {
+        pdf_obj* parent = pdf_dict_get(context, node, PDF_NAME(Parent));
+        if (!parent) return number <= INT32_MAX ? static_cast<int>(number) : -1;
+        pdf_obj* kids = pdf_dict_get(context, parent, PDF_NAME(Kids));
+        const int count = pdf_array_len(context, kids);
+        int i = 0;
+        for (; i < count; ++i) {
+            if (++looked > 1'000'000) return -1;
+            pdf_obj* kid = pdf_array_get(context, kids, i);
+            if (pdf_objcmp(context, kid, node) == 0) break;
+            const bool leaf = pdf_name_eq(context, pdf_dict_get(context, kid, PDF_NAME(Type)), PDF_NAME(Page));
+            number += leaf ? 1 : std::max(pdf_dict_get_int(context, kid, PDF_NAME(Count)), 0);
+        }
+        if (i == count || number > INT32_MAX) return -1;  // not its parent's kid
+        node = parent;
+    }
+    return -1;
+}
+
 void ReadDestination(fz_context* context, pdf_document* document, pdf_obj* destination, int pages, FoundLink* link)
 {
     link->kind = kToNoPage;
@@ -437,7 +467,8 @@ void ReadDestination(fz_context* context, pdf_document* document, pdf_obj* desti
         } else if (pdf_is_array(context, destination)) {
             pdf_obj* target = pdf_array_get(context, destination, 0);
             const bool numbered = pdf_is_int(context, target);
-            const int page = numbered ? pdf_to_int(context, target) : pdf_lookup_page_number(context, document, target);
+            int page = numbered ? pdf_to_int(context, target) : pdf_lookup_page_number(context, document, target);
+            if (!numbered && page < 0) page = PageNumberByParents(context, target);
             if (page >= 0 && page < pages) {
                 link->kind = kToPage;
                 link->page = page;

@@ -142,6 +142,33 @@ TEST(PDFLinks, OnlyWebMailAndPageLinksBecomeButtonsAndTheRestAreNamedOnePageALin
     }
 }
 
+// Files joined by a tool that copies each page into a new tree and keeps the
+// old one beside it: a link names the old copy of its page, which the tree
+// does not hold; the old copy's own tree says which page it is.
+TEST(PDFLinks, ALinkToAPageObjectOutsideTheTreeGoesToThePageItsParentsCount)
+{
+    Scratch folder("pdflinks-copied");
+    folder.MakeDeck("unused", 0, "", "300\n200\n");
+    const std::string content = "0 0 1 rg 0 0 960 540 re f";
+    const std::string page = "/Type /Page /MediaBox [0 0 960 540] /Contents 5 0 R";
+    folder.Write("joined.pdf",
+                 pdfmaker::MakePDF({
+                     "<< /Type /Catalog /Pages 2 0 R >>",
+                     "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+                     "<< " + page + " /Parent 2 0 R /Annots [6 0 R] >>",
+                     "<< " + page + " /Parent 2 0 R >>",
+                     "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                     "<< /Type /Annot /Subtype /Link /Rect [10 10 200 200] /Dest [9 0 R /XYZ null null 0] >>",
+                     "<< /Type /Pages /Kids [8 0 R 9 0 R] /Count 2 >>",  // the old tree and its pages
+                     "<< " + page + " /Parent 7 0 R >>",
+                     "<< " + page + " /Parent 7 0 R >>",
+                 }));
+    const RunResult run = ConvertPDF(folder, "", "joined.pdf");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find("left out"), std::string::npos) << run.err;
+    EXPECT_EQ(LinkTargets(folder, "links.swf"), std::vector<std::string>{"frame 1"});
+}
+
 }  // namespace
 
 #endif
