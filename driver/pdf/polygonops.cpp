@@ -71,7 +71,9 @@ void CheckComplexity(const ClipperLib::Paths& paths)
     for (const ClipperLib::Path& path : paths) points += path.size();
     if (points > kMostClipperPoints)
         throw PolygonsTooComplex("an outline of more than " + std::to_string(kMostClipperPoints) + " points");
-    if (points < 64) return;
+    // Below this many the worst the clipper does (every edge crossing every
+    // other) is a fraction of a second, and the page's clock bounds how many.
+    if (points < 512) return;
     struct Box {
         ClipperLib::cInt x0, x1, y0, y1;
     };
