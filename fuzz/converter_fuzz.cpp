@@ -14,30 +14,12 @@
 
 #include "driver/slideinput.h"
 #include "driver/slideshow.h"
+#include "fuzz/scratch_folder.h"
 #include "tests/support/swf_reader.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A folder of this process's own for one input, gone when the input is done
-// (libFuzzer may end the process without running exit handlers).
-class Folder {
-public:
-    Folder() : path(fs::temp_directory_path() / ("corvanex-fuzz-" + std::to_string(getpid())))
-    {
-        fs::create_directories(path);
-    }
-    ~Folder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    fs::path operator/(const char* name) const { return path / name; }
-
-private:
-    fs::path path;
-};
 
 void Write(const fs::path& path, const std::string& bytes)
 {
@@ -129,7 +111,7 @@ FuzzedDeck ConsumeDeck(FuzzedDataProvider& input)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const Folder folder;
+    const FuzzFolder folder("fuzz");
     const FuzzedDeck deck = ConsumeDeck(input);
     const auto slides = static_cast<int32_t>(deck.slides.size());
 

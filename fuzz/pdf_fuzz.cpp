@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/scratch_folder.h"
+
 #ifdef CORVANEX_PDF
 #include "driver/pdfshow.h"
 #include "tests/support/swf_reader.h"
@@ -24,24 +26,6 @@ namespace {
 #ifdef CORVANEX_PDF
 
 namespace fs = std::filesystem;
-
-// A folder of this process's own for one input, gone when the input is done.
-class Folder {
-public:
-    Folder() : path(fs::temp_directory_path() / ("corvanex-pdf-fuzz-" + std::to_string(getpid())))
-    {
-        fs::create_directories(path);
-    }
-    ~Folder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    fs::path operator/(const char* name) const { return path / name; }
-
-private:
-    fs::path path;
-};
 
 void Write(const fs::path& path, const uint8_t* data, size_t size)
 {
@@ -95,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < kChoiceBytes) return 0;
     const size_t pdfSize = size - kChoiceBytes;
     const Run run = Choose(data + pdfSize);
-    const Folder folder;
+    const FuzzFolder folder("pdf-fuzz");
 
     PDFShowRequest request;
     request.pdfFile = (folder / "deck.pdf").string();
