@@ -56,10 +56,18 @@ bool Defines(const VectorPage& page, FTagCode code)
     return false;
 }
 
+// Pages recorded on their own draw character IDs no movie writes: the
+// counter is left as a new movie finds it, for the tests run after these in
+// one process.
+class HostilePDF : public ::testing::Test {
+protected:
+    void TearDown() override { FResetCharacterID(); }
+};
+
 // Pictures whose pixels are drawn wider than a fill matrix scales, shapes and
 // text far off the page, a gradient longer than its matrix holds: each used to
 // stop the converter on the stream's field assertion.
-TEST(HostilePDF, ValuesPastTheRecordsFieldsReachNoAssertion)
+TEST_F(HostilePDF, ValuesPastTheRecordsFieldsReachNoAssertion)
 {
     Scratch folder("hostile-fields");
     // PDF numbers have no exponent.
@@ -99,7 +107,7 @@ TEST(HostilePDF, ValuesPastTheRecordsFieldsReachNoAssertion)
 
 // Each page spends at most its budget and says why it stopped; the page is
 // then drawn as a picture.
-TEST(HostilePDF, APageStopsAtItsBudgetAndSaysWhy)
+TEST_F(HostilePDF, APageStopsAtItsBudgetAndSaysWhy)
 {
     Scratch folder("hostile-budget");
     // Ten lines dashed a thousandth of a point, millions of dashes, are drawn
@@ -168,7 +176,7 @@ TEST(HostilePDF, APageStopsAtItsBudgetAndSaysWhy)
 // Through the converter: a page over its budget is a picture at once, named
 // with the reason, and the pages after it are vectors as ever (the IDs it
 // drew are given back, the fonts and pictures it made first forgotten).
-TEST(HostilePDF, APageOverItsBudgetIsAPictureAndTheRestStayVectors)
+TEST_F(HostilePDF, APageOverItsBudgetIsAPictureAndTheRestStayVectors)
 {
     Scratch folder("hostile-discard");
     // 30,000 squares each in a clip of its own: two characters a square, far
@@ -189,7 +197,7 @@ TEST(HostilePDF, APageOverItsBudgetIsAPictureAndTheRestStayVectors)
 
 // An error MuPDF stops drawing at does not fail the deck: what came before it
 // is the page, as a viewer shows it, and the user is told of the damage.
-TEST(HostilePDF, APageMuPDFStopsOnIsDrawnAsFarAsItGot)
+TEST_F(HostilePDF, APageMuPDFStopsOnIsDrawnAsFarAsItGot)
 {
     Scratch folder("hostile-nesting");
     // A hundred forms, each inside the one before: deeper than MuPDF goes.
