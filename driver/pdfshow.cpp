@@ -356,6 +356,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     // Recorded in page order on this thread: recording draws character IDs.
     uint64_t vectorIDsLeft = kMaxCharacterIDs > showIDs ? kMaxCharacterIDs - showIDs : 0;
     bool budgetSpent = false;
+    bool toldOutOfCharacters = false;
     int32_t vectorPages = 0, partlyRaster = 0;
     for (int32_t page = 0; page < pages; ++page) {
         const size_t index = static_cast<size_t>(page);
@@ -375,6 +376,12 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                 warn(PageOf(request, page) +
                      " and the pages after it are drawn as pictures: as vectors the movie would need more than " +
                      std::to_string(kMaxCharacterIDs) + " characters");
+            } else if (!recorded.sprite && recorded.outOfCharacters) {
+                // Once: when characters run short, many pages may.
+                if (!toldOutOfCharacters)
+                    warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster +
+                         " (and so is any later page that would)");
+                toldOutOfCharacters = true;
             } else if (!recorded.sprite && recorded.told) {
                 warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster);
             }

@@ -158,7 +158,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     } catch (const FCharacterIDLimitReached&) {
         state->RetireResources(before);
         slide.whyRaster = kMoreCharactersThanLeft;
-        slide.told = true;
+        slide.told = slide.outOfCharacters = true;
         return slide;
     } catch (const std::exception& failure) {
         const bool outOfCharacters = FLastCharacterID() + kPageSpriteCharacters >= last;
@@ -167,6 +167,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
                               ? kMoreCharactersThanLeft
                               : std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
         slide.told = true;
+        slide.outOfCharacters = outOfCharacters;
         return slide;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -191,7 +192,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         for (const VectorFallback& fallback : summary.fallbacks)
             if (fallback.reason == kTranslatorOutOfCharacters) {
                 slide.whyRaster = kMoreCharactersThanLeft;
-                slide.told = true;
+                slide.told = slide.outOfCharacters = true;
             }
     } else if (summary.edges > state->limits.maxEdges) {
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);

@@ -59,6 +59,9 @@ struct VectorSlide {
     // Without a sprite: `whyRaster` is worth telling the user (the page ran
     // over a limit, or could not be drawn), not a choice of the smaller form.
     bool told = false;
+    // Without a sprite: it would have drawn more characters than the movie
+    // has left (it gave back those it drew).
+    bool outOfCharacters = false;
     // What MuPDF said of damage it drew the page despite (empty: none).
     std::string damage;
     // Fonts its text is drawn in that the PDF does not give (not embedded,

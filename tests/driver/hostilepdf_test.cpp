@@ -24,11 +24,12 @@ using swftest::Scratch;
 // 720 x 540 points onto a slide 1920 pixels wide.
 const Affine kToTwips{38400.0 / 720, 0, 0, 38400.0 / 720, 0, 0};
 
-RunResult ConvertPDF(Scratch& folder, const std::string& pdf, std::vector<std::string> arguments = {})
+RunResult ConvertPDF(Scratch& folder, const std::string& pdf, std::vector<std::string> arguments = {},
+                     const std::string& size = "1920x1080")
 {
     folder.MakeDeck("unused", 0, "", "300\n200\n");
     folder.Write("hostile.pdf", pdf);
-    std::vector<std::string> all{"--forward", "forward.jpg", "--backward", "backward.jpg", "--size", "1920x1080"};
+    std::vector<std::string> all{"--forward", "forward.jpg", "--backward", "backward.jpg", "--size", size};
     all.insert(all.end(), arguments.begin(), arguments.end());
     all.insert(all.end(), {"hostile.pdf", "hostile.swf"});
     return folder.Convert(all, false);
@@ -189,7 +190,8 @@ TEST_F(HostilePDF, APageOverItsBudgetIsAPictureAndTheRestStayVectors)
     const std::string font = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>";
     std::vector<handpdf::Page> pages{{heavy, font}};
     for (int i = 0; i < 4; ++i) pages.push_back({"0 0 1 rg 100 100 200 100 re f BT /F1 24 Tf 100 300 Td (Light) Tj ET\n", font});
-    const RunResult run = ConvertPDF(folder, handpdf::PDF(pages));
+    // A small stage: the heavy page's picture is the movie's largest part.
+    const RunResult run = ConvertPDF(folder, handpdf::PDF(pages), {}, "480x270");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("page 1 of the PDF 'hostile.pdf' is drawn as a picture: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("pages: 4 vector, 0 partly raster, 1 raster"), std::string::npos) << run.err;
