@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/narration.h"
-#include "driver/slideinput.h"
+#include "driver/encode/narration.h"
+#include "driver/input/slideinput.h"
 
 int main(int argc, char** argv)
 {

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/orderedpool.h"
-#include "driver/pngslide.h"
+#include "driver/core/orderedpool.h"
+#include "driver/input/pngslide.h"
 
 namespace {
 

@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "driver/options.h"
-#include "driver/outputguard.h"
-#include "driver/playercopy.h"
+#include "driver/cli/options.h"
+#include "driver/core/outputguard.h"
+#include "driver/output/playercopy.h"
 #ifdef CORVANEX_PDF
-#include "driver/pdfshow.h"
+#include "driver/forms/pdfform.h"
 #endif
-#include "driver/progressline.h"
-#include "driver/showpage.h"
-#include "driver/slideinput.h"
-#include "driver/slideshow.h"
+#include "driver/cli/progressline.h"
+#include "driver/output/htmlpage.h"
+#include "driver/input/slideinput.h"
+#include "driver/compose/slideshow.h"
 
 namespace {
 

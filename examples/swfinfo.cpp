@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/optiontable.h"
+#include "driver/cli/optiontable.h"
 #include "swf/fswfreader.h"
 #include "swf/ftagcode.h"
 

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/narration.h"
-#include "driver/optiontable.h"
-#include "driver/slideinput.h"
+#include "driver/encode/narration.h"
+#include "driver/cli/optiontable.h"
+#include "driver/input/slideinput.h"
 #include "hf/hfmovie.h"
 #include "hf/hfsound.h"
 #include "swf/faction.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/slideinput.h"
-#include "driver/slideshow.h"
+#include "driver/input/slideinput.h"
+#include "driver/compose/slideshow.h"
 #include "fuzz/scratch_folder.h"
 #include "tests/support/swf_reader.h"
 

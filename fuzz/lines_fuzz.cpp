@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/slideinput.h"
-#include "driver/slideshow.h"
+#include "driver/input/slideinput.h"
+#include "driver/compose/slideshow.h"
 
 namespace {
 

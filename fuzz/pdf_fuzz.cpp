@@ -17,7 +17,7 @@
 #include "fuzz/scratch_folder.h"
 
 #ifdef CORVANEX_PDF
-#include "driver/pdfshow.h"
+#include "driver/forms/pdfform.h"
 #include "tests/support/swf_reader.h"
 #endif
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/pngslide.h"
-#include "driver/slideinput.h"
+#include "driver/input/pngslide.h"
+#include "driver/input/slideinput.h"
 
 namespace {
 

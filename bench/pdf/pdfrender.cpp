@@ -22,7 +22,7 @@
 #include <jpeglib.h>
 
 #include "driver/pdf/pdfdeck.h"
-#include "driver/slideinput.h"
+#include "driver/input/slideinput.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <zlib.h>
 
-#include "driver/jpegencoder.h"
+#include "driver/encode/jpegencoder.h"
 #include "driver/pdf/ownedjpeg.h"
-#include "driver/pngslide.h"
+#include "driver/input/pngslide.h"
 #include "swf/fdtbitmaps.h"
 
 namespace {

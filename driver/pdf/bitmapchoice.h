@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "driver/pngslide.h"
+#include "driver/input/pngslide.h"
 #include "swf/fdt.h"
 
 // A picture's define tag in whichever of two encodings is smaller: lossless

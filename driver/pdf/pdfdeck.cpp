@@ -9,10 +9,10 @@
 #include <utility>
 
 #include "base/fassert.h"
-#include "driver/decodebudget.h"
-#include "driver/orderedpool.h"
+#include "driver/core/decodebudget.h"
+#include "driver/core/orderedpool.h"
 #include "driver/pdf/mupdf.h"
-#include "driver/slideinput.h"
+#include "driver/input/slideinput.h"
 
 namespace {
 

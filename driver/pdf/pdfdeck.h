@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/jpegencoder.h"
+#include "driver/encode/jpegencoder.h"
 #include "driver/pdf/fontsubstitution.h"
-#include "driver/pngslide.h"
+#include "driver/input/pngslide.h"
 
 // A PDF presentation as a series of page pictures: the file checked when it
 // is opened, each page's size as a viewer shows it, and pages rendered with

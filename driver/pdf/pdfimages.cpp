@@ -10,7 +10,7 @@
 
 #include <mupdf/pdf.h>
 
-#include "driver/decodebudget.h"
+#include "driver/core/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/ownedjpeg.h"
 #include "driver/pdf/pdfdeck.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "driver/jpegencoder.h"
-#include "driver/pngslide.h"
+#include "driver/encode/jpegencoder.h"
+#include "driver/input/pngslide.h"
 #include "driver/pdf/ownedjpeg.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdtbitmaps.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <utility>
 
-#include "driver/linkaddress.h"
-#include "driver/pagesprite.h"
+#include "driver/compose/linkaddress.h"
+#include "driver/compose/pagesprite.h"
 #include "driver/pdf/mupdf.h"
 #include "driver/pdf/vectorpage.h"
 

@@ -12,7 +12,7 @@
 #include "driver/pdf/fontsubstitution.h"
 #include "driver/pdf/pdfdeck.h"
 #include "hf/hfobject.h"
-#include "driver/pagesprite.h"
+#include "driver/compose/pagesprite.h"
 #include "swf/fswfstream.h"
 
 // When a page is drawn as a picture instead: past any of these, or when it

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/slideshow.h"
+#include "driver/compose/slideshow.h"
 #include "support/converter_run.h"
 
 namespace swftest {

@@ -1,0 +1,72 @@
+#pragma once
+
+// A PDF presentation turned into a slide show: every page a slide, in order,
+// rendered at the size it is drawn at.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/pdf/pdfdeck.h"
+#include "driver/compose/slideshow.h"
+
+constexpr int32_t kDefaultDPI = 96;
+
+struct PDFShowRequest {
+    std::string pdfFile;
+    std::string outputFile;
+    std::string forwardFile;
+    std::string backwardFile;
+    // Empty: the PDF's name with ".stp" for its extension, when that exists;
+    // else the show stops on every page.
+    std::string stopsFile;
+    // The slide area: `size`, else this file when named, else the first
+    // page's size at `dpi`.
+    std::optional<SlideSize> size;
+    std::string configFile;
+    int32_t dpi = kDefaultDPI;
+    PageEncoding encoding;
+    // Every page as a picture (at the size it is shown, as `encoding` says),
+    // instead of as vectors with pictures only where vectors fall short.
+    bool raster = false;
+    // Vector pages: pictures are stored at most this many pixels an inch of
+    // the page they take (0: as many as they have).
+    int32_t maxImageDPI = 0;
+    bool keys = false;
+    // Narration: page n speaks `narrationPrefix`<n>, found as for slide
+    // images (FindNarrationFiles). Empty: none.
+    std::string narrationPrefix;
+    NarrationSettings narration;
+    // Called after each page is composed, in order, with the pages composed
+    // so far, the deck's page count and the bytes of their images.
+    std::function<void(int32_t pages, int32_t total, uint64_t bytes)> onPageComposed;
+    // Told, one line each, of damage the show was made despite: a file that
+    // had to be repaired, a page drawn without the parts it could not read.
+    std::function<void(const std::string& message)> warn;
+    // Told once in the vector form, before the movie is written: how many
+    // pages are vectors, partly pictures and pictures.
+    std::function<void(const std::string& line)> tell;
+};
+
+// "Talk.PDF" -> "Talk.stp", beside it.
+std::string PDFStopFileName(const std::string& pdfFile);
+
+// A page of `points` at `dpi`, in whole pixels (at least one a side).
+SlideSize PageSizeAt(PageSize points, int32_t dpi);
+
+// The pixel size a page is rendered at: that of the rectangle FitSlide draws
+// it in, so the bitmap is shown at one pixel a pixel.
+PixelSize FittedPageSize(PageSize points, SlideSize area);
+
+// The narrowest slide area whose buttons stay on the stage: they lie 10 to
+// 40 pixels either side of its centre, in the band below it.
+constexpr int32_t kMinButtonAreaWidth = 80;
+
+// Opens the PDF, checks that its pages fit in one movie, renders them on all
+// cores and writes the show. Throws ConverterError (status 1 for the files,
+// 2 for a slide area the options make impossible: too narrow for the
+// buttons, or pages of more pixels than one may have); the output file is
+// then left as it was.
+SlideShowResult GeneratePDFMovie(const PDFShowRequest& request);
