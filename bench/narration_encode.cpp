@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "driver/encode/narration.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 int main(int argc, char** argv)
 {

@@ -18,7 +18,9 @@
 #endif
 #include "driver/cli/progressline.h"
 #include "driver/output/htmlpage.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
+#include "driver/input/configfiles.h"
+#include "driver/input/programfolder.h"
 #include "driver/compose/slideshow.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "driver/encode/narration.h"
 #include "driver/cli/optiontable.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "hf/hfmovie.h"
 #include "hf/hfsound.h"
 #include "swf/faction.h"

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
+#include "driver/input/numberedfiles.h"
 #include "driver/compose/slideshow.h"
 #include "fuzz/scratch_folder.h"
 #include "tests/support/swf_reader.h"

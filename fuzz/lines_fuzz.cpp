@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/input/slideinput.h"
+#include "driver/input/configfiles.h"
 #include "driver/compose/slideshow.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "driver/input/pngslide.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
 

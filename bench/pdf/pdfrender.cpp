@@ -22,7 +22,7 @@
 #include <jpeglib.h>
 
 #include "driver/pdf/pdfdeck.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 
 #include "driver/encode/narration.h"
 #include "driver/cli/optiontable.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
+#include "driver/core/slidesize.h"
 
 // Every option of the converter, in the order --help lists them. README.md's
 // option table lists the same, with the same defaults (a test holds it to this).

@@ -11,7 +11,8 @@
 #include "driver/compose/movielength.h"
 #include "driver/encode/narration.h"
 #include "driver/input/pngslide.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
+#include "driver/core/slidesize.h"
 #include "hf/hfobject.h"
 #include "swf/fswfstream.h"
 

@@ -1,20 +1,17 @@
 #include "driver/core/inputfile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "driver/core/outputguard.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
-
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
-}
 
 // Closes the descriptor unless it is released to the caller.
 class DescriptorHolder {
@@ -64,4 +61,55 @@ int OpenInputFile(const std::string& name, const char* what, const char* hint, s
 void CheckInputFile(const std::string& name, const char* what)
 {
     close(OpenInputFile(name, what));
+}
+
+InputFilePointer OpenForReading(const std::string& name, const char* what, const char* hint)
+{
+#ifdef _WIN32
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) {
+        const int error = errno;
+        throw ConverterError(std::string("cannot open the ") + what + " " + Quoted(name) + ": " + ErrorText(error) + hint,
+                             kExitFailure);
+    }
+    return InputFilePointer(file);
+#else
+    const int descriptor = OpenInputFile(name, what, hint);
+    std::FILE* file = fdopen(descriptor, "rb");
+    if (!file) {
+        const int error = errno;
+        close(descriptor);
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
+                             kExitFailure);
+    }
+    return InputFilePointer(file);
+#endif
+}
+
+std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what)
+{
+    InputFilePointer file = OpenForReading(name, what);
+    constexpr size_t kLimit = static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2);
+    // One read straight into a buffer of the file's size (slides run to
+    // hundreds of megabytes); whatever follows (a file that grew) in chunks.
+    size_t expected = 0;
+#ifndef _WIN32
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) == 0 && status.st_size > 0)
+        expected = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(status.st_size), kLimit + 1));
+#endif
+    std::vector<uint8_t> bytes(expected);
+    bytes.resize(expected > 0 ? std::fread(bytes.data(), 1, expected, file.get()) : 0);
+    uint8_t chunk[65536];
+    size_t count = 0;
+    while (bytes.size() <= kLimit && (count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + count);
+    if (bytes.size() > kLimit)
+        throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large", kExitFailure);
+    if (std::ferror(file.get())) {
+        const int error = errno;
+        throw ConverterError(std::string("cannot read the ") + what + " " + Quoted(name) + ": " + ErrorText(error),
+                             kExitFailure);
+    }
+    return bytes;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 // Every file the converter reads is opened here first: without blocking, so
 // that a FIFO (or a device) is refused rather than waited on for ever; it must
@@ -20,3 +24,15 @@ int OpenInputFile(const std::string& name, const char* what, const char* hint = 
 // The same checks for a file a library then opens by name itself (the PDF
 // engine, the sound decoders): opened, checked and closed again.
 void CheckInputFile(const std::string& name, const char* what);
+
+struct InputFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using InputFilePointer = std::unique_ptr<std::FILE, InputFileCloser>;
+
+// The file opened and checked as OpenInputFile does, for reading with stdio.
+InputFilePointer OpenForReading(const std::string& name, const char* what, const char* hint = "");
+
+// The whole file; `what` names its role in messages ("slide image", ...).
+// Thread-safe.
+std::vector<uint8_t> LoadWholeFile(const std::string& name, const char* what);

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "base/fatomicfile.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "base/fassert.h"
 #include "base/fatomicfile.h"
 #include "base/ftemporarynames.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
 

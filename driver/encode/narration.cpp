@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "audio/fsound.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "driver/core/spillfile.h"
 #include "base/fassert.h"
 #include "swf/fdtsounds.h"

@@ -9,6 +9,7 @@
 #include "driver/core/inputfile.h"
 #include "driver/compose/linkaddress.h"
 #include "driver/compose/linkbutton.h"
+#include "driver/input/configfiles.h"
 #include "driver/input/numberedfiles.h"
 #include "driver/compose/pagesprite.h"
 #include "driver/pdf/vectorslides.h"

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "driver/core/inputfile.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
 
@@ -192,4 +192,9 @@ std::vector<std::string> FindNarrationFiles(const std::string& prefix, int32_t s
         }
     }
     return files;
+}
+
+std::string SlideFileName(const std::string& prefix, int32_t n)
+{
+    return prefix + std::to_string(n) + ".jpg";
 }

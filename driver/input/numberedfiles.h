@@ -80,3 +80,6 @@ std::optional<FirstNumberedFile> FindFirstNumberedFile(const std::string& folder
 
 // Whether the name ends in a PNG extension.
 bool IsPNGName(std::string_view name);
+
+// prefix + n + ".jpg": talk1.jpg, talk12.jpg.
+std::string SlideFileName(const std::string& prefix, int32_t n);

@@ -24,7 +24,7 @@
 
 #include "driver/core/decodebudget.h"
 #include "driver/core/inputfile.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "driver/core/spillfile.h"
 #include "base/fassert.h"
 
@@ -35,11 +35,6 @@ constexpr uint32_t kMaxSide = 65535;  // a bitmap's sides are 16-bit
 // A header may claim any size: 1 GiB of 32-bit pixels is far beyond any
 // screen (and an interlaced picture is decoded whole).
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
-
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
-}
 
 ConverterError Undecodable(const std::string& name, int error)
 {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
 
@@ -140,11 +140,6 @@ std::string PercentEncoded(const std::string& path)
         }
     }
     return url;
-}
-
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
 }
 
 }  // namespace

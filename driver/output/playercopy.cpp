@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/ftemporarynames.h"
+#include "driver/core/error.h"
 
 namespace {
 
@@ -28,11 +29,6 @@ bool HoldsPlayer(const fs::path& folder)
 {
     std::error_code error;
     return fs::is_regular_file(folder / "ruffle.js", error);
-}
-
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
 }
 
 std::error_code LastError()

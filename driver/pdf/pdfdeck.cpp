@@ -12,14 +12,9 @@
 #include "driver/core/decodebudget.h"
 #include "driver/core/orderedpool.h"
 #include "driver/pdf/mupdf.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 
 namespace {
-
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
-}
 
 using mupdf::Printable;
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/input/slideinput.h"
+#include "driver/core/slidesize.h"
+#include "driver/input/configfiles.h"
 #include "driver/compose/slideshow.h"
 #include "support/converter_run.h"
 #include "support/deck_request.h"

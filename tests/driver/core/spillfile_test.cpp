@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "driver/compose/slideshow.h"
 #include "support/converter_run.h"
 #include "support/deck_request.h"

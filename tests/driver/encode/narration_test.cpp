@@ -21,7 +21,7 @@
 #include "audio/fsound.h"
 #include "audio/wavbuilder.h"
 #include "driver/encode/narration.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "support/swf_reader.h"
 
 namespace {

@@ -12,7 +12,8 @@
 
 #include "driver/input/jpegheader.h"
 #include "driver/input/numberedfiles.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/slidesize.h"
+#include "driver/input/jpegfile.h"
 #include "driver/compose/slideshow.h"
 #include "support/converter_run.h"
 #include "support/deck_request.h"

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
+#include "driver/input/jpegfile.h"
 #include "driver/compose/slideshow.h"
 #include "hf/hfbitmap.h"
 #include "hf/hfmovie.h"

@@ -15,7 +15,7 @@
 
 #include "driver/core/decodebudget.h"
 #include "driver/core/orderedpool.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "driver/core/spillfile.h"
 #include "hf/hfmovie.h"
 #include "support/movie_folder.h"

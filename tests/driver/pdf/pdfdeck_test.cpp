@@ -19,7 +19,7 @@
 #include "driver/core/decodebudget.h"
 #include "driver/encode/jpegencoder.h"
 #include "driver/input/pngslide.h"
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
 #include "support/converter_run.h"
 #include "support/swf_reader.h"
 #include "tests/support/pdfmaker.h"

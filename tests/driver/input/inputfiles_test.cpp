@@ -1,4 +1,10 @@
-#include "driver/input/slideinput.h"
+#include "driver/core/error.h"
+#include "driver/core/inputfile.h"
+#include "driver/core/slidesize.h"
+#include "driver/input/configfiles.h"
+#include "driver/input/jpegfile.h"
+#include "driver/input/numberedfiles.h"
+#include "driver/input/programfolder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
