@@ -10,7 +10,7 @@
 
 #include "driver/compose/movielength.h"
 #include "driver/encode/narration.h"
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "driver/core/error.h"
 #include "driver/core/slidesize.h"
 #include "hf/hfobject.h"

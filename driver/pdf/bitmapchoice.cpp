@@ -7,7 +7,7 @@
 
 #include "driver/encode/jpegencoder.h"
 #include "driver/pdf/ownedjpeg.h"
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "swf/fdtbitmaps.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "swf/fdt.h"
 
 // A picture's define tag in whichever of two encodings is smaller: lossless

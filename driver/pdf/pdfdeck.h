@@ -8,7 +8,7 @@
 
 #include "driver/encode/jpegencoder.h"
 #include "driver/pdf/fontsubstitution.h"
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 
 // A PDF presentation as a series of page pictures: the file checked when it
 // is opened, each page's size as a viewer shows it, and pages rendered with

@@ -10,7 +10,7 @@
 
 #include <mupdf/fitz.h>
 
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "driver/pdf/runlimit.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"

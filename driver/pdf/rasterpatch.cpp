@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "driver/encode/jpegencoder.h"
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "driver/pdf/ownedjpeg.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdtbitmaps.h"

@@ -19,7 +19,7 @@
 #include "driver/encode/jpegencoder.h"
 #include "driver/pdf/pdfdeck.h"
 #include "driver/forms/pdfform.h"
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "tests/support/pdfmaker.h"
 #endif
 

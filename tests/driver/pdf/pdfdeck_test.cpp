@@ -18,7 +18,7 @@
 
 #include "driver/core/decodebudget.h"
 #include "driver/encode/jpegencoder.h"
-#include "driver/input/pngslide.h"
+#include "driver/encode/losslessbitmap.h"
 #include "driver/core/error.h"
 #include "support/converter_run.h"
 #include "support/swf_reader.h"
