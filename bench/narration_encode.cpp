@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/encode/narration.h"
 #include "driver/core/error.h"
+#include "driver/encode/narration.h"
 
 int main(int argc, char** argv)
 {

@@ -17,11 +17,13 @@
 #include "driver/forms/pdfform.h"
 #endif
 #include "driver/cli/progressline.h"
-#include "driver/output/htmlpage.h"
+#include "driver/compose/showcomposer.h"
+#include "driver/compose/stoptable.h"
 #include "driver/core/error.h"
+#include "driver/forms/imageform.h"
 #include "driver/input/configfiles.h"
 #include "driver/input/programfolder.h"
-#include "driver/compose/slideshow.h"
+#include "driver/output/htmlpage.h"
 
 namespace {
 

@@ -51,6 +51,7 @@
 #include "swf/fct.h"
 #include "swf/fdtmorph.h"
 #include "swf/fdtsprite.h"
+#include "driver/core/error.h"
 
 namespace {
 

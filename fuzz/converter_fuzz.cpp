@@ -14,7 +14,7 @@
 
 #include "driver/core/error.h"
 #include "driver/input/numberedfiles.h"
-#include "driver/compose/slideshow.h"
+#include "driver/forms/imageform.h"
 #include "fuzz/scratch_folder.h"
 #include "tests/support/swf_reader.h"
 

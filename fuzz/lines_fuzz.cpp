@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/input/configfiles.h"
-#include "driver/compose/slideshow.h"
+#include "driver/compose/stoptable.h"
 
 namespace {
 

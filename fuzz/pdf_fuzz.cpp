@@ -18,6 +18,8 @@
 
 #ifdef CORVANEX_PDF
 #include "driver/forms/pdfform.h"
+#include "driver/core/error.h"
+#include "driver/core/slidesize.h"
 #include "tests/support/swf_reader.h"
 #endif
 

@@ -21,8 +21,8 @@
 
 #include <jpeglib.h>
 
-#include "driver/pdf/pdfdeck.h"
 #include "driver/core/error.h"
+#include "driver/pdf/pdfdeck.h"
 
 namespace {
 

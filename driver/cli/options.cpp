@@ -4,8 +4,10 @@
 #include <cctype>
 #include <filesystem>
 
+#include "driver/compose/stoptable.h"
+#include "driver/core/error.h"
 #include "driver/core/outputguard.h"
-#include "driver/compose/slideshow.h"
+#include "driver/core/slidesize.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/encode/narration.h"
 #include "driver/cli/optiontable.h"
 #include "driver/core/error.h"
 #include "driver/core/slidesize.h"
+#include "driver/encode/narration.h"
 
 // Every option of the converter, in the order --help lists them. README.md's
 // option table lists the same, with the same defaults (a test holds it to this).

@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "driver/core/outputguard.h"
 #include "driver/core/error.h"
+#include "driver/core/outputguard.h"
 
 namespace {
 

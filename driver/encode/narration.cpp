@@ -17,9 +17,9 @@
 #include <thread>
 
 #include "audio/fsound.h"
+#include "base/fassert.h"
 #include "driver/core/error.h"
 #include "driver/core/spillfile.h"
-#include "base/fassert.h"
 #include "swf/fdtsounds.h"
 
 namespace {

@@ -6,14 +6,19 @@
 #include <set>
 #include <utility>
 
-#include "driver/core/inputfile.h"
 #include "driver/compose/linkaddress.h"
 #include "driver/compose/linkbutton.h"
+#include "driver/compose/pagesprite.h"
+#include "driver/compose/showcomposer.h"
+#include "driver/compose/slidelayout.h"
+#include "driver/compose/stoptable.h"
+#include "driver/core/error.h"
+#include "driver/core/inputfile.h"
+#include "driver/core/slidesize.h"
+#include "driver/core/spillfile.h"
 #include "driver/input/configfiles.h"
 #include "driver/input/numberedfiles.h"
-#include "driver/compose/pagesprite.h"
 #include "driver/pdf/vectorslides.h"
-#include "driver/core/spillfile.h"
 
 namespace {
 

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/compose/showcomposer.h"
+#include "driver/compose/slidelayout.h"
+#include "driver/core/slidesize.h"
+#include "driver/encode/narration.h"
 #include "driver/pdf/pdfdeck.h"
-#include "driver/compose/slideshow.h"
 
 constexpr int32_t kDefaultDPI = 96;
 

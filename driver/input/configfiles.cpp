@@ -6,6 +6,7 @@
 
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
+#include "driver/core/slidesize.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
+#include "driver/core/slidesize.h"
 #include "driver/input/jpegheader.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <set>
 #include <system_error>
 
-#include "driver/core/inputfile.h"
 #include "driver/core/error.h"
+#include "driver/core/inputfile.h"
 
 namespace {
 

@@ -22,11 +22,11 @@
 #include <unistd.h>
 #endif
 
-#include "driver/core/decodebudget.h"
-#include "driver/core/inputfile.h"
-#include "driver/core/error.h"
-#include "driver/core/spillfile.h"
 #include "base/fassert.h"
+#include "driver/core/decodebudget.h"
+#include "driver/core/error.h"
+#include "driver/core/inputfile.h"
+#include "driver/core/spillfile.h"
 
 namespace {
 

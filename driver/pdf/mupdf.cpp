@@ -8,6 +8,7 @@
 #include "driver/pdf/pagefontcheck.h"
 #include "driver/pdf/pdfimages.h"
 #include "driver/pdf/runlimit.h"
+#include "driver/core/error.h"
 
 namespace mupdf {
 

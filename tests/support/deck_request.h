@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/compose/slideshow.h"
+#include "driver/forms/imageform.h"
 #include "support/converter_run.h"
 
 namespace swftest {

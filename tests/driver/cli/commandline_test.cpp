@@ -13,6 +13,7 @@
 
 #include "driver/cli/options.h"
 #include "driver/cli/optiontable.h"
+#include "driver/core/error.h"
 
 namespace {
 

@@ -13,7 +13,9 @@
 
 #include "driver/core/slidesize.h"
 #include "driver/input/configfiles.h"
-#include "driver/compose/slideshow.h"
+#include "driver/compose/showcomposer.h"
+#include "driver/compose/stoptable.h"
+#include "driver/forms/imageform.h"
 #include "support/converter_run.h"
 #include "support/deck_request.h"
 #include "support/png_file.h"

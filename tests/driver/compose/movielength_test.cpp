@@ -11,7 +11,8 @@
 
 #include "driver/core/error.h"
 #include "driver/core/slidesize.h"
-#include "driver/compose/slideshow.h"
+#include "driver/compose/showcomposer.h"
+#include "driver/forms/imageform.h"
 #include "support/converter_run.h"
 #include "support/deck_request.h"
 #include "support/png_file.h"

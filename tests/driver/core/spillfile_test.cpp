@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "driver/core/error.h"
-#include "driver/compose/slideshow.h"
+#include "driver/forms/imageform.h"
 #include "support/converter_run.h"
 #include "support/deck_request.h"
 #include "support/png_file.h"

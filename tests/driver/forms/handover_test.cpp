@@ -14,7 +14,7 @@
 
 #include "driver/core/error.h"
 #include "driver/input/jpegfile.h"
-#include "driver/compose/slideshow.h"
+#include "driver/forms/imageform.h"
 #include "hf/hfbitmap.h"
 #include "hf/hfmovie.h"
 #include "support/converter_run.h"

@@ -1,4 +1,4 @@
-#include "driver/compose/slideshow.h"
+#include "driver/compose/stoptable.h"
 
 #include <gtest/gtest.h>
 

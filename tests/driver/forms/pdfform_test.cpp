@@ -20,6 +20,9 @@
 #include "driver/pdf/pdfdeck.h"
 #include "driver/forms/pdfform.h"
 #include "driver/encode/losslessbitmap.h"
+#include "driver/compose/slidelayout.h"
+#include "driver/compose/stoptable.h"
+#include "driver/core/slidesize.h"
 #include "tests/support/pdfmaker.h"
 #endif
 

@@ -15,7 +15,6 @@
 
 #include "driver/encode/jpegencoder.h"
 #include "driver/pdf/vectorslides.h"
-#include "driver/compose/slideshow.h"
 #include "support/cairo_pdf.h"
 #include "support/converter_run.h"
 #include "support/swf_reader.h"
