@@ -8,11 +8,21 @@
 #include "driver/core/error.h"
 #include "driver/core/outputguard.h"
 #include "driver/core/slidesize.h"
+#include "driver/input/programfolder.h"
 
 namespace {
 
-// To add an option: a row here, a field in ConverterCommand, a line in
-// ParseConverterCommandLine, a row in README.md's table.
+// To add an option: a row here (its form, and an option it needs or is never
+// given with, are data: the refusals and --help's groups come from them), a
+// field in the form's request that ParseConverterCommandLine fills, a row in
+// the option table of the user's guide.
+constexpr std::string_view kPDFForm = "PDF";
+constexpr std::string_view kPicturePages =
+    "pages drawn as pictures: add '--raster' (without it pages are vectors, and --size sets the slide area)";
+constexpr std::string_view kVectorPages =
+    "pages drawn as vectors: leave out '--raster' (with it every page is one picture, sized by --dpi or --size)";
+constexpr std::string_view kNarrated = "the narration of '--narration'";
+
 constexpr OptionSpec kOptions[] = {
     {"--config", "FILE",
      "slide width and height in pixels, one per line (in the PDF form read\n"
@@ -30,27 +40,6 @@ constexpr OptionSpec kOptions[] = {
      "the last slide waits for a click too, which shows the closing notice\n"
      "(the PDF form always does so)",
      "the last slide plays on to the closing notice"},
-    {"--raster", "",
-     "PDF form: every page as a picture, as pdftoppm would draw it; for\n"
-     "pages that must look exactly as the PDF does and vectors cannot say\n"
-     "(the default draws each page as vectors, sharp at any zoom, and only\n"
-     "what vectors cannot hold as a picture)",
-     "pages as vectors"},
-    {"--dpi", "N",
-     "PDF form with --raster: the slide area is the first page's size at N\n"
-     "dots per inch (1 to 2400), when neither --size nor --config is given",
-     "96"},
-    {"--quality", "N",
-     "PDF form: JPEG quality, 1 to 100, of the pages with --raster; else of\n"
-     "the pictures on vector pages kept as JPEG (each the smaller of lossless\n"
-     "and JPEG) and of pages drawn whole as pictures",
-     "90"},
-    {"--lossless", "", "PDF form with --raster: pages as lossless bitmaps instead of JPEG", "off"},
-    {"--max-image-dpi", "N",
-     "PDF form without --raster: store each picture on a page with at most N\n"
-     "pixels an inch of the page it covers (1 to 2400), scaled down to that\n"
-     "when it has more",
-     "twice the pixels it covers on the stage"},
     {"--forward", "FILE", "forward button image, a JPEG", "forward.jpg beside the program"},
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
@@ -63,19 +52,53 @@ constexpr OptionSpec kOptions[] = {
      "slide appears and stops at a click on either button; a slide without\n"
      "a file is silent",
      "no narration"},
-    {"--bits", "N", "ADPCM code size of the narration, 2 to 5 bits a sample", "4"},
-    {"--narration-rate", "HZ", "sample rate of the narration: 5512, 11025, 22050 or 44100", "22050"},
-    {"--narration-stereo", "", "keep stereo narration files in stereo", "mixed down to mono"},
+    {"--bits", "N", "ADPCM code size of the narration, 2 to 5 bits a sample", "4", false, {}, "--narration", {},
+     kNarrated},
+    {"--narration-rate", "HZ", "sample rate of the narration: 5512, 11025, 22050 or 44100", "22050", false, {},
+     "--narration", {}, kNarrated},
+    {"--narration-stereo", "", "keep stereo narration files in stereo", "mixed down to mono", false, {},
+     "--narration", {}, kNarrated},
     {"--html", "FILE",
      "also write an HTML page that plays the movie in a browser through the\n"
      "Ruffle web player, fitted to the window (F: full screen); the player\n"
      "the converter was built with goes beside it when its folder has none",
      "no page"},
     {"--ruffle", "URL", "where the page loads the player's script from, with --html",
-     "ruffle/ruffle.js, beside the page"},
+     "ruffle/ruffle.js, beside the page", false, {}, "--html", {}, "the page of '--html'"},
     {"--help", "", "print this text and exit", "", true},
     {"--version", "", "print the version and exit", "", true},
+    {"--raster", "",
+     "every page as a picture, as pdftoppm would draw it; for pages that\n"
+     "must look exactly as the PDF does and vectors cannot say (the default\n"
+     "draws each page as vectors, sharp at any zoom, and only what vectors\n"
+     "cannot hold as a picture)",
+     "pages as vectors", false, kPDFForm},
+    {"--dpi", "N",
+     "with --raster: the slide area is the first page's size at N dots per\n"
+     "inch (1 to 2400), when neither --size nor --config is given",
+     "96", false, kPDFForm, "--raster", {}, kPicturePages},
+    {"--quality", "N",
+     "JPEG quality, 1 to 100, of the pages with --raster; else of the\n"
+     "pictures on vector pages kept as JPEG (each the smaller of lossless\n"
+     "and JPEG) and of pages drawn whole as pictures",
+     "90", false, kPDFForm, {}, "--lossless", "JPEG pages, not with '--lossless'"},
+    {"--lossless", "", "with --raster: pages as lossless bitmaps instead of JPEG", "off", false, kPDFForm, "--raster",
+     {}, kPicturePages},
+    {"--max-image-dpi", "N",
+     "without --raster: store each picture on a page with at most N pixels\n"
+     "an inch of the page it covers (1 to 2400), scaled down to that when\n"
+     "it has more",
+     "twice the pixels it covers on the stage", false, kPDFForm, {}, "--raster", kVectorPages},
 };
+
+// The options of one form, in the table's order.
+std::vector<OptionSpec> OptionsOfForm(std::string_view form)
+{
+    std::vector<OptionSpec> options;
+    for (const OptionSpec& option : kOptions)
+        if (option.form == form) options.push_back(option);
+    return options;
+}
 
 const char* const kUsageLine = "usage: corvanex [options] <image-prefix> <slide-count> <output-file>\n";
 
@@ -143,7 +166,7 @@ std::string ConverterUsage()
            "click in any case.\n"
            "--narration voice/page narrates page n with voice/page<n>.wav (or .flac, ...).\n"
            "\n" +
-           OptionHelp(kOptions) +
+           OptionHelp(OptionsOfForm({})) + "\n" + OptionHelp(OptionsOfForm(kPDFForm), "options of the PDF form:") +
            "\n"
            "exit status: 0 success, 1 an input or output file failed, 2 wrong command line\n";
 }
@@ -184,6 +207,85 @@ SlideSize ParseSize(const std::string& text)
     return SlideSize{static_cast<int32_t>(width), static_cast<int32_t>(height)};
 }
 
+namespace {
+
+// The refusals the table's rows give: an option of the other form, then one
+// without the option it needs or beside one it is never given with.
+void CheckOptionsFitTogether(const CommandLine& line, bool pdfForm)
+{
+    for (const auto& [option, value] : line.options)
+        if (option->form == kPDFForm && !pdfForm)
+            throw UsageError("option '" + std::string(option->name) + "' is for a PDF deck (<deck.pdf> <output-file>)");
+    for (const OptionSpec& option : kOptions) {
+        if (!line.Has(option.name)) continue;
+        if ((!option.needs.empty() && !line.Has(option.needs)) || (!option.notWith.empty() && line.Has(option.notWith)))
+            throw UsageError("option '" + std::string(option.name) + "' is for " + std::string(option.purpose));
+    }
+}
+
+NarrationSettings ParseNarrationSettings(const CommandLine& line)
+{
+    NarrationSettings narration;
+    if (const auto bits = line.Value("--bits")) {
+        if (bits->size() != 1 || (*bits)[0] < '2' || (*bits)[0] > '5')
+            throw UsageError("--bits '" + *bits + "' is not an ADPCM code size: give 2, 3, 4 or 5");
+        narration.codeBits = (*bits)[0] - '0';
+    }
+    if (const auto rate = line.Value("--narration-rate")) {
+        const bool digits = !rate->empty() && rate->size() <= 5 && rate->find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || NarrationRateCode(static_cast<uint32_t>(std::stoul(*rate))) < 0)
+            throw UsageError("--narration-rate '" + *rate + "' is not a narration rate: give 5512, 11025, 22050 or 44100");
+        narration.rate = static_cast<uint32_t>(std::stoul(*rate));
+    }
+    narration.stereo = line.Has("--narration-stereo");
+    return narration;
+}
+
+PDFShowRequest ParsePDFRequest(const CommandLine& line)
+{
+    PDFShowRequest request;
+    request.pdfFile = line.arguments[0];
+    request.outputFile = line.arguments[1];
+    if (SameFile(request.pdfFile, request.outputFile))
+        throw UsageError("the movie '" + request.outputFile + "' would overwrite the PDF");
+    request.raster = line.Has("--raster");
+    if (const auto maxImageDPI = line.Value("--max-image-dpi"))
+        request.maxImageDPI = ParseWholeNumber("--max-image-dpi", *maxImageDPI, 1, kMaxDPIValue);
+    if (line.Has("--lossless")) request.encoding.format = PageEncoding::Format::Lossless;
+    if (const auto quality = line.Value("--quality"))
+        request.encoding.jpeg.quality = ParseWholeNumber("--quality", *quality, 1, 100);
+    if (const auto dpi = line.Value("--dpi")) {
+        if ((line.Has("--size") && line.Value("--size") != "auto") || line.Has("--config"))
+            throw UsageError("option '--dpi' sizes the slide area from the first page, not with '--size' or '--config'");
+        request.dpi = ParseWholeNumber("--dpi", *dpi, 1, kMaxDPIValue);
+    }
+    // --size auto: the first page's size, as without it. The configuration
+    // file is read only when named.
+    if (const auto size = line.Value("--size"); size && *size != "auto") request.size = ParseSize(*size);
+    request.configFile = line.Value("--config").value_or("");
+    return request;
+}
+
+SlideShowRequest ParseImageRequest(const CommandLine& line)
+{
+    SlideShowRequest request;
+    request.imagePrefix = line.arguments[0];
+    request.slideCount = ParseSlideCount(line.arguments[1]);
+    request.outputFile = line.arguments[2];
+    if (const auto size = line.Value("--size")) {
+        if (*size == "auto") {
+            request.sizeAuto = true;
+        } else {
+            request.size = ParseSize(*size);
+        }
+    }
+    request.configFile = line.Value("--config").value_or("");
+    request.stopLast = line.Has("--stop-last");
+    return request;
+}
+
+}  // namespace
+
 ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words)
 {
     CommandLine line;
@@ -222,77 +324,45 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         const char* hint = extra.rfind("-", 0) == 0 ? " (options go before the image prefix)" : "";
         throw UsageError("unexpected argument '" + extra + "' after the output file" + hint);
     }
-    command.configFile = line.Value("--config");
-    command.forwardFile = line.Value("--forward");
-    command.backwardFile = line.Value("--backward");
+    CheckOptionsFitTogether(line, pdfForm);
     command.htmlFile = line.Value("--html");
     command.playerScript = line.Value("--ruffle");
-    command.keys = line.Has("--keys");
-    command.stopLast = line.Has("--stop-last");
-    if (command.playerScript && !command.htmlFile) throw UsageError("option '--ruffle' is for the page of '--html'");
-    command.narrationPrefix = line.Value("--narration");
-    for (const char* option : {"--bits", "--narration-rate", "--narration-stereo"})
-        if (line.Has(option) && !command.narrationPrefix)
-            throw UsageError(std::string("option '") + option + "' is for the narration of '--narration'");
-    if (const auto bits = line.Value("--bits")) {
-        if (bits->size() != 1 || (*bits)[0] < '2' || (*bits)[0] > '5')
-            throw UsageError("--bits '" + *bits + "' is not an ADPCM code size: give 2, 3, 4 or 5");
-        command.narration.codeBits = (*bits)[0] - '0';
-    }
-    if (const auto rate = line.Value("--narration-rate")) {
-        const bool digits = !rate->empty() && rate->size() <= 5 && rate->find_first_not_of("0123456789") == std::string::npos;
-        if (!digits || NarrationRateCode(static_cast<uint32_t>(std::stoul(*rate))) < 0)
-            throw UsageError("--narration-rate '" + *rate + "' is not a narration rate: give 5512, 11025, 22050 or 44100");
-        command.narration.rate = static_cast<uint32_t>(std::stoul(*rate));
-    }
-    command.narration.stereo = line.Has("--narration-stereo");
-
+    const NarrationSettings narration = ParseNarrationSettings(line);
+    // What both forms take alike.
+    const auto common = [&](auto& request) {
+        request.forwardFile = line.Value("--forward").value_or("");
+        request.backwardFile = line.Value("--backward").value_or("");
+        request.stopsFile = line.Value("--stops").value_or("");
+        request.keys = line.Has("--keys");
+        request.narrationPrefix = line.Value("--narration").value_or("");
+        request.narration = narration;
+    };
     if (pdfForm) {
-        command.pdfFile = arguments[0];
-        command.outputFile = arguments[1];
-        if (SameFile(command.pdfFile, command.outputFile))
-            throw UsageError("the movie '" + command.outputFile + "' would overwrite the PDF");
-        command.raster = line.Has("--raster");
-        // Vector pages have no pixels to size or keep exact.
-        if (!command.raster)
-            for (const char* rasterOnly : {"--dpi", "--lossless"})
-                if (line.Has(rasterOnly))
-                    throw UsageError("option '" + std::string(rasterOnly) +
-                                     "' is for pages drawn as pictures: add '--raster' (without it pages are "
-                                     "vectors, and --size sets the slide area)");
-        // Pages drawn whole as pictures have no pictures of their own.
-        if (command.raster && line.Has("--max-image-dpi"))
-            throw UsageError("option '--max-image-dpi' is for pages drawn as vectors: leave out '--raster' (with it "
-                             "every page is one picture, sized by --dpi or --size)");
-        if (const auto maxImageDPI = line.Value("--max-image-dpi"))
-            command.maxImageDPI = ParseWholeNumber("--max-image-dpi", *maxImageDPI, 1, kMaxDPIValue);
-        command.lossless = line.Has("--lossless");
-        if (const auto quality = line.Value("--quality")) {
-            if (command.lossless) throw UsageError("option '--quality' is for JPEG pages, not with '--lossless'");
-            command.quality = ParseWholeNumber("--quality", *quality, 1, 100);
-        }
-        if (const auto dpi = line.Value("--dpi")) {
-            if ((line.Has("--size") && line.Value("--size") != "auto") || line.Has("--config"))
-                throw UsageError("option '--dpi' sizes the slide area from the first page, not with '--size' or '--config'");
-            command.dpi = ParseWholeNumber("--dpi", *dpi, 1, kMaxDPIValue);
-        }
+        command.request = ParsePDFRequest(line);
     } else {
-        for (const char* pdfOnly : {"--raster", "--quality", "--lossless", "--dpi", "--max-image-dpi"})
-            if (line.Has(pdfOnly))
-                throw UsageError("option '" + std::string(pdfOnly) + "' is for a PDF deck (<deck.pdf> <output-file>)");
-        command.imagePrefix = arguments[0];
-        command.slideCount = ParseSlideCount(arguments[1]);
-        command.outputFile = arguments[2];
+        command.request = ParseImageRequest(line);
     }
-    if (const auto size = line.Value("--size")) {
-        if (*size == "auto") {
-            command.sizeAuto = true;
-        } else {
-            command.size = ParseSize(*size);
-        }
-    }
-    command.stopsFile = line.Value("--stops");
-    if (command.htmlFile && SameFile(*command.htmlFile, command.outputFile))
+    std::visit(common, command.request);
+    if (command.htmlFile && SameFile(*command.htmlFile, command.OutputFile()))
         throw UsageError("the page '" + *command.htmlFile + "' would overwrite the movie");
     return command;
+}
+
+const std::string& ConverterCommand::OutputFile() const
+{
+    return std::visit([](const auto& request) -> const std::string& { return request.outputFile; }, request);
+}
+
+void ResolveProgramFiles(ConverterCommand& command, const std::string& programFolder)
+{
+    std::visit(
+        [&](auto& request) {
+            if (request.forwardFile.empty()) request.forwardFile = programFolder + "forward.jpg";
+            if (request.backwardFile.empty()) request.backwardFile = programFolder + "backward.jpg";
+        },
+        command.request);
+    // An image deck reads the configuration beside the program unless told
+    // otherwise; a PDF deck only one it is given.
+    if (auto* images = std::get_if<SlideShowRequest>(&command.request); images && images->configFile.empty())
+        images->configFile = ConfigFileName(programFolder);
 }

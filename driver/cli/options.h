@@ -7,15 +7,19 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "driver/cli/optiontable.h"
 #include "driver/core/error.h"
 #include "driver/core/slidesize.h"
 #include "driver/encode/narration.h"
+#include "driver/forms/imageform.h"
+#include "driver/forms/pdfform.h"
 
-// Every option of the converter, in the order --help lists them. README.md's
-// option table lists the same, with the same defaults (a test holds it to this).
+// Every option of the converter, in the order --help lists them (the options
+// of every form, then those of the PDF form). The user's guide's option table
+// lists the same, with the same defaults (a test holds it to this).
 std::span<const OptionSpec> ConverterOptionTable();
 
 // The whole --help text.
@@ -24,8 +28,10 @@ std::string ConverterUsage();
 // "corvanex <version>\n", for --version.
 std::string ConverterVersion();
 
-// What a command line asks for. Option values are kept as given; file names
-// that default to files beside the program are resolved by the caller.
+// What a command line asks for: the form's request, and the page that plays
+// its movie. The converter's own files that the command leaves out (the
+// button images; an image deck's configuration file) are empty until
+// ResolveProgramFiles names them.
 struct ConverterCommand {
     enum class Action {
         kConvert,
@@ -34,23 +40,17 @@ struct ConverterCommand {
         kUsage,  // too few arguments: the usage text on standard error, status 2
     };
     Action action = Action::kConvert;
-    // The PDF form (two arguments, the first ending in .pdf): the deck; empty otherwise.
-    std::string pdfFile;
-    std::optional<int32_t> quality, dpi;  // PDF form; unset: the defaults
-    std::optional<int32_t> maxImageDPI;   // PDF form, vector pages; unset: no cap
-    bool lossless = false;                // PDF form
-    bool raster = false;                  // PDF form: pages as pictures
-    std::string imagePrefix;
-    int32_t slideCount = 0;
-    std::string outputFile;
-    std::optional<std::string> configFile, stopsFile, forwardFile, backwardFile, htmlFile, playerScript;
-    std::optional<SlideSize> size;
-    bool sizeAuto = false;  // --size auto: the first slide's size
-    bool keys = false;
-    bool stopLast = false;  // --stop-last; the PDF form's last page always waits
-    std::optional<std::string> narrationPrefix;  // --narration
-    NarrationSettings narration;                 // --bits, --narration-rate, --narration-stereo
+    // An image deck (<image-prefix> <slide-count> <output-file>) or a PDF
+    // deck (<deck.pdf> <output-file>).
+    std::variant<SlideShowRequest, PDFShowRequest> request;
+    std::optional<std::string> htmlFile, playerScript;  // --html, --ruffle
+
+    const std::string& OutputFile() const;
 };
+
+// The button images beside the program, and an image deck's configuration
+// file, where the command names none.
+void ResolveProgramFiles(ConverterCommand& command, const std::string& programFolder);
 
 // Reads the words after the program's name. Throws ConverterError with status
 // kExitUsage and the message the converter prints (after "corvanex: ").

@@ -19,6 +19,14 @@ struct OptionSpec {
     std::string_view help;         // the description, its lines separated by '\n'
     std::string_view defaultText;  // what holds when the option is not given; empty for none
     bool endsCommandLine = false;  // acts at once and the rest is not read (--help, --version)
+    // For a program whose command line has several forms: the form the option
+    // is for (empty: every form), which --help lists it under.
+    std::string_view form = {};
+    // Another option this one is only given with, or never with (empty:
+    // none), and what it is for, which the refusal says: "option '--a' is for <purpose>".
+    std::string_view needs = {};
+    std::string_view notWith = {};
+    std::string_view purpose = {};
 };
 
 // A command line the table does not take. Each program words its own message.
@@ -101,13 +109,13 @@ inline CommandLine ParseCommandLine(std::span<const OptionSpec> table, const std
 // The "options:" block of --help: each option with its value's name, then its
 // description in a column, the default after it (on a line of its own when
 // the last line would grow past 100 characters).
-inline std::string OptionHelp(std::span<const OptionSpec> table)
+inline std::string OptionHelp(std::span<const OptionSpec> table, std::string_view heading = "options:")
 {
     size_t column = 0;
     for (const OptionSpec& option : table)
         column = std::max(column, option.name.size() + (option.value.empty() ? 0 : option.value.size() + 1));
     column += 2 + 3;
-    std::string text = "options:\n";
+    std::string text = std::string(heading) + "\n";
     for (const OptionSpec& option : table) {
         // Appended piece by piece: GCC 12 at -O3 takes "x" + std::string(...)
         // here for an overlapping copy (-Wrestrict), which fails the release build.

@@ -9,11 +9,13 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "driver/cli/options.h"
 #include "driver/cli/optiontable.h"
 #include "driver/core/error.h"
+#include "driver/input/programfolder.h"
 
 namespace {
 
@@ -111,11 +113,13 @@ std::string Refusal(const Words& words)
     return "accepted";
 }
 
+const std::string kUsage =
+    "\nusage: corvanex [options] <image-prefix> <slide-count> <output-file>\n"
+    "('corvanex --help' lists the options)";
+
 TEST(ConverterCommandLine, EveryRefusalKeepsItsMessage)
 {
-    const std::string usage =
-        "\nusage: corvanex [options] <image-prefix> <slide-count> <output-file>\n"
-        "('corvanex --help' lists the options)";
+    const std::string& usage = kUsage;
     const std::pair<Words, std::string> cases[] = {
         {{"--bogus", "d", "1", "o.swf"}, "unknown option '--bogus'" + usage},
         {{"--bogus=1", "d", "1", "o.swf"}, "unknown option '--bogus'" + usage},
@@ -151,28 +155,118 @@ TEST(ConverterCommandLine, WhatACommandLineAsksFor)
         {"--keys", "--size=1X2", "--config", "c.txt", "--forward", "f.jpg", "--backward=b.jpg", "--html", "p.html",
          "--ruffle", "r.js", "--", "--deck", "007", "out.swf"});
     EXPECT_EQ(command.action, Action::kConvert);
-    EXPECT_EQ(command.imagePrefix, "--deck");
-    EXPECT_EQ(command.slideCount, 7);
-    EXPECT_EQ(command.outputFile, "out.swf");
-    ASSERT_TRUE(command.size);
-    EXPECT_EQ(command.size->width, 1);
-    EXPECT_EQ(command.size->height, 2);
-    EXPECT_EQ(command.configFile, "c.txt");
-    EXPECT_EQ(command.forwardFile, "f.jpg");
-    EXPECT_EQ(command.backwardFile, "b.jpg");
+    ASSERT_TRUE(std::holds_alternative<SlideShowRequest>(command.request));
+    const SlideShowRequest& images = std::get<SlideShowRequest>(command.request);
+    EXPECT_EQ(images.imagePrefix, "--deck");
+    EXPECT_EQ(images.slideCount, 7);
+    EXPECT_EQ(images.outputFile, "out.swf");
+    EXPECT_EQ(command.OutputFile(), "out.swf");
+    ASSERT_TRUE(images.size);
+    EXPECT_EQ(images.size->width, 1);
+    EXPECT_EQ(images.size->height, 2);
+    EXPECT_EQ(images.configFile, "c.txt");
+    EXPECT_EQ(images.forwardFile, "f.jpg");
+    EXPECT_EQ(images.backwardFile, "b.jpg");
     EXPECT_EQ(command.htmlFile, "p.html");
     EXPECT_EQ(command.playerScript, "r.js");
-    EXPECT_TRUE(command.keys);
+    EXPECT_TRUE(images.keys);
 
-    const ConverterCommand plain = ParseConverterCommandLine({"d", "0", "o.swf"});
-    EXPECT_FALSE(plain.keys || plain.size || plain.configFile || plain.htmlFile || plain.playerScript);
+    // The files beside the program fill in only what the command left out.
+    ConverterCommand plain = ParseConverterCommandLine({"d", "0", "o.swf"});
+    const SlideShowRequest& bare = std::get<SlideShowRequest>(plain.request);
+    EXPECT_FALSE(bare.keys || bare.size || !bare.configFile.empty() || plain.htmlFile || plain.playerScript);
+    ResolveProgramFiles(plain, "prog/");
+    EXPECT_EQ(bare.forwardFile, "prog/forward.jpg");
+    EXPECT_EQ(bare.backwardFile, "prog/backward.jpg");
+    EXPECT_EQ(bare.configFile, ConfigFileName("prog/"));
+    ConverterCommand given = ParseConverterCommandLine({"--forward", "f.jpg", "d", "0", "o.swf"});
+    ResolveProgramFiles(given, "prog/");
+    EXPECT_EQ(std::get<SlideShowRequest>(given.request).forwardFile, "f.jpg");
+}
+
+#ifdef CORVANEX_PDF
+// A PDF deck's command becomes its request, the configuration file read only when named.
+TEST(ConverterCommandLine, APDFDeckAsksForItsOwnRequest)
+{
+    ConverterCommand command = ParseConverterCommandLine(
+        {"--raster", "--dpi", "72", "--lossless", "--keys", "--stops", "s.stp", "--size", "auto", "talk.PDF", "o.swf"});
+    ASSERT_TRUE(std::holds_alternative<PDFShowRequest>(command.request));
+    ResolveProgramFiles(command, "prog/");
+    const PDFShowRequest& pdf = std::get<PDFShowRequest>(command.request);
+    EXPECT_EQ(pdf.pdfFile, "talk.PDF");
+    EXPECT_EQ(command.OutputFile(), "o.swf");
+    EXPECT_TRUE(pdf.raster && pdf.keys);
+    EXPECT_EQ(pdf.dpi, 72);
+    EXPECT_EQ(pdf.encoding.format, PageEncoding::Format::Lossless);
+    EXPECT_EQ(pdf.stopsFile, "s.stp");
+    EXPECT_FALSE(pdf.size);  // auto: the first page's size, as without it
+    EXPECT_EQ(pdf.configFile, "");
+    EXPECT_EQ(pdf.forwardFile, "prog/forward.jpg");
+
+    const PDFShowRequest vectors =
+        std::get<PDFShowRequest>(ParseConverterCommandLine({"--max-image-dpi", "150", "--quality", "60", "t.pdf", "o.swf"}).request);
+    EXPECT_FALSE(vectors.raster);
+    EXPECT_EQ(vectors.maxImageDPI, 150);
+    EXPECT_EQ(vectors.encoding.jpeg.quality, 60);
+}
+#endif
+
+// What an option is for is the table's: every row that needs another option,
+// or is never given with one, or belongs to the PDF form, refuses its misuse
+// in the words of its own row.
+TEST(ConverterCommandLine, TheTableSaysWhatEachOptionIsFor)
+{
+    const auto given = [](std::string_view name) {
+        Words words{std::string(name)};
+        for (const OptionSpec& option : ConverterOptionTable())
+            if (option.name == name && !option.value.empty()) words.push_back("2");
+        return words;
+    };
+    const auto inForm = [](Words words, bool pdf) {
+        const Words deck = pdf ? Words{"t.pdf", "o.swf"} : Words{"d", "1", "o.swf"};
+        words.insert(words.end(), deck.begin(), deck.end());
+        return words;
+    };
+    int refusals = 0;
+    for (const OptionSpec& option : ConverterOptionTable()) {
+        const std::string isFor = "option '" + std::string(option.name) + "' is for ";
+        const bool pdf = option.form == "PDF";
+#ifndef CORVANEX_PDF
+        if (pdf) continue;  // a build without the PDF form refuses every PDF deck alike
+#endif
+        if (!option.needs.empty()) {
+            EXPECT_EQ(Refusal(inForm(given(option.name), pdf)), isFor + std::string(option.purpose) + kUsage);
+            ++refusals;
+        }
+        if (!option.notWith.empty()) {
+            Words both = given(option.name);
+            for (const std::string& word : given(option.notWith)) both.push_back(word);
+            EXPECT_EQ(Refusal(inForm(both, pdf)), isFor + std::string(option.purpose) + kUsage);
+            ++refusals;
+        }
+        if (pdf) {
+            EXPECT_EQ(Refusal(inForm(given(option.name), false)),
+                      isFor + "a PDF deck (<deck.pdf> <output-file>)" + kUsage);
+            ++refusals;
+        }
+    }
+#ifdef CORVANEX_PDF
+    EXPECT_EQ(refusals, 13);
+#else
+    EXPECT_EQ(refusals, 4);
+#endif
 }
 
 TEST(ConverterCommandLine, UsageTextListsTheTable)
 {
     const std::string usage = ConverterUsage();
     EXPECT_EQ(usage.rfind("usage: corvanex [options] <image-prefix> <slide-count> <output-file>\n\n", 0), 0u);
-    EXPECT_NE(usage.find("\n" + OptionHelp(ConverterOptionTable()) + "\n"), std::string::npos);
+    // Every form's options, then the PDF form's under a heading of their own.
+    std::vector<OptionSpec> everyForm, pdfForm;
+    for (const OptionSpec& option : ConverterOptionTable()) (option.form.empty() ? everyForm : pdfForm).push_back(option);
+    ASSERT_FALSE(pdfForm.empty());
+    EXPECT_NE(usage.find("\n" + OptionHelp(everyForm) + "\n" + OptionHelp(pdfForm, "options of the PDF form:") + "\n"),
+              std::string::npos);
     EXPECT_EQ(ConverterVersion(), std::string("corvanex ") + CORVANEX_VERSION + "\n");
 }
 

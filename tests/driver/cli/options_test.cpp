@@ -330,8 +330,10 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
                                             "--narration", "--bits", "--narration-rate", "--narration-stereo", "--html",
                                             "--ruffle", "--help", "--version"}));
     // Every option that takes part in a run says what it is when not given.
+    // (--help and --version end the list of every form's options; the PDF form's follow.)
     const size_t options = run.out.find("options:\n");
-    const std::string list = run.out.substr(options, run.out.find("  --help") - options);
+    const std::string list = run.out.substr(options, run.out.find("  --help") - options) +
+                             run.out.substr(run.out.find("options of the PDF form:\n"));
     size_t count = 0;
     for (size_t at = list.find("(default: "); at != std::string::npos; at = list.find("(default: ", at + 1)) ++count;
     EXPECT_EQ(count, names.size() - 2) << list;

@@ -272,14 +272,16 @@ TEST(NarrationOptions, SettingsOnlyWithNarrationAndOnlyValidValues)
 
     const ConverterCommand command = ParseConverterCommandLine(
         {"--narration", "voice/v", "--bits=2", "--narration-rate", "5512", "--narration-stereo", "d", "1", "o.swf"});
-    EXPECT_EQ(command.narrationPrefix, "voice/v");
-    EXPECT_EQ(command.narration.codeBits, 2);
-    EXPECT_EQ(command.narration.rate, 5512u);
-    EXPECT_TRUE(command.narration.stereo);
+    const SlideShowRequest& narrated = std::get<SlideShowRequest>(command.request);
+    EXPECT_EQ(narrated.narrationPrefix, "voice/v");
+    EXPECT_EQ(narrated.narration.codeBits, 2);
+    EXPECT_EQ(narrated.narration.rate, 5512u);
+    EXPECT_TRUE(narrated.narration.stereo);
     const ConverterCommand plain = ParseConverterCommandLine({"d", "1", "o.swf"});
-    EXPECT_FALSE(plain.narrationPrefix);
-    EXPECT_EQ(plain.narration.codeBits, 4);
-    EXPECT_EQ(plain.narration.rate, 22050u);
+    const SlideShowRequest& silent = std::get<SlideShowRequest>(plain.request);
+    EXPECT_TRUE(silent.narrationPrefix.empty());
+    EXPECT_EQ(silent.narration.codeBits, 4);
+    EXPECT_EQ(silent.narration.rate, 22050u);
 }
 
 TEST(NarrationOptions, EachSoundCountsInTheCharacterBudget)
