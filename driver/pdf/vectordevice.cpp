@@ -4,7 +4,21 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "driver/pdf/curvefit.h"
 #include "driver/pdf/gradientfit.h"
+#include "driver/pdf/pagebudget.h"
+#include "driver/pdf/polygonops.h"
+#include "driver/pdf/rasterpatch.h"
+#include "driver/pdf/vectorpage.h"
+#include "swf/fdtshapes.h"
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
 #include "driver/pdf/outlineclip.h"
 #include "driver/pdf/pathoutline.h"
 #include "driver/pdf/recordfields.h"
@@ -15,6 +29,158 @@
 #include "swf/fdtsprite.h"
 #include "swf/fdttext.h"
 
+class VectorRecorder::Recording {
+public:
+    // `pageArea` in twips: what a shading that extends without end fills.
+    Recording(fz_context* ctx, VectorResources& resources, const VectorOptions& options, Bounds pageArea);
+    ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+    // The device to run the page through; the recorder owns it.
+    fz_device* Device() const { return device; }
+
+    // The page recorded so far, as tags; clips still open are closed.
+    VectorPage Finish();
+
+    const std::vector<VectorFallback>& Fallbacks() const { return summary.fallbacks; }
+    // A picture over everything recorded so far (every clip closed first).
+    void PlacePatch(RasterPatch&& patch);
+    void PatchFailed() { summary.patchFailed = true; }
+    // The fonts text was drawn in (filled, stroked or clipped with).
+    const std::set<const fz_font*>& DrawnFonts() const { return drawnFonts; }
+
+    void FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                  fz_color_params params);
+    void StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
+                    const float* color, float alpha, fz_color_params params);
+    void ClipPath(const fz_path* path, bool evenOdd, fz_matrix ctm);
+    void ClipStrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm);
+    void FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                  fz_color_params params);
+    void StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
+                    const float* color, float alpha, fz_color_params params);
+    void ClipText(const fz_text* text, fz_matrix ctm);
+    void ClipStrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm);
+    void FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params);
+    void FillImage(fz_image* image, fz_matrix ctm, float alpha);
+    void FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                       fz_color_params params);
+    void ClipImageMask(fz_image* image, fz_matrix ctm);
+    void PopClip();
+    void BeginMask(fz_rect area);
+    void EndMask();
+    void BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha);
+    void EndGroup();
+    void BeginTile(fz_rect area);
+    void EndTile();
+
+    void Fail(std::exception_ptr error);
+    // Whether the page has spent its budget (the time is checked); the run
+    // given `cookie` is then told to stop.
+    bool OverBudget();
+    void Spend(const std::string& why);
+    void StopRunWith(fz_cookie* cookie) { runCookie = cookie; }
+    PageBudget& Budget() { return budget; }
+
+private:
+    struct Placement {
+        uint16_t characterID = 0;
+        uint16_t clipDepth = 0;  // 0: not a clip layer
+        bool clip = false;
+        double alpha = 1;        // a colour transform's alpha multiplier, for bitmaps
+        double scale = 1;        // the placement's scale (a picture's sprite drawn larger)
+    };
+    struct Clip {
+        enum class Kind { Layer, Empty, SoftMask, ImageMask, Nothing };
+        Kind kind = Kind::Nothing;
+        size_t placement = 0;     // Layer: its index in `placements`
+        size_t firstInside = 0;   // the placements count when it began
+        Bounds area;
+        fz_image* mask = nullptr;  // ImageMask: kept until popped
+        fz_matrix ctm{};
+    };
+    struct Group {
+        double alpha = 1;
+        Bounds area;
+        bool reported = false;
+        std::vector<Bounds> drawn;
+    };
+
+    // Nothing is recorded inside a mask's definition, a tile, an empty clip,
+    // or once the character IDs the page may draw are nearly all drawn.
+    bool Suppressed() const { return suppressed > 0 || outOfCharacters; }
+    // Whether the next drawing could take the IDs past the page's limit;
+    // lists the page for a fallback the first time.
+    bool OutOfCharacters();
+    double GroupAlpha() const;
+    FColor Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const;
+    Bounds ClipArea() const;
+    void Note(const Bounds& area, const std::string& reason);
+    // A placement of a new definition (after what is still gathered); false
+    // when it has none to place. `drawn`: its bounds were counted as drawn.
+    bool Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha = 1, bool drawn = false,
+               double scale = 1);
+    // The part of an area, or of lines, inside the box the page's records
+    // keep to (the page and a margin around it).
+    Outline BoxedFill(Outline outline) const;
+    Outline BoxedLines(Outline lines) const;
+    // Takes the contours' edges from the budget; false when it is spent.
+    bool TakeEdges(const std::vector<QuadContour>& contours);
+    void Drawn(const Bounds& bounds);
+    void PushClipLayer(const Outline& area);
+    Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
+    // The share of a line its dashes cover when their pattern repeats within
+    // a pixel (the line then drawn whole, that much lighter); -1 otherwise.
+    double FineDashCoverage(const fz_stroke_state* stroke, double expansion) const;
+    void StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm, FColor color);
+    // Non-zero outlines whose contours overlap, unioned: players fill even-odd.
+    Outline PreparedFill(Outline outline, bool evenOdd) const;
+    void FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill);
+    // Every glyph's outline in the space `toSpace` maps the text's user space
+    // to, but those of fonts whose glyphs may not be embedded: their area
+    // (`ctm`, widened by `stroke` where stroked) is listed for a picture.
+    Outline TextOutline(const fz_text* text, fz_matrix toSpace, fz_matrix ctm, const fz_stroke_state* stroke);
+    // Whether the font's glyphs may go into the movie (see MayEmbedGlyphs).
+    bool Embeddable(const fz_font* font);
+    // Lists the area of a span whose glyphs may not be embedded for a picture.
+    void NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke);
+    void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
+    // How a picture drawn at `ctm` is stored: its cap from the size of its place.
+    PDFImageTable::Storage ImageStorage(fz_matrix ctm) const;
+    // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
+    void RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color);
+    // Places the text or the outlines gathered so far: before anything else
+    // is drawn over them.
+    void FlushText();
+    void FlushShapes();
+    void FlushDrawing();
+
+    fz_context* ctx;
+    fz_device* device = nullptr;
+    VectorResources& resources;
+    std::set<const fz_font*> drawnFonts;
+    std::map<const fz_font*, bool> embeddable;  // the page's fonts, once asked
+    VectorOptions options;
+    Bounds pageArea;
+    Bounds recordBox;  // pageArea with a margin: what lies outside it is not seen
+    PageBudget budget;
+    fz_cookie* runCookie = nullptr;  // borrowed: the run of the page being recorded
+
+    std::vector<std::unique_ptr<FDT>> definitions;
+    std::vector<Placement> placements;
+    std::vector<Clip> clips;
+    std::vector<Group> groups;
+    std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
+    ShapeBatch openShapes;                        // consecutive outlines
+    int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
+    bool placingMaskedImage = false;  // the image its image-mask clip belongs to
+    bool outOfCharacters = false;
+    std::optional<FColor> type3Color;   // the text colour while its Type 3 glyphs run
+    VectorPageSummary summary;
+    std::exception_ptr failure;
+};
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -22,7 +188,7 @@ namespace {
 
 struct RecorderDevice {
     fz_device super;
-    VectorRecorder* recorder;
+    VectorRecorder::Recording* recorder;
 };
 
 // Once the page has spent its budget nothing more is recorded, and the run
@@ -30,7 +196,7 @@ struct RecorderDevice {
 template <typename F>
 void Guarded(fz_device* dev, F&& call)
 {
-    VectorRecorder& recorder = *reinterpret_cast<RecorderDevice*>(dev)->recorder;
+    VectorRecorder::Recording& recorder = *reinterpret_cast<RecorderDevice*>(dev)->recorder;
     if (recorder.OverBudget()) return;
     try {
         call(recorder);
@@ -45,113 +211,113 @@ void Guarded(fz_device* dev, F&& call)
 void DevFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
                  const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
 }
 
 void DevStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                    fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.StrokePath(path, stroke, ctm, cs, color, alpha, params); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.StrokePath(path, stroke, ctm, cs, color, alpha, params); });
 }
 
 void DevClipPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.ClipPath(path, evenOdd != 0, ctm); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipPath(path, evenOdd != 0, ctm); });
 }
 
 void DevClipStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                        fz_rect)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.ClipStrokePath(path, stroke, ctm); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipStrokePath(path, stroke, ctm); });
 }
 
 void DevFillText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
                  const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.FillText(text, ctm, cs, color, alpha, params); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillText(text, ctm, cs, color, alpha, params); });
 }
 
 void DevStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                    fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.StrokeText(text, stroke, ctm, cs, color, alpha, params); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.StrokeText(text, stroke, ctm, cs, color, alpha, params); });
 }
 
 void DevClipText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.ClipText(text, ctm); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipText(text, ctm); });
 }
 
 void DevClipStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                        fz_rect)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.ClipStrokeText(text, stroke, ctm); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipStrokeText(text, stroke, ctm); });
 }
 
 void DevIgnoreText(fz_context*, fz_device*, const fz_text*, fz_matrix) {}
 
 void DevFillShade(fz_context*, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.FillShade(shade, ctm, alpha, params); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillShade(shade, ctm, alpha, params); });
 }
 
 void DevFillImage(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha, fz_color_params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.FillImage(image, ctm, alpha); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillImage(image, ctm, alpha); });
 }
 
 void DevFillImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
                       const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.FillImageMask(image, ctm, cs, color, alpha, params); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillImageMask(image, ctm, cs, color, alpha, params); });
 }
 
 void DevClipImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.ClipImageMask(image, ctm); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipImageMask(image, ctm); });
 }
 
 void DevPopClip(fz_context*, fz_device* dev)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.PopClip(); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.PopClip(); });
 }
 
 void DevBeginMask(fz_context*, fz_device* dev, fz_rect area, int, fz_colorspace*, const float*, fz_color_params)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.BeginMask(area); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginMask(area); });
 }
 
 void DevEndMask(fz_context*, fz_device* dev)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.EndMask(); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndMask(); });
 }
 
 void DevBeginGroup(fz_context*, fz_device* dev, fz_rect area, fz_colorspace*, int, int knockout, int blendmode,
                    float alpha)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.BeginGroup(area, knockout != 0, blendmode, alpha); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginGroup(area, knockout != 0, blendmode, alpha); });
 }
 
 void DevEndGroup(fz_context*, fz_device* dev)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.EndGroup(); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndGroup(); });
 }
 
 int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
 {
     // The area is in the pattern's space.
-    Guarded(dev, [&](VectorRecorder& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
     return 0;  // not cached: MuPDF runs the tile's content once, which is left out
 }
 
 void DevEndTile(fz_context*, fz_device* dev)
 {
-    Guarded(dev, [&](VectorRecorder& r) { r.EndTile(); });
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndTile(); });
 }
 
 // MuPDF leaves a failed fz_try by longjmp: a local set inside it is kept in
 // memory (fz_var) so that the value read afterwards is not a stale register.
-fz_device* NewRecorderDevice(fz_context* ctx, VectorRecorder* recorder)
+fz_device* NewRecorderDevice(fz_context* ctx, VectorRecorder::Recording* recorder)
 {
     RecorderDevice* dev = nullptr;
     fz_var(dev);
@@ -301,8 +467,8 @@ fz_matrix GlyphMatrix(const fz_text_span& span, const fz_text_item& item)
 
 // ---------------------------------------------------------------------------
 
-VectorRecorder::VectorRecorder(fz_context* ctx, VectorResources& resources, const VectorOptions& options,
-                               Bounds pageArea)
+VectorRecorder::Recording::Recording(fz_context* ctx, VectorResources& resources, const VectorOptions& options,
+                                     Bounds pageArea)
     : ctx(ctx), resources(resources), options(options), pageArea(pageArea), budget(options.budget)
 {
     // A margin of the page's own size all round: whatever is drawn that far
@@ -317,7 +483,7 @@ VectorRecorder::VectorRecorder(fz_context* ctx, VectorResources& resources, cons
     if (!device) throw std::runtime_error("cannot make a MuPDF device");
 }
 
-VectorRecorder::~VectorRecorder()
+VectorRecorder::Recording::~Recording()
 {
     for (Clip& clip : clips)
         if (clip.mask) fz_drop_image(ctx, clip.mask);
@@ -326,37 +492,37 @@ VectorRecorder::~VectorRecorder()
     fz_drop_device(ctx, device);
 }
 
-void VectorRecorder::Fail(std::exception_ptr error)
+void VectorRecorder::Recording::Fail(std::exception_ptr error)
 {
     if (!failure) failure = error;
 }
 
-bool VectorRecorder::OverBudget()
+bool VectorRecorder::Recording::OverBudget()
 {
     if (!budget.Spent()) return false;
     if (runCookie) runCookie->abort = 1;
     return true;
 }
 
-void VectorRecorder::Spend(const std::string& why)
+void VectorRecorder::Recording::Spend(const std::string& why)
 {
     budget.Spend(why);
     OverBudget();
 }
 
-Outline VectorRecorder::BoxedFill(Outline outline) const
+Outline VectorRecorder::Recording::BoxedFill(Outline outline) const
 {
     if (InsideBox(outline, recordBox)) return outline;
     return ClippedFill(outline, recordBox, options.curveTolerance);
 }
 
-Outline VectorRecorder::BoxedLines(Outline lines) const
+Outline VectorRecorder::Recording::BoxedLines(Outline lines) const
 {
     if (InsideBox(lines, recordBox)) return lines;
     return ClippedLines(lines, recordBox, options.curveTolerance);
 }
 
-bool VectorRecorder::TakeEdges(const std::vector<QuadContour>& contours)
+bool VectorRecorder::Recording::TakeEdges(const std::vector<QuadContour>& contours)
 {
     uint64_t count = 0;
     for (const QuadContour& contour : contours) count += contour.segments.size();
@@ -365,7 +531,7 @@ bool VectorRecorder::TakeEdges(const std::vector<QuadContour>& contours)
     return false;
 }
 
-bool VectorRecorder::OutOfCharacters()
+bool VectorRecorder::Recording::OutOfCharacters()
 {
     // One drawing takes a few IDs at most: what was gathered before it (a
     // text and a shape), a font, a bitmap and its shape.
@@ -377,14 +543,14 @@ bool VectorRecorder::OutOfCharacters()
     return outOfCharacters;
 }
 
-double VectorRecorder::GroupAlpha() const
+double VectorRecorder::Recording::GroupAlpha() const
 {
     double alpha = 1;
     for (const Group& group : groups) alpha *= group.alpha;
     return alpha;
 }
 
-FColor VectorRecorder::Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const
+FColor VectorRecorder::Recording::Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const
 {
     // An uncoloured Type 3 glyph (d1) is drawn in its text's colour.
     if (type3Color) return *type3Color;
@@ -394,7 +560,7 @@ FColor VectorRecorder::Color(fz_colorspace* cs, const float* color, double alpha
     return FColor(level(rgb[0]), level(rgb[1]), level(rgb[2]), level(alpha * GroupAlpha()));
 }
 
-Bounds VectorRecorder::ClipArea() const
+Bounds VectorRecorder::Recording::ClipArea() const
 {
     Bounds area = pageArea;
     for (const Clip& clip : clips)
@@ -402,7 +568,7 @@ Bounds VectorRecorder::ClipArea() const
     return area;
 }
 
-void VectorRecorder::Note(const Bounds& where, const std::string& reason)
+void VectorRecorder::Recording::Note(const Bounds& where, const std::string& reason)
 {
     const Bounds area = where.empty ? pageArea : where.Intersected(pageArea);
     if (area.empty) return;
@@ -414,7 +580,7 @@ void VectorRecorder::Note(const Bounds& where, const std::string& reason)
     summary.fallbacks.push_back({rect, reason});
 }
 
-void VectorRecorder::Drawn(const Bounds& bounds)
+void VectorRecorder::Recording::Drawn(const Bounds& bounds)
 {
     // Each part is weighed against those before it: past this many, the
     // group is taken as overlapping rather than checked at a cost that grows
@@ -437,7 +603,7 @@ void VectorRecorder::Drawn(const Bounds& bounds)
             Note(clip.area, "image mask clip");
 }
 
-bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn,
+bool VectorRecorder::Recording::Place(std::unique_ptr<FDT> definition, const Bounds& bounds, double alpha, bool drawn,
                            double scale)
 {
     if (!definition) return false;
@@ -452,7 +618,7 @@ bool VectorRecorder::Place(std::unique_ptr<FDT> definition, const Bounds& bounds
     return true;
 }
 
-Outline VectorRecorder::PreparedFill(Outline outline, bool evenOdd) const
+Outline VectorRecorder::Recording::PreparedFill(Outline outline, bool evenOdd) const
 {
     outline = BoxedFill(std::move(outline));
     if (!evenOdd && NonZeroDiffersFromEvenOdd(outline, options.curveTolerance))
@@ -460,7 +626,7 @@ Outline VectorRecorder::PreparedFill(Outline outline, bool evenOdd) const
     return outline;
 }
 
-void VectorRecorder::FlushShapes()
+void VectorRecorder::Recording::FlushShapes()
 {
     if (openShapes.Empty()) return;
     const uint32_t edges = openShapes.Edges();
@@ -471,13 +637,13 @@ void VectorRecorder::FlushShapes()
     Place(std::move(tag), bounds, 1, true);
 }
 
-void VectorRecorder::FlushDrawing()
+void VectorRecorder::Recording::FlushDrawing()
 {
     FlushText();
     FlushShapes();
 }
 
-void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill)
+void VectorRecorder::Recording::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<FFillStyle> fill)
 {
     outline = PreparedFill(std::move(outline), evenOdd);
     const std::vector<QuadContour> contours = ToQuadContours(outline, options.curveTolerance, true);
@@ -486,7 +652,7 @@ void VectorRecorder::FillOutline(Outline outline, bool evenOdd, std::unique_ptr<
     if (openShapes.AddFill(contours, std::move(fill))) Drawn(BoundsOf(outline));
 }
 
-void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
+void VectorRecorder::Recording::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
                               const float* color, float alpha, fz_color_params params)
 {
     if (OutOfCharacters() || Suppressed()) return;
@@ -495,7 +661,7 @@ void VectorRecorder::FillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, 
     FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
 }
 
-double VectorRecorder::FineDashCoverage(const fz_stroke_state* stroke, double expansion) const
+double VectorRecorder::Recording::FineDashCoverage(const fz_stroke_state* stroke, double expansion) const
 {
     if (stroke->dash_len <= 0) return -1;
     double period = 0, on = 0;
@@ -511,7 +677,7 @@ double VectorRecorder::FineDashCoverage(const fz_stroke_state* stroke, double ex
     return std::clamp(on / period, 0.0, 1.0);
 }
 
-Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const
+Outline VectorRecorder::Recording::StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const
 {
     const Affine m = ToAffine(ctm);
     const double expansion = m.Expansion();
@@ -543,7 +709,7 @@ Outline VectorRecorder::StrokeOutline(const Outline& userSpace, const fz_stroke_
     return Transformed(StrokeToOutline(lines, style, options.curveTolerance / expansion), m);
 }
 
-void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm,
+void VectorRecorder::Recording::StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm,
                                        FColor color)
 {
     const Affine m = ToAffine(ctm);
@@ -595,7 +761,7 @@ void VectorRecorder::StrokeUserOutline(const Outline& userSpace, const fz_stroke
     FillOutline(StrokeOutline(userSpace, stroke, ctm), true, std::make_unique<FFillStyleSolid>(color));
 }
 
-void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
+void VectorRecorder::Recording::StrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                                 fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
     if (OutOfCharacters() || Suppressed()) return;
@@ -604,7 +770,7 @@ void VectorRecorder::StrokePath(const fz_path* path, const fz_stroke_state* stro
     StrokeUserOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm, line);
 }
 
-void VectorRecorder::PushClipLayer(const Outline& area)
+void VectorRecorder::Recording::PushClipLayer(const Outline& area)
 {
     FlushDrawing();
     Clip clip;
@@ -637,17 +803,17 @@ void VectorRecorder::PushClipLayer(const Outline& area)
     clips.push_back(clip);
 }
 
-void VectorRecorder::ClipPath(const fz_path* path, bool evenOdd, fz_matrix ctm)
+void VectorRecorder::Recording::ClipPath(const fz_path* path, bool evenOdd, fz_matrix ctm)
 {
     PushClipLayer(PreparedFill(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd));
 }
 
-void VectorRecorder::ClipStrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm)
+void VectorRecorder::Recording::ClipStrokePath(const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm)
 {
     PushClipLayer(StrokeOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm));
 }
 
-void VectorRecorder::PopClip()
+void VectorRecorder::Recording::PopClip()
 {
     FlushDrawing();
     if (clips.empty()) return;
@@ -676,7 +842,7 @@ void VectorRecorder::PopClip()
 // ---------------------------------------------------------------------------
 // Text
 
-void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color)
+void VectorRecorder::Recording::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std::optional<FColor> color)
 {
     const std::optional<FColor> outer = type3Color;
     type3Color = color;
@@ -694,7 +860,7 @@ void VectorRecorder::RunType3Glyphs(const fz_text_span* span, fz_matrix ctm, std
     type3Color = outer;
 }
 
-bool VectorRecorder::Embeddable(const fz_font* font)
+bool VectorRecorder::Recording::Embeddable(const fz_font* font)
 {
     const auto known = embeddable.find(font);
     if (known != embeddable.end()) return known->second;
@@ -703,7 +869,7 @@ bool VectorRecorder::Embeddable(const fz_font* font)
     return may;
 }
 
-void VectorRecorder::NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke)
+void VectorRecorder::Recording::NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke)
 {
     fz_rect area = fz_empty_rect;
     for (int i = 0; i < span->len; ++i) {
@@ -726,7 +892,7 @@ void VectorRecorder::NotePictureText(const fz_text_span* span, fz_matrix ctm, co
     Note(bounds, kPictureText);
 }
 
-void VectorRecorder::FlushText()
+void VectorRecorder::Recording::FlushText()
 {
     if (!openText) return;
     std::unique_ptr<StaticTextBuilder> text = std::move(openText);
@@ -737,7 +903,7 @@ void VectorRecorder::FlushText()
     Place(std::move(tag), placed);
 }
 
-void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
+void VectorRecorder::Recording::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
                               float alpha, fz_color_params params)
 {
     if (OutOfCharacters() || Suppressed()) return;
@@ -796,7 +962,7 @@ void VectorRecorder::FillText(const fz_text* text, fz_matrix ctm, fz_colorspace*
     }
 }
 
-Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace, fz_matrix ctm,
+Outline VectorRecorder::Recording::TextOutline(const fz_text* text, fz_matrix toSpace, fz_matrix ctm,
                                     const fz_stroke_state* stroke)
 {
     Outline outline;
@@ -827,7 +993,7 @@ Outline VectorRecorder::TextOutline(const fz_text* text, fz_matrix toSpace, fz_m
     return outline;
 }
 
-void VectorRecorder::StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
+void VectorRecorder::Recording::StrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                                 fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
     if (OutOfCharacters() || Suppressed()) return;
@@ -836,12 +1002,12 @@ void VectorRecorder::StrokeText(const fz_text* text, const fz_stroke_state* stro
     StrokeUserOutline(TextOutline(text, fz_identity, ctm, stroke), stroke, ctm, line);
 }
 
-void VectorRecorder::ClipText(const fz_text* text, fz_matrix ctm)
+void VectorRecorder::Recording::ClipText(const fz_text* text, fz_matrix ctm)
 {
     PushClipLayer(Suppressed() ? Outline{} : PreparedFill(TextOutline(text, ctm, ctm, nullptr), false));
 }
 
-void VectorRecorder::ClipStrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm)
+void VectorRecorder::Recording::ClipStrokeText(const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm)
 {
     PushClipLayer(Suppressed() ? Outline{} : StrokeOutline(TextOutline(text, fz_identity, ctm, stroke), stroke, ctm));
 }
@@ -849,7 +1015,7 @@ void VectorRecorder::ClipStrokeText(const fz_text* text, const fz_stroke_state* 
 // ---------------------------------------------------------------------------
 // Shadings
 
-void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
+void VectorRecorder::Recording::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
 {
     if (OutOfCharacters() || Suppressed()) return;
     Bounds area = ClipArea();
@@ -927,7 +1093,7 @@ void VectorRecorder::FillShade(fz_shade* shade, fz_matrix ctm, float alpha, fz_c
 // ---------------------------------------------------------------------------
 // Images
 
-void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha)
+void VectorRecorder::Recording::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha)
 {
     // Pixel (x, y) lies at (x / width, y / height) of the image's unit square.
     const Affine pixels = Affine{1.0 / bitmap.width, 0, 0, 1.0 / bitmap.height, 0, 0}.Then(ToAffine(ctm));
@@ -972,14 +1138,14 @@ void VectorRecorder::PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix 
     Place(std::move(sprite), BoundsOf(square), alpha, false, scale);
 }
 
-PDFImageTable::Storage VectorRecorder::ImageStorage(fz_matrix ctm) const
+PDFImageTable::Storage VectorRecorder::Recording::ImageStorage(fz_matrix ctm) const
 {
     // The stage's pixels are those the page's patches are drawn at.
     return PDFImageTable::StorageFor(std::hypot(ctm.a, ctm.b), std::hypot(ctm.c, ctm.d), options.patchPixelsPerTwip,
                                      options.maxImagePixelsPerTwip, options.jpegQuality);
 }
 
-void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
+void VectorRecorder::Recording::FillImage(fz_image* image, fz_matrix ctm, float alpha)
 {
     if (OutOfCharacters() || Suppressed()) return;
     fz_image* softMask = nullptr;
@@ -999,7 +1165,7 @@ void VectorRecorder::FillImage(fz_image* image, fz_matrix ctm, float alpha)
     placingMaskedImage = false;
 }
 
-void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color,
+void VectorRecorder::Recording::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace* cs, const float* color,
                                    float alpha, fz_color_params params)
 {
     if (OutOfCharacters() || Suppressed()) return;
@@ -1016,7 +1182,7 @@ void VectorRecorder::FillImageMask(fz_image* image, fz_matrix ctm, fz_colorspace
     PlaceBitmap(*bitmap, ctm, 1);
 }
 
-void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
+void VectorRecorder::Recording::ClipImageMask(fz_image* image, fz_matrix ctm)
 {
     FlushDrawing();
     Clip clip;
@@ -1031,14 +1197,14 @@ void VectorRecorder::ClipImageMask(fz_image* image, fz_matrix ctm)
 // ---------------------------------------------------------------------------
 // Masks, groups and tiles
 
-void VectorRecorder::BeginMask(fz_rect area)
+void VectorRecorder::Recording::BeginMask(fz_rect area)
 {
     FlushDrawing();
     if (!Suppressed()) Note(ToBounds(area), "soft mask");
     ++suppressed;  // the mask's own content is not drawn
 }
 
-void VectorRecorder::EndMask()
+void VectorRecorder::Recording::EndMask()
 {
     FlushDrawing();
     if (suppressed > 0) --suppressed;
@@ -1048,7 +1214,7 @@ void VectorRecorder::EndMask()
     clips.push_back(clip);
 }
 
-void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
+void VectorRecorder::Recording::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
 {
     FlushDrawing();
     Group group;
@@ -1061,25 +1227,25 @@ void VectorRecorder::BeginGroup(fz_rect area, bool knockout, int blendmode, floa
     groups.push_back(std::move(group));
 }
 
-void VectorRecorder::EndGroup()
+void VectorRecorder::Recording::EndGroup()
 {
     FlushDrawing();
     if (!groups.empty()) groups.pop_back();
 }
 
-void VectorRecorder::BeginTile(fz_rect area)
+void VectorRecorder::Recording::BeginTile(fz_rect area)
 {
     FlushDrawing();
     if (!Suppressed()) Note(ToBounds(area), "tiling pattern");
     ++suppressed;
 }
 
-void VectorRecorder::EndTile()
+void VectorRecorder::Recording::EndTile()
 {
     if (suppressed > 0) --suppressed;
 }
 
-void VectorRecorder::PlacePatch(RasterPatch&& patch)
+void VectorRecorder::Recording::PlacePatch(RasterPatch&& patch)
 {
     if (OutOfCharacters()) {
         summary.patchFailed = true;
@@ -1108,7 +1274,7 @@ void VectorRecorder::PlacePatch(RasterPatch&& patch)
 
 // ---------------------------------------------------------------------------
 
-VectorPage VectorRecorder::Finish()
+VectorPage VectorRecorder::Recording::Finish()
 {
     if (failure) std::rethrow_exception(failure);
     VectorPage page;
@@ -1142,3 +1308,21 @@ VectorPage VectorRecorder::Finish()
     placements.clear();
     return page;
 }
+
+VectorRecorder::VectorRecorder(fz_context* ctx, VectorResources& resources, const VectorOptions& options, Bounds pageArea)
+    : recording(std::make_unique<Recording>(ctx, resources, options, pageArea))
+{
+}
+
+VectorRecorder::~VectorRecorder() = default;
+
+fz_device* VectorRecorder::Device() const { return recording->Device(); }
+VectorPage VectorRecorder::Finish() { return recording->Finish(); }
+const std::vector<VectorFallback>& VectorRecorder::Fallbacks() const { return recording->Fallbacks(); }
+void VectorRecorder::PlacePatch(RasterPatch&& patch) { recording->PlacePatch(std::move(patch)); }
+void VectorRecorder::PatchFailed() { recording->PatchFailed(); }
+const std::set<const fz_font*>& VectorRecorder::DrawnFonts() const { return recording->DrawnFonts(); }
+bool VectorRecorder::OverBudget() { return recording->OverBudget(); }
+void VectorRecorder::Spend(const std::string& why) { recording->Spend(why); }
+void VectorRecorder::StopRunWith(fz_cookie* cookie) { recording->StopRunWith(cookie); }
+PageBudget& VectorRecorder::Budget() { return recording->Budget(); }
