@@ -22,7 +22,7 @@
 #include <jpeglib.h>
 
 #include "driver/core/error.h"
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "driver/compose/slidelayout.h"
 #include "driver/core/slidesize.h"
 #include "driver/encode/narration.h"
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 
 constexpr int32_t kDefaultDPI = 96;
 

@@ -13,7 +13,7 @@
 #include "driver/core/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/ownedjpeg.h"
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "driver/pdf/fontsubstitution.h"
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 #include "hf/hfobject.h"
 #include "driver/compose/pagesprite.h"
 #include "swf/fswfstream.h"

@@ -17,7 +17,7 @@
 #include <jpeglib.h>
 
 #include "driver/encode/jpegencoder.h"
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 #include "driver/forms/pdfform.h"
 #include "driver/encode/losslessbitmap.h"
 #include "driver/compose/slidelayout.h"

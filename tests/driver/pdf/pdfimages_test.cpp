@@ -16,7 +16,7 @@
 #include "driver/core/decodebudget.h"
 #include "driver/encode/jpegencoder.h"
 #include "driver/input/jpegheader.h"
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
 #include "support/converter_run.h"

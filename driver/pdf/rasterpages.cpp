@@ -1,4 +1,4 @@
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // order from parallel rendering, and the JPEG encoder read back with libjpeg.
 #ifdef CORVANEX_PDF
 
-#include "driver/pdf/pdfdeck.h"
+#include "driver/pdf/rasterpages.h"
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
