@@ -99,6 +99,7 @@ void MadeShowComposer::Add(MadeSlide&& slide)
         lossless.zlibData = {};
         source.image = std::move(lossless);
     }
+    source.placement = slide.placement;
     source.drawing = std::move(slide.drawing);
     source.over = std::move(slide.over);
     // Nothing of the slide's image is held in memory from here.

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "driver/compose/movielength.h"
+#include "driver/compose/slidelayout.h"
 #include "driver/core/slidesize.h"
 #include "driver/encode/losslessbitmap.h"
 #include "driver/encode/narration.h"
@@ -67,6 +69,9 @@ struct MadeSlide {
     // Placed instead of `image` when set: an object that draws the slide
     // where the slide area lies (a page's vector sprite).
     std::unique_ptr<HFObject> drawing;
+    // Where `image` lies, in twips; unset: where FitSlide puts a slide image
+    // of its size (the first design's rectangle, from one pixel in).
+    std::optional<SlidePlacement> placement;
     // Placed over the slide at its depth, in order (a page's links).
     std::vector<std::unique_ptr<HFObject>> over;
 };

@@ -73,7 +73,7 @@ void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 
 bool NeedsMatte(const SlideSource& source, SlideSize area)
 {
-    return source.mayBeTransparent || !FitSlide(source.size, area).coversArea;
+    return source.mayBeTransparent || !source.placement.value_or(FitSlide(source.size, area)).coversArea;
 }
 
 void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowParts& show)
@@ -97,7 +97,8 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
             frame.AddObject(matte);
         }
         std::unique_ptr<HFObject> slide =
-            source.drawing ? std::move(source.drawing) : MakeSlideBitmap(FitSlide(source.size, area), source);
+            source.drawing ? std::move(source.drawing)
+                           : MakeSlideBitmap(source.placement.value_or(FitSlide(source.size, area)), source);
         slide->SetDepth(static_cast<uint16_t>(n));
         frame.AddObject(*slide);
         // Over the slide: at its depth, drawn after it.

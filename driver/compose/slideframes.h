@@ -82,7 +82,8 @@ struct SlideSource {
     // would show the slide before it through them.
     bool mayBeTransparent = false;
     std::variant<FSWFFileRegion, const std::vector<uint8_t>*, PNGSlideFile, LosslessSlide> image;
-    // MadeSlide::drawing and MadeSlide::over.
+    // MadeSlide::placement, MadeSlide::drawing and MadeSlide::over.
+    std::optional<SlidePlacement> placement;
     std::unique_ptr<HFObject> drawing;
     std::vector<std::unique_ptr<HFObject>> over;
 };

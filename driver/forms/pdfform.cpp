@@ -22,16 +22,6 @@
 
 namespace {
 
-// A page's shape as FitSlide takes it: whole numbers, fine enough that the
-// fit of a page and of its rendered bitmap agree.
-SlideSize PageShape(PageSize points)
-{
-    const auto side = [](double length) {
-        return static_cast<int32_t>(std::clamp(std::lround(length * 1000), 1L, 2'000'000'000L));
-    };
-    return SlideSize{side(points.width), side(points.height)};
-}
-
 // The slide area, wide enough for the buttons under it.
 SlideSize SlideArea(const PDFShowRequest& request, const PDFDeck& deck)
 {
@@ -158,13 +148,12 @@ PageArea AreaOf(const SlidePlacement& at)
     return PageArea{at.xmin, at.ymin, at.xmax, at.ymax};
 }
 
-// Where a page lies in the slide area, in twips. A picture lies where a slide
-// image of its size would (drawn from one pixel in); vectors have no pixels
-// to keep whole, so a vector page fills the area itself, to its edges, its
-// aspect kept and centred.
+// Where a page lies in the slide area, in twips: a vector page fills the
+// area itself, to its edges, its aspect kept and centred; a picture of it on
+// whole stage pixels (PlacePicture).
 PageArea PlacePage(PageSize points, SlideSize area, bool raster)
 {
-    if (raster) return AreaOf(FitSlide(PageShape(points), area));
+    if (raster) return AreaOf(PlacePicture(points, area).at);
     const double width = area.width * double{FTwipsPerPixel}, height = area.height * double{FTwipsPerPixel};
     const double scale = std::min(width / points.width, height / points.height);
     const auto xmin = static_cast<int32_t>(std::lround((width - points.width * scale) / 2));
@@ -220,15 +209,19 @@ SlideSize PageSizeAt(PageSize points, int32_t dpi)
     return SlideSize{pixels(points.width), pixels(points.height)};
 }
 
-PixelSize FittedPageSize(PageSize points, SlideSize area)
+PagePicture PlacePicture(PageSize points, SlideSize area)
 {
-    const SlidePlacement at = FitSlide(PageShape(points), area);
-    // Drawn from one pixel in: the rectangle's sides are one pixel longer
-    // than the coordinates' difference.
-    const auto pixels = [](int32_t from, int32_t to) {
-        return std::max((to - from + FTwipsPerPixel + FTwipsPerPixel / 2) / FTwipsPerPixel, 1);
+    const double scale = std::min(area.width / points.width, area.height / points.height);
+    const auto pixels = [scale](double length, int32_t side) {
+        return static_cast<int32_t>(std::clamp(std::lround(length * scale), 1L, long{side}));
     };
-    return PixelSize{pixels(at.xmin, at.xmax), pixels(at.ymin, at.ymax)};
+    const int32_t width = pixels(points.width, area.width), height = pixels(points.height, area.height);
+    const int32_t left = (area.width - width) / 2, top = (area.height - height) / 2;
+    PagePicture picture;
+    picture.pixels = PixelSize{width, height};
+    picture.at = SlidePlacement{left * FTwipsPerPixel, top * FTwipsPerPixel, (left + width) * FTwipsPerPixel,
+                                (top + height) * FTwipsPerPixel, width == area.width && height == area.height};
+    return picture;
 }
 
 SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
@@ -260,7 +253,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
     sizes.reserve(static_cast<size_t>(pages));
-    for (int32_t page = 0; page < pages; ++page) sizes.push_back(FittedPageSize(deck.SizeOf(page), area));
+    for (int32_t page = 0; page < pages; ++page) sizes.push_back(PlacePicture(deck.SizeOf(page), area).pixels);
     // Vector pages need no pixels; those drawn as pictures after all are
     // drawn with as many as a page may have.
     if (request.raster) CheckPagePixels(request, sizes);
@@ -353,6 +346,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                 pictureBytes += page.jpeg.size();
                 slide.image = std::move(page.jpeg);
             }
+            slide.placement = PlacePicture(deck.SizeOf(number), area).at;
             slide.over = LinkButtons(links[static_cast<size_t>(number)]);
             add(std::move(slide));
         }, 0, nullptr, spill.get());
@@ -407,6 +401,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             }
             slide.size = SlideSize{picture.width, picture.height};
             slide.image = std::move(picture.jpeg);
+            slide.placement = PlacePicture(deck.SizeOf(page), area).at;
         }
         WarnOfLeftOutLinks(warn, PageOf(request, page), leftOut[index]);
         for (std::unique_ptr<HFObject>& button : LinkButtons(links[index])) slide.over.push_back(std::move(button));

@@ -59,9 +59,16 @@ std::string PDFStopFileName(const std::string& pdfFile);
 // A page of `points` at `dpi`, in whole pixels (at least one a side).
 SlideSize PageSizeAt(PageSize points, int32_t dpi);
 
-// The pixel size a page is rendered at: that of the rectangle FitSlide draws
-// it in, so the bitmap is shown at one pixel a pixel.
-PixelSize FittedPageSize(PageSize points, SlideSize area);
+// A page drawn as a picture: its pixels and where they lie. The page's own
+// rectangle in the slide area (its aspect kept, centred, as a vector page
+// fills it) on whole stage pixels, so that the picture is shown at exactly one
+// pixel a stage pixel, 20 twips each; a page of the area's aspect fills it
+// edge to edge.
+struct PagePicture {
+    PixelSize pixels;
+    SlidePlacement at;  // twips
+};
+PagePicture PlacePicture(PageSize points, SlideSize area);
 
 // The narrowest slide area whose buttons stay on the stage: they lie 10 to
 // 40 pixels either side of its centre, in the band below it.

@@ -158,14 +158,32 @@ TEST(PDFShow, SizesNamesAndTheAutomaticStopTable)
     const SlideSize a4 = PageSizeAt(PageSize{595.28, 841.89}, 144);
     EXPECT_EQ(a4.width, 1191);
     EXPECT_EQ(a4.height, 1684);
-    // A page fits as an image of its shape would; its bitmap then fits the same way.
-    for (const PageSize page : {PageSize{960, 540}, PageSize{540, 960}, PageSize{612, 792}, PageSize{2000, 10}}) {
-        const PixelSize pixels = FittedPageSize(page, SlideSize{1280, 720});
-        const SlidePlacement bitmap = FitSlide(SlideSize{pixels.width, pixels.height}, SlideSize{1280, 720});
-        EXPECT_NEAR((bitmap.xmax - bitmap.xmin + 20) / 20.0, pixels.width, 0.5) << page.width << " x " << page.height;
-        EXPECT_NEAR((bitmap.ymax - bitmap.ymin + 20) / 20.0, pixels.height, 0.5) << page.width << " x " << page.height;
+    // A page's picture lies on whole stage pixels, 20 twips each, centred:
+    // one of the area's aspect fills it edge to edge.
+    const SlideSize stage{1280, 720};
+    for (const PageSize page : {PageSize{960, 540}, PageSize{540, 960}, PageSize{612, 792}, PageSize{2000, 10},
+                                PageSize{10, 2000}, PageSize{960.4, 540}}) {
+        const PagePicture picture = PlacePicture(page, stage);
+        EXPECT_EQ(picture.at.xmax - picture.at.xmin, picture.pixels.width * 20) << page.width << " x " << page.height;
+        EXPECT_EQ(picture.at.ymax - picture.at.ymin, picture.pixels.height * 20) << page.width << " x " << page.height;
+        EXPECT_EQ(picture.at.xmin % 20, 0);
+        EXPECT_EQ(picture.at.ymin % 20, 0);
+        EXPECT_LE(picture.at.xmax, stage.width * 20);
+        EXPECT_LE(picture.at.ymax, stage.height * 20);
+        EXPECT_NEAR(picture.at.xmin, stage.width * 20 - picture.at.xmax, 20);
+        EXPECT_GE(picture.pixels.width, 1);
+        EXPECT_GE(picture.pixels.height, 1);
     }
-    EXPECT_EQ(FittedPageSize(PageSize{540, 960}, SlideSize{1280, 720}).width, 405);
+    const PagePicture wide = PlacePicture(PageSize{960, 540}, stage);
+    EXPECT_EQ(wide.pixels.width, 1280);
+    EXPECT_EQ(wide.pixels.height, 720);
+    EXPECT_EQ(wide.at.xmin, 0);
+    EXPECT_EQ(wide.at.ymin, 0);
+    EXPECT_TRUE(wide.at.coversArea);
+    const PagePicture tall = PlacePicture(PageSize{540, 960}, stage);
+    EXPECT_EQ(tall.pixels.width, 405);
+    EXPECT_EQ(tall.at.xmin, 437 * 20);
+    EXPECT_FALSE(tall.at.coversArea);
 }
 
 TEST(PDFShow, RasterPagesInOrderAtTheirFittedSizeEachReplacingTheOneBefore)
@@ -195,13 +213,15 @@ TEST(PDFShow, RasterPagesInOrderAtTheirFittedSizeEachReplacingTheOneBefore)
         for (const auto& [x, y] : {std::pair{10, 10}, {page.width - 10, 10}, {10, 709}, {page.width - 10, 709}})
             EXPECT_EQ(PageAt(page, x, y), f + 1) << "frame " << f << " at " << x << ", " << y;
     }
-    // The landscape pages fill the area; the portrait one lies centred, with
-    // no matte: the page before comes off the stage first.
+    // The landscape pages fill the area edge to edge, at 20 twips a pixel;
+    // the portrait one lies centred on whole pixels, with no matte: the page
+    // before comes off the stage first.
     EXPECT_EQ(frames[0][0].code, FTagCode::DefineBitsJPEG2);
+    EXPECT_EQ(swftest::ShapeBounds(frames[0][1]), (std::vector<int32_t>{0, 1280 * 20, 0, 720 * 20}));
     const std::vector<Tag>& portrait = frames[2];
     ASSERT_EQ(portrait[0].code, FTagCode::RemoveObject);
     ASSERT_EQ(portrait[1].code, FTagCode::DefineBitsJPEG2);
-    EXPECT_EQ(swftest::ShapeBounds(portrait[2]), (std::vector<int32_t>{8770, 16850, 20, 14400}));
+    EXPECT_EQ(swftest::ShapeBounds(portrait[2]), (std::vector<int32_t>{437 * 20, (437 + 405) * 20, 0, 14400}));
 }
 
 TEST(PDFShow, StopsOnEveryPageWithoutAStopFile)
@@ -328,7 +348,8 @@ TEST(PDFShow, PagesTallerThanABandReachTheMovieAsDrawnWhole)
     const PDFDeck deck((folder / "talk.pdf").string());
     const SlideSize area = PageSizeAt(deck.SizeOf(0), 200);
     for (int32_t page = 0; page < 2; ++page) {
-        const PixelSize size = FittedPageSize(deck.SizeOf(page), area);
+        const PagePicture picture = PlacePicture(deck.SizeOf(page), area);
+        const PixelSize size = picture.pixels;
         ASSERT_GT(size.height, BandRows(size, PageEncoding{})) << "page " << page + 1;
         const std::vector<uint8_t> whole = deck.RenderRGBA(page, size);
 
@@ -342,6 +363,11 @@ TEST(PDFShow, PagesTallerThanABandReachTheMovieAsDrawnWhole)
                   expectedJPEG)
             << "page " << page + 1;
         EXPECT_EQ(PageAt(DecodeSlide(jpeg), 10, size.height - 10), page + 1);
+        // Shown at one pixel a stage pixel: its shape is the picture's rectangle.
+        const Tag shape = Only(jpegFrames[size_t(page)], FTagCode::DefineShape3).at(0);
+        EXPECT_EQ(swftest::ShapeBounds(shape), (std::vector<int32_t>{picture.at.xmin, picture.at.xmax, picture.at.ymin,
+                                                                     picture.at.ymax}))
+            << "page " << page + 1;
 
         const LosslessSlide expected = EncodeLosslessRGBA(whole.data(), size.width, size.height);
         const Tag lossless = Only(losslessFrames[size_t(page)], FTagCode::DefineBitsLossless).at(0);
