@@ -382,7 +382,9 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                     warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster +
                          " (and so is any later page that would)");
                 toldOutOfCharacters = true;
-            } else if (!recorded.sprite && recorded.told) {
+            } else if (!recorded.sprite) {
+                // Every page drawn as a picture says why, a limit it ran over,
+                // what SWF cannot draw, or that its picture is the smaller.
                 warn(PageOf(request, page) + " is drawn as a picture: " + recorded.whyRaster);
             }
         }

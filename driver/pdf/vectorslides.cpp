@@ -158,7 +158,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     } catch (const FCharacterIDLimitReached&) {
         state->RetireResources(before);
         slide.whyRaster = kMoreCharactersThanLeft;
-        slide.told = slide.outOfCharacters = true;
+        slide.outOfCharacters = true;
         return slide;
     } catch (const std::exception& failure) {
         const bool outOfCharacters = FLastCharacterID() + kPageSpriteCharacters >= last;
@@ -166,7 +166,6 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         slide.whyRaster = outOfCharacters
                               ? kMoreCharactersThanLeft
                               : std::string("it cannot be drawn as vectors (") + Printable(failure.what()) + ")";
-        slide.told = true;
         slide.outOfCharacters = outOfCharacters;
         return slide;
     }
@@ -185,21 +184,18 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     const VectorPageSummary& summary = recorded.summary;
     if (!summary.overBudget.empty()) {
         slide.whyRaster = Printable(summary.overBudget);
-        slide.told = true;
     } else if (summary.NeedsFallback()) {
         slide.whyRaster = summary.fallbacks.front().reason;
         // The recording stopped for want of characters.
         for (const VectorFallback& fallback : summary.fallbacks)
             if (fallback.reason == kTranslatorOutOfCharacters) {
                 slide.whyRaster = kMoreCharactersThanLeft;
-                slide.told = slide.outOfCharacters = true;
+                slide.outOfCharacters = true;
             }
     } else if (summary.edges > state->limits.maxEdges) {
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
-        slide.told = true;
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
-        slide.told = true;
     } else if (state->LargerThanPicture(page, summary.bytes - SharedBitmapBytes(recorded, state->resources->images))) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }

@@ -56,9 +56,6 @@ struct VectorSlide {
     // to be drawn with. (A page that would go past it gives back what it
     // took, and only it is drawn as a picture.)
     bool budgetSpent = false;
-    // Without a sprite: `whyRaster` is worth telling the user (the page ran
-    // over a limit, or could not be drawn), not a choice of the smaller form.
-    bool told = false;
     // Without a sprite: it would have drawn more characters than the movie
     // has left (it gave back those it drew).
     bool outOfCharacters = false;
