@@ -709,6 +709,33 @@ Outline VectorRecorder::Recording::StrokeOutline(const Outline& userSpace, const
     return Transformed(StrokeToOutline(lines, style, options.curveTolerance / expansion), m);
 }
 
+namespace {
+
+// A line one stage pixel wide along a row or column of pixels covers them
+// whole when it runs through their centres; anywhere else the player spreads
+// it over two, each half as dark, and a chart's grid turns grey. Contours of
+// straight lines along the axes alone (grids, frames, rules) are moved to the
+// nearest centres, at most half a pixel; any other is left where it lies.
+Outline OnPixelCentres(Outline lines, double pixel)
+{
+    const auto centre = [pixel](double v) { return std::floor(v / pixel) * pixel + pixel / 2; };
+    for (OutlineContour& contour : lines) {
+        bool alongAxes = !contour.segments.empty();
+        OutlinePoint from = contour.start;
+        for (const OutlineSegment& segment : contour.segments) {
+            alongAxes = alongAxes && segment.kind == OutlineSegment::Kind::Line &&
+                        (std::fabs(segment.to.x - from.x) < 0.5 || std::fabs(segment.to.y - from.y) < 0.5);
+            from = segment.to;
+        }
+        if (!alongAxes) continue;
+        contour.start = OutlinePoint{centre(contour.start.x), centre(contour.start.y)};
+        for (OutlineSegment& segment : contour.segments) segment.to = OutlinePoint{centre(segment.to.x), centre(segment.to.y)};
+    }
+    return lines;
+}
+
+}  // namespace
+
 void VectorRecorder::Recording::StrokeUserOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm,
                                        FColor color)
 {
@@ -747,6 +774,7 @@ void VectorRecorder::Recording::StrokeUserOutline(const Outline& userSpace, cons
                 }
             lines = std::move(dashed);
         }
+        if (thin) lines = OnPixelCentres(std::move(lines), options.hairlineWidth);
         const auto lineWidth = static_cast<uint16_t>(std::clamp<long>(std::lround(width), 1, 0xFFFF));
         const std::vector<QuadContour> contours = ToQuadContours(lines, options.curveTolerance, false);
         if (!TakeEdges(contours)) return;

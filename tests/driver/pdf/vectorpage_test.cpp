@@ -496,9 +496,17 @@ TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
         cairo_move_to(cr, 50, 300);
         cairo_line_to(cr, 350, 300);
         cairo_stroke(cr);
+        // Hairlines of a grid, between pixel rows and columns; and one aslant.
+        cairo_rectangle(cr, 100.3, 400.2, 50, 20);
+        cairo_move_to(cr, 100.3, 410.1);
+        cairo_line_to(cr, 150.3, 410.1);
+        cairo_stroke(cr);
+        cairo_move_to(cr, 400.3, 400.2);
+        cairo_line_to(cr, 450.3, 420.2);
+        cairo_stroke(cr);
     }});
     const auto shapes = deck->Outlines(0);
-    ASSERT_EQ(shapes.size(), 3u);
+    ASSERT_EQ(shapes.size(), 5u);
 
     ASSERT_EQ(shapes[0].lines.size(), 1u);
     EXPECT_TRUE(shapes[0].fills.empty());
@@ -515,9 +523,29 @@ TEST(VectorPage, StrokesAreNativeLinesWhenRoundElseOutlines)
     EXPECT_NEAR(shapes[1].ymin, Twips(197), 1);
     EXPECT_NEAR(shapes[1].ymax, Twips(203), 1);
 
-    // As wide as the thinnest line a viewer draws: a pixel.
+    // As wide as the thinnest line a viewer draws: a pixel, through the
+    // centres of a row of pixels (20 twips each), so that it covers them
+    // whole rather than half of two rows.
     ASSERT_EQ(shapes[2].lines.size(), 1u);
     EXPECT_EQ(shapes[2].lines[0].width, 20u);
+    // (An outline's bounds here take in half its line's width.)
+    const auto onCentre = [](int32_t bound) { return bound % 20 == 0; };
+    EXPECT_EQ(shapes[2].ymax - shapes[2].ymin, 20);
+    EXPECT_TRUE(onCentre(shapes[2].ymin)) << shapes[2].ymin;
+    EXPECT_NEAR(shapes[2].ymin + 10, Twips(300), 10);
+    // A grid's lines too, each moved at most half a pixel.
+    for (const size_t grid : {3u, 4u}) {
+        if (shapes[grid].xmin == shapes[grid].xmax) continue;
+        const bool aslant = shapes[grid].xmin >= Twips(399);
+        if (aslant) {
+            EXPECT_NEAR(shapes[grid].xmin + 10, Twips(400.3), 1) << "the line aslant stays where it was";
+            continue;
+        }
+        for (const int32_t side : {shapes[grid].xmin, shapes[grid].xmax, shapes[grid].ymin, shapes[grid].ymax})
+            EXPECT_TRUE(onCentre(side)) << side;
+        EXPECT_NEAR(shapes[grid].xmin + 10, Twips(100.3), 10);
+        EXPECT_NEAR(shapes[grid].ymax - 10, Twips(420.2), 10);
+    }
 }
 
 TEST(VectorPage, TextEmbedsOnlyTheGlyphsUsed)
