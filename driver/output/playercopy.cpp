@@ -198,7 +198,7 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
     if (fs::symlink_status(target, error).type() != fs::file_type::not_found) return {};
     if (player.empty()) {
         return "no Ruffle web player to put beside the page " + Quoted(pageFile) + ": the page loads it from " +
-               Quoted(target.string() + "/") + " (the README's \"The web player\" says where to get it)";
+               Quoted(target.string() + "/") + " (\"The web player\" in docs/guide.md says where to get it)";
     }
 
     const auto failure = [&](const std::string& reason) {

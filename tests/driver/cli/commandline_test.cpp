@@ -1,6 +1,6 @@
 // The command line in-process: the option table's parser and help layout, the
 // converter's messages and exit status for every way a command line goes
-// wrong, and README.md's option table against the converter's.
+// wrong, and the user's guide's option table against the converter's.
 
 #include <gtest/gtest.h>
 
@@ -270,11 +270,11 @@ TEST(ConverterCommandLine, UsageTextListsTheTable)
     EXPECT_EQ(ConverterVersion(), std::string("corvanex ") + CORVANEX_VERSION + "\n");
 }
 
-// README.md's option table: a row per option of the converter, in the table's
+// The user's guide's option table (docs/guide.md): a row per option of the converter, in the table's
 // order, with its value's name and its default as --help gives it.
 TEST(ConverterCommandLine, ReadmeListsTheOptionsOfTheTable)
 {
-    std::ifstream readme(std::filesystem::path(CORVANEX_SOURCE_DIR) / "README.md");
+    std::ifstream readme(std::filesystem::path(CORVANEX_SOURCE_DIR) / "docs" / "guide.md");
     ASSERT_TRUE(readme);
     const std::regex row(R"(\| `(--[a-z-]+)(?: ([A-Za-z]+))?` \|\s*([^|]*?)\s*\| [^|]+ \|)");
     std::vector<std::string> rows;

@@ -82,7 +82,7 @@ TEST(PlayerCopy, TheConverterPutsItsInstalledPlayerBesideItsPage)
     run = convert({"--html", "other/show.html", "deck", "1", "out.swf"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "corvanex: no Ruffle web player to put beside the page 'other/show.html': the page loads it "
-                       "from 'other/ruffle/' (the README's \"The web player\" says where to get it)\n");
+                       "from 'other/ruffle/' (\"The web player\" in docs/guide.md says where to get it)\n");
     EXPECT_TRUE(fs::exists(scratch / "other/show.html"));
 
     // A build folder's player, beside the program, comes before an installed one.
