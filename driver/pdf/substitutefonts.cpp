@@ -30,12 +30,30 @@ std::vector<unsigned char> ReadFile(const std::string& path)
     return std::vector<unsigned char>((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
 }
 
+// The PostScript name of a substitute's file: "LiberationSans" for
+// LiberationSans-Regular (the regular style's is the family's),
+// "TeXGyreCursor-Bold" for texgyrecursor-bold.
+std::string PostScriptName(const std::string& stem)
+{
+    if (stem.rfind("texgyre", 0) == 0) {
+        const size_t dash = stem.find('-');
+        std::string family = stem.substr(7, dash - 7), style = stem.substr(dash + 1);
+        family[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(family[0])));
+        style = style == "bolditalic" ? "BoldItalic" : style == "bold" ? "Bold" : style == "italic" ? "Italic" : "Regular";
+        return "TeXGyre" + family + "-" + style;
+    }
+    const std::string regular = "-Regular";
+    return stem.size() > regular.size() && stem.ends_with(regular) ? stem.substr(0, stem.size() - regular.size()) : stem;
+}
+
 }  // namespace
 
 std::vector<std::string> SubstituteFonts::DefaultFolders()
 {
     const char* set = std::getenv("CORVANEX_SUBSTITUTE_FONT_DIRS");
-    if (!set) return {"/usr/share/fonts/truetype/liberation2", "/usr/share/fonts/truetype/liberation"};
+    if (!set)
+        return {"/usr/share/texmf/fonts/opentype/public/tex-gyre", "/usr/share/fonts/truetype/liberation2",
+                "/usr/share/fonts/truetype/liberation"};
     std::vector<std::string> folders;
     std::string rest = set;
     while (!rest.empty()) {
@@ -81,26 +99,46 @@ std::string SubstituteFonts::FileFor(const std::string& fontName, bool bold, boo
     return std::string("Liberation") + family + "-" + style;
 }
 
+// Courier, Helvetica and Times themselves (not the fonts of their widths
+// that other names stand for) are drawn in their own designs: TeX Gyre
+// Cursor, Heros and Termes, made from the URW fonts a viewer draws them with
+// and free to embed (the GUST Font License). Liberation Mono, the nearest
+// font otherwise, is of another design and far heavier than Courier.
+std::string SubstituteFonts::StandardDesignFor(const std::string& fontName, bool bold, bool italic)
+{
+    const std::string name = Lower(BaseFontName(fontName));
+    const char* family = name.rfind("courier", 0) == 0 && name.find("new") == std::string::npos ? "cursor"
+                         : name.rfind("helvetica", 0) == 0                                     ? "heros"
+                         : name.rfind("times-", 0) == 0                                        ? "termes"
+                                                                                                : nullptr;
+    const auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
+    if (!family || has("narrow") || has("condensed")) return {};  // of other widths
+    bold = bold || has("bold");
+    italic = italic || has("italic") || has("oblique");
+    const char* style = bold && italic ? "bolditalic" : bold ? "bold" : italic ? "italic" : "regular";
+    return std::string("texgyre") + family + "-" + style;
+}
+
 const SubstituteFonts::File* SubstituteFonts::Find(const char* name, bool bold, bool italic) noexcept
 {
     try {
-        const std::string stem = FileFor(name, bold, italic);
-        if (stem.empty()) return nullptr;
-        std::lock_guard lock(mutex);
-        std::unique_ptr<File>& file = files[stem];
-        if (!file) {
-            file = std::make_unique<File>();
-            for (const std::string& folder : folders) {
-                file->data = ReadFile(folder + "/" + stem + ".ttf");
-                if (!file->data.empty()) break;
+        // The standard font's own design where it is installed, else the font of its widths.
+        for (const auto& [stem, extension] : {std::pair{StandardDesignFor(name, bold, italic), ".otf"},
+                                              std::pair{FileFor(name, bold, italic), ".ttf"}}) {
+            if (stem.empty()) continue;
+            std::lock_guard lock(mutex);
+            std::unique_ptr<File>& file = files[stem];
+            if (!file) {
+                file = std::make_unique<File>();
+                for (const std::string& folder : folders) {
+                    file->data = ReadFile(folder + "/" + stem + extension);
+                    if (!file->data.empty()) break;
+                }
+                file->postscriptName = PostScriptName(stem);
             }
-            // The font's PostScript name: the regular style's is the family's.
-            const std::string regular = "-Regular";
-            file->postscriptName = stem.size() > regular.size() && stem.ends_with(regular)
-                                       ? stem.substr(0, stem.size() - regular.size())
-                                       : stem;
+            if (!file->data.empty()) return file.get();
         }
-        return file->data.empty() ? nullptr : file.get();
+        return nullptr;
     } catch (...) {
         return nullptr;  // no memory: MuPDF draws with its own font
     }

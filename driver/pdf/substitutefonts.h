@@ -11,13 +11,14 @@
 // The fonts MuPDF draws a font the PDF does not embed with. Its own built-in
 // substitutes (URW's) may only be put into PostScript or PDF documents, so
 // their glyphs must not go into a movie: fonts metric-compatible with the
-// standard ones whose licence allows embedding (Liberation) are handed to
+// standard ones whose licence allows embedding (TeX Gyre for the standard
+// fonts themselves, Liberation for the rest) are handed to
 // MuPDF in their place, read from their files once and shared by every
 // context cloned from the one they are installed in.
 class SubstituteFonts {
 public:
-    // The folders searched: those of Debian's fonts-liberation2, then of the
-    // older fonts-liberation. The environment variable
+    // The folders searched: that of Debian's fonts-texgyre, then those of
+    // fonts-liberation2 and of the older fonts-liberation. The environment variable
     // CORVANEX_SUBSTITUTE_FONT_DIRS (folders separated by ':') replaces them,
     // for the tests: set but empty, none is searched.
     static std::vector<std::string> DefaultFolders();
@@ -35,6 +36,10 @@ public:
     // "LiberationSerif-Bold") for a font of that name, bold or italic as
     // asked or as its name says; empty for a symbol font, left to MuPDF.
     static std::string FileFor(const std::string& fontName, bool bold, bool italic);
+
+    // For Courier, Helvetica and Times, the file of their own design that is
+    // tried first (e.g. "texgyrecursor-bold"); empty for any other font.
+    static std::string StandardDesignFor(const std::string& fontName, bool bold, bool italic);
 
 private:
     struct File {

@@ -233,9 +233,9 @@ TEST(Converter, APDFDeckIsNarratedPageByPage)
     ASSERT_EQ(run.status, 0) << run.err;
     // Every page is a stop point: no narration plays on.
     EXPECT_EQ(run.err, "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
-                       "'LiberationSans'\n"
+                       "'TeXGyreHeros-Regular'\n"
                        "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
-                       "'LiberationSans-Bold'\n"
+                       "'TeXGyreHeros-Bold'\n"
                        "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
     EXPECT_NE(run.out.find("voice/page03.wav: Data Chunk\n"), std::string::npos) << run.out;
     EXPECT_EQ(CountPerSlide(deck / "talk.swf", FTagCode::DefineSound), (std::vector<size_t>{1, 0, 1}));
@@ -282,8 +282,8 @@ TEST(Converter, APDFDeckShowsItsProgressOnATerminal)
     // The deck's standard fonts, not embedded, are named as its first page is drawn.
     const auto fontLines = [](const std::string& pdf) {
         return "corvanex: the PDF '" + pdf + "' does not embed the font 'Helvetica': it is drawn with " +
-               "'LiberationSans'\ncorvanex: the PDF '" + pdf +
-               "' does not embed the font 'Helvetica-Bold': it is drawn with 'LiberationSans-Bold'\n";
+               "'TeXGyreHeros-Regular'\ncorvanex: the PDF '" + pdf +
+               "' does not embed the font 'Helvetica-Bold': it is drawn with 'TeXGyreHeros-Bold'\n";
     };
 
     // Pages drawn as pictures count their pictures' bytes.

@@ -65,8 +65,8 @@ TEST(PDFShow, ABuildWithoutPDFSupportSaysSo)
 std::string StandardFontLines(const std::string& pdf)
 {
     return "corvanex: the PDF '" + pdf + "' does not embed the font 'Helvetica': it is drawn with " +
-           "'LiberationSans'\ncorvanex: the PDF '" + pdf +
-           "' does not embed the font 'Helvetica-Bold': it is drawn with 'LiberationSans-Bold'\n";
+           "'TeXGyreHeros-Regular'\ncorvanex: the PDF '" + pdf +
+           "' does not embed the font 'Helvetica-Bold': it is drawn with 'TeXGyreHeros-Bold'\n";
 }
 
 std::vector<Tag> Only(const std::vector<Tag>& frame, FTagCode code)

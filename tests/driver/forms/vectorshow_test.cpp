@@ -433,9 +433,9 @@ TEST(VectorPDFShow, FontsThePDFDoesNotGiveAreNamedOnceWithWhatDrawsThem)
     ASSERT_EQ(standard.status, 0) << standard.err;
     EXPECT_EQ(standard.err,
               "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica': it is drawn with "
-              "'LiberationSans'\n"
+              "'TeXGyreHeros-Regular'\n"
               "corvanex: the PDF 'talk.pdf' does not embed the font 'Helvetica-Bold': it is drawn with "
-              "'LiberationSans-Bold'\n"
+              "'TeXGyreHeros-Bold'\n"
               "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
 
     // An embedded subset whose program starts with bytes that are neither

@@ -1426,10 +1426,11 @@ TEST(VectorPage, FontsThePDFDoesNotGiveAreNamedWithWhatDrawsThem)
     std::map<std::string, FontSubstitution> fonts;
     for (const FontSubstitution& font : page.substitutedFonts) fonts[font.font] = font;
     ASSERT_EQ(fonts.size(), 3u);  // Courier is not drawn with
-    EXPECT_EQ(fonts["Times-Roman"].substitute, "LiberationSerif");
+    // The standard fonts in their own designs (fonts-texgyre).
+    EXPECT_EQ(fonts["Times-Roman"].substitute, "TeXGyreTermes-Regular");
     const FontSubstitution& plain = fonts["Helvetica"];
     EXPECT_FALSE(plain.embedded);
-    EXPECT_EQ(plain.substitute, "LiberationSans");  // the font's own name, not the one it stands for
+    EXPECT_EQ(plain.substitute, "TeXGyreHeros-Regular");  // the font's own name, not the one it stands for
     EXPECT_EQ(plain.failure, "");
     const FontSubstitution& broken = fonts["ABCDEF+Broken"];
     EXPECT_TRUE(broken.embedded);
@@ -1473,6 +1474,35 @@ TEST(SubstituteFonts, ANameFindsTheLiberationFontOfItsWidths)
     for (const Case& c : cases) EXPECT_EQ(SubstituteFonts::FileFor(c.name, c.bold, c.italic), c.file) << c.name;
 }
 
+// Courier, Helvetica and Times themselves are drawn in their own designs
+// where TeX Gyre is installed; names that only share their widths (Courier
+// New, Arial, Times New Roman) and narrow faces keep the Liberation font.
+TEST(SubstituteFonts, TheStandardFontsKeepTheirOwnDesigns)
+{
+    struct Case {
+        const char* name;
+        bool bold, italic;
+        const char* file;
+    };
+    const Case cases[] = {
+        {"Courier", false, false, "texgyrecursor-regular"},
+        {"Courier-Bold", false, false, "texgyrecursor-bold"},
+        {"ABCDEF+Courier-BoldOblique", false, false, "texgyrecursor-bolditalic"},
+        {"Helvetica", false, false, "texgyreheros-regular"},
+        {"Helvetica-Oblique", false, false, "texgyreheros-italic"},
+        {"Helvetica", true, false, "texgyreheros-bold"},
+        {"Times-Roman", false, false, "texgyretermes-regular"},
+        {"Times-BoldItalic", false, false, "texgyretermes-bolditalic"},
+        {"CourierNewPSMT", false, false, ""},
+        {"Arial", false, false, ""},
+        {"TimesNewRomanPSMT", false, false, ""},
+        {"Helvetica-Narrow", false, false, ""},
+        {"Symbol", false, false, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SubstituteFonts::StandardDesignFor(c.name, c.bold, c.italic), c.file) << c.name;
+}
+
 // The environment variable that points the Liberation lookup elsewhere, for
 // one test; unset after.
 class SubstituteFontFolders {
@@ -1506,7 +1536,7 @@ const char* const kPictureText = "text in a font whose licence does not allow em
 // Standard fonts the PDF does not embed are drawn in Liberation's glyphs;
 // Symbol keeps MuPDF's own font, whose glyphs may not go into a movie: its
 // text's area is listed for a picture, and covered by one when asked.
-TEST(VectorPage, UnembeddedFontsAreLiberationsAndMuPDFsOwnArePictures)
+TEST(VectorPage, UnembeddedFontsAreFreeFontsAndMuPDFsOwnArePictures)
 {
     const std::string path = TempPDF("liberation");
     WriteHandPDF(path,
@@ -1523,15 +1553,27 @@ TEST(VectorPage, UnembeddedFontsAreLiberationsAndMuPDFsOwnArePictures)
     const VectorPage page = document.Record(0, toTwips, resources);
     std::map<std::string, FontSubstitution> fonts = ByFont(page.substitutedFonts);
     ASSERT_EQ(fonts.size(), 4u);
-    EXPECT_EQ(fonts["Helvetica"].substitute, "LiberationSans");
-    EXPECT_EQ(fonts["Times-Bold"].substitute, "LiberationSerif-Bold");
-    EXPECT_EQ(fonts["Courier"].substitute, "LiberationMono");
+    // The standard fonts in their own designs.
+    EXPECT_EQ(fonts["Helvetica"].substitute, "TeXGyreHeros-Regular");
+    EXPECT_EQ(fonts["Times-Bold"].substitute, "TeXGyreTermes-Bold");
+    EXPECT_EQ(fonts["Courier"].substitute, "TeXGyreCursor-Regular");
     EXPECT_EQ(fonts["Symbol"].substitute, "StandardSymbolsPS");
     for (const char* drawn : {"Helvetica", "Times-Bold", "Courier"}) EXPECT_FALSE(fonts[drawn].asPicture) << drawn;
     EXPECT_TRUE(fonts["Symbol"].asPicture);
-    // Three glyphs of each Liberation font, none of Symbol's.
-    EXPECT_EQ(FontGlyphs(resources), (std::map<std::string, uint32_t>{
-                                         {"LiberationMono", 3}, {"LiberationSans", 3}, {"LiberationSerif-Bold", 3}}));
+    // Three glyphs of each, none of Symbol's.
+    EXPECT_EQ(FontGlyphs(resources),
+              (std::map<std::string, uint32_t>{
+                  {"TeXGyreCursor-Regular", 3}, {"TeXGyreHeros-Regular", 3}, {"TeXGyreTermes-Bold", 3}}));
+    {
+        // Without TeX Gyre, the Liberation fonts of their widths.
+        const SubstituteFontFolders liberationOnly("/usr/share/fonts/truetype/liberation2");
+        VectorDocument withoutGyre(path);
+        VectorResources others;
+        std::map<std::string, FontSubstitution> fallback = ByFont(withoutGyre.Record(0, toTwips, others).substitutedFonts);
+        EXPECT_EQ(fallback["Helvetica"].substitute, "LiberationSans");
+        EXPECT_EQ(fallback["Times-Bold"].substitute, "LiberationSerif-Bold");
+        EXPECT_EQ(fallback["Courier"].substitute, "LiberationMono");
+    }
     // Symbol's text, 30 points high from (100, 440) down the page, is what is listed.
     ASSERT_EQ(page.summary.fallbacks.size(), 1u);
     const VectorFallback& listed = page.summary.fallbacks[0];

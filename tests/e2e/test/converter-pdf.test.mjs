@@ -66,8 +66,8 @@ function convert(form) {
 
 // The maker's text is in standard fonts it does not embed: named once each.
 function fontLines(pdf) {
-    return `corvanex: the PDF '${pdf}' does not embed the font 'Helvetica': it is drawn with 'LiberationSans'\n` +
-        `corvanex: the PDF '${pdf}' does not embed the font 'Helvetica-Bold': it is drawn with 'LiberationSans-Bold'\n`;
+    return `corvanex: the PDF '${pdf}' does not embed the font 'Helvetica': it is drawn with 'TeXGyreHeros-Regular'\n` +
+        `corvanex: the PDF '${pdf}' does not embed the font 'Helvetica-Bold': it is drawn with 'TeXGyreHeros-Bold'\n`;
 }
 
 const FORMS = [
