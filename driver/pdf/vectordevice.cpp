@@ -97,6 +97,8 @@ private:
         size_t placement = 0;     // Layer: its index in `placements`
         size_t firstInside = 0;   // the placements count when it began
         Bounds area;
+        bool rectangle = false;    // Layer: its area is an upright rectangle
+        Bounds inside;             // Layer: what was placed through it
         fz_image* mask = nullptr;  // ImageMask: kept until popped
         fz_matrix ctm{};
     };
@@ -129,6 +131,8 @@ private:
     bool TakeEdges(const std::vector<QuadContour>& contours);
     void Drawn(const Bounds& bounds);
     void PushClipLayer(const Outline& area);
+    // Takes the clip layer at `index` out, with its shape, what it held kept.
+    void DropClipLayer(size_t index);
     Outline StrokeOutline(const Outline& userSpace, const fz_stroke_state* stroke, fz_matrix ctm) const;
     // The share of a line its dashes cover when their pattern repeats within
     // a pixel (the line then drawn whole, that much lighter); -1 otherwise.
@@ -613,6 +617,8 @@ bool VectorRecorder::Recording::Place(std::unique_ptr<FDT> definition, const Bou
         return false;
     }
     if (!drawn) Drawn(bounds);
+    for (Clip& clip : clips)
+        if (clip.kind == Clip::Kind::Layer) clip.inside.Add(bounds);
     placements.push_back({definition->ID(), 0, false, alpha, scale});
     definitions.push_back(std::move(definition));
     return true;
@@ -798,6 +804,33 @@ void VectorRecorder::Recording::StrokePath(const fz_path* path, const fz_stroke_
     StrokeUserOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm, line);
 }
 
+namespace {
+
+// One closed contour of straight edges along the axes, four corners at most:
+// a rectangle standing upright.
+bool UprightRectangle(const Outline& outline)
+{
+    if (outline.size() != 1) return false;
+    const OutlineContour& contour = outline.front();
+    if (contour.segments.size() < 3 || contour.segments.size() > 4) return false;
+    const auto along = [](OutlinePoint a, OutlinePoint b) { return std::fabs(a.x - b.x) < 0.5 || std::fabs(a.y - b.y) < 0.5; };
+    OutlinePoint from = contour.start;
+    for (const OutlineSegment& segment : contour.segments) {
+        if (segment.kind != OutlineSegment::Kind::Line || !along(from, segment.to)) return false;
+        from = segment.to;
+    }
+    return along(from, contour.start);
+}
+
+// Whether `inner` lies within `outer`, to a twip.
+bool Contains(const Bounds& outer, const Bounds& inner)
+{
+    return !outer.empty && !inner.empty && inner.xmin >= outer.xmin - 1 && inner.ymin >= outer.ymin - 1 &&
+           inner.xmax <= outer.xmax + 1 && inner.ymax <= outer.ymax + 1;
+}
+
+}  // namespace
+
 void VectorRecorder::Recording::PushClipLayer(const Outline& area)
 {
     FlushDrawing();
@@ -824,6 +857,7 @@ void VectorRecorder::Recording::PushClipLayer(const Outline& area)
     summary.edges += edges;
     ++summary.shapes;
     clip.kind = Clip::Kind::Layer;
+    clip.rectangle = UprightRectangle(boxed);
     clip.placement = placements.size();
     placements.push_back({tag->ID(), 0, true, 1});
     definitions.push_back(std::move(tag));
@@ -841,6 +875,21 @@ void VectorRecorder::Recording::ClipStrokePath(const fz_path* path, const fz_str
     PushClipLayer(StrokeOutline(OutlineFromPath(ctx, path, Affine{}), stroke, ctm));
 }
 
+void VectorRecorder::Recording::DropClipLayer(size_t index)
+{
+    const uint16_t id = placements[index].characterID;
+    const auto definition = std::find_if(definitions.begin(), definitions.end(),
+                                         [id](const std::unique_ptr<FDT>& tag) { return tag->ID() == id; });
+    if (definition != definitions.end()) {
+        definitions.erase(definition);
+        --summary.shapes;
+    }
+    placements.erase(placements.begin() + static_cast<ptrdiff_t>(index));
+    // The layers inside it, closed already, clip to depths one lower now.
+    for (size_t i = index; i < placements.size(); ++i)
+        if (placements[i].clipDepth > 0) --placements[i].clipDepth;
+}
+
 void VectorRecorder::Recording::PopClip()
 {
     FlushDrawing();
@@ -856,6 +905,10 @@ void VectorRecorder::Recording::PopClip()
                 --summary.shapes;
             }
             placements.erase(placements.begin() + static_cast<ptrdiff_t>(clip.placement));
+        } else if (clip.rectangle && Contains(clip.area, clip.inside)) {
+            // A rectangle round all it holds clips nothing, and a player
+            // pays for every clip layer each time the page is drawn.
+            DropClipLayer(clip.placement);
         } else {
             placements[clip.placement].clipDepth = static_cast<uint16_t>(placements.size());
         }

@@ -686,6 +686,41 @@ TEST(VectorPage, RotatedTextCarriesItsRotationAndFontsAreSharedAcrossPages)
     EXPECT_EQ(upright.glyphs.at(0).index, rotated.glyphs.at(2).index);  // c, once
 }
 
+// A page that wraps every object in a rectangle of its own (as some
+// exporters do) has no clip layers for them: a rectangle round all it holds
+// clips nothing. One that cuts into what it holds stays, and so do the
+// layers inside a dropped one, clipping what they did.
+TEST(VectorPage, ARectangularClipRoundAllItHoldsIsNoLayer)
+{
+    const std::string path = TempPDF("containing-clips");
+    WriteHandPDF(path,
+                 "q 50 50 200 200 re W n 0 0 1 rg 60 60 50 50 re f Q\n"
+                 "q 300 50 100 100 re W n 1 0 0 rg 0 0 720 540 re f Q\n"
+                 "q 450 50 200 200 re W n q 500 100 m 600 100 l 550 200 l h W n 0 1 0 rg 460 60 180 180 re f Q "
+                 "0 0 0 rg 470 70 10 10 re f Q\n",
+                 "");
+    VectorDocument document(path);
+    VectorResources resources;
+    const VectorPage page = document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources);
+    const std::vector<Placement> placements = SpritePlacements(*page.sprite);
+    for (size_t i = 0; i < placements.size(); ++i) EXPECT_EQ(placements[i].depth, i + 1);
+    // The cutting rectangle and the triangle inside the dropped one.
+    size_t layers = 0;
+    for (const Placement& p : placements) layers += p.clipDepth > 0 ? 1 : 0;
+    EXPECT_EQ(layers, 2u);
+    EXPECT_EQ(page.summary.clipLayers, 2u);
+    // The triangle clips the green square alone, not the black one after it.
+    for (size_t i = 0; i < placements.size(); ++i) {
+        if (placements[i].clipDepth == 0) continue;
+        EXPECT_GT(placements[i].clipDepth, placements[i].depth);
+        EXPECT_LE(placements[i].clipDepth, placements.size());
+    }
+    EXPECT_EQ(placements.back().clipDepth, 0u);
+    const auto last = std::find_if(placements.rbegin(), placements.rend(), [](const Placement& p) { return p.clipDepth > 0; });
+    ASSERT_NE(last, placements.rend());
+    EXPECT_EQ(last->clipDepth, placements.size() - 1) << "the black square lies outside the triangle's layer";
+}
+
 TEST(VectorPage, ClipsAreClipLayersOverWhatTheyHold)
 {
     const auto deck = Record("clips", {[](cairo_t* cr) {
