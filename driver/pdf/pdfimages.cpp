@@ -334,16 +334,14 @@ void PDFImageTable::CommitPage()
 
 void PDFImageTable::DiscardPage()
 {
-    for (const auto& [key, bitmap] : pending) discarded.insert(key);
     pending.clear();
     pendingJPEGs = 0;
 }
 
-std::vector<uint16_t> PDFImageTable::PendingIDsDrawnBefore() const
+std::vector<uint16_t> PDFImageTable::PendingIDs() const
 {
     std::vector<uint16_t> ids;
-    for (const auto& [key, bitmap] : pending)
-        if (discarded.count(key)) ids.push_back(bitmap.id);
+    for (const auto& [key, bitmap] : pending) ids.push_back(bitmap.id);
     return ids;
 }
 

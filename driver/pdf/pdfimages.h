@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,9 +23,7 @@
 //
 // The bitmaps a page draws first stay the page's until CommitPage: a page
 // drawn as a picture after all (DiscardPage) leaves none behind, and a later
-// page that draws the same picture defines it again. Such a picture, shown on
-// more than one page, is stored once for them all: it is not weighed against
-// the later page alone (PendingIDsDrawnBefore).
+// page that draws the same picture defines it again (PendingIDs).
 class PDFImageTable {
 public:
     // A picture is stored with at most twice the pixels a side that it covers
@@ -86,8 +83,8 @@ public:
     void CommitPage();
     // They are forgotten: their define tags are not written.
     void DiscardPage();
-    // The IDs of the page's new bitmaps that a page discarded before drew.
-    std::vector<uint16_t> PendingIDsDrawnBefore() const;
+    // The IDs of the page's new bitmaps.
+    std::vector<uint16_t> PendingIDs() const;
 
     size_t BitmapCount() const { return bitmaps.size() + pending.size(); }
     size_t PassedThroughJPEGs() const { return jpegs + pendingJPEGs; }
@@ -104,7 +101,6 @@ private:
 
     std::map<std::string, Bitmap> bitmaps;  // by content key, committed
     std::map<std::string, Bitmap> pending;  // first drawn by the page being recorded
-    std::set<std::string> discarded;        // drawn by pages drawn as pictures
     size_t jpegs = 0, pendingJPEGs = 0;
 };
 

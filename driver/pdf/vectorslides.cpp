@@ -45,15 +45,15 @@ uint64_t SmallestJPEG(int64_t pixels)
     return static_cast<uint64_t>(pixels) * 14 / 512;
 }
 
-// The bytes of the page's new bitmaps that a page drawn as a picture drew
-// before: shown on several pages, such a picture is stored once for them all,
-// and weighing it against each would draw every one of them as a picture.
-uint64_t SharedBitmapBytes(VectorPage& recorded, const PDFImageTable& images)
+// The bytes of the page's new bitmaps: a picture on the page is stored at
+// its own capped size in the movie, which is no reason to draw the page whole
+// as a picture (its text and lines would lose their sharpness to spare it).
+uint64_t PictureBytes(VectorPage& recorded, const PDFImageTable& images)
 {
-    const std::vector<uint16_t> shared = images.PendingIDsDrawnBefore();
+    const std::vector<uint16_t> pictures = images.PendingIDs();
     uint64_t bytes = 0;
     for (const std::unique_ptr<FDT>& tag : recorded.definitions)
-        if (std::find(shared.begin(), shared.end(), tag->ID()) != shared.end()) bytes += WrittenSize(*tag);
+        if (std::find(pictures.begin(), pictures.end(), tag->ID()) != pictures.end()) bytes += WrittenSize(*tag);
     return bytes;
 }
 
@@ -91,20 +91,16 @@ struct VectorSlides::State {
     }
 
     // Whether the page's vectors take more bytes than its picture at the
-    // compared resolution would.
-    bool LargerThanPicture(int32_t page, uint64_t bytes)
+    // size it is shown at would: a picture has its pixels, whatever the
+    // page's size in points.
+    bool LargerThanPicture(int32_t page, uint64_t bytes, PixelSize shown)
     {
-        if (limits.compareDPI <= 0) return false;
-        const PageSize points = deck.SizeOf(page);
-        const auto side = [&](double length) {
-            return static_cast<int32_t>(std::clamp(std::lround(length * limits.compareDPI / 72), 1L, 1'000'000L));
-        };
-        const PixelSize size{side(points.width), side(points.height)};
-        const int64_t pixels = int64_t{size.width} * size.height;
-        if (pixels > kMaxPagePixels || bytes < SmallestJPEG(pixels)) return false;
+        if (!limits.compareWithPicture) return false;
+        const int64_t pixels = int64_t{shown.width} * shown.height;
+        if (pixels <= 0 || pixels > kMaxPagePixels || bytes < SmallestJPEG(pixels)) return false;
         PageEncoding encoding;
         encoding.jpeg.quality = images.jpegQuality;
-        const EncodedPage picture = deck.RenderEncoded(*document, page, size, encoding);
+        const EncodedPage picture = deck.RenderEncoded(*document, page, shown, encoding);
         return bytes > picture.jpeg.size();
     }
 };
@@ -196,7 +192,8 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
-    } else if (state->LargerThanPicture(page, summary.bytes - SharedBitmapBytes(recorded, state->resources->images))) {
+    } else if (state->LargerThanPicture(page, summary.bytes - PictureBytes(recorded, state->resources->images),
+                                          shown)) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {

@@ -22,9 +22,10 @@ struct VectorPageLimits {
     uint32_t maxEdges = 100'000;
     // Recording time, in seconds.
     double maxSeconds = 2.0;
-    // Its vector bytes against those of the page as a JPEG at this many dots
-    // per inch (0: not compared).
-    int32_t compareDPI = 144;
+    // Its vector bytes, the pictures on it apart, against those of its
+    // picture at the pixel size it is shown at, a JPEG at the pictures'
+    // quality (false: not compared).
+    bool compareWithPicture = true;
     // Pictures covering what SWF cannot draw (areas apart from one another).
     uint32_t maxPatches = 32;
 };

@@ -39,6 +39,22 @@ RunResult ConvertPDF(const Scratch& folder, std::vector<std::string> arguments)
     return folder.Convert(all, false);
 }
 
+// A drawing of far more bytes than its page's picture: 3,000 triangles,
+// each of its own colour, one over the other, of which the picture shows
+// little more than the last.
+void PaintDenseDrawing(cairo_t* cr, double x, double y, double width, double height)
+{
+    for (int i = 0; i < 3000; ++i) {
+        const double shift = (i % 50) * 0.1;
+        cairo_move_to(cr, x + shift, y + height);
+        cairo_line_to(cr, x + width / 2 + shift, y);
+        cairo_line_to(cr, x + width + shift, y + height - shift);
+        cairo_close_path(cr);
+        cairo_set_source_rgb(cr, (i % 17) / 17.0, (i % 13) / 13.0, (i % 11) / 11.0);
+        cairo_fill(cr);
+    }
+}
+
 // A large photograph drawn small, with more bytes than its page's picture
 // has: an 800 x 450 JPEG of its own (quality 100), which the movie keeps as
 // it is where a decoded picture would be stored at twice its shown size.
@@ -392,8 +408,8 @@ TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAnd
             cairo_fill(cr);
         };
     };
-    // A large photograph drawn small: more bytes as vectors than the page's picture.
-    const auto picture = [](cairo_t* cr) { PaintLargePhoto(cr, 0, 0, 160, 90); };
+    // A dense drawing: more bytes as vectors than the page's picture.
+    const auto picture = [](cairo_t* cr) { PaintDenseDrawing(cr, 100, 100, 300, 200); };
     cairotest::WritePDF((folder / "mixed.pdf").string(), 960, 540,
                         {blocks(CAIRO_OPERATOR_OVER), blocks(CAIRO_OPERATOR_MULTIPLY), picture});
     const RunResult run = ConvertPDF(folder, {"mixed.pdf", "mixed.swf"});
@@ -537,8 +553,8 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
 {
     Scratch folder("vectororphans");
     WithButtons(folder);
-    // A small photograph on both pages; on the first, a large one drawn
-    // small, which makes that page a picture.
+    // A small photograph on every page; on the first, a dense drawing, which
+    // makes that page a picture.
     const auto small = [](cairo_t* cr) {
         cairo_surface_t* image = cairotest::Photo(48, 48, false, 12, 5);
         cairotest::PaintImage(cr, image, 100, 100, 48, 48);
@@ -546,7 +562,7 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
     };
     const auto both = [&](cairo_t* cr) {
         small(cr);
-        PaintLargePhoto(cr, 400, 300, 160, 90);
+        PaintDenseDrawing(cr, 400, 300, 300, 200);
     };
     cairotest::WritePDF((folder / "orphans.pdf").string(), 960, 540, {both, small, small});
     const RunResult run = ConvertPDF(folder, {"orphans.pdf", "orphans.swf"});
@@ -561,21 +577,21 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
     EXPECT_EQ(Only(frames[2], FTagCode::DefineSprite).size(), 2u);
 }
 
-// A picture that made a page a picture is stored once when it comes again:
-// weighed against every page that shows it, it would make each a picture.
-TEST(VectorPDFShow, APictureShownAgainAfterItsPageWasDrawnWholeIsWeighedAsShared)
+// The pictures on a page are stored at their own capped size whatever the
+// page is drawn as: they are not weighed against its picture, and a large
+// photograph drawn small leaves its page's text and lines sharp. Shown on
+// every page, it is stored once.
+TEST(VectorPDFShow, APagesPicturesDoNotMakeItAPicture)
 {
-    Scratch folder("vectorshared");
+    Scratch folder("vectorphotos");
     WithButtons(folder);
     const auto large = [](cairo_t* cr) { PaintLargePhoto(cr, 400, 300, 160, 90); };
-    cairotest::WritePDF((folder / "shared.pdf").string(), 960, 540, {large, large, large});
-    const RunResult run = ConvertPDF(folder, {"shared.pdf", "shared.swf"});
+    cairotest::WritePDF((folder / "photos.pdf").string(), 960, 540, {large, large, large});
+    const RunResult run = ConvertPDF(folder, {"photos.pdf", "photos.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "corvanex: page 1 of the PDF 'shared.pdf' is drawn as a picture: its vectors would take more bytes than its picture\n"
-              "corvanex: pages: 2 vector, 0 partly raster, 1 raster\n");
-    // The first page whole; the photograph defined by the second, drawn again by the third.
-    EXPECT_EQ(BitmapSizes(SlideFrames(folder, "shared.swf"), kNotPagePictures),
-              (std::vector<std::vector<Size>>{{}, {{800, 450}}, {}}));
+    EXPECT_EQ(run.err, "corvanex: pages: 3 vector, 0 partly raster, 0 raster\n");
+    EXPECT_EQ(BitmapSizes(SlideFrames(folder, "photos.swf"), kNotPagePictures),
+              (std::vector<std::vector<Size>>{{{800, 450}}, {}, {}}));
 }
 
 // Without Liberation the deck's unembedded fonts stay MuPDF's own: their
@@ -623,14 +639,14 @@ TEST(VectorPDFShow, WithoutLiberationUnembeddedTextIsAPictureAndTheWarningSaysWh
 TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
 {
     Scratch folder("vectorlimits");
-    const std::string path = (folder / "photo.pdf").string();
+    const std::string path = (folder / "dense.pdf").string();
     cairotest::WritePDF(path, 960, 540,
                         {[](cairo_t* cr) {
                              cairo_set_source_rgb(cr, 0.1, 0.3, 0.6);
                              cairo_rectangle(cr, 50, 50, 200, 100);
                              cairo_fill(cr);
                          },
-                         [](cairo_t* cr) { PaintLargePhoto(cr, 0, 0, 160, 90); }});
+                         [](cairo_t* cr) { PaintDenseDrawing(cr, 100, 100, 300, 200); }});
     const PDFDeck deck(path);
     const PageArea area{20, 20, 25600, 14400};
     const PixelSize shown{1280, 720};
@@ -638,10 +654,10 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
         VectorSlides slides(deck, VectorPageLimits{});
         const VectorSlide plain = slides.Record(0, area, shown, 1000);
         EXPECT_TRUE(plain.sprite) << plain.whyRaster;
-        const VectorSlide photo = slides.Record(1, area, shown, 1000);
-        EXPECT_FALSE(photo.sprite);
-        EXPECT_EQ(photo.whyRaster, "its vectors would take more bytes than its picture");
-        EXPECT_FALSE(photo.budgetSpent);
+        const VectorSlide dense = slides.Record(1, area, shown, 1000);
+        EXPECT_FALSE(dense.sprite);
+        EXPECT_EQ(dense.whyRaster, "its vectors would take more bytes than its picture");
+        EXPECT_FALSE(dense.budgetSpent);
     }
     {
         VectorPageLimits limits;
