@@ -193,6 +193,12 @@ void PageFontCheck::Load(pdf_document* doc, pdf_obj* resources, pdf_obj* referen
     substitution.substitute = RealName(ctx, loaded.desc->font);
     substitution.embedded = EmbedsProgram(ctx, font);
     substitution.asPicture = !MayEmbedGlyphs(ctx, loaded.desc->font);
+    if (IsBuiltinSymbol(ctx, loaded.desc->font))
+        if (std::string face = SubstituteFonts::SymbolFaceName(ctx); !face.empty()) {
+            // The recorder draws its glyphs from this face.
+            substitution.substitute = std::move(face);
+            substitution.asPicture = false;
+        }
     if (substitution.embedded) {
         // What MuPDF said of it is told with the font, not as damage to the page.
         substitution.failure = messages.Failure();

@@ -17,6 +17,10 @@ constexpr const char* kStandardFonts[] = {
     "Times-Roman", "Times-Bold",       "Times-Italic",        "Times-BoldItalic",
     "Symbol",      "ZapfDingbats"};
 
+// Symbol's Greek letters and signs are of Times' design: TeX Gyre Termes
+// Math has them all (GUST Font License), in one style for every style of Symbol.
+const char* const kSymbolFace = "texgyretermes-math";
+
 std::string Lower(std::string text)
 {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -39,6 +43,7 @@ std::string PostScriptName(const std::string& stem)
         const size_t dash = stem.find('-');
         std::string family = stem.substr(7, dash - 7), style = stem.substr(dash + 1);
         family[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(family[0])));
+        if (style == "math") return "TeXGyre" + family + "Math-Regular";
         style = style == "bolditalic" ? "BoldItalic" : style == "bold" ? "Bold" : style == "italic" ? "Italic" : "Regular";
         return "TeXGyre" + family + "-" + style;
     }
@@ -52,8 +57,8 @@ std::vector<std::string> SubstituteFonts::DefaultFolders()
 {
     const char* set = std::getenv("CORVANEX_SUBSTITUTE_FONT_DIRS");
     if (!set)
-        return {"/usr/share/texmf/fonts/opentype/public/tex-gyre", "/usr/share/fonts/truetype/liberation2",
-                "/usr/share/fonts/truetype/liberation"};
+        return {"/usr/share/texmf/fonts/opentype/public/tex-gyre", "/usr/share/texmf/fonts/opentype/public/tex-gyre-math",
+                "/usr/share/fonts/truetype/liberation2", "/usr/share/fonts/truetype/liberation"};
     std::vector<std::string> folders;
     std::string rest = set;
     while (!rest.empty()) {
@@ -80,7 +85,8 @@ void SubstituteFonts::Install(fz_context* ctx)
 // when it says so, Serif for Times, Serif, Roman, Georgia, Garamond or
 // Cambria, and Sans for the rest. Bold and Italic (or Oblique) in the name add
 // to what the caller asks for. Symbol fonts have no counterpart: MuPDF keeps
-// them (their text is then drawn as a picture).
+// them (Symbol's text is drawn with the glyphs of NewSymbolFace, the others'
+// as a picture).
 std::string SubstituteFonts::FileFor(const std::string& fontName, bool bold, bool italic)
 {
     const std::string name = Lower(BaseFontName(fontName));
@@ -124,24 +130,57 @@ const SubstituteFonts::File* SubstituteFonts::Find(const char* name, bool bold, 
     try {
         // The standard font's own design where it is installed, else the font of its widths.
         for (const auto& [stem, extension] : {std::pair{StandardDesignFor(name, bold, italic), ".otf"},
-                                              std::pair{FileFor(name, bold, italic), ".ttf"}}) {
-            if (stem.empty()) continue;
-            std::lock_guard lock(mutex);
-            std::unique_ptr<File>& file = files[stem];
-            if (!file) {
-                file = std::make_unique<File>();
-                for (const std::string& folder : folders) {
-                    file->data = ReadFile(folder + "/" + stem + extension);
-                    if (!file->data.empty()) break;
-                }
-                file->postscriptName = PostScriptName(stem);
-            }
-            if (!file->data.empty()) return file.get();
-        }
+                                              std::pair{FileFor(name, bold, italic), ".ttf"}})
+            if (!stem.empty())
+                if (const File* file = FindFile(stem, extension)) return file;
         return nullptr;
     } catch (...) {
         return nullptr;  // no memory: MuPDF draws with its own font
     }
+}
+
+fz_font* SubstituteFonts::NewSymbolFace(fz_context* ctx) noexcept
+{
+    auto* self = static_cast<SubstituteFonts*>(fz_user_context(ctx));
+    const File* file = nullptr;
+    try {
+        if (self) file = self->FindFile(kSymbolFace, ".otf");
+    } catch (...) {
+        return nullptr;  // no memory: Symbol's text is a picture
+    }
+    if (!file) return nullptr;
+    fz_font* font = nullptr;
+    fz_var(font);
+    fz_try(ctx) font = fz_new_font_from_memory(ctx, file->postscriptName.c_str(), file->data.data(),
+                                               static_cast<int>(file->data.size()), 0, 1);
+    fz_catch(ctx) font = nullptr;
+    return font;
+}
+
+std::string SubstituteFonts::SymbolFaceName(fz_context* ctx) noexcept
+{
+    auto* self = static_cast<SubstituteFonts*>(fz_user_context(ctx));
+    try {
+        const File* file = self ? self->FindFile(kSymbolFace, ".otf") : nullptr;
+        return file ? file->postscriptName : std::string();
+    } catch (...) {
+        return {};
+    }
+}
+
+const SubstituteFonts::File* SubstituteFonts::FindFile(const std::string& stem, const char* extension)
+{
+    std::lock_guard lock(mutex);
+    std::unique_ptr<File>& file = files[stem];
+    if (!file) {
+        file = std::make_unique<File>();
+        for (const std::string& folder : folders) {
+            file->data = ReadFile(folder + "/" + stem + extension);
+            if (!file->data.empty()) break;
+        }
+        file->postscriptName = PostScriptName(stem);
+    }
+    return file->data.empty() ? nullptr : file.get();
 }
 
 // Called by MuPDF, which catches what it throws. Nothing here has a
@@ -168,4 +207,12 @@ bool MayEmbedGlyphs(fz_context* ctx, const fz_font* font)
         if (data && font->buffer->data == data) return false;
     }
     return true;
+}
+
+bool IsBuiltinSymbol(fz_context* ctx, const fz_font* font)
+{
+    if (!font || !font->buffer) return false;
+    int length = 0;
+    const unsigned char* data = fz_lookup_base14_font(ctx, "Symbol", &length);
+    return data && font->buffer->data == data;
 }

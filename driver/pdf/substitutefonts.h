@@ -17,8 +17,9 @@
 // context cloned from the one they are installed in.
 class SubstituteFonts {
 public:
-    // The folders searched: that of Debian's fonts-texgyre, then those of
-    // fonts-liberation2 and of the older fonts-liberation. The environment variable
+    // The folders searched: those of Debian's fonts-texgyre and
+    // fonts-texgyre-math, then those of fonts-liberation2 and of the older
+    // fonts-liberation. The environment variable
     // CORVANEX_SUBSTITUTE_FONT_DIRS (folders separated by ':') replaces them,
     // for the tests: set but empty, none is searched.
     static std::vector<std::string> DefaultFolders();
@@ -41,6 +42,15 @@ public:
     // tried first (e.g. "texgyrecursor-bold"); empty for any other font.
     static std::string StandardDesignFor(const std::string& fontName, bool bold, bool italic);
 
+    // The face Symbol's text is drawn with (TeX Gyre Termes Math), for the
+    // object installed in `ctx`: a new font the caller drops, null when it
+    // is not installed. MuPDF itself draws Symbol with its own font, which
+    // finds Symbol's glyphs by their names whatever the PDF's encoding; the
+    // recorder draws the glyphs of the same characters from this face.
+    static fz_font* NewSymbolFace(fz_context* ctx) noexcept;
+    // Its name, "TeXGyreTermesMath-Regular"; empty when it is not installed.
+    static std::string SymbolFaceName(fz_context* ctx) noexcept;
+
 private:
     struct File {
         std::vector<unsigned char> data;  // empty: not found
@@ -50,6 +60,8 @@ private:
     static fz_font* Load(fz_context* ctx, const char* name, int bold, int italic, int needsExactMetrics);
     // The file the font is drawn with, read on first use; null when there is none.
     const File* Find(const char* name, bool bold, bool italic) noexcept;
+    // The file of that name and ending, read on first use; null when there is none.
+    const File* FindFile(const std::string& stem, const char* extension);
 
     std::vector<std::string> folders;
     std::mutex mutex;
@@ -60,3 +72,6 @@ private:
 // built-in fonts (URW's), whose licence allows that only in PostScript and
 // PDF documents. Fonts a PDF embeds are always its own.
 bool MayEmbedGlyphs(fz_context* ctx, const fz_font* font);
+
+// Whether the font is MuPDF's own Symbol, whose glyphs are named as Symbol's.
+bool IsBuiltinSymbol(fz_context* ctx, const fz_font* font);

@@ -2,30 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
-
-#include "driver/pdf/curvefit.h"
-#include "driver/pdf/gradientfit.h"
-#include "driver/pdf/pagebudget.h"
-#include "driver/pdf/polygonops.h"
-#include "driver/pdf/rasterpatch.h"
-#include "driver/pdf/vectorpage.h"
-#include "swf/fdtshapes.h"
 #include <cstdint>
 #include <exception>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "driver/pdf/curvefit.h"
+#include "driver/pdf/gradientfit.h"
 #include "driver/pdf/outlineclip.h"
+#include "driver/pdf/pagebudget.h"
 #include "driver/pdf/pathoutline.h"
+#include "driver/pdf/polygonops.h"
+#include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/recordfields.h"
 #include "driver/pdf/shapewriter.h"
 #include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/textbuilder.h"
+#include "driver/pdf/vectorpage.h"
 #include "swf/fct.h"
+#include "swf/fdtshapes.h"
 #include "swf/fdtsprite.h"
 #include "swf/fdttext.h"
 
@@ -147,6 +147,14 @@ private:
     Outline TextOutline(const fz_text* text, fz_matrix toSpace, fz_matrix ctm, const fz_stroke_state* stroke);
     // Whether the font's glyphs may go into the movie (see MayEmbedGlyphs).
     bool Embeddable(const fz_font* font);
+    // The glyph a text item draws, and its character: for MuPDF's own
+    // Symbol, the glyph of the same character in the Symbol face.
+    struct DrawnGlyph {
+        fz_font* font;
+        int gid;
+        int ucs;
+    };
+    DrawnGlyph Drawn(const fz_text_span* span, const fz_text_item& item);
     // Lists the area of a span whose glyphs may not be embedded for a picture.
     void NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
@@ -165,6 +173,10 @@ private:
     VectorResources& resources;
     std::set<const fz_font*> drawnFonts;
     std::map<const fz_font*, bool> embeddable;  // the page's fonts, once asked
+    // The face Symbol is drawn with, once a page's text needs it (null: not installed).
+    fz_font* symbolFace = nullptr;
+    bool symbolFaceLoaded = false;
+    fz_font* SymbolFace();
     VectorOptions options;
     Bounds pageArea;
     Bounds recordBox;  // pageArea with a margin: what lies outside it is not seen
@@ -372,6 +384,38 @@ fz_path* TryGlyphPath(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
     return path;
 }
 
+// For a character of Symbol's that the Symbol face may lack, one that looks
+// the same (0: none).
+char32_t SymbolAlternative(char32_t character)
+{
+    switch (character) {
+    case 0x2206: return 0x0394;  // increment: Greek Delta
+    case 0x2126: return 0x03A9;  // ohm: Greek Omega
+    case 0x03D2: return 0x03A5;  // upsilon with hook: Upsilon
+    case 0x2329: return 0x27E8;  // angle brackets
+    case 0x232A: return 0x27E9;
+    case 0x23AF: return 0x2014;  // horizontal line extension: an em dash
+    default: return 0;
+    }
+}
+
+// The glyph's name in the font, empty when it has none.
+void TryGlyphName(fz_context* ctx, fz_font* font, int gid, char* name, int size)
+{
+    fz_try(ctx) fz_get_glyph_name(ctx, font, gid, name, size);
+    fz_catch(ctx) name[0] = 0;
+}
+
+// The font's glyph for a character; 0 when it has none.
+int TryEncodeCharacter(fz_context* ctx, fz_font* font, char32_t character)
+{
+    int gid = 0;
+    fz_var(gid);
+    fz_try(ctx) gid = fz_encode_character(ctx, font, static_cast<int>(character));
+    fz_catch(ctx) gid = 0;
+    return gid;
+}
+
 fz_rect TryBoundGlyph(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
 {
     fz_rect rect = fz_empty_rect;
@@ -491,6 +535,7 @@ VectorRecorder::Recording::~Recording()
 {
     for (Clip& clip : clips)
         if (clip.mask) fz_drop_image(ctx, clip.mask);
+    fz_drop_font(ctx, symbolFace);
     fz_try(ctx) fz_close_device(ctx, device);
     fz_catch(ctx) {}
     fz_drop_device(ctx, device);
@@ -945,9 +990,31 @@ bool VectorRecorder::Recording::Embeddable(const fz_font* font)
 {
     const auto known = embeddable.find(font);
     if (known != embeddable.end()) return known->second;
-    const bool may = MayEmbedGlyphs(ctx, font);
+    const bool may = MayEmbedGlyphs(ctx, font) || (IsBuiltinSymbol(ctx, font) && SymbolFace());
     embeddable.emplace(font, may);
     return may;
+}
+
+fz_font* VectorRecorder::Recording::SymbolFace()
+{
+    if (!symbolFaceLoaded) symbolFace = SubstituteFonts::NewSymbolFace(ctx);
+    symbolFaceLoaded = true;
+    return symbolFace;
+}
+
+VectorRecorder::Recording::DrawnGlyph VectorRecorder::Recording::Drawn(const fz_text_span* span,
+                                                                      const fz_text_item& item)
+{
+    if (!IsBuiltinSymbol(ctx, span->font) || !SymbolFace()) return {span->font, item.gid, item.ucs};
+    // By the glyph's name, which is Symbol's whatever the PDF's encoding.
+    char name[64] = "";
+    TryGlyphName(ctx, span->font, item.gid, name, sizeof name);
+    const char32_t character = static_cast<char32_t>(std::max(fz_unicode_from_glyph_name(name), 0));
+    for (const char32_t drawn : {character, SymbolAlternative(character)})
+        if (drawn != 0)
+            if (const int gid = TryEncodeCharacter(ctx, symbolFace, drawn); gid > 0)
+                return {symbolFace, gid, static_cast<int>(drawn)};
+    return {symbolFace, 0, item.ucs};  // a character the face lacks: its blank glyph
 }
 
 void VectorRecorder::Recording::NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke)
@@ -1024,7 +1091,8 @@ void VectorRecorder::Recording::FillText(const fz_text* text, fz_matrix ctm, fz_
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& item = span->items[i];
             if (item.gid < 0) continue;
-            const PDFFontTable::GlyphRef ref = resources.fonts.Glyph(ctx, span->font, item.gid, item.ucs);
+            const DrawnGlyph drawn = Drawn(span, item);
+            const PDFFontTable::GlyphRef ref = resources.fonts.Glyph(ctx, drawn.font, drawn.gid, drawn.ucs);
             glyph.fontID = ref.fontID;
             glyph.index = ref.index;
             glyph.fontGlyphs = ref.fontGlyphs;
@@ -1061,7 +1129,8 @@ Outline VectorRecorder::Recording::TextOutline(const fz_text* text, fz_matrix to
             const fz_text_item& item = span->items[i];
             if (item.gid < 0) continue;
             const fz_matrix trm = GlyphMatrix(*span, item);
-            fz_path* path = TryGlyphPath(ctx, span->font, item.gid, fz_concat(trm, toSpace));
+            const DrawnGlyph drawn = Drawn(span, item);
+            fz_path* path = TryGlyphPath(ctx, drawn.font, drawn.gid, fz_concat(trm, toSpace));
             if (!path) continue;
             Outline glyph = OutlineFromPath(ctx, path, Affine{});
             fz_drop_path(ctx, path);

@@ -131,6 +131,21 @@ std::pair<std::string, uint32_t> ReadFont2(const std::vector<uint8_t>& body)
             swftest::Little(body, 5 + nameLength, 2)};
 }
 
+// DefineFont2: the characters of its glyphs, in its code table's order.
+std::vector<uint32_t> Font2Codes(const std::vector<uint8_t>& body)
+{
+    const uint8_t flags = body.at(2);
+    const bool wideOffsets = (flags & 0x08) != 0, wideCodes = (flags & 0x04) != 0;
+    const size_t nameLength = body.at(4);
+    const uint32_t glyphs = swftest::Little(body, 5 + nameLength, 2);
+    const size_t table = 7 + nameLength, offsetSize = wideOffsets ? 4 : 2;
+    const size_t codes = table + swftest::Little(body, table + glyphs * offsetSize, offsetSize);
+    std::vector<uint32_t> characters;
+    for (uint32_t i = 0; i < glyphs; ++i)
+        characters.push_back(wideCodes ? swftest::Little(body, codes + i * 2, 2) : body.at(codes + i));
+    return characters;
+}
+
 // The outline with the bounds of its points (a line's half width around them).
 shapetest::Shape Bounded(shapetest::Shape outline)
 {
@@ -1568,39 +1583,52 @@ std::map<std::string, uint32_t> FontGlyphs(VectorResources& resources)
 
 const char* const kPictureText = "text in a font whose licence does not allow embedding it";
 
-// Standard fonts the PDF does not embed are drawn in Liberation's glyphs;
-// Symbol keeps MuPDF's own font, whose glyphs may not go into a movie: its
-// text's area is listed for a picture, and covered by one when asked.
+// Standard fonts the PDF does not embed are drawn in free faces of their
+// designs, Symbol's codes as the characters they stand for; ZapfDingbats
+// keeps MuPDF's own font, whose glyphs may not go into a movie: its text's
+// area is listed for a picture, and covered by one when asked.
 TEST(VectorPage, UnembeddedFontsAreFreeFontsAndMuPDFsOwnArePictures)
 {
     const std::string path = TempPDF("liberation");
     WriteHandPDF(path,
                  "BT /F1 24 Tf 100 400 Td (Hag) Tj /F2 24 Tf 0 -60 Td (Hag) Tj /F3 24 Tf 0 -60 Td (Hag) Tj ET\n"
-                 "BT /F4 30 Tf 100 100 Td (abg) Tj ET\n",
-                 "/Font << /F1 5 0 R /F2 6 0 R /F3 7 0 R /F4 8 0 R >>",
+                 "BT /F4 30 Tf 100 100 Td (abg) Tj ET\n"
+                 "BT /F5 24 Tf 300 400 Td (abgW\\267\\245) Tj ET\n",
+                 "/Font << /F1 5 0 R /F2 6 0 R /F3 7 0 R /F4 8 0 R /F5 9 0 R >>",
                  {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Bold >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>"});
     const Affine toTwips{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0};
     VectorDocument document(path);
     VectorResources resources;
     const VectorPage page = document.Record(0, toTwips, resources);
     std::map<std::string, FontSubstitution> fonts = ByFont(page.substitutedFonts);
-    ASSERT_EQ(fonts.size(), 4u);
+    ASSERT_EQ(fonts.size(), 5u);
     // The standard fonts in their own designs.
     EXPECT_EQ(fonts["Helvetica"].substitute, "TeXGyreHeros-Regular");
     EXPECT_EQ(fonts["Times-Bold"].substitute, "TeXGyreTermes-Bold");
     EXPECT_EQ(fonts["Courier"].substitute, "TeXGyreCursor-Regular");
-    EXPECT_EQ(fonts["Symbol"].substitute, "StandardSymbolsPS");
-    for (const char* drawn : {"Helvetica", "Times-Bold", "Courier"}) EXPECT_FALSE(fonts[drawn].asPicture) << drawn;
-    EXPECT_TRUE(fonts["Symbol"].asPicture);
-    // Three glyphs of each, none of Symbol's.
-    EXPECT_EQ(FontGlyphs(resources),
-              (std::map<std::string, uint32_t>{
-                  {"TeXGyreCursor-Regular", 3}, {"TeXGyreHeros-Regular", 3}, {"TeXGyreTermes-Bold", 3}}));
+    EXPECT_EQ(fonts["Symbol"].substitute, "TeXGyreTermesMath-Regular");
+    for (const char* drawn : {"Helvetica", "Times-Bold", "Courier", "Symbol"})
+        EXPECT_FALSE(fonts[drawn].asPicture) << drawn;
+    EXPECT_EQ(fonts["ZapfDingbats"].substitute, "D050000L");
+    EXPECT_TRUE(fonts["ZapfDingbats"].asPicture);
+    // Three glyphs of each, none of ZapfDingbats'; Symbol's a, b, g, W, bullet
+    // and infinity are alpha, beta, gamma, Omega, a bullet and infinity.
+    std::map<std::string, std::vector<uint32_t>> codes;
+    for (const auto& font : resources.fonts.TakeFonts()) {
+        const std::vector<uint8_t> body = shapetest::ReadTag(*font).body;
+        codes[ReadFont2(body).first] = Font2Codes(body);
+    }
+    EXPECT_EQ(codes, (std::map<std::string, std::vector<uint32_t>>{
+                         {"TeXGyreCursor-Regular", {'H', 'a', 'g'}},
+                         {"TeXGyreHeros-Regular", {'H', 'a', 'g'}},
+                         {"TeXGyreTermes-Bold", {'H', 'a', 'g'}},
+                         {"TeXGyreTermesMath-Regular", {0x3B1, 0x3B2, 0x3B3, 0x2126, 0x2022, 0x221E}}}));
     {
-        // Without TeX Gyre, the Liberation fonts of their widths.
+        // Without TeX Gyre, the Liberation fonts of their widths, and MuPDF's own Symbol.
         const SubstituteFontFolders liberationOnly("/usr/share/fonts/truetype/liberation2");
         VectorDocument withoutGyre(path);
         VectorResources others;
@@ -1608,13 +1636,15 @@ TEST(VectorPage, UnembeddedFontsAreFreeFontsAndMuPDFsOwnArePictures)
         EXPECT_EQ(fallback["Helvetica"].substitute, "LiberationSans");
         EXPECT_EQ(fallback["Times-Bold"].substitute, "LiberationSerif-Bold");
         EXPECT_EQ(fallback["Courier"].substitute, "LiberationMono");
+        EXPECT_EQ(fallback["Symbol"].substitute, "StandardSymbolsPS");
+        EXPECT_TRUE(fallback["Symbol"].asPicture);
     }
-    // Symbol's text, 30 points high from (100, 440) down the page, is what is listed.
+    // ZapfDingbats' text, 30 points high from (100, 440) down the page, is what is listed.
     ASSERT_EQ(page.summary.fallbacks.size(), 1u);
     const VectorFallback& listed = page.summary.fallbacks[0];
     EXPECT_EQ(listed.reason, kPictureText);
     EXPECT_GE(listed.area.XMin(), 99 * kTwipsPerPoint);
-    EXPECT_LE(listed.area.XMax(), 160 * kTwipsPerPoint);
+    EXPECT_LE(listed.area.XMax(), 180 * kTwipsPerPoint);
     EXPECT_GE(listed.area.YMin(), (440 - 30) * kTwipsPerPoint);
     EXPECT_LE(listed.area.YMax(), (440 + 10) * kTwipsPerPoint);
     EXPECT_GT(listed.area.XMax() - listed.area.XMin(), 30 * kTwipsPerPoint);
@@ -1628,14 +1658,14 @@ TEST(VectorPage, UnembeddedFontsAreFreeFontsAndMuPDFsOwnArePictures)
     EXPECT_FALSE(covered.summary.NeedsFallback());
     EXPECT_EQ(FontGlyphs(patched).count("StandardSymbolsPS"), 0u);
 
-    // Stroked or as a clip, Symbol's text gives no outline either: its area,
+    // Stroked or as a clip, ZapfDingbats' text gives no outline either: its area,
     // the stroke's half width (and a square cap's corner) around it, is
     // listed instead.
-    const std::string shapes = TempPDF("symbol-outlines");
+    const std::string shapes = TempPDF("dingbat-outlines");
     WriteHandPDF(shapes,
                  "BT 1 Tr 4 w 1 j /F1 30 Tf 100 400 Td (abg) Tj ET\n"
                  "q BT 7 Tr /F1 30 Tf 100 100 Td (abg) Tj ET 0 0 720 540 re f Q\n",
-                 "/Font << /F1 5 0 R >>", {"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>"});
+                 "/Font << /F1 5 0 R >>", {"<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>"});
     VectorDocument outlined(shapes);
     VectorResources outlines;
     const VectorPage stroked = outlined.Record(0, toTwips, outlines);
