@@ -27,12 +27,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static archives before import libraries, so that zlib is linked in.
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a .lib .dll.a)
+# zlib's static archive, not the import library of its DLL that FindZLIB
+# prefers (the prefix holds static archives only).
+set(ZLIB_LIBRARY /usr/${CORVANEX_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "zlib, static")
 
 # pkg-config reads the prefix's files alone, never the host's, and gives the
 # libraries a static archive needs after it.
-set(ENV{PKG_CONFIG_LIBDIR} ${CORVANEX_WINDOWS_PREFIX}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_LIBDIR} ${CORVANEX_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${CORVANEX_MINGW_TRIPLE}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 set(PKG_CONFIG_ARGN --static)
