@@ -6,7 +6,7 @@ DEMO_DIR := build/demo
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 
-.PHONY: all bootstrap check test test-dev test-asan build-dev build-asan demo install docs fuzz memcheck bench clean
+.PHONY: all bootstrap check test test-dev test-asan build-dev build-asan demo install docs fuzz memcheck bench windows clean
 
 all: demo
 
@@ -27,6 +27,16 @@ build-dev:
 build-asan:
 	$(call configure,asan)
 	cmake --build --preset asan -j $(JOBS)
+
+# The Windows programs and the library's tests, cross-built with mingw-w64
+# for ARCH (i686 or x86_64) in build/windows/$(ARCH), their libraries built
+# first where missing (scripts/windows-deps).
+ARCH ?= i686
+
+windows:
+	scripts/windows-deps $(ARCH)
+	cmake --preset windows-$(ARCH) $(if $(NINJA),$(if $(wildcard build/windows/$(ARCH)/CMakeCache.txt),,-G Ninja))
+	cmake --build --preset windows-$(ARCH) -j $(JOBS)
 
 # The contributor's loop: the dev build and its tests, nothing installed, no browser.
 check: build-dev

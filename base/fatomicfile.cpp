@@ -277,4 +277,138 @@ void FAtomicFile::Discard()
     unnamed = false;
 }
 
+#else  // _WIN32
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace {
+
+bool Fail(std::string* error, const char* what, const std::string& reason)
+{
+    if (error) *error = std::string(what) + ": " + reason;
+    return false;
+}
+
+std::string SystemMessage(DWORD code)
+{
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+// Both separators end a folder on Windows.
+size_t NameStart(const std::string& path)
+{
+    const size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+}  // namespace
+
+bool FWriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error)
+{
+    while (count > 0) {
+        // _write takes an unsigned int count.
+        const unsigned int piece = static_cast<unsigned int>(std::min<size_t>(count, 1u << 30));
+        const int written = _write(descriptor, bytes, piece);
+        if (written <= 0) return Fail(error, "write failed", std::strerror(written < 0 ? errno : EIO));
+        bytes += written;
+        count -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool FWriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, int64_t offset, std::string* error)
+{
+    const int64_t position = _telli64(descriptor);
+    if (position < 0 || _lseeki64(descriptor, offset, SEEK_SET) < 0)
+        return Fail(error, "write failed", std::strerror(errno));
+    const bool written = FWriteAllToDescriptor(descriptor, bytes, count, error);
+    if (_lseeki64(descriptor, position, SEEK_SET) < 0 && written)
+        return Fail(error, "write failed", std::strerror(errno));
+    return written;
+}
+
+FAtomicFile::~FAtomicFile()
+{
+    Discard();
+}
+
+bool FAtomicFile::Open(const std::string& path, std::string* error, Method)
+{
+    Discard();
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Fail(error, "cannot write it", "it is a directory");
+    static constexpr const char kTail[] = ".corvanex-";
+    static constexpr const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = path.substr(0, NameStart(path)) + "." + path.substr(NameStart(path)) + kTail;
+        for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+        descriptor = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                           _S_IREAD | _S_IWRITE);
+        if (descriptor >= 0) {
+            SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            target = path;
+            temporary = name;
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    return Fail(error, "cannot create a temporary file beside it", std::strerror(errno));
+}
+
+bool FAtomicFile::Write(const uint8_t* bytes, size_t count, std::string* error)
+{
+    return FWriteAllToDescriptor(descriptor, bytes, count, error);
+}
+
+bool FAtomicFile::Commit(std::string* error)
+{
+    if (_commit(descriptor) != 0) {
+        const int reason = errno;
+        Discard();
+        return Fail(error, "write failed", std::strerror(reason));
+    }
+    if (_close(descriptor) != 0) {
+        const int reason = errno;
+        descriptor = -1;
+        Discard();
+        return Fail(error, "write failed", std::strerror(reason));
+    }
+    descriptor = -1;
+    // The move keeps the temporary's attributes: the movie is not to stay hidden.
+    SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD reason = GetLastError();
+        Discard();
+        return Fail(error, "cannot replace the file", SystemMessage(reason));
+    }
+    temporary.clear();
+    return true;
+}
+
+void FAtomicFile::Discard()
+{
+    if (descriptor >= 0) _close(descriptor);
+    descriptor = -1;
+    if (!temporary.empty()) _unlink(temporary.c_str());
+    temporary.clear();
+}
+
 #endif

@@ -88,4 +88,37 @@ private:
 // left to the system. False, with `error`, for a link the rule above does not
 // follow.
 bool FFollowSymbolicLinks(const std::string& path, std::string* followed, std::string* error);
+#else
+// Windows: the same interface, without unnamed files, links or permissions.
+// The file is a hidden one beside the target (".out.swf.corvanex-XXXXXX"),
+// opened in binary mode; Commit flushes it to the disk and moves it over the
+// target, replacing it, in one step that returns once the move is on the disk.
+// Not yet: its removal when the run is interrupted, and names outside the
+// ANSI code page.
+
+bool FWriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error);
+bool FWriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, int64_t offset, std::string* error);
+
+class FAtomicFile {
+public:
+    enum class Method { Automatic, HiddenTemporary };  // one way only here: the hidden file
+
+    FAtomicFile() = default;
+    FAtomicFile(const FAtomicFile&) = delete;
+    FAtomicFile& operator=(const FAtomicFile&) = delete;
+    ~FAtomicFile();
+
+    bool Open(const std::string& target, std::string* error, Method method = Method::Automatic);
+    int Descriptor() const { return descriptor; }
+    bool IsUnnamed() const { return false; }
+
+    bool Write(const uint8_t* bytes, size_t count, std::string* error);
+    bool Commit(std::string* error);
+    void Discard();
+
+private:
+    std::string target;
+    std::string temporary;
+    int descriptor = -1;
+};
 #endif

@@ -35,11 +35,19 @@ private:
     int descriptor;
 };
 
+#ifdef _WIN32
+// Binary, so that the bytes are read as they are; not inherited by a child.
+// (No FIFO can hold an open up here.)
+constexpr int kInputFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+#else
+constexpr int kInputFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+#endif
+
 }  // namespace
 
 int OpenInputFile(const std::string& name, const char* what, const char* hint, struct stat* statusOut)
 {
-    DescriptorHolder file(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    DescriptorHolder file(open(name.c_str(), kInputFlags));
     const auto cannot = [&](const char* verb, const std::string& reason) {
         return ConverterError(std::string("cannot ") + verb + " the " + what + " " + Quoted(name) + ": " + reason,
                               kExitFailure);
@@ -50,10 +58,12 @@ int OpenInputFile(const std::string& name, const char* what, const char* hint, s
     if (!S_ISREG(status.st_mode))
         throw cannot("read", S_ISDIR(status.st_mode) ? "it is a directory" : "it is not a regular file");
     OutputGuard::CheckInput(status, name, what);
+#ifndef _WIN32
     // Reads of a regular file never wait; blocking again keeps the C library's
     // streams plain. Of the flags the file was opened with, only O_NONBLOCK is
     // one F_SETFL changes, so clearing them all clears it alone.
     if (fcntl(file.Get(), F_SETFL, 0) != 0) throw cannot("read", ErrorText(errno));
+#endif
     if (statusOut) *statusOut = status;
     return file.Release();
 }

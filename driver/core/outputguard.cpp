@@ -16,9 +16,12 @@ std::atomic<const OutputGuard*> gGuard{nullptr};
 
 bool SameFile(const std::string& a, const std::string& b)
 {
+#ifndef _WIN32
     struct stat first {}, second {};
     if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0)
         return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+#endif
+    // (Windows: stat gives every file the inode 0, so only the names are compared.)
     namespace fs = std::filesystem;
     std::error_code error;
     return fs::weakly_canonical(fs::absolute(a, error), error) == fs::weakly_canonical(fs::absolute(b, error), error);
@@ -27,12 +30,15 @@ bool SameFile(const std::string& a, const std::string& b)
 OutputGuard::Output OutputGuard::Identify(const std::string& name, const char* what)
 {
     Output output{name, what};
+#ifndef _WIN32
     struct stat status {};
     if (stat(name.c_str(), &status) == 0) {
         output.exists = true;
         output.device = status.st_dev;
         output.inode = status.st_ino;
     }
+#endif
+    // (Windows: stat gives no file identity, every inode is 0; not yet guarded there.)
     return output;
 }
 

@@ -9,8 +9,10 @@
 
 #include "base/fassert.h"
 #include "base/fatomicfile.h"
-#include "base/ftemporarynames.h"
 #include "driver/core/error.h"
+
+#ifndef _WIN32
+#include "base/ftemporarynames.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ int MakeAndRemove(const std::string& folder)
 }
 
 }  // namespace
+#endif
 
 std::string TemporaryFolder()
 {
@@ -43,6 +46,10 @@ std::string TemporaryFolder()
 
 SpillFile::SpillFile(std::string what) : what(std::move(what)), folder(TemporaryFolder())
 {
+#ifdef _WIN32
+    // Regions are read back by their names there, and a spill file has none.
+    throw ConverterError("cannot make a temporary file for the " + this->what + ": not yet on Windows", kExitFailure);
+#else
     int descriptor = -1;
 #ifdef O_TMPFILE
     descriptor = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -57,6 +64,7 @@ SpillFile::SpillFile(std::string what) : what(std::move(what)), folder(Temporary
                              kExitFailure);
     }
     file = std::make_shared<const FSWFOpenFile>(descriptor);
+#endif
 }
 
 FSWFFileRegion SpillFile::Append(const uint8_t* bytes, size_t size, const std::string& label)
@@ -69,7 +77,7 @@ FSWFFileRegion SpillFile::Append(const uint8_t* bytes, size_t size, const std::s
         end += size;
     }
     std::string error;
-    if (!FWriteAllToDescriptorAt(file->Descriptor(), bytes, size, static_cast<off_t>(at), &error)) {
+    if (!FWriteAllToDescriptorAt(file->Descriptor(), bytes, size, static_cast<int64_t>(at), &error)) {
         throw ConverterError("cannot keep " + label + " in a temporary file in '" + folder +
                                  "' (set TMPDIR to a folder with more room): " + error,
                              kExitFailure);

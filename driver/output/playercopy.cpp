@@ -1,12 +1,5 @@
 #include "driver/output/playercopy.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
@@ -14,8 +7,18 @@
 #include <system_error>
 #include <vector>
 
-#include "base/ftemporarynames.h"
 #include "driver/core/error.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/ftemporarynames.h"
+#endif
 
 namespace {
 
@@ -31,6 +34,7 @@ bool HoldsPlayer(const fs::path& folder)
     return fs::is_regular_file(folder / "ruffle.js", error);
 }
 
+#ifndef _WIN32
 std::error_code LastError()
 {
     return {errno, std::generic_category()};
@@ -174,6 +178,7 @@ void ClearStaleCopies(const fs::path& pageFolder)
         if (IsStaleCopy(entry->path())) stale.push_back(entry->path());
     for (const fs::path& folder : stale) fs::remove_all(folder, error);
 }
+#endif
 
 }  // namespace
 
@@ -192,7 +197,9 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
 {
     const fs::path pageFolder = fs::path(pageFile).parent_path();
     const fs::path target = pageFolder / "ruffle";
+#ifndef _WIN32
     ClearStaleCopies(pageFolder);
+#endif
     std::error_code error;
     // Anything of that name, even a dangling link, is the user's.
     if (fs::symlink_status(target, error).type() != fs::file_type::not_found) return {};
@@ -205,6 +212,10 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
         return "cannot copy the Ruffle web player " + Quoted(player) + " to " + Quoted(target.string()) + ": " +
                reason;
     };
+#ifdef _WIN32
+    (void)beforeMove;
+    return failure("not yet on Windows (copy the folder there by hand)");
+#else
     // An interrupt or termination during the copy is held until the copy is
     // in place or gone: the copy stops at once when one comes (EndAsked), and
     // the signal's own action ends the run when the hold ends. (The run has
@@ -227,4 +238,5 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
     fs::remove_all(staging, ignored);
     if (error) return failure(error.message());
     return {};
+#endif
 }

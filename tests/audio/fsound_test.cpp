@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -59,7 +60,7 @@ std::vector<int16_t> Sine(size_t frames, int channels, double hertz, double ampl
         for (int c = 0; c < channels; ++c) {
             // The right channel at a different pitch, so the channels differ.
             const double f = hertz * (c + 1) * 1.27;
-            samples.push_back(static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * f * i / 44100.0))));
+            samples.push_back(static_cast<int16_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * f * i / 44100.0))));
         }
     }
     return samples;

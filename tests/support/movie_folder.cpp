@@ -45,7 +45,11 @@ public:
     {
         const std::filesystem::path folder = root / FolderName(test);
         std::filesystem::create_directories(folder);
+#ifdef _WIN32
+        _putenv_s("TEST_TMPDIR", folder.string().c_str());
+#else
         setenv("TEST_TMPDIR", folder.c_str(), 1);
+#endif
     }
 
 private:
