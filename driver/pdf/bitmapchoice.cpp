@@ -1,7 +1,9 @@
 #include "driver/pdf/bitmapchoice.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
+#include <unordered_set>
 
 #include <zlib.h>
 
@@ -36,6 +38,51 @@ std::vector<uint8_t> Deflated(const std::vector<uint8_t>& bytes)
     return out;
 }
 
+// Whether the opaque picture has more than 256 colours (then its lossless
+// form is 32-bit): a photograph says so within its first rows.
+bool MoreThan256Colours(const std::vector<uint8_t>& rgba)
+{
+    std::unordered_set<uint32_t> colours;
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        colours.insert(uint32_t{rgba[i]} << 16 | uint32_t{rgba[i + 1]} << 8 | rgba[i + 2]);
+        if (colours.size() > 256) return true;
+    }
+    return false;
+}
+
+// An estimate of the 32-bit lossless stream from a sample: every eighth band
+// of 16 rows deflated at zlib's fastest level, scaled to all of them. The
+// encoder's level finds more matches in the same rows, but never half as
+// many bytes again: a JPEG of less than half this is smaller for certain.
+uint64_t SampledLosslessBytes(const std::vector<uint8_t>& rgba, int32_t width, int32_t height)
+{
+    constexpr int32_t kBand = 16, kEvery = 8;
+    const size_t row = static_cast<size_t>(width) * 4;
+    z_stream stream{};
+    if (deflateInit(&stream, 1) != Z_OK) return UINT64_MAX;
+    std::vector<uint8_t> out(64 * 1024);
+    uint64_t bytes = 0;
+    int32_t sampled = 0;
+    const auto drain = [&](int flush) {
+        do {
+            stream.next_out = out.data();
+            stream.avail_out = static_cast<uInt>(out.size());
+            deflate(&stream, flush);
+            bytes += out.size() - stream.avail_out;
+        } while (stream.avail_out == 0);
+    };
+    for (int32_t top = 0; top < height; top += kBand * kEvery) {
+        const int32_t rows = std::min(kBand, height - top);
+        stream.next_in = const_cast<Bytef*>(rgba.data() + static_cast<size_t>(top) * row);
+        stream.avail_in = static_cast<uInt>(static_cast<size_t>(rows) * row);
+        drain(Z_NO_FLUSH);
+        sampled += rows;
+    }
+    drain(Z_FINISH);
+    deflateEnd(&stream);
+    return sampled > 0 ? bytes * static_cast<uint64_t>(height) / static_cast<uint64_t>(sampled) : 0;
+}
+
 }  // namespace
 
 BitmapEncoding BitmapEncodingBytes(int32_t width, int32_t height, uint64_t budgetBytes)
@@ -52,12 +99,26 @@ BitmapEncoding BitmapEncodingBytes(int32_t width, int32_t height, uint64_t budge
 std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
                                       int32_t jpegQuality, ColourNumbers place)
 {
-    LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
-    if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return LosslessTag(std::move(lossless));
-
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
     JPEGSettings settings;
     settings.quality = jpegQuality;
+    bool opaque = true;
+    for (size_t i = 3; i < rgba.size() && opaque; i += 4) opaque = rgba[i] == 255;
+    if (opaque && MoreThan256Colours(rgba)) {
+        // A photograph: its JPEG is made first, and the slow lossless
+        // encoding only where a sample of it does not lose for certain.
+        std::vector<uint8_t> jpeg =
+            EncodeJPEG(rgba.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings);
+        if (jpeg.size() * 2 < SampledLosslessBytes(rgba, width, height))
+            return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
+        LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
+        if (jpeg.size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
+        return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
+    }
+
+    LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
+    if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return LosslessTag(std::move(lossless));
+
     if (!lossless.alpha) {
         std::vector<uint8_t> jpeg =
             EncodeJPEG(rgba.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings);

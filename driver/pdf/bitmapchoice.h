@@ -13,7 +13,8 @@
 // The JPEG is not tried where it cannot win: a picture of at most 256
 // colours (flat drawings, whose edges JPEG blurs and which compress well
 // lossless) or one whose lossless bytes are fewer than a JPEG's headers and
-// tables take. `rgba`: straight (not premultiplied) rows, width * 4 bytes.
+// tables take. An opaque photograph is encoded as a JPEG first, and
+// losslessly only where a sample of its rows does not lose for certain. `rgba`: straight (not premultiplied) rows, width * 4 bytes.
 // Draws one character ID, for the tag returned. The caller holds
 // BitmapEncodingBytes(width, height, place) of the decode budget.
 std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
