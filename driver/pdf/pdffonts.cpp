@@ -50,6 +50,15 @@ fz_path* TryOutlineGlyph(fz_context* ctx, fz_font* font, int gid)
     return path;
 }
 
+// The MD5 of the font's program; false for a font without one (Type 3).
+bool TryFontDigest(fz_context* ctx, fz_font* font, unsigned char digest[16])
+{
+    bool ok = true;
+    fz_try(ctx) fz_font_digest(ctx, font, digest);
+    fz_catch(ctx) ok = false;
+    return ok;
+}
+
 }  // namespace
 
 std::string BaseFontName(const std::string& name)
@@ -84,10 +93,43 @@ PDFFontTable::Font& PDFFontTable::FontNamed(fz_context* ctx, fz_font* font)
     return fonts.back();
 }
 
+// What gives a glyph its outline and advance: the font's program and the
+// glyph, and where MuPDF draws a substitute, the width the PDF gives it and
+// the style it makes up; with the font's name, which its movie font is known by.
+std::string PDFFontTable::ProgramGlyphKey(fz_context* ctx, fz_font* font, int gid)
+{
+    auto program = programs.find(font);
+    if (program == programs.end()) {
+        unsigned char digest[16];
+        program = programs.emplace(font, TryFontDigest(ctx, font, digest)
+                                             ? std::string(reinterpret_cast<const char*>(digest), sizeof digest)
+                                             : std::string())
+                      .first;
+    }
+    if (program->second.empty()) return {};
+    const fz_font_flags_t& flags = *fz_font_flags(font);
+    const int width = font->width_table && gid >= 0 && gid < font->width_count ? font->width_table[gid] : -1;
+    std::string key = program->second + fz_font_name(ctx, font);
+    key.push_back('\0');
+    for (const int value : {gid, width, static_cast<int>(flags.ft_substitute), static_cast<int>(flags.ft_stretch),
+                            static_cast<int>(flags.fake_bold),
+                            static_cast<int>(flags.fake_italic)})
+        key.append(reinterpret_cast<const char*>(&value), sizeof value);
+    return key;
+}
+
 PDFFontTable::GlyphRef PDFFontTable::Glyph(fz_context* ctx, fz_font* font, int gid, int ucs)
 {
     const auto key = std::make_pair(static_cast<const fz_font*>(font), gid);
     if (const auto known = seen.find(key); known != seen.end()) return known->second;
+    // Drawn on a page before: its outline is not made again.
+    const std::string programKey = ProgramGlyphKey(ctx, font, gid);
+    if (const auto drawn = drawnBefore.find(programKey); !programKey.empty() && drawn != drawnBefore.end()) {
+        GlyphRef ref = drawn->second.ref;
+        ref.fontGlyphs = static_cast<uint32_t>(fonts[drawn->second.font].tag->GlyphCount());
+        seen.emplace(key, ref);
+        return ref;
+    }
 
     // In the em square, y down as SWF glyphs are drawn.
     Outline outline;
@@ -122,6 +164,8 @@ PDFFontTable::GlyphRef PDFFontTable::Glyph(fz_context* ctx, fz_font* font, int g
     }
     ref.fontGlyphs = static_cast<uint32_t>(entry.tag->GlyphCount());
     seen.emplace(key, ref);
+    if (!programKey.empty())
+        drawnBefore.emplace(programKey, DrawnGlyph{ref, static_cast<size_t>(&entry - fonts.data())});
     return ref;
 }
 
@@ -130,6 +174,8 @@ void PDFFontTable::DiscardPage()
     if (fonts.size() == committedFonts) return;
     fonts.resize(committedFonts);
     seen.clear();
+    programs.clear();
+    std::erase_if(drawnBefore, [&](const auto& glyph) { return glyph.second.font >= committedFonts; });
     // A name goes back to the last font of it that stays.
     fontsByName.clear();
     for (size_t i = 0; i < fonts.size(); ++i) fontsByName[fonts[i].name] = i;
@@ -143,6 +189,8 @@ std::vector<std::unique_ptr<FDTDefineFont2>> PDFFontTable::TakeFonts()
     committedFonts = 0;
     fontsByName.clear();
     seen.clear();
+    programs.clear();
+    drawnBefore.clear();
     return tags;
 }
 

@@ -40,8 +40,13 @@ public:
     GlyphRef Glyph(fz_context* ctx, fz_font* font, int gid, int ucs);
 
     // Forgets which MuPDF font objects it has seen: call between pages, as
-    // those objects may be freed and their addresses used again.
-    void ForgetPageFonts() { seen.clear(); }
+    // those objects may be freed and their addresses used again. The glyphs
+    // stay known by their fonts' programs.
+    void ForgetPageFonts()
+    {
+        seen.clear();
+        programs.clear();
+    }
 
     // The fonts a page made first are the movie's for good.
     void CommitPage() { committedFonts = fonts.size(); }
@@ -66,13 +71,24 @@ private:
         std::vector<Bounds> glyphBounds;
     };
 
+    struct DrawnGlyph {
+        GlyphRef ref;
+        size_t font = 0;  // in `fonts`
+    };
+
     Font& FontNamed(fz_context* ctx, fz_font* font);
+    // The glyph's key across pages (empty for a font without a program).
+    std::string ProgramGlyphKey(fz_context* ctx, fz_font* font, int gid);
 
     std::vector<Font> fonts;
     size_t committedFonts = 0;  // those before are no page's to discard
     std::map<std::string, size_t> fontsByName;
     // (MuPDF font, glyph) -> reference, for the page being recorded.
     std::map<std::pair<const fz_font*, int>, GlyphRef> seen;
+    // MuPDF font -> the digest of its program, for the page being recorded.
+    std::map<const fz_font*, std::string> programs;
+    // ProgramGlyphKey -> the glyph, for every page.
+    std::unordered_map<std::string, DrawnGlyph> drawnBefore;
 };
 
 // A font's name without the six-letter subset tag ("ABCDEF+Name" -> "Name").
