@@ -39,12 +39,12 @@ RunResult ConvertPDF(const Scratch& folder, std::vector<std::string> arguments)
     return folder.Convert(all, false);
 }
 
-// A drawing of far more bytes than its page's picture: 3,000 triangles,
-// each of its own colour, one over the other, of which the picture shows
-// little more than the last.
+// A drawing of far more bytes than its page's picture on a small stage
+// (480 x 270): 400 triangles, each of its own colour, one over the other, of
+// which the picture shows little more than the last.
 void PaintDenseDrawing(cairo_t* cr, double x, double y, double width, double height)
 {
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 400; ++i) {
         const double shift = (i % 50) * 0.1;
         cairo_move_to(cr, x + shift, y + height);
         cairo_line_to(cr, x + width / 2 + shift, y);
@@ -412,7 +412,7 @@ TEST(VectorPDFShow, WhatVectorsCannotDrawIsAPictureInItsPlaceOrTheWholePageIsAnd
     const auto picture = [](cairo_t* cr) { PaintDenseDrawing(cr, 100, 100, 300, 200); };
     cairotest::WritePDF((folder / "mixed.pdf").string(), 960, 540,
                         {blocks(CAIRO_OPERATOR_OVER), blocks(CAIRO_OPERATOR_MULTIPLY), picture});
-    const RunResult run = ConvertPDF(folder, {"mixed.pdf", "mixed.swf"});
+    const RunResult run = ConvertPDF(folder, {"--size", "480x270", "mixed.pdf", "mixed.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "corvanex: page 3 of the PDF 'mixed.pdf' is drawn as a picture: its vectors would take more bytes than its picture\n"
               "corvanex: pages: 1 vector, 1 partly raster, 1 raster\n");
@@ -487,8 +487,9 @@ TEST(VectorPDFShow, FontsThePDFDoesNotGiveAreNamedOnceWithWhatDrawsThem)
 }
 
 using Size = std::pair<uint32_t, uint32_t>;
-// The buttons' faces and pages drawn whole as pictures.
-const std::set<Size> kNotPagePictures{{640, 480}, {1280, 720}};
+// The buttons' faces and pages drawn whole as pictures (on the default stage
+// and on the small one).
+const std::set<Size> kNotPagePictures{{640, 480}, {1280, 720}, {480, 270}};
 
 TEST(VectorPDFShow, MaxImageDPIScalesPicturesDownToTheirPlaceKeepingTheirAspect)
 {
@@ -565,7 +566,7 @@ TEST(VectorPDFShow, APageDrawnAsAPictureDefinesNoneOfItsBitmapsAndALaterPageDefi
         PaintDenseDrawing(cr, 400, 300, 300, 200);
     };
     cairotest::WritePDF((folder / "orphans.pdf").string(), 960, 540, {both, small, small});
-    const RunResult run = ConvertPDF(folder, {"orphans.pdf", "orphans.swf"});
+    const RunResult run = ConvertPDF(folder, {"--size", "480x270", "orphans.pdf", "orphans.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "corvanex: page 1 of the PDF 'orphans.pdf' is drawn as a picture: its vectors would take more bytes than its picture\n"
               "corvanex: pages: 2 vector, 0 partly raster, 1 raster\n");
@@ -654,7 +655,7 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
         VectorSlides slides(deck, VectorPageLimits{});
         const VectorSlide plain = slides.Record(0, area, shown, 1000);
         EXPECT_TRUE(plain.sprite) << plain.whyRaster;
-        const VectorSlide dense = slides.Record(1, area, shown, 1000);
+        const VectorSlide dense = slides.Record(1, area, PixelSize{480, 270}, 1000);
         EXPECT_FALSE(dense.sprite);
         EXPECT_EQ(dense.whyRaster, "its vectors would take more bytes than its picture");
         EXPECT_FALSE(dense.budgetSpent);
