@@ -16,7 +16,9 @@
 #include <new>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -285,14 +287,9 @@ private:
 
 PNGInfo ReadPNGHeader(const std::string& name)
 {
-    std::FILE* opened = nullptr;
-#ifdef _WIN32
-    opened = std::fopen(name.c_str(), "rb");
-#else
     const int descriptor = OpenInputFile(name, kWhat);
-    opened = fdopen(descriptor, "rb");
+    std::FILE* opened = fdopen(descriptor, "rb");
     if (!opened) close(descriptor);
-#endif
     if (!opened) {
         const int error = errno;
         throw ConverterError(std::string("cannot open the ") + kWhat + " " + Quoted(name) + ": " + ErrorText(error),
@@ -314,6 +311,7 @@ PNGInfo ReadPNGHeader(const std::string& name)
         info.mayBeTransparent = error == 0;
     }
 #ifdef _WIN32
+    // This stat's size is 32-bit.
     if (_fseeki64(file.get(), 0, SEEK_END) == 0) info.fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file.get()), 0));
 #else
     struct stat status {};
