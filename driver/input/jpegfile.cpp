@@ -16,6 +16,7 @@
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
 #include "driver/core/slidesize.h"
+#include "driver/core/threadcache.h"
 #include "driver/input/jpegheader.h"
 
 namespace {
@@ -70,7 +71,7 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
     FSWFFileRegion region;
     region.path = name;
     // The start of the file, in a buffer kept from slide to slide.
-    thread_local std::vector<uint8_t> start;
+    CORVANEX_THREAD_CACHE std::vector<uint8_t> start;
     start.clear();
     uint64_t size = 0;
     // A few system calls a slide, so that a deck of thousands is checked in a

@@ -29,6 +29,7 @@
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
 #include "driver/core/spillfile.h"
+#include "driver/core/threadcache.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ bool InflateWhole(const std::vector<uint8_t>& stream, uint8_t* filtered, size_t 
     struct Free {
         void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
     };
-    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+    CORVANEX_THREAD_CACHE std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
     if (!decompressor) throw std::bad_alloc();
     size_t made = 0;
     return libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(), filtered, size, &made) ==
