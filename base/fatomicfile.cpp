@@ -287,8 +287,10 @@ void FAtomicFile::Discard()
 
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
+
+#include "base/ftemporarynames.h"
+#include "base/futf8names.h"
 
 namespace {
 
@@ -298,22 +300,47 @@ bool Fail(std::string* error, const char* what, const std::string& reason)
     return false;
 }
 
-std::string SystemMessage(DWORD code)
+// Both separators end a folder on Windows.
+size_t NameStart(const std::wstring& path)
 {
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                        text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(code) : message;
+    const size_t separator = path.find_last_of(L"/\\");
+    return separator == std::wstring::npos ? 0 : separator + 1;
 }
 
-// Both separators end a folder on Windows.
-size_t NameStart(const std::string& path)
+// The errno of the commonest system errors, so that their reasons read as
+// they do elsewhere ("No such file or directory"); 0 for the others.
+int ErrnoOf(DWORD code)
 {
-    const size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? 0 : separator + 1;
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH: return ENOENT;
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL: return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_INVALID_HANDLE: return EBADF;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    default: return 0;
+    }
+}
+
+std::string ReasonOf(DWORD code)
+{
+    const int known = ErrnoOf(code);
+    return known != 0 ? std::strerror(known) : FSystemMessage(code);
+}
+
+OVERLAPPED At(uint64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
 }
 
 }  // namespace
@@ -333,13 +360,39 @@ bool FWriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, s
 
 bool FWriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, int64_t offset, std::string* error)
 {
-    const int64_t position = _telli64(descriptor);
-    if (position < 0 || _lseeki64(descriptor, offset, SEEK_SET) < 0)
-        return Fail(error, "write failed", std::strerror(errno));
-    const bool written = FWriteAllToDescriptor(descriptor, bytes, count, error);
-    if (_lseeki64(descriptor, position, SEEK_SET) < 0 && written)
-        return Fail(error, "write failed", std::strerror(errno));
-    return written;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    if (handle == INVALID_HANDLE_VALUE) return Fail(error, "write failed", std::strerror(EBADF));
+    auto position = static_cast<uint64_t>(offset);
+    while (count > 0) {
+        // A synchronous handle takes the offset of an OVERLAPPED and writes there, one call at a time.
+        OVERLAPPED at = At(position);
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+        if (!WriteFile(handle, bytes, piece, &written, &at) || written == 0)
+            return Fail(error, "write failed", ReasonOf(GetLastError()));
+        bytes += written;
+        position += written;
+        count -= written;
+    }
+    return true;
+}
+
+int64_t FReadFromDescriptorAt(int descriptor, uint8_t* bytes, size_t count, uint64_t offset)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = EBADF;
+        return -1;
+    }
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    if (!ReadFile(handle, bytes, static_cast<DWORD>(std::min<size_t>(count, 1u << 30)), &got, &at)) {
+        const DWORD reason = GetLastError();
+        if (reason == ERROR_HANDLE_EOF) return 0;
+        errno = ErrnoOf(reason) != 0 ? ErrnoOf(reason) : EIO;
+        return -1;
+    }
+    return got;
 }
 
 FAtomicFile::~FAtomicFile()
@@ -350,27 +403,39 @@ FAtomicFile::~FAtomicFile()
 bool FAtomicFile::Open(const std::string& path, std::string* error, Method)
 {
     Discard();
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring wide = FWideFromUTF8(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Fail(error, "cannot write it", "it is a directory");
-    static constexpr const char kTail[] = ".corvanex-";
-    static constexpr const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        return Fail(error, "cannot replace the file", "it is a directory");
+    static constexpr const wchar_t kTail[] = L".corvanex-";
+    static constexpr const wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device seed;
     std::minstd_rand random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = path.substr(0, NameStart(path)) + "." + path.substr(NameStart(path)) + kTail;
-        for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-        descriptor = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                           _S_IREAD | _S_IWRITE);
-        if (descriptor >= 0) {
-            SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN);
-            target = path;
-            temporary = name;
-            return true;
+    DWORD reason = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 100 && reason == ERROR_FILE_EXISTS; ++attempt) {
+        std::wstring name = wide.substr(0, NameStart(wide)) + L"." + wide.substr(NameStart(wide)) + kTail;
+        for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters / sizeof kLetters[0] - 1)];
+        // Made and remembered in one step, so that Ctrl+C removes it; shared
+        // for deletion, so that it can be removed while it is open.
+        const FTemporaryNames::Hold hold;
+        const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            reason = GetLastError();
+            continue;
         }
-        if (errno != EEXIST) break;
+        descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+        if (descriptor < 0) {
+            CloseHandle(handle);
+            DeleteFileW(name.c_str());
+            return Fail(error, "cannot create a temporary file beside it", std::strerror(errno));
+        }
+        target = wide;
+        temporary = name;
+        temporarySlot = FTemporaryNames::Remember(FUTF8FromWide(name).c_str());
+        return true;
     }
-    return Fail(error, "cannot create a temporary file beside it", std::strerror(errno));
+    return Fail(error, "cannot create a temporary file beside it", ReasonOf(reason));
 }
 
 bool FAtomicFile::Write(const uint8_t* bytes, size_t count, std::string* error)
@@ -393,22 +458,29 @@ bool FAtomicFile::Commit(std::string* error)
     }
     descriptor = -1;
     // The move keeps the temporary's attributes: the movie is not to stay hidden.
-    SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD reason = GetLastError();
         Discard();
-        return Fail(error, "cannot replace the file", SystemMessage(reason));
+        return Fail(error, "cannot replace the file", ReasonOf(reason));
     }
-    temporary.clear();
+    ClearTemporary();
     return true;
+}
+
+void FAtomicFile::ClearTemporary()
+{
+    FTemporaryNames::Forget(temporarySlot);
+    temporarySlot = -1;
+    temporary.clear();
 }
 
 void FAtomicFile::Discard()
 {
     if (descriptor >= 0) _close(descriptor);
     descriptor = -1;
-    if (!temporary.empty()) _unlink(temporary.c_str());
-    temporary.clear();
+    if (!temporary.empty()) DeleteFileW(temporary.c_str());
+    ClearTemporary();
 }
 
 #endif

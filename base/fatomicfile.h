@@ -92,12 +92,17 @@ bool FFollowSymbolicLinks(const std::string& path, std::string* followed, std::s
 // Windows: the same interface, without unnamed files, links or permissions.
 // The file is a hidden one beside the target (".out.swf.corvanex-XXXXXX"),
 // opened in binary mode; Commit flushes it to the disk and moves it over the
-// target, replacing it, in one step that returns once the move is on the disk.
-// Not yet: its removal when the run is interrupted, and names outside the
-// ANSI code page.
+// target, replacing it, in one step that returns once the move is on the
+// disk. Names are UTF-8. A run ended from the console removes it
+// (FTemporaryNames).
 
 bool FWriteAllToDescriptor(int descriptor, const uint8_t* bytes, size_t count, std::string* error);
+// The same at `offset`, through the file's handle, so that threads may write
+// at once; the descriptor's position afterwards is left to the system.
 bool FWriteAllToDescriptorAt(int descriptor, const uint8_t* bytes, size_t count, int64_t offset, std::string* error);
+// Reads up to `count` bytes at `offset` the same way: the count, 0 at the end
+// of the file, -1 on failure (errno set).
+int64_t FReadFromDescriptorAt(int descriptor, uint8_t* bytes, size_t count, uint64_t offset);
 
 class FAtomicFile {
 public:
@@ -117,8 +122,11 @@ public:
     void Discard();
 
 private:
-    std::string target;
-    std::string temporary;
+    void ClearTemporary();
+
+    std::wstring target;
+    std::wstring temporary;
+    int temporarySlot = -1;
     int descriptor = -1;
 };
 #endif

@@ -107,4 +107,71 @@ FTemporaryNames::Hold::~Hold()
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
+#else  // _WIN32
+
+#include <string>
+
+#include <windows.h>
+
+#include "base/futf8names.h"
+
+namespace {
+
+// One lock for the names and the handler: recursive, since a file is
+// remembered while its making is held.
+std::recursive_mutex& Lock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+std::wstring gSlots[FTemporaryNames::kSlots];
+bool gInstalled = false;
+
+BOOL WINAPI RemoveAndEnd(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    // Taken and kept: the run makes no file after these are gone, until the
+    // system's handling that follows ends it.
+    Lock().lock();
+    for (const std::wstring& name : gSlots)
+        if (!name.empty()) DeleteFileW(name.c_str());
+    return FALSE;
+}
+
+}  // namespace
+
+int FTemporaryNames::Remember(const char* path)
+{
+    const std::wstring wide = FWideFromUTF8(path);
+    wchar_t absolute[kLongestName + 1];
+    const DWORD length = GetFullPathNameW(wide.c_str(), kLongestName + 1, absolute, nullptr);
+    if (length == 0 || length > kLongestName) return -1;
+
+    const std::lock_guard lock(Lock());
+    if (!gInstalled) gInstalled = SetConsoleCtrlHandler(RemoveAndEnd, TRUE) != 0;
+    for (int i = 0; i < kSlots; ++i) {
+        if (!gSlots[i].empty()) continue;
+        gSlots[i].assign(absolute, length);
+        return i;
+    }
+    return -1;
+}
+
+void FTemporaryNames::Forget(int slot)
+{
+    const std::lock_guard lock(Lock());
+    if (slot >= 0 && slot < kSlots) gSlots[slot].clear();
+}
+
+FTemporaryNames::Hold::Hold()
+{
+    Lock().lock();
+}
+
+FTemporaryNames::Hold::~Hold()
+{
+    Lock().unlock();
+}
+
 #endif

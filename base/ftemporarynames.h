@@ -38,4 +38,35 @@ public:
     };
 };
 
+#else
+
+#include <mutex>
+
+// Windows: the same, for the console's requests to end the run (Ctrl+C,
+// Ctrl+Break, the window closed), through SetConsoleCtrlHandler. The handler
+// runs on a thread of its own and removes the remembered files (which must be
+// open with FILE_SHARE_DELETE for that: they go when the process's handles
+// close); then the system's own handling ends the process. A program that
+// handles those requests itself keeps its handling: a handler installed
+// after ours is asked first, and one that takes the request stops it here.
+class FTemporaryNames {
+public:
+    static constexpr int kSlots = 16;
+    static constexpr int kLongestName = 32767;  // a wide path's limit
+
+    // `path` in UTF-8, made absolute; the slot, or -1 as above.
+    static int Remember(const char* path);
+    static void Forget(int slot);
+
+    // Keeps the handler waiting for its span, so that a file is made and
+    // remembered in one step.
+    class Hold {
+    public:
+        Hold();
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+    };
+};
+
 #endif

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/futf8names.h"
 #include "driver/cli/endreport.h"
 #include "driver/cli/options.h"
 #include "driver/cli/progressline.h"
@@ -35,7 +36,7 @@ void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const Sli
 {
     ShowPage page;
     page.movieUrl = MovieUrlFromPage(*command.htmlFile, command.OutputFile());
-    page.title = std::filesystem::path(command.OutputFile()).stem().string();
+    page.title = FUTF8FromPath(FPathFromUTF8(command.OutputFile()).stem());
     page.playerScript = command.playerScript.value_or(kDefaultPlayerScript);
     page.width = show.area.width;
     page.height = show.area.height + 40;
@@ -122,8 +123,21 @@ int Run(int argc, char** argv)
 
 }  // namespace
 
+#ifdef _WIN32
+// The arguments in UTF-16, as Windows gives them: a name outside the ANSI
+// code page reaches the converter whole, in UTF-8 like every name inside it.
+int wmain(int argc, wchar_t** wideArguments)
+{
+    std::vector<std::string> words;
+    for (int i = 0; i < argc; ++i) words.push_back(FUTF8FromWide(wideArguments[i]));
+    std::vector<char*> arguments;
+    for (std::string& word : words) arguments.push_back(word.data());
+    arguments.push_back(nullptr);
+    char** argv = arguments.data();
+#else
 int main(int argc, char** argv)
 {
+#endif
 #ifdef SIGXFSZ
     // Past a file-size limit a write should fail (and be reported), not kill us.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -8,11 +8,13 @@
 
 #include "base/fatomicfile.h"  // FWriteAllToDescriptor
 
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+
+#include "base/futf8names.h"
+#else
 #include <unistd.h>
 #endif
 #ifdef __linux__
@@ -64,34 +66,6 @@ bool EndedEarly(const FSWFFileRegion& region, std::string* error)
 
 }  // namespace
 
-#ifdef _WIN32
-
-bool FReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
-                     const std::function<bool(const uint8_t*, size_t)>& put, std::string* error)
-{
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(region.path.c_str(), "rb"));
-    if (!file) return CannotRead(region, error);
-    if (_fseeki64(file.get(), 0, SEEK_END) != 0) return CannotRead(region, error);
-    const int64_t end = _ftelli64(file.get());
-    if (end < 0) return CannotRead(region, error);
-    if (!CheckSize(region, static_cast<uint64_t>(end), error)) return false;
-    if (_fseeki64(file.get(), static_cast<int64_t>(region.offset), SEEK_SET) != 0) return CannotRead(region, error);
-
-    size_t remaining = static_cast<size_t>(region.size);
-    while (remaining > 0) {
-        const size_t count = std::fread(buffer, 1, std::min(bufferSize, remaining), file.get());
-        if (count == 0) return std::ferror(file.get()) ? CannotRead(region, error) : EndedEarly(region, error);
-        if (!put(buffer, count)) return false;
-        remaining -= count;
-    }
-    return true;
-}
-
-#else
-
 namespace {
 
 // The region's file, open and found as it was when the region was named:
@@ -103,9 +77,37 @@ public:
     RegionFile& operator=(const RegionFile&) = delete;
     ~RegionFile()
     {
+#ifdef _WIN32
+        if (owned >= 0) _close(owned);
+#else
         if (owned >= 0) close(owned);
+#endif
     }
 
+#ifdef _WIN32
+    // The file cannot be removed or replaced while it is open here (it is not
+    // shared for deletion), so only its kind and size are checked.
+    bool Open(std::string* error)
+    {
+        if (region.file) {
+            descriptor = region.file->Descriptor();
+        } else {
+            owned = _wopen(FWideFromUTF8(region.path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+            if (owned < 0) return CannotRead(region, error);
+            descriptor = owned;
+        }
+        struct _stati64 status {};
+        if (_fstati64(descriptor, &status) != 0) return CannotRead(region, error);
+        if ((status.st_mode & _S_IFMT) != _S_IFREG)
+            return Fail(error, Quoted(region.path) + " is no longer a regular file");
+        return CheckSize(region, static_cast<uint64_t>(status.st_size), error);
+    }
+
+    int64_t ReadAt(uint8_t* buffer, size_t count, uint64_t position) const
+    {
+        return FReadFromDescriptorAt(descriptor, buffer, count, position);
+    }
+#else
     bool Open(std::string* error)
     {
         if (region.file) {
@@ -134,6 +136,7 @@ public:
         } while (got < 0 && errno == EINTR);
         return got;
     }
+#endif
 
     int Descriptor() const { return descriptor; }
 
@@ -143,6 +146,7 @@ private:
     int owned = -1;
 };
 
+#ifdef __linux__
 // The kernel copy is not available for this pair of files: copying through
 // a buffer still is.
 bool KernelCopyUnavailable(int error)
@@ -154,6 +158,7 @@ bool CannotCopy(const FSWFFileRegion& region, std::string* error)
 {
     return Fail(error, "cannot copy " + Quoted(region.path) + " into the output: " + std::strerror(errno));
 }
+#endif
 
 }  // namespace
 
@@ -165,7 +170,7 @@ bool FReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t buffe
     uint64_t position = region.offset;
     size_t remaining = static_cast<size_t>(region.size);
     while (remaining > 0) {
-        const ssize_t count = file.ReadAt(buffer, std::min(bufferSize, remaining), position);
+        const int64_t count = file.ReadAt(buffer, std::min(bufferSize, remaining), position);
         if (count < 0) return CannotRead(region, error);
         if (count == 0) return EndedEarly(region, error);
         if (!put(buffer, static_cast<size_t>(count))) return false;
@@ -182,7 +187,7 @@ bool FReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std
     uint64_t position = region.offset;
     size_t remaining = static_cast<size_t>(region.size);
     while (remaining > 0) {
-        const ssize_t count = file.ReadAt(destination, remaining, position);
+        const int64_t count = file.ReadAt(destination, remaining, position);
         if (count < 0) return CannotRead(region, error);
         if (count == 0) return EndedEarly(region, error);
         destination += count;
@@ -234,7 +239,7 @@ bool FCopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, s
     if (remaining == 0) return true;
     std::vector<uint8_t> buffer(std::min(kCopyBufferSize, remaining));
     while (remaining > 0) {
-        const ssize_t count = file.ReadAt(buffer.data(), std::min(buffer.size(), remaining), position);
+        const int64_t count = file.ReadAt(buffer.data(), std::min(buffer.size(), remaining), position);
         if (count < 0) return CannotRead(region, error);
         if (count == 0) return EndedEarly(region, error);
         if (!FWriteAllToDescriptor(descriptor, buffer.data(), static_cast<size_t>(count), error)) return false;
@@ -243,5 +248,3 @@ bool FCopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, s
     }
     return true;
 }
-
-#endif

@@ -11,8 +11,7 @@
 // A file kept open for the regions that name it, from when they are named
 // until the stream has been written: the write then reads the very file that
 // was checked, without looking its name up again. Closed with the last region
-// that holds it. (Where descriptors are not available, regions are read by
-// their path alone.)
+// that holds it.
 class FSWFOpenFile {
 public:
     explicit FSWFOpenFile(int descriptor) : descriptor(descriptor) {}  // takes it over
@@ -53,7 +52,6 @@ struct FSWFFileRegion {
 bool FReadFileRegion(const FSWFFileRegion& region, uint8_t* buffer, size_t bufferSize,
                      const std::function<bool(const uint8_t*, size_t)>& put, std::string* error);
 
-#ifndef _WIN32
 // Reads the whole region into `destination`, which holds `region.size` bytes.
 bool FReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std::string* error);
 
@@ -61,4 +59,3 @@ bool FReadFileRegionInto(const FSWFFileRegion& region, uint8_t* destination, std
 // (copy_file_range, else sendfile) where the descriptor allows it, else
 // through a buffer of fixed size.
 bool FCopyFileRegionToDescriptor(const FSWFFileRegion& region, int descriptor, std::string* error);
-#endif

@@ -11,7 +11,9 @@
 #include "swf/fdt.h"
 #include "swf/ffileregion.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -290,6 +292,23 @@ bool FSWFStream::WriteToDescriptor(int descriptor, std::string* error)
     });
     return copied && flush();
 }
+#else
+bool FSWFStream::WriteToDescriptor(int descriptor, std::string* error)
+{
+    // No gathered writes here: each piece goes out by itself, a region
+    // through a buffer.
+    bool written = true;
+    auto put = [&](const uint8_t* bytes, size_t size) {
+        if (written && size > 0) written = FWriteAllToDescriptor(descriptor, bytes, size, error);
+        return written;
+    };
+    std::vector<uint8_t> copyBuffer;
+    const bool copied = SpliceOut(put, [&](const FSWFFileRegion& region) {
+        copyBuffer.resize(kReadBufferSize);
+        return written && FReadFileRegion(region, copyBuffer.data(), copyBuffer.size(), put, error);
+    });
+    return copied && written;
+}
 #endif
 
 void FCTShowFrame::Write(FSWFStream& stream)
@@ -456,7 +475,6 @@ void SetError(std::string* error, const std::string& what)
 }
 }  // namespace
 
-#ifndef _WIN32
 namespace {
 // The tags go out whenever this many small bytes or blocks have gathered.
 constexpr uint32_t kPartBytes = 64 * 1024;
@@ -470,7 +488,11 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
     // The header needs the file's length, known only at the end: its room is
     // left empty and filled in last.
     const uint32_t headerSize = HeaderSize(width, height);
+#ifdef _WIN32
+    if (_lseeki64(descriptor, headerSize, SEEK_SET) < 0) {
+#else
     if (lseek(descriptor, headerSize, SEEK_SET) < 0) {
+#endif
         SetError(error, "write failed");
         return false;
     }
@@ -511,7 +533,6 @@ bool FSWFFile::WriteToDescriptor(int descriptor, int32_t width, int32_t height, 
     WriteHeader(header, static_cast<uint32_t>(length), width, height, frameRate, frameCount);
     return FWriteAllToDescriptorAt(descriptor, header.Buffer(), header.ByteCount(), 0, error);
 }
-#endif
 
 bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t height,
                          uint32_t frameRate, std::string* error)
@@ -519,36 +540,10 @@ bool FSWFFile::WriteFile(const std::string& fileName, int32_t width, int32_t hei
     // Checked before a temporary file is made, so that none is left behind.
     CheckCharacterEpoch();
     CheckFrameCount(frameCount);
-#ifdef _WIN32
-    FSWFStream stream;
-    WriteBody(stream, width, height, frameRate);
-    const std::string temporaryName = fileName + ".tmp";
-    std::FILE* file = std::fopen(temporaryName.c_str(), "wb");
-    if (!file) {
-        SetError(error, "cannot create a temporary file beside it");
-        return false;
-    }
-    bool ok = stream.WriteToFile(file, error);
-    if (std::fflush(file) != 0 && ok) {
-        ok = false;
-        SetError(error, "write failed");
-    }
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        SetError(error, "write failed");
-    }
-    if (ok && std::rename(temporaryName.c_str(), fileName.c_str()) != 0) {
-        ok = false;
-        SetError(error, "cannot replace the file");
-    }
-    if (!ok) std::remove(temporaryName.c_str());
-#else
     FAtomicFile file;
     if (!file.Open(fileName, error)) {
         FResetCharacterID();
         return false;
     }
-    const bool ok = WriteToDescriptor(file.Descriptor(), width, height, frameRate, error) && file.Commit(error);
-#endif
-    return ok;
+    return WriteToDescriptor(file.Descriptor(), width, height, frameRate, error) && file.Commit(error);
 }

@@ -66,13 +66,11 @@ public:
     bool WriteToFile(std::FILE* file, std::string* error = nullptr);
     // The same into a caller buffer of at least Size() bytes.
     bool WriteToMemory(uint8_t* destination, std::string* error = nullptr);
-#ifndef _WIN32
     // The same to a file descriptor open for writing, at its position, in
     // gathered writes: regions of up to 1 MiB are read into a buffer and go
     // out with the bytes around them; larger ones are copied by the kernel
-    // where the descriptor allows it.
+    // where the descriptor allows it. (Windows: piece by piece.)
     bool WriteToDescriptor(int descriptor, std::string* error = nullptr);
-#endif
 
     // Drops the complete bytes and the blocks, keeping the room: a stream
     // written out in parts starts each part afresh. It must be aligned.
@@ -195,11 +193,9 @@ public:
     static uint32_t HeaderSize(int32_t width, int32_t height);
 
 private:
-#ifndef _WIN32
     // Header room, tags and End tag in parts, then the header into its room.
     bool WriteToDescriptor(int descriptor, int32_t width, int32_t height, uint32_t frameRate,
                            std::string* error);
-#endif
 
     void CheckCharacterEpoch() const;
 

@@ -2,10 +2,19 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <random>
 
 #include <fcntl.h>
 #include <stdio.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include "base/futf8names.h"
+#else
 #include <unistd.h>
+#endif
 
 #include "base/fassert.h"
 #include "base/fatomicfile.h"
@@ -37,21 +46,54 @@ int MakeAndRemove(const std::string& folder)
 }  // namespace
 #endif
 
+#ifdef _WIN32
+namespace {
+
+// A file that the system removes when its last handle closes, however the
+// process ends; not shared, so nothing else opens it meanwhile.
+int MakeTemporary(const std::string& folder)
+{
+    std::wstring base = FWideFromUTF8(folder);
+    if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+    static constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring name = base + L".corvanex-spill-";
+        for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters / sizeof kLetters[0] - 1)];
+        const int descriptor = _wopen(name.c_str(),
+                                      _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT | _O_TEMPORARY |
+                                          _O_SHORT_LIVED,
+                                      _S_IREAD | _S_IWRITE);
+        if (descriptor >= 0 || errno != EEXIST) return descriptor;
+    }
+    return -1;
+}
+
+}  // namespace
+#endif
+
 std::string TemporaryFolder()
 {
+#ifdef _WIN32
+    if (const wchar_t* folder = _wgetenv(L"TMPDIR"); folder && *folder) return FUTF8FromWide(folder);
+    wchar_t folder[MAX_PATH + 2] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 2, folder);
+    if (length > 0 && length <= MAX_PATH + 1) return FUTF8FromWide(std::wstring(folder, length));
+    return ".";
+#else
     const char* folder = std::getenv("TMPDIR");
     if (folder && *folder) return folder;
     return P_tmpdir;
+#endif
 }
 
 SpillFile::SpillFile(std::string what) : what(std::move(what)), folder(TemporaryFolder())
 {
-#ifdef _WIN32
-    // Regions are read back by their names there, and a spill file has none.
-    throw ConverterError("cannot make a temporary file for the " + this->what + ": not yet on Windows", kExitFailure);
-#else
     int descriptor = -1;
-#ifdef O_TMPFILE
+#ifdef _WIN32
+    descriptor = MakeTemporary(folder);
+#elif defined(O_TMPFILE)
     descriptor = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     // Systems and file systems without unnamed files say so in one of these ways.
     if (descriptor < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) descriptor = MakeAndRemove(folder);
@@ -64,7 +106,6 @@ SpillFile::SpillFile(std::string what) : what(std::move(what)), folder(Temporary
                              kExitFailure);
     }
     file = std::make_shared<const FSWFOpenFile>(descriptor);
-#endif
 }
 
 FSWFFileRegion SpillFile::Append(const uint8_t* bytes, size_t size, const std::string& label)

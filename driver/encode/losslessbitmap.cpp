@@ -16,6 +16,7 @@
 #include "driver/core/decodebudget.h"
 #include "driver/core/error.h"
 #include "driver/core/spillfile.h"
+#include "driver/core/threadcache.h"
 
 namespace {
 
@@ -216,23 +217,33 @@ private:
     size_t filled = 0;
 };
 
-// A libdeflate compressor for each level, kept by each thread from slide to slide.
-libdeflate_compressor* WholeCompressor(int level)
+struct FreeCompressor {
+    void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+};
+using CompressorPointer = std::unique_ptr<libdeflate_compressor, FreeCompressor>;
+
+// A libdeflate compressor for each level, kept by each thread from slide to
+// slide (made for the call where threads keep nothing: `own` holds it then).
+libdeflate_compressor* WholeCompressor(int level, CompressorPointer& own)
 {
-    struct Free {
-        void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
-    };
-    thread_local std::array<std::unique_ptr<libdeflate_compressor, Free>, 13> compressors;
+    CORVANEX_THREAD_CACHE std::array<CompressorPointer, 13> compressors;
     auto& compressor = compressors.at(static_cast<size_t>(level));
     if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
     if (!compressor) throw std::bad_alloc();
+#ifdef _WIN32
+    own = std::move(compressor);
+    return own.get();
+#else
+    (void)own;
     return compressor.get();
+#endif
 }
 
 // Compresses the bytes at once, as one zlib stream.
 void CompressWhole(const uint8_t* data, size_t size, int level, CompressedBytes& out)
 {
-    libdeflate_compressor* compressor = WholeCompressor(level);
+    CompressorPointer own;
+    libdeflate_compressor* compressor = WholeCompressor(level, own);
     const size_t room = libdeflate_zlib_compress_bound(compressor, size);
     // Only the pages written become memory.
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(room);

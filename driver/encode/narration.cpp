@@ -18,6 +18,7 @@
 
 #include "audio/fsound.h"
 #include "base/fassert.h"
+#include "base/futf8names.h"
 #include "driver/core/error.h"
 #include "driver/core/spillfile.h"
 #include "swf/fdtsounds.h"
@@ -486,7 +487,7 @@ EncodedNarration Narrate(const std::string& name, const NarrationSettings& setti
 {
     F_ASSERT(NarrationRateCode(settings.rate) >= 0 && settings.codeBits >= 2 && settings.codeBits <= 5,
              "NarrationRateCode(settings.rate) >= 0 && settings.codeBits >= 2 && settings.codeBits <= 5");
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(FOpenUTF8(name, "rb"));
     if (!file) throw Failure(name, std::string("cannot be opened: ") + std::strerror(errno));
     if (std::fgetc(file.get()) == EOF) throw Failure(name, "is empty");
     std::rewind(file.get());

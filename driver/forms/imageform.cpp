@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/futf8names.h"
 #include "driver/compose/slideframes.h"
 #include "driver/compose/stoptable.h"
 #include "driver/core/error.h"
@@ -36,7 +37,7 @@ std::string ExtensionList()
 bool IsFolder(const std::string& name)
 {
     std::error_code error;
-    return std::filesystem::is_directory(name, error);
+    return std::filesystem::is_directory(FPathFromUTF8(name), error);
 }
 
 // The numbering slide 1 fixes for the deck.

@@ -5,15 +5,18 @@
 #include <limits>
 #include <memory>
 
-#ifndef _WIN32
-#include <sys/resource.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include "base/fatomicfile.h"  // FReadFromDescriptorAt
+#else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
 #include "driver/core/slidesize.h"
+#include "driver/core/threadcache.h"
 #include "driver/input/jpegheader.h"
 
 namespace {
@@ -68,23 +71,9 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
     FSWFFileRegion region;
     region.path = name;
     // The start of the file, in a buffer kept from slide to slide.
-    thread_local std::vector<uint8_t> start;
+    CORVANEX_THREAD_CACHE std::vector<uint8_t> start;
     start.clear();
     uint64_t size = 0;
-#ifdef _WIN32
-    (void)keepOpen;  // read again by name when the movie is written
-    InputFilePointer file = OpenForReading(name, what);
-    if (_fseeki64(file.get(), 0, SEEK_END) != 0) throw cannotRead();
-    const int64_t end = _ftelli64(file.get());
-    if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) throw cannotRead();
-    size = static_cast<uint64_t>(end);
-    const auto readStart = [&](size_t count) {
-        start.resize(count);
-        if (std::fseek(file.get(), 0, SEEK_SET) != 0) throw cannotRead();
-        start.resize(std::fread(start.data(), 1, count, file.get()));
-        if (std::ferror(file.get())) throw cannotRead();
-    };
-#else
     // A few system calls a slide, so that a deck of thousands is checked in a
     // moment. Without blocking, a FIFO is refused, not waited on.
     struct stat status {};
@@ -96,7 +85,11 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
         start.resize(count);
         size_t got = 0;
         while (got < count) {
+#ifdef _WIN32
+            const int64_t n = FReadFromDescriptorAt(descriptor, start.data() + got, count - got, got);
+#else
             const ssize_t n = pread(descriptor, start.data() + got, count - got, static_cast<off_t>(got));
+#endif
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw cannotRead();
             if (n == 0) break;  // the file shrank: its end decides
@@ -105,7 +98,6 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
         start.resize(got);
     };
     if (keepOpen) region.file = std::move(file);
-#endif
     if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max() / 2))
         throw ConverterError(std::string("the ") + what + " " + Quoted(name) + " is too large", kExitFailure);
 
@@ -136,8 +128,10 @@ JPEGFile ReadJPEGFile(const std::string& name, const char* what, bool keepOpen)
 size_t SlideFilesKeptOpen(int32_t slideCount)
 {
 #ifdef _WIN32
-    (void)slideCount;
-    return 0;
+    // The C library's table holds 2048 descriptors; the rest of the run and
+    // whatever else opens files in the process keep a good share of them.
+    constexpr size_t kHeldAtMost = 1536;
+    return std::min(static_cast<size_t>(std::max(slideCount, 0)), kHeldAtMost);
 #else
     // Standard streams, configuration, buttons, the output and what the C
     // library may open: a generous reserve.

@@ -8,6 +8,7 @@
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 
+#include "driver/core/threadcache.h"
 #include "driver/encode/jpegerror.h"
 
 namespace {
@@ -142,7 +143,7 @@ void ParseHeader(const uint8_t* bytes, size_t size, bool wholeFile, Reader* read
 JPEGHeader ReadJPEGHeader(const uint8_t* bytes, size_t size, bool wholeFile)
 {
     RawHeader raw{};
-    thread_local ThreadReader reader;
+    CORVANEX_THREAD_CACHE ThreadReader reader;
     ParseHeader(bytes, size, wholeFile, reader.Get(), &raw);
     JPEGHeader header;
     if (raw.outcome == 0) {

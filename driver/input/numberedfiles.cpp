@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <string_view>
 #include <system_error>
 
+#include "base/futf8names.h"
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
 
@@ -13,10 +15,22 @@ namespace {
 bool Exists(const std::string& name)
 {
     std::error_code error;
-    return std::filesystem::exists(name, error);
+    return std::filesystem::exists(FPathFromUTF8(name), error);
 }
 
 constexpr int32_t kWidestPadding = 5;
+
+// What ends a folder's name in a path.
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+bool IsSeparator(char c)
+{
+    return std::string_view(kSeparators).find(c) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -68,7 +82,7 @@ std::optional<std::string> FindStopFile(const std::string& prefix)
 {
     for (const std::string& name : StopFileCandidates(prefix)) {
         std::error_code error;
-        if (std::filesystem::symlink_status(name, error).type() != std::filesystem::file_type::not_found && !error)
+        if (std::filesystem::symlink_status(FPathFromUTF8(name), error).type() != std::filesystem::file_type::not_found && !error)
             return name;
     }
     return std::nullopt;
@@ -78,12 +92,12 @@ std::optional<FirstNumberedFile> FindFirstNumberedFile(const std::string& folder
                                                        const std::vector<std::string>& extensions)
 {
     namespace fs = std::filesystem;
-    const std::string at = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    const std::string at = folder.empty() || IsSeparator(folder.back()) ? folder : folder + "/";
     std::optional<FirstNumberedFile> first;
     std::string firstNumber;  // without leading zeros
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string entry = it->path().filename().string();
+    for (fs::directory_iterator it(FPathFromUTF8(folder), error), end; !error && it != end; it.increment(error)) {
+        const std::string entry = FUTF8FromPath(it->path().filename());
         const auto extension = std::find_if(extensions.begin(), extensions.end(),
                                             [&](const std::string& e) { return entry.ends_with(e); });
         if (extension == extensions.end()) continue;
@@ -112,13 +126,13 @@ std::vector<NumberedFile> ListNumberedFiles(const std::string& prefix, const std
 {
     namespace fs = std::filesystem;
     // "voice/slide": the folder voice, names starting "slide"; "voice/": every name in voice.
-    const size_t slash = prefix.find_last_of('/');
+    const size_t slash = prefix.find_last_of(kSeparators);
     const std::string folder = slash == std::string::npos ? "." : prefix.substr(0, slash + 1);
     const std::string start = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
     std::vector<NumberedFile> found;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string entry = it->path().filename().string();
+    for (fs::directory_iterator it(FPathFromUTF8(folder), error), end; !error && it != end; it.increment(error)) {
+        const std::string entry = FUTF8FromPath(it->path().filename());
         if (!entry.starts_with(start)) continue;
         const size_t digitsEnd = entry.find_first_not_of("0123456789", start.size());
         if (digitsEnd == start.size() || digitsEnd == std::string::npos) continue;

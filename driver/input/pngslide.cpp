@@ -16,7 +16,9 @@
 #include <new>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,7 @@
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
 #include "driver/core/spillfile.h"
+#include "driver/core/threadcache.h"
 
 namespace {
 
@@ -181,7 +184,7 @@ bool InflateWhole(const std::vector<uint8_t>& stream, uint8_t* filtered, size_t 
     struct Free {
         void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
     };
-    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+    CORVANEX_THREAD_CACHE std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
     if (!decompressor) throw std::bad_alloc();
     size_t made = 0;
     return libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(), filtered, size, &made) ==
@@ -285,14 +288,9 @@ private:
 
 PNGInfo ReadPNGHeader(const std::string& name)
 {
-    std::FILE* opened = nullptr;
-#ifdef _WIN32
-    opened = std::fopen(name.c_str(), "rb");
-#else
     const int descriptor = OpenInputFile(name, kWhat);
-    opened = fdopen(descriptor, "rb");
+    std::FILE* opened = fdopen(descriptor, "rb");
     if (!opened) close(descriptor);
-#endif
     if (!opened) {
         const int error = errno;
         throw ConverterError(std::string("cannot open the ") + kWhat + " " + Quoted(name) + ": " + ErrorText(error),
@@ -314,6 +312,7 @@ PNGInfo ReadPNGHeader(const std::string& name)
         info.mayBeTransparent = error == 0;
     }
 #ifdef _WIN32
+    // This stat's size is 32-bit.
     if (_fseeki64(file.get(), 0, SEEK_END) == 0) info.fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file.get()), 0));
 #else
     struct stat status {};

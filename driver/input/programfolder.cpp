@@ -1,6 +1,10 @@
 #include "driver/input/programfolder.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/futf8names.h"
+#else
 #include <unistd.h>
 #endif
 
@@ -13,7 +17,23 @@ std::string ExecutableDirectoryFromProgramPath(std::string_view programPath)
 std::string FindExecutableDirectory(const char* programPath)
 {
 #ifdef _WIN32
-    return ExecutableDirectoryFromProgramPath(programPath ? programPath : "");
+    // The first design's rule, and where it finds no folder (started as
+    // "corvanex.exe" from the PATH, as "corvanex", or renamed), the folder
+    // the system loaded the program from.
+    std::string directory = ExecutableDirectoryFromProgramPath(programPath ? programPath : "");
+    if (!directory.empty()) return directory;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);  // cut short: a longer path
+    }
+    const size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::string() : FUTF8FromWide(path.substr(0, separator + 1));
 #else
     // The directory of the running executable, wherever it was started from.
     std::string path;

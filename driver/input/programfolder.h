@@ -11,7 +11,10 @@
 std::string ExecutableDirectoryFromProgramPath(std::string_view programPath);
 
 // The directory the converter's own files are looked for in, ending with its
-// separator (or empty for the working folder).
+// separator (or empty for the working folder). On Windows the program path's
+// rule above, and where it gives no folder (the program started without one,
+// or under another name), the folder the executable was loaded from; else
+// the running executable's folder.
 std::string FindExecutableDirectory(const char* programPath);
 
 // The configuration file beside the executable.

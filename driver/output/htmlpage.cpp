@@ -1,5 +1,6 @@
 #include "driver/output/htmlpage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/futf8names.h"
 #include "driver/core/error.h"
 
 namespace {
@@ -191,11 +193,16 @@ std::string ShowPageHtml(const ShowPage& page)
 std::string MovieUrlFromPage(const std::string& pageFile, const std::string& movieFile)
 {
     std::error_code error;
-    fs::path folder = fs::weakly_canonical(fs::absolute(pageFile, error).parent_path(), error);
-    fs::path movie = fs::weakly_canonical(fs::absolute(movieFile, error), error);
+    fs::path folder = fs::weakly_canonical(fs::absolute(FPathFromUTF8(pageFile), error).parent_path(), error);
+    fs::path movie = fs::weakly_canonical(fs::absolute(FPathFromUTF8(movieFile), error), error);
     fs::path relative = movie.lexically_relative(folder);
     if (relative.empty()) relative = movie;
-    return PercentEncoded(relative.generic_string());
+    std::string url = FUTF8FromPath(relative);
+#ifdef _WIN32
+    // A URL's separator is the slash.
+    std::replace(url.begin(), url.end(), '\\', '/');
+#endif
+    return PercentEncoded(url);
 }
 
 PageWriter::PageWriter(std::string pageFile) : pageFile(std::move(pageFile))

@@ -4,12 +4,16 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <system_error>
 #include <vector>
 
+#include "base/futf8names.h"
 #include "driver/core/error.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -185,9 +189,9 @@ void ClearStaleCopies(const fs::path& pageFolder)
 std::string FindInstalledPlayer(const std::string& programDirectory)
 {
     if (programDirectory.empty()) return {};
-    const fs::path program(programDirectory);
+    const fs::path program = FPathFromUTF8(programDirectory);
     for (const fs::path& folder : {program / "ruffle", program / CORVANEX_PLAYER_FROM_PROGRAM}) {
-        if (HoldsPlayer(folder)) return folder.lexically_normal().string();
+        if (HoldsPlayer(folder)) return FUTF8FromPath(folder.lexically_normal());
     }
     return {};
 }
@@ -195,7 +199,7 @@ std::string FindInstalledPlayer(const std::string& programDirectory)
 std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& player,
                                 const std::function<void()>& beforeMove)
 {
-    const fs::path pageFolder = fs::path(pageFile).parent_path();
+    const fs::path pageFolder = FPathFromUTF8(pageFile).parent_path();
     const fs::path target = pageFolder / "ruffle";
 #ifndef _WIN32
     ClearStaleCopies(pageFolder);
@@ -205,16 +209,40 @@ std::string PutPlayerBesidePage(const std::string& pageFile, const std::string& 
     if (fs::symlink_status(target, error).type() != fs::file_type::not_found) return {};
     if (player.empty()) {
         return "no Ruffle web player to put beside the page " + Quoted(pageFile) + ": the page loads it from " +
-               Quoted(target.string() + "/") + " (\"The web player\" in docs/guide.md says where to get it)";
+               Quoted(FUTF8FromPath(target) + "/") + " (\"The web player\" in docs/guide.md says where to get it)";
     }
 
     const auto failure = [&](const std::string& reason) {
-        return "cannot copy the Ruffle web player " + Quoted(player) + " to " + Quoted(target.string()) + ": " +
+        return "cannot copy the Ruffle web player " + Quoted(player) + " to " + Quoted(FUTF8FromPath(target)) + ": " +
                reason;
     };
 #ifdef _WIN32
-    (void)beforeMove;
-    return failure("not yet on Windows (copy the folder there by hand)");
+    // The copy is made under its final name in a folder of its own, then
+    // moved: the C++ library's copy into a folder that exists fails here, and
+    // a move of a folder never replaces what is there.
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    fs::path staging;
+    for (int attempt = 0; attempt < 100 && staging.empty(); ++attempt) {
+        std::wstring name = L".ruffle-";
+        for (int i = 0; i < 6; ++i) name += L"abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+        if (fs::create_directory(pageFolder / name, error)) staging = pageFolder / name;
+        if (error) return failure(error.message());
+    }
+    if (staging.empty()) return failure(std::make_error_code(std::errc::file_exists).message());
+    const fs::path copy = staging / "ruffle";
+    fs::copy(FPathFromUTF8(player), copy, fs::copy_options::recursive, error);
+    if (!error && beforeMove) beforeMove();
+    if (!error && !MoveFileExW(copy.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD reason = GetLastError();
+        error = reason == ERROR_ALREADY_EXISTS || reason == ERROR_FILE_EXISTS
+                    ? std::make_error_code(std::errc::file_exists)
+                    : std::error_code(static_cast<int>(reason), std::system_category());
+    }
+    std::error_code ignored;
+    fs::remove_all(staging, ignored);
+    if (error) return failure(error.message());
+    return {};
 #else
     // An interrupt or termination during the copy is held until the copy is
     // in place or gone: the copy stops at once when one comes (EndAsked), and

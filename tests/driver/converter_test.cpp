@@ -12,9 +12,9 @@
 #include "support/button_records.h"
 #include "support/converter_run.h"
 #include "support/swf_reader.h"
-#include "support/terminal_run.h"
 
 #ifdef CORVANEX_PDF
+#include "support/terminal_run.h"
 #include "tests/support/pdfmaker.h"
 #endif
 

@@ -3,8 +3,12 @@
 // Runs the converter as a process in a scratch folder of its own and collects
 // what it printed and its exit status.
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,11 +28,59 @@ struct RunResult {
     std::string err;
 };
 
+#ifdef _WIN32
+// cmd.exe's quoting, which the C library's argument parsing then reads: a
+// quote inside is doubled backslashes and \", and the backslashes before the
+// closing quote are doubled.
+inline std::string ShellQuoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+// A program built here and run under Wine is named by its Unix path, which
+// Wine's drive Z: holds.
+inline std::string ProgramPath(const std::string& path)
+{
+    if (path.empty() || path[0] != '/') return path;
+    std::string windows = "Z:" + path;
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    return windows;
+}
+
+inline int ProcessId() { return _getpid(); }
+#else
 inline std::string ShellQuoted(const std::string& text)
 {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
+}
+
+inline std::string ProgramPath(const std::string& path) { return path; }
+
+inline int ProcessId() { return static_cast<int>(getpid()); }
+#endif
+
+// Standard output as the tests compare it: Windows ends lines with CR-LF.
+inline std::string WithLineFeeds(std::string text)
+{
+#ifdef _WIN32
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+#endif
+    return text;
 }
 
 inline std::string Slurp(const std::filesystem::path& path)
@@ -80,7 +132,7 @@ inline std::string TinyMovie()
 class Scratch {
 public:
     explicit Scratch(const std::string& name)
-        : root(std::filesystem::path(::testing::TempDir()) / ("corvanex-" + name + "-" + std::to_string(getpid())))
+        : root(std::filesystem::path(::testing::TempDir()) / ("corvanex-" + name + "-" + std::to_string(ProcessId())))
     {
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root);
@@ -123,14 +175,23 @@ public:
     RunResult Run(const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& prefix = "") const
     {
+#ifdef _WIN32
+        // cmd.exe /c drops the outermost quotes of a command that starts with one.
+        std::string command = "\"cd /d " + ShellQuoted(root.string()) + " && " + prefix + ShellQuoted(ProgramPath(program));
+        for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
+        command += " >" + ShellQuoted((root / ".out").string()) + " 2>" + ShellQuoted((root / ".err").string()) + "\"";
+        RunResult result;
+        result.status = std::system(command.c_str());
+#else
         std::string command = "cd " + ShellQuoted(root.string()) + " && " + prefix + ShellQuoted(program);
         for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
         command += " >" + ShellQuoted((root / ".out").string()) + " 2>" + ShellQuoted((root / ".err").string());
         RunResult result;
         const int raw = std::system(command.c_str());
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = Slurp(root / ".out");
-        result.err = Slurp(root / ".err");
+#endif
+        result.out = WithLineFeeds(Slurp(root / ".out"));
+        result.err = WithLineFeeds(Slurp(root / ".err"));
         if (KeepingMovies()) KeepMovies();
         return result;
     }

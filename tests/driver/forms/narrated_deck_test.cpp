@@ -56,7 +56,7 @@ void WriteWithLibsndfile(const Scratch& deck, const std::string& name, int forma
     info.samplerate = static_cast<int>(rate);
     info.channels = static_cast<int>(channels);
     info.format = format;
-    SNDFILE* file = sf_open((deck / name).c_str(), SFM_WRITE, &info);
+    SNDFILE* file = sf_open((deck / name).string().c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     const std::vector<float> samples = Tone(rate, channels, frames);
     sf_writef_float(file, samples.data(), static_cast<sf_count_t>(frames));

@@ -31,7 +31,12 @@ TEST(ShowPage, MovieUrlIsRelativeToThePageAndPercentEncoded)
     EXPECT_EQ(MovieUrlFromPage("show.html", "out/./talk.swf"), "out/talk.swf");
     EXPECT_EQ(MovieUrlFromPage("/a/b/show.html", "/a/c/d.swf"), "../c/d.swf");
     EXPECT_EQ(MovieUrlFromPage("show.html", "caf\xC3\xA9 #1?.swf"), "caf%C3%A9%20%231%3F.swf");
+#ifdef _WIN32
+    // There a backslash separates folders.
+    EXPECT_EQ(MovieUrlFromPage("show.html", "quote\"back\\slash'.swf"), "quote%22back/slash%27.swf");
+#else
     EXPECT_EQ(MovieUrlFromPage("show.html", "quote\"back\\slash'.swf"), "quote%22back%5Cslash%27.swf");
+#endif
 }
 
 TEST(ShowPage, HtmlEscapedCoversTheFiveCharacters)
