@@ -17,6 +17,7 @@
 #include "driver/core/outputguard.h"
 #include "driver/core/spillfile.h"
 #include "support/converter_run.h"
+#include "support/region_bytes.h"
 
 namespace {
 
@@ -122,21 +123,8 @@ private:
     std::optional<std::string> saved;
 };
 
-std::vector<uint8_t> ReadBack(const FSWFFileRegion& region)
-{
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> buffer(5);  // pieces of several reads
-    std::string error;
-    EXPECT_TRUE(FReadFileRegion(
-        region, buffer.data(), buffer.size(),
-        [&](const uint8_t* data, size_t size) {
-            bytes.insert(bytes.end(), data, data + size);
-            return true;
-        },
-        &error))
-        << error;
-    return bytes;
-}
+// In pieces of several reads.
+std::vector<uint8_t> ReadBack(const FSWFFileRegion& region) { return swftest::RegionBytes(region, 5); }
 
 TEST(SpillFile, PiecesReadBackFromTheHeldFileAndNothingStays)
 {

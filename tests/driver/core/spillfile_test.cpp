@@ -19,6 +19,7 @@
 #include "support/converter_run.h"
 #include "support/deck_request.h"
 #include "support/png_file.h"
+#include "support/region_bytes.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -65,21 +66,8 @@ bool Empty(const fs::path& folder)
     return fs::directory_iterator(folder) == fs::directory_iterator();
 }
 
-std::vector<uint8_t> ReadBack(const FSWFFileRegion& region)
-{
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> buffer(7);  // pieces of several reads
-    std::string error;
-    EXPECT_TRUE(FReadFileRegion(
-        region, buffer.data(), buffer.size(),
-        [&](const uint8_t* data, size_t size) {
-            bytes.insert(bytes.end(), data, data + size);
-            return true;
-        },
-        &error))
-        << error;
-    return bytes;
-}
+// In pieces of several reads.
+std::vector<uint8_t> ReadBack(const FSWFFileRegion& region) { return swftest::RegionBytes(region, 7); }
 
 TEST(SpillFile, LiesUnnamedInTMPDIRAndGoesWithItsLastRegion)
 {

@@ -22,6 +22,7 @@
 #include "audio/wavbuilder.h"
 #include "driver/encode/narration.h"
 #include "driver/core/error.h"
+#include "support/region_bytes.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -76,22 +77,7 @@ double Amplitude(const std::vector<Sample>& samples, uint32_t channels, uint32_t
     return 2 * std::abs(sum) / weights;
 }
 
-// The bytes of a region, read as the movie's write reads them.
-Bytes RegionBytes(const FSWFFileRegion& region)
-{
-    Bytes out;
-    std::vector<uint8_t> buffer(65536);
-    std::string error;
-    EXPECT_TRUE(FReadFileRegion(
-        region, buffer.data(), buffer.size(),
-        [&](const uint8_t* bytes, size_t count) {
-            out.insert(out.end(), bytes, bytes + count);
-            return true;
-        },
-        &error))
-        << error;
-    return out;
-}
+using swftest::RegionBytes;
 
 class Narration : public ::testing::Test {
 protected:

@@ -20,6 +20,7 @@
 #include "hf/hfmovie.h"
 #include "support/movie_folder.h"
 #include "support/png_file.h"
+#include "support/region_bytes.h"
 #include "support/swf_reader.h"
 
 namespace {
@@ -296,17 +297,9 @@ LosslessSlide ReadBackSpilled(const LosslessSlide& slide)
 {
     LosslessSlide copy = slide;
     copy.spilled.clear();
-    std::vector<uint8_t> buffer(4096);
     for (const FSWFFileRegion& piece : slide.spilled) {
-        std::string error;
-        EXPECT_TRUE(FReadFileRegion(
-            piece, buffer.data(), buffer.size(),
-            [&](const uint8_t* data, size_t size) {
-                copy.zlibData.insert(copy.zlibData.end(), data, data + size);
-                return true;
-            },
-            &error))
-            << error;
+        const std::vector<uint8_t> bytes = swftest::RegionBytes(piece, 4096);
+        copy.zlibData.insert(copy.zlibData.end(), bytes.begin(), bytes.end());
     }
     return copy;
 }
