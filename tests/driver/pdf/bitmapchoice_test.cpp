@@ -1,3 +1,6 @@
+// Pictures on PDF pages: the smaller of the lossless and JPEG encodings.
+#ifdef CORVANEX_PDF
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -62,3 +65,5 @@ TEST(SmallerBitmapTag, ThePhotographIsAJPEGAndTheDrawingsAreLossless)
     EXPECT_EQ(CodeOf(SmallerBitmapTag(Picture(w, h, translucent), w, h, 90, ColourNumbers::kWhole)),
               FTagCode::DefineBitsJPEG3);
 }
+
+#endif  // CORVANEX_PDF
