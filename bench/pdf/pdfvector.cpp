@@ -101,6 +101,14 @@ int main(int argc, char** argv)
         FCTSetBackgroundColor(FColor(255, 255, 255)).Write(tags);
         for (auto& font : fonts) font->Write(tags);
         for (size_t i = 0; i < pages.size(); ++i) {
+            // A page over its budget is recorded as nothing (the converter
+            // draws it as a picture): its frame is blank.
+            if (!pages[i].sprite) {
+                std::fprintf(stderr, "pdfvector: page %zu is blank: %s\n", i + 1, pages[i].summary.overBudget.c_str());
+                if (i > 0) FCTRemoveObject2(1).Write(tags);
+                FCTShowFrame().Write(tags);
+                continue;
+            }
             for (auto& definition : pages[i].definitions) definition->Write(tags);
             pages[i].sprite->Write(tags);
             if (i > 0) FCTRemoveObject2(1).Write(tags);

@@ -389,6 +389,44 @@ Outline IntersectOutlines(const Outline& a, const Outline& b, double tolerance)
     return scaler.FromInt(result);
 }
 
+namespace {
+
+ClipperLib::PolyFillType RuleOf(const RuledOutline& outline)
+{
+    return outline.evenOdd ? ClipperLib::pftEvenOdd : ClipperLib::pftNonZero;
+}
+
+}  // namespace
+
+Outline SubtractOutlines(const RuledOutline& a, const RuledOutline& b, double tolerance)
+{
+    const Scaler scaler = ScalerFor(tolerance);
+    ClipperLib::Paths subject = FlattenedPaths(a.outline, tolerance, scaler);
+    ClipperLib::Paths clip = FlattenedPaths(b.outline, tolerance, scaler);
+    if (subject.empty() || clip.empty()) return subject.empty() ? Outline{} : scaler.FromInt(Filled(subject, RuleOf(a)));
+    ClipperLib::Paths both = subject;
+    both.insert(both.end(), clip.begin(), clip.end());
+    CheckComplexity(both);
+    ClipperLib::Clipper clipper;
+    clipper.AddPaths(subject, ClipperLib::ptSubject, true);
+    clipper.AddPaths(clip, ClipperLib::ptClip, true);
+    ClipperLib::Paths result;
+    clipper.Execute(ClipperLib::ctDifference, result, RuleOf(a), RuleOf(b));
+    return scaler.FromInt(result);
+}
+
+Outline UniteOutlines(const std::vector<RuledOutline>& outlines, double tolerance)
+{
+    const Scaler scaler = ScalerFor(tolerance);
+    // Each outline's own fill first, so that outlines of either rule add up.
+    ClipperLib::Paths all;
+    for (const RuledOutline& outline : outlines) {
+        const ClipperLib::Paths own = Filled(FlattenedPaths(outline.outline, tolerance, scaler), RuleOf(outline));
+        all.insert(all.end(), own.begin(), own.end());
+    }
+    return scaler.FromInt(Filled(all, ClipperLib::pftNonZero));
+}
+
 Outline RectangleOutline(const Bounds& b)
 {
     OutlineContour contour;

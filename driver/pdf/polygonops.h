@@ -59,5 +59,18 @@ std::vector<std::vector<OutlinePoint>> DashPolyline(const std::vector<OutlinePoi
 // The area both outlines fill (each non-zero), as non-overlapping contours.
 Outline IntersectOutlines(const Outline& a, const Outline& b, double tolerance);
 
+// An outline with the rule it is filled by.
+struct RuledOutline {
+    Outline outline;
+    bool evenOdd = false;
+};
+
+// The area the first fills and the second does not, as non-overlapping
+// contours.
+Outline SubtractOutlines(const RuledOutline& a, const RuledOutline& b, double tolerance);
+
+// The area either fills, as non-overlapping contours.
+Outline UniteOutlines(const std::vector<RuledOutline>& outlines, double tolerance);
+
 // A rectangle as a closed contour.
 Outline RectangleOutline(const Bounds& bounds);

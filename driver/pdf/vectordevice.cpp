@@ -72,6 +72,9 @@ public:
     void EndMask();
     void BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha);
     void EndGroup();
+    // The innermost knockout group's paths so far drawn as they are, the
+    // group to be patched: it holds more than paths.
+    void EndKnockoutPaths();
     void BeginTile(fz_rect area);
     void EndTile();
 
@@ -101,12 +104,22 @@ private:
         Bounds inside;             // Layer: what was placed through it
         fz_image* mask = nullptr;  // ImageMask: kept until popped
         fz_matrix ctm{};
+        bool knockoutClip = false;  // Nothing: one of a knockout group's clipAreas
+    };
+    // A path a knockout group fills or strokes, its area and colour.
+    struct KnockoutPart {
+        RuledOutline area;
+        FColor color;
     };
     struct Group {
         double alpha = 1;
         Bounds area;
         bool reported = false;
         std::vector<Bounds> drawn;
+        bool knockout = false;
+        bool patched = false;  // knockout: drawn as it is, to be patched
+        std::vector<KnockoutPart> parts;
+        std::vector<Outline> clipAreas;  // knockout: the clips its paths are cut to
     };
 
     // Nothing is recorded inside a mask's definition, a tile, an empty clip,
@@ -116,6 +129,12 @@ private:
     // lists the page for a fallback the first time.
     bool OutOfCharacters();
     double GroupAlpha() const;
+    // Whether a path is kept for the knockout group it is drawn in.
+    bool InKnockoutGroup() const;
+    void AddKnockoutPart(Outline area, bool evenOdd, FColor color);
+    // A knockout group's paths, each where none drawn after it lies: they
+    // then overlap nowhere, as the group shows them.
+    void DrawKnockedOut(std::vector<KnockoutPart> parts, const Bounds& area);
     FColor Color(fz_colorspace* cs, const float* color, double alpha, fz_color_params params) const;
     Bounds ClipArea() const;
     void Note(const Bounds& area, const std::string& reason);
@@ -209,12 +228,17 @@ struct RecorderDevice {
 
 // Once the page has spent its budget nothing more is recorded, and the run
 // is told to stop at its next operator.
-template <typename F>
+// A knockout group is drawn as vectors while it holds only filled and
+// stroked paths: any other call ends that (KnockoutPaths::Keeps: one that does not).
+enum class KnockoutPaths { Spoils, Keeps };
+
+template <KnockoutPaths knockout = KnockoutPaths::Spoils, typename F>
 void Guarded(fz_device* dev, F&& call)
 {
     VectorRecorder::Recording& recorder = *reinterpret_cast<RecorderDevice*>(dev)->recorder;
     if (recorder.OverBudget()) return;
     try {
+        if constexpr (knockout == KnockoutPaths::Spoils) recorder.EndKnockoutPaths();
         call(recorder);
     } catch (const PolygonsTooComplex& complex) {
         recorder.Spend(complex.what());
@@ -227,18 +251,18 @@ void Guarded(fz_device* dev, F&& call)
 void DevFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
                  const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
+    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
 }
 
 void DevStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                    fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    Guarded(dev, [&](VectorRecorder::Recording& r) { r.StrokePath(path, stroke, ctm, cs, color, alpha, params); });
+    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.StrokePath(path, stroke, ctm, cs, color, alpha, params); });
 }
 
 void DevClipPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect)
 {
-    Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipPath(path, evenOdd != 0, ctm); });
+    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.ClipPath(path, evenOdd != 0, ctm); });
 }
 
 void DevClipStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
@@ -295,7 +319,7 @@ void DevClipImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ct
 
 void DevPopClip(fz_context*, fz_device* dev)
 {
-    Guarded(dev, [&](VectorRecorder::Recording& r) { r.PopClip(); });
+    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.PopClip(); });
 }
 
 void DevBeginMask(fz_context*, fz_device* dev, fz_rect area, int, fz_colorspace*, const float*, fz_color_params)
@@ -316,7 +340,7 @@ void DevBeginGroup(fz_context*, fz_device* dev, fz_rect area, fz_colorspace*, in
 
 void DevEndGroup(fz_context*, fz_device* dev)
 {
-    Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndGroup(); });
+    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.EndGroup(); });
 }
 
 int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
@@ -709,6 +733,10 @@ void VectorRecorder::Recording::FillPath(const fz_path* path, bool evenOdd, fz_m
     if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
+    if (InKnockoutGroup()) {
+        AddKnockoutPart(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, fill);
+        return;
+    }
     FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
 }
 
@@ -798,6 +826,10 @@ void VectorRecorder::Recording::StrokeUserOutline(const Outline& userSpace, cons
     if (coverage >= 0) {
         color = FColor(color.Red(), color.Green(), color.Blue(), static_cast<int32_t>(std::lround(color.Alpha() * coverage)));
         if (color.Alpha() == 0) return;
+    }
+    if (InKnockoutGroup()) {
+        AddKnockoutPart(StrokeOutline(userSpace, stroke, ctm), false, color);
+        return;
     }
     const double width = std::max(stroke->linewidth * expansion, options.hairlineWidth);
     const double scale = std::max({std::fabs(m.a), std::fabs(m.b), std::fabs(m.c), std::fabs(m.d)});
@@ -912,6 +944,16 @@ void VectorRecorder::Recording::PushClipLayer(const Outline& area)
 
 void VectorRecorder::Recording::ClipPath(const fz_path* path, bool evenOdd, fz_matrix ctm)
 {
+    if (InKnockoutGroup()) {
+        // Its paths are cut to it when the group is drawn.
+        FlushDrawing();
+        Clip clip;
+        clip.knockoutClip = true;
+        clip.firstInside = placements.size();
+        clips.push_back(clip);
+        groups.back().clipAreas.push_back(PreparedFill(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd));
+        return;
+    }
     PushClipLayer(PreparedFill(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd));
 }
 
@@ -960,8 +1002,10 @@ void VectorRecorder::Recording::PopClip()
         break;
     case Clip::Kind::Empty: --suppressed; break;
     case Clip::Kind::ImageMask: fz_drop_image(ctx, clip.mask); break;
-    case Clip::Kind::SoftMask:
-    case Clip::Kind::Nothing: break;
+    case Clip::Kind::SoftMask: break;
+    case Clip::Kind::Nothing:
+        if (clip.knockoutClip && !groups.empty() && !groups.back().clipAreas.empty()) groups.back().clipAreas.pop_back();
+        break;
     }
 }
 
@@ -1370,17 +1414,88 @@ void VectorRecorder::Recording::BeginGroup(fz_rect area, bool knockout, int blen
     Group group;
     group.alpha = alpha;
     group.area = ToBounds(area);
-    if (!Suppressed()) {
-        if (blendmode != FZ_BLEND_NORMAL) Note(group.area, "blend mode");
-        if (knockout) Note(group.area, "knockout group");
-    }
+    group.knockout = knockout;
+    if (!Suppressed() && blendmode != FZ_BLEND_NORMAL) Note(group.area, "blend mode");
     groups.push_back(std::move(group));
 }
 
 void VectorRecorder::Recording::EndGroup()
 {
     FlushDrawing();
-    if (!groups.empty()) groups.pop_back();
+    if (groups.empty()) return;
+    Group group = std::move(groups.back());
+    groups.pop_back();
+    if (!group.knockout) return;
+    if (group.patched) {
+        Note(group.area, "knockout group");
+        return;
+    }
+    DrawKnockedOut(std::move(group.parts), group.area);
+}
+
+bool VectorRecorder::Recording::InKnockoutGroup() const
+{
+    return !groups.empty() && groups.back().knockout && !groups.back().patched && !Suppressed();
+}
+
+void VectorRecorder::Recording::EndKnockoutPaths()
+{
+    if (!InKnockoutGroup()) return;
+    Group& group = groups.back();
+    group.patched = true;
+    for (KnockoutPart& part : group.parts)
+        FillOutline(std::move(part.area.outline), part.area.evenOdd, std::make_unique<FFillStyleSolid>(part.color));
+    group.parts.clear();
+}
+
+void VectorRecorder::Recording::AddKnockoutPart(Outline area, bool evenOdd, FColor color)
+{
+    // A fill and its stroke (MuPDF's group for a translucent path both
+    // filled and stroked) and a few more; past that the group is patched.
+    constexpr size_t kMostKnockoutParts = 16;
+    if (groups.back().parts.size() >= kMostKnockoutParts) {
+        EndKnockoutPaths();
+        FillOutline(std::move(area), evenOdd, std::make_unique<FFillStyleSolid>(color));
+        return;
+    }
+    if (!groups.back().clipAreas.empty() && evenOdd) area = UniteOutlines({{std::move(area), true}}, options.curveTolerance);
+    for (const Outline& clip : groups.back().clipAreas) area = IntersectOutlines(area, clip, options.curveTolerance);
+    if (!groups.back().clipAreas.empty()) evenOdd = true;  // non-overlapping contours now
+    groups.back().parts.push_back({{std::move(area), evenOdd}, color});
+}
+
+void VectorRecorder::Recording::DrawKnockedOut(std::vector<KnockoutPart> parts, const Bounds& area)
+{
+    const auto sameColor = [](FColor a, FColor b) {
+        return a.Red() == b.Red() && a.Green() == b.Green() && a.Blue() == b.Blue() && a.Alpha() == b.Alpha();
+    };
+    const double tolerance = options.curveTolerance;
+    std::vector<KnockoutPart> shown;
+    try {
+        // Parts of one colour in a row knock nothing out of one another.
+        for (const KnockoutPart& part : parts) {
+            if (!shown.empty() && sameColor(shown.back().color, part.color))
+                shown.back().area = {UniteOutlines({shown.back().area, part.area}, tolerance), true};
+            else
+                shown.push_back(part);
+        }
+        RuledOutline covered;  // by the parts after the one at hand
+        Bounds coveredBounds;
+        for (size_t i = shown.size(); i-- > 0;) {
+            const Bounds own = BoundsOf(shown[i].area.outline);
+            const RuledOutline whole = shown[i].area;
+            if (!coveredBounds.empty && own.Intersects(coveredBounds))
+                shown[i].area = {SubtractOutlines(whole, covered, tolerance), true};
+            covered = covered.outline.empty() ? whole : RuledOutline{UniteOutlines({covered, whole}, tolerance), true};
+            coveredBounds.Add(own);
+        }
+    } catch (const PolygonsTooComplex&) {
+        // Drawn as they are, the overlaps patched.
+        shown = std::move(parts);
+        Note(area, "knockout group");
+    }
+    for (KnockoutPart& part : shown)
+        FillOutline(std::move(part.area.outline), part.area.evenOdd, std::make_unique<FFillStyleSolid>(part.color));
 }
 
 void VectorRecorder::Recording::BeginTile(fz_rect area)

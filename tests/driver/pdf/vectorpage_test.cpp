@@ -246,11 +246,8 @@ struct Recorded {
     std::vector<Placement> Placements(size_t page) const { return SpritePlacements(*pages.at(page).sprite); }
 };
 
-std::unique_ptr<Recorded> Record(const std::string& name, const std::vector<cairotest::PageDrawing>& drawings,
-                                 const VectorOptions& options = {})
+std::unique_ptr<Recorded> RecordFile(const std::string& path, const VectorOptions& options = {})
 {
-    const std::string path = TempPDF(name);
-    cairotest::WritePDF(path, kPageWidth, kPageHeight, drawings);
     VectorDocument document(path);
     auto recorded = std::make_unique<Recorded>();
     const Affine toTwips{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0};
@@ -258,6 +255,14 @@ std::unique_ptr<Recorded> Record(const std::string& name, const std::vector<cair
         recorded->pages.push_back(document.Record(page, toTwips, recorded->resources, options));
     recorded->fonts = recorded->resources.fonts.TakeFonts();
     return recorded;
+}
+
+std::unique_ptr<Recorded> Record(const std::string& name, const std::vector<cairotest::PageDrawing>& drawings,
+                                 const VectorOptions& options = {})
+{
+    const std::string path = TempPDF(name);
+    cairotest::WritePDF(path, kPageWidth, kPageHeight, drawings);
+    return RecordFile(path, options);
 }
 
 int32_t Twips(double points) { return static_cast<int32_t>(std::lround(points * kTwipsPerPoint)); }
@@ -1008,6 +1013,62 @@ TEST(VectorPage, BlendModesAreListedForAFallback)
     EXPECT_LE(fallback.area.XMin(), Twips(60) + 1);
     EXPECT_GE(fallback.area.XMax(), Twips(160) - 1);
     EXPECT_EQ(summary.patches, 0u);
+}
+
+TEST(VectorPage, KnockoutGroupsOfPathsAreShapesThatDoNotOverlap)
+{
+    // A translucent path filled and stroked (MuPDF draws it in a knockout
+    // group), the same in one colour, and a knockout group that cuts its
+    // one fill to a clip, as office suites write a translucent shape.
+    const std::string path = TempPDF("knockout");
+    const std::string group = handpdf::Form("q 400 300 100 100 re W n 0 1 0 rg 350 250 300 300 re f Q\n", "",
+                                            "0 0 720 540");
+    WriteHandPDF(path,
+                 "/Half gs 10 w 1 0 0 rg 0 0 1 RG 100 100 200 200 re B\n"
+                 "1 0 0 rg 1 0 0 RG 400 100 100 100 re B\n"
+                 "/Half gs /K Do\n",
+                 "/ExtGState << /Half << /ca 0.5 /CA 0.5 >> >> /XObject << /K 5 0 R >>",
+                 {group.substr(0, 2) + " /Group << /S /Transparency /K true >>" + group.substr(2)});
+    const auto deck = RecordFile(path);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    EXPECT_FALSE(summary.NeedsFallback()) << summary.fallbacks.front().reason;
+    const auto outlines = deck->Outlines(0);
+    ASSERT_EQ(outlines.size(), 4u);
+    // The fill shows inside the stroke only, the stroke over its edge.
+    EXPECT_EQ(outlines[0].fills.at(0).color, (shapetest::RGBA{255, 0, 0, 128}));
+    EXPECT_NEAR(outlines[0].xmin, Twips(105), 2);
+    EXPECT_NEAR(outlines[0].xmax, Twips(295), 2);
+    EXPECT_EQ(outlines[1].fills.at(0).color, (shapetest::RGBA{0, 0, 255, 128}));
+    EXPECT_NEAR(outlines[1].xmin, Twips(95), 2);
+    EXPECT_NEAR(outlines[1].xmax, Twips(305), 2);
+    // Fill and stroke of one colour: one area.
+    EXPECT_EQ(outlines[2].fills.at(0).color, (shapetest::RGBA{255, 0, 0, 128}));
+    EXPECT_NEAR(outlines[2].xmin, Twips(395), 2);
+    EXPECT_NEAR(outlines[2].xmax, Twips(505), 2);
+    // The group's fill cut to its clip, no clip layer left.
+    EXPECT_EQ(outlines[3].fills.at(0).color, (shapetest::RGBA{0, 255, 0, 128}));
+    EXPECT_NEAR(outlines[3].xmin, Twips(400), 2);
+    EXPECT_NEAR(outlines[3].xmax, Twips(500), 2);
+    EXPECT_NEAR(outlines[3].ymin, Twips(540 - 400), 2);  // the page's y runs down
+    EXPECT_NEAR(outlines[3].ymax, Twips(540 - 300), 2);
+    EXPECT_EQ(summary.clipLayers, 0u);
+}
+
+TEST(VectorPage, KnockoutGroupsHoldingMoreThanPathsAreListedForAFallback)
+{
+    const std::string path = TempPDF("knockout-text");
+    const std::string group = handpdf::Form("0 1 0 rg 100 100 300 100 re f BT /F1 40 Tf 120 120 Td (knocked) Tj ET\n",
+                                            "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>");
+    WriteHandPDF(path, "/Half gs /K Do\n", "/ExtGState << /Half << /ca 0.5 >> >> /XObject << /K 5 0 R >>",
+                 {group.substr(0, 2) + " /Group << /S /Transparency /K true >>" + group.substr(2)});
+    const auto deck = RecordFile(path);
+    const VectorPageSummary& summary = deck->pages[0].summary;
+    ASSERT_TRUE(summary.NeedsFallback());
+    EXPECT_TRUE(std::any_of(summary.fallbacks.begin(), summary.fallbacks.end(),
+                            [](const VectorFallback& f) { return f.reason == "knockout group"; }));
+    // What it holds is still drawn, under the patch.
+    EXPECT_EQ(deck->Outlines(0).size(), 1u);
+    EXPECT_EQ(deck->Texts(0).size(), 1u);
 }
 
 TEST(VectorPage, FallbackAreasCanBeCoveredWithPicturesOfThePage)
