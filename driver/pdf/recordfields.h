@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "driver/pdf/curvefit.h"
+#include "swf/fprimitives.h"
 
 // What the fields of a SWF record hold, for values that come from a PDF: a
 // matrix's scale and skew are signed 16.16 in at most 31 bits, its
@@ -41,4 +42,12 @@ inline bool FitsMatrixFields(const Affine& m)
     const auto scale = [](double v) { return std::fabs(v) <= kMaxMatrixScale; };
     const auto offset = [](double v) { return std::fabs(v) <= kMaxCoordinate; };
     return scale(m.a) && scale(m.b) && scale(m.c) && scale(m.d) && offset(m.e) && offset(m.f);
+}
+
+// The matrix as a record's fields hold it (see FitsMatrixFields).
+inline FMatrix ToFMatrix(const Affine& m)
+{
+    const bool rotates = m.b != 0 || m.c != 0;
+    return FMatrix(true, Fixed16(m.a), Fixed16(m.d), rotates, Fixed16(m.b), Fixed16(m.c), ClampedTwips(m.e),
+                   ClampedTwips(m.f));
 }

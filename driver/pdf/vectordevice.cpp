@@ -21,6 +21,7 @@
 #include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/recordfields.h"
 #include "driver/pdf/shapewriter.h"
+#include "driver/pdf/steppedgradient.h"
 #include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/textbuilder.h"
 #include "driver/pdf/vectorpage.h"
@@ -75,6 +76,8 @@ public:
     // The innermost knockout group's paths so far drawn as they are, the
     // group to be patched: it holds more than paths.
     void EndKnockoutPaths();
+    // The gradient steps gathered, drawn as one fill or as they are.
+    void FlushGradientSteps();
     void BeginTile(fz_rect area);
     void EndTile();
 
@@ -208,6 +211,7 @@ private:
     std::vector<Group> groups;
     std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
     ShapeBatch openShapes;                        // consecutive outlines
+    SteppedGradient gradientSteps;                // consecutive fills of a stepped gradient
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
     bool outOfCharacters = false;
@@ -229,8 +233,10 @@ struct RecorderDevice {
 // Once the page has spent its budget nothing more is recorded, and the run
 // is told to stop at its next operator.
 // A knockout group is drawn as vectors while it holds only filled and
-// stroked paths: any other call ends that (KnockoutPaths::Keeps: one that does not).
-enum class KnockoutPaths { Spoils, Keeps };
+// stroked paths, and a run of gradient steps is gathered while only filled
+// paths come: any other call ends them. KnockoutPaths::Keeps: a call that
+// does not end the first; FillsPath: neither.
+enum class KnockoutPaths { Spoils, Keeps, FillsPath };
 
 template <KnockoutPaths knockout = KnockoutPaths::Spoils, typename F>
 void Guarded(fz_device* dev, F&& call)
@@ -238,6 +244,7 @@ void Guarded(fz_device* dev, F&& call)
     VectorRecorder::Recording& recorder = *reinterpret_cast<RecorderDevice*>(dev)->recorder;
     if (recorder.OverBudget()) return;
     try {
+        if constexpr (knockout != KnockoutPaths::FillsPath) recorder.FlushGradientSteps();
         if constexpr (knockout == KnockoutPaths::Spoils) recorder.EndKnockoutPaths();
         call(recorder);
     } catch (const PolygonsTooComplex& complex) {
@@ -251,7 +258,7 @@ void Guarded(fz_device* dev, F&& call)
 void DevFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
                  const float* color, float alpha, fz_color_params params)
 {
-    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
+    Guarded<KnockoutPaths::FillsPath>(dev, [&](VectorRecorder::Recording& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
 }
 
 void DevStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
@@ -470,13 +477,6 @@ fz_rect TryBoundShade(fz_context* ctx, fz_shade* shade, fz_matrix ctm)
 const char* const kPictureText = "text in a font whose licence does not allow embedding it";
 
 // ---------------------------------------------------------------------------
-
-FMatrix ToFMatrix(const Affine& m)
-{
-    const bool rotates = m.b != 0 || m.c != 0;
-    return FMatrix(true, Fixed16(m.a), Fixed16(m.d), rotates, Fixed16(m.b), Fixed16(m.c), ClampedTwips(m.e),
-                   ClampedTwips(m.f));
-}
 
 // A sprite drawn this many times its size at most, for a picture whose
 // pixels are drawn larger than a fill matrix can scale: past it, a pixel
@@ -714,6 +714,7 @@ void VectorRecorder::Recording::FlushShapes()
 
 void VectorRecorder::Recording::FlushDrawing()
 {
+    FlushGradientSteps();
     FlushText();
     FlushShapes();
 }
@@ -733,11 +734,22 @@ void VectorRecorder::Recording::FillPath(const fz_path* path, bool evenOdd, fz_m
     if (OutOfCharacters() || Suppressed()) return;
     const FColor fill = Color(cs, color, alpha, params);
     if (fill.Alpha() == 0) return;
+    Outline area = OutlineFromPath(ctx, path, ToAffine(ctm));
     if (InKnockoutGroup()) {
-        AddKnockoutPart(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, fill);
+        AddKnockoutPart(std::move(area), evenOdd, fill);
         return;
     }
-    FillOutline(OutlineFromPath(ctx, path, ToAffine(ctm)), evenOdd, std::make_unique<FFillStyleSolid>(fill));
+    // The most steps a run gathers before they are drawn as they are.
+    constexpr size_t kMostSteps = 1024;
+    if (std::optional<SteppedGradient::Step> step = SteppedGradient::StepOf(area, evenOdd, fill)) {
+        if (!gradientSteps.Empty() && (!gradientSteps.Continues(*step) || gradientSteps.Size() >= kMostSteps))
+            FlushGradientSteps();
+        step->outline = std::move(area);
+        gradientSteps.Add(std::move(*step));
+        return;
+    }
+    FlushGradientSteps();
+    FillOutline(std::move(area), evenOdd, std::make_unique<FFillStyleSolid>(fill));
 }
 
 double VectorRecorder::Recording::FineDashCoverage(const fz_stroke_state* stroke, double expansion) const
@@ -1433,6 +1445,18 @@ void VectorRecorder::Recording::EndGroup()
     DrawKnockedOut(std::move(group.parts), group.area);
 }
 
+void VectorRecorder::Recording::FlushGradientSteps()
+{
+    if (gradientSteps.Empty()) return;
+    if (std::optional<SteppedGradient::Fill> fill = gradientSteps.AsGradient(options.curveTolerance, options.gradientTolerance)) {
+        gradientSteps.Take();
+        FillOutline(std::move(fill->region), fill->evenOdd, std::move(fill->style));
+        return;
+    }
+    for (SteppedGradient::Step& step : gradientSteps.Take())
+        FillOutline(std::move(step.outline), step.evenOdd, std::make_unique<FFillStyleSolid>(step.color));
+}
+
 bool VectorRecorder::Recording::InKnockoutGroup() const
 {
     return !groups.empty() && groups.back().knockout && !groups.back().patched && !Suppressed();
@@ -1542,6 +1566,11 @@ void VectorRecorder::Recording::PlacePatch(RasterPatch&& patch)
 VectorPage VectorRecorder::Recording::Finish()
 {
     if (failure) std::rethrow_exception(failure);
+    try {
+        FlushGradientSteps();
+    } catch (const PolygonsTooComplex& complex) {
+        Spend(complex.what());
+    }
     VectorPage page;
     if (!budget.Reason().empty()) {
         // The page is to be a picture: nothing recorded is kept.

@@ -1071,6 +1071,73 @@ TEST(VectorPage, KnockoutGroupsHoldingMoreThanPathsAreListedForAFallback)
     EXPECT_EQ(deck->Texts(0).size(), 1u);
 }
 
+namespace {
+
+// A polygon of `corners` points on the ellipse about (cx, cy), as PDF operators.
+std::string EllipsePolygon(double cx, double cy, double rx, double ry, int corners)
+{
+    std::string path;
+    for (int i = 0; i < corners; ++i) {
+        const double a = 2 * M_PI * i / corners;
+        path += std::to_string(cx + rx * std::cos(a)) + " " + std::to_string(cy + ry * std::sin(a)) + (i ? " l " : " m ");
+    }
+    return path + "h ";
+}
+
+// A gradient as an office suite writes one: each step a ring, the even-odd
+// fill of its ellipse and the next one in, a shade darker; the last a disc.
+std::string SteppedRings(int steps, double rx, double ry, double shrinkX, double shrinkY)
+{
+    std::string content;
+    for (int i = 0; i < steps; ++i) {
+        const double level = 1.0 - 0.6 * i / steps;
+        content += std::to_string(level) + " 0 0 rg " + EllipsePolygon(360, 270, rx - i * shrinkX, ry - i * shrinkY, 96);
+        if (i + 1 < steps) content += EllipsePolygon(360, 270, rx - (i + 1) * shrinkX, ry - (i + 1) * shrinkY, 96);
+        content += "f*\n";
+    }
+    return content;
+}
+
+size_t FillsOfType(const std::vector<shapetest::Shape>& outlines, uint32_t type)
+{
+    return static_cast<size_t>(std::count_if(outlines.begin(), outlines.end(), [type](const shapetest::Shape& o) {
+        return !o.fills.empty() && o.fills[0].type == type;
+    }));
+}
+
+}  // namespace
+
+TEST(VectorPage, SteppedGradientsOfEllipsesAreOneRadialGradient)
+{
+    const std::string path = TempPDF("stepped");
+    WriteHandPDF(path, "q 200 150 320 240 re W n " + SteppedRings(60, 200, 150, 3, 2.25) + "Q\n", "");
+    const auto deck = RecordFile(path);
+    const auto outlines = deck->Outlines(0);
+    // The clip's shape and the gradient's.
+    ASSERT_EQ(outlines.size(), 2u);
+    ASSERT_EQ(FillsOfType(outlines, 0x12), 1u);
+    const shapetest::FillStyle& fill = outlines[1].fills.at(0);
+    EXPECT_EQ(deck->pages[0].summary.clipLayers, 1u);
+    EXPECT_LE(fill.stops.size(), 8u);
+    // From the centre's colour out to the outermost step's, about the centre.
+    EXPECT_NEAR(fill.stops.front().red, std::lround(255 * (1.0 - 0.6 * 59 / 60)), 3);
+    EXPECT_NEAR(fill.stops.back().red, 255, 3);
+    EXPECT_NEAR(fill.matrix.translateX, Twips(360), 2);
+    EXPECT_NEAR(outlines[1].xmax - outlines[1].xmin, 2 * Twips(200), 4);
+    EXPECT_FALSE(deck->pages[0].summary.NeedsFallback());
+}
+
+TEST(VectorPage, StepsThatAreNotOneGradientStayAsTheyAre)
+{
+    // Ellipses of changing shape, and a run too short to be worth a fill.
+    const std::string path = TempPDF("stepped-not");
+    WriteHandPDF(path, SteppedRings(20, 200, 150, 3, 6) + "0 0 1 rg 100 100 m 200 100 l 200 200 l h f\n" +
+                           SteppedRings(5, 100, 100, 5, 5), "");
+    const auto outlines = RecordFile(path)->Outlines(0);
+    EXPECT_EQ(FillsOfType(outlines, 0x12), 0u);
+    EXPECT_EQ(outlines.size(), 20u + 1 + 5);
+}
+
 TEST(VectorPage, FallbackAreasCanBeCoveredWithPicturesOfThePage)
 {
     VectorOptions options;
