@@ -204,6 +204,41 @@ TEST_F(Annotations, AppearancesAreDrawnInBothFormsAndLeftOutWithTheContentAlone)
     }
 }
 
+// Through the converter: --no-annotations leaves the link's border out of
+// the page, in either form, and keeps its button.
+TEST_F(Annotations, WithoutAnnotationsTheLinkStaysAButton)
+{
+    Scratch folder("annotations-converter");
+    folder.MakeDeck("slide", 1);
+    folder.Write("deck.pdf", AnnotatedPDF("0 0 1 rg 0 0 100 100 re f\n", {Link("100 100 300 150", "/Border [0 0 1] /C [1 0 0]")}));
+    const auto convert = [&](std::vector<std::string> options) {
+        options.insert(options.end(), {"--size", "960x720", "deck.pdf", "deck.swf"});
+        const RunResult run = folder.Convert(options);
+        EXPECT_EQ(run.status, 0) << run.err;
+        int webButtons = 0, redFills = 0, pictures = 0;
+        for (const swftest::Tag& tag : swftest::ParseFile((folder / "deck.swf").string()).tags) {
+            pictures += tag.code == FTagCode::DefineBitsJPEG2;
+            if (tag.code == FTagCode::DefineButton2 && tag.body.at(5) == 0x08)  // its first action: GetURL
+                webButtons += tag.body.at(3 + swftest::Word(tag, 3) + 4) == 0x83;
+            if (tag.code != FTagCode::DefineShape3) continue;
+            const shapetest::Shape shape = shapetest::ReadShape3(tag.body);
+            for (const shapetest::FillStyle& fill : shape.fills) redFills += fill.color == kRed;
+            for (const shapetest::Record& record : shape.records)
+                for (const shapetest::FillStyle& fill : record.newFills) redFills += fill.color == kRed;
+        }
+        return std::vector<int>{webButtons, redFills, pictures};
+    };
+    // The buttons' face is the only picture of a vector page.
+    EXPECT_EQ(convert({}), (std::vector<int>{1, 1, 1}));
+    EXPECT_EQ(convert({"--no-annotations"}), (std::vector<int>{1, 0, 1}));
+    EXPECT_EQ(convert({"--raster"}), (std::vector<int>{1, 0, 2}));
+    EXPECT_EQ(convert({"--raster", "--no-annotations"}), (std::vector<int>{1, 0, 2}));
+
+    const RunResult run = folder.Convert({"--no-annotations", "slide", "1", "slides.swf"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("option '--no-annotations' is for a PDF deck"), std::string::npos) << run.err;
+}
+
 // Values no writer gives are held to what strokes the same on the page, or
 // draw nothing, and a page of them converts in bounded time.
 TEST_F(Annotations, HostileBordersAreBounded)
