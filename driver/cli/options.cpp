@@ -89,6 +89,10 @@ constexpr OptionSpec kOptions[] = {
      "an inch of the page it covers (1 to 2400), scaled down to that when\n"
      "it has more",
      "twice the pixels it covers on the stage", false, kPDFForm, {}, "--raster", kVectorPages},
+    {"--no-annotations", "",
+     "draw each page's content alone: no annotations (stamps, notes, form\n"
+     "fields) and no link borders; links stay buttons",
+     "drawn as a viewer shows them", false, kPDFForm},
 };
 
 // The options of one form, in the table's order.
@@ -249,6 +253,7 @@ PDFShowRequest ParsePDFRequest(const CommandLine& line)
     if (SameFile(request.pdfFile, request.outputFile))
         throw UsageError("the movie '" + request.outputFile + "' would overwrite the PDF");
     request.raster = line.Has("--raster");
+    if (line.Has("--no-annotations")) request.parts = PageParts::ContentOnly;
     if (const auto maxImageDPI = line.Value("--max-image-dpi"))
         request.maxImageDPI = ParseWholeNumber("--max-image-dpi", *maxImageDPI, 1, kMaxDPIValue);
     if (line.Has("--lossless")) request.encoding.format = PageEncoding::Format::Lossless;

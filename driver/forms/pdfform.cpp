@@ -233,10 +233,13 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     if (std::error_code error; stopsFile.empty() && std::filesystem::exists(PDFStopFileName(request.pdfFile), error))
         stopsFile = PDFStopFileName(request.pdfFile);
     // A PDF of more pages than a movie holds is refused before its pages are read.
-    const PDFDeck deck(request.pdfFile, [&](int32_t count) {
-        if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
-        CheckPageCountFits(request, count, stopTable);
-    });
+    const PDFDeck deck(
+        request.pdfFile,
+        [&](int32_t count) {
+            if (!stopsFile.empty()) stopTable = ReadStopPoints(stopsFile);
+            CheckPageCountFits(request, count, stopTable);
+        },
+        request.parts);
     const int32_t pages = deck.PageCount();
     const auto warn = [&](const std::string& message) {
         if (request.warn) request.warn(message);

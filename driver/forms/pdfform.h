@@ -37,6 +37,9 @@ struct PDFShowRequest {
     // Vector pages: pictures are stored at most this many pixels an inch of
     // the page they take (0: as many as they have).
     int32_t maxImageDPI = 0;
+    // Pages drawn as a viewer shows them (annotations' appearances and link
+    // borders too), or their content alone; links stay buttons either way.
+    PageParts parts = PageParts::Shown;
     bool keys = false;
     // Narration: page n speaks `narrationPrefix`<n>, found as for slide
     // images (FindNarrationFiles). Empty: none.

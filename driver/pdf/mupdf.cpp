@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "driver/pdf/pagefontcheck.h"
+#include "driver/pdf/pagerun.h"
 #include "driver/pdf/pdfimages.h"
 #include "driver/pdf/runlimit.h"
 #include "driver/core/error.h"
@@ -219,8 +220,8 @@ fz_matrix PixelTransform(fz_context* context, fz_page* page, int width, int heig
 // An error MuPDF stops drawing at, once the page has begun to be drawn,
 // leaves what was drawn before it: `*stopped` is set, the message kept in
 // `error`, and that is the picture, as a viewer shows such a page.
-fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, fz_cookie* cookie,
-                     ErrorText* error, bool* stopped)
+fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, int alpha, PageParts parts,
+                     fz_cookie* cookie, ErrorText* error, bool* stopped)
 {
     fz_device* device = nullptr;
     fz_pixmap* pixmap = nullptr;
@@ -237,7 +238,7 @@ fz_pixmap* TryRender(fz_context* context, fz_page* page, int width, int height, 
         device = NewDecodableImagesDevice(context, fz_new_draw_device(context, fz_identity, pixmap),
                                           fz_pixmap_bbox(context, pixmap));
         drawing = 1;
-        fz_run_page(context, page, device, transform, cookie);
+        RunPage(context, page, device, transform, cookie, parts);
         fz_close_device(context, device);
     }
     fz_always(context) { fz_drop_device(context, device); }
@@ -291,7 +292,8 @@ void CollectStrokedClip(fz_context*, fz_device* device, const fz_text* text, con
 }
 
 // The page run once more for the fonts its text is drawn in; false when it fails.
-bool TryCollectFonts(fz_context* ctx, fz_page* page, fz_cookie* cookie, std::set<const fz_font*>* fonts)
+bool TryCollectFonts(fz_context* ctx, fz_page* page, fz_cookie* cookie, PageParts parts,
+                     std::set<const fz_font*>* fonts)
 {
     fz_device* device = nullptr;
     fz_var(device);
@@ -304,7 +306,7 @@ bool TryCollectFonts(fz_context* ctx, fz_page* page, fz_cookie* cookie, std::set
         collector->super.clip_text = CollectClip;
         collector->super.clip_stroke_text = CollectStrokedClip;
         device = &collector->super;
-        fz_run_page(ctx, page, device, fz_identity, cookie);
+        RunPage(ctx, page, device, fz_identity, cookie, parts);
         fz_close_device(ctx, device);
     }
     fz_always(ctx) { fz_drop_device(ctx, device); }
@@ -315,8 +317,8 @@ bool TryCollectFonts(fz_context* ctx, fz_page* page, fz_cookie* cookie, std::set
 // The page run once into a display list, in the pixels' space as TryRender
 // draws it; to be dropped by the caller. An error MuPDF stops at leaves what
 // was listed before it, as TryRender's picture.
-fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, fz_cookie* cookie,
-                           RunCallLimit* limit, ErrorText* error, bool* stopped)
+fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int height, PageParts parts,
+                           fz_cookie* cookie, RunCallLimit* limit, ErrorText* error, bool* stopped)
 {
     fz_device* device = nullptr;
     fz_display_list* list = nullptr;
@@ -331,7 +333,7 @@ fz_display_list* TryRecord(fz_context* context, fz_page* page, int width, int he
         device = NewDecodableImagesDevice(context, fz_new_list_device(context, list),
                                           fz_make_irect(0, 0, width, height), limit);
         drawing = 1;
-        fz_run_page(context, page, device, transform, cookie);
+        RunPage(context, page, device, transform, cookie, parts);
         fz_close_device(context, device);
     }
     fz_always(context) { fz_drop_device(context, device); }
@@ -665,7 +667,9 @@ Document::~Document()
 
 std::unique_ptr<Document> Document::OpenAgain() const
 {
-    return std::make_unique<Document>(root, path);
+    auto again = std::make_unique<Document>(root, path);
+    again->parts = parts;
+    return again;
 }
 
 bool Document::NeedsPassword()
@@ -747,7 +751,8 @@ Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alp
     fz_cookie cookie{};
     RunDeadline deadline(cookie, kMostRenderSeconds);
     bool stopped = false;
-    fz_pixmap* drawn = TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, &cookie, &error, &stopped);
+    fz_pixmap* drawn =
+        TryRender(context.get(), page.get(), width, height, alpha ? 1 : 0, parts, &cookie, &error, &stopped);
     if (!drawn) throw Failure(error.text);
     if (stopped) messages->Add(error.text);  // damage, as a content stream MuPDF skips is
     if (deadline.Expired()) messages->Add(TookTooLong().c_str());
@@ -760,7 +765,7 @@ Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alp
     // Which fonts the page draws with takes a run of its own: only taken
     // when it has substitutes to tell of.
     std::set<const fz_font*> drawnFonts;
-    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &cookie, &drawnFonts))
+    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &cookie, parts, &drawnFonts))
         picture.substitutedFonts = fonts.Substitutions(drawnFonts);
     return picture;
 }
@@ -777,7 +782,7 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
     RunCallLimit listed{kMostListedCalls, &cookie};
     bool stopped = false;
     const std::unique_ptr<fz_display_list, DisplayListDrop> list(
-        TryRecord(context.get(), page.get(), width, height, &cookie, &listed, &error, &stopped),
+        TryRecord(context.get(), page.get(), width, height, parts, &cookie, &listed, &error, &stopped),
         DisplayListDrop{context.get()});
     if (!list) throw Failure(error.text);
     if (stopped) messages->Add(error.text);
@@ -807,7 +812,7 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
         take(band, top);
     }
     std::set<const fz_font*> drawnFonts;
-    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &cookie, &drawnFonts))
+    if (fonts.Any() && TryCollectFonts(context.get(), page.get(), &cookie, parts, &drawnFonts))
         return fonts.Substitutions(drawnFonts);
     return {};
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "driver/pdf/fontsubstitution.h"
+#include "driver/pdf/pageparts.h"
 #include "driver/pdf/substitutefonts.h"
 
 namespace mupdf {
@@ -149,8 +150,14 @@ public:
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
-    // The same file again in a context of its own, for another thread.
+    // The same file again in a context of its own, for another thread, its
+    // pages drawn with the same parts.
     std::unique_ptr<Document> OpenAgain() const;
+
+    // What of a page Render and RenderBands draw, and code that runs a page
+    // given by WithPage is to draw; as a viewer shows it unless set.
+    void DrawParts(PageParts drawn) { parts = drawn; }
+    PageParts Parts() const { return parts; }
 
     // Locked until a user password is given; the empty one is tried (it
     // opens a file that has only an owner password).
@@ -212,6 +219,7 @@ private:
     bool treeCounted = false;    // pageCount is the tree's pages, as MuPDF's map of it lists them
     bool treeTried = false;
     bool treeLoaded = false;     // to be dropped with the document
+    PageParts parts = PageParts::Shown;
 };
 
 }  // namespace mupdf

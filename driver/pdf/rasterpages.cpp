@@ -125,7 +125,8 @@ std::vector<uint8_t> PackedRGBA(const mupdf::Picture& picture)
 
 }  // namespace
 
-PDFDeck::PDFDeck(std::string name, const std::function<void(int32_t pages)>& checkPages) : fileName(std::move(name))
+PDFDeck::PDFDeck(std::string name, const std::function<void(int32_t pages)>& checkPages, PageParts parts)
+    : fileName(std::move(name))
 {
     CheckIsPDF(fileName);
     std::shared_ptr<const mupdf::Root> root;
@@ -135,6 +136,7 @@ PDFDeck::PDFDeck(std::string name, const std::function<void(int32_t pages)>& che
         throw ConverterError("cannot read the PDF " + Quoted(fileName) + ": " + failure.what(), kExitFailure);
     }
     document = LoadDocument(std::move(root), fileName);
+    document->DrawParts(parts);
     int32_t pages = 0;
     try {
         pages = document->PageCount();

@@ -9,6 +9,7 @@
 #include "driver/encode/jpegencoder.h"
 #include "driver/pdf/fontsubstitution.h"
 #include "driver/encode/losslessbitmap.h"
+#include "driver/pdf/pageparts.h"
 
 // A PDF presentation as a series of page pictures: the file checked when it
 // is opened, each page's size as a viewer shows it, and pages rendered with
@@ -77,7 +78,10 @@ class PDFDeck {
 public:
     // `checkPages`, when given, is told the page count as soon as the file is
     // open, before any page is read, and may refuse the deck by throwing.
-    explicit PDFDeck(std::string fileName, const std::function<void(int32_t pages)>& checkPages = {});
+    // Every page is drawn with `parts`, by the deck's documents and those
+    // it opens for other threads.
+    explicit PDFDeck(std::string fileName, const std::function<void(int32_t pages)>& checkPages = {},
+                     PageParts parts = PageParts::Shown);
     ~PDFDeck();
     PDFDeck(const PDFDeck&) = delete;
     PDFDeck& operator=(const PDFDeck&) = delete;

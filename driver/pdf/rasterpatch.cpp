@@ -6,13 +6,15 @@
 #include "driver/encode/jpegencoder.h"
 #include "driver/encode/losslessbitmap.h"
 #include "driver/pdf/ownedjpeg.h"
+#include "driver/pdf/pagerun.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdtbitmaps.h"
 
 namespace {
 
 // The page drawn into an RGB pixmap of `box` (pixels); null on failure.
-fz_pixmap* TryRender(fz_context* ctx, fz_page* page, fz_matrix toPixels, fz_irect box, fz_cookie* cookie)
+fz_pixmap* TryRender(fz_context* ctx, fz_page* page, fz_matrix toPixels, fz_irect box, PageParts parts,
+                     fz_cookie* cookie)
 {
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
@@ -23,7 +25,7 @@ fz_pixmap* TryRender(fz_context* ctx, fz_page* page, fz_matrix toPixels, fz_irec
         pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), box, nullptr, 0);
         fz_clear_pixmap_with_value(ctx, pixmap, 255);
         device = NewDecodableImagesDevice(ctx, fz_new_draw_device(ctx, fz_identity, pixmap), box);
-        fz_run_page(ctx, page, device, toPixels, cookie);
+        RunPage(ctx, page, device, toPixels, cookie, parts);
         fz_close_device(ctx, device);
     }
     fz_always(ctx) fz_drop_device(ctx, device);
@@ -38,7 +40,8 @@ fz_pixmap* TryRender(fz_context* ctx, fz_page* page, fz_matrix toPixels, fz_irec
 }  // namespace
 
 std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
-                                             const FRect& area, double pixelsPerTwip, fz_cookie* cookie)
+                                             const FRect& area, double pixelsPerTwip, PageParts parts,
+                                             fz_cookie* cookie)
 {
     const double twips = static_cast<double>(area.XMax() - area.XMin()) * (area.YMax() - area.YMin());
     if (twips <= 0) return std::nullopt;
@@ -50,7 +53,8 @@ std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_
     if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) return std::nullopt;
 
     fz_pixmap* pixmap =
-        TryRender(ctx, page, fz_concat(pageToTwips, fz_scale(static_cast<float>(s), static_cast<float>(s))), box, cookie);
+        TryRender(ctx, page, fz_concat(pageToTwips, fz_scale(static_cast<float>(s), static_cast<float>(s))), box, parts,
+                  cookie);
     if (!pixmap) return std::nullopt;
     const uint8_t* samples = fz_pixmap_samples(ctx, pixmap);
     const int stride = fz_pixmap_stride(ctx, pixmap);

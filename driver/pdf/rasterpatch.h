@@ -7,6 +7,7 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/pdf/pageparts.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"
 
@@ -24,10 +25,11 @@ struct RasterPatch {
 // The most pixels a patch has: a larger one is rendered coarser.
 constexpr int64_t kMaxPatchPixels = int64_t{1} << 24;
 
-// None when MuPDF cannot render the page. `cookie` (may be null) is the
-// run's, to stop it by.
+// None when MuPDF cannot render the page. `parts` are those the page is
+// recorded with; `cookie` (may be null) is the run's, to stop it by.
 std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
-                                             const FRect& area, double pixelsPerTwip, fz_cookie* cookie = nullptr);
+                                             const FRect& area, double pixelsPerTwip,
+                                             PageParts parts = PageParts::Shown, fz_cookie* cookie = nullptr);
 
 // The rectangles merged where they overlap (or touch), so that no pixel is
 // rendered twice.

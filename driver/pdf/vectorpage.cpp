@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "driver/pdf/pagefontcheck.h"
+#include "driver/pdf/pagerun.h"
 #include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/runlimit.h"
 #include "driver/pdf/vectordevice.h"
@@ -13,12 +14,13 @@ namespace {
 
 // False when MuPDF stopped with an error (or at the cookie's abort), whose
 // message fz_caught_message then gives.
-bool TryRunPage(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix transform, fz_cookie* cookie)
+bool TryRunPage(fz_context* ctx, fz_page* page, fz_device* device, fz_matrix transform, fz_cookie* cookie,
+                PageParts parts)
 {
     bool ok = true;
     fz_try(ctx)
     {
-        fz_run_page(ctx, page, device, transform, cookie);
+        RunPage(ctx, page, device, transform, cookie, parts);
         fz_close_device(ctx, device);
     }
     fz_catch(ctx) ok = false;
@@ -61,7 +63,7 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
         // a billion samples, a font loaded).
         const RunDeadline deadline(cookie, options.budget.seconds > 0 ? options.budget.seconds
                                                                       : std::numeric_limits<double>::infinity());
-        ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips, &cookie);
+        ran = TryRunPage(ctx, page, recorder.Device(), pageToTwips, &cookie, options.parts);
     }
     recorder.StopRunWith(nullptr);
     resources.fonts.ForgetPageFonts();
@@ -84,7 +86,7 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
         for (const FRect& area : merged) {
             if (recorder.OverBudget()) break;
             std::optional<RasterPatch> patch =
-                RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip, &patchRun);
+                RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip, options.parts, &patchRun);
             if (patch)
                 recorder.PlacePatch(std::move(*patch));
             else

@@ -9,6 +9,7 @@
 
 #include "driver/pdf/fontsubstitution.h"
 #include "driver/pdf/pagebudget.h"
+#include "driver/pdf/pageparts.h"
 #include "driver/pdf/pdffonts.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdt.h"
@@ -64,6 +65,8 @@ struct VectorOptions {
     // What recording the page may spend: past it, the recording stops and
     // says why (VectorPageSummary::overBudget).
     PageBudget::Limits budget;
+    // What of the page is recorded, and drawn in its patches.
+    PageParts parts = PageParts::Shown;
 };
 
 // Something the page draws that the recording could not say in SWF.

@@ -134,6 +134,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     options.budget.seconds = state->limits.maxSeconds;
     options.budget.edges = state->limits.maxEdges;
     options.budget.patches = state->limits.maxPatches;
+    options.parts = document.Parts();
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {

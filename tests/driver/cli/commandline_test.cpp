@@ -251,7 +251,7 @@ TEST(ConverterCommandLine, TheTableSaysWhatEachOptionIsFor)
         }
     }
 #ifdef CORVANEX_PDF
-    EXPECT_EQ(refusals, 13);
+    EXPECT_EQ(refusals, 14);
 #else
     EXPECT_EQ(refusals, 4);
 #endif
