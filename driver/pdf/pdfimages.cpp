@@ -526,10 +526,99 @@ void ForwardFillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int e
 {
     fz_fill_path(ctx, Target(dev), path, evenOdd, ctm, cs, color, alpha, params);
 }
+// A path of straight lines along the axes, in the device's pixels with its
+// points on the pixels' centres; walked by PixelCentreWalker.
+struct PixelCentrePath {
+    fz_path* path = nullptr;  // owned by the caller
+    fz_matrix ctm;
+    fz_point last{0, 0};
+    bool alongAxes = true;
+};
+
+fz_point OnCentre(fz_point p) { return {std::floor(p.x) + 0.5f, std::floor(p.y) + 0.5f}; }
+
+void CentreMoveTo(fz_context* ctx, void* arg, float x, float y)
+{
+    auto* walk = static_cast<PixelCentrePath*>(arg);
+    walk->last = fz_transform_point_xy(x, y, walk->ctm);
+    const fz_point p = OnCentre(walk->last);
+    fz_moveto(ctx, walk->path, p.x, p.y);
+}
+
+void CentreLineTo(fz_context* ctx, void* arg, float x, float y)
+{
+    auto* walk = static_cast<PixelCentrePath*>(arg);
+    const fz_point to = fz_transform_point_xy(x, y, walk->ctm);
+    if (std::fabs(to.x - walk->last.x) > 0.01f && std::fabs(to.y - walk->last.y) > 0.01f) walk->alongAxes = false;
+    walk->last = to;
+    const fz_point p = OnCentre(to);
+    fz_lineto(ctx, walk->path, p.x, p.y);
+}
+
+void CentreCurveTo(fz_context*, void* arg, float, float, float, float, float, float)
+{
+    static_cast<PixelCentrePath*>(arg)->alongAxes = false;
+}
+
+void CentreClose(fz_context* ctx, void* arg) { fz_closepath(ctx, static_cast<PixelCentrePath*>(arg)->path); }
+
+// The path in pixels on the pixels' centres, or null when it is not all
+// straight lines along the axes.
+fz_path* OnPixelCentres(fz_context* ctx, const fz_path* path, fz_matrix ctm)
+{
+    static const fz_path_walker walker = {CentreMoveTo, CentreLineTo, CentreCurveTo, CentreClose,
+                                          nullptr,      nullptr,      nullptr,       nullptr};
+    PixelCentrePath walk;
+    walk.ctm = ctm;
+    walk.path = fz_new_path(ctx);
+    fz_try(ctx) fz_walk_path(ctx, path, &walker, &walk);
+    fz_catch(ctx)
+    {
+        fz_drop_path(ctx, walk.path);
+        fz_rethrow(ctx);
+    }
+    if (walk.alongAxes) return walk.path;
+    fz_drop_path(ctx, walk.path);
+    return nullptr;
+}
+
+// A line thinner than a pixel is drawn a pixel wide, as viewers draw
+// hairlines (a chart's grid is neither faint nor lost); one along the axes
+// through the pixels' centres, so that it covers a row or a column whole
+// where it would cover two at half strength.
 void ForwardStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
                        fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
-    fz_stroke_path(ctx, Target(dev), path, stroke, ctm, cs, color, alpha, params);
+    const float expansion = fz_matrix_expansion(ctm);
+    if (!(expansion > 0) || !(stroke->linewidth * expansion < 1)) {
+        fz_stroke_path(ctx, Target(dev), path, stroke, ctm, cs, color, alpha, params);
+        return;
+    }
+    fz_path* crisp = nullptr;
+    fz_stroke_state* thin = nullptr;
+    fz_var(crisp);
+    fz_var(thin);
+    fz_try(ctx)
+    {
+        crisp = OnPixelCentres(ctx, path, ctm);
+        thin = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
+        if (crisp) {
+            // Drawn in pixels: the dashes' lengths with it.
+            thin->linewidth = 1;
+            thin->dash_phase *= expansion;
+            for (int i = 0; i < thin->dash_len; ++i) thin->dash_list[i] *= expansion;
+            fz_stroke_path(ctx, Target(dev), crisp, thin, fz_identity, cs, color, alpha, params);
+        } else {
+            thin->linewidth = 1 / expansion;
+            fz_stroke_path(ctx, Target(dev), path, thin, ctm, cs, color, alpha, params);
+        }
+    }
+    fz_always(ctx)
+    {
+        fz_drop_path(ctx, crisp);
+        fz_drop_stroke_state(ctx, thin);
+    }
+    fz_catch(ctx) fz_rethrow(ctx);
 }
 void ForwardClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect scissor)
 {

@@ -22,6 +22,7 @@
 #include "driver/core/error.h"
 #include "support/converter_run.h"
 #include "support/swf_reader.h"
+#include "tests/support/hand_pdf.h"
 #include "tests/support/pdfmaker.h"
 
 namespace {
@@ -336,6 +337,35 @@ TEST(PDFDeck, LosslessPagesKeepExactColours)
         EXPECT_EQ(pdfmaker::PageOfCornerColour(rgb[0], rgb[1], rgb[2]), page + 1);
     });
     EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2}));
+}
+
+// Lines thinner than a pixel (a chart's grid, a table's rules) drawn as a
+// viewer draws them: a pixel wide, and along the axes through the pixels'
+// centres, one row or column dark where they were two half grey or faint.
+TEST(PDFDeck, HairlinesArePixelWideOnThePixels)
+{
+    const Scratch scratch("pdf-hairlines");
+    const PDFDeck deck(WritePDF(scratch, "hairlines.pdf",
+                                handpdf::PDF({{"0.1 w 0 0 0 RG 50 270.35 m 670 270.35 l S 0 w 100.6 50 m 100.6 490 l S "
+                                               "0.1 w 200 100 m 600 400 l S\n"}})));
+    const std::vector<uint8_t> rgba = deck.RenderRGBA(0, PixelSize{720, 540});
+    const auto level = [&](int x, int y) { return int{rgba[(size_t(y) * 720 + size_t(x)) * 4]}; };
+    // Across each line: how many pixels are dark, how many grey.
+    const auto across = [](const std::vector<int>& levels) {
+        const auto count = [&](int from, int to) {
+            return std::count_if(levels.begin(), levels.end(), [&](int v) { return v >= from && v < to; });
+        };
+        return std::pair{count(0, 64), count(64, 224)};
+    };
+    std::vector<int> column, row;
+    for (int y = 260; y < 280; ++y) column.push_back(level(360, y));
+    for (int x = 90; x < 110; ++x) row.push_back(level(x, 200));
+    EXPECT_EQ(across(column), (std::pair<long, long>{1, 0})) << "the horizontal line";
+    EXPECT_EQ(across(row), (std::pair<long, long>{1, 0})) << "the vertical line";
+    // The slanted one is a pixel wide, anti-aliased: no pixel across it is white all along.
+    int darkest = 255;
+    for (int y = 0; y < 540; ++y) darkest = std::min(darkest, int(level(400, y)));
+    EXPECT_LT(darkest, 160);
 }
 
 // Each page's render and encoding draw from the decoding budget: none starts
