@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/gradientfit.h"
 #include "driver/pdf/outlineclip.h"
 #include "driver/pdf/pagebudget.h"
 #include "driver/pdf/pathoutline.h"
+#include "driver/pdf/pdfimages.h"
 #include "driver/pdf/polygonops.h"
 #include "driver/pdf/rasterpatch.h"
 #include "driver/pdf/recordfields.h"
@@ -78,6 +80,24 @@ public:
     void EndKnockoutPaths();
     // The gradient steps gathered, drawn as one fill or as they are.
     void FlushGradientSteps();
+    // A soft mask and what it masks are drawn by MuPDF into a picture with
+    // alpha, placed where they come in the drawing: from begin_mask to the
+    // pop_clip that ends what it masks, the device's calls go to the
+    // capture's device (a display list) instead of the recorder.
+    fz_device* CaptureDevice() const { return capture.device; }
+    // Starts a capture at a begin_mask; false when there is none to start
+    // (the mask is then listed for a patch as before).
+    bool BeginMaskCapture();
+    // A clip or mask begun in the capture, or ended: at the end of the mask
+    // it began with, the picture is drawn and placed.
+    void CapturedPush() { ++capture.depth; }
+    void CapturedPop();
+    void CaptureFailed() { capture.failed = true; }
+    // The end of a mask's definition in the capture.
+    void CapturedMaskEnd();
+    // What a drawing call in the capture covers (twips; an infinite or
+    // empty rectangle: the clips' area).
+    void CapturedDrawing(fz_rect area);
     void BeginTile(fz_rect area);
     void EndTile();
 
@@ -113,6 +133,14 @@ private:
     struct KnockoutPart {
         RuledOutline area;
         FColor color;
+    };
+    struct Capture {
+        fz_display_list* list = nullptr;
+        fz_device* device = nullptr;  // the list's
+        int depth = 0;                // masks and clips begun and not yet popped
+        bool failed = false;
+        bool masking = true;          // its mask is being defined: what is drawn is not shown
+        Bounds drawn;                 // what its drawing calls after that cover (twips)
     };
     struct Group {
         double alpha = 1;
@@ -180,6 +208,12 @@ private:
     // Lists the area of a span whose glyphs may not be embedded for a picture.
     void NotePictureText(const fz_text_span* span, fz_matrix ctm, const fz_stroke_state* stroke);
     void PlaceBitmap(const PDFImageTable::Bitmap& bitmap, fz_matrix ctm, double alpha);
+    // A picture of `width` x `height` pixels filling `area` (twips, its
+    // pixels' edges), placed over what was drawn before it.
+    void PlacePicture(std::unique_ptr<FDT> bitmap, const FRect& area, int32_t width, int32_t height);
+    // The captured mask's picture (see BeginMaskCapture); false when it
+    // cannot be drawn.
+    bool PlaceCapture(fz_display_list* list, const Bounds& drawn);
     // How a picture drawn at `ctm` is stored: its cap from the size of its place.
     PDFImageTable::Storage ImageStorage(fz_matrix ctm) const;
     // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
@@ -212,6 +246,7 @@ private:
     std::unique_ptr<StaticTextBuilder> openText;  // consecutive glyphs that share a matrix
     ShapeBatch openShapes;                        // consecutive outlines
     SteppedGradient gradientSteps;                // consecutive fills of a stepped gradient
+    Capture capture;                              // a soft mask being captured
     int suppressed = 0;            // inside a mask's definition, a tile or an empty clip
     bool placingMaskedImage = false;  // the image its image-mask clip belongs to
     bool outOfCharacters = false;
@@ -255,110 +290,211 @@ void Guarded(fz_device* dev, F&& call)
     recorder.OverBudget();
 }
 
-void DevFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
+VectorRecorder::Recording& RecordingOf(fz_device* dev) { return *reinterpret_cast<RecorderDevice*>(dev)->recorder; }
+
+// While a soft mask is captured, hands the call to the capture's device
+// (a failure there spoils the capture, not the page); true then.
+template <typename F>
+bool Captured(fz_context* ctx, fz_device* dev, F&& call)
+{
+    VectorRecorder::Recording& recorder = RecordingOf(dev);
+    fz_device* target = recorder.CaptureDevice();
+    if (!target) return false;
+    fz_try(ctx) call(target);
+    fz_catch(ctx) recorder.CaptureFailed();
+    return true;
+}
+
+// What a drawing call in a capture covers, as `bound` gives it.
+template <typename F>
+void NoteCaptured(fz_context* ctx, fz_device* dev, F&& bound)
+{
+    fz_rect area = fz_infinite_rect;
+    fz_try(ctx) area = bound();
+    fz_catch(ctx) area = fz_infinite_rect;
+    Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.CapturedDrawing(area); });
+}
+
+void DevFillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_colorspace* cs,
                  const float* color, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_fill_path(ctx, d, path, evenOdd, ctm, cs, color, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_bound_path(ctx, path, nullptr, ctm); });
+        return;
+    }
     Guarded<KnockoutPaths::FillsPath>(dev, [&](VectorRecorder::Recording& r) { r.FillPath(path, evenOdd != 0, ctm, cs, color, alpha, params); });
 }
 
-void DevStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
+void DevStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                    fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_stroke_path(ctx, d, path, stroke, ctm, cs, color, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_bound_path(ctx, path, stroke, ctm); });
+        return;
+    }
     Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.StrokePath(path, stroke, ctm, cs, color, alpha, params); });
 }
 
-void DevClipPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect)
+void DevClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm, fz_rect scissor)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_clip_path(ctx, d, path, evenOdd, ctm, scissor); })) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
     Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.ClipPath(path, evenOdd != 0, ctm); });
 }
 
-void DevClipStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
-                       fz_rect)
+void DevClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                       fz_matrix ctm, fz_rect scissor)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_clip_stroke_path(ctx, d, path, stroke, ctm, scissor); })) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipStrokePath(path, stroke, ctm); });
 }
 
-void DevFillText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
+void DevFillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
                  const float* color, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_fill_text(ctx, d, text, ctm, cs, color, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_bound_text(ctx, text, nullptr, ctm); });
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillText(text, ctm, cs, color, alpha, params); });
 }
 
-void DevStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
+void DevStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                    fz_colorspace* cs, const float* color, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_stroke_text(ctx, d, text, stroke, ctm, cs, color, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_bound_text(ctx, text, stroke, ctm); });
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.StrokeText(text, stroke, ctm, cs, color, alpha, params); });
 }
 
-void DevClipText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect)
+void DevClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect scissor)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_clip_text(ctx, d, text, ctm, scissor); })) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipText(text, ctm); });
 }
 
-void DevClipStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
-                       fz_rect)
+void DevClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                       fz_matrix ctm, fz_rect scissor)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_clip_stroke_text(ctx, d, text, stroke, ctm, scissor); })) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipStrokeText(text, stroke, ctm); });
 }
 
 void DevIgnoreText(fz_context*, fz_device*, const fz_text*, fz_matrix) {}
 
-void DevFillShade(fz_context*, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
+void DevFillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_fill_shade(ctx, d, shade, ctm, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_bound_shade(ctx, shade, ctm); });
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillShade(shade, ctm, alpha, params); });
 }
 
-void DevFillImage(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha, fz_color_params)
+void DevFillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_fill_image(ctx, d, image, ctm, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_transform_rect(fz_unit_rect, ctm); });
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillImage(image, ctm, alpha); });
 }
 
-void DevFillImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
+void DevFillImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
                       const float* color, float alpha, fz_color_params params)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_fill_image_mask(ctx, d, image, ctm, cs, color, alpha, params); })) {
+        NoteCaptured(ctx, dev, [&] { return fz_transform_rect(fz_unit_rect, ctm); });
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.FillImageMask(image, ctm, cs, color, alpha, params); });
 }
 
-void DevClipImageMask(fz_context*, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect)
+void DevClipImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect scissor)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_clip_image_mask(ctx, d, image, ctm, scissor); })) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.ClipImageMask(image, ctm); });
 }
 
-void DevPopClip(fz_context*, fz_device* dev)
+void DevPopClip(fz_context* ctx, fz_device* dev)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_pop_clip(ctx, d); })) {
+        Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.CapturedPop(); });
+        return;
+    }
     Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.PopClip(); });
 }
 
-void DevBeginMask(fz_context*, fz_device* dev, fz_rect area, int, fz_colorspace*, const float*, fz_color_params)
+void DevBeginMask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs, const float* bc,
+                  fz_color_params params)
 {
+    const auto begin = [&](fz_device* d) { fz_begin_mask(ctx, d, area, luminosity, cs, bc, params); };
+    if (Captured(ctx, dev, begin)) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
+    bool captured = false;
+    Guarded(dev, [&](VectorRecorder::Recording& r) { captured = r.BeginMaskCapture(); });
+    if (captured && Captured(ctx, dev, begin)) {
+        RecordingOf(dev).CapturedPush();
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginMask(area); });
 }
 
-void DevEndMask(fz_context*, fz_device* dev)
+void DevEndMask(fz_context* ctx, fz_device* dev)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_end_mask(ctx, d); })) {
+        RecordingOf(dev).CapturedMaskEnd();
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndMask(); });
 }
 
-void DevBeginGroup(fz_context*, fz_device* dev, fz_rect area, fz_colorspace*, int, int knockout, int blendmode,
-                   float alpha)
+void DevBeginGroup(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated, int knockout,
+                   int blendmode, float alpha)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_begin_group(ctx, d, area, cs, isolated, knockout, blendmode, alpha); }))
+        return;
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginGroup(area, knockout != 0, blendmode, alpha); });
 }
 
-void DevEndGroup(fz_context*, fz_device* dev)
+void DevEndGroup(fz_context* ctx, fz_device* dev)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_end_group(ctx, d); })) return;
     Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.EndGroup(); });
 }
 
-int DevBeginTile(fz_context*, fz_device* dev, fz_rect area, fz_rect, float, float, fz_matrix ctm, int)
+int DevBeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep, fz_matrix ctm,
+                 int id)
 {
+    int cached = 0;
+    if (Captured(ctx, dev, [&](fz_device* d) { cached = fz_begin_tile_id(ctx, d, area, view, xstep, ystep, ctm, id); }))
+        return cached;
     // The area is in the pattern's space.
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
     return 0;  // not cached: MuPDF runs the tile's content once, which is left out
 }
 
-void DevEndTile(fz_context*, fz_device* dev)
+void DevEndTile(fz_context* ctx, fz_device* dev)
 {
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_end_tile(ctx, d); })) return;
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndTile(); });
 }
 
@@ -560,6 +696,8 @@ VectorRecorder::Recording::~Recording()
     for (Clip& clip : clips)
         if (clip.mask) fz_drop_image(ctx, clip.mask);
     fz_drop_font(ctx, symbolFace);
+    fz_drop_device(ctx, capture.device);  // a run stopped inside a mask
+    fz_drop_display_list(ctx, capture.list);
     fz_try(ctx) fz_close_device(ctx, device);
     fz_catch(ctx) {}
     fz_drop_device(ctx, device);
@@ -1420,6 +1558,122 @@ void VectorRecorder::Recording::EndMask()
     clips.push_back(clip);
 }
 
+bool VectorRecorder::Recording::BeginMaskCapture()
+{
+    if (Suppressed() || capture.device) return false;
+    FlushDrawing();
+    fz_display_list* list = nullptr;
+    fz_device* listDevice = nullptr;
+    fz_var(list);
+    fz_var(listDevice);
+    fz_try(ctx)
+    {
+        list = fz_new_display_list(ctx, fz_infinite_rect);
+        listDevice = fz_new_list_device(ctx, list);
+    }
+    fz_catch(ctx)
+    {
+        fz_drop_display_list(ctx, list);
+        return false;
+    }
+    capture = {list, listDevice, 0, false, true, {}};
+    return true;
+}
+
+void VectorRecorder::Recording::CapturedMaskEnd()
+{
+    if (capture.depth == 1) capture.masking = false;
+}
+
+void VectorRecorder::Recording::CapturedDrawing(fz_rect area)
+{
+    if (capture.masking) return;
+    const Bounds bounds = fz_is_infinite_rect(area) ? Bounds{} : ToBounds(area);
+    capture.drawn.Add(bounds.empty ? ClipArea() : bounds);
+}
+
+void VectorRecorder::Recording::CapturedPop()
+{
+    if (--capture.depth > 0) return;
+    Capture done = capture;
+    capture = {};
+    fz_try(ctx) fz_close_device(ctx, done.device);
+    fz_catch(ctx) done.failed = true;
+    fz_drop_device(ctx, done.device);
+    if (done.failed || !PlaceCapture(done.list, done.drawn)) Note(done.drawn.Intersected(ClipArea()), "soft mask");
+    fz_drop_display_list(ctx, done.list);
+}
+
+namespace {
+
+// The most pixels a soft mask's picture has.
+constexpr int64_t kMostMaskPixels = int64_t{1} << 22;
+
+// The list drawn into a pixmap of `box` with alpha, transparent where
+// nothing is drawn; null on failure.
+fz_pixmap* TryDrawWithAlpha(fz_context* ctx, fz_display_list* list, fz_matrix toPixels, fz_irect box,
+                            fz_cookie* cookie)
+{
+    fz_pixmap* pixmap = nullptr;
+    fz_device* device = nullptr;
+    fz_var(pixmap);
+    fz_var(device);
+    fz_try(ctx)
+    {
+        pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), box, nullptr, 1);
+        fz_clear_pixmap(ctx, pixmap);
+        device = NewDecodableImagesDevice(ctx, fz_new_draw_device(ctx, fz_identity, pixmap), box);
+        fz_run_display_list(ctx, list, device, toPixels, fz_rect_from_irect(box), cookie);
+        fz_close_device(ctx, device);
+    }
+    fz_always(ctx) fz_drop_device(ctx, device);
+    fz_catch(ctx)
+    {
+        fz_drop_pixmap(ctx, pixmap);
+        pixmap = nullptr;
+    }
+    return pixmap;
+}
+
+}  // namespace
+
+bool VectorRecorder::Recording::PlaceCapture(fz_display_list* list, const Bounds& drawn)
+{
+    if (OutOfCharacters() || summary.patches >= options.budget.patches) return false;
+    const Bounds area = drawn.Intersected(ClipArea());
+    if (area.empty) return true;  // nothing shows
+    const double s = options.patchPixelsPerTwip;
+    const fz_irect box{static_cast<int>(std::floor(area.xmin * s)), static_cast<int>(std::floor(area.ymin * s)),
+                       static_cast<int>(std::ceil(area.xmax * s)), static_cast<int>(std::ceil(area.ymax * s))};
+    const int64_t width = box.x1 - box.x0, height = box.y1 - box.y0;
+    if (width <= 0 || height <= 0) return true;
+    if (width * height > kMostMaskPixels) return false;
+    fz_pixmap* pixmap = TryDrawWithAlpha(ctx, list, fz_scale(static_cast<float>(s), static_cast<float>(s)), box, runCookie);
+    if (!pixmap) return false;
+    // MuPDF's pixels are premultiplied; the bitmap is given them straight.
+    std::vector<uint8_t> rgba(static_cast<size_t>(width * height) * 4);
+    const uint8_t* samples = fz_pixmap_samples(ctx, pixmap);
+    const ptrdiff_t stride = fz_pixmap_stride(ctx, pixmap);
+    bool anything = false;
+    for (int64_t y = 0; y < height; ++y)
+        for (int64_t x = 0; x < width; ++x) {
+            const uint8_t* in = samples + y * stride + x * 4;
+            uint8_t* out = rgba.data() + (y * width + x) * 4;
+            const int a = in[3];
+            for (int c = 0; c < 3; ++c) out[c] = a ? static_cast<uint8_t>(std::min(255, (in[c] * 255 + a / 2) / a)) : 0;
+            out[3] = static_cast<uint8_t>(a);
+            anything = anything || a != 0;
+        }
+    fz_drop_pixmap(ctx, pixmap);
+    if (!anything) return true;
+    std::unique_ptr<FDT> bitmap = SmallerBitmapTag(rgba, static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                                   options.jpegQuality, ColourNumbers::kWhole);
+    const FRect placed(static_cast<int32_t>(std::lround(box.x0 / s)), static_cast<int32_t>(std::lround(box.y0 / s)),
+                       static_cast<int32_t>(std::lround(box.x1 / s)), static_cast<int32_t>(std::lround(box.y1 / s)));
+    PlacePicture(std::move(bitmap), placed, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    return true;
+}
+
 void VectorRecorder::Recording::BeginGroup(fz_rect area, bool knockout, int blendmode, float alpha)
 {
     FlushDrawing();
@@ -1542,12 +1796,17 @@ void VectorRecorder::Recording::PlacePatch(RasterPatch&& patch)
     }
     FlushDrawing();
     while (!clips.empty()) PopClip();
-    const uint16_t id = patch.bitmap->ID();
-    definitions.push_back(std::move(patch.bitmap));
+    PlacePicture(std::move(patch.bitmap), patch.area, patch.width, patch.height);
+}
+
+void VectorRecorder::Recording::PlacePicture(std::unique_ptr<FDT> bitmap, const FRect& a, int32_t width, int32_t height)
+{
+    FlushDrawing();
+    const uint16_t id = bitmap->ID();
+    definitions.push_back(std::move(bitmap));
     ++summary.newBitmaps;
-    const FRect& a = patch.area;
-    const Affine pixels{static_cast<double>(a.XMax() - a.XMin()) / patch.width, 0, 0,
-                        static_cast<double>(a.YMax() - a.YMin()) / patch.height, static_cast<double>(a.XMin()),
+    const Affine pixels{static_cast<double>(a.XMax() - a.XMin()) / width, 0, 0,
+                        static_cast<double>(a.YMax() - a.YMin()) / height, static_cast<double>(a.XMin()),
                         static_cast<double>(a.YMin())};
     const Outline square = RectangleOutline({static_cast<double>(a.XMin()), static_cast<double>(a.YMin()),
                                              static_cast<double>(a.XMax()), static_cast<double>(a.YMax()), false});
@@ -1566,6 +1825,13 @@ void VectorRecorder::Recording::PlacePatch(RasterPatch&& patch)
 VectorPage VectorRecorder::Recording::Finish()
 {
     if (failure) std::rethrow_exception(failure);
+    if (capture.device) {
+        // The run stopped inside a mask: what it masks is patched.
+        Note(capture.drawn.empty ? ClipArea() : capture.drawn.Intersected(ClipArea()), "soft mask");
+        fz_drop_device(ctx, capture.device);
+        fz_drop_display_list(ctx, capture.list);
+        capture = {};
+    }
     try {
         FlushGradientSteps();
     } catch (const PolygonsTooComplex& complex) {
