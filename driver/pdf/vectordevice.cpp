@@ -92,6 +92,11 @@ public:
     // it began with, the picture is drawn and placed.
     void CapturedPush() { ++capture.depth; }
     void CapturedPop();
+    // The same for a tiling pattern: from begin_tile to its end_tile,
+    // covering `area` (twips).
+    bool BeginTileCapture(fz_rect area);
+    void CapturedTileBegin() { ++capture.tiles; }
+    void CapturedTileEnd();
     void CaptureFailed() { capture.failed = true; }
     // The end of a mask's definition in the capture.
     void CapturedMaskEnd();
@@ -139,6 +144,8 @@ private:
         fz_device* device = nullptr;  // the list's
         int depth = 0;                // masks and clips begun and not yet popped
         bool failed = false;
+        int tiles = 0;                // tiles begun and not yet ended
+        bool tile = false;            // it began at a tile: it ends with it
         bool masking = true;          // its mask is being defined: what is drawn is not shown
         Bounds drawn;                 // what its drawing calls after that cover (twips)
     };
@@ -214,6 +221,9 @@ private:
     // The captured mask's picture (see BeginMaskCapture); false when it
     // cannot be drawn.
     bool PlaceCapture(fz_display_list* list, const Bounds& drawn);
+    // A shading SWF's gradients cannot say, as a picture with alpha over
+    // `area`; false when it cannot be drawn.
+    bool PlaceShadePicture(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params, const Bounds& area);
     // How a picture drawn at `ctm` is stored: its cap from the size of its place.
     PDFImageTable::Storage ImageStorage(fz_matrix ctm) const;
     // Type 3 glyphs drawn as the font's procedures draw them; uncoloured ones in `color`.
@@ -485,16 +495,29 @@ int DevBeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, fl
                  int id)
 {
     int cached = 0;
-    if (Captured(ctx, dev, [&](fz_device* d) { cached = fz_begin_tile_id(ctx, d, area, view, xstep, ystep, ctm, id); }))
+    const auto begin = [&](fz_device* d) { cached = fz_begin_tile_id(ctx, d, area, view, xstep, ystep, ctm, id); };
+    if (Captured(ctx, dev, begin)) {
+        RecordingOf(dev).CapturedTileBegin();
         return cached;
+    }
     // The area is in the pattern's space.
-    Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginTile(fz_transform_rect(area, ctm)); });
+    const fz_rect covered = fz_transform_rect(area, ctm);
+    bool captured = false;
+    Guarded(dev, [&](VectorRecorder::Recording& r) { captured = r.BeginTileCapture(covered); });
+    if (captured && Captured(ctx, dev, begin)) {
+        RecordingOf(dev).CapturedTileBegin();
+        return cached;
+    }
+    Guarded(dev, [&](VectorRecorder::Recording& r) { r.BeginTile(covered); });
     return 0;  // not cached: MuPDF runs the tile's content once, which is left out
 }
 
 void DevEndTile(fz_context* ctx, fz_device* dev)
 {
-    if (Captured(ctx, dev, [&](fz_device* d) { fz_end_tile(ctx, d); })) return;
+    if (Captured(ctx, dev, [&](fz_device* d) { fz_end_tile(ctx, d); })) {
+        Guarded<KnockoutPaths::Keeps>(dev, [&](VectorRecorder::Recording& r) { r.CapturedTileEnd(); });
+        return;
+    }
     Guarded(dev, [&](VectorRecorder::Recording& r) { r.EndTile(); });
 }
 
@@ -1367,7 +1390,7 @@ void VectorRecorder::Recording::FillShade(fz_shade* shade, fz_matrix ctm, float 
     if (!shadeBounds.empty) area = area.Intersected(shadeBounds);
     if (area.empty) return;
     if ((shade->type != FZ_LINEAR && shade->type != FZ_RADIAL) || !shade->use_function) {
-        Note(area, "shading other than axial or radial");
+        if (!PlaceShadePicture(shade, ctm, alpha, params, area)) Note(area, "shading other than axial or radial");
         return;
     }
     const Affine toTwips = ToAffine(shade->matrix).Then(ToAffine(ctm));
@@ -1407,7 +1430,8 @@ void VectorRecorder::Recording::FillShade(fz_shade* shade, fz_matrix ctm, float 
         const bool concentric = std::fabs(c0[0] - c1[0]) < 1e-3 * std::max(r1, 1.0) &&
                                 std::fabs(c0[1] - c1[1]) < 1e-3 * std::max(r1, 1.0);
         if (!concentric || r1 <= r0 || r0 < 0) {
-            Note(area, "radial shading whose circles are not concentric");
+            if (!PlaceShadePicture(shade, ctm, alpha, params, area))
+                Note(area, "radial shading whose circles are not concentric");
             return;
         }
         // The ramp runs from the inner circle to the outer one; SWF's from the centre.
@@ -1576,8 +1600,25 @@ bool VectorRecorder::Recording::BeginMaskCapture()
         fz_drop_display_list(ctx, list);
         return false;
     }
-    capture = {list, listDevice, 0, false, true, {}};
+    capture = {list, listDevice, 0, false, 0, false, true, {}};
     return true;
+}
+
+bool VectorRecorder::Recording::BeginTileCapture(fz_rect area)
+{
+    if (!BeginMaskCapture()) return false;
+    // The tile's own drawing is in its cell: it covers its area.
+    capture.tile = true;
+    const Bounds bounds = ToBounds(area);
+    capture.drawn = bounds.empty ? ClipArea() : bounds;
+    return true;
+}
+
+void VectorRecorder::Recording::CapturedTileEnd()
+{
+    if (--capture.tiles > 0 || !capture.tile) return;
+    capture.depth = 1;
+    CapturedPop();
 }
 
 void VectorRecorder::Recording::CapturedMaskEnd()
@@ -1587,20 +1628,21 @@ void VectorRecorder::Recording::CapturedMaskEnd()
 
 void VectorRecorder::Recording::CapturedDrawing(fz_rect area)
 {
-    if (capture.masking) return;
+    if (capture.masking || capture.tile) return;
     const Bounds bounds = fz_is_infinite_rect(area) ? Bounds{} : ToBounds(area);
     capture.drawn.Add(bounds.empty ? ClipArea() : bounds);
 }
 
 void VectorRecorder::Recording::CapturedPop()
 {
-    if (--capture.depth > 0) return;
+    if (--capture.depth > 0 || (capture.tile && capture.tiles > 0)) return;
     Capture done = capture;
     capture = {};
     fz_try(ctx) fz_close_device(ctx, done.device);
     fz_catch(ctx) done.failed = true;
     fz_drop_device(ctx, done.device);
-    if (done.failed || !PlaceCapture(done.list, done.drawn)) Note(done.drawn.Intersected(ClipArea()), "soft mask");
+    if (done.failed || !PlaceCapture(done.list, done.drawn))
+        Note(done.drawn.Intersected(ClipArea()), done.tile ? "tiling pattern" : "soft mask");
     fz_drop_display_list(ctx, done.list);
 }
 
@@ -1636,6 +1678,30 @@ fz_pixmap* TryDrawWithAlpha(fz_context* ctx, fz_display_list* list, fz_matrix to
 }
 
 }  // namespace
+
+bool VectorRecorder::Recording::PlaceShadePicture(fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params params,
+                                                  const Bounds& area)
+{
+    fz_display_list* list = nullptr;
+    fz_device* listDevice = nullptr;
+    bool listed = false;
+    fz_var(list);
+    fz_var(listDevice);
+    fz_var(listed);
+    fz_try(ctx)
+    {
+        list = fz_new_display_list(ctx, fz_infinite_rect);
+        listDevice = fz_new_list_device(ctx, list);
+        fz_fill_shade(ctx, listDevice, shade, ctm, alpha, params);
+        fz_close_device(ctx, listDevice);
+        listed = true;
+    }
+    fz_always(ctx) fz_drop_device(ctx, listDevice);
+    fz_catch(ctx) listed = false;
+    const bool placed = listed && PlaceCapture(list, area);
+    fz_drop_display_list(ctx, list);
+    return placed;
+}
 
 bool VectorRecorder::Recording::PlaceCapture(fz_display_list* list, const Bounds& drawn)
 {
@@ -1826,8 +1892,9 @@ VectorPage VectorRecorder::Recording::Finish()
 {
     if (failure) std::rethrow_exception(failure);
     if (capture.device) {
-        // The run stopped inside a mask: what it masks is patched.
-        Note(capture.drawn.empty ? ClipArea() : capture.drawn.Intersected(ClipArea()), "soft mask");
+        // The run stopped inside a mask or tile: its area is patched.
+        Note(capture.drawn.empty ? ClipArea() : capture.drawn.Intersected(ClipArea()),
+             capture.tile ? "tiling pattern" : "soft mask");
         fz_drop_device(ctx, capture.device);
         fz_drop_display_list(ctx, capture.list);
         capture = {};

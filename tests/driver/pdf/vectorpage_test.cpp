@@ -1436,21 +1436,32 @@ TEST(VectorPage, SoftMasksArePicturesWithAlphaWhereTheyAreDrawn)
     EXPECT_NE(placements.back().characterID, picture->id);
 }
 
-TEST(VectorPage, TilingPatternsAreListedForAFallback)
+TEST(VectorPage, TilingPatternsArePicturesWhereTheyAreDrawnUpToTheLimit)
 {
-    const auto deck = Record("tiles", {[](cairo_t* cr) {
-        cairo_surface_t* tile = cairotest::Picture(4, 4, false);
-        cairo_pattern_t* tiles = cairo_pattern_create_for_surface(tile);
-        cairo_pattern_set_extend(tiles, CAIRO_EXTEND_REPEAT);
-        cairo_set_source(cr, tiles);
-        cairo_rectangle(cr, 400, 300, 200, 100);
-        cairo_fill(cr);
-        cairo_pattern_destroy(tiles);
-        cairo_surface_destroy(tile);
-    }});
+    const auto tiled = [](int count) {
+        return [count](cairo_t* cr) {
+            cairo_surface_t* tile = cairotest::Picture(4, 4, false);
+            cairo_pattern_t* tiles = cairo_pattern_create_for_surface(tile);
+            cairo_pattern_set_extend(tiles, CAIRO_EXTEND_REPEAT);
+            cairo_set_source(cr, tiles);
+            for (int i = 0; i < count; ++i) {
+                cairo_rectangle(cr, 10 + 20 * i, 300, 15, 100);
+                cairo_fill(cr);
+            }
+            cairo_pattern_destroy(tiles);
+            cairo_surface_destroy(tile);
+        };
+    };
+    const auto deck = Record("tiles", {tiled(1), tiled(34)});
+    const VectorPageSummary& one = deck->pages[0].summary;
+    EXPECT_FALSE(one.NeedsFallback()) << one.fallbacks.front().reason;
+    EXPECT_EQ(one.patches, 1u);
+    // Past the pictures a page may have, the rest are listed for patches.
+    const VectorPageSummary& many = deck->pages[1].summary;
+    EXPECT_EQ(many.patches, 32u);
     std::set<std::string> reasons;
-    for (const VectorFallback& fallback : deck->pages[0].summary.fallbacks) reasons.insert(fallback.reason);
-    EXPECT_TRUE(reasons.count("tiling pattern")) << ::testing::PrintToString(reasons);
+    for (const VectorFallback& fallback : many.fallbacks) reasons.insert(fallback.reason);
+    EXPECT_EQ(reasons, std::set<std::string>{"tiling pattern"});
 }
 
 TEST(VectorPage, DashesFollowThePatternFromItsPhase)
