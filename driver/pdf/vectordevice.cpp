@@ -158,6 +158,7 @@ private:
         bool patched = false;  // knockout: drawn as it is, to be patched
         std::vector<KnockoutPart> parts;
         std::vector<Outline> clipAreas;  // knockout: the clips its paths are cut to
+        uint32_t objects = 0;            // drawn in it (not in groups inside it)
     };
 
     // Nothing is recorded inside a mask's definition, a tile, an empty clip,
@@ -816,6 +817,7 @@ void VectorRecorder::Recording::Note(const Bounds& where, const std::string& rea
 
 void VectorRecorder::Recording::Drawn(const Bounds& bounds)
 {
+    if (!groups.empty()) ++groups.back().objects;
     // Each part is weighed against those before it: past this many, the
     // group is taken as overlapping rather than checked at a cost that grows
     // with the square of its parts.
@@ -1759,7 +1761,8 @@ void VectorRecorder::Recording::EndGroup()
     groups.pop_back();
     if (!group.knockout) return;
     if (group.patched) {
-        Note(group.area, "knockout group");
+        // One thing alone knocks nothing out: it is drawn as it is.
+        if (group.objects > 1) Note(group.area, "knockout group");
         return;
     }
     DrawKnockedOut(std::move(group.parts), group.area);
@@ -1790,6 +1793,14 @@ void VectorRecorder::Recording::EndKnockoutPaths()
     for (KnockoutPart& part : group.parts)
         FillOutline(std::move(part.area.outline), part.area.evenOdd, std::make_unique<FFillStyleSolid>(part.color));
     group.parts.clear();
+    // Its clips so far cut its paths only: what it draws from now on is cut
+    // by clip layers of them, in their place on the stack.
+    std::vector<Outline> areas = std::move(group.clipAreas);
+    group.clipAreas.clear();
+    size_t pending = 0;
+    while (pending < clips.size() && clips[clips.size() - 1 - pending].knockoutClip) ++pending;
+    clips.resize(clips.size() - pending);
+    for (const Outline& area : areas) PushClipLayer(area);
 }
 
 void VectorRecorder::Recording::AddKnockoutPart(Outline area, bool evenOdd, FColor color)

@@ -1054,6 +1054,22 @@ TEST(VectorPage, KnockoutGroupsOfPathsAreShapesThatDoNotOverlap)
     EXPECT_EQ(summary.clipLayers, 0u);
 }
 
+TEST(VectorPage, AKnockoutGroupOfOneThingIsDrawnAsItIs)
+{
+    // Translucent text as an office suite writes it: a knockout group, a clip, the text.
+    const std::string path = TempPDF("knockout-one");
+    const std::string group = handpdf::Form("100 100 300 100 re W n BT /F1 40 Tf 120 120 Td (alone) Tj ET\n",
+                                            "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>");
+    WriteHandPDF(path, "/Half gs /K Do\n", "/ExtGState << /Half << /ca 0.3 >> >> /XObject << /K 5 0 R >>",
+                 {group.substr(0, 2) + " /Group << /S /Transparency /K true >>" + group.substr(2)});
+    const auto deck = RecordFile(path);
+    EXPECT_FALSE(deck->pages[0].summary.NeedsFallback()) << deck->pages[0].summary.fallbacks.front().reason;
+    const auto texts = deck->Texts(0);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].color.alpha, 77u);  // the group's alpha
+    EXPECT_EQ(texts[0].glyphs.size(), 5u);
+}
+
 TEST(VectorPage, KnockoutGroupsHoldingMoreThanPathsAreListedForAFallback)
 {
     const std::string path = TempPDF("knockout-text");
