@@ -21,8 +21,19 @@ namespace {
 // size of the picture: the key a picture is known by.
 std::string ContentKey(char kind, int32_t width, int32_t height, const uint8_t* data, size_t size)
 {
+    // Two 64-bit chains over 8 bytes at a time (a byte at a time took a
+    // twentieth of a real deck's conversion), the tail a byte at a time.
     uint64_t h1 = 1469598103934665603ULL, h2 = 0x9E3779B97F4A7C15ULL;
-    for (size_t i = 0; i < size; ++i) {
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, data + i, sizeof word);
+        h1 = (h1 ^ word) * 0x100000001B3ULL;
+        h1 ^= h1 >> 29;
+        h2 = (h2 ^ word) * 0xFF51AFD7ED558CCDULL + 0x632BE59BD9B4E019ULL;
+        h2 ^= h2 >> 32;
+    }
+    for (; i < size; ++i) {
         h1 = (h1 ^ data[i]) * 1099511628211ULL;
         h2 = (h2 ^ data[i]) * 0x100000001B3ULL + 0x632BE59BD9B4E019ULL;
     }
