@@ -374,21 +374,6 @@ Outline StrokeToOutline(const Outline& outline, const StrokeStyle& style, double
     return scaler.FromInt(result);
 }
 
-Outline IntersectOutlines(const Outline& a, const Outline& b, double tolerance)
-{
-    const Scaler scaler = ScalerFor(tolerance);
-    ClipperLib::Paths subject = FlattenedPaths(a, tolerance, scaler), clip = FlattenedPaths(b, tolerance, scaler);
-    ClipperLib::Paths both = subject;
-    both.insert(both.end(), clip.begin(), clip.end());
-    CheckComplexity(both);
-    ClipperLib::Clipper clipper;
-    clipper.AddPaths(subject, ClipperLib::ptSubject, true);
-    clipper.AddPaths(clip, ClipperLib::ptClip, true);
-    ClipperLib::Paths result;
-    clipper.Execute(ClipperLib::ctIntersection, result, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
-    return scaler.FromInt(result);
-}
-
 namespace {
 
 ClipperLib::PolyFillType RuleOf(const RuledOutline& outline)
@@ -396,14 +381,13 @@ ClipperLib::PolyFillType RuleOf(const RuledOutline& outline)
     return outline.evenOdd ? ClipperLib::pftEvenOdd : ClipperLib::pftNonZero;
 }
 
-}  // namespace
-
-Outline SubtractOutlines(const RuledOutline& a, const RuledOutline& b, double tolerance)
+// The clipper's `operation` on two outlines, each filled by its rule.
+ClipperLib::Paths Combined(const Outline& a, ClipperLib::PolyFillType ruleA, const Outline& b,
+                           ClipperLib::PolyFillType ruleB, ClipperLib::ClipType operation, double tolerance,
+                           const Scaler& scaler)
 {
-    const Scaler scaler = ScalerFor(tolerance);
-    ClipperLib::Paths subject = FlattenedPaths(a.outline, tolerance, scaler);
-    ClipperLib::Paths clip = FlattenedPaths(b.outline, tolerance, scaler);
-    if (subject.empty() || clip.empty()) return subject.empty() ? Outline{} : scaler.FromInt(Filled(subject, RuleOf(a)));
+    ClipperLib::Paths subject = FlattenedPaths(a, tolerance, scaler);
+    ClipperLib::Paths clip = FlattenedPaths(b, tolerance, scaler);
     ClipperLib::Paths both = subject;
     both.insert(both.end(), clip.begin(), clip.end());
     CheckComplexity(both);
@@ -411,8 +395,24 @@ Outline SubtractOutlines(const RuledOutline& a, const RuledOutline& b, double to
     clipper.AddPaths(subject, ClipperLib::ptSubject, true);
     clipper.AddPaths(clip, ClipperLib::ptClip, true);
     ClipperLib::Paths result;
-    clipper.Execute(ClipperLib::ctDifference, result, RuleOf(a), RuleOf(b));
-    return scaler.FromInt(result);
+    clipper.Execute(operation, result, ruleA, ruleB);
+    return result;
+}
+
+}  // namespace
+
+Outline IntersectOutlines(const Outline& a, const Outline& b, double tolerance)
+{
+    const Scaler scaler = ScalerFor(tolerance);
+    return scaler.FromInt(Combined(a, ClipperLib::pftNonZero, b, ClipperLib::pftNonZero, ClipperLib::ctIntersection,
+                                   tolerance, scaler));
+}
+
+Outline SubtractOutlines(const RuledOutline& a, const RuledOutline& b, double tolerance)
+{
+    const Scaler scaler = ScalerFor(tolerance);
+    return scaler.FromInt(
+        Combined(a.outline, RuleOf(a), b.outline, RuleOf(b), ClipperLib::ctDifference, tolerance, scaler));
 }
 
 Outline UniteOutlines(const std::vector<RuledOutline>& outlines, double tolerance)

@@ -17,9 +17,10 @@ import { copyFileSync, existsSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { describe, it } from "node:test";
 import { ASSETS, CONVERTER, buttonCenters, scratchDir } from "../lib/deck.mjs";
-import { bestOffset, blockPsnr, edgeContrast, median, rasterisePage, samePixels } from "../lib/imagecompare.mjs";
+import { bestOffset, blockPsnr, edgeContrast, median, rasterisePage } from "../lib/imagecompare.mjs";
 import { MoviePage, movieSize, sharedPlayer } from "../lib/player.mjs";
 import { encodePng } from "../lib/png.mjs";
+import { settledCapture } from "../lib/settled.mjs";
 import { pause } from "../lib/show.mjs";
 
 const tool = (name) => process.env[`CORVANEX_${name.toUpperCase()}`] || join(dirname(CONVERTER), name);
@@ -112,23 +113,6 @@ function pdfvectorFallbacks(table) {
     return pages;
 }
 
-const uniform = ({ pixels }) => pixels.every((v, i) => v === pixels[i & 3]);
-
-// The slide area once the player has drawn it and holds still: two captures
-// alike, not blank, and (after a step) not the page before.
-async function settledCapture(movie, { previous, timeout = 20000 } = {}) {
-    const deadline = Date.now() + timeout;
-    let last = await movie.capture(AREA);
-    for (;;) {
-        await pause(300);
-        const shot = await movie.capture(AREA);
-        if (samePixels(shot, last) && !uniform(shot) && !(previous && samePixels(shot, previous))) return shot;
-        // Measured as it is: the figures show what went wrong.
-        if (Date.now() > deadline) return shot;
-        last = shot;
-    }
-}
-
 // The converter's show, opened with its slide area AREA wide; the forward
 // button's centre in the player's pixels.
 async function openShow(browser, server, bytes, config = {}) {
@@ -143,11 +127,11 @@ async function openShow(browser, server, bytes, config = {}) {
 async function showPictures(browser, server, bytes, count) {
     const { movie } = await openShow(browser, server, bytes, MEASURED);
     try {
-        const shots = [await settledCapture(movie)];
+        const shots = [await settledCapture(movie, { area: AREA })];
         await movie.page.focus("#player");
         while (shots.length < count) {
             await movie.press("ArrowRight");
-            shots.push(await settledCapture(movie, { previous: shots.at(-1) }));
+            shots.push(await settledCapture(movie, { area: AREA, previous: shots.at(-1) }));
         }
         return shots;
     } finally {
@@ -160,7 +144,7 @@ async function pdfvectorPictures(browser, server, bytes) {
     for (const page of pageMovies(bytes)) {
         const movie = await MoviePage.open(browser, server, page, { config: MEASURED });
         try {
-            shots.push(await settledCapture(movie));
+            shots.push(await settledCapture(movie, { area: AREA }));
         } finally {
             await movie.close();
         }
@@ -258,11 +242,11 @@ describe("vector pages against a PDF rasteriser", { skip, timeout: 900000 }, () 
         try {
             const scale = AREA.width / 960; // pixels a point: the pages are 960 points wide
             const centre = ({ rect: [x, y, w, h] }) => [(x + w / 2) * scale, (y + h / 2) * scale];
-            let shot = await settledCapture(movie);
+            let shot = await settledCapture(movie, { area: AREA });
             const linkPage = deck.links[0].page;
             for (let page = 1; page < linkPage; ++page) {
                 await movie.click(...forward);
-                shot = await settledCapture(movie, { previous: shot });
+                shot = await settledCapture(movie, { area: AREA, previous: shot });
             }
             // The player opens a web address in a window of its own (or this one).
             await movie.page.evaluate(() => {
@@ -282,7 +266,7 @@ describe("vector pages against a PDF rasteriser", { skip, timeout: 900000 }, () 
 
             const toPage = deck.links.find((l) => l.target);
             await movie.click(...centre(toPage));
-            const shown = await settledCapture(movie, { previous: shot });
+            const shown = await settledCapture(movie, { area: AREA, previous: shot });
             const likeness = references.map((r) => blockPsnr(shown, r));
             const nearest = likeness.indexOf(Math.max(...likeness)) + 1;
             assert.equal(nearest, toPage.target, `the page link showed page ${nearest} (PSNR ${likeness.map((p) => p.toFixed(1)).join(", ")})`);

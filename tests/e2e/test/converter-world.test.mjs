@@ -16,10 +16,10 @@ import { copyFileSync, existsSync, readFileSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { describe, it } from "node:test";
 import { ASSETS, CONVERTER, REPO, scratchDir } from "../lib/deck.mjs";
-import { blockPsnr, edgeContrast, median, rasterisePage, samePixels } from "../lib/imagecompare.mjs";
+import { blockPsnr, edgeContrast, median, rasterisePage } from "../lib/imagecompare.mjs";
 import { MoviePage, sharedPlayer } from "../lib/player.mjs";
 import { encodePng } from "../lib/png.mjs";
-import { pause } from "../lib/show.mjs";
+import { settledCapture } from "../lib/settled.mjs";
 
 const SOURCES = join(REPO, "tests/e2e/decks");
 const AREA = { x: 0, y: 0, width: 1920, height: 1080 };
@@ -84,28 +84,14 @@ function convert(dir, pdf, name, args) {
     return { bytes: readFileSync(out), said: run.stderr };
 }
 
-const uniform = ({ pixels }) => pixels.every((v, i) => v === pixels[i & 3]);
-
-async function settledCapture(movie, previous, timeout = 20000) {
-    const deadline = Date.now() + timeout;
-    let last = await movie.capture(AREA);
-    for (;;) {
-        await pause(300);
-        const shot = await movie.capture(AREA);
-        if (samePixels(shot, last) && !uniform(shot) && !(previous && samePixels(shot, previous))) return shot;
-        if (Date.now() > deadline) return shot;
-        last = shot;
-    }
-}
-
 async function showPictures(browser, server, bytes, count) {
     const movie = await MoviePage.open(browser, server, bytes, { width: AREA.width, config: MEASURED });
     try {
-        const shots = [await settledCapture(movie)];
+        const shots = [await settledCapture(movie, { area: AREA })];
         await movie.page.focus("#player");
         while (shots.length < count) {
             await movie.press("ArrowRight");
-            shots.push(await settledCapture(movie, shots.at(-1)));
+            shots.push(await settledCapture(movie, { area: AREA, previous: shots.at(-1) }));
         }
         return shots;
     } finally {
