@@ -599,3 +599,5 @@ int ColourManagedPictures::Prepare(fz_page* page)
     }
     return static_cast<int>(held.size());
 }
+
+bool IsColourConverted(const fz_image* image) { return image && image->get_pixmap == ConvertingGetPixmap; }

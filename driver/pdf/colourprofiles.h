@@ -66,3 +66,7 @@ private:
     // from many pictures and pages.
     std::map<int, std::shared_ptr<const ColourConversion>> byObject;
 };
+
+// Whether what MuPDF decodes of `image` is converted here: its compressed
+// bytes are not the picture as shown, and cannot go into the movie as they are.
+bool IsColourConverted(const fz_image* image);

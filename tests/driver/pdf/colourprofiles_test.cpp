@@ -15,6 +15,7 @@
 
 #include <zlib.h>
 
+#include "driver/encode/jpegencoder.h"
 #include "driver/pdf/mupdf.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
@@ -168,6 +169,21 @@ Picture Blocks(const std::string& space, const std::vector<std::vector<uint8_t>>
 {
     return {"/Width 32 /Height 8 /ColorSpace " + space + " /BitsPerComponent 8 /Filter /FlateDecode",
             Deflated(BlockRows(colours))};
+}
+
+// The RGB blocks as a baseline JPEG at full quality, no subsampling.
+Picture JPEGBlocks(const std::string& space)
+{
+    std::vector<uint8_t> rgba;
+    for (const char c : BlockRows(kRGBBlocks)) {
+        rgba.push_back(static_cast<uint8_t>(c));
+        if (rgba.size() % 4 == 3) rgba.push_back(255);
+    }
+    JPEGSettings settings;
+    settings.quality = 100;
+    const std::vector<uint8_t> jpeg = EncodeJPEG(rgba.data(), 32, 8, 32 * 4, PixelLayout::RGBA, settings);
+    return {"/Width 32 /Height 8 /ColorSpace " + space + " /BitsPerComponent 8 /Filter /DCTDecode",
+            std::string(jpeg.begin(), jpeg.end())};
 }
 
 std::string Stream(const std::string& dictionary, const std::string& data)
@@ -374,6 +390,28 @@ TEST(ColourProfiles, ProfilesNotUsedLeaveThePictureAsItWas)
     EXPECT_EQ(BlockColours(recorded.bitmaps[0]), AsRGB(kRGBBlocks));
     EXPECT_FALSE(recorded.page.summary.NeedsFallback());
     EXPECT_TRUE(recorded.page.summary.damage.empty()) << recorded.page.summary.damage;
+}
+
+// A JPEG in a profile not sRGB's is decoded and stored converted; in sRGB's
+// own profile its bytes still go in as they are.
+TEST(ColourProfiles, OnlyAJPEGInSRGBGoesInAsItIs)
+{
+    const std::string swapped = SwappedRGBProfile();
+    const Recorded wide =
+        Record(WritePDF("jpeg-wide", Draw(1), {JPEGBlocks("[/ICCBased {P0}]")}, {WithN(3, swapped)}));
+    EXPECT_EQ(wide.passedThroughJPEGs, 0u);
+    ASSERT_EQ(wide.bitmaps.size(), 1u);
+    if (wide.bitmaps[0].code == FTagCode::DefineBitsLossless || wide.bitmaps[0].code == FTagCode::DefineBitsLossless2) {
+        const std::vector<RGB> colours = BlockColours(wide.bitmaps[0]);
+        ASSERT_FALSE(colours.empty());
+        EXPECT_LT(colours[0][0], 60);  // red is green
+        EXPECT_GT(colours[0][1], 200);
+    }
+    const Recorded srgb =
+        Record(WritePDF("jpeg-srgb", Draw(1), {JPEGBlocks("[/ICCBased {P0}]")}, {WithN(3, SRGBProfile())}));
+    EXPECT_EQ(srgb.passedThroughJPEGs, 1u);
+    ASSERT_EQ(srgb.bitmaps.size(), 1u);
+    EXPECT_EQ(srgb.bitmaps[0].code, FTagCode::DefineBitsJPEG2);
 }
 
 // Pages drawn whole as pictures show the converted colours too: MuPDF's own
