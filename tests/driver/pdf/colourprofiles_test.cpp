@@ -7,8 +7,10 @@
 #include <lcms2.h>
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -428,16 +430,35 @@ TEST(ColourProfiles, PagesDrawnAsPicturesAndMoviesAreInSRGB)
             if (std::abs(a[c] - b[c]) > 1) return false;
         return true;
     };
+    Scratch folder("colour-profiles");
     {
         mupdf::Document document(std::make_shared<mupdf::Root>(), path);
         const mupdf::Picture picture = document.Render(0, 64, 48, false);
+        // A colour-managed renderer of its own (poppler's, through lcms2) draws the same.
+        const std::string ppm = (folder / "poppler").string();
+        const bool poppler = std::system(("pdftoppm -f 1 -l 1 -singlefile -scale-to-x 64 -scale-to-y 48 " +
+                                          swftest::ShellQuoted(path) + " " + swftest::ShellQuoted(ppm))
+                                             .c_str()) == 0;
+        std::string drawn;
+        if (poppler) {
+            std::ifstream in(ppm + ".ppm", std::ios::binary);
+            std::string magic, size, levels;
+            in >> magic >> size >> size >> levels;
+            in.get();
+            drawn.assign(std::istreambuf_iterator<char>(in), {});
+            EXPECT_EQ(drawn.size(), 64u * 48 * 3);
+        }
         for (int block = 0; block < kBlocks; ++block) {
-            const uint8_t* pixel = picture.pixels + 24 * picture.stride + static_cast<size_t>(8 + 16 * block) * 3;
+            const size_t at = static_cast<size_t>(8 + 16 * block) * 3;
+            const uint8_t* pixel = picture.pixels + 24 * picture.stride + at;
             EXPECT_PRED2(near, (RGB{pixel[0], pixel[1], pixel[2]}), expected[static_cast<size_t>(block)]) << block;
+            if (drawn.size() == 64u * 48 * 3) {
+                const auto* theirs = reinterpret_cast<const uint8_t*>(drawn.data()) + 24 * 64 * 3 + at;
+                EXPECT_PRED2(near, (RGB{theirs[0], theirs[1], theirs[2]}), (RGB{pixel[0], pixel[1], pixel[2]})) << block;
+            }
         }
     }
 
-    Scratch folder("colour-profiles");
     folder.MakeDeck("unused", 0, "", "640\n480\n");
     std::filesystem::copy_file(path, folder / "icc.pdf");
     for (const bool raster : {true, false}) {
