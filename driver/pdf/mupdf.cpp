@@ -654,11 +654,13 @@ Document::Document(std::shared_ptr<const Root> from, const std::string& file)
     ErrorText error{};
     document = DocumentPtr(TryOpen(context.get(), path.c_str(), &error), DocumentDrop{context.get()});
     if (!document) throw Failure(error.text);
+    colours = std::make_unique<ColourManagedPictures>(context.get());
 }
 
 Document::~Document()
 {
     if (treeLoaded) pdf_drop_page_tree(context.get(), document.get());
+    colours.reset();
     document.reset();
     // Dropping the context prints what it still buffers: into nothing.
     fz_set_warning_callback(context.get(), IgnoreMessage, nullptr);
@@ -710,6 +712,15 @@ void Document::UsePageTree()
     if (PageCount() > 0 && treeCounted) treeLoaded = TryLoadPageTree(context.get(), document.get(), pageCount);
 }
 
+void Document::ManageColours(fz_page* page)
+{
+    fz_flush_warnings(context.get());
+    const Messages before = *messages;
+    colours->Prepare(page);
+    fz_flush_warnings(context.get());
+    *messages = before;
+}
+
 PagePtr Document::LoadPage(int32_t number)
 {
     UsePageTree();
@@ -746,6 +757,7 @@ Bounds Document::PageBounds(int32_t number)
 Picture Document::Render(int32_t number, int32_t width, int32_t height, bool alpha)
 {
     const PagePtr page = LoadPage(number);
+    ManageColours(page.get());
     ErrorText error{};
     const PageFontCheck fonts(context.get(), page.get());
     fz_cookie cookie{};
@@ -775,6 +787,7 @@ std::vector<FontSubstitution> Document::RenderBands(int32_t number, int32_t widt
                                                    const std::function<void(const Picture& band, int32_t top)>& take)
 {
     const PagePtr page = LoadPage(number);
+    ManageColours(page.get());
     ErrorText error{};
     const PageFontCheck fonts(context.get(), page.get());
     fz_cookie cookie{};
@@ -860,6 +873,7 @@ std::string Document::BaseURI()
 void Document::WithPage(int32_t number, const std::function<void(fz_context*, fz_page*)>& use)
 {
     const PagePtr page = LoadPage(number);
+    ManageColours(page.get());
     use(context.get(), page.get());
 }
 

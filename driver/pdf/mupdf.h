@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/pdf/colourprofiles.h"
 #include "driver/pdf/fontsubstitution.h"
 #include "driver/pdf/pageparts.h"
 #include "driver/pdf/substitutefonts.h"
@@ -209,12 +210,17 @@ private:
     // MuPDF's map of the page tree, made before the first page is loaded:
     // without it, finding a page walks the tree from its root.
     void UsePageTree();
+    // The page's pictures in ICC-based spaces converted to sRGB as MuPDF
+    // decodes them, for the page about to run; what loading them says is not
+    // kept (where the page draws one, MuPDF says it again).
+    void ManageColours(fz_page* page);
 
     std::shared_ptr<const Root> root;
     std::string path;
     std::unique_ptr<Messages> messages;  // outlives the context, which reports into it until dropped
     ContextPtr context;
     DocumentPtr document;
+    std::unique_ptr<ColourManagedPictures> colours;  // holds pictures of the document
     int32_t pageCount = -1;      // not yet counted
     bool treeCounted = false;    // pageCount is the tree's pages, as MuPDF's map of it lists them
     bool treeTried = false;

@@ -12,6 +12,7 @@
 
 #include "driver/core/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
+#include "driver/pdf/colourprofiles.h"
 #include "driver/pdf/ownedjpeg.h"
 #include "driver/pdf/rasterpages.h"
 
@@ -371,7 +372,8 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
                                                           const Storage& storage,
                                                           std::vector<std::unique_ptr<FDT>>& newTags)
 {
-    if (!softMask && WithinJPEGCap(image->w, image->h, storage)) {
+    // A picture converted from its ICC profile is not the JPEG's pixels.
+    if (!softMask && !IsColourConverted(image) && WithinJPEGCap(image->w, image->h, storage)) {
         std::vector<uint8_t> jpeg = PassThroughJPEG(ctx, image);
         if (!jpeg.empty() && FitsBitmap(image->w, image->h)) {
             const std::string key = ContentKey('J', image->w, image->h, jpeg.data(), jpeg.size());

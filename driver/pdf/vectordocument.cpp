@@ -56,10 +56,12 @@ VectorDocument::VectorDocument(const std::string& fileName)
         fz_drop_context(ctx);
         throw std::runtime_error(fileName + ": " + message);
     }
+    colours = std::make_unique<ColourManagedPictures>(ctx);
 }
 
 VectorDocument::~VectorDocument()
 {
+    colours.reset();
     fz_drop_document(ctx, document);
     fz_drop_context(ctx);
 }
@@ -79,6 +81,7 @@ VectorPage VectorDocument::Record(int number, const Affine& m, VectorResources& 
     fz_rect bounds{};
     fz_page* page = TryLoadPage(ctx, document, number, &bounds);
     if (!page) throw std::runtime_error(std::string("cannot load the page: ") + fz_caught_message(ctx));
+    colours->Prepare(page);
     const fz_matrix transform{static_cast<float>(m.a), static_cast<float>(m.b), static_cast<float>(m.c),
                               static_cast<float>(m.d), static_cast<float>(m.e), static_cast<float>(m.f)};
     try {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/pdf/colourprofiles.h"
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/vectorpage.h"
@@ -34,5 +35,6 @@ private:
     SubstituteFonts fonts;  // outlives the context
     fz_context* ctx = nullptr;
     fz_document* document = nullptr;
+    std::unique_ptr<ColourManagedPictures> colours;  // the page recorded last's pictures in ICC-based spaces
     int pageCount = 0;
 };
