@@ -256,9 +256,12 @@ bool ConvertSamples(const ColourConversion& conversion, const fz_pixmap* from, f
 
 // `decoded` (taken over) in sRGB; as it is when its samples are not in the
 // profile's space (a picture whose /N the profile does not have).
-fz_pixmap* Converted(fz_context* ctx, fz_pixmap* decoded, const ColourConversion& conversion)
+fz_pixmap* Converted(fz_context* ctx, fz_pixmap* given, const ColourConversion& conversion)
 {
-    if (!decoded || decoded->n - decoded->alpha != conversion.channels || decoded->s != 0) return decoded;
+    if (!given || given->n - given->alpha != conversion.channels || given->s != 0) return given;
+    // A local, not the argument, is read after MuPDF's longjmp.
+    fz_pixmap* decoded = given;
+    fz_var(decoded);
     fz_pixmap* converted = nullptr;
     fz_var(converted);
     fz_try(ctx)
