@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -116,6 +117,34 @@ std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t 
         return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
     }
 
+    // The JPEG of a picture with alpha: its colours premultiplied (the player
+    // takes them so) and the alpha plane deflated beside it.
+    struct JPEGWithAlpha {
+        std::vector<uint8_t> jpeg, zlibAlpha;
+        size_t Size() const { return jpeg.size() + zlibAlpha.size(); }
+    };
+    const auto withAlpha = [&] {
+        std::vector<uint8_t> premultiplied(rgba);
+        std::vector<uint8_t> alpha(pixels);
+        for (size_t i = 0; i < pixels; ++i) {
+            uint8_t* p = premultiplied.data() + i * 4;
+            alpha[i] = p[3];
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>((p[c] * p[3] + 127) / 255);
+        }
+        return JPEGWithAlpha{
+            EncodeJPEG(premultiplied.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings),
+            Deflated(alpha)};
+    };
+    std::optional<JPEGWithAlpha> translucentPhoto;
+    if (!opaque && MoreThan256Colours(rgba)) {
+        // A translucent photograph likewise: the slow lossless encoding
+        // (32-bit pixels, a long search) only where it may win.
+        translucentPhoto = withAlpha();
+        if (translucentPhoto->Size() * 2 < SampledLosslessBytes(rgba, width, height))
+            return std::make_unique<OwnedJPEGAlphaBitmap>(std::move(translucentPhoto->jpeg),
+                                                          std::move(translucentPhoto->zlibAlpha));
+    }
+
     LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
     if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return LosslessTag(std::move(lossless));
 
@@ -125,18 +154,7 @@ std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t 
         if (jpeg.size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
         return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
     }
-    // The player takes the JPEG's colours as premultiplied by the alpha plane.
-    std::vector<uint8_t> premultiplied(rgba);
-    std::vector<uint8_t> alpha(pixels);
-    for (size_t i = 0; i < pixels; ++i) {
-        uint8_t* p = premultiplied.data() + i * 4;
-        alpha[i] = p[3];
-        for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>((p[c] * p[3] + 127) / 255);
-    }
-    std::vector<uint8_t> jpeg =
-        EncodeJPEG(premultiplied.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings);
-    if (jpeg.size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
-    std::vector<uint8_t> zlibAlpha = Deflated(alpha);
-    if (jpeg.size() + zlibAlpha.size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
-    return std::make_unique<OwnedJPEGAlphaBitmap>(std::move(jpeg), std::move(zlibAlpha));
+    JPEGWithAlpha candidate = translucentPhoto ? std::move(*translucentPhoto) : withAlpha();
+    if (candidate.Size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
+    return std::make_unique<OwnedJPEGAlphaBitmap>(std::move(candidate.jpeg), std::move(candidate.zlibAlpha));
 }
