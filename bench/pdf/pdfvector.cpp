@@ -75,14 +75,14 @@ int main(int argc, char** argv)
         std::vector<VectorPage> pages;
         uint64_t totalBytes = 0;
         double totalSeconds = 0;
-        std::printf("page  edges shapes texts bitmaps objects   bytes   ms  fallback (patches)\n");
+        std::printf("page  edges shapes texts bitmaps objects clips   bytes   ms  fallback (patches)\n");
         for (int page = 0; page < document.PageCount(); ++page) {
             const auto start = std::chrono::steady_clock::now();
             pages.push_back(document.Record(page, document.FitTransform(page, width, height), resources, options));
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             const VectorPageSummary& s = pages.back().summary;
-            std::printf("%4d %6u %6u %5u %7u %7u %7llu %4.0f  %s (%u)\n", page + 1, s.edges, s.shapes, s.texts,
-                        s.newBitmaps, s.placements, static_cast<unsigned long long>(s.bytes), seconds * 1000,
+            std::printf("%4d %6u %6u %5u %7u %7u %5u %7llu %4.0f  %s (%u)\n", page + 1, s.edges, s.shapes, s.texts,
+                        s.newBitmaps, s.placements, s.clipLayers, static_cast<unsigned long long>(s.bytes), seconds * 1000,
                         s.fallbacks.empty() ? "-" : s.fallbacks.front().reason.c_str(), s.patches);
             totalBytes += s.bytes;
             totalSeconds += seconds;

@@ -101,13 +101,13 @@ function pageMovies(bytes) {
 }
 
 // The pages pdfvector's table lists a fallback for, with the first reason:
-// "page edges shapes texts bitmaps objects bytes ms fallback" a line.
+// "page edges shapes texts bitmaps objects clips bytes ms fallback (patches)" a line.
 function pdfvectorFallbacks(table) {
     const pages = new Map();
     for (const line of table.split("\n")) {
         const fields = line.trim().split(/\s+/);
-        if (fields.length < 9 || !/^\d+$/.test(fields[0])) continue;
-        const reason = fields.slice(8).join(" ");
+        if (fields.length < 10 || !/^\d+$/.test(fields[0])) continue;
+        const reason = fields.slice(9, -1).join(" ");  // the patches' count in brackets left off
         if (reason !== "-") pages.set(Number(fields[0]), reason);
     }
     return pages;
