@@ -233,5 +233,6 @@ std::vector<SteppedGradient::Step> SteppedGradient::Take()
 {
     std::vector<Step> taken = std::move(steps);
     steps.clear();
+    corners = 0;
     return taken;
 }

@@ -49,10 +49,17 @@ public:
     static std::optional<Step> StepOf(const Outline& outline, bool evenOdd, FColor color);
     bool Empty() const { return steps.empty(); }
     size_t Size() const { return steps.size(); }
+    // The corners of the steps gathered (they are not yet drawn, so not yet
+    // counted against the page's edges).
+    size_t GatheredCorners() const { return corners; }
     // Whether a step would carry the run on: within the last one (the
     // last's hole, for a ring), its colour a small step from the last's.
     bool Continues(const Step& step) const;
-    void Add(Step step) { steps.push_back(std::move(step)); }
+    void Add(Step step)
+    {
+        corners += step.outer.size() + step.inner.size();
+        steps.push_back(std::move(step));
+    }
     // The run as one fill; none when it is not worth one, its steps are not
     // ellipses about one centre (each cut to the outermost step's area, as
     // a gradient is to its shape) within `tolerance`, or its colours do not
@@ -63,4 +70,5 @@ public:
 
 private:
     std::vector<Step> steps;
+    size_t corners = 0;
 };

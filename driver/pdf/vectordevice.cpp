@@ -902,11 +902,13 @@ void VectorRecorder::Recording::FillPath(const fz_path* path, bool evenOdd, fz_m
         AddKnockoutPart(std::move(area), evenOdd, fill);
         return;
     }
-    // The most steps a run gathers before they are drawn as they are.
-    constexpr size_t kMostSteps = 1024;
+    // The most steps, and corners, a run gathers before they are drawn as
+    // they are (what a page keeps undrawn stays bounded).
+    constexpr size_t kMostSteps = 1024, kMostStepCorners = 262144;
     if (std::optional<SteppedGradient::Step> step = SteppedGradient::StepOf(area, evenOdd, fill)) {
-        if (!gradientSteps.Empty() && (!gradientSteps.Continues(*step) || gradientSteps.Size() >= kMostSteps))
-            FlushGradientSteps();
+        const bool full = gradientSteps.Size() >= kMostSteps ||
+                          gradientSteps.GatheredCorners() + step->outer.size() + step->inner.size() > kMostStepCorners;
+        if (!gradientSteps.Empty() && (full || !gradientSteps.Continues(*step))) FlushGradientSteps();
         step->outline = std::move(area);
         gradientSteps.Add(std::move(*step));
         return;
