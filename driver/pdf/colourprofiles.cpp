@@ -8,9 +8,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <set>
 #include <unordered_map>
 #include <utility>
+
+#include "driver/pdf/picturewalk.h"
 
 struct TransformDelete {
     void operator()(void* transform) const noexcept { cmsDeleteTransform(transform); }
@@ -307,148 +308,50 @@ void DropWrapped(fz_context* ctx, fz_image* image)
 // Finding a page's pictures in ICC-based spaces. The file is hostile: every
 // read is guarded, objects are visited once and a bounded number of them.
 
-// Runs MuPDF calls that may throw; false when one did. `calls` holds no C++
-// object that needs destroying.
-template <typename Calls>
-bool TryCalls(fz_context* ctx, Calls&& calls)
-{
-    bool ok = true;
-    fz_try(ctx) calls();
-    fz_catch(ctx) ok = false;
-    return ok;
-}
-
 struct Candidate {
     pdf_obj* image;
     pdf_obj* profile;  // the ICC stream
 };
 
-class ProfileWalk {
-public:
-    explicit ProfileWalk(fz_context* ctx) : ctx(ctx) {}
+// The ICC stream of [/ICCBased s], or of the base of [/Indexed [/ICCBased s] ...];
+// MuPDF also takes the stream itself in place of the array.
+pdf_obj* ProfileOf(const GuardedReads& reads, pdf_obj* space, bool indexedBase = false)
+{
+    if (!space) return nullptr;
+    if (reads.IsStream(space)) return space;
+    if (reads.ArrayLength(space) < 2) return nullptr;
+    pdf_obj* family = reads.ArrayItem(space, 0);
+    if (reads.NameIs(family, PDF_NAME(ICCBased))) {
+        pdf_obj* stream = reads.ArrayItem(space, 1);
+        return reads.IsStream(stream) ? stream : nullptr;
+    }
+    if (!indexedBase && (reads.NameIs(family, PDF_NAME(Indexed)) || reads.NameIs(family, PDF_NAME(I))))
+        return ProfileOf(reads, reads.ArrayItem(space, 1), true);
+    return nullptr;
+}
 
+// The page's pictures in ICC-based spaces.
+std::vector<Candidate> PicturesWithProfiles(fz_context* ctx, pdf_page* page)
+{
     std::vector<Candidate> found;
-
-    void Resources(pdf_obj* resources, int depth)
-    {
-        if (!resources || depth > kMostNesting || !FirstVisit(resources)) return;
-        for (pdf_obj* xobject : Values(Get(resources, PDF_NAME(XObject)))) XObject(xobject, depth);
-        for (pdf_obj* pattern : Values(Get(resources, PDF_NAME(Pattern))))
-            if (FirstVisit(pattern)) Resources(Get(pattern, PDF_NAME(Resources)), depth + 1);
-        for (pdf_obj* font : Values(Get(resources, PDF_NAME(Font))))
-            if (FirstVisit(font)) Resources(Get(font, PDF_NAME(Resources)), depth + 1);
-        for (pdf_obj* state : Values(Get(resources, PDF_NAME(ExtGState))))
-            XObject(Get(Get(state, PDF_NAME(SMask)), PDF_NAME(G)), depth);
-    }
-
-    // Each appearance an annotation may show.
-    void Annotations(pdf_obj* annotations)
-    {
-        for (int i = 0, n = ArrayLength(annotations); i < n; ++i) {
-            pdf_obj* normal = Get(Get(ArrayItem(annotations, i), PDF_NAME(AP)), PDF_NAME(N));
-            if (IsStream(normal)) {
-                XObject(normal, 0);
-            } else {
-                for (pdf_obj* state : Values(normal)) XObject(state, 0);
-            }
-        }
-    }
-
-private:
-    static constexpr int kMostNesting = 16;
-    static constexpr size_t kMostVisits = 10000;
-
-    void XObject(pdf_obj* xobject, int depth)
-    {
-        if (!xobject || found.size() >= ColourManagedPictures::kMostPictures || !FirstVisit(xobject)) return;
-        if (NameIs(Get(xobject, PDF_NAME(Subtype)), PDF_NAME(Form))) {
-            Resources(Get(xobject, PDF_NAME(Resources)), depth + 1);
-            return;
-        }
-        if (!NameIs(Get(xobject, PDF_NAME(Subtype)), PDF_NAME(Image))) return;
+    PagePictureWalk walk(ctx, 16, 10000);
+    const GuardedReads& reads = walk.reads;
+    walk.Walk(page, [&](pdf_obj* xobject) {
+        if (!reads.NameIs(reads.Get(xobject, PDF_NAME(Subtype)), PDF_NAME(Image))) return;
         int skip = 0;
         // A stencil has no colours; MuPDF decodes a JPEG 2000 picture as it
-        // loads it, and one is rarely a photo of a slide.
+        // loads it, and one is rarely a photo of a slide. A soft mask is grey
+        // coverage, never a colour.
         TryCalls(ctx, [&] {
             skip = pdf_dict_get_bool(ctx, xobject, PDF_NAME(ImageMask)) || pdf_is_jpx_image(ctx, xobject);
         });
         if (skip) return;
-        if (pdf_obj* profile = ProfileOf(Get(xobject, PDF_NAME(ColorSpace)))) found.push_back({xobject, profile});
-        // A soft mask is grey coverage, never a colour.
-    }
-
-    // The ICC stream of [/ICCBased s], or of the base of [/Indexed [/ICCBased s] ...];
-    // MuPDF also takes the stream itself in place of the array.
-    pdf_obj* ProfileOf(pdf_obj* space, bool indexedBase = false)
-    {
-        if (!space) return nullptr;
-        if (IsStream(space)) return space;
-        if (ArrayLength(space) < 2) return nullptr;
-        pdf_obj* family = ArrayItem(space, 0);
-        if (NameIs(family, PDF_NAME(ICCBased))) {
-            pdf_obj* stream = ArrayItem(space, 1);
-            return IsStream(stream) ? stream : nullptr;
-        }
-        if (!indexedBase && (NameIs(family, PDF_NAME(Indexed)) || NameIs(family, PDF_NAME(I))))
-            return ProfileOf(ArrayItem(space, 1), true);
-        return nullptr;
-    }
-
-    bool FirstVisit(pdf_obj* obj)
-    {
-        if (++visits > kMostVisits) return false;
-        int number = 0;
-        TryCalls(ctx, [&] { number = pdf_to_num(ctx, obj); });
-        return number <= 0 || seen.insert(number).second;
-    }
-    pdf_obj* Get(pdf_obj* dict, pdf_obj* key)
-    {
-        pdf_obj* value = nullptr;
-        if (dict) TryCalls(ctx, [&] { value = pdf_dict_get(ctx, dict, key); });
-        return value;
-    }
-    bool NameIs(pdf_obj* obj, pdf_obj* name)
-    {
-        int same = 0;
-        if (obj) TryCalls(ctx, [&] { same = pdf_name_eq(ctx, obj, name); });
-        return same != 0;
-    }
-    bool IsStream(pdf_obj* obj)
-    {
-        int stream = 0;
-        if (obj) TryCalls(ctx, [&] { stream = pdf_is_stream(ctx, obj); });
-        return stream != 0;
-    }
-    std::vector<pdf_obj*> Values(pdf_obj* dict)
-    {
-        int n = 0;
-        if (!dict) return {};
-        TryCalls(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
-        std::vector<pdf_obj*> values;
-        for (int i = 0; i < n && visits + values.size() < kMostVisits; ++i) {
-            pdf_obj* value = nullptr;
-            TryCalls(ctx, [&] { value = pdf_dict_get_val(ctx, dict, i); });
-            if (value) values.push_back(value);
-        }
-        return values;
-    }
-    int ArrayLength(pdf_obj* array)
-    {
-        int n = 0;
-        if (array) TryCalls(ctx, [&] { n = pdf_is_array(ctx, array) ? pdf_array_len(ctx, array) : 0; });
-        return n;
-    }
-    pdf_obj* ArrayItem(pdf_obj* array, int i)
-    {
-        pdf_obj* item = nullptr;
-        TryCalls(ctx, [&] { item = pdf_array_get(ctx, array, i); });
-        return item;
-    }
-
-    fz_context* ctx;
-    std::set<int> seen;
-    size_t visits = 0;
-};
+        if (pdf_obj* profile = ProfileOf(reads, reads.Get(xobject, PDF_NAME(ColorSpace))))
+            found.push_back({xobject, profile});
+        if (found.size() >= ColourManagedPictures::kMostPictures) walk.Stop();
+    });
+    return found;
+}
 
 fz_stream* TryOpenStream(fz_context* ctx, pdf_obj* stream)
 {
@@ -567,18 +470,9 @@ int ColourManagedPictures::Prepare(fz_page* page)
     TryCalls(ctx, [&] { pdfPage = pdf_page_from_fz_page(ctx, page); });
     if (!pdfPage || !pdfPage->obj || !pdfPage->doc) return 0;
     try {
-        ProfileWalk walk(ctx);
-        pdf_obj* resources = nullptr;
-        pdf_obj* annotations = nullptr;
-        TryCalls(ctx, [&] {
-            resources = pdf_dict_get_inheritable(ctx, pdfPage->obj, PDF_NAME(Resources));
-            annotations = pdf_dict_get(ctx, pdfPage->obj, PDF_NAME(Annots));
-        });
-        walk.Resources(resources, 0);
-        walk.Annotations(annotations);
         int newProfiles = 0;
         size_t heldBytes = 0;
-        for (const Candidate& candidate : walk.found) {
+        for (const Candidate& candidate : PicturesWithProfiles(ctx, pdfPage)) {
             std::shared_ptr<const ColourConversion> conversion = ConversionOf(candidate.profile, newProfiles);
             if (!conversion) continue;
             fz_image* loaded = TryLoadImage(ctx, pdfPage->doc, candidate.image);

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <set>
 #include <vector>
 
 #include <mupdf/pdf.h>
@@ -14,6 +13,7 @@
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/colourprofiles.h"
 #include "driver/pdf/ownedjpeg.h"
+#include "driver/pdf/picturewalk.h"
 #include "driver/pdf/rasterpages.h"
 
 namespace {
@@ -773,17 +773,6 @@ fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect
 
 namespace {
 
-// Runs MuPDF calls that may throw; false when one did. `calls` holds no C++
-// object that needs destroying: MuPDF leaves it by longjmp.
-template <typename Calls>
-bool TryCalls(fz_context* ctx, Calls&& calls)
-{
-    bool ok = true;
-    fz_try(ctx) calls();
-    fz_catch(ctx) ok = false;
-    return ok;
-}
-
 // The samples a JPEG 2000 stream decodes to, by its codestream's image size
 // (as MuPDF takes it) or else its dictionary's; 0 when it is not one.
 uint64_t JPXSamples(fz_context* ctx, pdf_obj* image)
@@ -816,131 +805,24 @@ uint64_t JPXSamples(fz_context* ctx, pdf_obj* image)
     return static_cast<uint64_t>(std::max(width, 0)) * static_cast<uint64_t>(std::max(height, 0)) * 3;
 }
 
-class PictureWalk {
-public:
-    explicit PictureWalk(fz_context* ctx) : ctx(ctx) {}
+// The name a picture too large to decode is given in place of /Image:
+// MuPDF passes over it (with a warning of its own).
+constexpr const char* kLeftOut = "TooLargeToDecode";
 
-    int leftOut = 0;
-
-    void Resources(pdf_obj* resources, int depth)
-    {
-        if (!resources || depth > kMostNesting || !FirstVisit(resources)) return;
-        for (pdf_obj* xobject : Values(Get(resources, PDF_NAME(XObject)))) XObject(xobject, depth);
-        for (pdf_obj* pattern : Values(Get(resources, PDF_NAME(Pattern))))
-            if (FirstVisit(pattern)) Resources(Get(pattern, PDF_NAME(Resources)), depth + 1);
-        for (pdf_obj* font : Values(Get(resources, PDF_NAME(Font))))
-            if (FirstVisit(font)) Resources(Get(font, PDF_NAME(Resources)), depth + 1);
-        for (pdf_obj* state : Values(Get(resources, PDF_NAME(ExtGState))))
-            XObject(Get(Get(state, PDF_NAME(SMask)), PDF_NAME(G)), depth);
-    }
-
-    void XObject(pdf_obj* xobject, int depth)
-    {
-        if (!xobject || !FirstVisit(xobject)) return;
-        const char* subtype = Name(Get(xobject, PDF_NAME(Subtype)));
-        if (std::strcmp(subtype, "Form") == 0) {
-            Resources(Get(xobject, PDF_NAME(Resources)), depth + 1);
-            return;
-        }
-        // One left out before is named again for this page.
-        const bool leftOutBefore = std::strcmp(subtype, kLeftOut) == 0;
-        if (!leftOutBefore && std::strcmp(subtype, "Image") != 0) return;
-        if (TooLarge(xobject)) {
-            // Not an image any more: MuPDF passes over it (with a warning of its own).
-            if (!leftOutBefore) TryCalls(ctx, [&] { pdf_dict_put_name(ctx, xobject, PDF_NAME(Subtype), kLeftOut); });
-            return;
-        }
-        for (pdf_obj* key : {PDF_NAME(SMask), PDF_NAME(Mask)}) {
-            pdf_obj* mask = Get(xobject, key);
-            if (mask && TooLarge(mask)) TryCalls(ctx, [&] { pdf_dict_del(ctx, xobject, key); });
-        }
-    }
-
-    // Each appearance an annotation may show.
-    void Annotations(pdf_obj* annotations)
-    {
-        for (int i = 0, n = ArrayLength(annotations); i < n; ++i) {
-            pdf_obj* normal = Get(Get(ArrayItem(annotations, i), PDF_NAME(AP)), PDF_NAME(N));
-            if (IsStream(normal)) {
-                XObject(normal, 0);
-            } else {
-                for (pdf_obj* state : Values(normal)) XObject(state, 0);
-            }
-        }
-    }
-
-private:
-    static constexpr int kMostNesting = 32;
-    static constexpr const char* kLeftOut = "TooLargeToDecode";
-    static constexpr size_t kMostVisits = 100000;
-
-    bool TooLarge(pdf_obj* image)
-    {
-        const uint64_t samples = JPXSamples(ctx, image);
-        if (samples <= kMaxJPXSamples) return false;
-        ++leftOut;
-        // MuPDF's own formatting has no 64-bit integers.
-        char message[128];
-        std::snprintf(message, sizeof message,
-                      "a JPEG 2000 picture of %llu samples is left out: more than %llu to decode",
-                      static_cast<unsigned long long>(samples), static_cast<unsigned long long>(kMaxJPXSamples));
-        TryCalls(ctx, [&] { fz_warn(ctx, "%s", message); });
-        return true;
-    }
-
-    // Objects are visited once (references may loop), and a bounded number of them.
-    bool FirstVisit(pdf_obj* obj)
-    {
-        if (++visits > kMostVisits) return false;
-        const int number = pdf_to_num(ctx, obj);
-        return number <= 0 || seen.insert(number).second;
-    }
-
-    pdf_obj* Get(pdf_obj* dict, pdf_obj* key)
-    {
-        pdf_obj* value = nullptr;
-        if (dict) TryCalls(ctx, [&] { value = pdf_dict_get(ctx, dict, key); });
-        return value;
-    }
-    const char* Name(pdf_obj* obj)
-    {
-        const char* name = "";
-        TryCalls(ctx, [&] { name = pdf_to_name(ctx, obj); });
-        return name ? name : "";
-    }
-    bool IsStream(pdf_obj* obj)
-    {
-        int stream = 0;
-        TryCalls(ctx, [&] { stream = pdf_is_stream(ctx, obj); });
-        return stream != 0;
-    }
-    std::vector<pdf_obj*> Values(pdf_obj* dict)
-    {
-        int n = 0;
-        if (!dict) return {};
-        TryCalls(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
-        std::vector<pdf_obj*> values(static_cast<size_t>(std::max(n, 0)), nullptr);
-        for (int i = 0; i < n; ++i)
-            TryCalls(ctx, [&] { values[static_cast<size_t>(i)] = pdf_dict_get_val(ctx, dict, i); });
-        return values;
-    }
-    int ArrayLength(pdf_obj* array)
-    {
-        int n = 0;
-        if (array) TryCalls(ctx, [&] { n = pdf_array_len(ctx, array); });
-        return n;
-    }
-    pdf_obj* ArrayItem(pdf_obj* array, int i)
-    {
-        pdf_obj* item = nullptr;
-        TryCalls(ctx, [&] { item = pdf_array_get(ctx, array, i); });
-        return item;
-    }
-
-    fz_context* ctx;
-    std::set<int> seen;
-    size_t visits = 0;
-};
+// Whether the picture (or its mask) is a JPEG 2000 one too large to decode:
+// then said, and counted in `leftOut`.
+bool TooLarge(fz_context* ctx, pdf_obj* image, int& leftOut)
+{
+    const uint64_t samples = JPXSamples(ctx, image);
+    if (samples <= kMaxJPXSamples) return false;
+    ++leftOut;
+    // MuPDF's own formatting has no 64-bit integers.
+    char message[128];
+    std::snprintf(message, sizeof message, "a JPEG 2000 picture of %llu samples is left out: more than %llu to decode",
+                  static_cast<unsigned long long>(samples), static_cast<unsigned long long>(kMaxJPXSamples));
+    TryCalls(ctx, [&] { fz_warn(ctx, "%s", message); });
+    return true;
+}
 
 }  // namespace
 
@@ -948,19 +830,28 @@ int LeaveOutUndecodablePictures(fz_context* ctx, fz_page* page)
 {
     pdf_page* pdfPage = nullptr;
     TryCalls(ctx, [&] { pdfPage = pdf_page_from_fz_page(ctx, page); });
-    if (!pdfPage || !pdfPage->obj) return 0;
+    if (!pdfPage) return 0;
+    int leftOut = 0;
     try {
-        PictureWalk walk(ctx);
-        pdf_obj* resources = nullptr;
-        pdf_obj* annotations = nullptr;
-        TryCalls(ctx, [&] {
-            resources = pdf_dict_get_inheritable(ctx, pdfPage->obj, PDF_NAME(Resources));
-            annotations = pdf_dict_get(ctx, pdfPage->obj, PDF_NAME(Annots));
+        PagePictureWalk walk(ctx, 32, 100000);
+        const GuardedReads& reads = walk.reads;
+        walk.Walk(pdfPage, [&](pdf_obj* xobject) {
+            const char* subtype = reads.Name(reads.Get(xobject, PDF_NAME(Subtype)));
+            // One left out before is named again for this page.
+            const bool leftOutBefore = std::strcmp(subtype, kLeftOut) == 0;
+            if (!leftOutBefore && std::strcmp(subtype, "Image") != 0) return;
+            if (TooLarge(ctx, xobject, leftOut)) {
+                if (!leftOutBefore)
+                    TryCalls(ctx, [&] { pdf_dict_put_name(ctx, xobject, PDF_NAME(Subtype), kLeftOut); });
+                return;
+            }
+            for (pdf_obj* key : {PDF_NAME(SMask), PDF_NAME(Mask)}) {
+                pdf_obj* mask = reads.Get(xobject, key);
+                if (mask && TooLarge(ctx, mask, leftOut)) TryCalls(ctx, [&] { pdf_dict_del(ctx, xobject, key); });
+            }
         });
-        walk.Resources(resources, 0);
-        walk.Annotations(annotations);
-        return walk.leftOut;
     } catch (const std::bad_alloc&) {
         return 0;
     }
+    return leftOut;
 }
