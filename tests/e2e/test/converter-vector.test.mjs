@@ -20,7 +20,7 @@ import { ASSETS, CONVERTER, buttonCenters, scratchDir } from "../lib/deck.mjs";
 import { bestOffset, blockPsnr, edgeContrast, median, rasterisePage } from "../lib/imagecompare.mjs";
 import { MoviePage, movieSize, sharedPlayer } from "../lib/player.mjs";
 import { encodePng } from "../lib/png.mjs";
-import { settledCapture } from "../lib/settled.mjs";
+import { settledCapture, showPictures } from "../lib/settled.mjs";
 import { pause } from "../lib/show.mjs";
 
 const tool = (name) => process.env[`CORVANEX_${name.toUpperCase()}`] || join(dirname(CONVERTER), name);
@@ -123,22 +123,6 @@ async function openShow(browser, server, bytes, config = {}) {
     return { movie, forward: [x * scale, y * scale] };
 }
 
-// Pictures of every page of a show (converted with --keys), stepping forward through it.
-async function showPictures(browser, server, bytes, count) {
-    const { movie } = await openShow(browser, server, bytes, MEASURED);
-    try {
-        const shots = [await settledCapture(movie, { area: AREA })];
-        await movie.page.focus("#player");
-        while (shots.length < count) {
-            await movie.press("ArrowRight");
-            shots.push(await settledCapture(movie, { area: AREA, previous: shots.at(-1) }));
-        }
-        return shots;
-    } finally {
-        await movie.close();
-    }
-}
-
 async function pdfvectorPictures(browser, server, bytes) {
     const shots = [];
     for (const page of pageMovies(bytes)) {
@@ -183,7 +167,8 @@ describe("vector pages against a PDF rasteriser", { skip, timeout: 900000 }, () 
         // pdfvector draws no pictures for what vectors cannot say: those pages are measured, not held.
         let unheld = new Map();
         if (producer === "converter") {
-            shots = await showPictures(browser(), server(), convertDeck(dir, deck.pdf, "vector.swf", []), deck.titles.length);
+            shots = await showPictures(browser(), server(), convertDeck(dir, deck.pdf, "vector.swf", []), deck.titles.length,
+                { area: AREA, config: MEASURED });
         } else {
             const run = spawnSync(PDFVECTOR, [deck.pdf, "--width", String(AREA.width), join(dir, "vector.swf")], { encoding: "utf8" });
             assert.equal(run.status, 0, run.stderr);
@@ -215,7 +200,7 @@ describe("vector pages against a PDF rasteriser", { skip, timeout: 900000 }, () 
     it("measures the raster form at 96 dpi the same way, for comparison", { skip: pdfForm ? false : "the converter has no PDF form" }, async (t) => {
         prepare();
         const bytes = convertDeck(dir, deck.pdf, "raster.swf", converterVector ? ["--raster"] : []);
-        const shots = await showPictures(browser(), server(), bytes, deck.titles.length);
+        const shots = await showPictures(browser(), server(), bytes, deck.titles.length, { area: AREA, config: MEASURED });
         keep("raster", shots);
         const raster = measure(shots, references);
         t.diagnostic("page   vector: PSNR  edges   raster: PSNR  edges");

@@ -17,9 +17,9 @@ import { join } from "node:path";
 import { describe, it } from "node:test";
 import { ASSETS, CONVERTER, REPO, scratchDir } from "../lib/deck.mjs";
 import { blockPsnr, edgeContrast, median, rasterisePage } from "../lib/imagecompare.mjs";
-import { MoviePage, sharedPlayer } from "../lib/player.mjs";
+import { sharedPlayer } from "../lib/player.mjs";
 import { encodePng } from "../lib/png.mjs";
-import { settledCapture } from "../lib/settled.mjs";
+import { showPictures } from "../lib/settled.mjs";
 
 const SOURCES = join(REPO, "tests/e2e/decks");
 const AREA = { x: 0, y: 0, width: 1920, height: 1080 };
@@ -84,20 +84,6 @@ function convert(dir, pdf, name, args) {
     return { bytes: readFileSync(out), said: run.stderr };
 }
 
-async function showPictures(browser, server, bytes, count) {
-    const movie = await MoviePage.open(browser, server, bytes, { width: AREA.width, config: MEASURED });
-    try {
-        const shots = [await settledCapture(movie, { area: AREA })];
-        await movie.page.focus("#player");
-        while (shots.length < count) {
-            await movie.press("ArrowRight");
-            shots.push(await settledCapture(movie, { area: AREA, previous: shots.at(-1) }));
-        }
-        return shots;
-    } finally {
-        await movie.close();
-    }
-}
 
 const figure = (value, digits) => (Number.isFinite(value) ? value.toFixed(digits) : String(value)).padStart(6);
 
@@ -113,7 +99,7 @@ describe("decks other tools made, against a PDF rasteriser", { skip: vectorForm 
                     const count = pageCount(pdf);
                     const references = Array.from({ length: count }, (_, i) => rasterisePage(pdf, i + 1, AREA));
                     const { bytes, said } = convert(dir, pdf, `${deck.name}-${form.name}.swf`, form.args);
-                    const shots = await showPictures(browser(), server(), bytes, count);
+                    const shots = await showPictures(browser(), server(), bytes, count, { area: AREA, config: MEASURED });
                     if (process.env.CORVANEX_KEEP) {
                         const keep = (name, s) => writeFileSync(join(dir, name), encodePng(s.width, s.height, s.pixels, { alpha: false }));
                         shots.forEach((s, i) => keep(`${form.name}-${i + 1}.png`, s));
