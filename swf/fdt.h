@@ -31,6 +31,20 @@ private:
     std::optional<uint32_t> idEpoch;
 };
 
+// Lends a define tag's ID (and the epoch it was drawn in) to the one define
+// tag constructed next on this thread, which takes it in the place of
+// drawing a new one: for a tag whose content is made after the ID it goes by
+// was handed out (a picture encoded on another thread while the shapes that
+// fill with it are drawn). The counter is not touched. One tag a loan, made
+// while the loan lives; `from` must have drawn an ID.
+class FLentCharacterID {
+public:
+    explicit FLentCharacterID(const FDT& from);
+    ~FLentCharacterID();
+    FLentCharacterID(const FLentCharacterID&) = delete;
+    FLentCharacterID& operator=(const FLentCharacterID&) = delete;
+};
+
 // A define tag written once and kept as its bytes, in the place of the tag it
 // stands for: far smaller, for a movie that holds thousands of definitions
 // until it is written. The tag's bytes must no longer change (nothing refers

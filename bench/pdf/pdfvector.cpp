@@ -81,10 +81,16 @@ int main(int argc, char** argv)
             pages.push_back(document.Record(page, document.FitTransform(page, width, height), resources, options));
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             const VectorPageSummary& s = pages.back().summary;
+            // Everything the page writes, its new pictures too (none over its budget).
+            uint64_t bytes = 0;
+            if (pages.back().sprite) {
+                bytes = WrittenSize(*pages.back().sprite);
+                for (auto& tag : pages.back().definitions) bytes += WrittenSize(*tag);
+            }
             std::printf("%4d %6u %6u %5u %7u %7u %5u %7llu %4.0f  %s (%u)\n", page + 1, s.edges, s.shapes, s.texts,
-                        s.newBitmaps, s.placements, s.clipLayers, static_cast<unsigned long long>(s.bytes), seconds * 1000,
+                        s.newBitmaps, s.placements, s.clipLayers, static_cast<unsigned long long>(bytes), seconds * 1000,
                         s.fallbacks.empty() ? "-" : s.fallbacks.front().reason.c_str(), s.patches);
-            totalBytes += s.bytes;
+            totalBytes += bytes;
             totalSeconds += seconds;
         }
         const size_t glyphs = resources.fonts.GlyphCount();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -361,6 +362,9 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     bool budgetSpent = false;
     bool toldOutOfCharacters = false;
     int32_t vectorPages = 0, partlyRaster = 0;
+    // A page goes into the movie once the next one is drawn: its pictures
+    // are encoded on the other cores meanwhile.
+    std::optional<MadeSlide> drawn;
     for (int32_t page = 0; page < pages; ++page) {
         const size_t index = static_cast<size_t>(page);
         const PageArea at = PlacePage(deck.SizeOf(page), area, false);
@@ -410,8 +414,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         }
         WarnOfLeftOutLinks(warn, PageOf(request, page), leftOut[index]);
         for (std::unique_ptr<HFObject>& button : LinkButtons(links[index])) slide.over.push_back(std::move(button));
-        add(std::move(slide));
+        if (drawn) add(std::move(*drawn));
+        drawn = std::move(slide);
     }
+    if (drawn) add(std::move(*drawn));
     composer.AddLeadingDefinitions(vectors.TakeFonts());
     if (request.tell) {
         request.tell("pages: " + std::to_string(vectorPages) + " vector, " + std::to_string(partlyRaster) +

@@ -97,8 +97,8 @@ BitmapEncoding BitmapEncodingBytes(int32_t width, int32_t height, uint64_t budge
     return encoding;
 }
 
-std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
-                                      int32_t jpegQuality, ColourNumbers place)
+BitmapContent SmallerBitmap(const std::vector<uint8_t>& rgba, int32_t width, int32_t height, int32_t jpegQuality,
+                            ColourNumbers place)
 {
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
     JPEGSettings settings;
@@ -111,10 +111,10 @@ std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t 
         std::vector<uint8_t> jpeg =
             EncodeJPEG(rgba.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings);
         if (jpeg.size() * 2 < SampledLosslessBytes(rgba, width, height))
-            return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
+            return JPEGContent{std::move(jpeg)};
         LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
-        if (jpeg.size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
-        return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
+        if (jpeg.size() >= lossless.zlibData.size()) return lossless;
+        return JPEGContent{std::move(jpeg)};
     }
 
     // The JPEG of a picture with alpha: its colours premultiplied (the player
@@ -141,20 +141,33 @@ std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t 
         // (32-bit pixels, a long search) only where it may win.
         translucentPhoto = withAlpha();
         if (translucentPhoto->Size() * 2 < SampledLosslessBytes(rgba, width, height))
-            return std::make_unique<OwnedJPEGAlphaBitmap>(std::move(translucentPhoto->jpeg),
-                                                          std::move(translucentPhoto->zlibAlpha));
+            return JPEGAlphaContent{std::move(translucentPhoto->jpeg), std::move(translucentPhoto->zlibAlpha)};
     }
 
     LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
-    if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return LosslessTag(std::move(lossless));
+    if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return lossless;
 
     if (!lossless.alpha) {
         std::vector<uint8_t> jpeg =
             EncodeJPEG(rgba.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings);
-        if (jpeg.size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
-        return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
+        if (jpeg.size() >= lossless.zlibData.size()) return lossless;
+        return JPEGContent{std::move(jpeg)};
     }
     JPEGWithAlpha candidate = translucentPhoto ? std::move(*translucentPhoto) : withAlpha();
-    if (candidate.Size() >= lossless.zlibData.size()) return LosslessTag(std::move(lossless));
-    return std::make_unique<OwnedJPEGAlphaBitmap>(std::move(candidate.jpeg), std::move(candidate.zlibAlpha));
+    if (candidate.Size() >= lossless.zlibData.size()) return lossless;
+    return JPEGAlphaContent{std::move(candidate.jpeg), std::move(candidate.zlibAlpha)};
+}
+
+std::unique_ptr<FDT> BitmapTag(BitmapContent&& content)
+{
+    if (auto* jpeg = std::get_if<JPEGContent>(&content)) return std::make_unique<OwnedJPEGBitmap>(std::move(jpeg->jpeg));
+    if (auto* alpha = std::get_if<JPEGAlphaContent>(&content))
+        return std::make_unique<OwnedJPEGAlphaBitmap>(std::move(alpha->jpeg), std::move(alpha->zlibAlpha));
+    return LosslessTag(std::move(std::get<LosslessSlide>(content)));
+}
+
+std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
+                                      int32_t jpegQuality, ColourNumbers place)
+{
+    return BitmapTag(SmallerBitmap(rgba, width, height, jpegQuality, place));
 }

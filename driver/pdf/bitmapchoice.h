@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <variant>
 #include <vector>
 
 #include "driver/encode/losslessbitmap.h"
@@ -19,6 +20,22 @@
 // BitmapEncodingBytes(width, height, place) of the decode budget.
 std::unique_ptr<FDT> SmallerBitmapTag(const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
                                       int32_t jpegQuality, ColourNumbers place);
+
+// A picture encoded, its tag not yet made (so that any thread may encode it).
+struct JPEGContent {
+    std::vector<uint8_t> jpeg;
+};
+struct JPEGAlphaContent {
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> zlibAlpha;  // the alpha plane, deflated
+};
+using BitmapContent = std::variant<JPEGContent, JPEGAlphaContent, LosslessSlide>;
+
+// SmallerBitmapTag's choice, without the tag: draws no ID. Thread-safe.
+BitmapContent SmallerBitmap(const std::vector<uint8_t>& rgba, int32_t width, int32_t height, int32_t jpegQuality,
+                            ColourNumbers place);
+// The tag of an encoded picture (drawing its ID as any tag does).
+std::unique_ptr<FDT> BitmapTag(BitmapContent&& content);
 
 // Where the lossless encoding keeps its colour numbers under a budget of
 // `budgetBytes`, and what SmallerBitmapTag holds besides the pixels given.

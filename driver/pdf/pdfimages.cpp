@@ -12,6 +12,7 @@
 #include "driver/core/decodebudget.h"
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/colourprofiles.h"
+#include "driver/pdf/deferredbitmap.h"
 #include "driver/pdf/ownedjpeg.h"
 #include "driver/pdf/picturewalk.h"
 #include "driver/pdf/rasterpages.h"
@@ -357,15 +358,19 @@ std::vector<uint16_t> PDFImageTable::PendingIDs() const
     return ids;
 }
 
-std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width,
+std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, std::vector<uint8_t>&& rgba, int32_t width,
                                                            int32_t height, const Storage& storage, ColourNumbers place,
+                                                           DecodeBudget::Share&& share,
                                                            std::vector<std::unique_ptr<FDT>>& newTags)
 {
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     // The size is in the key: one picture capped at two sizes is two bitmaps.
     const std::string key = ContentKey(kind, width, height, rgba.data(), rgba.size());
     if (auto known = Known(key)) return known;
-    return Remember(key, SmallerBitmapTag(rgba, width, height, storage.jpegQuality, place), width, height, newTags);
+    return Remember(key,
+                    SmallerBitmapTagOn(storage.encoders, std::move(rgba), width, height, storage.jpegQuality, place,
+                                       std::move(share)),
+                    width, height, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_image* image, fz_image* softMask,
@@ -396,11 +401,11 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
         return std::nullopt;
     DecodeBudget& budget = SharedDecodeBudget();
     const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
-    const DecodeBudget::Share share = budget.Take(
+    DecodeBudget::Share share = budget.Take(
         PictureBytes(ctx, image, softMask, width, height, maskDecodedWidth, maskDecodedHeight, encoding));
     if (scaled || maskScaled)
         return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
-                      height, storage, encoding.place, newTags);
+                      height, storage, encoding.place, std::move(share), newTags);
     std::vector<uint8_t> rgba = DecodeRGBA(ctx, image, width, height);
     if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
     if (softMask) {
@@ -416,7 +421,7 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
             }
         }
     }
-    return Stored('L', rgba, width, height, storage, encoding.place, newTags);
+    return Stored('L', std::move(rgba), width, height, storage, encoding.place, std::move(share), newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_image* mask, FColor color,
@@ -429,10 +434,10 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
     if (!FitsBitmap(width, height) || !Decodable(ctx, mask, width, height)) return std::nullopt;
     DecodeBudget& budget = SharedDecodeBudget();
     const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
-    const DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, 0, 0, encoding));
+    DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, 0, 0, encoding));
     if (scaled)
         return Stored('S', DrawScaled(ctx, ScaledSource{mask, nullptr, true, color}, width, height), width, height,
-                      storage, encoding.place, newTags);
+                      storage, encoding.place, std::move(share), newTags);
     const std::vector<uint8_t> coverage = DecodeMask(ctx, mask, width, height);
     if (coverage.empty() || !FitsBitmap(width, height)) return std::nullopt;
     std::vector<uint8_t> rgba(coverage.size() * 4);
@@ -442,7 +447,7 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
         rgba[i * 4 + 2] = static_cast<uint8_t>(color.Blue());
         rgba[i * 4 + 3] = static_cast<uint8_t>(coverage[i] * color.Alpha() / 255);
     }
-    return Stored('S', rgba, width, height, storage, encoding.place, newTags);
+    return Stored('S', std::move(rgba), width, height, storage, encoding.place, std::move(share), newTags);
 }
 
 PDFImageTable::Storage PDFImageTable::StorageFor(double acrossTwips, double downTwips, double stagePixelsPerTwip,

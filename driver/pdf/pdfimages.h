@@ -9,6 +9,7 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/core/decodebudget.h"
 #include "driver/encode/losslessbitmap.h"
 #include "driver/pdf/runlimit.h"
 #include "swf/fdt.h"
@@ -24,6 +25,8 @@
 // The bitmaps a page draws first stay the page's until CommitPage: a page
 // drawn as a picture after all (DiscardPage) leaves none behind, and a later
 // page that draws the same picture defines it again (PendingIDs).
+class BackgroundJobs;
+
 class PDFImageTable {
 public:
     // A picture is stored with at most twice the pixels a side that it covers
@@ -52,6 +55,9 @@ public:
         // (0: no cap); a larger one is decoded to the cap above.
         int32_t maxJPEGWidth = 0;
         int32_t maxJPEGHeight = 0;
+        // Where pictures are encoded while the page goes on (borrowed; null:
+        // at once).
+        BackgroundJobs* encoders = nullptr;
     };
 
     // How a picture is stored whose unit square is placed with sides
@@ -93,10 +99,11 @@ private:
     std::optional<Bitmap> Known(const std::string& key) const;
     Bitmap Remember(const std::string& key, std::unique_ptr<FDT> tag, int32_t width, int32_t height,
                     std::vector<std::unique_ptr<FDT>>& newTags);
-    // The straight RGBA pixels stored for the decoded picture.
-    // The caller holds the budget's share for it (BitmapEncodingBytes, `place`).
-    std::optional<Bitmap> Stored(char kind, const std::vector<uint8_t>& rgba, int32_t width, int32_t height,
-                                 const Storage& storage, ColourNumbers place,
+    // The straight RGBA pixels stored for the decoded picture, encoded on
+    // `storage.encoders` when there are any. `share` is the budget's for it
+    // (BitmapEncodingBytes, `place`), held until it is encoded.
+    std::optional<Bitmap> Stored(char kind, std::vector<uint8_t>&& rgba, int32_t width, int32_t height,
+                                 const Storage& storage, ColourNumbers place, DecodeBudget::Share&& share,
                                  std::vector<std::unique_ptr<FDT>>& newTags);
 
     std::map<std::string, Bitmap> bitmaps;  // by content key, committed

@@ -5,7 +5,7 @@
 
 #include "driver/encode/jpegencoder.h"
 #include "driver/encode/losslessbitmap.h"
-#include "driver/pdf/ownedjpeg.h"
+#include "driver/pdf/deferredbitmap.h"
 #include "driver/pdf/pagerun.h"
 #include "driver/pdf/pdfimages.h"
 #include "swf/fdtbitmaps.h"
@@ -41,7 +41,7 @@ fz_pixmap* TryRender(fz_context* ctx, fz_page* page, fz_matrix toPixels, fz_irec
 
 std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
                                              const FRect& area, double pixelsPerTwip, PageParts parts,
-                                             fz_cookie* cookie)
+                                             fz_cookie* cookie, BackgroundJobs* encoders)
 {
     const double twips = static_cast<double>(area.XMax() - area.XMin()) * (area.YMax() - area.YMin());
     if (twips <= 0) return std::nullopt;
@@ -58,7 +58,8 @@ std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_
     if (!pixmap) return std::nullopt;
     const uint8_t* samples = fz_pixmap_samples(ctx, pixmap);
     const int stride = fz_pixmap_stride(ctx, pixmap);
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    auto pixels = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    std::vector<uint8_t>& rgba = *pixels;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const uint8_t* in = samples + static_cast<ptrdiff_t>(y) * stride + x * 3;
@@ -75,15 +76,14 @@ std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_
     patch.height = height;
     patch.area = FRect(static_cast<int32_t>(std::lround(box.x0 / s)), static_cast<int32_t>(std::lround(box.y0 / s)),
                        static_cast<int32_t>(std::lround(box.x1 / s)), static_cast<int32_t>(std::lround(box.y1 / s)));
-    std::vector<uint8_t> jpeg = EncodeJPEG(rgba.data(), width, height, static_cast<size_t>(width) * 4,
-                                           PixelLayout::RGBA, JPEGSettings{});
-    LosslessSlide lossless = EncodeLosslessRGBA(rgba.data(), width, height);
-    if (lossless.zlibData.size() <= jpeg.size())
-        patch.bitmap = std::make_unique<FDTDefineBitsLossless>(
-            lossless.format, static_cast<uint16_t>(width), static_cast<uint16_t>(height), lossless.colorTableEntries,
-            false, std::move(lossless.zlibData));
-    else
-        patch.bitmap = std::make_unique<OwnedJPEGBitmap>(std::move(jpeg));
+    // The smaller of its JPEG and its lossless form.
+    patch.bitmap = BitmapTagOn(encoders, [pixels, width, height]() -> BitmapContent {
+        std::vector<uint8_t> jpeg = EncodeJPEG(pixels->data(), width, height, static_cast<size_t>(width) * 4,
+                                               PixelLayout::RGBA, JPEGSettings{});
+        LosslessSlide lossless = EncodeLosslessRGBA(pixels->data(), width, height);
+        if (lossless.zlibData.size() <= jpeg.size()) return lossless;
+        return JPEGContent{std::move(jpeg)};
+    });
     return patch;
 }
 

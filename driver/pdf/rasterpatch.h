@@ -7,6 +7,7 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/core/backgroundjobs.h"
 #include "driver/pdf/pageparts.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"
@@ -26,10 +27,12 @@ struct RasterPatch {
 constexpr int64_t kMaxPatchPixels = int64_t{1} << 24;
 
 // None when MuPDF cannot render the page. `parts` are those the page is
-// recorded with; `cookie` (may be null) is the run's, to stop it by.
+// recorded with; `cookie` (may be null) is the run's, to stop it by. The
+// picture is encoded on `encoders` when there are any (borrowed).
 std::optional<RasterPatch> RenderRasterPatch(fz_context* ctx, fz_page* page, fz_matrix pageToTwips,
                                              const FRect& area, double pixelsPerTwip,
-                                             PageParts parts = PageParts::Shown, fz_cookie* cookie = nullptr);
+                                             PageParts parts = PageParts::Shown, fz_cookie* cookie = nullptr,
+                                             BackgroundJobs* encoders = nullptr);
 
 // The rectangles merged where they overlap (or touch), so that no pixel is
 // rendered twice.

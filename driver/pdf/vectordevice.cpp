@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/pdf/bitmapchoice.h"
+#include "driver/pdf/deferredbitmap.h"
 #include "driver/pdf/curvefit.h"
 #include "driver/pdf/gradientfit.h"
 #include "driver/pdf/outlineclip.h"
@@ -1513,8 +1513,11 @@ void VectorRecorder::Recording::PlaceBitmap(const PDFImageTable::Bitmap& bitmap,
 PDFImageTable::Storage VectorRecorder::Recording::ImageStorage(fz_matrix ctm) const
 {
     // The stage's pixels are those the page's patches are drawn at.
-    return PDFImageTable::StorageFor(std::hypot(ctm.a, ctm.b), std::hypot(ctm.c, ctm.d), options.patchPixelsPerTwip,
-                                     options.maxImagePixelsPerTwip, options.jpegQuality);
+    PDFImageTable::Storage storage =
+        PDFImageTable::StorageFor(std::hypot(ctm.a, ctm.b), std::hypot(ctm.c, ctm.d), options.patchPixelsPerTwip,
+                                  options.maxImagePixelsPerTwip, options.jpegQuality);
+    storage.encoders = options.encoders;
+    return storage;
 }
 
 void VectorRecorder::Recording::FillImage(fz_image* image, fz_matrix ctm, float alpha)
@@ -1736,8 +1739,9 @@ bool VectorRecorder::Recording::PlaceCapture(fz_display_list* list, const Bounds
         }
     fz_drop_pixmap(ctx, pixmap);
     if (!anything) return true;
-    std::unique_ptr<FDT> bitmap = SmallerBitmapTag(rgba, static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                                   options.jpegQuality, ColourNumbers::kWhole);
+    std::unique_ptr<FDT> bitmap = SmallerBitmapTagOn(options.encoders, std::move(rgba), static_cast<int32_t>(width),
+                                                     static_cast<int32_t>(height), options.jpegQuality,
+                                                     ColourNumbers::kWhole);
     const FRect placed(static_cast<int32_t>(std::lround(box.x0 / s)), static_cast<int32_t>(std::lround(box.y0 / s)),
                        static_cast<int32_t>(std::lround(box.x1 / s)), static_cast<int32_t>(std::lround(box.y1 / s)));
     PlacePicture(std::move(bitmap), placed, static_cast<int32_t>(width), static_cast<int32_t>(height));

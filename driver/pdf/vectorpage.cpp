@@ -1,5 +1,6 @@
 #include "driver/pdf/vectorpage.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -85,8 +86,8 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
         const RunDeadline deadline(patchRun, recorder.Budget().SecondsLeft());
         for (const FRect& area : merged) {
             if (recorder.OverBudget()) break;
-            std::optional<RasterPatch> patch =
-                RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip, options.parts, &patchRun);
+            std::optional<RasterPatch> patch = RenderRasterPatch(ctx, page, pageToTwips, area, options.patchPixelsPerTwip,
+                                                                 options.parts, &patchRun, options.encoders);
             if (patch)
                 recorder.PlacePatch(std::move(*patch));
             else
@@ -97,7 +98,10 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     result.substitutedFonts = std::move(substituted);
     result.summary.damage = std::move(damage);
     if (!result.sprite) return result;  // over its budget: to be drawn as a picture
-    for (auto& tag : result.definitions) result.summary.bytes += WrittenSize(*tag);
+    const std::vector<uint16_t> pictures = resources.images.PendingIDs();
+    for (auto& tag : result.definitions)
+        if (std::find(pictures.begin(), pictures.end(), tag->ID()) == pictures.end())
+            result.summary.bytes += WrittenSize(*tag);
     result.summary.bytes += WrittenSize(*result.sprite);
     return result;
 }

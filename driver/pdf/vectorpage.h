@@ -67,6 +67,10 @@ struct VectorOptions {
     PageBudget::Limits budget;
     // What of the page is recorded, and drawn in its patches.
     PageParts parts = PageParts::Shown;
+    // Where the page's pictures are encoded while it goes on being drawn
+    // (borrowed; null: each at once). Their tags wait for their bytes when
+    // first written.
+    BackgroundJobs* encoders = nullptr;
 };
 
 // Something the page draws that the recording could not say in SWF.
@@ -82,7 +86,9 @@ struct VectorPageSummary {
     uint32_t newBitmaps = 0;  // bitmaps this page was the first to draw
     uint32_t placements = 0;  // objects in the sprite (clip layers included)
     uint32_t clipLayers = 0;
-    uint64_t bytes = 0;       // the page's definitions and sprite as written
+    // The page's definitions and sprite as written, the pictures it is the
+    // first to draw apart (they may still be being encoded).
+    uint64_t bytes = 0;
     std::vector<VectorFallback> fallbacks;
     uint32_t patches = 0;     // pictures covering the fallbacks' areas (patchFallbacks)
     bool patchFailed = false;  // one of them could not be rendered or placed

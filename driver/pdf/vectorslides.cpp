@@ -7,6 +7,7 @@
 
 #include "driver/compose/linkaddress.h"
 #include "driver/compose/pagesprite.h"
+#include "driver/core/backgroundjobs.h"
 #include "driver/pdf/mupdf.h"
 #include "driver/pdf/vectorpage.h"
 
@@ -45,26 +46,21 @@ uint64_t SmallestJPEG(int64_t pixels)
     return static_cast<uint64_t>(pixels) * 14 / 512;
 }
 
-// The bytes of the page's new bitmaps: a picture on the page is stored at
-// its own capped size in the movie, which is no reason to draw the page whole
-// as a picture (its text and lines would lose their sharpness to spare it).
-uint64_t PictureBytes(VectorPage& recorded, const PDFImageTable& images)
-{
-    const std::vector<uint16_t> pictures = images.PendingIDs();
-    uint64_t bytes = 0;
-    for (const std::unique_ptr<FDT>& tag : recorded.definitions)
-        if (std::find(pictures.begin(), pictures.end(), tag->ID()) != pictures.end()) bytes += WrittenSize(*tag);
-    return bytes;
-}
-
 }  // namespace
 
 struct VectorSlides::State {
+    State(const PDFDeck& deck, VectorPageLimits limits, VectorImageSettings images)
+        : deck(deck), limits(limits), images(images), document(deck.OpenAnother())
+    {
+    }
+
     const PDFDeck& deck;
     VectorPageLimits limits;
     VectorImageSettings images;
     PDFDocument document;
     std::unique_ptr<VectorResources> resources = std::make_unique<VectorResources>();
+    // The other cores encode the pages' pictures while this thread draws on.
+    BackgroundJobs encoders{static_cast<unsigned>(std::max(RenderThreads() - 1, 0))};
     // Fonts of resources given up after a page failed half-way.
     std::vector<std::unique_ptr<FTag>> retiredFonts{};
 
@@ -106,7 +102,7 @@ struct VectorSlides::State {
 };
 
 VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits, VectorImageSettings images)
-    : state(std::make_unique<State>(State{deck, limits, images, deck.OpenAnother()}))
+    : state(std::make_unique<State>(deck, limits, images))
 {
 }
 
@@ -135,6 +131,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     options.budget.edges = state->limits.maxEdges;
     options.budget.patches = state->limits.maxPatches;
     options.parts = document.Parts();
+    options.encoders = &state->encoders;
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -193,8 +190,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         slide.whyRaster = std::to_string(summary.edges) + " edges, more than " + std::to_string(state->limits.maxEdges);
     } else if (seconds > state->limits.maxSeconds) {
         slide.whyRaster = "it took longer than " + std::to_string(static_cast<int>(state->limits.maxSeconds)) + " s";
-    } else if (state->LargerThanPicture(page, summary.bytes - PictureBytes(recorded, state->resources->images),
-                                          shown)) {
+    } else if (state->LargerThanPicture(page, summary.bytes, shown)) {
         slide.whyRaster = "its vectors would take more bytes than its picture";
     }
     if (!slide.whyRaster.empty()) {

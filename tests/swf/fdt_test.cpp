@@ -48,4 +48,32 @@ TEST(WrittenDefinitions, TagsThatBorrowBytesOrHaveNoIDAreLeftAlone)
     EXPECT_EQ(FDTWritten::From(tables), nullptr);
 }
 
+TEST(LentCharacterIDs, TheNextTagTakesTheLentIDAndTheCounterIsUntouched)
+{
+    FResetCharacterID();
+    const Bytes jpeg{0xFF, 0xD8, 0x00, 0xFF, 0xD9};
+    FDTDefineBitsJPEG2 lender(jpeg.data(), static_cast<int32_t>(jpeg.size()));
+    FDTDefineBitsJPEG2 after(jpeg.data(), static_cast<int32_t>(jpeg.size()));
+    std::unique_ptr<FDTDefineBitsJPEG2> borrower;
+    {
+        const FLentCharacterID loan(lender);
+        borrower = std::make_unique<FDTDefineBitsJPEG2>(jpeg.data(), static_cast<int32_t>(jpeg.size()));
+    }
+    EXPECT_EQ(borrower->ID(), lender.ID());
+    EXPECT_EQ(borrower->IDEpoch(), lender.IDEpoch());
+    EXPECT_EQ(FLastCharacterID(), after.ID());
+    // One tag a loan: the next draws again.
+    {
+        const FLentCharacterID loan(lender);
+        const FDTDefineBitsJPEG2 first(jpeg.data(), static_cast<int32_t>(jpeg.size()));
+        const FDTDefineBitsJPEG2 second(jpeg.data(), static_cast<int32_t>(jpeg.size()));
+        EXPECT_EQ(first.ID(), lender.ID());
+        EXPECT_EQ(second.ID(), after.ID() + 1);
+    }
+    // A loan unused is gone with its scope.
+    { const FLentCharacterID unused(lender); }
+    const FDTDefineBitsJPEG2 drawn(jpeg.data(), static_cast<int32_t>(jpeg.size()));
+    EXPECT_EQ(drawn.ID(), after.ID() + 2);
+}
+
 }  // namespace

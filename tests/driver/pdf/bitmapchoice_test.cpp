@@ -7,7 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "driver/core/backgroundjobs.h"
 #include "driver/pdf/bitmapchoice.h"
+#include "driver/pdf/deferredbitmap.h"
 #include "hf/shapetags.h"
 #include "swf/fdt.h"
 
@@ -28,6 +30,13 @@ std::vector<uint8_t> Picture(int32_t width, int32_t height, Colour colour)
 }
 
 FTagCode CodeOf(std::unique_ptr<FDT> tag) { return shapetest::ReadTag(*tag).code; }
+
+std::vector<uint8_t> Written(FDT& tag)
+{
+    FSWFStream stream;
+    tag.Write(stream);
+    return std::vector<uint8_t>(stream.Buffer(), stream.Buffer() + stream.ByteCount());
+}
 
 // A photograph's texture: smooth waves with grain, every pixel its own colour.
 uint32_t Grain(int32_t x, int32_t y)
@@ -64,6 +73,35 @@ TEST(SmallerBitmapTag, ThePhotographIsAJPEGAndTheDrawingsAreLossless)
     const auto translucent = [](int32_t x, int32_t y) { return (Grain(x, y) & 0xFFFFFF00u) | 0x80u; };
     EXPECT_EQ(CodeOf(SmallerBitmapTag(Picture(w, h, translucent), w, h, 90, ColourNumbers::kWhole)),
               FTagCode::DefineBitsJPEG3);
+}
+
+// A picture encoded on a worker is the tag encoded at once, byte for byte and
+// under the ID it drew when it was made, in each of the four kinds; the IDs
+// after it are drawn as if it had been encoded at once.
+TEST(DeferredBitmapTag, WritesWhatTheTagMadeAtOnceWrites)
+{
+    const int32_t w = 160, h = 120;
+    const auto flat = [](int32_t x, int32_t y) { return (x / 40 + y / 40) % 2 ? 0xCC2020FFu : 0xFFFFFFFFu; };
+    const auto see = [](int32_t x, int32_t y) { return (x / 40 + y / 40) % 2 ? 0xCC202080u : 0xFFFFFF00u; };
+    const auto translucent = [](int32_t x, int32_t y) { return (Grain(x, y) & 0xFFFFFF00u) | 0x80u; };
+    BackgroundJobs jobs(1);
+    FResetCharacterID();
+    for (const std::vector<uint8_t>& rgba : {Picture(w, h, Grain), Picture(w, h, flat), Picture(w, h, see),
+                                             Picture(w, h, translucent)}) {
+        std::unique_ptr<FDT> deferred = SmallerBitmapTagOn(&jobs, std::vector<uint8_t>(rgba), w, h, 90,
+                                                           ColourNumbers::kWhole);
+        EXPECT_NE(dynamic_cast<DeferredBitmapTag*>(deferred.get()), nullptr);
+        const uint16_t next = FLastCharacterID() + 1;
+        std::unique_ptr<FDT> atOnce;
+        {
+            const FLentCharacterID loan(*deferred);
+            atOnce = SmallerBitmapTag(rgba, w, h, 90, ColourNumbers::kWhole);
+        }
+        EXPECT_EQ(deferred->ID(), atOnce->ID());
+        EXPECT_EQ(Written(*deferred), Written(*atOnce));
+        EXPECT_EQ(Written(*deferred), Written(*atOnce));  // a second writing alike
+        EXPECT_EQ(FLastCharacterID() + 1, next);
+    }
 }
 
 #endif  // CORVANEX_PDF
