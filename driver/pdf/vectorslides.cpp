@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "driver/compose/linkaddress.h"
@@ -96,9 +97,33 @@ struct VectorSlides::State {
         if (pixels <= 0 || pixels > kMaxPagePixels || bytes < SmallestJPEG(pixels)) return false;
         PageEncoding encoding;
         encoding.jpeg.quality = images.jpegQuality;
-        const EncodedPage picture = deck.RenderEncoded(*document, page, shown, encoding);
-        return bytes > picture.jpeg.size();
+        // The picture at half the size is the smaller (a quarter of the
+        // blocks, and what detail it keeps blurred), and a quarter of the
+        // work: vectors smaller than even that need no picture at the whole size.
+        const PixelSize half{std::max(shown.width / 2, 1), std::max(shown.height / 2, 1)};
+        if (bytes <= deck.RenderEncoded(*document, page, half, encoding).jpeg.size()) return false;
+        EncodedPage picture = deck.RenderEncoded(*document, page, shown, encoding);
+        const bool larger = bytes > picture.jpeg.size();
+        if (larger) weighed = Weighed{page, shown, encoding, std::move(picture)};
+        return larger;
     }
+
+    // The picture a page lost to, kept for when it is drawn as one.
+    struct Weighed {
+        int32_t page = -1;
+        PixelSize size;
+        PageEncoding encoding;
+        EncodedPage picture;
+
+        bool Of(int32_t number, PixelSize at, const PageEncoding& as) const
+        {
+            return page == number && size.width == at.width && size.height == at.height &&
+                   encoding.format == as.format && encoding.jpeg.quality == as.jpeg.quality &&
+                   encoding.jpeg.sampling == as.jpeg.sampling &&
+                   encoding.jpeg.optimizeCoding == as.jpeg.optimizeCoding && encoding.bandRows == as.bandRows;
+        }
+    };
+    std::optional<Weighed> weighed;
 };
 
 VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits, VectorImageSettings images)
@@ -212,6 +237,10 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
 
 EncodedPage VectorSlides::Render(int32_t page, PixelSize size, const PageEncoding& encoding)
 {
+    // The page's picture made when its vectors were weighed against it.
+    std::optional<State::Weighed> weighed = std::move(state->weighed);
+    state->weighed.reset();
+    if (weighed && weighed->Of(page, size, encoding)) return std::move(weighed->picture);
     return state->deck.RenderEncoded(*state->document, page, size, encoding);
 }
 

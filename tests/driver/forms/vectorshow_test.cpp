@@ -659,6 +659,17 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
         EXPECT_FALSE(dense.sprite);
         EXPECT_EQ(dense.whyRaster, "its vectors would take more bytes than its picture");
         EXPECT_FALSE(dense.budgetSpent);
+        // The picture it lost to is the page's picture: kept, it is what a
+        // render gives, and it is kept for that page and size alone.
+        PageEncoding encoding;
+        encoding.jpeg.quality = VectorImageSettings{}.jpegQuality;
+        const EncodedPage kept = slides.Render(1, PixelSize{480, 270}, encoding);
+        const EncodedPage drawn = slides.Render(1, PixelSize{480, 270}, encoding);
+        EXPECT_EQ(kept.width, 480);
+        EXPECT_FALSE(kept.jpeg.empty());
+        EXPECT_EQ(kept.jpeg, drawn.jpeg);
+        slides.Record(1, area, PixelSize{480, 270}, 1000);
+        EXPECT_EQ(slides.Render(1, PixelSize{240, 135}, encoding).width, 240);
     }
     {
         VectorPageLimits limits;
