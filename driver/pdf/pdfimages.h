@@ -117,8 +117,10 @@ private:
 // decode budget (PDFImageTable does not decode them either): those are left
 // out with a MuPDF warning, an image-mask clip clipping everything. MuPDF's
 // draw device subsamples the others to the pixels they cover, and decodes
-// only the part it draws. With `limit`, every call is counted against it.
-// Throws as MuPDF does.
+// only the part it draws. Lines thinner than a pixel are drawn a pixel
+// wide, and a knockout group of opaque objects as an ordinary group (held
+// back until its end to tell). With `limit`, every call is counted against
+// it. Throws as MuPDF does.
 fz_device* NewDecodableImagesDevice(fz_context* ctx, fz_device* target, fz_irect area,
                                     RunCallLimit* limit = nullptr);
 

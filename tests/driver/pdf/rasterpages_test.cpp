@@ -368,6 +368,47 @@ TEST(PDFDeck, HairlinesArePixelWideOnThePixels)
     EXPECT_LT(darkest, 160);
 }
 
+// A knockout group of opaque objects is drawn as an ordinary group: the same
+// but at the seams between abutting objects, where MuPDF's knockout lets the
+// white page through as other viewers do not. One whose objects are
+// translucent still knocks out.
+TEST(PDFDeck, KnockoutGroupsOfOpaqueObjectsHaveNoSeams)
+{
+    const Scratch scratch("pdf-knockout");
+    // Two bands meeting at x = 100.5 pixels, in a knockout group at 90%; and
+    // two half-translucent squares overlapping, in another.
+    const std::string bands = handpdf::Form("1 0 0 rg 0 0 100.5 100 re f 0 0 1 rg 100.5 0 99.5 100 re f\n", "",
+                                            "0 0 200 100");
+    const std::string squares = handpdf::Form("/Half gs 1 0 0 rg 0 0 60 60 re f 0 0 1 rg 40 40 60 60 re f\n",
+                                              "/ExtGState << /Half << /ca 0.5 >> >>", "0 0 200 100");
+    const auto knockout = [](const std::string& form) {
+        return form.substr(0, 2) + " /Group << /S /Transparency /K true >>" + form.substr(2);
+    };
+    const int first = handpdf::FirstExtraObject(1);
+    const PDFDeck deck(WritePDF(
+        scratch, "knockout.pdf",
+        handpdf::PDF({{"q /Most gs 1 0 0 1 0 400 cm /B Do Q q 1 0 0 1 300 300 cm /S Do Q\n",
+                       "/ExtGState << /Most << /ca 0.9 >> >> /XObject << /B " + std::to_string(first) + " 0 R /S " +
+                           std::to_string(first + 1) + " 0 R >>"}},
+                     {knockout(bands), knockout(squares)})));
+    const std::vector<uint8_t> rgba = deck.RenderRGBA(0, PixelSize{720, 540});
+    const auto at = [&](int x, int y) {
+        const uint8_t* p = &rgba[(size_t(y) * 720 + size_t(x)) * 4];
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    // The seam's pixel: half red, then half blue over that, at 90% on white
+    // (about 140, 83, 198); MuPDF's knockout made it nearly white (184, 162, 211).
+    const std::array<int, 3> seam = at(100, 90);
+    EXPECT_NEAR(seam[0], 140, 15);
+    EXPECT_NEAR(seam[1], 83, 15);
+    EXPECT_NEAR(seam[2], 198, 15);
+    // Where the squares overlap only the blue one shows, half on white.
+    const std::array<int, 3> overlap = at(350, 540 - 350);
+    EXPECT_NEAR(overlap[0], 128, 4);
+    EXPECT_NEAR(overlap[1], 128, 4);
+    EXPECT_NEAR(overlap[2], 255, 4);
+}
+
 // Each page's render and encoding draw from the decoding budget: none starts
 // while the budget is all held elsewhere, and with a budget smaller than any
 // page they are served one at a time and all come out, JPEG and lossless.
