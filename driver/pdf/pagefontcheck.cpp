@@ -127,7 +127,7 @@ std::string RealName(fz_context* ctx, fz_font* font)
 
 }  // namespace
 
-PageFontCheck::PageFontCheck(fz_context* context, fz_page* page) : ctx(context)
+PageFontCheck::PageFontCheck(fz_context* context, fz_page* page, DrawnBy drawnBy) : ctx(context), drawer(drawnBy)
 {
     pdf_page* pdfPage = pdf_page_from_fz_page(ctx, page);
     if (!pdfPage) return;
@@ -193,7 +193,7 @@ void PageFontCheck::Load(pdf_document* doc, pdf_obj* resources, pdf_obj* referen
     substitution.substitute = RealName(ctx, loaded.desc->font);
     substitution.embedded = EmbedsProgram(ctx, font);
     substitution.asPicture = !MayEmbedGlyphs(ctx, loaded.desc->font);
-    if (IsBuiltinSymbol(ctx, loaded.desc->font))
+    if (drawer == DrawnBy::Recorder && IsBuiltinSymbol(ctx, loaded.desc->font))
         if (std::string face = SubstituteFonts::SymbolFaceName(ctx); !face.empty()) {
             // The recorder draws its glyphs from this face.
             substitution.substitute = std::move(face);

@@ -16,7 +16,11 @@
 // back, and the rest passed on as the context's callbacks would have had it.
 class PageFontCheck {
 public:
-    PageFontCheck(fz_context* ctx, fz_page* page);
+    // Who draws the page's text: MuPDF's renderer, with its own faces, or
+    // the vector recorder, which draws Symbol's from a face of Times' design.
+    enum class DrawnBy { Renderer, Recorder };
+
+    PageFontCheck(fz_context* ctx, fz_page* page, DrawnBy drawer = DrawnBy::Renderer);
     ~PageFontCheck();
     PageFontCheck(const PageFontCheck&) = delete;
     PageFontCheck& operator=(const PageFontCheck&) = delete;
@@ -40,6 +44,7 @@ private:
     void Load(pdf_document* doc, pdf_obj* resources, pdf_obj* reference);
 
     fz_context* ctx;
+    DrawnBy drawer;
     std::set<pdf_obj*> visited;  // resource dictionaries and fonts, against loops
     std::vector<Loaded> substitutes;
 };

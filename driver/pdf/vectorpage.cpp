@@ -54,7 +54,7 @@ VectorPage RecordVectorPage(fz_context* ctx, fz_page* page, fz_matrix pageToTwip
     const fz_rect area = fz_transform_rect(bounds, pageToTwips);
     resources.fonts.ForgetPageFonts();
     // Loaded before the page runs, which then draws with these very fonts.
-    const PageFontCheck fontCheck(ctx, page);
+    const PageFontCheck fontCheck(ctx, page, PageFontCheck::DrawnBy::Recorder);
     VectorRecorder recorder(ctx, resources, options, Bounds{area.x0, area.y0, area.x1, area.y1, false});
     fz_cookie cookie{};
     recorder.StopRunWith(&cookie);

@@ -18,6 +18,7 @@
 #include "driver/encode/jpegencoder.h"
 #include "driver/pdf/gradientfit.h"
 #include "driver/pdf/polygonops.h"
+#include "driver/pdf/rasterpages.h"
 #include "driver/pdf/substitutefonts.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
@@ -1828,6 +1829,13 @@ TEST(VectorPage, UnembeddedFontsAreFreeFontsAndMuPDFsOwnArePictures)
         EXPECT_EQ(fallback["Symbol"].substitute, "StandardSymbolsPS");
         EXPECT_TRUE(fallback["Symbol"].asPicture);
     }
+    // Rendered (--raster, pictures of pages), Symbol's text is in MuPDF's own
+    // face, and is told so: the recorder's face is not the renderer's.
+    PDFDeck deck(path);
+    PDFDocument another = deck.OpenAnother();
+    const std::map<std::string, FontSubstitution> rendered =
+        ByFont(deck.RenderEncoded(*another, 0, PixelSize{72, 54}, PageEncoding{}).substitutedFonts);
+    EXPECT_EQ(rendered.at("Symbol").substitute, "StandardSymbolsPS");
     // ZapfDingbats' text, 30 points high from (100, 440) down the page, is what is listed.
     ASSERT_EQ(page.summary.fallbacks.size(), 1u);
     const VectorFallback& listed = page.summary.fallbacks[0];
