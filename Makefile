@@ -119,7 +119,7 @@ bench: bootstrap
 	bench/narration-bench
 	bench/hostile-bench
 
-# Valgrind memcheck over the test programs and real runs of the programs (about 2 min).
+# Valgrind memcheck over the test programs and real runs of the programs (about 4 min on 2 cores).
 memcheck: bootstrap
 	scripts/memcheck
 

@@ -652,7 +652,10 @@ TEST(VectorSlides, LimitsAndTheCharacterBudgetSendAPageToThePicturePath)
     const PageArea area{20, 20, 25600, 14400};
     const PixelSize shown{1280, 720};
     {
-        VectorSlides slides(deck, VectorPageLimits{});
+        // Time is no limit here (a loaded machine, valgrind): the bytes are.
+        VectorPageLimits untimed;
+        untimed.maxSeconds = 600;
+        VectorSlides slides(deck, untimed);
         const VectorSlide plain = slides.Record(0, area, shown, 1000);
         EXPECT_TRUE(plain.sprite) << plain.whyRaster;
         const VectorSlide dense = slides.Record(1, area, PixelSize{480, 270}, 1000);
