@@ -37,7 +37,11 @@ struct MadeShowComposer::State {
                request.narrationFiles.empty() ? nullptr : &narrations,
                request.replaceSlides,
                {},
-               ButtonFaces::kShared},
+               ButtonFaces::kShared,
+               nullptr,
+               nullptr,
+               request.ownFrames,
+               request.frameRate},
           tally(request.movieLengthLimit, show.layout.MovieHeaderBytes() + kBackgroundTagBytes)
     {
     }
@@ -102,13 +106,15 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     source.placement = slide.placement;
     source.drawing = std::move(slide.drawing);
     source.over = std::move(slide.over);
+    source.transition = slide.transition;
+    source.seconds = slide.seconds;
     // Nothing of the slide's image is held in memory from here.
     slide.image = std::vector<uint8_t>{};
     const SlideSize area = state->request.area;
     if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
     ComposeSlide(state->movie, n, source, state->show);
     state->added = n;
-    CountSlideFrame(state->movie, n, state->tally, named);
+    CountSlideFrame(state->movie, n, state->show, state->tally, named);
 }
 
 uint64_t MadeShowComposer::MovieLength() const { return state->tally.Length(); }

@@ -326,7 +326,8 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
     std::set<std::string> names;
     for (const auto& option : HelpOptions(run.out)) names.insert(option.first);
     EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--stop-last", "--raster", "--dpi", "--quality",
-                                            "--lossless", "--max-image-dpi", "--no-annotations", "--forward",
+                                            "--lossless", "--max-image-dpi", "--no-annotations", "--no-transitions",
+                                            "--no-timings", "--forward",
                                             "--backward", "--keys",
                                             "--narration", "--bits", "--narration-rate", "--narration-stereo", "--html",
                                             "--ruffle", "--help", "--version"}));
