@@ -44,7 +44,8 @@ constexpr OptionSpec kOptions[] = {
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
      "the forward button also answers Right, Page Down and Space, the\n"
-     "backward button Left and Page Up",
+     "backward button Left and Page Up; Home goes to the first slide and\n"
+     "End to the last",
      "off, buttons answer clicks only"},
     {"--narration", "PREFIX",
      "narrate slide n (a PDF's page n) with PREFIX<n>.wav, .flac, .ogg or\n"

@@ -190,8 +190,12 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     HFButton forward(forwardFace.face, forwardFace.face, forwardFace.face, forwardFace.hit);
     forward.SetDepth(kForwardButtonDepth);
     addClick(forward, HFActionPlay());
-    if (show.keys)
+    if (show.keys) {
         for (uint32_t key : {kKeyRight, kKeyPageDown, kKeySpace}) addKey(forward, HFActionPlay(), key);
+        // Every forward button on stage hears these, and all go to the same frame.
+        addKey(forward, HFActionGotoFrame(show.FrameOf(0)), kKeyHome);
+        addKey(forward, HFActionGotoFrame(show.FrameOf(show.slideCount - 1)), kKeyEnd);
+    }
     frame.AddObject(forward);
 
     // A frame's own backward face takes its bitmap's ID on every slide, also

@@ -13,6 +13,8 @@
 // The key codes of button condition records.
 constexpr uint32_t kKeyLeft = 1;
 constexpr uint32_t kKeyRight = 2;
+constexpr uint32_t kKeyHome = 3;
+constexpr uint32_t kKeyEnd = 4;
 constexpr uint32_t kKeyPageUp = 16;
 constexpr uint32_t kKeyPageDown = 17;
 constexpr uint32_t kKeySpace = 32;

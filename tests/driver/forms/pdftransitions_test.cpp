@@ -1,6 +1,6 @@
 // A PDF's page transitions and durations in the movie: the frames between
 // pages and what moves in them, each page's own frame (where stops, backward
-// buttons and links land), the timers of timed pages, the bounds
+// buttons, links and Home and End land), the timers of timed pages, the bounds
 // on what a file asks, and the movie of --no-transitions --no-timings.
 
 #include <gtest/gtest.h>
@@ -269,7 +269,7 @@ std::vector<std::pair<uint16_t, uint16_t>> Gotos(const std::vector<Tag>& frame)
     return targets;
 }
 
-TEST(PDFTransitions, StopsBackwardButtonsAndLinksLandOnPagesOwnFrames)
+TEST(PDFTransitions, StopsBackwardButtonsLinksAndHomeAndEndLandOnPagesOwnFrames)
 {
     const Scratch folder = Folder("ownframes");
     folder.Write("deck.stp", "0\n1\n2\n3\n");
@@ -280,7 +280,7 @@ TEST(PDFTransitions, StopsBackwardButtonsAndLinksLandOnPagesOwnFrames)
         {"--keys", "--stops", "deck.stp"}, {"<< /Type /Annot /Subtype /Link /Rect [100 100 300 300] /Dest [5 0 R /Fit] >>"});
     // Own frames 0, 12, 24, 25; the empty frame and the notice.
     ASSERT_EQ(show.frames.size(), 28u);
-    constexpr uint16_t kClick = 0x0008;
+    constexpr uint16_t kClick = 0x0008, kHome = 3 << 9, kEnd = 4 << 9;
     const struct {
         size_t frame;
         uint16_t backTo;
@@ -288,6 +288,8 @@ TEST(PDFTransitions, StopsBackwardButtonsAndLinksLandOnPagesOwnFrames)
     for (const auto& [frame, backTo] : pages) {
         EXPECT_FALSE(Only(show.frames[frame], FTagCode::DoAction).empty()) << frame;
         const auto gotos = Gotos(show.frames[frame]);
+        EXPECT_NE(std::find(gotos.begin(), gotos.end(), std::pair<uint16_t, uint16_t>{kHome, 0}), gotos.end()) << frame;
+        EXPECT_NE(std::find(gotos.begin(), gotos.end(), std::pair<uint16_t, uint16_t>{kEnd, 25}), gotos.end()) << frame;
         EXPECT_NE(std::find(gotos.begin(), gotos.end(), std::pair<uint16_t, uint16_t>{kClick, backTo}), gotos.end())
             << frame;
     }
