@@ -72,6 +72,8 @@ struct MadeShowComposer::State {
     std::vector<std::unique_ptr<FTag>> leadingDefinitions;
     int32_t added = 0;
     int32_t scaled = 0;
+    // Slides that wait for their narration to end (and then go on).
+    std::vector<int32_t> timed;
 };
 
 MadeShowComposer::MadeShowComposer(MadeShowRequest request) : state(std::make_unique<State>(std::move(request))) {}
@@ -108,6 +110,7 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     source.over = std::move(slide.over);
     source.transition = slide.transition;
     source.seconds = slide.seconds;
+    if (slide.seconds) state->timed.push_back(n);
     // Nothing of the slide's image is held in memory from here.
     slide.image = std::vector<uint8_t>{};
     const SlideSize area = state->request.area;
@@ -140,6 +143,9 @@ SlideShowResult MadeShowComposer::Write()
     result.area = state->request.area;
     result.scaledSlides = state->scaled;
     result.narrationPlaysOn = NarrationPlaysOn(state->narrations, state->stopPositions, state->request.slideCount);
+    std::erase_if(result.narrationPlaysOn, [&](int32_t n) {
+        return std::find(state->timed.begin(), state->timed.end(), n) != state->timed.end();
+    });
     if (!state->request.stopsFile.empty()) {
         result.stopsFile = state->request.stopsFile;
         result.returnTargetsOutOfRange = ReturnTargetsOutOfRange(state->stopPositions, state->request.stopTable);

@@ -379,6 +379,16 @@ TEST(PDFTimings, ANarratedTimedPageWaitsForTheLongerOfItsDurationAndItsNarration
     folder.Write("voice/v2.wav", std::string(wav.begin(), wav.end()));
     EXPECT_EQ(TimerWaits(Convert(folder, {Page(""), Page("/Dur 1"), Page("/Dur 5")}, {"--narration", "voice/v"})),
               (std::vector<int32_t>{36, 60}));
+    // No stop point of the file, but it waits for its narration to end: not
+    // one whose narration plays on into the next pages.
+    folder.Write("first.stp", "0\n");
+    const Converted show = Convert(folder, {Page(""), Page("/Dur 1"), Page("")}, {"--narration", "voice/v", "--stops", "first.stp"});
+    EXPECT_EQ(TimerWaits(show), (std::vector<int32_t>{36}));
+    EXPECT_EQ(show.run.err.find("narrated but not"), std::string::npos) << show.run.err;
+    folder.Write("voice/v3.wav", std::string(wav.begin(), wav.end()));
+    EXPECT_NE(Convert(folder, {Page(""), Page("/Dur 1"), Page(""), Page("")}, {"--narration", "voice/v", "--stops", "first.stp"})
+                  .run.err.find("slide 3 is narrated but not a stop point"),
+              std::string::npos);
 }
 
 TEST(PDFTransitions, WithoutTransitionsAndTimingsTheMovieIsThatOfTheSamePagesWithoutThem)
