@@ -624,6 +624,28 @@ std::string Forms()
     return pdf.Finish();
 }
 
+// Pages that come on by each transition style, some staying a while: the
+// frames between pages, their masks, moves and timers.
+std::string Transitions()
+{
+    Document pdf;
+    const char* const entries[] = {
+        "",
+        "/Trans << /S /Fade /D 0.5 >>",
+        "/Trans << /S /Wipe /Di 90 >> /Dur 1",
+        "/Trans << /S /Split /Dm /V /M /I >>",
+        "/Trans << /S /Blinds /D 0.25 >>",
+        "/Trans << /S /Box /M /O /D 0.25 >> /Dur 0",
+        "/Trans << /S /Push /Di 270 /D 0.25 >>",
+        "/Trans << /S /Uncover /D 0.25 >>",
+        "/Trans << /S /Fly /Di /None /D 0.25 >>",
+        "/Trans << /S /Glitter /Di 315 /D 0.25 >>",
+    };
+    int shade = 0;
+    for (const char* extra : entries) pdf.Page("0." + std::to_string(shade++) + " g 0 0 320 180 re f", "", extra);
+    return pdf.Finish();
+}
+
 std::string Links()
 {
     Document pdf;
@@ -771,6 +793,7 @@ int main(int argc, char** argv)
         {"soft-masks", SoftMasks, kFullHD},
         {"forms", Forms, kSmall},
         {"links", Links, kSmall},
+        {"transitions", Transitions, kSmall},
         {"rotated", Rotated, kSmall},
         {"inherited-tree", InheritedTree, kSmall},
         {"damaged", Damaged, kSmall},

@@ -44,7 +44,8 @@ constexpr OptionSpec kOptions[] = {
     {"--backward", "FILE", "backward button image, a JPEG", "backward.jpg beside the program"},
     {"--keys", "",
      "the forward button also answers Right, Page Down and Space, the\n"
-     "backward button Left and Page Up",
+     "backward button Left and Page Up; Home goes to the first slide and\n"
+     "End to the last",
      "off, buttons answer clicks only"},
     {"--narration", "PREFIX",
      "narrate slide n (a PDF's page n) with PREFIX<n>.wav, .flac, .ogg or\n"
@@ -93,6 +94,14 @@ constexpr OptionSpec kOptions[] = {
      "draw each page's content alone: no annotations (stamps, notes, form\n"
      "fields) and no link borders; links stay buttons",
      "drawn as a viewer shows them", false, kPDFForm},
+    {"--no-transitions", "",
+     "show each page at once, without the transition the PDF gives it\n"
+     "(the movie then stays at 12 frames a second)",
+     "the PDF's transitions, at 24 frames a second", false, kPDFForm},
+    {"--no-timings", "",
+     "ignore how long the PDF asks each page to be shown: every page waits\n"
+     "for a click as the stop points say",
+     "a page with a duration goes on by itself after it", false, kPDFForm},
 };
 
 // The options of one form, in the table's order.
@@ -254,6 +263,8 @@ PDFShowRequest ParsePDFRequest(const CommandLine& line)
         throw UsageError("the movie '" + request.outputFile + "' would overwrite the PDF");
     request.raster = line.Has("--raster");
     if (line.Has("--no-annotations")) request.parts = PageParts::ContentOnly;
+    request.transitions = !line.Has("--no-transitions");
+    request.timings = !line.Has("--no-timings");
     if (const auto maxImageDPI = line.Value("--max-image-dpi"))
         request.maxImageDPI = ParseWholeNumber("--max-image-dpi", *maxImageDPI, 1, kMaxDPIValue);
     if (line.Has("--lossless")) request.encoding.format = PageEncoding::Format::Lossless;

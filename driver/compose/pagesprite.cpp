@@ -35,5 +35,5 @@ void PageSprite::AddToFrame(HFFrame& frame, HFMovie& movie)
         frame.Tags().push_back(std::move(outer));
         defined = true;
     }
-    Place(frame, movie);
+    if (!defineOnly) Place(frame, movie);
 }

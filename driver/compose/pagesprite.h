@@ -14,8 +14,8 @@
 // outer sprite holds the clip layer, the same rectangle drawn white as the
 // page's paper, and the page's sprite over that. The first
 // addition appends the definitions, the page's sprite, the clip's shape and
-// the outer sprite, then places the outer sprite, untransformed, at the
-// requested depth.
+// the outer sprite, then (unless define-only) places the outer sprite,
+// untransformed, at the requested depth.
 class PageSprite : public HFObject {
 public:
     struct Area {

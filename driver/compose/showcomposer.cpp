@@ -37,7 +37,11 @@ struct MadeShowComposer::State {
                request.narrationFiles.empty() ? nullptr : &narrations,
                request.replaceSlides,
                {},
-               ButtonFaces::kShared},
+               ButtonFaces::kShared,
+               nullptr,
+               nullptr,
+               request.ownFrames,
+               request.frameRate},
           tally(request.movieLengthLimit, show.layout.MovieHeaderBytes() + kBackgroundTagBytes)
     {
     }
@@ -68,6 +72,8 @@ struct MadeShowComposer::State {
     std::vector<std::unique_ptr<FTag>> leadingDefinitions;
     int32_t added = 0;
     int32_t scaled = 0;
+    // Slides that wait for their narration to end (and then go on).
+    std::vector<int32_t> timed;
 };
 
 MadeShowComposer::MadeShowComposer(MadeShowRequest request) : state(std::make_unique<State>(std::move(request))) {}
@@ -102,13 +108,16 @@ void MadeShowComposer::Add(MadeSlide&& slide)
     source.placement = slide.placement;
     source.drawing = std::move(slide.drawing);
     source.over = std::move(slide.over);
+    source.transition = slide.transition;
+    source.seconds = slide.seconds;
+    if (slide.seconds) state->timed.push_back(n);
     // Nothing of the slide's image is held in memory from here.
     slide.image = std::vector<uint8_t>{};
     const SlideSize area = state->request.area;
     if (slide.size.width != area.width || slide.size.height != area.height) ++state->scaled;
     ComposeSlide(state->movie, n, source, state->show);
     state->added = n;
-    CountSlideFrame(state->movie, n, state->tally, named);
+    CountSlideFrame(state->movie, n, state->show, state->tally, named);
 }
 
 uint64_t MadeShowComposer::MovieLength() const { return state->tally.Length(); }
@@ -134,6 +143,9 @@ SlideShowResult MadeShowComposer::Write()
     result.area = state->request.area;
     result.scaledSlides = state->scaled;
     result.narrationPlaysOn = NarrationPlaysOn(state->narrations, state->stopPositions, state->request.slideCount);
+    std::erase_if(result.narrationPlaysOn, [&](int32_t n) {
+        return std::find(state->timed.begin(), state->timed.end(), n) != state->timed.end();
+    });
     if (!state->request.stopsFile.empty()) {
         result.stopsFile = state->request.stopsFile;
         result.returnTargetsOutOfRange = ReturnTargetsOutOfRange(state->stopPositions, state->request.stopTable);

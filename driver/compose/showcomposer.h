@@ -13,6 +13,7 @@
 
 #include "driver/compose/movielength.h"
 #include "driver/compose/slidelayout.h"
+#include "driver/compose/slidetransition.h"
 #include "driver/core/slidesize.h"
 #include "driver/encode/losslessbitmap.h"
 #include "driver/encode/narration.h"
@@ -60,6 +61,11 @@ struct MadeShowRequest {
     // before it is placed, so a player's display list does not grow with the
     // slide number; no slide then needs a matte.
     bool replaceSlides = false;
+    // Slides with transitions (replaceSlides only): slide i's own frame by
+    // index, the frames between two own frames showing the later slide's
+    // transition (ShowParts::ownFrames); empty: frame i. The frames a second.
+    std::vector<int32_t> ownFrames;
+    uint32_t frameRate = kSlideFrameRate;
 };
 
 // A slide made in memory: a whole JPEG file, or a lossless bitmap.
@@ -74,6 +80,13 @@ struct MadeSlide {
     std::optional<SlidePlacement> placement;
     // Placed over the slide at its depth, in order (a page's links).
     std::vector<std::unique_ptr<HFObject>> over;
+    // How it comes on after the slide before, in the frames the request's
+    // ownFrames leave before its own; none: at once.
+    std::optional<SlideTransition> transition;
+    // Shown this many seconds (or as long as its narration speaks, if
+    // longer), then the show goes on by itself; it stops whatever the stop
+    // table says, and a click goes on at once.
+    std::optional<double> seconds;
 };
 
 // Composes a made show slide by slide, in order, as the slides come, and

@@ -1,10 +1,12 @@
 #include "driver/compose/slideframes.h"
+#include "driver/compose/whiterectangle.h"
 #include "driver/compose/slidelayout.h"
 #include "driver/compose/stoptable.h"
 #include "driver/core/error.h"
 #include "driver/core/slidesize.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "base/fassert.h"
@@ -44,6 +46,12 @@ std::unique_ptr<HFBitmap> MakeSlideBitmap(const SlidePlacement& at, SlideSource&
     return std::visit(Maker{at, size}, source.image);
 }
 
+// A sound's samples a second by its rate code: 5512.5 Hz doubled per step.
+double NarrationRate(uint8_t rateCode)
+{
+    return 5512.5 * (1 << (rateCode & 3));
+}
+
 constexpr uint16_t kNoticeDepth = 1000;
 const char* const kClosingText = "\nEnd of the slide show.";
 
@@ -51,7 +59,7 @@ const char* const kClosingText = "\nEnd of the slide show.";
 // closing notice over the slide area and stops.
 void ComposeClosingFrame(HFMovie& movie, const ShowParts& show)
 {
-    const int32_t k = std::max(show.slideCount, 0) + 1;
+    const int32_t k = show.SlideFrames() + 1;
     const SlideLayout& layout = show.layout;
     HFEditText notice(FTwipsPerPixel, FTwipsPerPixel, layout.width * FTwipsPerPixel, layout.height * FTwipsPerPixel,
                       kClosingText);
@@ -78,11 +86,28 @@ bool NeedsMatte(const SlideSource& source, SlideSize area)
 
 void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowParts& show)
 {
-    const int32_t f = n - 1;
-    HFFrame& frame = *movie.Frame(f);
+    const int32_t f = n - 1;  // the slide's index; its frame is `own`
+    const int32_t own = show.FrameOf(f);
+    // Its transition's first frame, else its own.
+    const int32_t first = f == 0 ? 0 : show.FrameOf(f - 1) + 1;
+    F_ASSERT(first == own || (source.transition && show.replace && f > 0),
+             "first == own || (source.transition && show.replace && f > 0)");
+    HFFrame& frame = *movie.Frame(own);
+    HFFrame& arriving = *movie.Frame(first);
     const SlideLayout& layout = show.layout;
+    if (show.timerOnStage) {
+        arriving.RemoveObject(*show.timerOnStage);
+        show.timerOnStage = nullptr;
+    }
+    // The slide a transition starts from: off the main timeline with what
+    // lay over it, its character placed again in the transition.
+    std::optional<TransitionSlide> leaving;
     if (show.replace) {
-        for (const std::unique_ptr<HFObject>& shown : show.onStage) frame.RemoveObject(*shown);
+        if (first < own && !show.onStage.empty()) {
+            const HFObject& old = *show.onStage.front();
+            leaving = TransitionSlide{static_cast<uint16_t>(old.ID()), old.HasMatrix() ? old.Matrix() : nullptr};
+        }
+        for (const std::unique_ptr<HFObject>& shown : show.onStage) arriving.RemoveObject(*shown);
         show.onStage.clear();
     }
     {
@@ -100,6 +125,21 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
             source.drawing ? std::move(source.drawing)
                            : MakeSlideBitmap(source.placement.value_or(FitSlide(source.size, area)), source);
         slide->SetDepth(static_cast<uint16_t>(n));
+        if (leaving) {
+            // Defined where the transition starts, placed whole on its own frame.
+            slide->SetDefineOnly(true);
+            arriving.AddObject(*slide);
+            slide->SetDefineOnly(false);
+            const int32_t width = layout.width * FTwipsPerPixel, height = layout.height * FTwipsPerPixel;
+            if (show.areaRectangle < 0) show.areaRectangle = DefineWhiteRectangle(arriving, movie, 0, 0, width, height);
+            TransitionSprite transition(*source.transition, own - first, width, height,
+                                        static_cast<uint16_t>(show.areaRectangle), std::move(*leaving),
+                                        TransitionSlide{static_cast<uint16_t>(slide->ID()),
+                                                        slide->HasMatrix() ? slide->Matrix() : nullptr});
+            transition.SetDepth(static_cast<uint16_t>(n));
+            arriving.AddObject(transition);
+            frame.RemoveObject(transition);
+        }
         frame.AddObject(*slide);
         // Over the slide: at its depth, drawn after it.
         for (std::unique_ptr<HFObject>& object : source.over) {
@@ -110,6 +150,21 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
             show.onStage.push_back(std::move(slide));
             for (std::unique_ptr<HFObject>& object : source.over) show.onStage.push_back(std::move(object));
         }
+    }
+    // A timed slide waits as long as it is to be shown, or speaks if longer.
+    if (source.seconds) {
+        double seconds = *source.seconds;
+        if (show.narrations) {
+            if (const std::optional<EncodedNarration>& voice = (*show.narrations)[static_cast<size_t>(f)])
+                seconds = std::max(seconds, voice->sampleCount / NarrationRate(voice->rateCode));
+        }
+        const auto frames = static_cast<int32_t>(
+            std::clamp(std::lround(seconds * show.frameRate), 1L, static_cast<long>(kLongestTimer)));
+        std::unique_ptr<PageTimer>& timer = show.timers[frames];
+        if (!timer) timer = std::make_unique<PageTimer>(frames);
+        timer->SetDepth(static_cast<uint16_t>(n));
+        frame.AddObject(*timer);
+        show.timerOnStage = timer.get();
     }
     // The narration starts as the slide appears; a StartSound that finds it
     // still playing (the viewer came back without a click) does not stack a copy.
@@ -135,8 +190,12 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     HFButton forward(forwardFace.face, forwardFace.face, forwardFace.face, forwardFace.hit);
     forward.SetDepth(kForwardButtonDepth);
     addClick(forward, HFActionPlay());
-    if (show.keys)
+    if (show.keys) {
         for (uint32_t key : {kKeyRight, kKeyPageDown, kKeySpace}) addKey(forward, HFActionPlay(), key);
+        // Every forward button on stage hears these, and all go to the same frame.
+        addKey(forward, HFActionGotoFrame(show.FrameOf(0)), kKeyHome);
+        addKey(forward, HFActionGotoFrame(show.FrameOf(show.slideCount - 1)), kKeyEnd);
+    }
     frame.AddObject(forward);
 
     // A frame's own backward face takes its bitmap's ID on every slide, also
@@ -154,11 +213,13 @@ void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowPart
     // then it waits whether or not the stop file names it, and its forward
     // button's Play goes on to the notice.
     const bool last = n == show.slideCount;
-    if (last && show.stopLast && positions.empty()) frame.AddAction(show.stopAction);
+    // A timed slide stops once, whatever names it, for its timer to play on.
+    const bool timed = source.seconds.has_value();
+    if (timed || (last && show.stopLast && positions.empty())) frame.AddAction(show.stopAction);
     for (size_t p : positions) {
-        if (!last || show.stopLast) frame.AddAction(show.stopAction);
+        if (!timed && (!last || show.stopLast)) frame.AddAction(show.stopAction);
         // The record holds 16 bits; a file's entry beyond them goes where its low bits say.
-        const uint16_t target = FrameNumberOfEntry(ReturnTarget(show.stopTable, f, p));
+        const uint16_t target = FrameNumberOfEntry(show.FrameOfEntry(ReturnTarget(show.stopTable, f, p)));
         if (!makesButton(p)) continue;
         ButtonFace& backwardFace = show.Face(false, ownBackward);
         auto backward =
@@ -184,23 +245,31 @@ ConverterError MovieTooLong(int32_t n, const std::string& named, const MovieLeng
                           kExitFailure);
 }
 
-void CountSlideFrame(HFMovie& movie, int32_t n, MovieLengthTally& tally, const std::string& named)
+void CountSlideFrame(HFMovie& movie, int32_t n, const ShowParts& show, MovieLengthTally& tally,
+                     const std::string& named)
 {
     const uint64_t before = tally.Length();
-    if (!tally.AddFrame(*movie.Frame(n - 1))) throw MovieTooLong(n, named, tally, before);
-    KeepDefinitionsWritten(*movie.Frame(n - 1));
+    for (int32_t f = n == 1 ? 0 : show.FrameOf(n - 2) + 1; f <= show.FrameOf(n - 1); ++f) {
+        if (!tally.AddFrame(*movie.Frame(f))) throw MovieTooLong(n, named, tally, before);
+        KeepDefinitionsWritten(*movie.Frame(f));
+    }
 }
 
 void FinishAndWrite(HFMovie& movie, const ShowParts& show, const std::string& outputFile, MovieLengthTally& tally)
 {
     const uint64_t before = tally.Length();
     movie.Frame(0)->SetBackgroundColor(kBackgroundColor);
+    if (show.timerOnStage) {
+        movie.Frame(show.SlideFrames())->RemoveObject(*show.timerOnStage);
+        show.timerOnStage = nullptr;
+    }
     ComposeClosingFrame(movie, show);
     // The frames after the slides: the one before the closing frame, and that.
     bool fits = true;
-    for (int32_t f = std::max(show.slideCount, 0); f < movie.FrameCount(); ++f) fits = tally.AddFrame(*movie.Frame(f)) && fits;
+    for (int32_t f = show.SlideFrames(); f < movie.FrameCount(); ++f) fits = tally.AddFrame(*movie.Frame(f)) && fits;
     if (!fits) throw MovieTooLong(std::max(show.slideCount, 0) + 1, "the closing frame", tally, before);
     movie.SetSize(show.layout.MovieWidth(), show.layout.MovieHeight());
+    movie.SetFrameRate(show.frameRate);
     std::string reason;
     if (!movie.WriteMovie(outputFile, &reason))
         throw ConverterError("cannot write '" + outputFile + "': " + reason, kExitFailure);

@@ -4,7 +4,9 @@
 // closing frames, the movie's length as frames are added, the file. Both
 // forms compose through these, the image deck's slides and the made ones.
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "driver/compose/movielength.h"
+#include "driver/compose/slidetransition.h"
 #include "driver/compose/slidelayout.h"
 #include "driver/compose/stoptable.h"
 #include "driver/core/error.h"
@@ -54,6 +57,36 @@ struct ShowParts {
     ButtonFaces faces = ButtonFaces::kEachFrame;
     mutable std::unique_ptr<ButtonFace> forwardFace{};
     mutable std::unique_ptr<ButtonFace> backwardFace{};
+    // With transitions: slide i's own frame by index, where it stands whole,
+    // stops, is gone back to and speaks; the frames before it, after the
+    // slide before's, show the transition. Empty: slide i's frame is i.
+    std::vector<int32_t> ownFrames{};
+    uint32_t frameRate = kSlideFrameRate;
+    // Made at the first transition or timed slide and kept for the show: the
+    // rectangle over the area that transitions clip and mask with, one timer
+    // a wait, and the timer on stage, which the next frame takes off.
+    mutable int32_t areaRectangle = -1;
+    mutable std::map<int32_t, std::unique_ptr<PageTimer>> timers{};
+    mutable PageTimer* timerOnStage = nullptr;
+
+    int32_t FrameOf(int32_t slide) const
+    {
+        return ownFrames.empty() ? slide : ownFrames[static_cast<size_t>(slide)];
+    }
+    // A stop-file entry (a slide index) as a frame: past the last slide, as
+    // far past its own frame (the closing frames follow it).
+    int32_t FrameOfEntry(int32_t entry) const
+    {
+        if (ownFrames.empty() || entry < 0) return entry;
+        if (entry < slideCount) return FrameOf(entry);
+        // Wrapped as the entry's own low bits would be.
+        return static_cast<int32_t>(int64_t{ownFrames.back()} + entry - (slideCount - 1));
+    }
+    // The frames the slides take, their transitions included.
+    int32_t SlideFrames() const
+    {
+        return ownFrames.empty() ? std::max(slideCount, 0) : ownFrames.back() + 1;
+    }
 
     // The forward or backward face for a frame: the show's when shared, else
     // `own`, the frame's. Made when there is none yet.
@@ -86,22 +119,29 @@ struct SlideSource {
     std::optional<SlidePlacement> placement;
     std::unique_ptr<HFObject> drawing;
     std::vector<std::unique_ptr<HFObject>> over;
+    // MadeSlide::transition and MadeSlide::seconds.
+    std::optional<SlideTransition> transition;
+    std::optional<double> seconds;
 };
 
 // A matte keeps the slide before from showing in the bands of one that does not cover the area.
 bool NeedsMatte(const SlideSource& source, SlideSize area);
 
-// Frame n - 1: the slide at depth n (on a matte when it needs one), the
+// The slide's own frame (frame n - 1 without transitions): the slide at depth n (on a matte when it needs one), the
 // forward button, and for each stop position naming the frame a Stop action
 // (not on the last slide) and a backward button to the previous stop point
 // (unless that is the same frame as the position before it).
+// With a transition (and a slide before), the frames before it show that;
+// a timed slide stops and its timer plays on.
 void ComposeSlide(HFMovie& movie, int32_t n, SlideSource& source, const ShowParts& show);
 
 // Slide n, `named`, took the movie past its longest; the slides before it came to `before` bytes.
 ConverterError MovieTooLong(int32_t n, const std::string& named, const MovieLengthTally& tally, uint64_t before);
 
-// Adds the frame of slide n to the tally; refuses the deck once it is too long.
-void CountSlideFrame(HFMovie& movie, int32_t n, MovieLengthTally& tally, const std::string& named);
+// Adds the frames of slide n (its transition's and its own) to the tally;
+// refuses the deck once it is too long.
+void CountSlideFrame(HFMovie& movie, int32_t n, const ShowParts& show, MovieLengthTally& tally,
+                     const std::string& named);
 
 // After the last slide: the background colour, the closing frame, the movie's
 // size (the slide area and a band of 40 pixels below it for the buttons), the file.

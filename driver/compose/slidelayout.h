@@ -13,9 +13,15 @@
 // The key codes of button condition records.
 constexpr uint32_t kKeyLeft = 1;
 constexpr uint32_t kKeyRight = 2;
+constexpr uint32_t kKeyHome = 3;
+constexpr uint32_t kKeyEnd = 4;
 constexpr uint32_t kKeyPageUp = 16;
 constexpr uint32_t kKeyPageDown = 17;
 constexpr uint32_t kKeySpace = 32;
+
+// A show's frames a second; with transitions, enough for them to move smoothly.
+constexpr uint32_t kSlideFrameRate = 12;
+constexpr uint32_t kTransitionFrameRate = 24;
 
 constexpr uint16_t kBackwardButtonDepth = 200;
 constexpr uint16_t kForwardButtonDepth = 500;

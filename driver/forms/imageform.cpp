@@ -98,7 +98,7 @@ void ComposePNGSlides(HFMovie& movie, std::vector<SlideSource>& slides, const Sh
             }
             source.image = std::move(encoded);
             ComposeSlide(movie, static_cast<int32_t>(i + 1), source, show);
-            CountSlideFrame(movie, static_cast<int32_t>(i + 1), tally, SlideImageNamed(static_cast<int32_t>(i + 1), names[i]));
+            CountSlideFrame(movie, static_cast<int32_t>(i + 1), show, tally, SlideImageNamed(static_cast<int32_t>(i + 1), names[i]));
             bytesRead += fileSizes[i];
             if (onSlideRead) onSlideRead(static_cast<int32_t>(i + 1), bytesRead);
         });
@@ -214,7 +214,7 @@ SlideShowResult GenerateSlideMovie(const SlideShowRequest& request, SlideHandove
     } else {
         for (int32_t n = 1; n <= request.slideCount; ++n) {
             ComposeSlide(movie, n, slides[static_cast<size_t>(n - 1)], show);
-            CountSlideFrame(movie, n, tally, SlideImageNamed(n, numbering.Name(n)));
+            CountSlideFrame(movie, n, show, tally, SlideImageNamed(n, numbering.Name(n)));
         }
     }
     FinishAndWrite(movie, show, request.outputFile, tally);

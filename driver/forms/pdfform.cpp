@@ -17,8 +17,10 @@
 #include "driver/core/inputfile.h"
 #include "driver/core/slidesize.h"
 #include "driver/core/spillfile.h"
+#include "driver/forms/pdftimeline.h"
 #include "driver/input/configfiles.h"
 #include "driver/input/numberedfiles.h"
+#include "driver/pdf/pagetransitions.h"
 #include "driver/pdf/vectorslides.h"
 
 namespace {
@@ -72,10 +74,12 @@ void CheckPagePixels(const PDFShowRequest& request, const std::vector<PixelSize>
     }
 }
 
-// Per page count n, the links and the narrated pages among the first n pages.
+// Per page count n, the links and the narrated pages among the first n
+// pages, and the show's transitions and timers.
 struct CountsBefore {
     std::vector<int32_t> links{0};
     std::vector<int32_t> sounds{0};
+    const PDFTimeline* timeline = nullptr;
 };
 
 // The characters the first `pages` pages need with these stop points
@@ -85,7 +89,8 @@ uint64_t IDsOfFirstPages(int32_t pages, const std::optional<std::vector<int32_t>
 {
     return CharacterIDsNeeded(pages, stopTable ? *stopTable : StopOnEveryPage(pages), 0,
                               before.sounds[static_cast<size_t>(pages)], ButtonFaces::kShared) +
-           uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links[static_cast<size_t>(pages)]);
+           uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links[static_cast<size_t>(pages)]) +
+           (before.timeline ? TimelineCharacters(*before.timeline, pages) : 0);
 }
 
 // Refused before anything is rendered, with the largest count that fits
@@ -164,14 +169,16 @@ PageArea PlacePage(PageSize points, SlideSize area, bool raster)
 }
 
 // A page's links as buttons over it: a URI opens in a new window, a page of
-// the deck is its frame.
-std::vector<std::unique_ptr<HFObject>> LinkButtons(const std::vector<PageLink>& links)
+// the deck is its own frame (`ownFrames`, empty: the page's index).
+std::vector<std::unique_ptr<HFObject>> LinkButtons(const std::vector<PageLink>& links,
+                                                   const std::vector<int32_t>& ownFrames)
 {
     std::vector<std::unique_ptr<HFObject>> buttons;
     for (const PageLink& link : links) {
         const LinkButton::Area area{link.area.xmin, link.area.ymin, link.area.xmax, link.area.ymax};
         if (link.uri.empty()) {
-            buttons.push_back(LinkButton::ToFrame(area, link.page));
+            buttons.push_back(LinkButton::ToFrame(
+                area, ownFrames.empty() ? link.page : ownFrames.at(static_cast<size_t>(link.page))));
         } else {
             buttons.push_back(LinkButton::ToURI(area, link.uri));
         }
@@ -254,6 +261,24 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     std::vector<std::string> narrationFiles;
     if (!request.narrationPrefix.empty()) narrationFiles = FindNarrationFiles(request.narrationPrefix, pages, "page");
 
+    // Read before any page is drawn: the frames transitions take decide
+    // every page's own frame, which links and backward buttons go to.
+    std::vector<PageTiming> timings;
+    if (request.transitions || request.timings) {
+        std::string failure;
+        timings = ReadPageTimings(deck, &failure);
+        if (!failure.empty())
+            warn("the PDF '" + request.pdfFile + "': its pages' transitions and durations cannot be read (" +
+                 failure + "): the show has none");
+    }
+    std::vector<std::vector<size_t>> namedStops;
+    if (stopTable) namedStops = StopPositionsPerFrame(pages, *stopTable);
+    const PDFTimeline timeline =
+        PlanTimeline(timings, pages, request.transitions, request.timings, stopTable ? &namedStops : nullptr);
+    if (timeline.transitionsLeftOut)
+        warn("the PDF '" + request.pdfFile + "': its transitions are left out: with them the movie would have more than " +
+             std::to_string(kMaxSlideCount + 2) + " frames");
+
     const SlideSize area = SlideArea(request, deck);
     std::vector<PixelSize> sizes;
     sizes.reserve(static_cast<size_t>(pages));
@@ -268,6 +293,7 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     std::vector<std::vector<PageLink>> links;
     std::vector<std::vector<LeftOutLink>> leftOut;
     CountsBefore before;
+    before.timeline = &timeline;
     for (int32_t page = 0; page < pages; ++page) {
         PageLinks found = vectors.Links(page, PlacePage(deck.SizeOf(page), area, request.raster));
         links.push_back(std::move(found.kept));
@@ -294,10 +320,13 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
     made.narration = request.narration;
     made.describeSlide = [&request](int32_t n) { return PageOf(request, n - 1); };
     made.replaceSlides = true;
+    made.ownFrames = timeline.ownFrames;
+    made.frameRate = timeline.frameRate;
     // What the show draws besides vector content, all pages as pictures:
     // vector pages draw theirs from what is left.
     const uint64_t showIDs = CharacterIDsNeeded(pages, made.stopTable, 0, before.sounds.back(), ButtonFaces::kShared) +
-                             uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links.back());
+                             uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links.back()) +
+                             TimelineCharacters(timeline, pages);
     MadeShowComposer composer(std::move(made));
     const auto warnOfDamage = [&](int32_t page, const std::string& damage) {
         if (!damage.empty()) warn(PageOf(request, page) + " is damaged (" + damage + "): it may be blank or incomplete");
@@ -320,14 +349,21 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             }
         }
     };
+    const auto tellCarried = [&]() {
+        const std::string carried = CarriedSummary(timeline, before.links.back());
+        if (request.tell && !carried.empty()) request.tell("carried from the PDF: " + carried);
+    };
     // Progress counts the pages' pictures as pictures are made, and the movie
     // composed so far as vector pages are drawn.
     int32_t composed = 0;
     uint64_t pictureBytes = 0;
     const auto add = [&](MadeSlide&& slide) {
+        slide.transition = timeline.transitions[static_cast<size_t>(composed)];
+        slide.seconds = timeline.seconds[static_cast<size_t>(composed)];
         composer.Add(std::move(slide));
+        ++composed;
         if (request.onPageComposed)
-            request.onPageComposed(++composed, pages, request.raster ? pictureBytes : composer.MovieLength());
+            request.onPageComposed(composed, pages, request.raster ? pictureBytes : composer.MovieLength());
     };
 
     if (request.raster) {
@@ -351,9 +387,10 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                 slide.image = std::move(page.jpeg);
             }
             slide.placement = PlacePicture(deck.SizeOf(number), area).at;
-            slide.over = LinkButtons(links[static_cast<size_t>(number)]);
+            slide.over = LinkButtons(links[static_cast<size_t>(number)], timeline.ownFrames);
             add(std::move(slide));
         }, 0, nullptr, spill.get());
+        tellCarried();
         return composer.Write();
     }
 
@@ -413,7 +450,8 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
             slide.placement = PlacePicture(deck.SizeOf(page), area).at;
         }
         WarnOfLeftOutLinks(warn, PageOf(request, page), leftOut[index]);
-        for (std::unique_ptr<HFObject>& button : LinkButtons(links[index])) slide.over.push_back(std::move(button));
+        for (std::unique_ptr<HFObject>& button : LinkButtons(links[index], timeline.ownFrames))
+            slide.over.push_back(std::move(button));
         if (drawn) add(std::move(*drawn));
         drawn = std::move(slide);
     }
@@ -423,5 +461,6 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         request.tell("pages: " + std::to_string(vectorPages) + " vector, " + std::to_string(partlyRaster) +
                      " partly raster, " + std::to_string(pages - vectorPages - partlyRaster) + " raster");
     }
+    tellCarried();
     return composer.Write();
 }

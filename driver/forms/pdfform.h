@@ -41,6 +41,10 @@ struct PDFShowRequest {
     // borders too), or their content alone; links stay buttons either way.
     PageParts parts = PageParts::Shown;
     bool keys = false;
+    // The PDF's page transitions (/Trans) as frames between pages, and its
+    // pages' durations (/Dur) as pages that go on by themselves.
+    bool transitions = true;
+    bool timings = true;
     // Narration: page n speaks `narrationPrefix`<n>, found as for slide
     // images (FindNarrationFiles). Empty: none.
     std::string narrationPrefix;
@@ -52,7 +56,9 @@ struct PDFShowRequest {
     // had to be repaired, a page drawn without the parts it could not read.
     std::function<void(const std::string& message)> warn;
     // Told once in the vector form, before the movie is written: how many
-    // pages are vectors, partly pictures and pictures.
+    // pages are vectors, partly pictures and pictures; and in both forms,
+    // when there was any, what the PDF's presentation carried into the show
+    // (transitions, timed pages, links).
     std::function<void(const std::string& line)> tell;
 };
 

@@ -877,6 +877,11 @@ void Document::WithPage(int32_t number, const std::function<void(fz_context*, fz
     use(context.get(), page.get());
 }
 
+void Document::WithObjects(const std::function<void(fz_context*, pdf_document*)>& use)
+{
+    use(context.get(), document.get());
+}
+
 const Messages& Document::Said()
 {
     // A warning said again is only counted until another comes or this flush.

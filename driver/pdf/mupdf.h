@@ -199,6 +199,10 @@ public:
     // its own (the vector recorder), and drops it after `use`, which may
     // throw. Throws Failure when the page cannot be loaded.
     void WithPage(int32_t page, const std::function<void(fz_context*, fz_page*)>& use);
+    // The file's objects for code of this folder that reads what no page
+    // load reads (the page tree's pages' transitions), through the
+    // document's context; `use` calls MuPDF inside an fz_try of its own.
+    void WithObjects(const std::function<void(fz_context*, pdf_document*)>& use);
 
     // What MuPDF said since the last ClearMessages, buffered repeats included.
     const Messages& Said();

@@ -251,7 +251,7 @@ TEST(ConverterCommandLine, TheTableSaysWhatEachOptionIsFor)
         }
     }
 #ifdef CORVANEX_PDF
-    EXPECT_EQ(refusals, 14);
+    EXPECT_EQ(refusals, 16);
 #else
     EXPECT_EQ(refusals, 4);
 #endif

@@ -88,8 +88,9 @@ TEST(Options, KeysGiveTheButtonsAKeyRecordEach)
     deck.MakeDeck("deck", 5, "0\n1\n3\n");  // stops on frames 0, 1 and 3
     const std::vector<std::vector<Tag>> frames = swftest::Frames(ConvertDeck(deck, {"--keys"}));
 
-    const std::vector<Condition> forward{
-        {0x0008, kPlay}, {Key(2), kPlay}, {Key(17), kPlay}, {Key(32), kPlay}};  // click, Right, Page Down, Space
+    // Click, Right, Page Down, Space; Home to the first slide, End to the last.
+    const std::vector<Condition> forward{{0x0008, kPlay},         {Key(2), kPlay},         {Key(17), kPlay},
+                                         {Key(32), kPlay},        {Key(3), GotoFrame(0)}, {Key(4), GotoFrame(4)}};
     for (int f = 0; f < 5; ++f) EXPECT_EQ(Conditions(Buttons(frames[f]).at(0)), forward) << "frame " << f;
 
     // Backward buttons: frame 0 back to 0, frame 1 to 0, frame 3 to 1 (click, Left, Page Up).
@@ -326,7 +327,8 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
     std::set<std::string> names;
     for (const auto& option : HelpOptions(run.out)) names.insert(option.first);
     EXPECT_EQ(names, (std::set<std::string>{"--config", "--size", "--stops", "--stop-last", "--raster", "--dpi", "--quality",
-                                            "--lossless", "--max-image-dpi", "--no-annotations", "--forward",
+                                            "--lossless", "--max-image-dpi", "--no-annotations", "--no-transitions",
+                                            "--no-timings", "--forward",
                                             "--backward", "--keys",
                                             "--narration", "--bits", "--narration-rate", "--narration-stereo", "--html",
                                             "--ruffle", "--help", "--version"}));

@@ -136,6 +136,7 @@ TEST(PDFLinks, OnlyWebMailAndPageLinksBecomeButtonsAndTheRestAreNamedOnePageALin
             // is the link's fault.
             std::string expected = lines + otherLines;
             if (form.empty()) expected += "corvanex: pages: 2 vector, 0 partly raster, 0 raster\n";
+            expected += "corvanex: carried from the PDF: " + std::to_string(targets.size()) + " links\n";
             EXPECT_EQ(run.err, expected) << catalog << form;
             EXPECT_EQ(LinkTargets(folder, "links.swf"), targets) << catalog << form;
         }

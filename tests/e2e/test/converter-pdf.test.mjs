@@ -70,9 +70,12 @@ function fontLines(pdf) {
         `corvanex: the PDF '${pdf}' does not embed the font 'Helvetica-Bold': it is drawn with 'TeXGyreHeros-Bold'\n`;
 }
 
+// Page 1's link, the one thing of the PDF's presentation it carries.
+const CARRIED = "corvanex: carried from the PDF: 1 link\n";
+
 const FORMS = [
-    { name: "vector", options: [], said: (pdf) => fontLines(pdf) + `corvanex: pages: ${PAGES} vector, 0 partly raster, 0 raster\n` },
-    { name: "raster", options: ["--raster"], said: fontLines },
+    { name: "vector", options: [], said: (pdf) => fontLines(pdf) + `corvanex: pages: ${PAGES} vector, 0 partly raster, 0 raster\n` + CARRIED },
+    { name: "raster", options: ["--raster"], said: (pdf) => fontLines(pdf) + CARRIED },
 ];
 
 for (const form of FORMS) {
