@@ -78,7 +78,8 @@ void ReadPage(fz_context* ctx, pdf_obj* page, RawTiming* out)
 int WalkPages(fz_context* ctx, pdf_document* doc, RawTiming* pages, int count, KidsLevel* levels, char* error,
               size_t errorSize)
 {
-    int found = 0;
+    // Kept in memory across MuPDF's longjmp.
+    volatile int found = 0;
     fz_try(ctx)
     {
         pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
@@ -89,7 +90,8 @@ int WalkPages(fz_context* ctx, pdf_document* doc, RawTiming* pages, int count, K
                 levels[0] = KidsLevel{kids, 0};
                 depth = 1;
             } else if (count > 0) {
-                ReadPage(ctx, root, &pages[found++]);
+                ReadPage(ctx, root, &pages[found]);
+                found = found + 1;
             }
         }
         while (depth > 0 && found < count) {
@@ -104,7 +106,8 @@ int WalkPages(fz_context* ctx, pdf_document* doc, RawTiming* pages, int count, K
             const int leaf = pdf_name_eq(ctx, pdf_dict_get(ctx, node, PDF_NAME(Type)), PDF_NAME(Page)) ||
                              !pdf_is_array(ctx, kids);
             if (leaf) {
-                ReadPage(ctx, node, &pages[found++]);
+                ReadPage(ctx, node, &pages[found]);
+                found = found + 1;
             } else if (depth < kDeepestTree) {
                 levels[depth++] = KidsLevel{kids, 0};
             }
