@@ -18,6 +18,7 @@
 #include "driver/core/error.h"
 #include "driver/core/spillfile.h"
 #include "hf/hfmovie.h"
+#include "support/converter_run.h"
 #include "support/movie_folder.h"
 #include "support/png_file.h"
 #include "support/region_bytes.h"
@@ -32,10 +33,17 @@ using swftest::Opaque;
 using swftest::Picture;
 
 // A PNG file of the picture, made by an independent encoder.
+// A file of this process's under the tests' folder: test programs running
+// side by side (ctest -j, memcheck's shards) write files of the same names.
+std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + "corvanex-png-" + std::to_string(swftest::ProcessId()) + "-" + name;
+}
+
 std::string WritePNG(const std::string& name, const Picture& picture, uint8_t colorType = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA,
                      const spng_trns* transparency = nullptr)
 {
-    const std::string path = ::testing::TempDir() + name;
+    const std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << swftest::PNGBytes(picture, colorType, transparency);
     return path;
 }
@@ -187,7 +195,7 @@ TEST(PNGSlides, SlideBecomesALosslessBitmapTag)
     const Picture picture = Opaque(8, 2, 3);
     std::unique_ptr<HFBitmap> bitmap = MakeLosslessBitmap(EncodeLosslessRGBA(picture.rgba.data(), 8, 2), 20, 20, 179, 59);
     movie.Frame(0)->AddObject(*bitmap);
-    const std::string path = ::testing::TempDir() + "png_slide.swf";
+    const std::string path = TempPath("png_slide.swf");
     ::testing::internal::CaptureStdout();
     ASSERT_TRUE(movie.WriteMovie(path));
     ::testing::internal::GetCapturedStdout();
@@ -217,10 +225,10 @@ void ExpectRefused(const std::string& path, const std::string& problem)
 
 TEST(PNGSlides, BadFilesAreRefusedNamingThem)
 {
-    const std::string missing = ::testing::TempDir() + "missing.png";
+    const std::string missing = TempPath("missing.png");
     ExpectRefused(missing, "cannot open the slide image");
 
-    const std::string jpeg = ::testing::TempDir() + "photo.png";
+    const std::string jpeg = TempPath("photo.png");
     std::ofstream(jpeg, std::ios::binary) << "\xFF\xD8\xFF\xE0 not a PNG at all";
     ExpectRefused(jpeg, "is not a PNG image");
     swftest::Discard(jpeg);
@@ -356,7 +364,7 @@ TEST(PNGSlides, AnInterlacedPictureDrawsItsDecodeFromTheBudget)
     // Decoded whole, it needs its pixels besides the encoding's own: more
     // than the budget, so it is served alone, as the whole budget.
     const Picture picture = Opaque(64, 64, 300);
-    const std::string path = ::testing::TempDir() + "interlaced_budget.png";
+    const std::string path = TempPath("interlaced_budget.png");
     std::ofstream(path, std::ios::binary) << swftest::PNGBytes(picture, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, nullptr, true);
     DecodeBudget budget(64 * 64 * 4);
     std::atomic<bool> done{false};
@@ -408,7 +416,7 @@ TEST(PNGSlides, EveryRowFilterIsUndoneWhetherInflatedWholeOrRowByRow)
             size_t size = 0;
             int error = 0;
             void* png = spng_get_png_buffer(encoder, &size, &error);
-            const std::string path = ::testing::TempDir() + "filtered.png";
+            const std::string path = TempPath("filtered.png");
             std::ofstream(path, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
             std::free(png);
             spng_ctx_free(encoder);
@@ -464,7 +472,7 @@ TEST(PNGSlides, DamagedImageDataIsRefusedByName)
         {&cut, "is not a PNG image that can be decoded: end of stream"},
         {&dictionary, "is damaged: its image data asks for a preset dictionary, which PNG does not allow"},
     };
-    const std::string path = ::testing::TempDir() + "damaged.png";
+    const std::string path = TempPath("damaged.png");
     for (const auto& c : cases) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << *c.bytes;
         try {
@@ -507,7 +515,7 @@ TEST(PNGSlides, EveryRowFilterUnfiltersAlike)
             size_t size = 0;
             int error = 0;
             void* png = spng_get_png_buffer(encoder, &size, &error);
-            const std::string path = ::testing::TempDir() + "filtered.png";
+            const std::string path = TempPath("filtered.png");
             std::ofstream(path, std::ios::binary | std::ios::trunc)
                 .write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
             std::free(png);
@@ -532,7 +540,7 @@ TEST(PNGSlides, InterlacedAndIndexedFilesDecodeAlike)
     size_t size = 0;
     int error = 0;
     void* png = spng_get_png_buffer(encoder, &size, &error);
-    const std::string interlaced = ::testing::TempDir() + "interlaced.png";
+    const std::string interlaced = TempPath("interlaced.png");
     std::ofstream(interlaced, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
     std::free(png);
     spng_ctx_free(encoder);
@@ -563,7 +571,7 @@ TEST(PNGSlides, InterlacedAndIndexedFilesDecodeAlike)
     spng_set_trns(encoder, &transparency);
     ASSERT_EQ(spng_encode_image(encoder, indices.data(), indices.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE), 0);
     png = spng_get_png_buffer(encoder, &size, &error);
-    const std::string path = ::testing::TempDir() + "indexed.png";
+    const std::string path = TempPath("indexed.png");
     std::ofstream(path, std::ios::binary).write(static_cast<const char*>(png), static_cast<std::streamsize>(size));
     std::free(png);
     spng_ctx_free(encoder);
