@@ -11,7 +11,9 @@
 #include "driver/office/officename.h"
 
 #ifdef CORVANEX_PDF
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -279,6 +281,48 @@ TEST(OfficePDF, TheTimeLimitStopsTheProgramAndWhatItStarted)
     EXPECT_EQ(office.Refusal(), "accepted");
     EXPECT_LT(std::chrono::steady_clock::now() - second, std::chrono::seconds(3));
     EXPECT_TRUE(EndsSoon(ReadPid(helper)));
+}
+
+// Interrupted while LibreOffice works, the converter ends it and its folder,
+// and then ends by the signal.
+TEST(OfficePDF, AnInterruptedRunLeavesNothingBehind)
+{
+    FakeOffice office("office-interrupted");
+    const fs::path helper = office.folder / "helper.pid";
+    office.Script("sleep 30 & echo $! > '" + helper.string() + "'\nsleep 30\n");
+    office.folder.MakeDeck("unused", 0);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        // One this process ignores (SIGHUP under nohup) the converter ignores too.
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) continue;
+        fs::remove(helper);
+        std::vector<std::string> words{CORVANEX_BINARY, "--forward", "forward.jpg", "--backward", "backward.jpg",
+                                       "talk.pptx", "talk.swf"};
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        const std::string where = office.folder.Path().string();
+        const pid_t child = fork();
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            if (null < 0 || chdir(where.c_str()) != 0) _exit(127);
+            dup2(null, 1);
+            dup2(null, 2);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+        const pid_t pid = ReadPid(helper);  // LibreOffice is at work
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(Listing(office.temporary.Path()).size(), 1u);
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+        EXPECT_EQ(Listing(office.temporary.Path()), std::set<std::string>{}) << signal;
+        EXPECT_TRUE(EndsSoon(pid)) << signal;
+        EXPECT_FALSE(fs::exists(office.folder / "talk.swf"));
+    }
 }
 
 TEST(OfficePDF, ProgramsAreFoundAsTheShellFindsThem)
