@@ -49,8 +49,9 @@ void CopyPDF(const OfficePDF& pdf, const std::string& kept, FAtomicFile& file)
 SlideShowResult GenerateOfficeMovie(const OfficeShowRequest& request)
 {
     PDFShowRequest pdf = request;
-    if (std::error_code error; pdf.stopsFile.empty() && std::filesystem::exists(PDFStopFileName(request.deckFile), error))
-        pdf.stopsFile = PDFStopFileName(request.deckFile);
+    const std::string besideDeck = PDFStopFileName(request.deckFile);
+    if (std::error_code error; pdf.stopsFile.empty() && std::filesystem::exists(besideDeck, error))
+        pdf.stopsFile = besideDeck;
     const OfficePDF converted(OfficeConversion{request.deckFile, request.officeSeconds});
     // Its bytes written now, where a full disk fails the run before the
     // movie; put in place only once the movie is, when every input of the
@@ -69,6 +70,7 @@ SlideShowResult GenerateOfficeMovie(const OfficeShowRequest& request)
     } catch (const ConverterError& error) {
         throw ConverterError(named(error.what()), error.ExitStatus());
     }
-    if (std::string reason; !request.keptPDF.empty() && !kept.Commit(&reason)) throw KeepingFailed(request.keptPDF, reason);
+    if (std::string reason; !request.keptPDF.empty() && !kept.Commit(&reason))
+        throw KeepingFailed(request.keptPDF, reason);
     return show;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -82,6 +83,14 @@ int KillAndReap(pid_t child)
     return status;
 }
 
+// What is left until `deadline`, for poll: at most a second, so that the
+// deadline is looked at again.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1000));
+}
+
 }  // namespace
 
 SignalHold::SignalHold()
@@ -139,14 +148,14 @@ ChildOutcome RunChildProgram(const ChildProgram& child, const SignalHold& hold, 
     const auto deadline = std::chrono::steady_clock::now() + child.timeLimit;
     bool exited = false;
     while (!exited) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        const int left = MillisecondsUntil(deadline);
+        if (left <= 0) {
             KillAndReap(pid);
             outcome.end = ChildOutcome::End::kTimedOut;
             return outcome;
         }
         pollfd watched[2] = {{signals.Get(), POLLIN, 0}, {reading.Get(), POLLIN, 0}};
-        const int ready = poll(watched, reading.Get() >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+        const int ready = poll(watched, reading.Get() >= 0 ? 2 : 1, left);
         if (ready < 0 && errno != EINTR) {
             const int error = errno;
             KillAndReap(pid);
@@ -185,9 +194,9 @@ ChildOutcome RunChildProgram(const ChildProgram& child, const SignalHold& hold, 
     // something outside it holds it open, which is not waited for long.
     const auto drained = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     while (reading.Get() >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(drained - std::chrono::steady_clock::now());
+        const int left = MillisecondsUntil(drained);
         pollfd watched{reading.Get(), POLLIN, 0};
-        if (left.count() <= 0 || poll(&watched, 1, static_cast<int>(left.count())) <= 0) break;
+        if (left <= 0 || poll(&watched, 1, left) <= 0) break;
         char bytes[4096];
         const ssize_t count = read(reading.Get(), bytes, sizeof bytes);
         if (count > 0) {

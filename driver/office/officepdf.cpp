@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
@@ -189,9 +190,63 @@ std::string Wide(std::string_view text)
     return wide;
 }
 
+// Whether an OpenDocument package lists its parts as encrypted (saved with a
+// password): its manifest, found by its local header wherever it lies and
+// inflated as far as the first MiB, names their encryption data.
+bool EncryptedPackage(const std::string& name, uint64_t limit)
+{
+    static constexpr std::string_view kManifest = "META-INF/manifest.xml";
+    constexpr size_t kHeader = 30;  // a zip local header's fixed part; its name follows
+    const int file = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0) return false;
+    int64_t header = -1;
+    std::string window;
+    std::vector<char> chunk(size_t{1} << 20);
+    for (uint64_t read = 0; read < limit && header < 0;) {
+        const ssize_t count = ::read(file, chunk.data(), chunk.size());
+        if (count <= 0) break;
+        const uint64_t windowStart = read - window.size();
+        read += static_cast<uint64_t>(count);
+        window.append(chunk.data(), static_cast<size_t>(count));
+        for (size_t at = window.find("PK\x03\x04"); at != std::string::npos; at = window.find("PK\x03\x04", at + 1)) {
+            // One cut off at the window's end is looked at again with the next chunk.
+            if (at + kHeader + kManifest.size() <= window.size() &&
+                window.compare(at + kHeader, kManifest.size(), kManifest) == 0) {
+                header = static_cast<int64_t>(windowStart + at);
+                break;
+            }
+        }
+        if (window.size() > kHeader + kManifest.size()) window.erase(0, window.size() - kHeader - kManifest.size());
+    }
+    std::vector<uint8_t> bytes(size_t{1} << 20);
+    const ssize_t count = header < 0 ? -1 : pread(file, bytes.data(), bytes.size(), header);
+    close(file);
+    if (count < static_cast<ssize_t>(kHeader)) return false;
+    const auto word = [&](size_t at) { return static_cast<size_t>(bytes[at] | (bytes[at + 1] << 8)); };
+    const size_t data = kHeader + word(26) + word(28);
+    if (data >= static_cast<size_t>(count)) return false;
+    std::string manifest;
+    if (word(8) == 0) {  // stored
+        manifest.assign(reinterpret_cast<const char*>(bytes.data() + data), static_cast<size_t>(count) - data);
+    } else if (word(8) == 8) {  // deflated, raw
+        z_stream stream{};
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
+        manifest.resize(size_t{1} << 20);
+        stream.next_in = bytes.data() + data;
+        stream.avail_in = static_cast<uInt>(static_cast<size_t>(count) - data);
+        stream.next_out = reinterpret_cast<Bytef*>(manifest.data());
+        stream.avail_out = static_cast<uInt>(manifest.size());
+        inflate(&stream, Z_FINISH);  // what is there, damaged or not
+        manifest.resize(stream.total_out);
+        inflateEnd(&stream);
+    }
+    return manifest.find("encryption-data") != std::string::npos;
+}
+
 // Why LibreOffice could not open a deck, from what the file holds: the
-// encrypted package of a presentation saved with a password, or the parts of
-// a text document or a spreadsheet; else it is damaged.
+// encrypted package of a presentation saved with a password (an office
+// file's, or an OpenDocument manifest's encryption data), or the parts of a
+// text document or a spreadsheet; else it is damaged.
 ConverterError Unopenable(const std::string& deck)
 {
     constexpr uint64_t kLooked = uint64_t{256} << 20;
@@ -204,9 +259,11 @@ ConverterError Unopenable(const std::string& deck)
     };
     const std::vector<bool> found = FindInFile(deck, needles, kLooked);
     const bool compound = found[0];
-    if (compound && found[1])
-        return ConverterError("the presentation " + Quoted(deck) + " needs a password to open; save it without one first",
+    if ((compound && found[1]) || EncryptedPackage(deck, kLooked)) {
+        return ConverterError("the presentation " + Quoted(deck) + " needs a password to open; save it without one "
+                                  "first",
                               kExitFailure);
+    }
     if (compound && found[2]) {
         return ConverterError("the presentation " + Quoted(deck) +
                                   " is damaged or needs a password: LibreOffice cannot open it",

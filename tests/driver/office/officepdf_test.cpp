@@ -25,6 +25,8 @@
 #include <sstream>
 #include <thread>
 
+#include <zlib.h>
+
 #include "driver/core/error.h"
 #include "driver/office/childprogram.h"
 #include "driver/office/officepdf.h"
@@ -196,6 +198,28 @@ TEST(OfficePDF, EachFailureNamesTheDeck)
     }
 }
 
+// A zip local header and its data: `method` 0 stored, 8 deflated (raw, as zip has it).
+std::string ZipEntry(const std::string& name, const std::string& data, int method)
+{
+    std::string stored = data;
+    if (method == 8) {
+        z_stream stream{};
+        deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        stored.resize(deflateBound(&stream, data.size()));
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        stream.avail_in = static_cast<uInt>(data.size());
+        stream.next_out = reinterpret_cast<Bytef*>(stored.data());
+        stream.avail_out = static_cast<uInt>(stored.size());
+        deflate(&stream, Z_FINISH);
+        stored.resize(stream.total_out);
+        deflateEnd(&stream);
+    }
+    const auto word = [](size_t value) { return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; };
+    return "PK\x03\x04" + word(20) + word(0) + word(static_cast<size_t>(method))  // version, flags, method
+           + std::string(16, '\0')                                                // time, date, CRC, sizes (unread)
+           + word(name.size()) + word(0) + name + stored;                        // name, no extra field
+}
+
 // When it cannot open the deck, what the file holds tells why.
 TEST(OfficePDF, ADeckItCannotOpenIsDamagedLockedOrNoPresentation)
 {
@@ -218,6 +242,19 @@ TEST(OfficePDF, ADeckItCannotOpenIsDamagedLockedOrNoPresentation)
         {"PK\x03\x04mimetypeapplication/vnd.oasis.opendocument.spreadsheet",
          "the file " + deck + " is not a presentation but a spreadsheet: only presentations are converted"},
         {"PK\x03\x04" + std::string(3u << 20, 'z') + "ppt/presentation.xml",
+         "the presentation " + deck + " is damaged: LibreOffice cannot open it"},
+        // An OpenDocument package saved with a password: its manifest, wherever
+        // it lies (here its header across the line between two reads of the
+        // file), gives its parts' encryption data.
+        {ZipEntry("mimetype", "application/vnd.oasis.opendocument.presentation", 0) +
+             std::string((2u << 20) - 84 - 10, 'c') +
+             ZipEntry("META-INF/manifest.xml", "<manifest:file-entry manifest:full-path=\"content.xml\">"
+                                               "<manifest:encryption-data manifest:checksum-type=\"SHA1/1K\"/>", 8),
+         "the presentation " + deck + " needs a password to open; save it without one first"},
+        {ZipEntry("mimetype", "application/vnd.oasis.opendocument.presentation", 0) +
+             ZipEntry("META-INF/manifest.xml", "<manifest:file-entry manifest:full-path=\"content.xml\"/>", 0),
+         "the presentation " + deck + " is damaged: LibreOffice cannot open it"},
+        {ZipEntry("META-INF/manifest.xml", "", 8).substr(0, 40),
          "the presentation " + deck + " is damaged: LibreOffice cannot open it"},
     };
     for (const auto& [bytes, message] : cases) {
