@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -50,8 +51,10 @@ void CommitPage(PageWriter& pageFile, const ConverterCommand& command, const Sli
 }
 
 // The PDF form: the deck's own pages at the size they are shown; the
-// configuration beside the program is not read.
-int RunPDF(const ConverterCommand& command, PDFShowRequest request, const std::string& directory)
+// configuration beside the program is not read. An office deck is made a PDF
+// first.
+template <typename Request>
+int RunPDF(const ConverterCommand& command, Request request, const std::string& directory)
 {
 #ifdef CORVANEX_PDF
 #ifdef __GLIBC__
@@ -79,7 +82,12 @@ int RunPDF(const ConverterCommand& command, PDFShowRequest request, const std::s
     // Made before the movie is written and filled after, as for image decks.
     std::optional<PageWriter> pageFile;
     if (command.htmlFile) pageFile.emplace(*command.htmlFile);
-    const SlideShowResult show = GeneratePDFMovie(request);
+    SlideShowResult show;
+    if constexpr (std::is_same_v<Request, OfficeShowRequest>) {
+        show = GenerateOfficeMovie(request);
+    } else {
+        show = GeneratePDFMovie(request);
+    }
     progress.reset();  // its line ended before any other
     PrintReport(PDFDeckReport(show));
     if (pageFile) CommitPage(*pageFile, command, show, directory);
@@ -125,10 +133,14 @@ int Run(int argc, char** argv)
     }
 
     // The outputs are checked before any input is read, and no input may be one of them.
-    const OutputGuard guard(command.OutputFile(), command.htmlFile);
+    const auto* office = std::get_if<OfficeShowRequest>(&command.request);
+    std::optional<std::string> keptPDF;
+    if (office && !office->keptPDF.empty()) keptPDF = office->keptPDF;
+    const OutputGuard guard(command.OutputFile(), command.htmlFile, keptPDF);
     const std::string directory = FindExecutableDirectory(argv[0]);
     ResolveProgramFiles(command, directory);
     if (auto* pdf = std::get_if<PDFShowRequest>(&command.request)) return RunPDF(command, *pdf, directory);
+    if (office) return RunPDF(command, *office, directory);
     return RunImages(command, std::get<SlideShowRequest>(command.request), directory);
 }
 

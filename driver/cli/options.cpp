@@ -9,6 +9,7 @@
 #include "driver/core/outputguard.h"
 #include "driver/core/slidesize.h"
 #include "driver/input/programfolder.h"
+#include "driver/office/officename.h"
 
 namespace {
 
@@ -17,6 +18,8 @@ namespace {
 // field in the form's request that ParseConverterCommandLine fills, a row in
 // the option table of the user's guide.
 constexpr std::string_view kPDFForm = "PDF";
+// An office deck goes through the PDF form, and takes its options too.
+constexpr std::string_view kOfficeForm = "office";
 constexpr std::string_view kPicturePages =
     "pages drawn as pictures: add '--raster' (without it pages are vectors, and --size sets the slide area)";
 constexpr std::string_view kVectorPages =
@@ -102,6 +105,14 @@ constexpr OptionSpec kOptions[] = {
      "ignore how long the PDF asks each page to be shown: every page waits\n"
      "for a click as the stop points say",
      "a page with a duration goes on by itself after it", false, kPDFForm},
+    {"--keep-pdf", "FILE",
+     "keep the PDF LibreOffice makes of the deck in FILE (written once the\n"
+     "movie is)",
+     "not kept", false, kOfficeForm},
+    {"--office-timeout", "SECONDS",
+     "stop LibreOffice, and the run, when it has not made the PDF after so\n"
+     "many seconds (1 to 86400)",
+     "300", false, kOfficeForm},
 };
 
 // The options of one form, in the table's order.
@@ -119,6 +130,9 @@ ConverterError UsageError(const std::string& message)
 {
     return ConverterError(message + "\n" + kUsageLine + "('corvanex --help' lists the options)", kExitUsage);
 }
+
+// A deck of two arguments: a PDF, or an office deck LibreOffice makes one of.
+enum class DeckForm { kImages, kPDF, kOffice };
 
 // Ends in ".pdf", in any case.
 bool IsPDFName(const std::string& name)
@@ -178,8 +192,15 @@ std::string ConverterUsage()
            "talk.stp beside the PDF or --stops says otherwise; the last page waits for a\n"
            "click in any case.\n"
            "--narration voice/page narrates page n with voice/page<n>.wav (or .flac, ...).\n"
+           "\n"
+           "   or: corvanex [options] <deck.pptx> <output-file>\n"
+           "converts an office deck (.pptx, .ppt, .pps, .ppsx, .pot, .potx, .odp, .otp,\n"
+           ".fodp or .key) to a PDF with LibreOffice, then that PDF as above, with the\n"
+           "options of the PDF form: pages, slide transitions and links are kept,\n"
+           "speaker notes and animations within a slide are not.\n"
            "\n" +
            OptionHelp(OptionsOfForm({})) + "\n" + OptionHelp(OptionsOfForm(kPDFForm), "options of the PDF form:") +
+           "\n" + OptionHelp(OptionsOfForm(kOfficeForm), "options of office decks:") +
            "\n"
            "exit status: 0 success, 1 an input or output file failed, 2 wrong command line\n";
 }
@@ -224,11 +245,16 @@ namespace {
 
 // The refusals the table's rows give: an option of the other form, then one
 // without the option it needs or beside one it is never given with.
-void CheckOptionsFitTogether(const CommandLine& line, bool pdfForm)
+void CheckOptionsFitTogether(const CommandLine& line, DeckForm form)
 {
-    for (const auto& [option, value] : line.options)
-        if (option->form == kPDFForm && !pdfForm)
+    for (const auto& [option, value] : line.options) {
+        if (option->form == kPDFForm && form == DeckForm::kImages)
             throw UsageError("option '" + std::string(option->name) + "' is for a PDF deck (<deck.pdf> <output-file>)");
+        if (option->form == kOfficeForm && form != DeckForm::kOffice) {
+            throw UsageError("option '" + std::string(option->name) +
+                             "' is for an office deck (<deck.pptx> <output-file>)");
+        }
+    }
     for (const OptionSpec& option : kOptions) {
         if (!line.Has(option.name)) continue;
         if ((!option.needs.empty() && !line.Has(option.needs)) || (!option.notWith.empty() && line.Has(option.notWith)))
@@ -254,13 +280,15 @@ NarrationSettings ParseNarrationSettings(const CommandLine& line)
     return narration;
 }
 
-PDFShowRequest ParsePDFRequest(const CommandLine& line)
+// The PDF form's request; `deck` names its input in the refusal of a movie
+// over it.
+PDFShowRequest ParsePDFRequest(const CommandLine& line, const std::string& deck = "PDF")
 {
     PDFShowRequest request;
     request.pdfFile = line.arguments[0];
     request.outputFile = line.arguments[1];
     if (SameFile(request.pdfFile, request.outputFile))
-        throw UsageError("the movie '" + request.outputFile + "' would overwrite the PDF");
+        throw UsageError("the movie '" + request.outputFile + "' would overwrite the " + deck);
     request.raster = line.Has("--raster");
     if (line.Has("--no-annotations")) request.parts = PageParts::ContentOnly;
     request.transitions = !line.Has("--no-transitions");
@@ -279,6 +307,29 @@ PDFShowRequest ParsePDFRequest(const CommandLine& line)
     // file is read only when named.
     if (const auto size = line.Value("--size"); size && *size != "auto") request.size = ParseSize(*size);
     request.configFile = line.Value("--config").value_or("");
+    return request;
+}
+
+// The PDF form's request, its input made by LibreOffice; the kept PDF is an
+// output, and may be no other.
+OfficeShowRequest ParseOfficeRequest(const CommandLine& line, const std::optional<std::string>& htmlFile)
+{
+    OfficeShowRequest request;
+    static_cast<PDFShowRequest&>(request) = ParsePDFRequest(line, "presentation");
+    request.deckFile = request.pdfFile;
+    request.pdfFile.clear();
+    if (const auto seconds = line.Value("--office-timeout"))
+        request.officeSeconds = ParseWholeNumber("--office-timeout", *seconds, 1, kMaxOfficeSeconds);
+    request.keptPDF = line.Value("--keep-pdf").value_or("");
+    if (!request.keptPDF.empty()) {
+        const std::pair<std::string, std::string> others[] = {{request.deckFile, "presentation"},
+                                                              {request.outputFile, "movie"},
+                                                              {htmlFile.value_or(""), "page"}};
+        for (const auto& [other, what] : others) {
+            if (!other.empty() && SameFile(request.keptPDF, other))
+                throw UsageError("the kept PDF '" + request.keptPDF + "' would overwrite the " + what);
+        }
+    }
     return request;
 }
 
@@ -322,17 +373,26 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         return command;
     }
     const std::vector<std::string>& arguments = line.arguments;
-    const bool pdfForm = arguments.size() == 2 && IsPDFName(arguments[0]);
+    DeckForm form = DeckForm::kImages;
+    if (arguments.size() == 2 && IsPDFName(arguments[0])) form = DeckForm::kPDF;
+    if (arguments.size() == 2 && IsOfficeDeckName(arguments[0])) form = DeckForm::kOffice;
+    const bool pdfForm = form != DeckForm::kImages;
     // The output named first, as some converters take it.
-    if (arguments.size() == 2 && !pdfForm && IsPDFName(arguments[1])) {
-        throw UsageError("the first of two arguments must be the PDF: 'corvanex " + arguments[1] + " " + arguments[0] +
-                         "', not '" + arguments[0] + " " + arguments[1] + "'");
+    if (arguments.size() == 2 && !pdfForm && (IsPDFName(arguments[1]) || IsOfficeDeckName(arguments[1]))) {
+        throw UsageError(std::string("the first of two arguments must be the ") +
+                         (IsPDFName(arguments[1]) ? "PDF" : "presentation") + ": 'corvanex " + arguments[1] + " " +
+                         arguments[0] + "', not '" + arguments[0] + " " + arguments[1] + "'");
     }
     if (arguments.size() < 3 && !pdfForm) {
         command.action = ConverterCommand::Action::kUsage;
         return command;
     }
 #ifndef CORVANEX_PDF
+    if (form == DeckForm::kOffice) {
+        throw ConverterError("built without PDF support, which office decks need: LibreOffice makes a PDF of the deck, "
+                             "and the PDF form converts it",
+                             kExitUsage);
+    }
     if (pdfForm) throw ConverterError("built without PDF support", kExitUsage);
 #endif
     if (arguments.size() > 3) {
@@ -340,7 +400,7 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         const char* hint = extra.rfind("-", 0) == 0 ? " (options go before the image prefix)" : "";
         throw UsageError("unexpected argument '" + extra + "' after the output file" + hint);
     }
-    CheckOptionsFitTogether(line, pdfForm);
+    CheckOptionsFitTogether(line, form);
     command.htmlFile = line.Value("--html");
     command.playerScript = line.Value("--ruffle");
     const NarrationSettings narration = ParseNarrationSettings(line);
@@ -353,7 +413,9 @@ ConverterCommand ParseConverterCommandLine(const std::vector<std::string>& words
         request.narrationPrefix = line.Value("--narration").value_or("");
         request.narration = narration;
     };
-    if (pdfForm) {
+    if (form == DeckForm::kOffice) {
+        command.request = ParseOfficeRequest(line, command.htmlFile);
+    } else if (pdfForm) {
         command.request = ParsePDFRequest(line);
     } else {
         command.request = ParseImageRequest(line);

@@ -15,6 +15,7 @@
 #include "driver/core/slidesize.h"
 #include "driver/encode/narration.h"
 #include "driver/forms/imageform.h"
+#include "driver/forms/officeform.h"
 #include "driver/forms/pdfform.h"
 
 // Every option of the converter, in the order --help lists them (the options
@@ -40,9 +41,9 @@ struct ConverterCommand {
         kUsage,  // too few arguments: the usage text on standard error, status 2
     };
     Action action = Action::kConvert;
-    // An image deck (<image-prefix> <slide-count> <output-file>) or a PDF
-    // deck (<deck.pdf> <output-file>).
-    std::variant<SlideShowRequest, PDFShowRequest> request;
+    // An image deck (<image-prefix> <slide-count> <output-file>), a PDF deck
+    // (<deck.pdf> <output-file>) or an office deck (<deck.pptx> <output-file>).
+    std::variant<SlideShowRequest, PDFShowRequest, OfficeShowRequest> request;
     std::optional<std::string> htmlFile, playerScript;  // --html, --ruffle
 
     const std::string& OutputFile() const;

@@ -71,16 +71,22 @@ OutputGuard::Output OutputGuard::Identify(const std::string& name, const char* w
     return Output{name, what, IdentityOfFile(name)};
 }
 
-OutputGuard::OutputGuard(const std::string& movieFile, const std::optional<std::string>& pageFile)
+OutputGuard::OutputGuard(const std::string& movieFile, const std::optional<std::string>& pageFile,
+                         const std::optional<std::string>& keptFile)
     : movie(Identify(movieFile, "movie"))
 {
     // The writer's own checks, made now and dropped: nothing is left behind.
-    FAtomicFile probe;
-    if (std::string reason; !probe.Open(movieFile, &reason))
-        throw ConverterError("cannot write '" + movieFile + "': " + reason, kExitFailure);
-    probe.Discard();
-    // That the page is not the movie the command line has made sure of (SameFile).
+    for (const std::string* file : {&movieFile, keptFile ? &*keptFile : nullptr}) {
+        if (!file) continue;
+        FAtomicFile probe;
+        if (std::string reason; !probe.Open(*file, &reason))
+            throw ConverterError("cannot write '" + *file + "': " + reason, kExitFailure);
+        probe.Discard();
+    }
+    // That the page and the kept PDF are neither the movie nor each other the
+    // command line has made sure of (SameFile).
     if (pageFile) page = Identify(*pageFile, "page");
+    if (keptFile) kept = Identify(*keptFile, "kept PDF");
     gGuard = this;
 }
 
@@ -93,7 +99,8 @@ void OutputGuard::CheckInput(const FileIdentity& identity, const std::string& na
 {
     const OutputGuard* guard = gGuard;
     if (!guard) return;
-    for (const Output* output : {&guard->movie, guard->page ? &*guard->page : nullptr}) {
+    for (const Output* output :
+         {&guard->movie, guard->page ? &*guard->page : nullptr, guard->kept ? &*guard->kept : nullptr}) {
         if (output && output->identity == identity) {
             throw ConverterError(std::string("the ") + output->what + " '" + output->name + "' would overwrite the " +
                                      what + " '" + name + "'",

@@ -27,9 +27,11 @@ std::optional<FileIdentity> IdentityOfFile(const std::string& name);
 // over a file it was made from would destroy that file.
 class OutputGuard {
 public:
-    // Throws ConverterError (status 1) when the movie cannot be written there.
-    // The page's own writer checks it when it is made.
-    OutputGuard(const std::string& movieFile, const std::optional<std::string>& pageFile);
+    // Throws ConverterError (status 1) when the movie, or the kept PDF of an
+    // office deck, cannot be written there. The page's own writer checks it
+    // when it is made.
+    OutputGuard(const std::string& movieFile, const std::optional<std::string>& pageFile,
+                const std::optional<std::string>& keptFile = std::nullopt);
     ~OutputGuard();
     OutputGuard(const OutputGuard&) = delete;
     OutputGuard& operator=(const OutputGuard&) = delete;
@@ -41,13 +43,14 @@ public:
 private:
     struct Output {
         std::string name;
-        const char* what;  // "movie", "page"
+        const char* what;  // "movie", "page", "kept PDF"
         std::optional<FileIdentity> identity;  // none while it does not exist
     };
     static Output Identify(const std::string& name, const char* what);
 
     Output movie;
     std::optional<Output> page;
+    std::optional<Output> kept;
 };
 
 // Whether two names are one file: the same identity when both exist

@@ -7,7 +7,7 @@
 #   folder_layers.sh SOURCE_DIR
 set -eu
 cd "$1"
-layers="driver driver/cli driver/forms driver/pdf driver/compose driver/input driver/encode driver/output driver/core
+layers="driver driver/cli driver/forms driver/pdf driver/compose driver/input driver/office driver/encode driver/output driver/core
 hf swf audio base"
 
 rank() {

@@ -139,6 +139,8 @@ TEST(ConverterCommandLine, EveryRefusalKeepsItsMessage)
          "--size '640x0' is not a slide size: give the width and height in pixels as WxH (such as 640x480), each "
          "from 1 to 65535, or 'auto'"},
         {{"--html", "./o.swf", "d", "1", "o.swf"}, "the page './o.swf' would overwrite the movie" + usage},
+        {{"o.swf", "t.KEY"}, "the first of two arguments must be the presentation: 'corvanex t.KEY o.swf', not "
+                             "'o.swf t.KEY'" + usage},
     };
     for (const auto& [words, message] : cases) EXPECT_EQ(Refusal(words), message) << words[0];
 }
@@ -209,6 +211,49 @@ TEST(ConverterCommandLine, APDFDeckAsksForItsOwnRequest)
     EXPECT_EQ(vectors.maxImageDPI, 150);
     EXPECT_EQ(vectors.encoding.jpeg.quality, 60);
 }
+
+// An office deck takes the PDF form's request and options, and its own.
+TEST(ConverterCommandLine, AnOfficeDeckAsksForThePDFFormsRequest)
+{
+    ConverterCommand command = ParseConverterCommandLine({"--keep-pdf", "k.pdf", "--office-timeout", "5", "--raster",
+                                                          "--keys", "--stops", "s.stp", "talk.PPTX", "o.swf"});
+    ASSERT_TRUE(std::holds_alternative<OfficeShowRequest>(command.request));
+    ResolveProgramFiles(command, "prog/");
+    const OfficeShowRequest& office = std::get<OfficeShowRequest>(command.request);
+    EXPECT_EQ(office.deckFile, "talk.PPTX");
+    EXPECT_EQ(office.pdfFile, "");  // LibreOffice's, once made
+    EXPECT_EQ(office.keptPDF, "k.pdf");
+    EXPECT_EQ(office.officeSeconds, 5);
+    EXPECT_EQ(command.OutputFile(), "o.swf");
+    EXPECT_TRUE(office.raster && office.keys);
+    EXPECT_EQ(office.stopsFile, "s.stp");
+    EXPECT_EQ(office.forwardFile, "prog/forward.jpg");
+
+    const OfficeShowRequest plain = std::get<OfficeShowRequest>(ParseConverterCommandLine({"t.odp", "o.swf"}).request);
+    EXPECT_EQ(plain.keptPDF, "");
+    EXPECT_EQ(plain.officeSeconds, kDefaultOfficeSeconds);
+
+    const std::pair<Words, std::string> refusals[] = {
+        {{"--keep-pdf", "./o.swf", "t.odp", "o.swf"}, "the kept PDF './o.swf' would overwrite the movie" + kUsage},
+        {{"--keep-pdf", "./t.odp", "t.odp", "o.swf"}, "the kept PDF './t.odp' would overwrite the presentation" + kUsage},
+        {{"--html", "p.html", "--keep-pdf", "p.html", "t.odp", "o.swf"},
+         "the kept PDF 'p.html' would overwrite the page" + kUsage},
+        {{"t.odp", "./t.odp"}, "the movie './t.odp' would overwrite the presentation" + kUsage},
+        {{"--office-timeout", "0", "t.key", "o.swf"},
+         "option '--office-timeout' takes a whole number from 1 to 86400, not '0'"},
+        {{"--office-timeout", "86401", "t.key", "o.swf"},
+         "option '--office-timeout' takes a whole number from 1 to 86400, not '86401'"},
+        {{"--lossless", "t.pptx", "o.swf"}, "option '--lossless' is for pages drawn as pictures: add '--raster' "
+                                            "(without it pages are vectors, and --size sets the slide area)" + kUsage},
+    };
+    for (const auto& [words, message] : refusals) EXPECT_EQ(Refusal(words), message) << words[1];
+}
+#else
+TEST(ConverterCommandLine, AnOfficeDeckNeedsThePDFForm)
+{
+    EXPECT_EQ(Refusal({"talk.pptx", "o.swf"}), "built without PDF support, which office decks need: LibreOffice "
+                                                "makes a PDF of the deck, and the PDF form converts it");
+}
 #endif
 
 // What an option is for is the table's: every row that needs another option,
@@ -222,8 +267,8 @@ TEST(ConverterCommandLine, TheTableSaysWhatEachOptionIsFor)
             if (option.name == name && !option.value.empty()) words.push_back("2");
         return words;
     };
-    const auto inForm = [](Words words, bool pdf) {
-        const Words deck = pdf ? Words{"t.pdf", "o.swf"} : Words{"d", "1", "o.swf"};
+    const auto inForm = [](Words words, bool pdf, bool office = false) {
+        const Words deck = office ? Words{"t.odp", "o.swf"} : pdf ? Words{"t.pdf", "o.swf"} : Words{"d", "1", "o.swf"};
         words.insert(words.end(), deck.begin(), deck.end());
         return words;
     };
@@ -231,8 +276,9 @@ TEST(ConverterCommandLine, TheTableSaysWhatEachOptionIsFor)
     for (const OptionSpec& option : ConverterOptionTable()) {
         const std::string isFor = "option '" + std::string(option.name) + "' is for ";
         const bool pdf = option.form == "PDF";
+        const bool office = option.form == "office";
 #ifndef CORVANEX_PDF
-        if (pdf) continue;  // a build without the PDF form refuses every PDF deck alike
+        if (pdf || office) continue;  // a build without the PDF form refuses every PDF deck alike
 #endif
         if (!option.needs.empty()) {
             EXPECT_EQ(Refusal(inForm(given(option.name), pdf)), isFor + std::string(option.purpose) + kUsage);
@@ -248,10 +294,19 @@ TEST(ConverterCommandLine, TheTableSaysWhatEachOptionIsFor)
             EXPECT_EQ(Refusal(inForm(given(option.name), false)),
                       isFor + "a PDF deck (<deck.pdf> <output-file>)" + kUsage);
             ++refusals;
+            // An office deck takes them as a PDF does.
+            EXPECT_EQ(Refusal(inForm(given(option.name), true)), Refusal(inForm(given(option.name), false, true)));
+        }
+        if (office) {
+            for (const bool pdfDeck : {false, true}) {
+                EXPECT_EQ(Refusal(inForm(given(option.name), pdfDeck)),
+                          isFor + "an office deck (<deck.pptx> <output-file>)" + kUsage);
+                ++refusals;
+            }
         }
     }
 #ifdef CORVANEX_PDF
-    EXPECT_EQ(refusals, 16);
+    EXPECT_EQ(refusals, 20);
 #else
     EXPECT_EQ(refusals, 4);
 #endif
@@ -261,11 +316,14 @@ TEST(ConverterCommandLine, UsageTextListsTheTable)
 {
     const std::string usage = ConverterUsage();
     EXPECT_EQ(usage.rfind("usage: corvanex [options] <image-prefix> <slide-count> <output-file>\n\n", 0), 0u);
-    // Every form's options, then the PDF form's under a heading of their own.
-    std::vector<OptionSpec> everyForm, pdfForm;
-    for (const OptionSpec& option : ConverterOptionTable()) (option.form.empty() ? everyForm : pdfForm).push_back(option);
-    ASSERT_FALSE(pdfForm.empty());
-    EXPECT_NE(usage.find("\n" + OptionHelp(everyForm) + "\n" + OptionHelp(pdfForm, "options of the PDF form:") + "\n"),
+    // Every form's options, then the PDF form's and the office decks' under
+    // headings of their own.
+    std::vector<OptionSpec> everyForm, pdfForm, officeForm;
+    for (const OptionSpec& option : ConverterOptionTable())
+        (option.form.empty() ? everyForm : option.form == "PDF" ? pdfForm : officeForm).push_back(option);
+    ASSERT_FALSE(pdfForm.empty() || officeForm.empty());
+    EXPECT_NE(usage.find("\n" + OptionHelp(everyForm) + "\n" + OptionHelp(pdfForm, "options of the PDF form:") + "\n" +
+                         OptionHelp(officeForm, "options of office decks:") + "\n"),
               std::string::npos);
     EXPECT_EQ(ConverterVersion(), std::string("corvanex ") + CORVANEX_VERSION + "\n");
 }

@@ -331,9 +331,10 @@ TEST(Options, HelpListsEveryOptionWithItsDefault)
                                             "--no-timings", "--forward",
                                             "--backward", "--keys",
                                             "--narration", "--bits", "--narration-rate", "--narration-stereo", "--html",
-                                            "--ruffle", "--help", "--version"}));
+                                            "--ruffle", "--help", "--version", "--keep-pdf", "--office-timeout"}));
     // Every option that takes part in a run says what it is when not given.
-    // (--help and --version end the list of every form's options; the PDF form's follow.)
+    // (--help and --version end the list of every form's options; the PDF
+    // form's and the office decks' follow.)
     const size_t options = run.out.find("options:\n");
     const std::string list = run.out.substr(options, run.out.find("  --help") - options) +
                              run.out.substr(run.out.find("options of the PDF form:\n"));

@@ -321,8 +321,8 @@ TEST(PDFShow, OptionsShapeTheSlidesAndAreRefusedWhereTheyMeanNothing)
         EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "corvanex: " + message);
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "x.swf"));
-    // Two arguments without a PDF: the usage text, as for too few.
-    const RunResult two = ConvertPDF(folder, {"talk.ppt", "x.swf"});
+    // Two arguments without a PDF (or an office deck): the usage text, as for too few.
+    const RunResult two = ConvertPDF(folder, {"talk.txt", "x.swf"});
     EXPECT_EQ(two.status, 2);
     EXPECT_EQ(two.err.rfind("usage: corvanex", 0), 0u);
 }
