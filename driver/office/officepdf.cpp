@@ -16,6 +16,7 @@
 
 #include "driver/core/error.h"
 #include "driver/core/inputfile.h"
+#include "driver/core/pathencoding.h"
 #include "driver/core/spillfile.h"
 #include "driver/office/childprogram.h"
 
@@ -64,18 +65,7 @@ private:
 // percent-encoded.
 std::string FileURL(const std::string& path)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        }
-    }
-    return url;
+    return "file://" + PercentEncodedPath(path);
 }
 
 // What LibreOffice is given of the converter's environment: where programs,

@@ -12,6 +12,7 @@
 
 #include "base/futf8names.h"
 #include "driver/core/error.h"
+#include "driver/core/pathencoding.h"
 
 namespace {
 
@@ -127,23 +128,6 @@ window.RufflePlayer.config = { autoplay: "on", unmuteOverlay: "hidden", splashSc
 </html>
 )page";
 
-std::string PercentEncoded(const std::string& path)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string url;
-    for (unsigned char c : path) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~' || c == '/') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        }
-    }
-    return url;
-}
-
 }  // namespace
 
 std::string HtmlEscaped(const std::string& text)
@@ -202,7 +186,7 @@ std::string MovieUrlFromPage(const std::string& pageFile, const std::string& mov
     // A URL's separator is the slash.
     std::replace(url.begin(), url.end(), '\\', '/');
 #endif
-    return PercentEncoded(url);
+    return PercentEncodedPath(url);
 }
 
 PageWriter::PageWriter(std::string pageFile) : pageFile(std::move(pageFile))
