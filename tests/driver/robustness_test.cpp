@@ -28,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using swftest::Scratch;
+using swftest::StartConverter;
 
 // A small valid movie, so that every file the tests leave reads as a SWF file.
 const std::string kOldMovie = swftest::TinyMovie();
@@ -320,28 +321,6 @@ TEST(ConverterOutputs, ALinkPlantedInASharedStickyFolderIsNotFollowed)
     EXPECT_TRUE(Leftovers(deck.Path()).empty());
 }
 
-// Starts the converter in `folder` with its output and errors thrown away.
-pid_t Start(const fs::path& folder, const std::vector<std::string>& arguments)
-{
-    std::vector<char*> argv;
-    std::string program = CORVANEX_BINARY;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const std::string where = folder.string();
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null < 0 || chdir(where.c_str()) != 0) _exit(127);
-        dup2(null, 1);
-        dup2(null, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return child;
-}
-
 // The size of the file the process `child` is writing in `folder`: one it
 // holds open there, named or not (an unnamed one shows as "#N (deleted)").
 // -1 while there is none.
@@ -393,7 +372,7 @@ TEST(ConverterKilled, MidWriteLeavesTheEarlierMovieIntact)
     deck.Write("out.swf", kOldMovie);
     const std::set<std::string> before = Listing(deck.Path());
 
-    const pid_t child = Start(deck.Path(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
+    const pid_t child = StartConverter(deck.Path(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
                                             "backward.jpg", "deck", "4", "out.swf"});
     ASSERT_GT(child, 0);
     // Kill it once its temporary file is there and has some bytes.
@@ -445,7 +424,7 @@ TEST(ConverterKilled, ATerminatedPNGRunLeavesNothingInTMPDIR)
     const char* saved = std::getenv("TMPDIR");
     const std::string savedValue = saved ? saved : "";
     setenv("TMPDIR", temporary.Path().c_str(), 1);
-    const pid_t child = Start(deck.Path(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
+    const pid_t child = StartConverter(deck.Path(), {"--config", "config.txt", "--forward", "forward.jpg", "--backward",
                                             "backward.jpg", "deck", "40", "out.swf"});
     saved ? setenv("TMPDIR", savedValue.c_str(), 1) : unsetenv("TMPDIR");
     ASSERT_GT(child, 0);

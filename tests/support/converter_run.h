@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -72,6 +73,27 @@ inline std::string ShellQuoted(const std::string& text)
 inline std::string ProgramPath(const std::string& path) { return path; }
 
 inline int ProcessId() { return static_cast<int>(getpid()); }
+
+// Starts the converter in `folder` with its output and errors thrown away,
+// for a test that signals or watches it as it runs; the caller waits for it.
+inline pid_t StartConverter(const std::filesystem::path& folder, std::vector<std::string> arguments)
+{
+    std::string program = CORVANEX_BINARY;
+    std::vector<char*> argv{program.data()};
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::string where = folder.string();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || chdir(where.c_str()) != 0) _exit(127);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
 #endif
 
 // Standard output as the tests compare it: Windows ends lines with CR-LF.

@@ -51,6 +51,7 @@ TEST(OfficeDeckName, ThePresentationFormatsInAnyCase)
 namespace fs = std::filesystem;
 using swftest::EnvironmentSet;
 using swftest::Scratch;
+using swftest::StartConverter;
 
 std::set<std::string> Listing(const fs::path& folder)
 {
@@ -333,21 +334,8 @@ TEST(OfficePDF, AnInterruptedRunLeavesNothingBehind)
         struct sigaction action {};
         if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) continue;
         fs::remove(helper);
-        std::vector<std::string> words{CORVANEX_BINARY, "--forward", "forward.jpg", "--backward", "backward.jpg",
-                                       "talk.pptx", "talk.swf"};
-        std::vector<char*> argv;
-        for (std::string& word : words) argv.push_back(word.data());
-        argv.push_back(nullptr);
-        const std::string where = office.folder.Path().string();
-        const pid_t child = fork();
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            if (null < 0 || chdir(where.c_str()) != 0) _exit(127);
-            dup2(null, 1);
-            dup2(null, 2);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        const pid_t child = StartConverter(office.folder.Path(), {"--forward", "forward.jpg", "--backward",
+                                                                  "backward.jpg", "talk.pptx", "talk.swf"});
         ASSERT_GT(child, 0);
         const pid_t pid = ReadPid(helper);  // LibreOffice is at work
         ASSERT_GT(pid, 0);
