@@ -354,13 +354,17 @@ private:
 // compressed from them at once when `whole` (libdeflate), else streamed.
 class LosslessEncoder {
 public:
-    LosslessEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, CompressedBytes& out)
+    // `wholeARGB`: a picture the caller holds whole anyway is compressed
+    // whole in its 32-bit form too, by libdeflate.
+    LosslessEncoder(int32_t width, int32_t height, int zlibLevel, ColourNumbers place, CompressedBytes& out,
+                    bool wholeARGB = false)
         : w(static_cast<size_t>(width)),
           h(static_cast<size_t>(height)),
           stride((w + 3) & ~size_t{3}),
           level(zlibLevel),
           argbLevel(std::max(zlibLevel, kTrueColourSlideLevel)),
           whole(place == ColourNumbers::kWhole),
+          wholeARGB(wholeARGB && place == ColourNumbers::kWhole),
           out(out)
     {
         F_ASSERT(width > 0 && height > 0 && width <= 65535 && height <= 65535,
@@ -393,8 +397,12 @@ public:
         slide.width = static_cast<int32_t>(w);
         slide.height = static_cast<int32_t>(h);
         slide.alpha = translucent;
-        if (argb) {
+        if (argbStarted) {
             slide.format = 5;
+            if (wholeARGB) {
+                CompressWhole(band.data(), bandFilled * w * 4, kARGBWholeLevel, out);
+                return slide;
+            }
             FlushBand();
             argb->Finish();
             return slide;
@@ -429,7 +437,7 @@ private:
     template <int Channels>
     void AddRowOf(const uint8_t* row)
     {
-        if (!argb) {
+        if (!argbStarted) {
             if (MapRow<Channels>(row)) return;
             StartARGB();
         }
@@ -476,9 +484,10 @@ private:
 
     void StartARGB()
     {
-        bandRows = std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
+        argbStarted = true;
+        bandRows = wholeARGB ? h : std::max<size_t>(1, (size_t{256} << 10) / (w * 4));
         band.resize(std::min(bandRows, h) * w * 4);
-        argb = ARGBDeflater();
+        if (!wholeARGB) argb = ARGBDeflater();
         std::array<uint32_t, 256> colours{};
         for (int i = 0; i < palette.Count(); ++i) colours[static_cast<size_t>(i)] = palette.Colour(i);
         const auto rebuild = [&](const uint8_t* in) {
@@ -532,7 +541,7 @@ private:
     {
         translucent = true;
         for (size_t i = 0; i < bandFilled * w * 4; i += 4) band[i] = 255;
-        if (argb->Empty()) return;
+        if (!argb || argb->Empty()) return;
         argb->Finish();
         argb.reset();
         CompressedBytes written = std::move(out);
@@ -576,6 +585,7 @@ private:
     const int level;
     const int argbLevel;  // once 32-bit
     const bool whole;     // colour-mapped, compressed at once at the end (libdeflate)
+    const bool wholeARGB;  // 32-bit, likewise: the band holds every row
     CompressedBytes& out;
     size_t rows = 0;      // rows taken so far
     bool translucent = false;
@@ -587,7 +597,8 @@ private:
     uint32_t last = 0;                       // the last pixel mapped, and its number
     uint8_t lastIndex = 0;
 
-    std::unique_ptr<Deflater> argb;     // once 32-bit
+    bool argbStarted = false;
+    std::unique_ptr<Deflater> argb;     // once 32-bit, streamed
     std::vector<uint8_t> band;          // rows converted, not yet given to zlib
     size_t bandRows = 0;
     size_t bandFilled = 0;
@@ -623,6 +634,17 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
     const ColourNumbers place = ColourNumbersFor(width, height, budget.Capacity());
     const DecodeBudget::Share share = budget.Take(LosslessEncodingBytes(width, height, place));
     return EncodeLosslessRGBAWithin(rgba, width, height, zlibLevel, place);
+}
+
+LosslessSlide EncodeLosslessPicture(const uint8_t* rgba, int32_t width, int32_t height, ColourNumbers place)
+{
+    F_ASSERT(rgba, "rgba");
+    CompressedBytes out(nullptr, {});
+    LosslessEncoder encoder(width, height, kLosslessSlideLevel, place, out, true);
+    for (size_t y = 0; y < static_cast<size_t>(height); ++y) encoder.AddRow(rgba + y * static_cast<size_t>(width) * 4, 4);
+    LosslessSlide slide = encoder.Finish();
+    out.Into(slide);
+    return slide;
 }
 
 LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,

@@ -62,6 +62,12 @@ constexpr int kTrueColourSlideLevel = 8;
 // match and no code length, so sorting it gains nothing.)
 constexpr int kMappedWholeLevel = 7;
 
+// A picture held whole in memory by its caller (a PDF page's) that has more
+// than 256 colours is compressed whole by libdeflate at this level: its
+// translucent pictures took a third of a real deck's conversion through
+// zlib's long search, at about 3.5 MB a second.
+constexpr int kARGBWholeLevel = 6;
+
 // Where a slide's colour numbers (a quarter of its 32-bit pixels, held while
 // it may still be colour-mapped) are kept: in memory, compressed whole at the
 // end; in memory, streamed through zlib; or, for a slide whose numbers do not
@@ -83,6 +89,9 @@ LosslessSlide EncodeLosslessRGBA(const uint8_t* rgba, int32_t width, int32_t hei
                                  int zlibLevel = kLosslessSlideLevel, DecodeBudget* budget = nullptr);
 // The same for a caller already holding LosslessEncodingBytes(width, height,
 // place) of the budget beside its own (a worker takes one share at a time).
+// The same for a picture whose straight RGBA the caller holds whole anyway:
+// compressed whole in either form where `place` is kWhole (kARGBWholeLevel).
+LosslessSlide EncodeLosslessPicture(const uint8_t* rgba, int32_t width, int32_t height, ColourNumbers place);
 LosslessSlide EncodeLosslessRGBAWithin(const uint8_t* rgba, int32_t width, int32_t height, int zlibLevel,
                                        ColourNumbers place);
 

@@ -90,10 +90,15 @@ BitmapEncoding BitmapEncodingBytes(int32_t width, int32_t height, uint64_t budge
 {
     BitmapEncoding encoding;
     encoding.place = ColourNumbersFor(width, height, budgetBytes);
+    const uint64_t pixels = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
+    // Compressed whole, a picture of more colours holds its 32-bit form and
+    // its stream at once: where those do not fit half the budget, streamed.
+    if (encoding.place == ColourNumbers::kWhole && pixels * 8 > budgetBytes / 2) encoding.place = ColourNumbers::kMemory;
+    const uint64_t lossless = LosslessEncodingBytes(width, height, encoding.place);
     // The JPEG tried beside the lossless one (at most about the pixels'
     // bytes), and for one with alpha the premultiplied copy and the plane.
-    const uint64_t pixels = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
-    encoding.bytes = LosslessEncodingBytes(width, height, encoding.place) + pixels * 4 + pixels * 5;
+    encoding.bytes = (encoding.place == ColourNumbers::kWhole ? std::max(lossless, pixels * 8) : lossless) +
+                     pixels * 4 + pixels * 5;
     return encoding;
 }
 
@@ -112,7 +117,7 @@ BitmapContent SmallerBitmap(const std::vector<uint8_t>& rgba, int32_t width, int
             EncodeJPEG(rgba.data(), width, height, static_cast<size_t>(width) * 4, PixelLayout::RGBA, settings);
         if (jpeg.size() * 2 < SampledLosslessBytes(rgba, width, height))
             return JPEGContent{std::move(jpeg)};
-        LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
+        LosslessSlide lossless = EncodeLosslessPicture(rgba.data(), width, height, place);
         if (jpeg.size() >= lossless.zlibData.size()) return lossless;
         return JPEGContent{std::move(jpeg)};
     }
@@ -144,7 +149,7 @@ BitmapContent SmallerBitmap(const std::vector<uint8_t>& rgba, int32_t width, int
             return JPEGAlphaContent{std::move(translucentPhoto->jpeg), std::move(translucentPhoto->zlibAlpha)};
     }
 
-    LosslessSlide lossless = EncodeLosslessRGBAWithin(rgba.data(), width, height, kLosslessSlideLevel, place);
+    LosslessSlide lossless = EncodeLosslessPicture(rgba.data(), width, height, place);
     if (lossless.format == 3 || lossless.zlibData.size() <= kSmallestJPEGFile) return lossless;
 
     if (!lossless.alpha) {
