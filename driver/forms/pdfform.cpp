@@ -328,8 +328,11 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
                              uint64_t{kLinkButtonCharacters} * static_cast<uint64_t>(before.links.back()) +
                              TimelineCharacters(timeline, pages);
     MadeShowComposer composer(std::move(made));
+    // Once a page: its pictures may say so again when they are decoded.
+    std::set<int32_t> damageTold;
     const auto warnOfDamage = [&](int32_t page, const std::string& damage) {
-        if (!damage.empty()) warn(PageOf(request, page) + " is damaged (" + damage + "): it may be blank or incomplete");
+        if (damage.empty() || !damageTold.insert(page).second) return;
+        warn(PageOf(request, page) + " is damaged (" + damage + "): it may be blank or incomplete");
     };
     // Once a font for the whole deck: a font is commonly shared by every page.
     std::set<std::pair<std::string, bool>> fontsTold;
@@ -452,10 +455,16 @@ SlideShowResult GeneratePDFMovie(const PDFShowRequest& request)
         WarnOfLeftOutLinks(warn, PageOf(request, page), leftOut[index]);
         for (std::unique_ptr<HFObject>& button : LinkButtons(links[index], timeline.ownFrames))
             slide.over.push_back(std::move(button));
-        if (drawn) add(std::move(*drawn));
+        if (drawn) {
+            warnOfDamage(page - 1, vectors.PictureDamage(page - 1));
+            add(std::move(*drawn));
+        }
         drawn = std::move(slide);
     }
-    if (drawn) add(std::move(*drawn));
+    if (drawn) {
+        warnOfDamage(pages - 1, vectors.PictureDamage(pages - 1));
+        add(std::move(*drawn));
+    }
     composer.AddLeadingDefinitions(vectors.TakeFonts());
     if (request.tell) {
         request.tell("pages: " + std::to_string(vectorPages) + " vector, " + std::to_string(partlyRaster) +

@@ -7,6 +7,11 @@ DeferredBitmapTag::DeferredBitmapTag(BackgroundJobs& jobs, std::function<BitmapC
 {
 }
 
+DeferredBitmapTag::DeferredBitmapTag(std::shared_ptr<BackgroundJob<BitmapContent>> job)
+    : id(DrawCharacterID()), job(std::move(job))
+{
+}
+
 void DeferredBitmapTag::Write(FSWFStream& stream)
 {
     if (!made) {

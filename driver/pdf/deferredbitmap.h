@@ -18,6 +18,8 @@ public:
     // `encode` runs on one of `jobs`' workers (or here, when none is free by
     // the time the bytes are needed); it must own what it reads.
     DeferredBitmapTag(BackgroundJobs& jobs, std::function<BitmapContent()> encode);
+    // The tag of a job already submitted.
+    explicit DeferredBitmapTag(std::shared_ptr<BackgroundJob<BitmapContent>> job);
 
     uint16_t ID() const override { return id; }
     // Waits for the encoding; rethrows its failure.

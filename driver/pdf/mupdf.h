@@ -159,6 +159,8 @@ public:
     // given by WithPage is to draw; as a viewer shows it unless set.
     void DrawParts(PageParts drawn) { parts = drawn; }
     PageParts Parts() const { return parts; }
+    // What this document's context was cloned from: a context for another thread is cloned from it too.
+    std::shared_ptr<const Root> Contexts() const { return root; }
 
     // Locked until a user password is given; the empty one is tried (it
     // opens a file that has only an owner password).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <mupdf/pdf.h>
@@ -13,36 +14,133 @@
 #include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/colourprofiles.h"
 #include "driver/pdf/deferredbitmap.h"
+#include "driver/pdf/mupdf.h"
 #include "driver/pdf/ownedjpeg.h"
 #include "driver/pdf/picturewalk.h"
 #include "driver/pdf/rasterpages.h"
 
 namespace {
 
-// Two 64-bit hashes of the bytes (FNV-1a with two bases), with the kind and
-// size of the picture: the key a picture is known by.
+// Two 64-bit chains over bytes, 8 at a time (a byte at a time took a
+// twentieth of a real deck's conversion), a piece's tail a byte at a time.
+class PictureHash {
+public:
+    void Add(const uint8_t* data, size_t size)
+    {
+        size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, data + i, sizeof word);
+            h1 = (h1 ^ word) * 0x100000001B3ULL;
+            h1 ^= h1 >> 29;
+            h2 = (h2 ^ word) * 0xFF51AFD7ED558CCDULL + 0x632BE59BD9B4E019ULL;
+            h2 ^= h2 >> 32;
+        }
+        for (; i < size; ++i) {
+            h1 = (h1 ^ data[i]) * 1099511628211ULL;
+            h2 = (h2 ^ data[i]) * 0x100000001B3ULL + 0x632BE59BD9B4E019ULL;
+        }
+    }
+    void Add(int64_t value) { Add(reinterpret_cast<const uint8_t*>(&value), sizeof value); }
+
+    // The key of a picture of `kind` and size with these bytes hashed.
+    std::string Key(char kind, int32_t width, int32_t height, uint64_t size) const
+    {
+        std::string key(1, kind);
+        for (uint64_t v : {static_cast<uint64_t>(width), static_cast<uint64_t>(height), size, h1, h2})
+            key.append(reinterpret_cast<const char*>(&v), sizeof v);
+        return key;
+    }
+
+private:
+    uint64_t h1 = 1469598103934665603ULL, h2 = 0x9E3779B97F4A7C15ULL;
+};
+
+// The key a picture is known by from its bytes as stored (pixels, or a JPEG
+// file), with its kind and size.
 std::string ContentKey(char kind, int32_t width, int32_t height, const uint8_t* data, size_t size)
 {
-    // Two 64-bit chains over 8 bytes at a time (a byte at a time took a
-    // twentieth of a real deck's conversion), the tail a byte at a time.
-    uint64_t h1 = 1469598103934665603ULL, h2 = 0x9E3779B97F4A7C15ULL;
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, data + i, sizeof word);
-        h1 = (h1 ^ word) * 0x100000001B3ULL;
-        h1 ^= h1 >> 29;
-        h2 = (h2 ^ word) * 0xFF51AFD7ED558CCDULL + 0x632BE59BD9B4E019ULL;
-        h2 ^= h2 >> 32;
+    PictureHash hash;
+    hash.Add(data, size);
+    return hash.Key(kind, width, height, size);
+}
+
+// Adds to `hash` all that MuPDF's decoding of `image` depends on: its
+// compressed bytes, how they are compressed, and how its samples become
+// colours. False when that cannot be told without decoding it: a picture
+// decoded as the page is read, a filter with state of its own (JBIG2's
+// globals), a colour space that maps samples through a table or function,
+// a colour-managed one.
+bool AddSource(fz_context* ctx, fz_image* image, PictureHash& hash, int depth = 0)
+{
+    if (!image || depth > 1 || IsColourConverted(image)) return false;
+    fz_compressed_buffer* compressed = fz_compressed_image_buffer(ctx, image);
+    if (!compressed || !compressed->buffer) return false;
+    const fz_compression_params& params = compressed->params;
+    hash.Add(params.type);
+    switch (params.type) {
+    case FZ_IMAGE_RAW:
+    case FZ_IMAGE_RLD:
+        break;
+    case FZ_IMAGE_JPEG:
+        hash.Add(params.u.jpeg.color_transform);
+        break;
+    case FZ_IMAGE_FAX:
+        for (int v : {params.u.fax.columns, params.u.fax.rows, params.u.fax.k, params.u.fax.end_of_line,
+                      params.u.fax.encoded_byte_align, params.u.fax.end_of_block, params.u.fax.black_is_1,
+                      params.u.fax.damaged_rows_before_error})
+            hash.Add(v);
+        break;
+    case FZ_IMAGE_FLATE:
+        for (int v : {params.u.flate.columns, params.u.flate.colors, params.u.flate.predictor, params.u.flate.bpc})
+            hash.Add(v);
+        break;
+    case FZ_IMAGE_LZW:
+        for (int v : {params.u.lzw.columns, params.u.lzw.colors, params.u.lzw.predictor, params.u.lzw.bpc,
+                      params.u.lzw.early_change})
+            hash.Add(v);
+        break;
+    default:
+        return false;
     }
-    for (; i < size; ++i) {
-        h1 = (h1 ^ data[i]) * 1099511628211ULL;
-        h2 = (h2 ^ data[i]) * 0x100000001B3ULL + 0x632BE59BD9B4E019ULL;
-    }
-    std::string key(1, kind);
-    for (uint64_t v : {static_cast<uint64_t>(width), static_cast<uint64_t>(height), static_cast<uint64_t>(size), h1, h2})
-        key.append(reinterpret_cast<const char*>(&v), sizeof v);
-    return key;
+    // No colour space: a mask's values, or a stencil's.
+    if (image->colorspace && !fz_colorspace_is_device(ctx, image->colorspace)) return false;
+    hash.Add(image->colorspace ? fz_colorspace_type(ctx, image->colorspace) : -1);
+    for (int64_t v : {int64_t{image->w}, int64_t{image->h}, int64_t{image->n}, int64_t{image->bpc},
+                      int64_t{image->imagemask}, int64_t{image->interpolate}, int64_t{image->use_colorkey},
+                      int64_t{image->use_decode}, int64_t{image->invert_cmyk_jpeg}, int64_t{image->orientation}})
+        hash.Add(v);
+    const int values = std::clamp(int{image->n}, 0, int{FZ_MAX_COLORS}) * 2;
+    if (image->use_colorkey)
+        for (int i = 0; i < values; ++i) hash.Add(image->colorkey[i]);
+    if (image->use_decode)
+        for (int i = 0; i < values; ++i) {
+            uint32_t bits;
+            std::memcpy(&bits, &image->decode[i], sizeof bits);
+            hash.Add(bits);
+        }
+    hash.Add(image->mask != nullptr);
+    if (image->mask && !AddSource(ctx, image->mask, hash, depth + 1)) return false;
+    unsigned char* data = nullptr;
+    const size_t size = fz_buffer_storage(ctx, compressed->buffer, &data);
+    hash.Add(static_cast<int64_t>(size));
+    hash.Add(data, size);
+    return true;
+}
+
+// The key of the picture drawn from `image` (through `mask`, or as a
+// stencil in `stencil`'s colour) at `width` x `height`, from its sources;
+// empty when they cannot tell it.
+std::string SourceKey(fz_context* ctx, fz_image* image, fz_image* mask, std::optional<FColor> stencil, bool scaled,
+                      int32_t width, int32_t height)
+{
+    PictureHash hash;
+    hash.Add(scaled);
+    if (stencil) hash.Add(int64_t{stencil->Red()} << 24 | stencil->Green() << 16 | stencil->Blue() << 8 | stencil->Alpha());
+    if (!AddSource(ctx, image, hash)) return {};
+    hash.Add(mask != nullptr);
+    if (mask && !AddSource(ctx, mask, hash)) return {};
+    return hash.Key(stencil ? 's' : 'l', width, height, 0);
 }
 
 // MuPDF leaves a failed fz_try by longjmp: a local set inside it is kept in
@@ -317,6 +415,73 @@ bool ShrinkToBudget(fz_context* ctx, fz_image* image, fz_image* mask, int32_t& w
     return shrunk;
 }
 
+// The picture's straight RGBA pixels with the mask's grey values as alpha,
+// the mask sampled at each pixel's centre (it may have a resolution of its own).
+void ApplyMask(std::vector<uint8_t>& rgba, int32_t width, int32_t height, const std::vector<uint8_t>& mask,
+               int32_t maskWidth, int32_t maskHeight)
+{
+    for (int32_t y = 0; y < height; ++y) {
+        const auto my = static_cast<size_t>((static_cast<int64_t>(y) * maskHeight + maskHeight / 2) / height);
+        for (int32_t x = 0; x < width; ++x) {
+            const auto mx = static_cast<size_t>((static_cast<int64_t>(x) * maskWidth + maskWidth / 2) / width);
+            uint8_t& a = rgba[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4 + 3];
+            a = static_cast<uint8_t>(a * mask[my * static_cast<size_t>(maskWidth) + mx] / 255);
+        }
+    }
+}
+
+// The stencil's coverage in `color`.
+std::vector<uint8_t> Coloured(const std::vector<uint8_t>& coverage, FColor color)
+{
+    std::vector<uint8_t> rgba(coverage.size() * 4);
+    for (size_t i = 0; i < coverage.size(); ++i) {
+        rgba[i * 4] = static_cast<uint8_t>(color.Red());
+        rgba[i * 4 + 1] = static_cast<uint8_t>(color.Green());
+        rgba[i * 4 + 2] = static_cast<uint8_t>(color.Blue());
+        rgba[i * 4 + 3] = static_cast<uint8_t>(coverage[i] * color.Alpha() / 255);
+    }
+    return rgba;
+}
+
+// The picture's straight RGBA pixels at `width` x `height`: drawn scaled
+// where `scaled` (the mask with it), else decoded whole, the mask at
+// `maskWidth` x `maskHeight` and sampled; a stencil in `stencil`'s colour.
+// Empty when MuPDF cannot decode it, or gives another size than asked.
+std::vector<uint8_t> DecodedPicture(fz_context* ctx, fz_image* image, fz_image* mask, std::optional<FColor> stencil,
+                                    bool scaled, int32_t width, int32_t height, int32_t maskWidth, int32_t maskHeight)
+{
+    if (scaled)
+        return DrawScaled(ctx, ScaledSource{image, mask, stencil.has_value(), stencil.value_or(FColor(0, 0, 0))},
+                          width, height);
+    int32_t decodedWidth = width, decodedHeight = height;
+    if (stencil) {
+        const std::vector<uint8_t> coverage = DecodeMask(ctx, image, decodedWidth, decodedHeight);
+        if (coverage.empty() || decodedWidth != width || decodedHeight != height) return {};
+        return Coloured(coverage, *stencil);
+    }
+    std::vector<uint8_t> rgba = DecodeRGBA(ctx, image, decodedWidth, decodedHeight);
+    if (rgba.empty() || decodedWidth != width || decodedHeight != height) return {};
+    if (mask) {
+        int32_t decodedMaskWidth = maskWidth, decodedMaskHeight = maskHeight;
+        const std::vector<uint8_t> values = DecodeMask(ctx, mask, decodedMaskWidth, decodedMaskHeight);
+        if (values.empty() || decodedMaskWidth <= 0 || decodedMaskHeight <= 0) return {};
+        ApplyMask(rgba, width, height, values, decodedMaskWidth, decodedMaskHeight);
+    }
+    return rgba;
+}
+
+// What MuPDF says in a worker's context: its first message is the picture's.
+void KeepFirstMessage(void* user, const char* message)
+{
+    auto* said = static_cast<std::string*>(user);
+    if (!said->empty() || !message) return;
+    try {
+        *said = message;
+    } catch (...) {
+        // No memory for the text: the picture is drawn all the same.
+    }
+}
+
 }  // namespace
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Known(const std::string& key) const
@@ -337,18 +502,20 @@ PDFImageTable::Bitmap PDFImageTable::Remember(const std::string& key, std::uniqu
     return bitmap;
 }
 
-void PDFImageTable::CommitPage()
+std::vector<LatePicture> PDFImageTable::CommitPage()
 {
     bitmaps.merge(pending);
     pending.clear();
     jpegs += pendingJPEGs;
     pendingJPEGs = 0;
+    return std::exchange(pendingLate, {});
 }
 
 void PDFImageTable::DiscardPage()
 {
     pending.clear();
     pendingJPEGs = 0;
+    pendingLate.clear();
 }
 
 std::vector<uint16_t> PDFImageTable::PendingIDs() const
@@ -371,6 +538,55 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stored(char kind, std::vecto
                     SmallerBitmapTagOn(storage.encoders, std::move(rgba), width, height, storage.jpegQuality, place,
                                        std::move(share)),
                     width, height, newTags);
+}
+
+PDFImageTable::Bitmap PDFImageTable::Deferred(const std::string& key, fz_image* image, fz_image* mask,
+                                              std::optional<FColor> stencil, bool scaled, int32_t width,
+                                              int32_t height, int32_t maskWidth, int32_t maskHeight,
+                                              const Storage& storage, ColourNumbers place, DecodeBudget::Share&& share,
+                                              std::vector<std::unique_ptr<FDT>>& newTags)
+{
+    // What the job reads, kept until it is done or dropped: the images (and
+    // the context they are let go in), the budget's share, what MuPDF says.
+    struct Held {
+        std::shared_ptr<const mupdf::Root> root;  // outlives the context
+        mupdf::ContextPtr ctx;
+        fz_image* image = nullptr;
+        fz_image* mask = nullptr;
+        DecodeBudget::Share share;
+        std::shared_ptr<std::string> said = std::make_shared<std::string>();
+
+        Held(std::shared_ptr<const mupdf::Root> from, DecodeBudget::Share&& taken)
+            : root(std::move(from)), ctx(root->Clone()), share(std::move(taken))
+        {
+            fz_set_warning_callback(ctx.get(), KeepFirstMessage, said.get());
+            fz_set_error_callback(ctx.get(), KeepFirstMessage, said.get());
+        }
+        ~Held()
+        {
+            fz_drop_image(ctx.get(), mask);
+            fz_drop_image(ctx.get(), image);
+        }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+    };
+    auto held = std::make_shared<Held>(storage.contexts, std::move(share));
+    held->image = fz_keep_image(held->ctx.get(), image);
+    held->mask = fz_keep_image(held->ctx.get(), mask);
+    const int32_t quality = storage.jpegQuality;
+    auto job = storage.encoders->Submit<BitmapContent>(
+        [held, stencil, scaled, width, height, maskWidth, maskHeight, quality, place]() -> BitmapContent {
+            std::vector<uint8_t> rgba = DecodedPicture(held->ctx.get(), held->image, held->mask, stencil, scaled,
+                                                       width, height, maskWidth, maskHeight);
+            if (rgba.empty()) {
+                // Its place stays clear, as a viewer leaves it; the page says why.
+                if (held->said->empty()) *held->said = "a picture cannot be decoded";
+                rgba.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
+            }
+            return SmallerBitmap(rgba, width, height, quality, place);
+        });
+    pendingLate.emplace_back(job, held->said);
+    return Remember(key, std::make_unique<DeferredBitmapTag>(std::move(job)), width, height, newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_image* image, fz_image* softMask,
@@ -396,32 +612,26 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
     // Drawn scaled, the mask is decoded for the picture's pixels; else whole.
     const int32_t maskDecodedWidth = scaled || maskScaled ? width : softMask ? softMask->w : 0;
     const int32_t maskDecodedHeight = scaled || maskScaled ? height : softMask ? softMask->h : 0;
-    if (!FitsBitmap(width, height) || !Decodable(ctx, image, width, height) ||
+    if (!FitsBitmap(width, height)) return std::nullopt;
+    const bool deferred = storage.encoders && storage.encoders->Workers() > 0 && storage.contexts;
+    const std::string key =
+        deferred ? SourceKey(ctx, image, softMask, std::nullopt, scaled || maskScaled, width, height) : std::string();
+    if (!key.empty())
+        if (auto known = Known(key)) return known;
+    if (!Decodable(ctx, image, width, height) ||
         (softMask && !Decodable(ctx, softMask, maskDecodedWidth, maskDecodedHeight)))
         return std::nullopt;
     DecodeBudget& budget = SharedDecodeBudget();
     const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
     DecodeBudget::Share share = budget.Take(
         PictureBytes(ctx, image, softMask, width, height, maskDecodedWidth, maskDecodedHeight, encoding));
-    if (scaled || maskScaled)
-        return Stored('L', DrawScaled(ctx, ScaledSource{image, softMask, false, FColor(0, 0, 0)}, width, height), width,
-                      height, storage, encoding.place, std::move(share), newTags);
-    std::vector<uint8_t> rgba = DecodeRGBA(ctx, image, width, height);
-    if (rgba.empty() || !FitsBitmap(width, height)) return std::nullopt;
-    if (softMask) {
-        const std::vector<uint8_t> mask = DecodeMask(ctx, softMask, maskWidth, maskHeight);
-        if (mask.empty()) return std::nullopt;
-        // The mask may have a resolution of its own: sampled at each pixel's centre.
-        for (int32_t y = 0; y < height; ++y) {
-            const auto my = static_cast<size_t>((static_cast<int64_t>(y) * maskHeight + maskHeight / 2) / height);
-            for (int32_t x = 0; x < width; ++x) {
-                const auto mx = static_cast<size_t>((static_cast<int64_t>(x) * maskWidth + maskWidth / 2) / width);
-                uint8_t& a = rgba[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4 + 3];
-                a = static_cast<uint8_t>(a * mask[my * static_cast<size_t>(maskWidth) + mx] / 255);
-            }
-        }
-    }
-    return Stored('L', std::move(rgba), width, height, storage, encoding.place, std::move(share), newTags);
+    if (!key.empty())
+        return Deferred(key, image, softMask, std::nullopt, scaled || maskScaled, width, height, maskWidth, maskHeight,
+                        storage, encoding.place, std::move(share), newTags);
+    return Stored('L',
+                  DecodedPicture(ctx, image, softMask, std::nullopt, scaled || maskScaled, width, height, maskWidth,
+                                 maskHeight),
+                  width, height, storage, encoding.place, std::move(share), newTags);
 }
 
 std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_image* mask, FColor color,
@@ -431,23 +641,20 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
     int32_t width = mask->w, height = mask->h;
     bool scaled = CappedSize(mask->w, mask->h, storage, width, height);
     if (ShrinkToBudget(ctx, mask, nullptr, width, height)) scaled = true;
-    if (!FitsBitmap(width, height) || !Decodable(ctx, mask, width, height)) return std::nullopt;
+    if (!FitsBitmap(width, height)) return std::nullopt;
+    const bool deferred = storage.encoders && storage.encoders->Workers() > 0 && storage.contexts;
+    const std::string key = deferred ? SourceKey(ctx, mask, nullptr, color, scaled, width, height) : std::string();
+    if (!key.empty())
+        if (auto known = Known(key)) return known;
+    if (!Decodable(ctx, mask, width, height)) return std::nullopt;
     DecodeBudget& budget = SharedDecodeBudget();
     const BitmapEncoding encoding = BitmapEncodingBytes(width, height, budget.Capacity());
     DecodeBudget::Share share = budget.Take(PictureBytes(ctx, mask, nullptr, width, height, 0, 0, encoding));
-    if (scaled)
-        return Stored('S', DrawScaled(ctx, ScaledSource{mask, nullptr, true, color}, width, height), width, height,
-                      storage, encoding.place, std::move(share), newTags);
-    const std::vector<uint8_t> coverage = DecodeMask(ctx, mask, width, height);
-    if (coverage.empty() || !FitsBitmap(width, height)) return std::nullopt;
-    std::vector<uint8_t> rgba(coverage.size() * 4);
-    for (size_t i = 0; i < coverage.size(); ++i) {
-        rgba[i * 4] = static_cast<uint8_t>(color.Red());
-        rgba[i * 4 + 1] = static_cast<uint8_t>(color.Green());
-        rgba[i * 4 + 2] = static_cast<uint8_t>(color.Blue());
-        rgba[i * 4 + 3] = static_cast<uint8_t>(coverage[i] * color.Alpha() / 255);
-    }
-    return Stored('S', std::move(rgba), width, height, storage, encoding.place, std::move(share), newTags);
+    if (!key.empty())
+        return Deferred(key, mask, nullptr, color, scaled, width, height, 0, 0, storage, encoding.place,
+                        std::move(share), newTags);
+    return Stored('S', DecodedPicture(ctx, mask, nullptr, color, scaled, width, height, 0, 0), width, height, storage,
+                  encoding.place, std::move(share), newTags);
 }
 
 PDFImageTable::Storage PDFImageTable::StorageFor(double acrossTwips, double downTwips, double stagePixelsPerTwip,

@@ -9,15 +9,17 @@
 
 #include <mupdf/fitz.h>
 
+#include "driver/core/backgroundjobs.h"
 #include "driver/core/decodebudget.h"
 #include "driver/encode/losslessbitmap.h"
+#include "driver/pdf/bitmapchoice.h"
 #include "driver/pdf/runlimit.h"
 #include "swf/fdt.h"
 #include "swf/fprimitives.h"
 
 // The bitmaps of a movie's vector pages, one character for each distinct
-// picture however often it is drawn (known by a hash of its content as
-// stored). A JPEG image in RGB or grey, with no decode array, colour key or
+// picture however often it is drawn (known by a hash of its compressed bytes
+// and of how they are decoded, or where those cannot tell it, of its pixels). A JPEG image in RGB or grey, with no decode array, colour key or
 // mask, goes into the movie as the file's own bytes unless it is larger than
 // its cap; every other image is decoded (with its soft mask as alpha where it
 // has one) and stored as the smaller of lossless and JPEG (bitmapchoice.h).
@@ -25,7 +27,34 @@
 // The bitmaps a page draws first stay the page's until CommitPage: a page
 // drawn as a picture after all (DiscardPage) leaves none behind, and a later
 // page that draws the same picture defines it again (PendingIDs).
-class BackgroundJobs;
+//
+// A picture known by its compressed bytes is decoded, scaled and encoded on
+// a worker while the page goes on being drawn, in a MuPDF context of its own.
+namespace mupdf {
+class Root;
+}
+
+// A picture decoded on a worker after its page was drawn: what MuPDF said
+// decoding it (a damaged stream, say) is known once it is done.
+class LatePicture {
+public:
+    LatePicture(std::shared_ptr<BackgroundJob<BitmapContent>> job, std::shared_ptr<const std::string> said)
+        : job(std::move(job)), said(std::move(said))
+    {
+    }
+    // Waits for the picture (made here when no worker has started it) and
+    // gives MuPDF's first message; empty when it said nothing. Rethrows what
+    // the job threw.
+    const std::string& Said() const
+    {
+        job->Get();
+        return *said;
+    }
+
+private:
+    std::shared_ptr<BackgroundJob<BitmapContent>> job;
+    std::shared_ptr<const std::string> said;
+};
 
 class PDFImageTable {
 public:
@@ -58,6 +87,9 @@ public:
         // Where pictures are encoded while the page goes on (borrowed; null:
         // at once).
         BackgroundJobs* encoders = nullptr;
+        // What the contexts that decode pictures there are cloned from (null:
+        // pictures are decoded here, before they are encoded there).
+        std::shared_ptr<const mupdf::Root> contexts;
     };
 
     // How a picture is stored whose unit square is placed with sides
@@ -85,8 +117,9 @@ public:
     std::optional<Bitmap> Stencil(fz_context* ctx, fz_image* mask, FColor color, const Storage& storage,
                                   std::vector<std::unique_ptr<FDT>>& newTags);
 
-    // The bitmaps of the page recorded last are the movie's for good.
-    void CommitPage();
+    // The bitmaps of the page recorded last are the movie's for good; gives
+    // those of them still to be decoded.
+    std::vector<LatePicture> CommitPage();
     // They are forgotten: their define tags are not written.
     void DiscardPage();
     // The IDs of the page's new bitmaps.
@@ -105,10 +138,19 @@ private:
     std::optional<Bitmap> Stored(char kind, std::vector<uint8_t>&& rgba, int32_t width, int32_t height,
                                  const Storage& storage, ColourNumbers place, DecodeBudget::Share&& share,
                                  std::vector<std::unique_ptr<FDT>>& newTags);
+    // The picture of `image` (or, for a stencil, `mask` drawn in `stencil`'s
+    // colour) decoded, drawn at `width` x `height` where `scaled`, and
+    // encoded on a worker, under `key`. The mask is drawn with the picture
+    // where `scaled`, else decoded at `maskWidth` x `maskHeight` and sampled.
+    Bitmap Deferred(const std::string& key, fz_image* image, fz_image* mask, std::optional<FColor> stencil,
+                    bool scaled, int32_t width, int32_t height, int32_t maskWidth, int32_t maskHeight,
+                    const Storage& storage, ColourNumbers place, DecodeBudget::Share&& share,
+                    std::vector<std::unique_ptr<FDT>>& newTags);
 
     std::map<std::string, Bitmap> bitmaps;  // by content key, committed
     std::map<std::string, Bitmap> pending;  // first drawn by the page being recorded
     size_t jpegs = 0, pendingJPEGs = 0;
+    std::vector<LatePicture> pendingLate;  // the page's pictures decoded on workers
 };
 
 // Wraps `target` (owned from here, also when this fails), which draws on

@@ -1517,6 +1517,7 @@ PDFImageTable::Storage VectorRecorder::Recording::ImageStorage(fz_matrix ctm) co
         PDFImageTable::StorageFor(std::hypot(ctm.a, ctm.b), std::hypot(ctm.c, ctm.d), options.patchPixelsPerTwip,
                                   options.maxImagePixelsPerTwip, options.jpegQuality);
     storage.encoders = options.encoders;
+    storage.contexts = options.contexts;
     return storage;
 }
 

@@ -71,6 +71,9 @@ struct VectorOptions {
     // (borrowed; null: each at once). Their tags wait for their bytes when
     // first written.
     BackgroundJobs* encoders = nullptr;
+    // What the contexts that decode pictures on `encoders` are cloned from
+    // (null: pictures are decoded as the page is drawn).
+    std::shared_ptr<const mupdf::Root> contexts;
 };
 
 // Something the page draws that the recording could not say in SWF.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -124,6 +125,8 @@ struct VectorSlides::State {
         }
     };
     std::optional<Weighed> weighed;
+    // The pictures of pages recorded that workers decode, until told of.
+    std::map<int32_t, std::vector<LatePicture>> latePictures;
 };
 
 VectorSlides::VectorSlides(const PDFDeck& deck, VectorPageLimits limits, VectorImageSettings images)
@@ -157,6 +160,7 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
     options.budget.patches = state->limits.maxPatches;
     options.parts = document.Parts();
     options.encoders = &state->encoders;
+    options.contexts = document.Contexts();
     VectorPage recorded;
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -224,7 +228,8 @@ VectorSlide VectorSlides::Record(int32_t page, PageArea at, PixelSize shown, uin
         state->DiscardPage(before);
         return slide;
     }
-    state->resources->images.CommitPage();
+    std::vector<LatePicture> late = state->resources->images.CommitPage();
+    if (!late.empty()) state->latePictures.emplace(page, std::move(late));
     state->resources->fonts.CommitPage();
     slide.partly = summary.patches > 0;
     std::vector<std::unique_ptr<FTag>> definitions;
@@ -306,6 +311,19 @@ PageLinks VectorSlides::Links(int32_t page, PageArea at)
         found.kept.push_back(std::move(entry));
     }
     return found;
+}
+
+std::string VectorSlides::PictureDamage(int32_t page)
+{
+    const auto found = state->latePictures.find(page);
+    if (found == state->latePictures.end()) return {};
+    std::string said;
+    for (const LatePicture& picture : found->second) {
+        const std::string& one = picture.Said();  // each one done before the page is told of
+        if (said.empty()) said = one;
+    }
+    state->latePictures.erase(found);
+    return Printable(said);
 }
 
 std::vector<std::unique_ptr<FTag>> VectorSlides::TakeFonts()

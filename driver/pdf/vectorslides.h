@@ -112,6 +112,10 @@ public:
     // Links off the page or too thin to click are neither kept nor left out.
     PageLinks Links(int32_t page, PageArea at);
 
+    // What MuPDF said decoding the pictures of `page` (recorded as vectors)
+    // that were decoded on another core; empty when nothing. Waits for them.
+    std::string PictureDamage(int32_t page);
+
     // The fonts of every page recorded: once all are, before any of them is shown.
     std::vector<std::unique_ptr<FTag>> TakeFonts();
 

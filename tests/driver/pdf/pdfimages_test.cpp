@@ -13,9 +13,11 @@
 
 #include <zlib.h>
 
+#include "driver/core/backgroundjobs.h"
 #include "driver/core/decodebudget.h"
 #include "driver/encode/jpegencoder.h"
 #include "driver/input/jpegheader.h"
+#include "driver/pdf/mupdf.h"
 #include "driver/pdf/rasterpages.h"
 #include "driver/pdf/vectordocument.h"
 #include "hf/shapetags.h"
@@ -71,6 +73,16 @@ PDFImage DeclaredFlate(int32_t width, int32_t height)
 {
     std::string rows(static_cast<size_t>(width) * 3 * 4, '\0');
     for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<char>(i * 7);
+    return {"/Width " + std::to_string(width) + " /Height " + std::to_string(height) +
+                " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode",
+            Deflated(rows)};
+}
+
+// An RGB Flate picture with all its rows, a pattern of colours.
+PDFImage WholeFlate(int32_t width, int32_t height)
+{
+    std::string rows(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, '\0');
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<char>(i * 7 + i / 4093);
     return {"/Width " + std::to_string(width) + " /Height " + std::to_string(height) +
                 " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode",
             Deflated(rows)};
@@ -159,7 +171,108 @@ VectorPage RecordPage(const std::string& path, VectorResources& resources, const
     return document.Record(0, Affine{kTwipsPerPoint, 0, 0, kTwipsPerPoint, 0, 0}, resources, options);
 }
 
+// The page recorded as the PDF form records it, its pictures decoded on
+// `jobs`' worker in contexts cloned from the document's root; `late` gets
+// those the worker decodes. The document is gone when this returns.
+VectorPage RecordWithWorker(const std::string& path, VectorResources& resources, BackgroundJobs& jobs,
+                            std::vector<LatePicture>& late)
+{
+    const auto root = std::make_shared<const mupdf::Root>();
+    mupdf::Document document(root, path);
+    VectorOptions options;
+    options.encoders = &jobs;
+    options.contexts = document.Contexts();
+    VectorPage page;
+    document.WithPage(0, [&](fz_context* ctx, fz_page* loaded) {
+        page = RecordVectorPage(ctx, loaded, fz_scale(static_cast<float>(kTwipsPerPoint), static_cast<float>(kTwipsPerPoint)),
+                                resources, options);
+    });
+    late = resources.images.CommitPage();
+    return page;
+}
+
+// Each bitmap definition as written, but for its character ID.
+std::vector<std::vector<uint8_t>> BitmapsWithoutIDs(const VectorPage& page)
+{
+    std::vector<std::vector<uint8_t>> written;
+    for (const auto& tag : page.definitions) {
+        swftest::Tag read = shapetest::ReadTag(*tag);
+        if (read.code != FTagCode::DefineBitsLossless && read.code != FTagCode::DefineBitsLossless2 &&
+            read.code != FTagCode::DefineBitsJPEG2 && read.code != FTagCode::DefineBitsJPEG3)
+            continue;
+        read.body.erase(read.body.begin(), read.body.begin() + 2);
+        written.push_back(std::move(read.body));
+    }
+    return written;
+}
+
 }  // namespace
+
+TEST(PDFImages, PicturesDecodedOnAWorkerAreThoseDecodedInPlace)
+{
+    // Scaled to its cap; a JPEG past its cap, encoded anew; a picture with
+    // a soft mask, decoded whole; a stencil mask in a colour; a picture in an
+    // indexed colour space (its pixels are its key, so it is decoded in
+    // place); the first again at its size (one bitmap).
+    PDFImage masked = WholeFlate(64, 64);
+    masked.dictionary += " /SMask " + std::to_string(handpdf::FirstExtraObject(1) + 3) + " 0 R";
+    PDFImage mask{"/Width 32 /Height 32 /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /FlateDecode",
+                  Deflated(std::string(32 * 32, '\x80'))};
+    PDFImage stencil{"/Width 16 /Height 16 /ImageMask true /Filter /FlateDecode",
+                     Deflated(std::string(32, '\x5A'))};
+    // Four colours: (0, 120, 200), (60, 120, 160), (120, 120, 120), (180, 120, 80).
+    PDFImage indexed{"/Width 8 /Height 8 /ColorSpace [/Indexed /DeviceRGB 3 <0078C83C78A0787878B47850>] "
+                     "/BitsPerComponent 8 /Filter /FlateDecode",
+                     Deflated(std::string(64, '\x02'))};
+    const std::string path = WriteImagePDF(
+        "on-a-worker",
+        "q 60 0 0 30 10 10 cm /I0 Do Q q 60 0 0 60 100 100 cm /I1 Do Q q 200 0 0 200 200 200 cm /I2 Do Q "
+        "q 0.8 0.2 0.1 rg 50 0 0 50 500 20 cm /I4 Do Q q 40 0 0 40 600 300 cm /I5 Do Q "
+        "q 60 0 0 30 300 10 cm /I0 Do Q\n",
+        {WholeFlate(2000, 1000), JPEGPicture(1200), masked, mask, stencil, indexed});
+    VectorResources inPlace;
+    const VectorPage expected = RecordPage(path, inPlace);
+    ASSERT_EQ(Bitmaps(expected).size(), 5u);
+
+    BackgroundJobs jobs(1);
+    VectorResources resources;
+    std::vector<LatePicture> late;
+    const VectorPage page = RecordWithWorker(path, resources, jobs, late);
+    EXPECT_EQ(late.size(), 4u);  // all but the indexed one
+    for (const LatePicture& picture : late) EXPECT_EQ(picture.Said(), "");
+    // Written once the document is gone: what the jobs need, they hold.
+    EXPECT_EQ(BitmapsWithoutIDs(page), BitmapsWithoutIDs(expected));
+    EXPECT_EQ(SharedDecodeBudget().Held(), 0u);
+}
+
+TEST(PDFImages, APictureDamagedOnAWorkerIsToldOfAndDrawnClear)
+{
+    // Its stream ends a third of the way through the compressed rows.
+    std::string rows(64 * 64 * 3, '\0');
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<char>(i * 13);
+    const std::string compressed = Deflated(rows);
+    const PDFImage cut{"/Width 64 /Height 64 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode",
+                       compressed.substr(0, compressed.size() / 3) + std::string(40, '\xFF')};
+    const std::string path = WriteImagePDF("damaged-on-a-worker", "q 100 0 0 100 100 100 cm /I0 Do Q\n", {cut});
+    BackgroundJobs jobs(1);
+    VectorResources resources;
+    std::vector<LatePicture> late;
+    const VectorPage page = RecordWithWorker(path, resources, jobs, late);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_NE(late[0].Said(), "");
+    EXPECT_EQ(Bitmaps(page).size(), 1u);
+
+    // The converter says so, once, naming the page.
+    Scratch folder("damaged-on-a-worker");
+    folder.MakeDeck("unused", 0, "", "640\n480\n");
+    std::filesystem::copy_file(path, folder / "cut.pdf");
+    const RunResult run = folder.Convert({"cut.pdf", "cut.swf"}, false);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string told = "page 1 of the PDF 'cut.pdf' is damaged (";
+    const size_t at = run.err.find(told);
+    EXPECT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(told, at + 1), std::string::npos) << run.err;
+}
 
 TEST(PDFImages, AHugeFlatePictureIsDecodedToTwiceItsShownSize)
 {
