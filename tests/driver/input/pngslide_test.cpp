@@ -300,6 +300,28 @@ TEST(PNGSlides, ATranslucentPixelLateInA32BitSlideGivesThePixelsBeforeTheirAlpha
     swftest::Discard(path);
 }
 
+TEST(LosslessPictures, CompressedWholeInTheir32BitFormTheyShowTheSamePixels)
+{
+    // A picture held whole (a PDF page's) is compressed whole by libdeflate
+    // in its 32-bit form too: turned 32-bit by a 257th colour in its last
+    // row, turned translucent in its first or last, and opaque.
+    Picture lateColour = Opaque(300, 600, 256);
+    for (int c = 0; c < 3; ++c) lateColour.rgba[(599 * 300 + 3) * 4 + static_cast<size_t>(c)] = static_cast<uint8_t>(c + 1);
+    std::vector<Picture> pictures{lateColour, Opaque(300, 600, 1000)};
+    for (const int32_t lateRow : {0, 599}) {
+        Picture translucent = Opaque(300, 600, 1000);
+        translucent.rgba[(static_cast<size_t>(lateRow) * 300 + 7) * 4 + 3] = 100;
+        pictures.push_back(translucent);
+    }
+    for (const Picture& picture : pictures) {
+        const LosslessSlide slide = EncodeLosslessPicture(picture.rgba.data(), 300, 600, ColourNumbers::kWhole);
+        EXPECT_EQ(slide.format, 5);
+        ExpectShows(slide, picture);
+        // Streamed where the budget has it so, by zlib: the same pixels.
+        ExpectShows(EncodeLosslessPicture(picture.rgba.data(), 300, 600, ColourNumbers::kMemory), picture);
+    }
+}
+
 // The slide with its stream read back from the spill file's pieces.
 LosslessSlide ReadBackSpilled(const LosslessSlide& slide)
 {
