@@ -396,18 +396,25 @@ uint64_t PictureBytes(fz_context* ctx, fz_image* image, fz_image* mask, int32_t 
     return bytes;
 }
 
+// A picture's work takes at most two thirds of the budget: what the page
+// drawn beside it on the other core holds (its patches, MuPDF's decoding of
+// the same picture for them) is outside the budget. A photograph filling a
+// 1920 x 1080 stage is stored at about 4 million pixels, twice the stage's.
+constexpr uint64_t kPictureShareMultiplier = 2, kPictureShareDivisor = 3;
+
 // Shrinks `width` x `height`, keeping the aspect, until the picture drawn
-// at that size takes no more than the whole budget; true when it did.
+// at that size takes no more than its part of the budget; true when it did.
 bool ShrinkToBudget(fz_context* ctx, fz_image* image, fz_image* mask, int32_t& width, int32_t& height)
 {
     const uint64_t capacity = SharedDecodeBudget().Capacity();
+    const uint64_t most = capacity / kPictureShareDivisor * kPictureShareMultiplier;
     bool shrunk = false;
     for (int tries = 0; tries < 16 && (width > 1 || height > 1); ++tries) {
         const uint64_t bytes = PictureBytes(ctx, image, mask, width, height, width, height,
                                             BitmapEncodingBytes(width, height, capacity));
-        if (bytes <= capacity) break;
+        if (bytes <= most) break;
         // A little under the square root: the decoding does not shrink as fast.
-        const double scale = std::sqrt(static_cast<double>(capacity) / static_cast<double>(bytes)) * 0.9;
+        const double scale = std::sqrt(static_cast<double>(most) / static_cast<double>(bytes)) * 0.9;
         width = std::max<int32_t>(1, static_cast<int32_t>(width * scale));
         height = std::max<int32_t>(1, static_cast<int32_t>(height * scale));
         shrunk = true;

@@ -289,13 +289,17 @@ TEST(PDFImages, AHugeFlatePictureIsDecodedToTwiceItsShownSize)
     EXPECT_FALSE(page.summary.NeedsFallback());
     EXPECT_EQ(SharedDecodeBudget().Held(), 0u);  // its share given back
 
-    // On a stage of twice the pixels, twice the pixels.
+    // On a stage of twice the pixels, more, up to twice: a picture's work
+    // (its halved decoding, 1600 x 1600 pixels and their encodings, some 75
+    // MiB) takes at most two thirds of the budget.
     VectorOptions sharper;
     sharper.patchPixelsPerTwip = 2.0 / 20;
     VectorResources again;
     const std::vector<DefinedBitmap> sharp = Bitmaps(RecordPage(path, again, sharper));
     ASSERT_EQ(sharp.size(), 1u);
-    EXPECT_EQ(sharp[0].width, 1600u);
+    EXPECT_GT(sharp[0].width, 1200u);
+    EXPECT_LT(sharp[0].width, 1600u);
+    EXPECT_EQ(sharp[0].width, sharp[0].height);
 }
 
 TEST(PDFImages, APictureZoomedFarPastThePageIsStoredWithinTheBudgetAndDrawnWhereItShows)
