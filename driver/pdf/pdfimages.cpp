@@ -556,12 +556,14 @@ PDFImageTable::Bitmap PDFImageTable::Deferred(const std::string& key, fz_image* 
     // What the job reads, kept until it is done or dropped: the images (and
     // the context they are let go in), the budget's share, what MuPDF says.
     struct Held {
-        std::shared_ptr<const mupdf::Root> root;  // outlives the context
+        // The root and what the context says into outlive the context (which
+        // may say more as it is dropped).
+        std::shared_ptr<const mupdf::Root> root;
+        std::shared_ptr<std::string> said = std::make_shared<std::string>();
         mupdf::ContextPtr ctx;
         fz_image* image = nullptr;
         fz_image* mask = nullptr;
         DecodeBudget::Share share;
-        std::shared_ptr<std::string> said = std::make_shared<std::string>();
 
         Held(std::shared_ptr<const mupdf::Root> from, DecodeBudget::Share&& taken)
             : root(std::move(from)), ctx(root->Clone()), share(std::move(taken))

@@ -109,7 +109,8 @@ public:
 
     // The image's bitmap, with `softMask`'s grey values as alpha when given.
     // A bitmap seen for the first time appends its define tag to `newTags`.
-    // None when MuPDF cannot decode the image.
+    // None when MuPDF cannot decode the image; one decoded on a worker that
+    // turns out not to decode is drawn clear, and its LatePicture says so.
     std::optional<Bitmap> Image(fz_context* ctx, fz_image* image, fz_image* softMask, const Storage& storage,
                                 std::vector<std::unique_ptr<FDT>>& newTags);
 
