@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <utility>
 
