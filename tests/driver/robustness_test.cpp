@@ -27,6 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using swftest::Listing;
 using swftest::Scratch;
 using swftest::StartConverter;
 
@@ -338,13 +339,6 @@ int64_t SizeOfFileBeingWritten(pid_t child, const fs::path& folder)
         if (stat(entry.path().c_str(), &status) == 0) return status.st_size;
     }
     return -1;
-}
-
-std::set<std::string> Listing(const fs::path& folder)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
 }
 
 // Whether files without a name can be made in the folder (else the hidden way is taken).

@@ -23,15 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using swftest::EnvironmentSet;
+using swftest::Listing;
 using swftest::RunResult;
 using swftest::Scratch;
-
-std::set<std::string> Listing(const fs::path& folder)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
 
 // A folder with the button images, its own TMPDIR, and a stand-in for
 // LibreOffice that hands over `made.pdf` from the folder.

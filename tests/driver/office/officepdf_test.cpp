@@ -50,15 +50,9 @@ TEST(OfficeDeckName, ThePresentationFormatsInAnyCase)
 
 namespace fs = std::filesystem;
 using swftest::EnvironmentSet;
+using swftest::Listing;
 using swftest::Scratch;
 using swftest::StartConverter;
-
-std::set<std::string> Listing(const fs::path& folder)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
 
 // The script's lines that find the folder it is to write the PDF in.
 const std::string kOutputFolder =
