@@ -477,6 +477,12 @@ std::vector<uint8_t> DecodedPicture(fz_context* ctx, fz_image* image, fz_image* 
     return rgba;
 }
 
+// Whether pictures are decoded on workers: there are some, and contexts for them.
+bool DecodesOnWorkers(const PDFImageTable::Storage& storage)
+{
+    return storage.encoders && storage.encoders->Workers() > 0 && storage.contexts;
+}
+
 // What MuPDF says in a worker's context: its first message is the picture's.
 void KeepFirstMessage(void* user, const char* message)
 {
@@ -622,7 +628,7 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Image(fz_context* ctx, fz_im
     const int32_t maskDecodedWidth = scaled || maskScaled ? width : softMask ? softMask->w : 0;
     const int32_t maskDecodedHeight = scaled || maskScaled ? height : softMask ? softMask->h : 0;
     if (!FitsBitmap(width, height)) return std::nullopt;
-    const bool deferred = storage.encoders && storage.encoders->Workers() > 0 && storage.contexts;
+    const bool deferred = DecodesOnWorkers(storage);
     const std::string key =
         deferred ? SourceKey(ctx, image, softMask, std::nullopt, scaled || maskScaled, width, height) : std::string();
     if (!key.empty())
@@ -651,7 +657,7 @@ std::optional<PDFImageTable::Bitmap> PDFImageTable::Stencil(fz_context* ctx, fz_
     bool scaled = CappedSize(mask->w, mask->h, storage, width, height);
     if (ShrinkToBudget(ctx, mask, nullptr, width, height)) scaled = true;
     if (!FitsBitmap(width, height)) return std::nullopt;
-    const bool deferred = storage.encoders && storage.encoders->Workers() > 0 && storage.contexts;
+    const bool deferred = DecodesOnWorkers(storage);
     const std::string key = deferred ? SourceKey(ctx, mask, nullptr, color, scaled, width, height) : std::string();
     if (!key.empty())
         if (auto known = Known(key)) return known;
